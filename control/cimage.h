@@ -1,0 +1,529 @@
+// CImage: the camera control, one instance per camera.
+//
+// The host creates it (through the class factory or directly), sets its properties through
+// IImage and hears it through the _IImageEvents connection point. Everything the host calls runs
+// on the host's thread, which is also the thread that owns the control window; worker threads
+// (image loop, audio, e-mail, protocol jobs) report only by posting messages to that window,
+// so every event fires on the host's thread, in posting order.
+//
+// Threads and flags. Workers and the host's thread meet through the atomic words below; the
+// control takes no lock of its own except around its found-device list. A request's data is
+// written before its flag is raised. Every worker is a WorkerThread that the control joins in its
+// destructor, after it has asked the worker to stop and closed the sockets that could hold it.
+#pragma once
+
+#include "control/client_block.h"
+#include "control/iimage.h"
+#include "control/image_events.h"
+#include "platform/connection_point.h"
+#include "platform/control_window.h"
+#include "platform/fixed_text.h"
+#include "platform/worker_thread.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace tessivor {
+
+using Text260 = FixedText<260>;
+using Text100 = FixedText<100>;
+using Text64 = FixedText<64>;
+
+struct MotionRect
+{
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+class CImage : public IImage
+{
+public:
+    static constexpr int kMotionRectCount = 16;
+    static constexpr std::size_t kAudioBufferSize = 150000;
+    static constexpr std::size_t kMotionReferenceSize = 640 * 480 * 3;
+
+    // Creates the control window on the calling thread, which becomes the host's thread.
+    CImage();
+    // Stops the workers, waits for the busy ones (bounded), closes the sockets and joins every
+    // thread. Call on the host's thread.
+    ~CImage() override;
+    CImage(const CImage&) = delete;
+    CImage& operator=(const CImage&) = delete;
+
+    // The _IImageEvents connection point.
+    ConnectionPoint& events() { return m_Events; }
+    WindowHandle windowHandle() const { return m_hWnd; }
+    ControlWindow& window() { return *m_Window; }
+
+    // ---- IImage ----
+    HRESULT get_RemoteHost(std::string* pVal) override;
+    HRESULT put_RemoteHost(std::string_view newVal) override;
+    HRESULT get_RemotePort(std::int32_t* pVal) override;
+    HRESULT put_RemotePort(std::int32_t newVal) override;
+    HRESULT get_TimeOut(std::int32_t* pVal) override;
+    HRESULT put_TimeOut(std::int32_t newVal) override;
+    HRESULT ProbeDevice(std::int32_t mode, VariantBool newVal, std::int32_t* pVal) override;
+    HRESULT Run(std::int32_t* RunThreadHandle) override;
+    HRESULT Stop() override;
+    HRESULT StartRecording() override;
+    HRESULT SearchDevice(std::int32_t mode, std::string_view sIPAddress, std::int32_t* pVal) override;
+    HRESULT get_PreviewWidth(std::int32_t* pVal) override;
+    HRESULT put_PreviewWidth(std::int32_t newVal) override;
+    HRESULT get_PreviewHeight(std::int32_t* pVal) override;
+    HRESULT put_PreviewHeight(std::int32_t newVal) override;
+    HRESULT get_FrameRate(std::int32_t* pVal) override;
+    HRESULT put_FrameRate(std::int32_t newVal) override;
+    HRESULT get_MACAddress(std::string* pVal) override;
+    HRESULT put_MACAddress(std::string_view newVal) override;
+    HRESULT get_RotateAngle(std::int32_t* pVal) override;
+    HRESULT put_RotateAngle(std::int32_t newVal) override;
+    HRESULT get_Status(std::int32_t* pVal) override;
+    HRESULT get_MotionDetectMode(std::int32_t* pVal) override;
+    HRESULT put_MotionDetectMode(std::int32_t newVal) override;
+    HRESULT get_MotionSensitivity(std::int32_t* pVal) override;
+    HRESULT put_MotionSensitivity(std::int32_t newVal) override;
+    HRESULT SetCaption(std::int32_t lShowCaption, std::string_view sCaption,
+                       std::int32_t bTRANSPARENT) override;
+    HRESULT get_SplitFileMode(AviFileModeType* pVal) override;
+    HRESULT put_SplitFileMode(AviFileModeType newVal) override;
+    HRESULT get_FoundMACAddress(std::string* pVal) override;
+    HRESULT put_FoundIndex(std::int32_t newVal) override;
+    HRESULT GetConfig(std::int32_t iVal, std::int32_t* pVal) override;
+    HRESULT GetConfigValueBSTR(std::int32_t iIndex, std::string* pVal) override;
+    HRESULT _OnProbeDevice(std::int32_t Status) override;
+    HRESULT IsNeedPassword(std::int32_t* pVal) override;
+    HRESULT CheckPassword(std::string_view sUserName, std::string_view sPassword,
+                          std::int32_t* pVal) override;
+    HRESULT _OnGetImageEvents(std::int32_t lEvents) override;
+    HRESULT get_Mirrror(VariantBool* pVal) override;
+    HRESULT put_Mirrror(VariantBool newVal) override;
+    HRESULT Snapshot(std::string_view sFileName, std::int32_t* pVal) override;
+    HRESULT SetRecordText(RecTextModeType eTextMode, std::string_view sAdditionalText,
+                          std::int32_t bTRANSPARENT) override;
+    HRESULT get_DateHeight(std::int32_t* pVal) override;
+    HRESULT put_DateHeight(std::int32_t newVal) override;
+    HRESULT get_DateWidth(std::int32_t* pVal) override;
+    HRESULT put_DateWidth(std::int32_t newVal) override;
+    HRESULT StopRecording() override;
+    HRESULT get_ReservedSpace(std::int32_t* pVal) override;
+    HRESULT put_ReservedSpace(std::int32_t newVal) override;
+    HRESULT get_MinReservedSpace(std::int32_t* pVal) override;
+    HRESULT put_MinReservedSpace(std::int32_t newVal) override;
+    HRESULT get_SplitFileSpace(std::int32_t* pVal) override;
+    HRESULT put_SplitFileSpace(std::int32_t newVal) override;
+    HRESULT get_PreviewhWnd(std::int32_t* pVal) override;
+    HRESULT put_PreviewhWnd(std::int32_t newVal) override;
+    HRESULT get_PreviewDC(std::int32_t* pVal) override;
+    HRESULT put_PreviewDC(std::int32_t newVal) override;
+    HRESULT get_PreviewTop(std::int32_t* pVal) override;
+    HRESULT put_PreviewTop(std::int32_t newVal) override;
+    HRESULT get_PreviewLeft(std::int32_t* pVal) override;
+    HRESULT put_PreviewLeft(std::int32_t newVal) override;
+    HRESULT get_UserName(std::string* pVal) override;
+    HRESULT put_UserName(std::string_view newVal) override;
+    HRESULT get_Password(std::string* pVal) override;
+    HRESULT put_Password(std::string_view newVal) override;
+    HRESULT get_SearchCount(std::int32_t* pVal) override;
+    HRESULT get_FoundIPAddress(std::string* pVal) override;
+    HRESULT get_FoundDeviceName(std::string* pVal) override;
+    HRESULT _OnSearchDevice(std::int32_t Status) override;
+    HRESULT SetIPAddress(std::string_view sIPAddress, std::string_view sSubnetMask, std::string_view sGateway,
+                         std::int32_t* pVal) override;
+    HRESULT get_hwnd(std::int32_t* pVal) override;
+    HRESULT GetConfigValue(std::int32_t iIndex, std::int32_t* pVal) override;
+    HRESULT get_OtherDC(VariantBool* pVal) override;
+    HRESULT put_OtherDC(VariantBool newVal) override;
+    HRESULT SetConfig(std::int32_t lMode, std::int32_t lChange, std::int32_t* pVal) override;
+    HRESULT SetConfigValue(std::int32_t iIndex, const Variant& newVal) override;
+    HRESULT SetImageConfig(std::int16_t siResolution, std::int16_t siCompression, std::int16_t siFrameRate,
+                           std::int16_t siBrightness, std::int16_t siContrast, std::int16_t siHue,
+                           std::int16_t siLightFreq, std::int32_t* pVal) override;
+    HRESULT GetUserCount(std::int16_t* pVal) override;
+    HRESULT GetTime(std::int16_t* psiSecond, std::int16_t* psiMinute, std::int16_t* psiHour,
+                    std::int16_t* psiDay, std::int16_t* psiMonth, std::int16_t* psiDate,
+                    std::int16_t* psiYear, std::int32_t* pVal) override;
+    HRESULT SetTime(std::int16_t siSecond, std::int16_t siMinute, std::int16_t siHour, std::int16_t siDay,
+                    std::int16_t siMonth, std::int16_t siDate, std::int16_t siYear,
+                    std::int32_t* pVal) override;
+    HRESULT AddUser(std::string_view sUserName, std::string_view sPassword, std::int16_t siPrivilege,
+                    std::int32_t* pVal) override;
+    HRESULT DeleteUser(std::int16_t siIndex, std::int32_t* pVal) override;
+    HRESULT GetUser(std::int16_t siIndex, std::string* psUserName, std::string* psPassword,
+                    std::int16_t* psiUserPrivilege, std::int32_t* pVal) override;
+    HRESULT get_FoundServerModel(std::string* pVal) override;
+    HRESULT get_FoundFWVersion(std::string* pVal) override;
+    HRESULT Reset(std::int32_t* pVal) override;
+    HRESULT FactoryReset(std::int32_t* pVal) override;
+    HRESULT get_NormalFilePath(std::string* pVal) override;
+    HRESULT put_NormalFilePath(std::string_view newVal) override;
+    HRESULT get_MotionFilePath(std::string* pVal) override;
+    HRESULT put_MotionFilePath(std::string_view newVal) override;
+    HRESULT get_SplitFileTime(std::int32_t* pVal) override;
+    HRESULT put_SplitFileTime(std::int32_t newVal) override;
+    HRESULT Capture(std::string_view FileName, std::int32_t iResize) override;
+    HRESULT get_MotionBlockCount(std::int32_t* pVal) override;
+    HRESULT put_MotionBlockCount(std::int32_t newVal) override;
+    HRESULT SetMotionBlock(std::int32_t index, std::int32_t left, std::int32_t top, std::int32_t right,
+                           std::int32_t bottom) override;
+    HRESULT SetEMailProperty(std::string_view sHost, std::string_view sMailTo, std::string_view sMailFrom,
+                             std::string_view sMailSubject, std::int32_t* pVal) override;
+    HRESULT RequestDownload(std::int32_t* pVal) override;
+    HRESULT get_EMailFileName(std::string* pVal) override;
+    HRESULT put_EMailFileName(std::string_view newVal) override;
+    HRESULT PutNewStatus(std::int32_t newVal) override;
+    HRESULT CloseSMTP() override;
+    HRESULT get_HaveRecycleFunction(VariantBool* pVal) override;
+    HRESULT get_VERSION(std::string* pVal) override;
+    HRESULT get_Protocol(std::int32_t* pVal) override;
+    HRESULT put_Protocol(std::int32_t newVal) override;
+    HRESULT get_FoundHWVersion(std::string* pVal) override;
+    HRESULT get_FoundROMVersion(std::string* pVal) override;
+    HRESULT get_EnableProxy(VariantBool* pVal) override;
+    HRESULT put_EnableProxy(VariantBool newVal) override;
+    HRESULT get_ProxyPort(std::int32_t* pVal) override;
+    HRESULT put_ProxyPort(std::int32_t newVal) override;
+    HRESULT get_ProxyServerAddress(std::string* pVal) override;
+    HRESULT put_ProxyServerAddress(std::string_view newVal) override;
+    HRESULT get_MailIntervalTime(std::int32_t* pVal) override;
+    HRESULT put_MailIntervalTime(std::int32_t newVal) override;
+    HRESULT StopSearch(std::int32_t* pVal) override;
+    HRESULT GetOutputTriggerValue(std::int32_t* Trig1, std::int32_t* Trig2, std::int32_t* pVal) override;
+    HRESULT SetOutputTriggerValue(std::int32_t index, std::int32_t newVal, std::int32_t* pVal) override;
+    HRESULT get_BKText(std::string* pVal) override;
+    HRESULT put_BKText(std::string_view newVal) override;
+    HRESULT get_BypassProxyServer(VariantBool* pVal) override;
+    HRESULT put_BypassProxyServer(VariantBool newVal) override;
+    HRESULT get_LocalCamera(VariantBool* pVal) override;
+    HRESULT put_LocalCamera(VariantBool newVal) override;
+    HRESULT get_BackColor(OleColor* pVal) override;
+    HRESULT put_BackColor(OleColor newVal) override;
+    HRESULT LoginCamera(VariantBool IsCreateNewThread, std::int32_t* pVal) override;
+    HRESULT get_DrawImage(VariantBool* pVal) override;
+    HRESULT put_DrawImage(VariantBool newVal) override;
+    HRESULT get_FoundProtocol(std::int32_t* pVal) override;
+    HRESULT GetImageConfig(std::int32_t lMode, std::int16_t* siResolution, std::int16_t* siCompression,
+                           std::int16_t* siFrameRate, std::int16_t* siBrightness, std::int16_t* siContrast,
+                           std::int16_t* siHue, std::int16_t* siLightFreq, std::int32_t* pVal) override;
+    HRESULT UpdateFirmware(std::string_view sFileName, std::int32_t* pVal) override;
+    HRESULT get_SendMailID(std::string* pVal) override;
+    HRESULT put_SendMailID(std::string_view newVal) override;
+    HRESULT get_SendMailPWD(std::string* pVal) override;
+    HRESULT put_SendMailPWD(std::string_view newVal) override;
+    HRESULT get_FoundLocation(std::string* pVal) override;
+    HRESULT get_SocketState(std::int32_t* pVal) override;
+    HRESULT CheckIP(std::string_view sIPAddress, std::int32_t lport, std::int32_t* pVal) override;
+    HRESULT get_FrameCount(std::int32_t* pVal) override;
+    HRESULT get_ImageInterval(std::int32_t* pVal) override;
+    HRESULT put_ImageInterval(std::int32_t newVal) override;
+    HRESULT CheckPasswordBroadcast(std::string_view sUserName, std::string_view sPassword,
+                                   std::int32_t* pVal) override;
+    HRESULT IsRequireAuthenticationBroadcast(std::int32_t* pVal) override;
+    HRESULT get_FoundSubMask(std::string* pVal) override;
+    HRESULT get_FoundDefGateway(std::string* pVal) override;
+    HRESULT get_FoundProp(std::int32_t* pVal) override;
+    HRESULT PostCmd(std::string_view sCGI_CMD, std::string_view sCONTENT, std::int32_t ContentLength,
+                    std::int32_t* pVal) override;
+    HRESULT PT_CMD(std::int32_t CmdID, std::int32_t* pVal) override;
+    HRESULT get_ClientStructPoint(std::int32_t* pVal) override;
+    HRESULT get_EnableServer(VariantBool* pVal) override;
+    HRESULT put_EnableServer(VariantBool newVal) override;
+    HRESULT get_ConnectCameraNoForServer(std::int32_t* pVal) override;
+    HRESULT put_ConnectCameraNoForServer(std::int32_t newVal) override;
+    HRESULT get_ImageWidth(std::int32_t* pVal) override;
+    HRESULT get_ImageHeight(std::int32_t* pVal) override;
+    HRESULT get_PTCoordinatesX(std::int32_t* pVal) override;
+    HRESULT get_PTCoordinatesY(std::int32_t* pVal) override;
+    HRESULT CheckPasswordMulticast(std::string_view sUserName, std::string_view sPassword,
+                                   std::int32_t* pVal) override;
+    HRESULT SetIPAddressMulticast(std::string_view sIPAddress, std::string_view sSubnetMask,
+                                  std::string_view sGateway, std::int32_t mode, std::int32_t* pVal) override;
+    HRESULT get_LUUIDNum(std::int32_t* pVal) override;
+    HRESULT put_LUUIDNum(std::int32_t newVal) override;
+    HRESULT GetLocalUUID(std::int32_t newVal, std::string* pVal) override;
+    HRESULT SetLocalUUID(std::int32_t newNum, const Variant& newVal) override;
+    HRESULT SearchCameraMulticast(std::int32_t* pVal) override;
+    HRESULT get_SetKestraStatus(std::int32_t* pVal) override;
+    HRESULT put_SetKestraStatus(std::int32_t newVal) override;
+    HRESULT GetKestraValue(std::int32_t lComd, std::string* pVal) override;
+    HRESULT SetKestraValue(std::int32_t lComd, const Variant& newVal, std::int32_t BufLen,
+                           std::int32_t* pVal) override;
+    HRESULT chkKestraIDPWD(std::string_view sUserID, std::string_view sUserPWD, std::int32_t* pVal) override;
+    HRESULT SetKestraIDPWD(std::string_view sUserID, std::string_view sUserPWD, std::int32_t* pVal) override;
+    HRESULT get_PT_Support(std::int32_t* pVal) override;
+    HRESULT put_PT_Support(std::int32_t newVal) override;
+    HRESULT get_Wireless_Support(std::int32_t* pVal) override;
+    HRESULT put_Wireless_Support(std::int32_t newVal) override;
+    HRESULT KestraLogin(std::string_view sUserName, std::string_view sPassword, std::int32_t* pVal) override;
+    HRESULT ProbeCameraKestra(std::int32_t* pVal) override;
+    HRESULT GetKestraPort(std::int32_t* pVal) override;
+    HRESULT get_KestraSPort(std::int32_t* pVal) override;
+    HRESULT put_KestraSPort(std::int32_t newVal) override;
+    HRESULT get_KestraCPort(std::int32_t* pVal) override;
+    HRESULT put_KestraCPort(std::int32_t newVal) override;
+    HRESULT GetKestraHName(std::int32_t* pVal) override;
+    HRESULT get_KestraHName(std::string* pVal) override;
+    HRESULT put_KestraHName(std::string_view newVal) override;
+    HRESULT get_KestraIPort(std::int32_t* pVal) override;
+    HRESULT put_KestraIPort(std::int32_t newVal) override;
+    HRESULT KestraAudioON(std::string_view sPassword, std::int32_t* pVal) override;
+    HRESULT SearchLocalIP(std::int32_t* pVal) override;
+    HRESULT GetLocalIP(std::int32_t newVal, std::string* pVal) override;
+    HRESULT GetLocalMask(std::int32_t newVal, std::string* pVal) override;
+    HRESULT GetLocalMAC(std::int32_t newVal, std::string* pVal) override;
+    HRESULT get_PreviewTargetTop(std::int32_t* pVal) override;
+    HRESULT put_PreviewTargetTop(std::int32_t newVal) override;
+    HRESULT get_PreviewTargetLeft(std::int32_t* pVal) override;
+    HRESULT put_PreviewTargetLeft(std::int32_t newVal) override;
+    HRESULT SendEmail(std::int32_t* pVal) override;
+    HRESULT IsLocalIP(std::string_view sIPAddress, VariantBool* pVal) override;
+    HRESULT get_FoundDevServerStatus(std::int16_t* pVal) override;
+    HRESULT get_LockRecord(VariantBool* pVal) override;
+    HRESULT put_LockRecord(VariantBool newVal) override;
+    HRESULT get_DuringInitRec(VariantBool* pVal) override;
+    HRESULT get_PlayMode(std::int32_t* pVal) override;
+    HRESULT put_PlayMode(std::int32_t newVal) override;
+    HRESULT RunAudio(std::int32_t* RunThreadHandle) override;
+    HRESULT get_CGIAPNAME(std::string* pVal) override;
+    HRESULT put_CGIAPNAME(std::string_view newVal) override;
+    HRESULT GetCGIConfig(std::int32_t lflag, std::int32_t* pVal) override;
+    HRESULT PostCGIConfig(std::int32_t lflag, std::int32_t* pVal) override;
+    HRESULT get_CGIALLValue(std::string* pVal) override;
+    HRESULT put_CGIALLValue(std::string_view newVal) override;
+    HRESULT get_DeviceSerialNo(std::string* pVal) override;
+    HRESULT put_DeviceSerialNo(std::string_view newVal) override;
+    HRESULT get_ParameterNum(std::int32_t* pVal) override;
+    HRESULT put_ParameterNum(std::int32_t newVal) override;
+    HRESULT GetParameterName(std::int32_t ParaNum, std::string* pVal) override;
+    HRESULT GetParameterValue(std::string_view sName, std::string* pVal) override;
+    HRESULT GetParameterValueEx(std::string_view sTag, std::string_view sName, std::string* pVal) override;
+    HRESULT SetParameterValue(std::string_view sName, const Variant& newVal, std::int32_t* pVal) override;
+    HRESULT SetParameterValueEx(std::string_view sTag, std::string_view sName, const Variant& newVal,
+                                std::int32_t* pVal) override;
+    HRESULT get_longErrCode(std::int32_t* pVal) override;
+    HRESULT put_longErrCode(std::int32_t newVal) override;
+    HRESULT DevExtInfBroadcast(std::int32_t* pVal) override;
+    HRESULT get_RemoteWebPort(std::int32_t* pVal) override;
+    HRESULT put_RemoteWebPort(std::int32_t newVal) override;
+    HRESULT GetDevExtInfo(std::int32_t* pVal) override;
+    HRESULT ClearParameter() override;
+    HRESULT get_DisplayDelay(std::int32_t* pVal) override;
+    HRESULT put_DisplayDelay(std::int32_t newVal) override;
+    HRESULT FoundString(std::int32_t iIndex, std::string* pVal) override;
+    HRESULT Base64En(std::string_view sInDATA, std::string* pVal) override;
+    HRESULT Base64De(std::string_view sInDATA, std::string* pVal) override;
+    HRESULT TFTPServer(std::string_view sIPAdress, std::string_view sFileName, std::int32_t* pVal) override;
+    HRESULT DevExtInfoKestraMulticast(std::int32_t* pVal) override;
+    HRESULT get_WLMagic(std::int32_t* pVal) override;
+    HRESULT get_WLBSSID(std::string* pVal) override;
+    HRESULT get_WLChannel(std::int32_t* pVal) override;
+    HRESULT get_WLEncryptionMode(std::int32_t* pVal) override;
+    HRESULT get_WLSignalStrength(std::int32_t* pVal) override;
+    HRESULT get_WLBSSMode(std::int32_t* pVal) override;
+    HRESULT get_WLSSID(std::string* pVal) override;
+    HRESULT get_WLStatus(std::int32_t* pVal) override;
+    HRESULT get_WLConnectStatus(std::int32_t* pVal) override;
+    HRESULT get_WLCountryCode(std::int32_t* pVal) override;
+    HRESULT get_WLSecurity(std::int32_t* pVal) override;
+    HRESULT get_WLReceivePackets(std::int32_t* pVal) override;
+    HRESULT get_WLTransmitPackets(std::int32_t* pVal) override;
+    HRESULT get_WiFiAPNum(std::int32_t* pVal) override;
+    HRESULT put_WiFiAPNum(std::int32_t newVal) override;
+    HRESULT get_UpdataP(double* pVal) override;
+    HRESULT get_KestraFWVERSION(std::string* pVal) override;
+    HRESULT Kestra_Logout(std::string_view sCookie, std::int32_t* pVal) override;
+    HRESULT get_ConnTimeOut(std::int32_t* pVal) override;
+    HRESULT put_ConnTimeOut(std::int32_t newVal) override;
+
+    // ---- events (fired on the host's thread only) ----
+    void Fire_EndProbeDevice(std::int32_t status);
+    void Fire_GetImageEvent(std::int32_t event);
+    void Fire_EndSearchDevice(std::int32_t status);
+    void Fire_LButtonDblClk(std::int32_t x, std::int32_t y, std::int32_t keys);
+    void Fire_RButtonUp(std::int32_t x, std::int32_t y, std::int32_t keys);
+    void Fire_LButtonDown(std::int32_t x, std::int32_t y, std::int32_t keys);
+    void Fire_EndLoginCamera(std::int32_t status);
+    void Fire_EndGetImageConfig(std::int32_t status, const std::array<std::int16_t, 7>& values);
+    void Fire_EndPTCmd(std::int32_t status);
+
+    // ---- lifecycle shared by the workers ----
+    // Posts a GetImageEvent code to the control window (any thread).
+    void PostImageEvent(std::int32_t code, std::intptr_t lParam = 0);
+    // Stop-and-wait of the image loop and the audio thread (used by Stop and the destructor).
+    void StopThreads();
+    // Paints the idle picture (background and label) into the control window's surface.
+    void OnDraw();
+
+    // Thread routines.
+    void ImageThread();
+    void MailThread();
+
+protected:
+    // The control window's message map.
+    bool OnMessage(const WindowMessage& msg, std::intptr_t* result);
+
+    // The image loop; runs on the image thread until the stop flag is seen.
+    void ImageLoop();
+
+public:
+    // ---- connection and camera ----
+    Text260 m_szRemoteHost{"192.168.0.20"};
+    Text260 m_szSearchTarget;
+    std::atomic<std::int32_t> m_nRemotePort{8481};
+    std::atomic<std::int32_t> m_nRemoteWebPort{80};
+    std::atomic<std::int32_t> m_bEnableProxy{0};
+    std::atomic<std::int32_t> m_bBypassProxy{1};
+    std::atomic<std::int32_t> m_bKeepLocalCamera{1};
+    std::atomic<std::int32_t> m_bLocalCamera{1};
+    Text260 m_szProxyHost{"192.168.0.20"};
+    std::atomic<std::int32_t> m_nProxyPort{8080};
+    std::atomic<std::int32_t> m_nTimeOut{3};     // seconds
+    std::atomic<std::int32_t> m_nConnTimeOut{3}; // seconds
+    std::atomic<std::int32_t> m_nMailReceiveTimeOut{300};
+    Text260 m_szUserName{"pelko"};
+    Text260 m_szPassword{"pelko"};
+    Text260 m_szMACAddress;
+    std::array<std::uint8_t, 6> m_TargetMac{};
+    std::array<std::uint8_t, 4> m_TargetIp{};
+    std::atomic<std::int32_t> m_nProtocol{PROTOCOL_VIDEO_CGI};
+    std::atomic<std::int32_t> m_nDisplayDelay{65}; // ms
+    std::atomic<std::int32_t> m_nConnectCameraNoForServer{1};
+    std::atomic<std::uint16_t> m_nSequence{0};
+    std::atomic<std::int32_t> m_bFirstAnswer{1};
+    std::atomic<std::int32_t> m_bQuietSearch{1};
+    std::atomic<std::int32_t> m_nSelectedDevice{-2};
+
+    // ---- drawing ----
+    std::atomic<std::int32_t> m_PreviewhWnd{0};
+    std::atomic<std::int32_t> m_PreviewDC{0};
+    std::atomic<std::int32_t> m_nPreviewTop{0};
+    std::atomic<std::int32_t> m_nPreviewLeft{0};
+    std::atomic<std::int32_t> m_nPreviewTargetTop{0};
+    std::atomic<std::int32_t> m_nPreviewTargetLeft{0};
+    std::atomic<std::int32_t> m_nPreviewWidth{320};
+    std::atomic<std::int32_t> m_nPreviewHeight{240};
+    std::atomic<std::int32_t> m_nImageWidth{0};
+    std::atomic<std::int32_t> m_nImageHeight{0};
+    std::atomic<std::int32_t> m_nRotateAngle{0};
+    std::atomic<std::int32_t> m_bMirror{0};
+    std::atomic<std::int32_t> m_bOtherDC{0};
+    std::atomic<std::int32_t> m_bDrawImage{1};
+    std::atomic<std::uint32_t> m_BackColor{0x80000005}; // system window colour
+    Text100 m_szBKText;
+    std::atomic<std::int32_t> m_nPTCoordinatesX{0};
+    std::atomic<std::int32_t> m_nPTCoordinatesY{0};
+
+    // ---- values stored and read back only ----
+    std::int32_t m_nFrameRate = 30;
+    std::int32_t m_nDateWidth = 150;
+    std::int32_t m_nDateHeight = 20;
+    std::int32_t m_nImageInterval = 0;
+    std::int32_t m_nRecordTextMode = NO_TEXT;
+    Text100 m_szRecordText;
+    std::int32_t m_bRecordTextTransparent = 0;
+    std::int32_t m_bShowCaption = 0;
+    Text100 m_szCaption;
+    std::int32_t m_bCaptionTransparent = 0;
+
+    // ---- state shared with the workers ----
+    std::atomic<std::int32_t> m_nStatus{0};
+    std::atomic<std::int32_t> m_bEndRun{
+        0}; // 0 run, 1 stop requested, 2 stop acknowledged (Protocol 4), 5 firmware
+    std::atomic<std::int32_t> m_bAudioStop{0};
+    std::atomic<std::int32_t> m_bAudioRunning{0};
+    std::atomic<std::int32_t> m_bImageConfigBusy{0};
+    std::atomic<std::int32_t> m_bMailBusy{0};
+    std::atomic<std::int32_t> m_bPanTiltBusy{0};
+    std::atomic<std::int32_t> m_bMailIdle{1};
+    std::atomic<std::int32_t> m_bSearching{0};
+    std::atomic<std::int32_t> m_bBroadcastSearchDone{0};
+    std::atomic<std::int32_t> m_bMulticastSearchDone{0};
+    std::atomic<std::int32_t> m_hRunThread{0}; // token handed out by Run / RunAudio
+    std::atomic<std::int32_t> m_nFrameCount{0};
+    std::atomic<std::int32_t> m_nShareSequence{0};
+    std::atomic<std::int32_t> m_nFailedRounds{0};
+
+    // ---- snapshots ----
+    std::atomic<std::int32_t> m_bCaptureRequest{0};
+    std::atomic<std::int32_t> m_nCaptureSize{0};
+    Text260 m_szCaptureFile;
+
+    // ---- motion ----
+    std::atomic<std::int32_t> m_nMotionDetectMode{0};
+    std::atomic<std::int32_t> m_bMotionPrimed{0};
+    std::atomic<std::int32_t> m_nMotionSensitivity{5};
+    std::atomic<std::int32_t> m_nMotionBlockCount{0};
+    std::array<MotionRect, kMotionRectCount> m_MotionRects{};
+    std::vector<std::uint8_t> m_MotionReference; // 640 x 480 x 3
+
+    // ---- recording ----
+    std::atomic<std::int32_t> m_bLockRecord{0};
+    std::atomic<std::int32_t> m_bRecordRequest{0};
+    std::atomic<std::int32_t> m_bRecordFirstStart{1};
+    std::atomic<std::int32_t> m_bAviOpen{0};
+    std::int32_t m_nFrameSlot = 0;
+    std::int32_t m_nLastFrameSlot = 0;
+    std::int64_t m_nBytesWritten = 0;
+    std::int32_t m_nSplitAmount = 0;
+    Text260 m_szNormalFilePath{"c:\\"};
+    Text260 m_szMotionFilePath{"c:\\"};
+    std::atomic<std::int32_t> m_nSplitFileSpace{30}; // MB
+    std::atomic<std::int32_t> m_nSplitFileMode{FILE_SIZE};
+    std::atomic<std::int32_t> m_nReservedSpace{100}; // MB
+    std::atomic<std::int32_t> m_nSplitFileTime{20};  // minutes
+
+    // ---- e-mail ----
+    Text260 m_szMailServer;
+    Text260 m_szMailTo;
+    Text260 m_szMailFrom;
+    Text260 m_szMailSubject;
+    Text260 m_szSendMailID;
+    Text260 m_szSendMailPWD;
+    Text260 m_szEMailFileName{"c:\\1.jpg"};
+    std::atomic<std::int32_t> m_nMailIntervalTime{0}; // seconds
+    std::time_t m_tLastMail = 0;
+    std::time_t m_tMailNow = 0;
+
+    // ---- frame sharing ----
+    std::atomic<std::int32_t> m_bEnableServer{0};
+    std::shared_ptr<ClientBlock> m_ClientBlock;
+    Handle m_hClientBlock = 0; // the number ClientStructPoint hands out
+
+    // ---- HTTP engine ----
+    std::atomic<std::int32_t> m_lErrCode{0};
+    Text260 m_szCgiPath{"/goform/serial"};
+
+    // ---- Protocol 4 and audio ----
+    Text64 m_szMultipartVideoPath{"/goform/video2"};
+    Text64 m_szMultipartAudioPath{"/goform/audio2"};
+    std::atomic<std::int32_t> m_nPlayVideo{1};
+    std::atomic<std::int32_t> m_nPlayAudio{1};
+    std::atomic<std::int32_t> m_nMultipartPause{4000}; // ms
+    std::vector<std::uint8_t> m_AudioBuffer;           // 150000 bytes
+
+    // ---- image settings ----
+    std::array<std::int16_t, 7> m_ImageValues{};
+
+protected:
+    ConnectionPoint m_Events;
+    std::unique_ptr<ControlWindow> m_Window;
+    WindowHandle m_hWnd = 0;
+
+    WorkerThread m_ImageThread;
+    WorkerThread m_MailThread;
+
+    // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
+    int SendMailJob();
+
+private:
+    bool StartMailThread();
+    void DrainBusyFlags();
+    // Closes the stream, multipart and audio sockets, which ends a reader's blocking wait.
+    void CloseStreamSockets();
+    // Closes the current recording file.
+    void CloseAviFile();
+};
+
+} // namespace tessivor

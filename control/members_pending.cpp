@@ -1,0 +1,833 @@
+// Members whose work belongs to modules that are not part of the control yet. Each answers
+// success with empty or zero out parameters; the modules replace them as they arrive.
+#include "control/cimage.h"
+
+namespace tessivor {
+
+// ---- e-mail ----
+
+HRESULT CImage::CloseSMTP()
+{
+    return S_OK;
+}
+
+// ---- socket client (CheckIP) ----
+
+HRESULT CImage::CheckIP(std::string_view /*sIPAddress*/, std::int32_t /*lport*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- audio stream and playback ----
+
+HRESULT CImage::get_PlayMode(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_PlayMode(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)
+{
+    *RunThreadHandle = {};
+    return S_OK;
+}
+
+// ---- HTTP request engine and parameter table ----
+
+HRESULT CImage::PostCmd(std::string_view /*sCGI_CMD*/, std::string_view /*sCONTENT*/,
+                        std::int32_t /*ContentLength*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_CGIAPNAME(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::put_CGIAPNAME(std::string_view /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::GetCGIConfig(std::int32_t /*lflag*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::PostCGIConfig(std::int32_t /*lflag*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_CGIALLValue(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::put_CGIALLValue(std::string_view /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::get_DeviceSerialNo(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::put_DeviceSerialNo(std::string_view /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::get_ParameterNum(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_ParameterNum(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::GetParameterName(std::int32_t /*ParaNum*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::GetParameterValue(std::string_view /*sName*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::GetParameterValueEx(std::string_view /*sTag*/, std::string_view /*sName*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::SetParameterValue(std::string_view /*sName*/, const Variant& /*newVal*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetParameterValueEx(std::string_view /*sTag*/, std::string_view /*sName*/,
+                                    const Variant& /*newVal*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetDevExtInfo(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::ClearParameter()
+{
+    return S_OK;
+}
+
+// ---- Base64 coder ----
+
+HRESULT CImage::Base64En(std::string_view /*sInDATA*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::Base64De(std::string_view /*sInDATA*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+// ---- image settings read ----
+
+HRESULT CImage::GetImageConfig(std::int32_t /*lMode*/, std::int16_t* siResolution,
+                               std::int16_t* siCompression, std::int16_t* siFrameRate,
+                               std::int16_t* siBrightness, std::int16_t* siContrast, std::int16_t* siHue,
+                               std::int16_t* siLightFreq, std::int32_t* pVal)
+{
+    *siResolution = {};
+    *siCompression = {};
+    *siFrameRate = {};
+    *siBrightness = {};
+    *siContrast = {};
+    *siHue = {};
+    *siLightFreq = {};
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- discovery and device search ----
+
+HRESULT CImage::SearchDevice(std::int32_t /*mode*/, std::string_view /*sIPAddress*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundMACAddress(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::put_FoundIndex(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::get_SearchCount(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundIPAddress(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundDeviceName(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundServerModel(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundFWVersion(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundHWVersion(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundROMVersion(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::StopSearch(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundLocation(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundSubMask(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundDefGateway(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundProp(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundDevServerStatus(std::int16_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::FoundString(std::int32_t /*iIndex*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+// ---- probing ----
+
+HRESULT CImage::ProbeDevice(std::int32_t /*mode*/, VariantBool /*newVal*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_FoundProtocol(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- login and password checks ----
+
+HRESULT CImage::IsNeedPassword(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::CheckPassword(std::string_view /*sUserName*/, std::string_view /*sPassword*/,
+                              std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::LoginCamera(VariantBool /*IsCreateNewThread*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::CheckPasswordBroadcast(std::string_view /*sUserName*/, std::string_view /*sPassword*/,
+                                       std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::IsRequireAuthenticationBroadcast(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- configuration block ----
+
+HRESULT CImage::GetConfig(std::int32_t /*iVal*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetConfigValueBSTR(std::int32_t /*iIndex*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::GetConfigValue(std::int32_t /*iIndex*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetConfig(std::int32_t /*lMode*/, std::int32_t /*lChange*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetConfigValue(std::int32_t /*iIndex*/, const Variant& /*newVal*/)
+{
+    return S_OK;
+}
+
+// ---- output triggers ----
+
+HRESULT CImage::GetOutputTriggerValue(std::int32_t* Trig1, std::int32_t* Trig2, std::int32_t* pVal)
+{
+    *Trig1 = {};
+    *Trig2 = {};
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetOutputTriggerValue(std::int32_t /*index*/, std::int32_t /*newVal*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- wireless status and extended information ----
+
+HRESULT CImage::DevExtInfBroadcast(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLMagic(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLBSSID(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_WLChannel(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLEncryptionMode(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLSignalStrength(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLBSSMode(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLSSID(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::get_WLStatus(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLConnectStatus(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLCountryCode(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLSecurity(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLReceivePackets(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WLTransmitPackets(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_WiFiAPNum(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_WiFiAPNum(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+// ---- image settings, users, clock and resets ----
+
+HRESULT CImage::SetIPAddress(std::string_view /*sIPAddress*/, std::string_view /*sSubnetMask*/,
+                             std::string_view /*sGateway*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetImageConfig(std::int16_t /*siResolution*/, std::int16_t /*siCompression*/,
+                               std::int16_t /*siFrameRate*/, std::int16_t /*siBrightness*/,
+                               std::int16_t /*siContrast*/, std::int16_t /*siHue*/,
+                               std::int16_t /*siLightFreq*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetUserCount(std::int16_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetTime(std::int16_t* psiSecond, std::int16_t* psiMinute, std::int16_t* psiHour,
+                        std::int16_t* psiDay, std::int16_t* psiMonth, std::int16_t* psiDate,
+                        std::int16_t* psiYear, std::int32_t* pVal)
+{
+    *psiSecond = {};
+    *psiMinute = {};
+    *psiHour = {};
+    *psiDay = {};
+    *psiMonth = {};
+    *psiDate = {};
+    *psiYear = {};
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetTime(std::int16_t /*siSecond*/, std::int16_t /*siMinute*/, std::int16_t /*siHour*/,
+                        std::int16_t /*siDay*/, std::int16_t /*siMonth*/, std::int16_t /*siDate*/,
+                        std::int16_t /*siYear*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::AddUser(std::string_view /*sUserName*/, std::string_view /*sPassword*/,
+                        std::int16_t /*siPrivilege*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::DeleteUser(std::int16_t /*siIndex*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetUser(std::int16_t /*siIndex*/, std::string* psUserName, std::string* psPassword,
+                        std::int16_t* psiUserPrivilege, std::int32_t* pVal)
+{
+    psUserName->clear();
+    psPassword->clear();
+    *psiUserPrivilege = {};
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::Reset(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::FactoryReset(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- multicast discovery and setup ----
+
+HRESULT CImage::get_PTCoordinatesX(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_PTCoordinatesY(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::CheckPasswordMulticast(std::string_view /*sUserName*/, std::string_view /*sPassword*/,
+                                       std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetIPAddressMulticast(std::string_view /*sIPAddress*/, std::string_view /*sSubnetMask*/,
+                                      std::string_view /*sGateway*/, std::int32_t /*mode*/,
+                                      std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_LUUIDNum(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_LUUIDNum(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::GetLocalUUID(std::int32_t /*newVal*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::SetLocalUUID(std::int32_t /*newNum*/, const Variant& /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::SearchCameraMulticast(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SearchLocalIP(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetLocalIP(std::int32_t /*newVal*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::GetLocalMask(std::int32_t /*newVal*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::GetLocalMAC(std::int32_t /*newVal*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::IsLocalIP(std::string_view /*sIPAddress*/, VariantBool* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::DevExtInfoKestraMulticast(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- Kestra command protocol ----
+
+HRESULT CImage::get_SetKestraStatus(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_SetKestraStatus(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::GetKestraValue(std::int32_t /*lComd*/, std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::SetKestraValue(std::int32_t /*lComd*/, const Variant& /*newVal*/, std::int32_t /*BufLen*/,
+                               std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::chkKestraIDPWD(std::string_view /*sUserID*/, std::string_view /*sUserPWD*/,
+                               std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::SetKestraIDPWD(std::string_view /*sUserID*/, std::string_view /*sUserPWD*/,
+                               std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_PT_Support(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_PT_Support(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::get_Wireless_Support(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_Wireless_Support(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::KestraLogin(std::string_view /*sUserName*/, std::string_view /*sPassword*/,
+                            std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::ProbeCameraKestra(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::GetKestraPort(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_KestraSPort(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_KestraSPort(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::get_KestraCPort(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_KestraCPort(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::GetKestraHName(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_KestraHName(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::put_KestraHName(std::string_view /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::get_KestraIPort(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::put_KestraIPort(std::int32_t /*newVal*/)
+{
+    return S_OK;
+}
+
+HRESULT CImage::KestraAudioON(std::string_view /*sPassword*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_KestraFWVERSION(std::string* pVal)
+{
+    pVal->clear();
+    return S_OK;
+}
+
+HRESULT CImage::Kestra_Logout(std::string_view /*sCookie*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- pan/tilt ----
+
+HRESULT CImage::PT_CMD(std::int32_t /*CmdID*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+// ---- firmware upload ----
+
+HRESULT CImage::RequestDownload(std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::UpdateFirmware(std::string_view /*sFileName*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::TFTPServer(std::string_view /*sIPAdress*/, std::string_view /*sFileName*/, std::int32_t* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+HRESULT CImage::get_UpdataP(double* pVal)
+{
+    *pVal = {};
+    return S_OK;
+}
+
+} // namespace tessivor

@@ -1,0 +1,1 @@
+// The still-image library (its modules are added file by file).

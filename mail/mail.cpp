@@ -1,0 +1,1 @@
+// E-mail classes (added file by file).

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite in the default and the
+# sanitizer builds, then the fuzz targets.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+for preset in default asan; do
+    scripts/build.sh "$preset"
+    echo "== tests ($preset)"
+    ctest --preset "$preset"
+done
+scripts/fuzz.sh
+echo "All tests passed."

@@ -1,0 +1,104 @@
+#include "platform/frame_target.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+using namespace tessivor;
+
+namespace {
+
+// A bottom-up 24-bit DIB whose pixel (x, y) (y from the top) is (x, y, 7).
+struct Dib24
+{
+    int w, h;
+    std::vector<std::uint8_t> bits;
+    Dib24(int w, int h) : w(w), h(h), bits(static_cast<std::size_t>(dibStride(w, 24)) * h, 0)
+    {
+        const auto stride = dibStride(w, 24);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                std::uint8_t* p = &bits[(h - 1 - y) * stride + x * 3];
+                p[0] = 7; // blue
+                p[1] = static_cast<std::uint8_t>(y);
+                p[2] = static_cast<std::uint8_t>(x);
+            }
+    }
+    DibView view() const { return DibView{w, h, true, 24, dibStride(w, 24), bits.data(), nullptr, 0}; }
+};
+
+TEST(FrameTarget, BlitPlacesBottomUpRowsTheRightWayUpAndClips)
+{
+    FrameTarget t(8, 6);
+    Dib24 dib(5, 4);                                     // odd width: rows are padded
+    EXPECT_EQ(t.blit(-1, 3, 5, 4, 0, 0, dib.view()), 3); // one column off the left, one row off the bottom
+    auto pic = t.snapshot();
+    EXPECT_EQ(pic.pixel(0, 3), (Rgb{1, 0, 7}));
+    EXPECT_EQ(pic.pixel(3, 5), (Rgb{4, 2, 7}));
+    EXPECT_EQ(pic.pixel(4, 3), (Rgb{0, 0, 0})); // not drawn
+    EXPECT_EQ(pic.pixel(0, 2), (Rgb{0, 0, 0}));
+
+    // Source offset.
+    EXPECT_EQ(t.blit(0, 0, 2, 2, 3, 2, dib.view()), 2);
+    EXPECT_EQ(t.snapshot().pixel(1, 1), (Rgb{4, 3, 7}));
+    // Entirely outside.
+    EXPECT_EQ(t.blit(8, 0, 2, 2, 0, 0, dib.view()), 0);
+}
+
+TEST(FrameTarget, PaletteSourcesAndPaletteDevices)
+{
+    // 4-bit source: two pixels per byte, high nibble first.
+    RgbQuad pal[16] = {};
+    pal[1] = RgbQuad{0, 0, 255, 0}; // red
+    pal[2] = RgbQuad{255, 0, 0, 0}; // blue
+    std::uint8_t row[4] = {0x12, 0x00, 0x00, 0x00};
+    DibView v{2, 1, true, 4, 4, row, pal, 16};
+    FrameTarget t(2, 1);
+    t.blit(0, 0, 2, 1, 0, 0, v);
+    EXPECT_EQ(t.snapshot().pixel(0, 0), (Rgb{255, 0, 0}));
+    EXPECT_EQ(t.snapshot().pixel(1, 0), (Rgb{0, 0, 255}));
+
+    // An 8-bit device maps whatever is drawn to its realised palette.
+    FrameTarget dev(1, 1, 8);
+    dev.realizePalette({RgbQuad{0, 0, 0, 0}, RgbQuad{255, 255, 255, 0}});
+    dev.fill(TargetRect{0, 0, 1, 1}, Rgb{200, 190, 180});
+    EXPECT_EQ(dev.snapshot().pixel(0, 0), (Rgb{255, 255, 255}));
+    EXPECT_EQ(dev.depth(), 8);
+}
+
+TEST(FrameTarget, HandlesOutliveTheirTargetsHarmlessly)
+{
+    Handle h = frameTargets::create(4, 4);
+    auto t = frameTargets::find(h);
+    ASSERT_TRUE(t);
+    frameTargets::destroy(h);
+    EXPECT_FALSE(frameTargets::find(h));
+    EXPECT_FALSE(frameTargets::find(0));
+    // A drawer still holding the target draws into a surface nobody shows.
+    t->fill(TargetRect{0, 0, 4, 4}, Rgb{1, 2, 3});
+    EXPECT_EQ(t->snapshot().pixel(3, 3), (Rgb{1, 2, 3}));
+}
+
+TEST(FrameTarget, PpmDumpHoldsThePixels)
+{
+    FrameTarget t(3, 2);
+    t.fill(TargetRect{1, 0, 3, 2}, Rgb{10, 20, 30});
+    TargetText label;
+    label.rect = TargetRect{0, 0, 3, 2};
+    label.text = "label";
+    t.drawText(label);
+    EXPECT_EQ(t.snapshot().texts.size(), 1u);
+    const auto file = std::filesystem::path(::testing::TempDir()) / "target.ppm";
+    ASSERT_TRUE(t.savePpm(file));
+    std::ifstream in(file, std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), {});
+    const std::string header = "P6\n3 2\n255\n";
+    ASSERT_EQ(data.size(), header.size() + 18);
+    EXPECT_EQ(data.substr(0, header.size()), header);
+    EXPECT_EQ(static_cast<unsigned char>(data[header.size() + 3]), 10);
+    EXPECT_EQ(static_cast<unsigned char>(data[header.size() + 0]), 0);
+    EXPECT_FALSE(t.savePpm("/nonexistent-folder/x.ppm"));
+}
+
+} // namespace

@@ -72,7 +72,7 @@ std::int32_t CMemoryDataSource::Close()
 
 std::int32_t CMemoryDataSource::ReadLine(char* buffer, std::int32_t size)
 {
-    if (buffer == nullptr || size < 2)
+    if (buffer == nullptr || size < 2 || m_data == nullptr)
         return -1;
     const std::int32_t take = io_detail::lineTake(m_data + m_position, m_length - m_position, true, size - 1);
     std::memcpy(buffer, m_data + m_position, static_cast<std::size_t>(take));
@@ -97,7 +97,7 @@ std::int32_t CMemoryDataSource::WriteLine(const char* text)
 
 std::int32_t CMemoryDataSource::Read(void* buffer, std::int32_t count)
 {
-    if (buffer == nullptr || count < 0)
+    if (buffer == nullptr || count < 0 || m_data == nullptr)
         return -1;
     const std::int32_t n = std::min(count, m_length - m_position);
     std::memcpy(buffer, m_data + m_position, static_cast<std::size_t>(n));

@@ -190,7 +190,8 @@ std::int32_t CTempFileDataSource::ReadLine(char* buffer, std::int32_t size)
     const bool atEnd = m_position + avail >= m_length;
     const std::int32_t take =
         io_detail::lineTake(window.data(), static_cast<std::int32_t>(avail), atEnd, size - 1);
-    std::memcpy(buffer, window.data(), static_cast<std::size_t>(take));
+    if (take > 0)
+        std::memcpy(buffer, window.data(), static_cast<std::size_t>(take));
     buffer[take] = '\0';
     m_position += take;
     return take;

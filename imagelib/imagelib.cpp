@@ -1,1 +1,0 @@
-// The still-image library (its modules are added file by file).

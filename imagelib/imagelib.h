@@ -1,0 +1,7 @@
+// The still-image library: one include for all of its public declarations.
+#pragma once
+
+#include "imagelib/img_desc.h"
+#include "imagelib/img_frame.h"
+#include "imagelib/img_memory.h"
+#include "imagelib/img_stream.h"

@@ -91,6 +91,7 @@ CImage::CImage() : m_MotionReference(kMotionReferenceSize, 0), m_AudioBuffer(kAu
 CImage::~CImage()
 {
     StopThreads();
+    CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
     DrainBusyFlags();
     trace("%s  End", m_szBKText.c_str());
     m_ImageThread.join();
@@ -288,8 +289,10 @@ HRESULT CImage::Stop()
 
 void CImage::CloseStreamSockets()
 {
-    // The stream, multipart and audio sockets are closed here once the stream readers exist;
-    // a reader blocked on one of them then returns and its loop sees the stop flag.
+    // A reader blocked on one of them returns at once and its loop then sees the stop flag.
+    m_StreamSocket.CloseConnection();
+    m_MultipartSocket.CloseConnection();
+    m_AudioSocket.CloseConnection();
 }
 
 void CImage::StopThreads()
@@ -324,7 +327,7 @@ void CImage::StopThreads()
 
 HRESULT CImage::PutNewStatus(std::int32_t newVal)
 {
-    CloseStreamSockets();
+    m_StreamSocket.CloseConnection(); // the audio and multipart readers go on
     if (m_bAviOpen.load()) {
         CloseAviFile();
         m_bAviOpen.store(0);

@@ -15,6 +15,7 @@
 #include "control/client_block.h"
 #include "control/iimage.h"
 #include "control/image_events.h"
+#include "io/ws_client.h"
 #include "platform/connection_point.h"
 #include "platform/control_window.h"
 #include "platform/fixed_text.h"
@@ -394,6 +395,16 @@ public:
     std::atomic<std::int32_t> m_bFirstAnswer{1};
     std::atomic<std::int32_t> m_bQuietSearch{1};
     std::atomic<std::int32_t> m_nSelectedDevice{-2};
+
+    // ---- sockets ----
+    // Stream readers of Protocols 0, 1, 2 and 50; audio; Protocol 4; the UDP search; the image
+    // settings reads. The host's thread closes the first three (Stop, PutNewStatus) to end a
+    // reader's blocking wait; CWSClient makes that safe from any thread.
+    CWSClient m_StreamSocket;
+    CWSClient m_AudioSocket;
+    CWSClient m_MultipartSocket;
+    CWSClient m_SearchSocket;
+    CWSClient m_ConfigSocket;
 
     // ---- drawing ----
     std::atomic<std::int32_t> m_PreviewhWnd{0};

@@ -11,14 +11,6 @@ HRESULT CImage::CloseSMTP()
     return S_OK;
 }
 
-// ---- socket client (CheckIP) ----
-
-HRESULT CImage::CheckIP(std::string_view /*sIPAddress*/, std::int32_t /*lport*/, std::int32_t* pVal)
-{
-    *pVal = {};
-    return S_OK;
-}
-
 // ---- audio stream and playback ----
 
 HRESULT CImage::get_PlayMode(std::int32_t* pVal)

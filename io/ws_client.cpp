@@ -8,6 +8,7 @@
 #include "io/ws_client.h"
 
 #include "io/data_source.h"
+#include "io/file_data_source.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
 
@@ -568,6 +569,12 @@ int CWSClient::SendAsLines(const char* text, int length, int pieceSize)
     return sent;
 }
 
+int CWSClient::SendFile(const char* fileName)
+{
+    CFileDataSource file(fileName, kFileBufferSize);
+    return SendFromSource(&file);
+}
+
 int CWSClient::SendTo(const void* data, int* length)
 {
     const SocketPtr s = useConnection();
@@ -659,6 +666,12 @@ int CWSClient::ReceiveToSource(CDataSource* source, int mode, int timeoutSeconds
     const int rc = receiveIntoOpen(s, source, timeoutSeconds, limit > 0 ? limit : 0);
     source->Close();
     return OnError(rc);
+}
+
+int CWSClient::ReceiveToFile(const char* fileName, int mode, int timeoutSeconds, int limit)
+{
+    CFileDataSource file(fileName, kFileBufferSize);
+    return ReceiveToSource(&file, mode, timeoutSeconds, limit);
 }
 
 int CWSClient::Receive(void* buffer, int size, int timeoutSeconds)

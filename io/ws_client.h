@@ -73,6 +73,7 @@ public:
     static constexpr int kMaxEmptyReceives = 151;   // receive calls of ReceiveAll / marker reads
     static constexpr int kSendPiece = 255;          // block size of sends from a data source
     static constexpr int kReceivePiece = 256;       // block size of receives into a data source
+    static constexpr int kFileBufferSize = 4096;    // read buffer of the file data source
 
     CWSClient();
     // Closes whatever is open. Do not destroy an object while another thread still uses it.
@@ -128,6 +129,8 @@ public:
     // Sends the text in pieces of at most pieceSize bytes, each followed by "\r\n", until all is
     // sent, a send fails or IsAborted. length < 0 means the text length. The text bytes sent.
     virtual int SendAsLines(const char* text, int length, int pieceSize);
+    // Sends a file through a file data source with a 4096-byte buffer: as SendFromSource.
+    virtual int SendFile(const char* fileName);
     // One datagram to the stored address and remote port; *length becomes the bytes sent.
     // 15, 22 or 0.
     virtual int SendTo(const void* data, int* length);
@@ -158,6 +161,9 @@ public:
     // As ReceiveUntilMarker, but kind 0 reads up to 200 bytes at once and then byte by byte
     // until more than 200 bytes have come; an empty receive on a datagram socket pauses 50 ms.
     virtual int ReceiveUntilMarkerPaced(char* buffer, int size, int timeoutSeconds, int kind);
+    // Receives into a file through a file data source with a 4096-byte buffer: as ReceiveToSource
+    // (mode 1 creates the file anew, 2 appends).
+    virtual int ReceiveToFile(const char* fileName, int mode, int timeoutSeconds, int limit);
     // Receives one text line through its "\n" without taking more from the socket: at most
     // size - 1 bytes, always terminated. Waits up to timeoutSeconds (when above 0) for data,
     // then up to 120 x 100 ms for bytes to be waiting; a line cut by the size is finished by the

@@ -729,3 +729,45 @@ TEST(WSClientSource, ReceiveToOpenSourceStopsAtTheSourceSizeOrTheLimit)
                   static_cast<int>(1000 - sink.pos));
     }
 }
+
+TEST(WSClientSource, FilesGoOutAndComeInWhole)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string out = dir + "/wsclient-out.bin";
+    const std::string in = dir + "/wsclient-in.bin";
+    std::string content(5000, 0);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 31 + 1);
+    {
+        std::FILE* f = std::fopen(out.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(content.data(), 1, content.size(), f);
+        std::fclose(f);
+    }
+    auto slurp = [](const std::string& name) {
+        std::string s;
+        if (std::FILE* f = std::fopen(name.c_str(), "rb")) {
+            char b[4096];
+            std::size_t n;
+            while ((n = std::fread(b, 1, sizeof b, f)) > 0)
+                s.append(b, n);
+            std::fclose(f);
+        }
+        return s;
+    };
+
+    Connected c;
+    EXPECT_EQ(c.client.SendFile(out.c_str()), 0);
+    EXPECT_TRUE(loopback::readAll(c.peer.get(), content.size()) == content);
+    EXPECT_EQ(c.client.SendFile((dir + "/no-such-file").c_str()), CWSClient::WSC_SOURCE_OPEN_FAILED);
+
+    for (int mode : {1, 2}) {
+        Connected r;
+        ASSERT_TRUE(loopback::sendAll(r.peer.get(), content));
+        r.peer.reset();
+        EXPECT_EQ(r.client.ReceiveToFile(in.c_str(), mode, 3, 0), 0);
+    }
+    EXPECT_TRUE(slurp(in) == content + content); // mode 1 started it anew, mode 2 appended
+    std::remove(out.c_str());
+    std::remove(in.c_str());
+}

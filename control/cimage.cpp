@@ -512,25 +512,31 @@ HRESULT CImage::put_MACAddress(std::string_view newVal)
 
 HRESULT CImage::get_UserName(std::string* pVal)
 {
+    std::lock_guard lock(m_CredentialLock);
     *pVal = m_szUserName.str();
     return S_OK;
 }
 
 HRESULT CImage::put_UserName(std::string_view newVal)
 {
+    std::lock_guard lock(m_CredentialLock);
     m_szUserName.assign(newVal);
+    m_szDeviceSerialNo.clear(); // the stored Basic code was made from the old texts
     return S_OK;
 }
 
 HRESULT CImage::get_Password(std::string* pVal)
 {
+    std::lock_guard lock(m_CredentialLock);
     *pVal = m_szPassword.str();
     return S_OK;
 }
 
 HRESULT CImage::put_Password(std::string_view newVal)
 {
+    std::lock_guard lock(m_CredentialLock);
     m_szPassword.assign(newVal);
+    m_szDeviceSerialNo.clear(); // the stored Basic code was made from the old texts
     return S_OK;
 }
 

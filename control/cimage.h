@@ -15,6 +15,7 @@
 #include "control/client_block.h"
 #include "control/iimage.h"
 #include "control/image_events.h"
+#include "control/parameter_table.h"
 #include "io/ws_client.h"
 #include "platform/connection_point.h"
 #include "platform/control_window.h"
@@ -26,6 +27,9 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessivor {
@@ -38,6 +42,11 @@ struct MotionRect
 {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
+
+// The login block of the native protocols: the first 12 bytes of the user name and the first 8
+// of the password, each zero-padded (CImage::MakeCredentialBlock).
+inline constexpr int kCredentialBlockSize = 20;
+using CredentialBlock = std::array<std::uint8_t, kCredentialBlockSize>;
 
 class CImage : public IImage
 {
@@ -506,6 +515,93 @@ public:
     std::atomic<std::int32_t> m_lErrCode{0};
     Text260 m_szCgiPath{"/goform/serial"};
 
+    // ---- HTTP request engine, parameter table, Base64 and login helpers ----
+    // The engine runs on its caller's thread (the host's for the CGI members, a worker's for the
+    // configuration jobs). Callers put the path into m_szCgiPath and a POST body into m_Body, and
+    // find the answer body in m_Body and the detailed error in m_lErrCode; the table, m_Body and
+    // m_szCgiPath are shared without a lock, so callers do not overlap their requests.
+    static constexpr std::size_t kBodySize = 10000;
+    static constexpr std::size_t kDevExtInfoSize = 512;
+    static constexpr std::size_t kCgiPathLimit = 63;
+
+    // Each returns -1 on success and 0 on failure (m_lErrCode tells why). Every request opens and
+    // closes its own connection, direct or through the proxy (EnableProxy, LocalCamera,
+    // BypassProxyServer). parse = 1 also parses the answer into the parameter table; serialise
+    // = 1 first builds m_Body from the changed entries.
+    int HttpGet(int parse);
+    // Also accepts the status text `status`; sends the prepared credential; a missing content
+    // length counts as `defaultLength`.
+    int HttpGetEx(int parse, std::string_view status, int defaultLength);
+    int HttpPost(int serialise);
+    // Also accepts `status`; on "200" or that text the answer's head is left in m_Body.
+    int HttpPostEx(int serialise, std::string_view status);
+    // POSTs `content` to `path` as it stands: -1 for 200/204, 400..405 for those statuses (405
+    // also for 406..409), 0 otherwise.
+    int HttpPostCommand(std::string_view path, std::string_view content);
+
+    // The parameter table: m_Parameters as parsed or added (at most 200), m_ParameterTable its
+    // fixed copy that lookups read (entries beyond the count zero), m_nParameterNum the count
+    // (ParameterNum; a host may put any number, uses are bounded by the table).
+    void ParseParameters(std::string_view separator);
+    void FlattenParameters();
+    // False (m_Body unchanged) when the changed entries do not fit into m_Body.
+    bool SerializeParameters(std::string_view separator);
+    // The value of the first entry (not a header) named `name`: at most `length` characters and a
+    // terminator into `buffer`, which holds length + 1 bytes. False when there is none.
+    bool FindParameter(std::string_view name, char* buffer, int length) const;
+    // m_Body as text (up to its first NUL) and its replacement (cut to kBodySize - 1 bytes).
+    std::string BodyText() const;
+    void SetBodyText(std::string_view text);
+
+    // Base64 of the zero-terminated `text`; the code also replaces m_szDeviceSerialNo when it is
+    // shorter than 260 characters. Texts that are not camera credentials (the e-mail login, a
+    // subject) use tessivor::base64Encode instead, so that they do not replace the stored code.
+    std::string Base64Encode(std::string_view text);
+    // m_szDeviceSerialNo when it is not empty (a stored code or a camera-issued token), or when
+    // `text` has fewer than 2 characters; else Base64Encode(text).
+    std::string Base64EncodeBuffer(std::string_view text);
+    // The same over UserName ":" Password, read under the same lock as the stored code, so that a
+    // concurrent put of either can never leave a code of the old texts behind.
+    std::string EncodeCredentials();
+    std::string EncodeCredentialsBuffer();
+    std::string CredentialText() const; // UserName ":" Password
+    // m_szDeviceSerialNo, read and written only through these (and the DeviceSerialNo property).
+    std::string DeviceSerialNoText() const;
+    void SetDeviceSerialNoText(std::string_view text);
+
+    // Login transform of the native protocols (`out` 20 bytes, `credentials` a CredentialBlock,
+    // `challenge` the camera's 80 bytes).
+    static void ScrambleCredentials(std::uint8_t* out, const std::uint8_t* credentials,
+                                    const std::uint8_t* challenge);
+    static CredentialBlock MakeCredentialBlock(std::string_view userName, std::string_view password);
+    CredentialBlock BuildCredentialBlock() const; // from UserName and Password
+    // The four bytes of `address` in memory order as "%u.%u.%u.%u".
+    static std::string FormatIPv4(const std::uint8_t* address);
+    // Fills the 4 bytes of `out` (zeroed first) from a dotted text: 1 on success (an empty text
+    // gives 0.0.0.0), 0 when a number is above 255 (the bytes before it stay) or fewer than four
+    // numbers are given. A negative number stores its low 8 bits; numbers after the fourth are
+    // ignored.
+    static int ParseIPv4(std::string_view text, std::uint8_t* out);
+    // Sum of the data as unsigned 16-bit little-endian words (an odd last byte added as 0-255),
+    // modulo 65536.
+    static std::uint16_t WordSum(const void* data, std::size_t length);
+
+    std::vector<ParameterEntry> m_Parameters;
+    std::array<ParameterEntry, kMaxParameterEntries> m_ParameterTable{};
+    std::int32_t m_nParameterNum = 0;
+    std::array<char, kBodySize> m_Body{};
+    std::array<std::uint8_t, kDevExtInfoSize> m_DevExtInfo{};
+
+private:
+    // Guards m_szDeviceSerialNo, m_szUserName and m_szPassword.
+    mutable std::mutex m_CredentialLock;
+    Text260 m_szDeviceSerialNo;
+    std::string credentialTextLocked() const;
+    std::string encodeAndKeep(std::string_view text);
+    std::string encodeOrReuse(std::string_view text);
+    int parameterCount() const; // m_nParameterNum bounded by the table
+
+public:
     // ---- Protocol 4 and audio ----
     Text64 m_szMultipartVideoPath{"/goform/video2"};
     Text64 m_szMultipartAudioPath{"/goform/audio2"};

@@ -183,8 +183,10 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
     const std::string path = c.m_szCgiPath.str();
     const std::string user = c.m_szUserName.str();
     const std::string body = post ? c.BodyText() : std::string();
-    if (!safeInHeader(path) || !safeInHeader(remoteHost) || !safeInHeader(user)) {
-        trace("HTTP: a line break in the path, host or user name; request not sent");
+    const std::string credential = c.EncodeCredentialsBuffer();
+    if (!safeInHeader(path) || !safeInHeader(remoteHost) || !safeInHeader(user) ||
+        !safeInHeader(credential)) {
+        trace("HTTP: a line break in the path, host, user name or stored credential; request not sent");
         c.m_lErrCode.store(notSent);
         return 0;
     }
@@ -198,7 +200,6 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
     }
     s.ClearReceiveBuffer();
 
-    const std::string credential = c.EncodeCredentialsBuffer();
     std::string request =
         requestLines(post ? "POST" : "GET", route, remoteHost, c.m_nRemotePort.load(), path, false);
     if (post)
@@ -315,8 +316,9 @@ int CImage::HttpPostCommand(std::string_view path, std::string_view content)
 {
     const Route route = chooseRoute(*this, m_bEnableProxy.load() != 0);
     const std::string remoteHost = m_szRemoteHost.str();
-    if (!safeInHeader(path) || !safeInHeader(remoteHost)) {
-        trace("HTTP: a line break in the path or host; command not sent");
+    const std::string credential = EncodeCredentials();
+    if (!safeInHeader(path) || !safeInHeader(remoteHost) || !safeInHeader(credential)) {
+        trace("HTTP: a line break in the path, host or stored credential; command not sent");
         m_lErrCode.store(kErrPostNotSent);
         return 0;
     }
@@ -328,7 +330,7 @@ int CImage::HttpPostCommand(std::string_view path, std::string_view content)
     std::string request = requestLines("POST", route, remoteHost, m_nRemotePort.load(), path, true);
     request += "Content-Type: text/plain\r\n";
     request += "User-Agent: USER\r\n";
-    request += "Authorization: Basic " + EncodeCredentials() + "\r\n";
+    request += "Authorization: Basic " + credential + "\r\n";
     request += "Content-Length: " + std::to_string(content.size() + 4) + "\r\n";
     request += "\r\n";
     request += content;

@@ -191,8 +191,8 @@ int CAviWriter::openLocked(const WaveFormat* audio)
 
     const std::uint64_t avih = b.openChunk("avih");
     b.u32(static_cast<std::uint32_t>(1000000 / m_frameRate)); // microseconds per frame
-    b.u32(0);                                                  // max bytes per second
-    b.u32(0);                                                  // padding granularity
+    b.u32(0);                                                 // max bytes per second
+    b.u32(0);                                                 // padding granularity
     b.u32(AVIF_HASINDEX | (m_hasAudio ? AVIF_ISINTERLEAVED : 0));
     m_offTotalFrames = b.pos();
     b.u32(0); // total frames
@@ -309,7 +309,8 @@ std::uint64_t CAviWriter::finalBytesLocked(std::size_t extraChunks, std::uint64_
     return m_fileEnd + extraBytes + 8 + 16 * static_cast<std::uint64_t>(m_index.size() + extraChunks);
 }
 
-bool CAviWriter::writeChunkLocked(std::uint32_t id, std::uint32_t flags, const void* data, std::uint32_t bytes)
+bool CAviWriter::writeChunkLocked(std::uint32_t id, std::uint32_t flags, const void* data,
+                                  std::uint32_t bytes)
 {
     m_chunk.clear();
     Builder b(m_chunk);
@@ -430,7 +431,8 @@ bool CAviWriter::refreshHeaderLocked()
               put(m_offTotalFrames, m_videoSlots) && put(m_offAvihBuffer, maxChunk) &&
               put(m_offVideoLength, m_videoSlots) && put(m_offVideoBuffer, m_maxVideoChunk);
     if (m_hasAudio)
-        ok = ok && put(m_offAudioLength, static_cast<std::uint32_t>(m_audioBytes / m_audioFormat.blockAlign)) &&
+        ok = ok &&
+             put(m_offAudioLength, static_cast<std::uint32_t>(m_audioBytes / m_audioFormat.blockAlign)) &&
              put(m_offAudioBuffer, m_maxAudioChunk);
     ok = ok && std::fflush(m_file) == 0;
     if (!ok)

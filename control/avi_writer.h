@@ -56,8 +56,8 @@ public:
     CAviWriter& operator=(const CAviWriter&) = delete;
 
     // Settings for the next open; a file already open keeps its own.
-    void SetFileName(std::string_view name); // at most 259 bytes kept
-    void SetFrameRate(int fps);              // frames per second, 1 to 1000
+    void SetFileName(std::string_view name);            // at most 259 bytes kept
+    void SetFrameRate(int fps);                         // frames per second, 1 to 1000
     void SetBitmapInfo(const BitmapInfoHeader& header); // the picture size comes from here
     void Init(std::string_view name, const BitmapInfoHeader& header, int rate);
 
@@ -120,11 +120,11 @@ private:
     bool m_hasAudio = false;
     WaveFormat m_audioFormat;
     std::int32_t m_width = 0, m_height = 0;
-    std::uint64_t m_fileEnd = 0;   // bytes written so far (headers and chunks)
+    std::uint64_t m_fileEnd = 0;    // bytes written so far (headers and chunks)
     std::uint64_t m_moviFourcc = 0; // offset of the 'movi' fourcc
     std::uint64_t m_offRiffSize = 0, m_offMoviSize = 0, m_offTotalFrames = 0, m_offAvihBuffer = 0;
     std::uint64_t m_offVideoLength = 0, m_offVideoBuffer = 0, m_offAudioLength = 0, m_offAudioBuffer = 0;
-    std::uint32_t m_videoSlots = 0;  // slots written, empty ones included
+    std::uint32_t m_videoSlots = 0; // slots written, empty ones included
     std::uint64_t m_audioBytes = 0;
     std::uint32_t m_maxVideoChunk = 0, m_maxAudioChunk = 0;
     std::vector<IndexEntry> m_index;

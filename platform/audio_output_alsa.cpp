@@ -48,8 +48,8 @@ protected:
         }
         // 500 ms of device latency holds about two of the renderer's buffers.
         err = snd_pcm_set_params(pcm, format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE,
-                                 SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.samplesPerSec,
-                                 1, 500000);
+                                 SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.samplesPerSec, 1,
+                                 500000);
         if (err < 0) {
             trace("alsa: format refused: %s\n", snd_strerror(err));
             snd_pcm_close(pcm);

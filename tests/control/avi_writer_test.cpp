@@ -8,11 +8,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <numbers>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <csignal>
 #include <thread>
+#include <unistd.h>
 
 using namespace tessivor;
 using namespace mediatest;
@@ -127,7 +127,8 @@ TEST_F(AviWriterTest, FirstFrameMatchesItsSource)
     ASSERT_EQ(w.OpenVideo(0), 1);
     std::int64_t written = 0;
     for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(w.AddFrame(frames[i].data(), static_cast<std::uint32_t>(frames[i].size()), &written, i * 3), 1);
+        ASSERT_EQ(w.AddFrame(frames[i].data(), static_cast<std::uint32_t>(frames[i].size()), &written, i * 3),
+                  1);
     w.Close();
 
     const auto out = dir / "first.ppm";

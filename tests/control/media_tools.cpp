@@ -65,7 +65,8 @@ bool writePpm(const std::filesystem::path& path, const Picture& picture)
 {
     std::ofstream f(path, std::ios::binary);
     f << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
-    f.write(reinterpret_cast<const char*>(picture.rgb.data()), static_cast<std::streamsize>(picture.rgb.size()));
+    f.write(reinterpret_cast<const char*>(picture.rgb.data()),
+            static_cast<std::streamsize>(picture.rgb.size()));
     return static_cast<bool>(f);
 }
 
@@ -117,8 +118,8 @@ std::vector<std::uint8_t> cjpeg(const Picture& picture, int quality, const std::
     const auto jpg = workDir / "cjpeg-out.jpg";
     if (!writePpm(ppm, picture))
         return {};
-    const auto r = run("cjpeg -quality " + std::to_string(quality) + " -outfile " + quote(jpg.string()) + " " +
-                       quote(ppm.string()));
+    const auto r = run("cjpeg -quality " + std::to_string(quality) + " -outfile " + quote(jpg.string()) +
+                       " " + quote(ppm.string()));
     if (r.exitCode != 0)
         return {};
     return readFile(jpg);
@@ -160,7 +161,8 @@ std::vector<long> packetPts(const std::filesystem::path& file, char streamType)
     return pts;
 }
 
-std::string streamEntry(const std::filesystem::path& file, const std::string& stream, const std::string& entry)
+std::string streamEntry(const std::filesystem::path& file, const std::string& stream,
+                        const std::string& entry)
 {
     auto r = run("ffprobe -v error -select_streams " + stream + ":0 -show_entries stream=" + entry +
                  " -of default=nw=1:nk=1 " + quote(file.string()));

@@ -48,6 +48,7 @@ bool writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t
 // The pts of every packet of the first video (or audio) stream, as ffprobe lists them.
 std::vector<long> packetPts(const std::filesystem::path& file, char streamType = 'v');
 // One value of ffprobe's stream entries, e.g. ("a", "codec_name"); empty when absent.
-std::string streamEntry(const std::filesystem::path& file, const std::string& stream, const std::string& entry);
+std::string streamEntry(const std::filesystem::path& file, const std::string& stream,
+                        const std::string& entry);
 
 } // namespace mediatest

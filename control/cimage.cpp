@@ -76,7 +76,9 @@ Rgb translateColor(std::uint32_t ole)
 
 } // namespace
 
-CImage::CImage() : m_MotionReference(kMotionReferenceSize, 0), m_AudioBuffer(kAudioBufferSize, 0)
+CImage::CImage()
+    : m_MotionReference(kMotionReferenceSize, 0), m_AudioBuffer(kAudioBufferSize, 0),
+      m_pWaveRender(std::make_unique<TWaveRender>())
 {
     m_ClientBlock = std::make_shared<ClientBlock>();
     m_hClientBlock = registerClientBlock(m_ClientBlock);
@@ -341,7 +343,7 @@ HRESULT CImage::PutNewStatus(std::int32_t newVal)
 
 void CImage::CloseAviFile()
 {
-    // Closes the current recording file once the AVI writer exists.
+    m_AviWriter.Close();
 }
 
 HRESULT CImage::get_Status(std::int32_t* pVal)
@@ -379,16 +381,14 @@ void CImage::ImageLoop()
     // Until the stream readers exist the loop holds only the state: streaming until stopped,
     // then the end sequence.
     while (m_bEndRun.load() != 1) {
-        if (!m_bRecordRequest.load())
+        if (!m_bRecordRequest.load()) {
+            CloseRecordingByLoop();
             m_nStatus.store(2);
+        }
         sleepMs(20);
     }
-    if (m_bAviOpen.load()) {
-        CloseAviFile();
-        m_bAviOpen.store(0);
-        PostImageEvent(EVT_RECORD_CLOSED);
-        PostImageEvent(EVT_RECORD_STOPPED);
-    }
+    CloseRecordingByLoop();
+    m_bRecordRequest.store(0);
     PostImageEvent(EVT_LOOP_CLOSED);
     m_nStatus.store(0);
 }

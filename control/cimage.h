@@ -12,10 +12,13 @@
 // destructor, after it has asked the worker to stop and closed the sockets that could hold it.
 #pragma once
 
+#include "control/avi_writer.h"
 #include "control/client_block.h"
 #include "control/iimage.h"
 #include "control/image_events.h"
 #include "control/parameter_table.h"
+#include "control/recorded_picture.h"
+#include "control/wave_render.h"
 #include "io/ws_client.h"
 #include "platform/connection_point.h"
 #include "platform/control_window.h"
@@ -493,6 +496,26 @@ public:
     std::atomic<std::int32_t> m_nSplitFileMode{FILE_SIZE};
     std::atomic<std::int32_t> m_nReservedSpace{100}; // MB
     std::atomic<std::int32_t> m_nSplitFileTime{20};  // minutes
+    // Latched when a file is opened (record_frame.cpp); used by the image thread only.
+    CAviWriter m_AviWriter;
+    std::int32_t m_nSplitModeAtOpen = FILE_SIZE;
+    std::uint32_t m_dwRecordStartTick = 0; // ms ticks at the opening
+    std::uint32_t m_dwRecordNowTick = 0;
+    std::time_t m_tRecordStart = 0; // wall clock at the opening, seconds
+    std::time_t m_tRecordNow = 0;
+    std::string m_szRecordFolder; // folder of the open file, whose free space is watched
+
+    // The recording step of the frame pipeline (image thread): true when the frame goes on to
+    // the next step, false when it ends here.
+    bool RecordFrame(const RecordedPicture& picture);
+    // A new picture size: the open file ends without an event; the request stands, so the same
+    // frame opens a file at the new size.
+    void CloseRecordingForSizeChange();
+    // The camera was silent too long: an open file is closed with code 1000.
+    void CloseRecordingAfterSilence();
+    // The image loop ends, or no recording is requested any more: an open file is closed with
+    // codes 13 and 9.
+    void CloseRecordingByLoop();
 
     // ---- e-mail ----
     Text260 m_szMailServer;
@@ -609,6 +632,7 @@ public:
     std::atomic<std::int32_t> m_nPlayAudio{1};
     std::atomic<std::int32_t> m_nMultipartPause{4000}; // ms
     std::vector<std::uint8_t> m_AudioBuffer;           // 150000 bytes
+    std::unique_ptr<TWaveRender> m_pWaveRender;        // opens its output at the first sound
 
     // ---- image settings ----
     std::array<std::int16_t, 7> m_ImageValues{};

@@ -13,17 +13,6 @@ HRESULT CImage::CloseSMTP()
 
 // ---- audio stream and playback ----
 
-HRESULT CImage::get_PlayMode(std::int32_t* pVal)
-{
-    *pVal = {};
-    return S_OK;
-}
-
-HRESULT CImage::put_PlayMode(std::int32_t /*newVal*/)
-{
-    return S_OK;
-}
-
 HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)
 {
     *RunThreadHandle = {};

@@ -8,7 +8,7 @@
 
 namespace tessivor {
 
-TWaveRender::TWaveRender() : m_output(createAudioOutput())
+TWaveRender::TWaveRender()
 {
     m_format = pcmWaveFormat(16, 1, 8000);
     setBuffers(250, 6);
@@ -29,7 +29,8 @@ void TWaveRender::setFormat(int bits, int channels, std::uint32_t samplesPerSec)
     if (wanted == m_format)
         return;
     freeBuffers();
-    m_output->close();
+    if (m_output)
+        m_output->close();
     m_format = wanted;
     m_bufferSize = 0; // recomputed for the new byte rate
     if (m_bufferMs > 0)
@@ -80,7 +81,7 @@ int TWaveRender::bytesToMs(std::size_t bytes) const
 
 void TWaveRender::freeBuffers()
 {
-    if (m_output->isOpen())
+    if (m_output && m_output->isOpen())
         m_output->reset(); // every queued buffer is reported done before this returns
     m_buffers.clear();
 }
@@ -99,6 +100,8 @@ int TWaveRender::write(const std::uint8_t* data, std::size_t bytes, std::uint8_t
                        std::int16_t sample)
 {
     m_lastError = WAVE_OK;
+    if (!m_output)
+        m_output = createAudioOutput();
     if (!m_output->isOpen()) {
         if (!m_output->open(m_format, [this] { callback(); })) {
             m_lastError = WAVE_OPEN_FAILED;
@@ -149,7 +152,8 @@ int TWaveRender::write(const std::uint8_t* data, std::size_t bytes, std::uint8_t
 void TWaveRender::close()
 {
     freeBuffers();
-    m_output->close();
+    if (m_output)
+        m_output->close();
     setAdpcm(false);
 }
 

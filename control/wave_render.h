@@ -33,7 +33,8 @@ public:
     };
 
     // 16-bit mono at 8000 samples per second, 6 buffers of 250 ms (4000 bytes), ADPCM on. The
-    // output comes from createAudioOutput() and is opened by the first write.
+    // output is made by createAudioOutput() at the first write, and opened by the first write
+    // after each close.
     TWaveRender();
     ~TWaveRender();
     TWaveRender(const TWaveRender&) = delete;

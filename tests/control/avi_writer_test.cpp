@@ -59,7 +59,7 @@ protected:
         dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         for (int i = 0; i < 4; ++i) {
             pictures.push_back(makePicture(320, 240, i));
-            frames.push_back(cjpeg(pictures.back(), 90, dir));
+            frames.push_back(cleanJpeg(pictures.back(), 90, dir));
             ASSERT_FALSE(frames.back().empty()) << "cjpeg failed";
         }
         // One frame of each parity, so that chunk padding is exercised.

@@ -125,6 +125,20 @@ std::vector<std::uint8_t> cjpeg(const Picture& picture, int quality, const std::
     return readFile(jpg);
 }
 
+std::vector<std::uint8_t> cleanJpeg(const Picture& picture, int quality, const std::filesystem::path& workDir)
+{
+    for (int q = quality; q > quality - 20 && q > 1; --q) {
+        auto jpeg = cjpeg(picture, q, workDir);
+        if (jpeg.empty())
+            return jpeg;
+        const auto r = run("ffmpeg -nostdin -v warning -i " + quote((workDir / "cjpeg-out.jpg").string()) +
+                           " -f null -");
+        if (r.exitCode == 0 && r.output.empty())
+            return jpeg;
+    }
+    return {};
+}
+
 std::vector<std::uint8_t> withFlippedParity(const std::vector<std::uint8_t>& jpeg)
 {
     // COM segment: FF FE, length 3 (the length field and one byte), one byte of text.

@@ -39,6 +39,11 @@ double psnr(const Picture& a, const Picture& b);
 
 // The picture compressed by cjpeg at `quality`; empty on failure.
 std::vector<std::uint8_t> cjpeg(const Picture& picture, int quality, const std::filesystem::path& workDir);
+// Like cjpeg(), but ffmpeg 5.1's MJPEG decoder must read the result without a message: it warns
+// "EOI missing" on some valid JPEGs (djpeg reads them), which would hide what the container
+// does. Qualities from `quality` down are tried; empty when none decodes silently.
+std::vector<std::uint8_t> cleanJpeg(const Picture& picture, int quality,
+                                    const std::filesystem::path& workDir);
 // The same JPEG with a comment segment after SOI so that its byte count changes parity.
 std::vector<std::uint8_t> withFlippedParity(const std::vector<std::uint8_t>& jpeg);
 

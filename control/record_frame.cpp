@@ -1,0 +1,210 @@
+// The recording step of the frame pipeline: opens a file when the host asks for recording,
+// places each frame on the slot grid of a 30-frames-per-second file (slot = elapsed ms × 30 /
+// 1000, so that the file's time is the camera's time and recorded sound stays in step), splits by size or
+// time (and always before the AVI 1.0 limit), watches the free disk space, and closes the file when recording
+// stops. Runs on the image thread; the host's thread only sets and clears the request and may close the
+// writer (PutNewStatus), which the writer's lock makes safe.
+#include "control/cimage.h"
+
+#include "platform/clock.h"
+#include "platform/disk.h"
+#include "platform/trace.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+namespace tessivor {
+
+namespace {
+
+constexpr int kRecordFrameRate = 30;
+constexpr std::uint32_t kOpenPauseMs = 50;
+// A second file opened within the same second as the last one takes the next free second's name.
+constexpr int kNameTries = 120;
+
+// "YYYYMMDDhhmmss.avi" of the local time `t`.
+std::string recordingName(std::time_t t)
+{
+    std::tm local{};
+    ::localtime_r(&t, &local);
+    char name[80];
+    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d.avi", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return name;
+}
+
+// ReservedSpace megabytes as bytes; a negative setting reserves nothing.
+std::uint64_t reserveBytes(std::int32_t megabytes)
+{
+    return megabytes > 0 ? static_cast<std::uint64_t>(megabytes) * 1048576ull : 0;
+}
+
+} // namespace
+
+bool CImage::RecordFrame(const RecordedPicture& picture)
+{
+    const bool request = m_bRecordRequest.load() != 0;
+    const bool open = m_bAviOpen.load() != 0;
+
+    if (request && open) {
+        // Append.
+        m_dwRecordNowTick = tickCount();
+        const std::uint32_t elapsed = m_dwRecordNowTick - m_dwRecordStartTick;
+        if (elapsed < 1) {
+            trace("Record Total time < 1\n");
+            return false;
+        }
+        m_nFrameSlot = static_cast<std::int32_t>(std::uint64_t(elapsed) * kRecordFrameRate / 1000);
+        if (m_nFrameSlot > m_nLastFrameSlot && m_nFrameSlot > 0) {
+            m_nLastFrameSlot = m_nFrameSlot;
+            std::int64_t written = 0;
+            if (m_AviWriter.AddFrame(picture.jpeg, static_cast<std::uint32_t>(picture.jpegBytes), &written,
+                                     m_nFrameSlot)) {
+                m_nBytesWritten += written;
+                // A folder that can no longer be asked counts as full: the host's storage check
+                // decides what follows.
+                const auto free = freeDiskBytes(m_szRecordFolder);
+                if (!free || *free < reserveBytes(m_nReservedSpace.load())) {
+                    PostImageEvent(EVT_DISK_LOW);
+                    return false;
+                }
+                bool split = false;
+                if (m_nSplitModeAtOpen == FILE_SIZE) {
+                    split = m_nBytesWritten > static_cast<std::int64_t>(m_nSplitAmount) * 1048576 - 1;
+                } else if (m_nSplitModeAtOpen == FILE_TIME) {
+                    m_tRecordNow = wallNow();
+                    split = static_cast<std::int64_t>(m_tRecordNow - m_tRecordStart) >
+                            static_cast<std::int64_t>(m_nSplitAmount) * 60 - 1;
+                }
+                // Whatever the settings, every file stays a valid AVI 1.0 file.
+                if (split || m_AviWriter.NearSizeLimit()) {
+                    m_AviWriter.Close();
+                    m_bAviOpen.store(0);
+                    m_bRecordRequest.store(0);
+                    m_nStatus.store(2);
+                    PostImageEvent(EVT_RECORD_SPLIT);
+                }
+            } else {
+                m_AviWriter.Close();
+                m_bAviOpen.store(0);
+                trace("Add frame error\n");
+            }
+        } else {
+            trace("IP=%s Time=%f FrameCount=%d LastCount=%d\n", m_szRemoteHost.c_str(), double(elapsed),
+                  m_nFrameSlot, m_nLastFrameSlot);
+            trace("Record Total time error2");
+        }
+        return true;
+    }
+
+    if (request && !open && m_bLockRecord.load() == 0) {
+        // Open.
+        m_tRecordStart = wallNow();
+        m_dwRecordStartTick = tickCount();
+        m_nSplitModeAtOpen = m_nSplitFileMode.load();
+        if (m_nSplitModeAtOpen == FILE_SIZE)
+            m_nSplitAmount = m_nSplitFileSpace.load();
+        else if (m_nSplitModeAtOpen == FILE_TIME)
+            m_nSplitAmount = m_nSplitFileTime.load();
+
+        // An empty or unusable folder, or one whose free space cannot be asked, is an open
+        // failure (11) like any other: nothing is created and the next frame tries again.
+        const std::filesystem::path folder(m_szNormalFilePath.str());
+        std::error_code ec;
+        const auto free = folder.empty() ? std::nullopt : freeDiskBytes(folder);
+        if (folder.empty() || !std::filesystem::is_directory(folder, ec) || !free) {
+            trace("recording folder unusable: \"%s\"\n", m_szNormalFilePath.c_str());
+            m_bAviOpen.store(0);
+            PostImageEvent(EVT_RECORD_OPEN_FAILED);
+            sleepMs(kOpenPauseMs);
+            return true;
+        }
+        if (*free <= reserveBytes(m_nReservedSpace.load())) {
+            PostImageEvent(EVT_DISK_LOW);
+            sleepMs(kOpenPauseMs);
+            return true;
+        }
+
+        // Never overwrite: a name already taken (a split within the same second) moves on to
+        // the next second.
+        std::filesystem::path file;
+        for (int i = 0; i < kNameTries; ++i) {
+            file = folder / recordingName(m_tRecordStart + i);
+            if (!std::filesystem::exists(file, ec))
+                break;
+        }
+        m_szRecordFolder = folder.string();
+        m_AviWriter.SetFileName(file.string());
+        m_nFrameSlot = 0;
+        m_nLastFrameSlot = 0;
+        m_nBytesWritten = 0;
+        m_AviWriter.SetFrameRate(kRecordFrameRate);
+        m_AviWriter.SetBitmapInfo(picture.header);
+
+        int audioMode = 0;
+        if (m_nProtocol.load() == PROTOCOL_MULTIPART)
+            audioMode = (m_nPlayVideo.load() == 1 ? 1 : 0) + (m_nPlayAudio.load() == 1 ? 2 : 0);
+        int opened = 0;
+        if (audioMode >= 2) {
+            trace("audio init");
+            opened = m_AviWriter.OpenVideoAudio(0, m_pWaveRender->format(), audioMode);
+        } else {
+            opened = m_AviWriter.OpenVideo(0);
+        }
+        if (opened) {
+            m_nStatus.store(4);
+            m_bAviOpen.store(1);
+            if (m_bRecordFirstStart.exchange(0))
+                PostImageEvent(EVT_RECORD_STARTED);
+            std::int64_t written = 0;
+            if (m_AviWriter.AddFrame(picture.jpeg, static_cast<std::uint32_t>(picture.jpegBytes), &written,
+                                     0)) {
+                m_nBytesWritten += written;
+            } else {
+                m_AviWriter.Close();
+                m_bAviOpen.store(0);
+                trace("Add frame error2\n");
+            }
+        } else {
+            m_bAviOpen.store(0);
+            PostImageEvent(EVT_RECORD_OPEN_FAILED);
+        }
+        sleepMs(kOpenPauseMs);
+        return true;
+    }
+
+    if (!request && open) {
+        m_AviWriter.Close();
+        m_bAviOpen.store(0);
+        m_nStatus.store(2);
+        PostImageEvent(EVT_RECORD_STOPPED);
+    }
+    return true;
+}
+
+void CImage::CloseRecordingForSizeChange()
+{
+    if (m_bAviOpen.exchange(0))
+        m_AviWriter.Close();
+}
+
+void CImage::CloseRecordingAfterSilence()
+{
+    if (m_bAviOpen.exchange(0)) {
+        m_AviWriter.Close();
+        PostImageEvent(EVT_RECORD_TIMEOUT);
+    }
+}
+
+void CImage::CloseRecordingByLoop()
+{
+    if (m_bAviOpen.exchange(0)) {
+        m_AviWriter.Close();
+        PostImageEvent(EVT_RECORD_CLOSED);
+        PostImageEvent(EVT_RECORD_STOPPED);
+    }
+}
+
+} // namespace tessivor

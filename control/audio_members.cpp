@@ -1,5 +1,10 @@
-// The sound members of the control: the picture and sound switches of PlayMode.
+// The sound of Protocol 4 cameras: the PlayMode switches and what happens to each sound block (play it, and
+// record it while a recording with sound is open).
+#include "control/audio_block.h"
 #include "control/cimage.h"
+#include "platform/trace.h"
+
+#include <exception>
 
 namespace tessivor {
 
@@ -37,6 +42,53 @@ HRESULT CImage::put_PlayMode(std::int32_t newVal)
         break;
     }
     return S_OK;
+}
+
+CImage::AudioBlockResult CImage::PlayAudioBlock(std::span<const std::uint8_t> body)
+{
+    AudioBlock block;
+    const AudioBlockStatus status = parseAudioBlock(body, &block);
+    if (status != AudioBlockStatus::Ok) {
+        trace("audio block dropped: %s", audioBlockStatusText(status));
+        return AudioBlockResult::Dropped;
+    }
+    TWaveRender& render = *m_pWaveRender;
+    int result = 0;
+    try {
+        render.setAdpcm(block.adpcm);
+        render.setFormat(block.bitsPerSample, block.channels, block.samplesPerSec);
+        render.setBuffers(render.bytesToMs(block.data.size()), 8);
+        result = render.write(block.data.data(), block.data.size(), block.stepIndex, block.predictedSample);
+    } catch (const std::exception& e) {
+        trace("audio block dropped: %s", e.what());
+        return AudioBlockResult::Dropped;
+    }
+    if (result != 0) {
+        if (render.lastError() == TWaveRender::WAVE_TOO_LARGE) {
+            trace("Buffer busy, audio packet drop");
+            return AudioBlockResult::Dropped;
+        }
+        if (render.lastError() != TWaveRender::WAVE_OK)
+            return AudioBlockResult::EndPass;
+        // Every buffer was busy: the rest of the block is not played, but it was decoded and
+        // still belongs in the recording.
+    }
+
+    // The recording takes the block as played: decoded PCM for ADPCM, the data as received
+    // otherwise; only when its format is the recording's (a format change mid-file is not
+    // written into a stream declared otherwise).
+    if (m_bRecordRequest.load() == 1 && m_bAviOpen.load() == 1 && m_AviWriter.HasAudio()) {
+        const WaveFormat format = render.format();
+        if (format == m_AviWriter.AudioFormat()) {
+            const std::uint8_t* pcm = block.adpcm ? render.decodedData() : block.data.data();
+            const std::size_t bytes = block.adpcm ? 4 * block.data.size() : block.data.size();
+            --m_nAudioRecordStart;
+            m_AviWriter.WriteAudio(m_nAudioRecordStart, pcm, static_cast<std::uint32_t>(bytes));
+        }
+    } else {
+        m_nAudioRecordStart = 0;
+    }
+    return AudioBlockResult::Played;
 }
 
 } // namespace tessivor

@@ -503,6 +503,12 @@ bool CAviWriter::HasAudio() const
     return m_file != nullptr && m_hasAudio;
 }
 
+WaveFormat CAviWriter::AudioFormat() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_audioFormat;
+}
+
 std::uint64_t CAviWriter::FinalFileBytes() const
 {
     std::lock_guard lock(m_mutex);

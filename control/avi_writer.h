@@ -81,6 +81,8 @@ public:
 
     bool IsOpen() const;
     bool HasAudio() const;
+    // The audio stream's format (meaningful while HasAudio()).
+    WaveFormat AudioFormat() const;
     // The size the file would have if it were closed now (chunks, index and headers).
     std::uint64_t FinalFileBytes() const;
     // True once FinalFileBytes() is within kSplitMarginBytes of the size limit.

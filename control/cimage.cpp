@@ -381,14 +381,16 @@ void CImage::ImageLoop()
     // Until the stream readers exist the loop holds only the state: streaming until stopped,
     // then the end sequence.
     while (m_bEndRun.load() != 1) {
-        if (!m_bRecordRequest.load()) {
-            CloseRecordingByLoop();
+        if (!m_bRecordRequest.load())
             m_nStatus.store(2);
-        }
         sleepMs(20);
     }
-    CloseRecordingByLoop();
-    m_bRecordRequest.store(0);
+    if (m_bAviOpen.load()) {
+        CloseAviFile();
+        m_bAviOpen.store(0);
+        PostImageEvent(EVT_RECORD_CLOSED);
+        PostImageEvent(EVT_RECORD_STOPPED);
+    }
     PostImageEvent(EVT_LOOP_CLOSED);
     m_nStatus.store(0);
 }

@@ -31,6 +31,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -511,11 +512,6 @@ public:
     // A new picture size: the open file ends without an event; the request stands, so the same
     // frame opens a file at the new size.
     void CloseRecordingForSizeChange();
-    // The camera was silent too long: an open file is closed with code 1000.
-    void CloseRecordingAfterSilence();
-    // The image loop ends, or no recording is requested any more: an open file is closed with
-    // codes 13 and 9.
-    void CloseRecordingByLoop();
 
     // ---- e-mail ----
     Text260 m_szMailServer;
@@ -633,6 +629,17 @@ public:
     std::atomic<std::int32_t> m_nMultipartPause{4000}; // ms
     std::vector<std::uint8_t> m_AudioBuffer;           // 150000 bytes
     std::unique_ptr<TWaveRender> m_pWaveRender;        // opens its output at the first sound
+    Text260 m_szAudioUserData;                         // last "Userdata:" of the sound stream
+    std::int32_t m_nAudioRecordStart = 0;              // start position of the next recorded block
+
+    enum class AudioBlockResult
+    {
+        Played,  // queued for playing (or the rest dropped because every buffer was busy)
+        Dropped, // not played: malformed, or too large for a buffer
+        EndPass, // the output failed: the reader ends its pass
+    };
+    // Checks, plays and (while a recording with sound is open) records one AudioBlock body.
+    AudioBlockResult PlayAudioBlock(std::span<const std::uint8_t> body);
 
     // ---- image settings ----
     std::array<std::int16_t, 7> m_ImageValues{};

@@ -11,6 +11,7 @@ HRESULT CImage::CloseSMTP()
     return S_OK;
 }
 
+
 // ---- audio stream and playback ----
 
 HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)

@@ -190,21 +190,4 @@ void CImage::CloseRecordingForSizeChange()
         m_AviWriter.Close();
 }
 
-void CImage::CloseRecordingAfterSilence()
-{
-    if (m_bAviOpen.exchange(0)) {
-        m_AviWriter.Close();
-        PostImageEvent(EVT_RECORD_TIMEOUT);
-    }
-}
-
-void CImage::CloseRecordingByLoop()
-{
-    if (m_bAviOpen.exchange(0)) {
-        m_AviWriter.Close();
-        PostImageEvent(EVT_RECORD_CLOSED);
-        PostImageEvent(EVT_RECORD_STOPPED);
-    }
-}
-
 } // namespace tessivor

@@ -31,10 +31,19 @@ void TWaveRender::setFormat(int bits, int channels, std::uint32_t samplesPerSec)
     freeBuffers();
     if (m_output)
         m_output->close();
-    m_format = wanted;
+    {
+        std::lock_guard lock(m_formatLock);
+        m_format = wanted;
+    }
     m_bufferSize = 0; // recomputed for the new byte rate
     if (m_bufferMs > 0)
         setBuffers(m_bufferMs, m_bufferCount);
+}
+
+WaveFormat TWaveRender::format() const
+{
+    std::lock_guard lock(m_formatLock);
+    return m_format;
 }
 
 void TWaveRender::setBuffers(int ms, int count)

@@ -6,8 +6,8 @@
 // block is dropped and counted as an overflow; when the last queued buffer finishes the output has
 // run dry, which is counted as an underrun.
 //
-// Threads: everything but callback() runs on one thread (the audio reader's). callback() runs on
-// the output's thread and touches only the atomic counters.
+// Threads: everything but callback() and format() runs on one thread (the audio reader's).
+// callback() runs on the output's thread and touches only the atomic counters.
 #pragma once
 
 #include "control/adpcm.h"
@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tessivor {
@@ -69,7 +70,8 @@ public:
     int bufferSize() const { return m_bufferSize; }
     int bufferCount() const { return m_bufferCount; }
     bool adpcm() const { return m_adpcmOn; }
-    const WaveFormat& format() const { return m_format; }
+    // The current PCM format; any thread may ask (the recording takes its audio format here).
+    WaveFormat format() const;
     // The PCM of the last ADPCM block written (4 × its bytes).
     const std::uint8_t* decodedData() const
     {
@@ -84,6 +86,7 @@ private:
     std::unique_ptr<AudioOutput> m_output;
     TAdpcm m_adpcm;
     WaveFormat m_format;
+    mutable std::mutex m_formatLock; // guards m_format against readers on other threads
     std::vector<std::vector<std::uint8_t>> m_buffers;
     std::vector<std::int16_t> m_adpcmOut;
     bool m_adpcmOn = false;

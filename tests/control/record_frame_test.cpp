@@ -331,7 +331,7 @@ TEST_F(RecordFrameTest, LockRecordHoldsBackOnlyNewFiles)
     EXPECT_EQ(packetPts(files[0]), (std::vector<long>{0, 3, 6}));
 }
 
-TEST_F(RecordFrameTest, SizeChangeAndLoopClosesEndFilesWithTheirCodes)
+TEST_F(RecordFrameTest, SizeChangeAndHostCloseEndFiles)
 {
     makeFrames(320, 240, 90, 1);
     control->StartRecording();
@@ -352,17 +352,6 @@ TEST_F(RecordFrameTest, SizeChangeAndLoopClosesEndFilesWithTheirCodes)
     EXPECT_EQ(streamEntry(files[0], "v", "width"), "320");
     EXPECT_EQ(streamEntry(files[1], "v", "width"), "160");
 
-    // The camera went silent: 1000. The loop ended: 13 and 9. Nothing open: nothing posted.
-    control->CloseRecordingAfterSilence();
-    control->CloseRecordingAfterSilence();
-    messageLoop::pump();
-    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_STARTED, EVT_RECORD_TIMEOUT}));
-    frameAt(3000); // the request stands: a new file
-    control->CloseRecordingByLoop();
-    control->CloseRecordingByLoop();
-    messageLoop::pump();
-    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_STARTED, EVT_RECORD_TIMEOUT, EVT_RECORD_CLOSED,
-                                                  EVT_RECORD_STOPPED}));
     // PutNewStatus closes from the host's thread with 9.
     frameAt(4000);
     control->PutNewStatus(0);

@@ -1,0 +1,214 @@
+// What recording costs per frame: a 640x480 camera JPEG passed through into the AVI file, next to
+// a bare libjpeg-turbo decode of the same frame (the first and largest step of every processed
+// frame, so a lower bound of the pipeline's own cost).
+//
+//   BM_DecodeOnly        libjpeg decode of the frame into RGB rows
+//   BM_RecordFrame       CImage::RecordFrame appending the frame (free-space check included)
+//   BM_DecodeAndRecord   both, per frame: its ratio to BM_DecodeOnly is the recording overhead
+//   BM_WriterAddFrame    CAviWriter::AddFrame alone (bytes per second = write throughput)
+#include "control/cimage.h"
+#include "platform/clock.h"
+
+#include <benchmark/benchmark.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include <jpeglib.h>
+
+using namespace tessivor;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// A 640x480 test picture compressed at quality 85 (the camera's side).
+std::vector<std::uint8_t> makeFrame()
+{
+    std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = &rgb[(y * kWidth + x) * 3];
+            p[0] = static_cast<std::uint8_t>(x * 255 / kWidth);
+            p[1] = static_cast<std::uint8_t>(y * 255 / kHeight);
+            p[2] = static_cast<std::uint8_t>((x ^ y) & 0xFF);
+        }
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&c, &out, &outSize);
+    c.image_width = kWidth;
+    c.image_height = kHeight;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 85, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = &rgb[c.next_scanline * kWidth * 3];
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<std::uint8_t> frame(out, out + outSize);
+    jpeg_destroy_compress(&c);
+    std::free(out);
+    return frame;
+}
+
+const std::vector<std::uint8_t>& frame()
+{
+    static const std::vector<std::uint8_t> f = makeFrame();
+    return f;
+}
+
+void decode(const std::vector<std::uint8_t>& jpeg, std::vector<std::uint8_t>& rgb)
+{
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr err{};
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, jpeg.data(), jpeg.size());
+    jpeg_read_header(&d, TRUE);
+    jpeg_start_decompress(&d);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = &rgb[d.output_scanline * d.output_width * 3];
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+}
+
+// A clock whose ticks advance 34 ms per frame, so every frame gets a slot of its own; the
+// file's open pause costs nothing.
+class FrameClock final : public Clock
+{
+public:
+    std::uint32_t tickCount() override { return m_ticks; }
+    void sleepMs(std::uint32_t ms) override { m_ticks += ms; }
+    std::time_t now() override { return 1796712534 + m_ticks / 1000; }
+    void advance() { m_ticks += 34; }
+
+private:
+    std::uint32_t m_ticks = 1000;
+};
+
+std::filesystem::path benchDir()
+{
+    auto dir = std::filesystem::temp_directory_path() / "tessivor-record-bench";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// A control recording into a fresh folder; files are split every 200 MB to bound the disk use.
+struct Recording
+{
+    Recording() : dir(benchDir())
+    {
+        installClock(&clock);
+        control.put_NormalFilePath(dir.string());
+        control.put_ReservedSpace(0);
+        control.put_SplitFileSpace(200);
+        control.m_nStatus.store(2);
+    }
+    ~Recording()
+    {
+        control.StopRecording();
+        recordOne();
+        installClock(nullptr);
+        std::filesystem::remove_all(dir);
+    }
+    void recordOne()
+    {
+        if (control.m_bRecordRequest.load() == 0)
+            control.StartRecording();
+        clock.advance();
+        control.RecordFrame(RecordedPicture{header(), frame().data(), frame().size()});
+    }
+    static BitmapInfoHeader header()
+    {
+        BitmapInfoHeader h;
+        h.biWidth = kWidth;
+        h.biHeight = kHeight;
+        h.biBitCount = 24;
+        return h;
+    }
+    std::filesystem::path dir;
+    FrameClock clock;
+    CImage control;
+};
+
+void BM_DecodeOnly(benchmark::State& state)
+{
+    std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
+    for (auto _ : state) {
+        decode(frame(), rgb);
+        benchmark::DoNotOptimize(rgb.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeOnly);
+
+void BM_RecordFrame(benchmark::State& state)
+{
+    Recording r;
+    for (auto _ : state)
+        r.recordOne();
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frame().size()));
+}
+BENCHMARK(BM_RecordFrame);
+
+void BM_DecodeAndRecord(benchmark::State& state)
+{
+    Recording r;
+    std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
+    for (auto _ : state) {
+        decode(frame(), rgb);
+        benchmark::DoNotOptimize(rgb.data());
+        r.recordOne();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeAndRecord);
+
+void BM_WriterAddFrame(benchmark::State& state)
+{
+    const auto dir = benchDir();
+    CAviWriter w;
+    BitmapInfoHeader h = Recording::header();
+    int file = 0;
+    std::int32_t slot = 0;
+    auto open = [&] {
+        w.SetFileName((dir / ("w" + std::to_string(file++) + ".avi")).string());
+        w.SetBitmapInfo(h);
+        w.OpenVideo(0);
+        slot = 0;
+    };
+    open();
+    std::int64_t written = 0;
+    for (auto _ : state) {
+        if (slot > 4000) { // about 200 MB per file
+            w.Close();
+            std::filesystem::remove_all(dir);
+            std::filesystem::create_directories(dir);
+            open();
+        }
+        w.AddFrame(frame().data(), static_cast<std::uint32_t>(frame().size()), &written, slot++);
+    }
+    w.Close();
+    std::filesystem::remove_all(dir);
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frame().size()));
+}
+BENCHMARK(BM_WriterAddFrame);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -10,7 +10,9 @@
 #include "io/data_source.h"
 #include "io/file_data_source.h"
 #include "platform/clock.h"
+#include "platform/control_window.h"
 #include "platform/trace.h"
+#include "platform/worker_thread.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -21,6 +23,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <unistd.h>
 #include <vector>
@@ -116,11 +119,34 @@ const char* markerOf(int kind)
 
 } // namespace
 
+// The notification window and the threads that report to it. The window belongs to the thread
+// that created it; the watcher and the look-up thread only post to it.
+struct CWSClient::NotifySupport
+{
+    std::unique_ptr<tessivor::ControlWindow> window;
+    CWSClient* attached = nullptr; // set by the attach message
+    tessivor::WorkerThread watcher;
+    std::atomic<bool> stopWatch{false};
+    tessivor::WorkerThread lookup;
+
+    void stopWatcher()
+    {
+        stopWatch.store(true);
+        watcher.join();
+        stopWatch.store(false);
+    }
+};
+
 CWSClient::CWSClient() = default;
 
 CWSClient::~CWSClient()
 {
+    if (m_Notify) {
+        m_Notify->stopWatcher();
+        m_Notify->lookup.join();
+    }
     CloseConnection();
+    m_Notify.reset();
 }
 
 // ---- internal ----
@@ -1079,6 +1105,189 @@ bool CWSClient::IsConnected()
     }
     return n != 0 || !readable;
 }
+
+// ---- notification window ----
+
+int CWSClient::CreateNotifyWindow(int /*instance*/)
+{
+    if (m_Notify)
+        return OnError(WSC_OK);
+    auto notify = std::make_unique<NotifySupport>();
+    NotifySupport* n = notify.get();
+    notify->window =
+        std::make_unique<tessivor::ControlWindow>([n](const tessivor::WindowMessage& msg, std::intptr_t*) {
+            const auto l = static_cast<std::uint32_t>(msg.lParam);
+            const int low = static_cast<int>(l & 0xFFFF);
+            const int high = static_cast<int>(l >> 16);
+            if (msg.message == WM_WSC_ATTACH) {
+                n->attached = reinterpret_cast<CWSClient*>(msg.lParam);
+                return true;
+            }
+            if (!n->attached)
+                return false;
+            switch (msg.message) {
+            case WM_WSC_SELECT:
+                n->attached->OnAsyncSelect(low, high);
+                return true;
+            case WM_WSC_HOSTBYADDR:
+                n->attached->OnAsyncHostByAddr(high);
+                return true;
+            case WM_WSC_HOSTBYNAME:
+                n->attached->OnAsyncHostByName(high);
+                return true;
+            default:
+                return false;
+            }
+        });
+    notify->window->send(WM_WSC_ATTACH, 0, reinterpret_cast<std::intptr_t>(this));
+    m_Notify = std::move(notify);
+    return OnError(WSC_OK);
+}
+
+int CWSClient::AsyncSelect(long events)
+{
+    const SocketPtr s = useConnection();
+    if (!m_Notify || !s)
+        return OnError(WSC_SOCKET_CALL_FAILED);
+    m_Notify->stopWatcher();
+    if (!setBlocking(s->fd, false))
+        return OnError(WSC_SOCKET_CALL_FAILED);
+    {
+        std::lock_guard lock(m_Lock);
+        m_bNonBlocking = 1;
+    }
+    if (events == 0)
+        return OnError(WSC_OK);
+    if (!m_Notify->watcher.start("wsc-select", [this, events] { watchEvents(events); }))
+        return OnError(WSC_SOCKET_CALL_FAILED);
+    return OnError(WSC_OK);
+}
+
+void CWSClient::watchEvents(long events)
+{
+    const tessivor::WindowHandle window = m_Notify->window->handle();
+    auto post = [window](long event, int error) {
+        tessivor::postMessage(
+            window, WM_WSC_SELECT, 0,
+            tessivor::makeLParam(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
+    };
+    const bool wantWrite = (events & (FD_WRITE | FD_CONNECT)) != 0;
+    bool connectReported = false, writable = false, urgent = false, closed = false, accepting = false;
+    int lastWaiting = 0;
+    while (!m_Notify->stopWatch.load()) {
+        const SocketPtr s = useConnection();
+        const SocketPtr l = (events & FD_ACCEPT) ? useListener() : nullptr;
+        if ((!s || closed) && !l)
+            return;
+        // Conditions already reported are not polled for again (that would spin); they are
+        // looked at afresh after each round of at most 100 ms.
+        pollfd p[2] = {};
+        int n = 0;
+        if (s && !closed) {
+            short want = POLLPRI;
+            if (lastWaiting == 0)
+                want |= POLLIN;
+            if (wantWrite && !writable)
+                want |= POLLOUT;
+            p[n++] = pollfd{s->fd, want, 0};
+        }
+        if (l)
+            p[n++] = pollfd{l->fd, static_cast<short>(accepting ? 0 : POLLIN), 0};
+        if (::poll(p, static_cast<nfds_t>(n), 100) < 0 && errno != EINTR)
+            return;
+        if (s && !closed) {
+            const short r = p[0].revents;
+            int waiting = 0;
+            ::ioctl(s->fd, FIONREAD, &waiting);
+            if (waiting > 0 && waiting != lastWaiting && (events & FD_READ))
+                post(FD_READ, 0);
+            if (waiting == 0 && (r & (POLLIN | POLLHUP | POLLERR))) {
+                int soError = 0;
+                socklen_t len = sizeof soError;
+                ::getsockopt(s->fd, SOL_SOCKET, SO_ERROR, &soError, &len);
+                if (events & FD_CLOSE)
+                    post(FD_CLOSE, soError);
+                closed = true;
+            }
+            lastWaiting = waiting;
+            if (wantWrite) {
+                short w = 0;
+                const bool now = socketwait::pollOne(s->fd, POLLOUT, 0, &w) == 1 && (w & POLLOUT);
+                if (now && !connectReported) {
+                    connectReported = true;
+                    if (events & FD_CONNECT)
+                        post(FD_CONNECT, 0);
+                }
+                if (now && !writable && (events & FD_WRITE))
+                    post(FD_WRITE, 0);
+                writable = now;
+            }
+            const bool urgentNow = (r & POLLPRI) != 0;
+            if (urgentNow && !urgent && (events & FD_OOB))
+                post(FD_OOB, 0);
+            urgent = urgentNow;
+        }
+        if (l) {
+            short a = 0;
+            const bool pending = socketwait::pollOne(l->fd, POLLIN, 0, &a) == 1 && (a & POLLIN);
+            if (pending && !accepting)
+                post(FD_ACCEPT, 0);
+            accepting = pending;
+        }
+    }
+}
+
+int CWSClient::startLookup(std::uint32_t message, std::string query, bool byName)
+{
+    if (!m_Notify || m_Notify->lookup.running())
+        return OnError(WSC_SOCKET_CALL_FAILED);
+    const tessivor::WindowHandle window = m_Notify->window->handle();
+    const bool started = m_Notify->lookup.start("wsc-lookup", [this, window, message, query, byName] {
+        char result[NI_MAXHOST] = {};
+        int error = 0;
+        if (byName) {
+            error = resolve(query.c_str(), result, sizeof result);
+        } else {
+            sockaddr_in in{};
+            in.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, query.c_str(), &in.sin_addr) != 1 ||
+                ::getnameinfo(reinterpret_cast<const sockaddr*>(&in), sizeof in, result, sizeof result,
+                              nullptr, 0, NI_NAMEREQD) != 0)
+                error = WSC_HOST_NOT_FOUND;
+        }
+        {
+            std::lock_guard lock(m_Lock);
+            m_LookupBuffer.fill(0);
+            if (error == 0)
+                copyText(m_LookupBuffer.data(), m_LookupBuffer.size(), result);
+        }
+        tessivor::postMessage(window, message, 0, tessivor::makeLParam(0, static_cast<std::uint16_t>(error)));
+    });
+    return OnError(started ? WSC_OK : WSC_SOCKET_CALL_FAILED);
+}
+
+int CWSClient::AsyncGetHostByAddr(const char* address)
+{
+    return startLookup(WM_WSC_HOSTBYADDR, address ? address : "", false);
+}
+
+int CWSClient::AsyncGetHostByName(const char* name)
+{
+    // resolve() takes the part after the last "@" itself.
+    return startLookup(WM_WSC_HOSTBYNAME, name ? name : "", true);
+}
+
+std::string CWSClient::GetLookupResult() const
+{
+    std::lock_guard lock(m_Lock);
+    return std::string(m_LookupBuffer.data());
+}
+
+void CWSClient::OnAsyncSelect(int /*event*/, int /*error*/) {}
+
+void CWSClient::OnAsyncHostByAddr(int /*error*/) {}
+
+void CWSClient::OnAsyncHostByName(int /*error*/) {}
 
 int CWSClient::ResetWinsock()
 {

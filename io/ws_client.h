@@ -106,6 +106,10 @@ public:
     // the three ports. Safe from another thread (see the top of this file). 1 when a shutdown or
     // close failed, else 0.
     virtual int CloseConnection();
+    // A hidden notification window: OnAsyncSelect and the asynchronous look-ups report through it,
+    // on the calling thread, when that thread pumps its control windows (messageLoop::pump).
+    // 0, or 0 at once when the window exists already.
+    virtual int CreateNotifyWindow(int instance = 0);
     // Listening socket on `port` (0: any) and `address` (empty: all): 16, 17, 18, 23 or 0.
     virtual int Listen(int port, int backlog, int family = AF_INET, const char* address = nullptr);
     // 0 when a connection is waiting within the time, else 1.
@@ -187,6 +191,11 @@ public:
     virtual bool OnReceiveProgress(int bytes);
     virtual bool OnSendProgress(int bytes);
     virtual bool IsAborted();
+    // Notification-window hooks (called on the window's thread); the base does nothing.
+    // `event` is one FD_* bit, `error` an errno value or 0.
+    virtual void OnAsyncSelect(int event, int error);
+    virtual void OnAsyncHostByAddr(int error);
+    virtual void OnAsyncHostByName(int error);
 
     // ---- settings and look-ups ----
 
@@ -221,6 +230,19 @@ public:
     int GetLocalAddress(char* buffer, int size, int useSocket);
     // False once the peer has closed or reset the connection, or without a connection.
     bool IsConnected();
+    // Watches the connection socket (and the listening socket for FD_ACCEPT) for the FD_*
+    // `events` and reports each through OnAsyncSelect: FD_READ when new data has come, FD_WRITE
+    // and FD_CONNECT when the socket becomes writable, FD_OOB for urgent data, FD_CLOSE once when
+    // the peer ends the connection. Makes the socket non-blocking; 0 events stop the watch.
+    // 1 without a notification window or a connection.
+    int AsyncSelect(long events);
+    // Look-ups on a worker thread that answer through OnAsyncHostByAddr / OnAsyncHostByName
+    // (error 0, or 7 when not found); the result is then GetLookupResult(). A name is taken after
+    // its last "@". 1 when there is no notification window or a look-up is still running.
+    int AsyncGetHostByAddr(const char* address);
+    int AsyncGetHostByName(const char* name);
+    // The dotted address or host name of the last asynchronous look-up.
+    std::string GetLookupResult() const;
     // Forgets the sockets after closing them and clears the address text and ports; 0.
     int ResetWinsock();
 
@@ -238,8 +260,22 @@ public:
     int ReceiveDirect(void* buffer, int size, int flags);
     int SendDirect(const void* data, int length, int flags);
 
+    // Event bits of AsyncSelect and OnAsyncSelect.
+    static constexpr long FD_READ = 0x01;
+    static constexpr long FD_WRITE = 0x02;
+    static constexpr long FD_OOB = 0x04;
+    static constexpr long FD_ACCEPT = 0x08;
+    static constexpr long FD_CONNECT = 0x10;
+    static constexpr long FD_CLOSE = 0x20;
+    // Messages of the notification window.
+    static constexpr std::uint32_t WM_WSC_ATTACH = 1151;
+    static constexpr std::uint32_t WM_WSC_SELECT = 1152;
+    static constexpr std::uint32_t WM_WSC_HOSTBYADDR = 1153;
+    static constexpr std::uint32_t WM_WSC_HOSTBYNAME = 1154;
+
 private:
     struct SocketRef;
+    struct NotifySupport;
     using SocketPtr = std::shared_ptr<SocketRef>;
 
     SocketPtr useConnection() const;
@@ -254,6 +290,8 @@ private:
     void recordPorts(int fd, int remotePort);
     int sendFromOpen(const SocketPtr& s, CDataSource* source);
     int receiveIntoOpen(const SocketPtr& s, CDataSource* source, int timeoutSeconds, long long cap);
+    void watchEvents(long events);
+    int startLookup(std::uint32_t message, std::string query, bool byName);
     int receiveMarked(char* buffer, int size, int timeoutSeconds, int kind, bool paced);
 
     mutable std::mutex m_Lock; // guards every field below
@@ -272,4 +310,6 @@ private:
     int m_bStartupOk = 1;
     int m_nSendTimeOut = kDefaultTimeOutMs;
     int m_nReceiveTimeOut = kDefaultTimeOutMs;
+    std::array<char, 1024> m_LookupBuffer{};
+    std::unique_ptr<NotifySupport> m_Notify; // owned by the thread that created the window
 };

@@ -2,6 +2,7 @@
 #include "io/data_source.h"
 #include "io/ws_client.h"
 #include "loopback_peer.h"
+#include "platform/control_window.h"
 
 #include <gtest/gtest.h>
 
@@ -770,4 +771,99 @@ TEST(WSClientSource, FilesGoOutAndComeInWhole)
     EXPECT_TRUE(slurp(in) == content + content); // mode 1 started it anew, mode 2 appended
     std::remove(out.c_str());
     std::remove(in.c_str());
+}
+
+// ---- notification window ----
+
+namespace {
+
+// Records the notifications with the thread they arrived on.
+class NotifiedClient : public CWSClient
+{
+public:
+    std::vector<std::pair<int, int>> selects; // event, error
+    std::vector<int> byName, byAddr;
+    std::vector<std::thread::id> threads;
+
+    void OnAsyncSelect(int event, int error) override
+    {
+        selects.emplace_back(event, error);
+        threads.push_back(std::this_thread::get_id());
+    }
+    void OnAsyncHostByName(int error) override
+    {
+        byName.push_back(error);
+        threads.push_back(std::this_thread::get_id());
+    }
+    void OnAsyncHostByAddr(int error) override { byAddr.push_back(error); }
+    bool saw(long event) const
+    {
+        return std::any_of(selects.begin(), selects.end(), [&](const auto& s) { return s.first == event; });
+    }
+};
+
+template <class Pred> bool pumpUntil(Pred done, int ms = 5000)
+{
+    const auto start = Clock::now();
+    while (!done()) {
+        if (msSince(start) > ms)
+            return false;
+        tessivor::messageLoop::waitAndPump(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(WSClientNotify, SocketEventsAndLookUpsArriveOnTheWindowThread)
+{
+    Listener listener;
+    NotifiedClient client;
+    ASSERT_EQ(client.Connect(listener.port(), "127.0.0.1", 3), 0);
+    Fd peer = listener.accept();
+    EXPECT_EQ(client.AsyncSelect(CWSClient::FD_READ | CWSClient::FD_CLOSE), CWSClient::WSC_SOCKET_CALL_FAILED)
+        << "no window yet";
+    EXPECT_EQ(client.AsyncGetHostByName("localhost"), CWSClient::WSC_SOCKET_CALL_FAILED);
+    ASSERT_EQ(client.CreateNotifyWindow(), 0);
+
+    ASSERT_EQ(client.AsyncSelect(CWSClient::FD_READ | CWSClient::FD_WRITE | CWSClient::FD_CLOSE), 0);
+    EXPECT_EQ(client.GetNonBlocking(), 1);
+    ASSERT_TRUE(pumpUntil([&] { return client.saw(CWSClient::FD_WRITE); }));
+    EXPECT_FALSE(client.saw(CWSClient::FD_READ));
+    ASSERT_TRUE(loopback::sendAll(peer.get(), "data"));
+    ASSERT_TRUE(pumpUntil([&] { return client.saw(CWSClient::FD_READ); }));
+    char buf[8];
+    EXPECT_EQ(client.Receive(buf, sizeof buf, 0), 4);
+    peer.reset();
+    ASSERT_TRUE(pumpUntil([&] { return client.saw(CWSClient::FD_CLOSE); }));
+    EXPECT_EQ(std::count_if(client.selects.begin(), client.selects.end(),
+                            [](const auto& s) { return s.first == CWSClient::FD_CLOSE; }),
+              1);
+
+    ASSERT_EQ(client.AsyncGetHostByName("someone@localhost"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !client.byName.empty(); }));
+    EXPECT_EQ(client.byName[0], 0);
+    EXPECT_EQ(client.GetLookupResult(), "127.0.0.1");
+    ASSERT_EQ(client.AsyncGetHostByName("no-such-host.invalid"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return client.byName.size() == 2; }));
+    EXPECT_EQ(client.byName[1], CWSClient::WSC_HOST_NOT_FOUND);
+    ASSERT_EQ(client.AsyncGetHostByAddr("not an address"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !client.byAddr.empty(); }));
+    EXPECT_EQ(client.byAddr[0], CWSClient::WSC_HOST_NOT_FOUND);
+    for (const auto& t : client.threads)
+        EXPECT_EQ(t, std::this_thread::get_id());
+}
+
+TEST(WSClientNotify, AcceptIsReported)
+{
+    NotifiedClient server;
+    ASSERT_EQ(server.Listen(0, 4, AF_INET, "127.0.0.1"), 0);
+    Listener other;
+    ASSERT_EQ(server.CreateNotifyWindow(), 0);
+    // The watch hangs on the connection socket, as the select call does.
+    ASSERT_EQ(server.Connect(other.port(), "127.0.0.1", 3), 0);
+    ASSERT_EQ(server.AsyncSelect(CWSClient::FD_ACCEPT), 0);
+    CWSClient client;
+    ASSERT_EQ(client.Connect(server.GetListenPort(), "127.0.0.1", 3), 0);
+    ASSERT_TRUE(pumpUntil([&] { return server.saw(CWSClient::FD_ACCEPT); }));
 }

@@ -128,6 +128,7 @@ struct CWSClient::NotifySupport
     tessivor::WorkerThread watcher;
     std::atomic<bool> stopWatch{false};
     tessivor::WorkerThread lookup;
+    std::atomic<bool> lookupBusy{false}; // cleared before the answer is posted
 
     void stopWatcher()
     {
@@ -1239,10 +1240,14 @@ void CWSClient::watchEvents(long events)
 
 int CWSClient::startLookup(std::uint32_t message, std::string query, bool byName)
 {
-    if (!m_Notify || m_Notify->lookup.running())
+    if (!m_Notify || m_Notify->lookupBusy.load())
         return OnError(WSC_SOCKET_CALL_FAILED);
+    // A previous look-up that has answered may still be leaving its thread.
+    m_Notify->lookup.join();
+    m_Notify->lookupBusy.store(true);
     const tessivor::WindowHandle window = m_Notify->window->handle();
-    const bool started = m_Notify->lookup.start("wsc-lookup", [this, window, message, query, byName] {
+    NotifySupport* notify = m_Notify.get();
+    const bool started = m_Notify->lookup.start("wsc-lookup", [this, notify, window, message, query, byName] {
         char result[NI_MAXHOST] = {};
         int error = 0;
         if (byName) {
@@ -1261,8 +1266,11 @@ int CWSClient::startLookup(std::uint32_t message, std::string query, bool byName
             if (error == 0)
                 copyText(m_LookupBuffer.data(), m_LookupBuffer.size(), result);
         }
+        notify->lookupBusy.store(false);
         tessivor::postMessage(window, message, 0, tessivor::makeLParam(0, static_cast<std::uint16_t>(error)));
     });
+    if (!started)
+        m_Notify->lookupBusy.store(false);
     return OnError(started ? WSC_OK : WSC_SOCKET_CALL_FAILED);
 }
 

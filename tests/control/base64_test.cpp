@@ -1,5 +1,6 @@
 // The Base64 coder against coreutils' base64, its automation members, and the stored credential
 // code that the control hands out in place of the user name and password.
+#include "../io/scratch_dir.h"
 #include "control/base64.h"
 #include "control/cimage.h"
 
@@ -33,9 +34,9 @@ std::string runAndRead(const std::string& command)
 
 TEST(Base64, MatchesCoreutilsOnAThousandRandomInputs)
 {
-    const fs::path dir = fs::path(::testing::TempDir()) / "base64-inputs";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    ScratchDir scratch;
+    const fs::path dir = scratch.path();
+    ASSERT_FALSE(dir.empty());
     std::mt19937 rng(20240611);
     std::vector<std::string> inputs;
     for (int i = 0; i < 1000; ++i) {
@@ -62,7 +63,6 @@ TEST(Base64, MatchesCoreutilsOnAThousandRandomInputs)
         ASSERT_TRUE(decoded.has_value());
         ASSERT_TRUE(*decoded == inputs[i]);
     }
-    fs::remove_all(dir);
 }
 
 TEST(Base64, MemberEdgeCases)

@@ -1,6 +1,7 @@
 // The HTTP request engine and the parameter table: the exact request texts, the proxy rules, the
 // status and header handling and the body limits against a scripted camera; a page read from
 // python's http.server, directly and through tinyproxy with the request bytes recorded on the way.
+#include "../io/scratch_dir.h"
 #include "control/base64.h"
 #include "control/cimage.h"
 #include "http_peers.h"
@@ -494,27 +495,27 @@ TEST_F(HttpEngine, DeviceInformationReads)
 
 namespace {
 
+// A scratch folder with the web root "www" and room for the peers' files beside it.
 struct WebRoot
 {
-    fs::path dir;
-    explicit WebRoot(const std::string& name) : dir(fs::path(::testing::TempDir()) / name)
+    ScratchDir scratch;
+    fs::path dir = scratch / "www";
+    WebRoot()
     {
-        fs::remove_all(dir);
         fs::create_directories(dir / "goform");
         std::ofstream(dir / "goform" / "serial", std::ios::binary) << "[Video]\r\nBrightness=5\r\nHue=2\r\n";
     }
-    ~WebRoot() { fs::remove_all(dir); }
 };
 
 } // namespace
 
 TEST(HttpEngineRealPeers, ReadsAPageFromPythonDirectlyAndThroughTinyproxy)
 {
-    WebRoot root("http-engine-www");
+    WebRoot root;
     const int webPort = loopback::closedPort();
     httppeers::ChildProcess web({"/usr/bin/python3", "-m", "http.server", std::to_string(webPort), "--bind",
                                  "127.0.0.1", "--directory", root.dir.string()},
-                                (root.dir.parent_path() / "http-engine-python.log").string());
+                                (root.scratch / "python.log").string());
     ASSERT_TRUE(web.started());
     ASSERT_TRUE(httppeers::waitForListener(webPort)) << "python3 -m http.server did not start";
 
@@ -535,12 +536,12 @@ TEST(HttpEngineRealPeers, ReadsAPageFromPythonDirectlyAndThroughTinyproxy)
     EXPECT_EQ(code, 26);
 
     // control -> recording relay -> tinyproxy -> python
-    const fs::path conf = root.dir.parent_path() / "http-engine-tinyproxy.conf";
+    const fs::path conf = root.scratch / "tinyproxy.conf";
     const int proxyPort = loopback::closedPort();
     std::ofstream(conf) << "Port " << proxyPort << "\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\n"
                         << "MaxClients 10\nLogLevel Error\n";
     httppeers::ChildProcess proxy({"/usr/bin/tinyproxy", "-d", "-c", conf.string()},
-                                  (root.dir.parent_path() / "http-engine-tinyproxy.log").string());
+                                  (root.scratch / "tinyproxy.log").string());
     ASSERT_TRUE(proxy.started());
     ASSERT_TRUE(httppeers::waitForListener(proxyPort)) << "tinyproxy did not start";
     httppeers::RecordingRelay relay(proxyPort);

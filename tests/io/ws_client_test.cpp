@@ -3,6 +3,7 @@
 #include "io/ws_client.h"
 #include "loopback_peer.h"
 #include "platform/control_window.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -733,9 +734,10 @@ TEST(WSClientSource, ReceiveToOpenSourceStopsAtTheSourceSizeOrTheLimit)
 
 TEST(WSClientSource, FilesGoOutAndComeInWhole)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string out = dir + "/wsclient-out.bin";
-    const std::string in = dir + "/wsclient-in.bin";
+    ScratchDir scratch;
+    const std::string dir = scratch.path().string();
+    const std::string out = dir + "/out.bin";
+    const std::string in = dir + "/in.bin";
     std::string content(5000, 0);
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<char>(i * 31 + 1);
@@ -769,8 +771,6 @@ TEST(WSClientSource, FilesGoOutAndComeInWhole)
         EXPECT_EQ(r.client.ReceiveToFile(in.c_str(), mode, 3, 0), 0);
     }
     EXPECT_TRUE(slurp(in) == content + content); // mode 1 started it anew, mode 2 appended
-    std::remove(out.c_str());
-    std::remove(in.c_str());
 }
 
 // ---- notification window ----

@@ -612,7 +612,9 @@ public:
     std::array<std::uint8_t, kDevExtInfoSize> m_DevExtInfo{};
 
 private:
-    // Guards m_szDeviceSerialNo, m_szUserName and m_szPassword.
+    // Guards m_szDeviceSerialNo, m_szUserName and m_szPassword. Other threads read the user name
+    // and password through get_UserName / get_Password, CredentialText, BuildCredentialBlock or
+    // EncodeCredentials*, never from the fields directly.
     mutable std::mutex m_CredentialLock;
     Text260 m_szDeviceSerialNo;
     std::string credentialTextLocked() const;

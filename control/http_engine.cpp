@@ -181,7 +181,8 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
     const Route route = chooseRoute(c, c.m_bEnableProxy.load() == 1);
     const std::string remoteHost = c.m_szRemoteHost.str();
     const std::string path = c.m_szCgiPath.str();
-    const std::string user = c.m_szUserName.str();
+    std::string user;
+    c.get_UserName(&user); // under the credential lock: the host may put it meanwhile
     const std::string body = post ? c.BodyText() : std::string();
     const std::string credential = c.EncodeCredentialsBuffer();
     if (!safeInHeader(path) || !safeInHeader(remoteHost) || !safeInHeader(user) ||

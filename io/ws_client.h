@@ -76,7 +76,8 @@ public:
     static constexpr int kFileBufferSize = 4096;    // read buffer of the file data source
 
     CWSClient();
-    // Closes whatever is open. Do not destroy an object while another thread still uses it.
+    // Closes whatever is open. Do not destroy an object while another thread still uses it; one
+    // with a notification window is destroyed on the thread that created the window.
     ~CWSClient() override;
     CWSClient(const CWSClient&) = delete;
     CWSClient& operator=(const CWSClient&) = delete;

@@ -1,1 +1,0 @@
-// E-mail classes (added file by file).

@@ -1,0 +1,36 @@
+#include "mail/mail_codec.h"
+
+#include "io/file_data_source.h"
+#include "io/memory_data_source.h"
+#include "mail/mail_errors.h"
+
+#include <cstring>
+
+std::int32_t CMailCodec::AddAttachmentFile(const char* path, const CTextList* params)
+{
+    if (path == nullptr)
+        return MAIL_BAD_ARGUMENT;
+    CFileDataSource file(path, 4096);
+    return AddAttachment(&file, path, params);
+}
+
+std::int32_t CMailCodec::EncodeTextToFile(const char* text, const char* path)
+{
+    if (text == nullptr || path == nullptr)
+        return MAIL_BAD_ARGUMENT;
+    const auto length = static_cast<std::int32_t>(std::strlen(text));
+    CMemoryDataSource body(nullptr, length, "text");
+    if (body.Open(1) != 0 || body.Write(text, length) != length)
+        return MAIL_NO_MEMORY;
+    body.Close();
+    CFileDataSource file(path, 4096);
+    return Encode(&body, &file, 0);
+}
+
+std::int32_t CMailCodec::DecodeAttachmentToFile(std::int32_t index, const char* path)
+{
+    if (path == nullptr)
+        return MAIL_BAD_ARGUMENT;
+    CFileDataSource file(path, 4096);
+    return DecodeAttachment(index, &file, 0);
+}

@@ -1,0 +1,129 @@
+// Helpers of the e-mail tests: a scratch folder per test and running outside tools (Python's
+// email package, munpack, uudecode) with an argument list, never through a shell.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace mailtest {
+
+namespace fs = std::filesystem;
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        const char* home = std::getenv("TESSIVOR_TEST_HOME");
+        fs::path base = home ? fs::path(home) : fs::temp_directory_path();
+        fs::create_directories(base);
+        std::string pattern = (base / "mailXXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        m_path = pattern;
+    }
+    ~TempDir() { fs::remove_all(m_path); }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const std::string& path, const std::string& data)
+{
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+struct ProcessResult
+{
+    int exitCode = -1;
+    std::string out; // standard output and standard error, interleaved
+};
+
+// Runs `argv` in `cwd` (when given) and waits for it, at most `limit` (a hang guard only).
+inline ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& cwd = {},
+                                std::chrono::seconds limit = std::chrono::seconds(60))
+{
+    ProcessResult result;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        result.out = "cannot start " + argv[0];
+        return result;
+    }
+    const auto end = std::chrono::steady_clock::now() + limit;
+    char buf[4096];
+    while (true) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            ::kill(pid, SIGKILL);
+            result.out += "\n[killed after the time limit]";
+            break;
+        }
+        pollfd p{pipeFds[0], POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
+        result.out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// The folder of the Python peers beside this file.
+inline std::string peer(const std::string& script)
+{
+    return std::string(TESSIVOR_SOURCE_DIR) + "/tests/mail/peers/" + script;
+}
+
+inline const char* kSystemPython = "/usr/bin/python3";
+
+} // namespace mailtest

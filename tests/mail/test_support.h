@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>

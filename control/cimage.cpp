@@ -408,14 +408,6 @@ void CImage::MailThread()
     m_bMailBusy.store(0);
 }
 
-int CImage::SendMailJob()
-{
-    // No SMTP client yet: the job reports a failure and frees the e-mail slot.
-    PostImageEvent(EVT_MAIL_FAILED);
-    m_bMailIdle.store(1);
-    return 0;
-}
-
 HRESULT CImage::SendEmail(std::int32_t* pVal)
 {
     // Nothing is started while a stop is requested or another e-mail job runs; pVal tells.

@@ -20,6 +20,8 @@
 #include "control/recorded_picture.h"
 #include "control/wave_render.h"
 #include "io/ws_client.h"
+#include "mail/image_mail_client.h"
+#include "mail/mail_message.h"
 #include "platform/connection_point.h"
 #include "platform/control_window.h"
 #include "platform/fixed_text.h"
@@ -524,6 +526,17 @@ public:
     std::atomic<std::int32_t> m_nMailIntervalTime{0}; // seconds
     std::time_t m_tLastMail = 0;
     std::time_t m_tMailNow = 0;
+
+    // ---- e-mail client (mail_job.cpp) ----
+    // The SMTP client of every alert of this control; the job ties it to m_bEndRun, so a stop
+    // or the destructor ends a stalled dialogue.
+    CImageMailClient m_MailClient;
+    CMailMessage m_MailMessage;
+    // The subject as sent: unchanged when it is printable ASCII, else RFC 2047 encoded words
+    // "=?UTF-8?B?...?=" of whole characters, at most 64 characters each, folded.
+    static std::string EncodeMailSubject(std::string_view subject);
+    // The GetImageEvent code for an SMTP client result other than 0 (41 to 57, else 17).
+    static std::int32_t MailErrorEvent(int clientError);
 
     // ---- frame sharing ----
     std::atomic<std::int32_t> m_bEnableServer{0};

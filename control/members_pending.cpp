@@ -4,14 +4,6 @@
 
 namespace tessivor {
 
-// ---- e-mail ----
-
-HRESULT CImage::CloseSMTP()
-{
-    return S_OK;
-}
-
-
 // ---- audio stream and playback ----
 
 HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)

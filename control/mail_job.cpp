@@ -1,0 +1,208 @@
+// The control's e-mail alert: the job that the mail thread runs (CImage::SendMailJob), CloseSMTP,
+// and the mapping of the SMTP client's results onto GetImageEvent codes.
+//
+// The job works on a copy of the e-mail settings taken when it starts, checks everything the
+// message will carry before it connects (so that a text that would break the dialogue never
+// reaches a server), and follows the control's stop flag through its client: a Stop or the
+// control's destruction ends a stalled SMTP dialogue within one wait slice.
+#include "control/base64.h"
+#include "control/cimage.h"
+#include "mail/mail_errors.h"
+#include "mail/mail_message.h"
+#include "platform/clock.h"
+#include "platform/trace.h"
+
+#include <algorithm>
+#include <string>
+
+namespace tessivor {
+
+namespace {
+
+// The login texts are Base64-encoded into account lines of 259 characters: 192 bytes of text
+// make 256 characters of code.
+constexpr std::size_t kMaxLoginLength = 192;
+// Text bytes per encoded word of the subject: 39 bytes make 52 characters of Base64, so a word
+// ("=?UTF-8?B?" + code + "?=") has 64 characters and the line "Subject: " + word stays within
+// the 76 characters that RFC 2047 section 2 asks of lines holding encoded words.
+constexpr std::size_t kSubjectWordBytes = 39;
+
+bool hasLineBreakOrNul(std::string_view s)
+{
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Length of the UTF-8 sequence starting at s[i], or 0 when none starts there.
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i)
+{
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+// The subject as UTF-8: texts here are UTF-8; bytes that are not (an older ANSI text) are taken
+// as ISO-8859-1 so that the charset named in the header is the real one.
+std::string asUtf8(std::string_view s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = utf8SequenceLength(s, i);
+        if (n > 0) {
+            out.append(s.substr(i, n));
+            i += n;
+        } else {
+            const auto b = static_cast<unsigned char>(s[i++]);
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string CImage::EncodeMailSubject(std::string_view subject)
+{
+    const bool plain = std::all_of(subject.begin(), subject.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0x20 && b < 0x80;
+    });
+    if (plain)
+        return std::string(subject);
+    // RFC 2047 encoded words, each holding whole characters, folded onto lines of their own.
+    const std::string text = asUtf8(subject);
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t end = i;
+        while (end < text.size()) {
+            const std::size_t n = std::max<std::size_t>(utf8SequenceLength(text, end), 1);
+            if (end + n - i > kSubjectWordBytes)
+                break;
+            end += n;
+        }
+        if (!out.empty())
+            out += "\r\n ";
+        out += "=?UTF-8?B?" + base64Encode(std::string_view(text).substr(i, end - i)) + "?=";
+        i = end;
+    }
+    return out;
+}
+
+std::int32_t CImage::MailErrorEvent(int clientError)
+{
+    switch (clientError) {
+    case 100:
+        return 41;
+    case 6:
+        return 42;
+    case 54:
+        return 43;
+    case 145:
+        return 44;
+    case 1:
+        return 45;
+    case 79:
+        return 46;
+    case 80:
+        return 47;
+    case 5:
+        return 48;
+    case 19:
+        return 49;
+    case 106:
+        return 50;
+    case 81:
+        return 51;
+    case 35:
+        return 52;
+    case 12:
+        return 53;
+    case 67:
+        return 54;
+    case 52:
+        return 55;
+    case 98:
+        return 56;
+    case 22:
+        return 57;
+    default:
+        return EVT_MAIL_FAILED;
+    }
+}
+
+int CImage::SendMailJob()
+{
+    PostImageEvent(EVT_MOTION);
+    const std::string server = m_szMailServer.str();
+    const std::string to = m_szMailTo.str();
+    const std::string from = m_szMailFrom.str();
+    const std::string subject = m_szMailSubject.str();
+    const std::string user = m_szSendMailID.str();
+    const std::string password = m_szSendMailPWD.str();
+    const std::string picture = m_szEMailFileName.str();
+
+    m_MailClient.SetStopFlag(&m_bEndRun);
+    m_MailClient.SetConnectTimeOut(m_nTimeOut.load());
+    m_MailClient.SetReceiveTimeOut(m_nMailReceiveTimeOut.load());
+
+    // Everything the message carries is checked before any connection is made.
+    int rc = MAIL_OK;
+    if (hasLineBreakOrNul(from) || hasLineBreakOrNul(subject) || hasLineBreakOrNul(picture)) {
+        rc = MAIL_BAD_ARGUMENT;
+    } else if (user.size() > kMaxLoginLength || password.size() > kMaxLoginLength) {
+        rc = MAIL_TOO_LONG;
+    } else {
+        CMailMessage check;
+        check.AddHeaderField(to.c_str(), CMailMessage::FIELD_TO, nullptr);
+        check.AddHeaderField(from.c_str(), CMailMessage::FIELD_FROM, nullptr);
+        check.AddHeaderField(subject.c_str(), CMailMessage::FIELD_SUBJECT, nullptr);
+        rc = CSmtpClient::CheckMessage(check);
+    }
+
+    if (rc == MAIL_OK) {
+        rc = m_MailClient.SMTPConnect(server.c_str(), "localhost");
+        if (rc == MAIL_OK) {
+            trace("smtp.SMTPConnect ok\r\n");
+            const std::string userLine = user.empty() ? std::string() : base64Encode(user);
+            const std::string passwordLine = password.empty() ? std::string() : base64Encode(password);
+            m_MailClient.SetAccount(userLine.c_str(), passwordLine.c_str());
+            const std::string encodedSubject = EncodeMailSubject(subject);
+            const std::uint32_t started = tickCount();
+            rc = m_MailClient.SendMail(to.c_str(), from.c_str(), encodedSubject.c_str(), "", nullptr, nullptr,
+                                       picture.c_str(), 0);
+            trace("smtp.SendMail %s (%u ms)\r\n", rc == MAIL_OK ? "OK" : MailErrorText(rc),
+                  ticksSince(started));
+            // The answer to QUIT does not change the outcome: the message was accepted or not
+            // at the end of its data.
+            if (m_MailClient.SMTPClose() == 0)
+                trace("smtp.SMTPClose OK\r\n");
+        }
+    }
+    m_bMailIdle.store(1);
+    if (rc == MAIL_OK) {
+        trace("EMAIL_OK_EVENT\r\n");
+        PostImageEvent(EVT_MAIL_SENT);
+        return -1;
+    }
+    trace("EMAIL_Fail_EVENT %d\r\n", rc);
+    PostImageEvent(MailErrorEvent(rc));
+    return 0;
+}
+
+HRESULT CImage::CloseSMTP()
+{
+    // Only the connection is closed from this thread (the socket client allows that); a job
+    // that is still running sees its next wait fail and ends.
+    if (m_bMailIdle.load() == 0) {
+        m_MailClient.CloseConnection();
+        m_bMailIdle.store(1);
+    }
+    return S_OK;
+}
+
+} // namespace tessivor

@@ -1,0 +1,426 @@
+// The e-mail alert job end to end: the control's SendEmail runs the job on its mail thread
+// against a real SMTP server (aiosmtpd) and against a scripted one that fails each stage in turn.
+#include "../mail/scripted_smtp_server.h"
+#include "../mail/test_support.h"
+#include "control/base64.h"
+#include "control/cimage.h"
+#include "event_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+#include <map>
+
+using namespace tessivor;
+using namespace tessivor::testing;
+using namespace mailtest;
+using Stage = ScriptedSmtpServer::Stage;
+using Failure = ScriptedSmtpServer::Failure;
+
+namespace {
+
+// A small real JPEG picture (gradient), made with the system's libjpeg.
+std::string makeJpeg(int width, int height)
+{
+    jpeg_compress_struct c{};
+    jpeg_error_mgr e{};
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = static_cast<JDIMENSION>(width);
+    c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<unsigned char> row(static_cast<std::size_t>(width) * 3);
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < width; ++x) {
+            row[static_cast<std::size_t>(x) * 3] = static_cast<unsigned char>(x * 255 / width);
+            row[static_cast<std::size_t>(x) * 3 + 1] =
+                static_cast<unsigned char>(c.next_scanline * 255 / c.image_height);
+            row[static_cast<std::size_t>(x) * 3 + 2] =
+                static_cast<unsigned char>((x ^ c.next_scanline) & 0xFF);
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::string out(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    jpeg_destroy_compress(&c);
+    return out;
+}
+
+bool isOutcome(std::int32_t code)
+{
+    return code == EVT_MAIL_SENT || code == EVT_MAIL_FAILED ||
+           (code >= EVT_SMTP_ERROR_FIRST && code <= EVT_SMTP_ERROR_LAST);
+}
+
+class MailJob : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        control = std::make_unique<CImage>();
+        recorder = std::make_shared<EventRecorder>();
+        std::uint32_t cookie = 0;
+        ASSERT_EQ(control->events().advise(recorder, &cookie), S_OK);
+        jpeg = makeJpeg(160, 120);
+        picture = dir.file("alarm 1.jpg");
+        writeFile(picture, jpeg);
+        control->put_EMailFileName(picture);
+    }
+
+    void setMail(std::string_view host, std::string_view to, std::string_view from, std::string_view subject)
+    {
+        std::int32_t unused = 0;
+        control->SetEMailProperty(host, to, from, subject, &unused);
+    }
+
+    // Starts the job with SendEmail and pumps until its outcome; the GetImageEvent codes seen.
+    std::vector<std::int32_t> runJob(int port)
+    {
+        control->m_MailClient.SetPort(port);
+        recorder->events.clear();
+        std::int32_t started = 0;
+        control->SendEmail(&started);
+        EXPECT_EQ(started, -1);
+        const bool ended = pumpUntil(
+            [&] {
+                const auto codes = recorder->imageCodes();
+                return std::any_of(codes.begin(), codes.end(), isOutcome);
+            },
+            std::chrono::seconds(60));
+        EXPECT_TRUE(ended) << "no outcome event";
+        // Let the mail thread finish (it clears the busy flag after the job).
+        pumpUntil([&] { return control->m_bMailBusy.load() == 0; });
+        messageLoop::pump();
+        const auto codes = recorder->imageCodes();
+        EXPECT_EQ(std::count_if(codes.begin(), codes.end(), isOutcome), 1);
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), EVT_MAIL_STARTED), 1);
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), EVT_MOTION), 1);
+        EXPECT_EQ(control->m_bMailIdle.load(), 1);
+        return codes;
+    }
+
+    std::int32_t outcome(int port)
+    {
+        const auto codes = runJob(port);
+        return codes.empty() ? -1 : codes.back();
+    }
+
+    TempDir dir;
+    std::unique_ptr<CImage> control;
+    std::shared_ptr<EventRecorder> recorder;
+    std::string jpeg;
+    std::string picture;
+};
+
+// Reads "key value" lines into a map (the first value of each key) and the list of attachments.
+std::map<std::string, std::string> keyValues(const std::string& text, std::vector<std::string>* attachments)
+{
+    std::map<std::string, std::string> out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        auto eol = text.find('\n', at);
+        if (eol == std::string::npos)
+            eol = text.size();
+        const std::string line = text.substr(at, eol - at);
+        const auto space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        if (key == "attachment" && attachments)
+            attachments->push_back(value);
+        out.emplace(key, value);
+        at = eol + 1;
+    }
+    return out;
+}
+
+TEST_F(MailJob, SendsTheJpegThroughARealServerWithAuthLogin)
+{
+    const std::string store = dir.file("store");
+    fs::create_directories(store);
+    PeerProcess server({kSystemPython, peer("smtp_server.py"), store, "alarm-user", "s3cret pass"});
+    ASSERT_TRUE(server.running());
+    const std::string ready = server.readLine();
+    ASSERT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
+    const int port = std::stoi(ready.substr(5));
+
+    setMail("localhost", "Owner <owner@example.test>", "Camera 1 <cam@example.test>", "Alarm caf\xc3\xa9");
+    control->put_SendMailID("alarm-user");
+    control->put_SendMailPWD("s3cret pass");
+    EXPECT_EQ(outcome(port), EVT_MAIL_SENT);
+    server.stop();
+
+    const auto envelope = keyValues(readFile(store + "/msg-1.env"), nullptr);
+    EXPECT_EQ(envelope.at("from"), "cam@example.test"); // the bare address, not the display name
+    EXPECT_EQ(envelope.at("to"), "owner@example.test");
+    EXPECT_EQ(envelope.at("auth"), "alarm-user");
+
+    const std::string parsed = dir.file("parsed");
+    fs::create_directories(parsed);
+    const auto check = runProcess({kSystemPython, peer("check_message.py"), store + "/msg-1.eml", parsed});
+    ASSERT_EQ(check.exitCode, 0) << check.out;
+    std::vector<std::string> attachments;
+    const auto facts = keyValues(check.out, &attachments);
+    EXPECT_EQ(facts.at("defects"), "0") << check.out;
+    EXPECT_EQ(facts.at("subject"), "Alarm caf\xc3\xa9");
+    EXPECT_LE(std::stoi(facts.at("longest")), 998);
+    EXPECT_EQ(facts.at("bare_lf"), "0");
+    EXPECT_EQ(facts.at("bare_cr"), "0");
+    ASSERT_EQ(attachments, (std::vector<std::string>{"alarm 1.jpg"}));
+    EXPECT_EQ(readFile(parsed + "/alarm 1.jpg"), jpeg);
+
+    const std::string unpacked = dir.file("unpacked");
+    fs::create_directories(unpacked);
+    const auto munpack = runProcess({"/usr/bin/munpack", "-q", "-C", unpacked, store + "/msg-1.eml"});
+    ASSERT_EQ(munpack.exitCode, 0) << munpack.out;
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(unpacked))
+        if (e.path().extension() == ".jpg")
+            files.push_back(e.path().string());
+    ASSERT_EQ(files.size(), 1u) << munpack.out;
+    EXPECT_EQ(readFile(files[0]), jpeg);
+}
+
+TEST_F(MailJob, AWrongPasswordIsAnAuthenticationFailure)
+{
+    const std::string store = dir.file("store");
+    fs::create_directories(store);
+    PeerProcess server({kSystemPython, peer("smtp_server.py"), store, "alarm-user", "right"});
+    const std::string ready = server.readLine();
+    ASSERT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    control->put_SendMailID("alarm-user");
+    control->put_SendMailPWD("wrong");
+    EXPECT_EQ(outcome(std::stoi(ready.substr(5))), 53);
+    server.stop();
+    EXPECT_FALSE(fs::exists(store + "/msg-1.eml"));
+}
+
+TEST_F(MailJob, EachFailingStageReportsItsEvent)
+{
+    struct Case
+    {
+        const char* what;
+        Stage stage;
+        Failure failure;
+        std::int32_t event;
+    };
+    const Case cases[] = {
+        {"greeting", Stage::Greeting, Failure::Refuse, 48},
+        {"EHLO and HELO", Stage::Ehlo, Failure::Refuse, 43},
+        {"password", Stage::AuthPassword, Failure::Refuse, 53},
+        {"user name", Stage::AuthUser, Failure::Refuse, 53},
+        {"MAIL", Stage::Mail, Failure::Refuse, 53},
+        {"RCPT", Stage::Rcpt, Failure::Refuse, 54},
+        {"DATA", Stage::Data, Failure::Refuse, 55},
+        {"end of data", Stage::EndOfData, Failure::Refuse, 53},
+        {"dropped before the greeting", Stage::Greeting, Failure::Drop, 48},
+        {"dropped at MAIL", Stage::Mail, Failure::Drop, 53},
+        {"dropped at DATA", Stage::Data, Failure::Drop, 55},
+        {"dropped at the end of data", Stage::EndOfData, Failure::Drop, 53},
+        {"AUTH LOGIN refused: sent without", Stage::AuthLogin, Failure::Refuse, 19},
+        {"QUIT refused after acceptance", Stage::Quit, Failure::Refuse, 19},
+        {"dropped at QUIT after acceptance", Stage::Quit, Failure::Drop, 19},
+        {"no failure", Stage::None, Failure::Refuse, 19},
+    };
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    control->put_SendMailID("user");
+    control->put_SendMailPWD("pass");
+    for (const auto& c : cases) {
+        ScriptedSmtpServer server;
+        server.failAt(c.stage, c.failure);
+        server.start();
+        EXPECT_EQ(outcome(server.port()), c.event) << c.what;
+        server.stop();
+        EXPECT_EQ(server.messages().size(), c.event == 19 || c.stage == Stage::EndOfData ? 1u : 0u) << c.what;
+    }
+}
+
+TEST_F(MailJob, TextsThatWouldBreakTheDialogueAreRefusedBeforeConnecting)
+{
+    struct Case
+    {
+        const char* what;
+        std::string to, from, subject, picture;
+        std::int32_t event;
+    };
+    const Case cases[] = {
+        {"sender with CR LF", "owner@example.test", "cam@example.test\r\nRCPT TO:<victim@example.test>",
+         "Alarm", "", 45},
+        {"subject with CR LF", "owner@example.test", "cam@example.test", "Alarm\r\nBcc: victim@example.test",
+         "", 45},
+        {"subject with LF", "owner@example.test", "cam@example.test", "Alarm\nX: y", "", 45},
+        {"picture name with LF", "owner@example.test", "cam@example.test", "Alarm", "/tmp/a\nb.jpg", 45},
+        {"no recipient", "", "cam@example.test", "Alarm", "", 50},
+        {"only separators", " , \t,", "cam@example.test", "Alarm", "", 50},
+        {"recipient without an address", "Owner <owner@example.test", "cam@example.test", "Alarm", "", 41},
+        {"sender without an address", "owner@example.test", "<>", "Alarm", "", 41},
+    };
+    ScriptedSmtpServer server;
+    server.start();
+    for (const auto& c : cases) {
+        setMail("127.0.0.1", c.to, c.from, c.subject);
+        control->put_EMailFileName(c.picture.empty() ? picture : c.picture);
+        EXPECT_EQ(outcome(server.port()), c.event) << c.what;
+    }
+    server.stop();
+    EXPECT_EQ(server.sessions(), 0);
+}
+
+TEST_F(MailJob, ServerAndPictureProblems)
+{
+    ScriptedSmtpServer closed;
+    const int unusedPort = closed.port();
+    closed.stop();
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    EXPECT_EQ(outcome(unusedPort), 42);
+    setMail("no-such-host.invalid", "owner@example.test", "cam@example.test", "Alarm");
+    EXPECT_EQ(outcome(unusedPort), 41);
+
+    ScriptedSmtpServer server;
+    server.start();
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    control->put_EMailFileName(dir.file("missing.jpg"));
+    EXPECT_EQ(outcome(server.port()), 47);
+    server.stop();
+    EXPECT_EQ(server.messages().size(), 0u);
+}
+
+TEST_F(MailJob, SubjectsAreEncodedWordsOfTheirRealCharset)
+{
+    struct Case
+    {
+        std::string subject;
+        bool encoded;
+    };
+    std::string longText;
+    for (int i = 0; i < 16; ++i)                      // 240 bytes: the control keeps 259
+        longText += "Bewegung \xc3\xbc\xe2\x82\xac "; // u-umlaut and the euro sign
+    const Case cases[] = {
+        {"Plain ASCII alarm", false},
+        {"Alarm caf\xc3\xa9", true},
+        {longText, true},
+        {"Latin-1 caf\xe9", true}, // not UTF-8: taken as ISO-8859-1
+    };
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "");
+    for (const auto& c : cases) {
+        ScriptedSmtpServer server;
+        server.start();
+        std::int32_t unused = 0;
+        control->SetEMailProperty("127.0.0.1", "owner@example.test", "cam@example.test", c.subject, &unused);
+        EXPECT_EQ(outcome(server.port()), EVT_MAIL_SENT);
+        server.stop();
+        ASSERT_EQ(server.messages().size(), 1u);
+        const std::string m = server.messages()[0];
+        const auto start = m.find("\r\nSubject: ") + 11;
+        const auto end = m.find("\r\nDate: ");
+        const std::string header = m.substr(start, end - start);
+        if (!c.encoded) {
+            EXPECT_EQ(header, c.subject);
+            continue;
+        }
+        // Encoded words on lines of their own, each whole in itself; together the subject.
+        std::string decoded;
+        std::size_t at = 0;
+        while (at < header.size()) {
+            auto eol = header.find("\r\n ", at);
+            const std::string word =
+                header.substr(at, eol == std::string::npos ? std::string::npos : eol - at);
+            EXPECT_LE(word.size(), 75u);
+            ASSERT_EQ(word.rfind("=?UTF-8?B?", 0), 0u) << word;
+            ASSERT_EQ(word.substr(word.size() - 2), "?=");
+            const auto bytes = base64Decode(word.substr(10, word.size() - 12));
+            ASSERT_TRUE(bytes.has_value());
+            decoded += *bytes;
+            at = eol == std::string::npos ? header.size() : eol + 3;
+        }
+        const std::string expected = c.subject == "Latin-1 caf\xe9" ? "Latin-1 caf\xc3\xa9" : c.subject;
+        EXPECT_EQ(decoded, expected);
+    }
+}
+
+TEST_F(MailJob, StopEndsAStalledDialogue)
+{
+    ScriptedSmtpServer server;
+    server.failAt(Stage::Data, Failure::Stall);
+    server.start();
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    control->m_MailClient.SetPort(server.port());
+    std::int32_t started = 0;
+    control->SendEmail(&started);
+    ASSERT_TRUE(pumpUntil([&] { return server.commands().size() >= 3; })); // stalled at DATA
+    const auto before = std::chrono::steady_clock::now();
+    control->Stop();
+    ASSERT_TRUE(pumpUntil([&] {
+        const auto codes = recorder->imageCodes();
+        return std::any_of(codes.begin(), codes.end(), isOutcome);
+    }));
+    EXPECT_EQ(recorder->imageCodes().back(), 56);                                   // aborted
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30)); // hang guard
+    server.stop();
+}
+
+TEST_F(MailJob, DestroyingTheControlDuringAStalledDialogueDoesNotHang)
+{
+    ScriptedSmtpServer server;
+    server.failAt(Stage::Mail, Failure::Stall);
+    server.start();
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    control->m_MailClient.SetPort(server.port());
+    std::int32_t started = 0;
+    control->SendEmail(&started);
+    ASSERT_TRUE(pumpUntil(
+        [&] { return !server.commands().empty() && server.commands().back().rfind("MAIL", 0) == 0; }));
+    const auto before = std::chrono::steady_clock::now();
+    control.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20)); // hang guard
+    server.stop();
+}
+
+TEST_F(MailJob, CloseSmtpEndsARunningAlertAndIsIdleOtherwise)
+{
+    EXPECT_EQ(control->CloseSMTP(), S_OK); // idle: nothing happens
+    EXPECT_EQ(control->m_bMailIdle.load(), 1);
+
+    ScriptedSmtpServer server;
+    server.failAt(Stage::Rcpt, Failure::Stall);
+    server.start();
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    control->m_MailClient.SetPort(server.port());
+    control->m_bMailIdle.store(0); // as the frame pipeline leaves it when it starts an alert
+    std::int32_t started = 0;
+    control->SendEmail(&started);
+    ASSERT_TRUE(pumpUntil(
+        [&] { return !server.commands().empty() && server.commands().back().rfind("RCPT", 0) == 0; }));
+    EXPECT_EQ(control->CloseSMTP(), S_OK);
+    EXPECT_EQ(control->m_bMailIdle.load(), 1);
+    ASSERT_TRUE(pumpUntil([&] {
+        const auto codes = recorder->imageCodes();
+        return std::any_of(codes.begin(), codes.end(), isOutcome);
+    }));
+    EXPECT_EQ(recorder->imageCodes().back(), 54); // RCPT got no answer
+    server.stop();
+}
+
+TEST(MailErrorEvents, EveryClientErrorHasItsEvent)
+{
+    const std::map<int, std::int32_t> table = {
+        {100, 41}, {6, 42},  {54, 43}, {145, 44}, {1, 45},  {79, 46}, {80, 47}, {5, 48},  {19, 49},
+        {106, 50}, {81, 51}, {35, 52}, {12, 53},  {67, 54}, {52, 55}, {98, 56}, {22, 57},
+    };
+    for (const auto& [error, event] : table)
+        EXPECT_EQ(CImage::MailErrorEvent(error), event) << error;
+    for (int other : {2, 7, 83, 84, 200, -1})
+        EXPECT_EQ(CImage::MailErrorEvent(other), EVT_MAIL_FAILED) << other;
+}
+
+} // namespace

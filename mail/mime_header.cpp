@@ -209,13 +209,14 @@ FieldValue parseFieldValue(std::string_view raw)
         }
     }
     // An extended value stands for the plain one of the same name (RFC 2231 section 4).
-    for (auto& [name, v] : extended) {
+    for (auto& entry : extended) {
+        const std::string& name = entry.first;
         auto it = std::find_if(out.params.begin(), out.params.end(),
                                [&](const auto& p) { return p.first == name; });
         if (it != out.params.end())
-            it->second = std::move(v);
+            it->second = std::move(entry.second);
         else
-            out.params.emplace_back(std::move(name), std::move(v));
+            out.params.emplace_back(name, std::move(entry.second));
     }
     return out;
 }

@@ -193,7 +193,10 @@ std::int32_t CUUCodec::Encode(CDataSource* body, CDataSource* output, std::int32
         rc = writeAll(*output, "\r\n\r\n");
     for (auto it = m_records.begin(); rc == MAIL_OK && it != m_records.end(); ++it)
         rc = (*it)->source ? WriteBlock(*output, **it) : CopyFoundBlock(*output, **it);
-    const bool closed = (output->Close() == 0) & (body->Close() == 0);
+    // Both are closed, whatever the first answers.
+    const bool outputClosed = output->Close() == 0;
+    const bool bodyClosed = body->Close() == 0;
+    const bool closed = outputClosed && bodyClosed;
     if (rc == MAIL_OK && !closed)
         rc = MAIL_SOURCE_CLOSE_FAILED;
     return rc;

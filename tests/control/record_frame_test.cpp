@@ -194,7 +194,8 @@ TEST_F(RecordFrameTest, TenFpsCameraLandsOnEveryThirdSlot)
 
 TEST_F(RecordFrameTest, NameComesFromTheLocalTimeOfTheOpening)
 {
-    for (const char* bad : {"2026120806485.avi", "202612080648545.avi", "2026120806485x.avi", "20261208064854.AVI"})
+    for (const char* bad :
+         {"2026120806485.avi", "202612080648545.avi", "2026120806485x.avi", "20261208064854.AVI"})
         EXPECT_FALSE(isRecordingName(bad)) << bad;
     makeFrames(320, 240, 90, 1);
     control->StartRecording();
@@ -239,6 +240,38 @@ TEST_F(RecordFrameTest, SizeSplitGivesAtLeastTheLimitInFramesAndOneCodeEach)
         const std::int64_t bytes = frameBytes(f);
         EXPECT_GE(bytes, 1048576);
         EXPECT_LT(bytes, 1048576 + 200000); // closed at the first frame past the limit
+        EXPECT_EQ(decodeMessages(f), "");
+    }
+}
+
+TEST_F(RecordFrameTest, FilesSplitBeforeTheAviLimitWhateverTheSettings)
+{
+    // A size split of 4 GiB (beyond any 32-bit count) and a time split of 20 minutes: the file
+    // still ends, with code 12, before the AVI 1.0 limit (lowered here to 2 MB so the test can
+    // reach it).
+    makeFrames(640, 480, 95, 3);
+    control->m_AviWriter.SetSizeLimitForTesting(2 * 1048576);
+    for (const AviFileModeType mode : {FILE_SIZE, FILE_TIME}) {
+        SCOPED_TRACE(mode);
+        recorder->events.clear();
+        control->put_SplitFileMode(mode);
+        control->put_SplitFileSpace(4096);
+        control->put_SplitFileTime(20);
+        control->StartRecording();
+        std::uint32_t t = mode == FILE_SIZE ? 0 : 100000;
+        int guard = 0;
+        while (status() != 2 && ++guard < 1000) {
+            t += 100;
+            frameAt(t, guard);
+        }
+        ASSERT_LT(guard, 1000);
+        EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_STARTED, EVT_RECORD_SPLIT}));
+    }
+    const auto files = aviFiles(recordings);
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : files) {
+        EXPECT_LE(std::filesystem::file_size(f), 2u * 1048576);
+        EXPECT_GT(std::filesystem::file_size(f), 2u * 1048576 * 7 / 8 - 200000);
         EXPECT_EQ(decodeMessages(f), "");
     }
 }

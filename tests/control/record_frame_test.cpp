@@ -466,10 +466,16 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
             ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=3m") != 0)
             ::_exit(77);
         control->put_NormalFilePath(mountPoint.string());
-        control->put_ReservedSpace(1);
+        // A reserve above the free space: 14 with every frame and no file.
+        control->put_ReservedSpace(4);
         control->StartRecording();
         std::string log;
-        for (int k = 0; k < 200; ++k) {
+        for (int k = 0; k < 3; ++k)
+            frameAt(100 * k, k);
+        const bool noFileYet = aviFiles(mountPoint).empty();
+        log += noFileYet ? "no file under the reserve\n" : "FILE UNDER THE RESERVE\n";
+        control->put_ReservedSpace(1);
+        for (int k = 3; k < 200; ++k) {
             const bool goesOn = frameAt(100 * k, k);
             log += std::to_string(k) + (goesOn ? " on" : " end") +
                    " avi=" + std::to_string(control->m_bAviOpen.load()) + "\n";
@@ -491,9 +497,12 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
     ASSERT_EQ(WEXITSTATUS(status), 0);
     const auto codeBytes = readFile(results / "codes.txt");
     const std::string codeText(codeBytes.begin(), codeBytes.end());
-    // Opened once (8), then 14 for frames written under the reserve, and 14 for every later
-    // attempt to open once the disk is full.
-    EXPECT_EQ(codeText.rfind("8 14 14", 0), 0u) << codeText;
+    // 14 for each frame while the reserve is above the free space; then opened once (8), 14 for
+    // frames written under the reserve, and 14 for every later attempt to open once the disk is
+    // full.
+    EXPECT_EQ(codeText.rfind("14 14 14 8 14 14", 0), 0u) << codeText;
+    const auto logBytes = readFile(results / "log.txt");
+    EXPECT_EQ(std::string(logBytes.begin(), logBytes.end()).rfind("no file under the reserve", 0), 0u);
     EXPECT_EQ(codeText.find("11"), std::string::npos) << codeText;
     EXPECT_EQ(codeText.substr(codeText.size() - 9), "14 14 14 ") << codeText;
     const auto files = aviFiles(results);

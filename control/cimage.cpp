@@ -156,9 +156,7 @@ bool CImage::OnMessage(const WindowMessage& msg, std::intptr_t* result)
         Fire_GetImageEvent(static_cast<std::int32_t>(msg.wParam));
         return true;
     case WM_STARTMAIL:
-        if (StartMailThread()) {
-            PostImageEvent(EVT_MAIL_STARTED);
-        } else {
+        if (!StartMailThread()) {
             PostImageEvent(EVT_MAIL_THREAD_FAILED);
             m_bMailIdle.store(1);
         }
@@ -399,7 +397,11 @@ void CImage::ImageLoop()
 
 bool CImage::StartMailThread()
 {
-    return m_MailThread.start("mail-job", [this] { MailThread(); });
+    // The new thread reports its own start, so that code 16 always comes before the job's codes.
+    return m_MailThread.start("mail-job", [this] {
+        PostImageEvent(EVT_MAIL_STARTED);
+        MailThread();
+    });
 }
 
 void CImage::MailThread()
@@ -420,7 +422,6 @@ HRESULT CImage::SendEmail(std::int32_t* pVal)
         PostImageEvent(EVT_MAIL_THREAD_FAILED);
         return S_OK;
     }
-    PostImageEvent(EVT_MAIL_STARTED);
     *pVal = -1;
     return S_OK;
 }

@@ -73,6 +73,8 @@ public:
     ConnectionPoint& events() { return m_Events; }
     WindowHandle windowHandle() const { return m_hWnd; }
     ControlWindow& window() { return *m_Window; }
+    // True while the image thread of the last Run has not returned.
+    bool ImageThreadRunning() const { return m_ImageThread.running(); }
 
     // ---- IImage ----
     HRESULT get_RemoteHost(std::string* pVal) override;

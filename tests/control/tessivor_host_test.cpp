@@ -1,5 +1,7 @@
 // The command-line host against the built control module, through registration and the
 // late-bound path only.
+#include "../io/scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -29,9 +31,16 @@ std::string quote(const std::string& s)
     return q + "'";
 }
 
+// Several build trees may run the suite at once: files go to a folder of this process.
+const ScratchDir& scratch()
+{
+    static const ScratchDir dir;
+    return dir;
+}
+
 Outcome host(const std::vector<std::string>& args)
 {
-    const auto errFile = std::filesystem::path(::testing::TempDir()) / "host-stderr.txt";
+    const auto errFile = scratch() / "stderr.txt";
     std::string cmd = quote(TESSIVOR_HOST_EXE);
     for (const auto& a : args)
         cmd += " " + quote(a);
@@ -142,7 +151,7 @@ TEST_F(Host, RunsStopsAndPrintsEventsAsTheyFire)
 
 TEST_F(Host, TargetsAreHandedToTheControlAndDumped)
 {
-    const auto file = std::filesystem::path(::testing::TempDir()) / "host-target.ppm";
+    const auto file = scratch() / "target.ppm";
     std::filesystem::remove(file);
     Outcome r = host({"--target", "64x48", "--get", "OtherDC", "--dump-target", file.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;

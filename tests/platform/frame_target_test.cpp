@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -89,7 +91,8 @@ TEST(FrameTarget, PpmDumpHoldsThePixels)
     label.text = "label";
     t.drawText(label);
     EXPECT_EQ(t.snapshot().texts.size(), 1u);
-    const auto file = std::filesystem::path(::testing::TempDir()) / "target.ppm";
+    const auto file =
+        std::filesystem::path(::testing::TempDir()) / ("target-" + std::to_string(::getpid()) + ".ppm");
     ASSERT_TRUE(t.savePpm(file));
     std::ifstream in(file, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), {});

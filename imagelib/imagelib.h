@@ -1,7 +1,11 @@
 // The still-image library: one include for all of its public declarations.
 #pragma once
 
+#include "imagelib/img_colour.h"
 #include "imagelib/img_desc.h"
+#include "imagelib/img_display.h"
 #include "imagelib/img_frame.h"
 #include "imagelib/img_memory.h"
+#include "imagelib/img_resize.h"
+#include "imagelib/img_rotate.h"
 #include "imagelib/img_stream.h"

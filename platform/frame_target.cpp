@@ -322,4 +322,31 @@ std::shared_ptr<FrameTarget> find(Handle handle)
 
 } // namespace frameTargets
 
+namespace logicalPalettes {
+
+namespace {
+HandleTable<const std::vector<RgbQuad>>& table()
+{
+    static auto* t = new HandleTable<const std::vector<RgbQuad>>; // outlives every drawing thread
+    return *t;
+}
+} // namespace
+
+Handle create(std::vector<RgbQuad> entries)
+{
+    return table().add(std::make_shared<const std::vector<RgbQuad>>(std::move(entries)));
+}
+
+void destroy(Handle handle)
+{
+    table().remove(handle);
+}
+
+std::shared_ptr<const std::vector<RgbQuad>> find(Handle handle)
+{
+    return handle ? table().find(handle) : nullptr;
+}
+
+} // namespace logicalPalettes
+
 } // namespace tessivor

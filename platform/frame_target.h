@@ -143,4 +143,16 @@ std::shared_ptr<FrameTarget> find(Handle handle);
 
 } // namespace frameTargets
 
+// Logical palettes: colour tables that a drawer makes for an image, selects into a palette
+// device (FrameTarget::realizePalette) while it draws, and hands to its caller by handle. Whoever
+// receives the handle destroys it.
+namespace logicalPalettes {
+
+Handle create(std::vector<RgbQuad> entries);
+void destroy(Handle handle);
+// The entries, or nullptr for a handle that names no palette.
+std::shared_ptr<const std::vector<RgbQuad>> find(Handle handle);
+
+} // namespace logicalPalettes
+
 } // namespace tessivor

@@ -104,4 +104,17 @@ TEST(FrameTarget, PpmDumpHoldsThePixels)
     EXPECT_FALSE(t.savePpm("/nonexistent-folder/x.ppm"));
 }
 
+TEST(LogicalPalettes, LiveUntilDestroyed)
+{
+    Handle h = logicalPalettes::create({RgbQuad{1, 2, 3, 0}, RgbQuad{4, 5, 6, 0}});
+    auto p = logicalPalettes::find(h);
+    ASSERT_TRUE(p);
+    ASSERT_EQ(p->size(), 2u);
+    EXPECT_EQ((*p)[1].rgbRed, 6);
+    logicalPalettes::destroy(h);
+    EXPECT_FALSE(logicalPalettes::find(h));
+    EXPECT_FALSE(logicalPalettes::find(0));
+    EXPECT_EQ((*p)[0].rgbBlue, 1); // a holder keeps its copy
+}
+
 } // namespace

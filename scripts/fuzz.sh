@@ -1,24 +1,51 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for the time its CMakeLists gives.
-# FUZZ_SECONDS overrides every time (for a quick local run).
+# Builds the libFuzzer targets and runs each for the time its CMakeLists gives, several at once
+# (each fuzzer uses one core). FUZZ_SECONDS overrides every time (for a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target fuzzers
 list=build/fuzz/fuzzers.txt
-status=0
-while read -r name seconds; do
-    [[ -n "${name:-}" ]] || continue
-    seconds=${FUZZ_SECONDS:-$seconds}
-    corpus=build/fuzz/corpus/$name
+jobs=$(( $(nproc) / 2 ))
+(( jobs >= 1 )) || jobs=1
+
+run_one() {
+    local name=$1 seconds=$2
+    local corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
-    seeds=()
+    local seeds=()
     [[ -d "fuzz/seeds/$name" ]] && seeds=("fuzz/seeds/$name")
-    echo "== fuzzing $name for ${seconds}s"
-    if ! build/fuzz/fuzz/$name -max_total_time="$seconds" -print_final_stats=0 \
-        -artifact_prefix="build/fuzz/$name-" "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1; then
+    build/fuzz/fuzz/$name -max_total_time="$seconds" -print_final_stats=0 \
+        -artifact_prefix="build/fuzz/$name-" "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1
+}
+
+declare -A pids=()
+status=0
+finish() { # waits for one fuzzer and reports it
+    local name=$1
+    if ! wait "${pids[$name]}"; then
         echo "error: $name found a fault:" >&2
         tail -n 60 "build/fuzz/$name.log" >&2
         status=1
+    else
+        echo "== $name: no finding"
     fi
+    unset "pids[$name]"
+}
+while read -r name seconds; do
+    [[ -n "${name:-}" ]] || continue
+    seconds=${FUZZ_SECONDS:-$seconds}
+    while (( ${#pids[@]} >= jobs )); do
+        wait -n || true
+        for n in "${!pids[@]}"; do
+            kill -0 "${pids[$n]}" 2>/dev/null || finish "$n"
+        done
+    done
+    echo "== fuzzing $name for ${seconds}s"
+    run_one "$name" "$seconds" &
+    pids[$name]=$!
 done < "$list"
+for n in "${!pids[@]}"; do
+    finish "$n"
+done
 exit $status

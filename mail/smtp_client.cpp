@@ -341,10 +341,8 @@ int CSmtpClient::SMTPClose()
 {
     if (GetSocket() < 0)
         return OnError(MAIL_OK);
-    // The answer to QUIT is awaited briefly so that the server sees an orderly close; whatever
-    // it says changes nothing.
-    if (SendText("QUIT\r\n") == MAIL_OK)
-        ReceiveLine(1);
+    // The answer to QUIT is not awaited: whatever it says changes nothing.
+    SendText("QUIT\r\n");
     m_reply.reset();
     m_pending.clear();
     m_authTried = false;
@@ -374,9 +372,10 @@ int CSmtpClient::SMTPConnect(const char* server, const char* localName)
         return OnError(MAIL_NO_ADDRESS);
     }
     if (Connect(m_port, address, m_connectTimeOut) != 0 || IsAborted()) {
+        const bool aborted = IsAborted();
         CloseConnection();
         trace("SMTPConnect 1\r\n");
-        return OnError(MAIL_CONNECT_FAILED);
+        return OnError(aborted ? MAIL_ABORTED : MAIL_CONNECT_FAILED);
     }
     auto fail = [&](int code, const char* traceText) {
         trace("%s", traceText);

@@ -47,9 +47,10 @@ public:
     virtual int OnSendProgress(std::int64_t sent, std::int64_t total);
     // Ends an earlier connection, connects to port GetPort() of `server` (a dotted address or a
     // name), reads the greeting and says EHLO (HELO when EHLO is refused) with `localName`.
-    // 100 name not found, 6 no connection, 5 no 2xx greeting, 54 EHLO and HELO refused.
+    // 100 name not found, 6 no connection, 5 no 2xx greeting, 54 EHLO and HELO refused, 98 told
+    // to stop. A failed connect leaves no connection open.
     virtual int SMTPConnect(const char* server, const char* localName);
-    // Sends "QUIT" when connected (its answer is awaited briefly and not judged) and closes.
+    // Sends "QUIT" when connected (without waiting for its answer) and closes.
     virtual int SMTPClose();
     // Builds a message (To, From, Subject, Cc and Bcc when not empty, the body, the attachment
     // file when given) and sends it. 106 when to, from, subject or body is null; 1 when a field

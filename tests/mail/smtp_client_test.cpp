@@ -551,3 +551,29 @@ TEST_F(Dialogue, ProgressIsReportedAndNoRecipientIsAFailure)
 }
 
 } // namespace
+
+namespace {
+
+// Against a real server: what it stores after undoing the dot stuffing is what was sent.
+TEST(SmtpRealServer, BodyLinesOfDotsArriveIntact)
+{
+    TempDir dir;
+    const std::string store = dir.file("store");
+    fs::create_directories(store);
+    PeerProcess server({kSystemPython, peer("smtp_server.py"), store, "user", "pass"});
+    const std::string ready = server.readLine();
+    ASSERT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
+    CSmtpClient client;
+    client.SetPort(std::stoi(ready.substr(5)));
+    ASSERT_EQ(client.SMTPConnect("127.0.0.1", "localhost"), 0);
+    const std::string body = ".\r\n..\r\n.leading\r\nlast line without an ending";
+    ASSERT_EQ(client.SendMail("a@example.test", "c@example.test", "dots", body.c_str(), nullptr, nullptr,
+                              nullptr, 0),
+              0);
+    client.SMTPClose();
+    server.stop();
+    const std::string stored = readFile(store + "/msg-1.eml");
+    EXPECT_EQ(stored.substr(stored.find("\r\n\r\n") + 4), body + "\r\n");
+}
+
+} // namespace

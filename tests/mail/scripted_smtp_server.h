@@ -122,10 +122,13 @@ private:
                 buffer.erase(0, lf + 1);
                 return true;
             }
-            if (m_stop)
-                return false;
-            if (!waitReadable(fd, 50))
+            // Once stopped, what the client sent before it closed is still read (the wait ends
+            // at the close); a client that stays silent ends the session.
+            if (!waitReadable(fd, m_stop ? 200 : 50)) {
+                if (m_stop)
+                    return false;
                 continue;
+            }
             char block[4096];
             const ssize_t n = ::recv(fd, block, sizeof block, 0);
             if (n <= 0)

@@ -79,9 +79,9 @@ BENCHMARK(BM_ResizeNearest640x480To320x240);
 
 void BM_ResizeNearestPlain640x480To320x240(benchmark::State& state)
 {
-    img_resize_allow_simd(false);
+    img_allow_vector_paths(false);
     BM_ResizeNearest640x480To320x240(state);
-    img_resize_allow_simd(true);
+    img_allow_vector_paths(true);
 }
 BENCHMARK(BM_ResizeNearestPlain640x480To320x240);
 

@@ -18,10 +18,11 @@ inline std::uint32_t areaHeight(const img_desc* d)
     return d->y1 - d->y0 + 1;
 }
 
-// Start of the stored row of picture row y.
+// Start of the stored row of picture row y of a validated image (its height is positive).
 inline std::uint8_t* rowOf(const img_desc* d, std::uint32_t y)
 {
-    return d->pixels + static_cast<std::size_t>(img_height(d) - 1 - y) * d->bytesPerRow;
+    const auto height = static_cast<std::uint32_t>(d->header->biHeight);
+    return d->pixels + static_cast<std::size_t>(height - 1 - y) * d->bytesPerRow;
 }
 
 // First pixel of area row i.

@@ -123,3 +123,9 @@ enum class ImgModule : int
 
 // Holds the module's lock until the returned object is destroyed.
 [[nodiscard]] std::unique_lock<std::mutex> img_module_lock(ImgModule module);
+
+// Vector paths: resize and quarter turns have AVX-512 (VBMI) forms that give exactly the plain
+// forms' output. They run when the processor has the instructions and they are allowed (the
+// default); switching them off lets tests compare the two forms. Thread-safe.
+void img_allow_vector_paths(bool allow);
+bool img_vector_paths_usable();

@@ -8,6 +8,7 @@
 #include "imagelib/img_resize.h"
 
 #include "imagelib/img_colour.h"
+#include "imagelib/img_colour_rows.h"
 #include "imagelib/img_frame.h"
 
 #include <atomic>
@@ -17,23 +18,9 @@
 #include <immintrin.h>
 #endif
 
+using namespace imgrows;
+
 namespace {
-
-std::uint32_t areaWidth(const img_desc* d)
-{
-    return d->x1 - d->x0 + 1;
-}
-
-std::uint32_t areaHeight(const img_desc* d)
-{
-    return d->y1 - d->y0 + 1;
-}
-
-// Start of the stored row of picture row y.
-std::uint8_t* rowOf(const img_desc* d, std::uint32_t y)
-{
-    return d->pixels + static_cast<std::size_t>(img_height(d) - 1 - y) * d->bytesPerRow;
-}
 
 // Mask of the bits of byte `b` (absolute byte index of a row) that lie in [x, x + n).
 std::uint8_t runMask(std::uint32_t b, std::uint32_t x, std::uint32_t n)
@@ -239,19 +226,6 @@ buildRow24Vbmi(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* 
 }
 #endif
 
-std::atomic<bool> g_useSimd{true};
-
-// Whether the vector path runs on this machine; decided in this one place.
-bool vectorPathAvailable()
-{
-#if defined(__x86_64__)
-    return g_useSimd.load() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
-#else
-    return false;
-#endif
-}
-
 // 8 and 24 bits: each target pixel is copied from its precomputed source byte offset.
 template <std::uint32_t Bpp>
 void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask& rows,
@@ -268,7 +242,7 @@ void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask&
     ImgWork<ShuffleChunk> storage;
     ShuffleChunk* chunks = nullptr;
     std::uint32_t fast = 0;
-    if (Bpp == 3 && vectorPathAvailable()) {
+    if (Bpp == 3 && img_vector_paths_usable()) {
         storage = img_work_array<ShuffleChunk>(chunkCount(tw) + 1);
         if (storage) {
             chunks = planStorage(storage.get());
@@ -779,9 +753,4 @@ void img_sample_bilinear(ImgSampleCache* cache, std::uint32_t j, std::uint32_t i
         value = (value << 8) | bilinearChannel(p[c], p[bpp + c], p[2 * bpp + c], p[3 * bpp + c],
                                                static_cast<int>(fx), static_cast<int>(fy));
     img_put_pixel(target, target->x0 + j, target->y0 + i, value);
-}
-
-void img_resize_allow_simd(bool allow)
-{
-    g_useSimd.store(allow);
 }

@@ -15,10 +15,6 @@
 
 #include <cstdint>
 
-// Whether img_resize may use the vector instructions of this machine (on by default). The vector
-// path gives the plain path's output; switching it off lets tests compare the two.
-void img_resize_allow_simd(bool allow);
-
 // Resamples the source area into the target area (nearest neighbour). Depths 1, 8, 24, equal in
 // both (-26); the checks of img_validate_1_8_24; -14 when the masks cannot be allocated. Source
 // and target may be areas of one image, even overlapping. The target gets the source's palette.

@@ -90,7 +90,7 @@ TEST(ImgResize, NearestNeighbourAtEachDepthPicksTheMaskedPixels)
             for (const Case& c : sizes) {
                 SCOPED_TRACE(testing::Message() << bits << " bits " << c.sw << "x" << c.sh << " -> " << c.tw
                                                 << "x" << c.th << (vector ? "" : " plain"));
-                img_resize_allow_simd(vector);
+                img_allow_vector_paths(vector);
                 // Areas inside larger images, at odd offsets (1-bit runs start mid-byte).
                 Image source(c.sw + 5, c.sh + 4, bits), target(c.tw + 11, c.th + 2, bits);
                 fillPattern(source.desc());
@@ -108,7 +108,7 @@ TEST(ImgResize, NearestNeighbourAtEachDepthPicksTheMaskedPixels)
                         ASSERT_EQ(get(target.desc(), x, y), want) << x << "," << y;
                     }
             }
-    img_resize_allow_simd(true);
+    img_allow_vector_paths(true);
 }
 
 TEST(ImgResize, DoublingAndHalvingByHand)

@@ -98,7 +98,7 @@ TEST(ImgRotate, QuarterTurnsAndFlipsMatchPamflip)
     struct Size
     {
         std::uint32_t w, h;
-    } sizes[] = {{7, 5}, {8, 6}, {1, 9}, {9, 1}, {16, 3}, {33, 20}, {101, 64}, {70, 71}};
+    } sizes[] = {{7, 5}, {8, 6}, {1, 9}, {9, 1}, {16, 3}, {33, 20}, {101, 64}, {70, 71}, {161, 50}, {64, 96}};
     const std::filesystem::path dir = scratchDir();
     for (std::uint32_t bits : {8u, 24u})
         for (const Size& size : sizes) {
@@ -115,16 +115,21 @@ TEST(ImgRotate, QuarterTurnsAndFlipsMatchPamflip)
                 ASSERT_EQ(std::system(command.c_str()), 0);
                 const Netpbm want = readNetpbm(out);
                 ASSERT_NE(want.channels, 0u);
-
-                Image target(op.swapsSides ? size.h : size.w, op.swapsSides ? size.w : size.h, bits);
-                ASSERT_EQ(op.run(&source, &target), IMG_OK);
-                ASSERT_EQ(img_width(&target), want.width);
-                ASSERT_EQ(img_height(&target), want.height);
-                for (std::uint32_t y = 0; y < want.height; ++y)
-                    for (std::uint32_t x = 0; x < want.width; ++x)
-                        ASSERT_EQ(get(target.desc(), x, y), netpbmPixel(want, x, y)) << x << "," << y;
+                // Both the vector path (where the processor has it) and the plain path.
+                for (bool vector : {true, false}) {
+                    SCOPED_TRACE(vector ? "vector path allowed" : "plain path");
+                    img_allow_vector_paths(vector);
+                    Image target(op.swapsSides ? size.h : size.w, op.swapsSides ? size.w : size.h, bits);
+                    ASSERT_EQ(op.run(&source, &target), IMG_OK);
+                    ASSERT_EQ(img_width(&target), want.width);
+                    ASSERT_EQ(img_height(&target), want.height);
+                    for (std::uint32_t y = 0; y < want.height; ++y)
+                        for (std::uint32_t x = 0; x < want.width; ++x)
+                            ASSERT_EQ(get(target.desc(), x, y), netpbmPixel(want, x, y)) << x << "," << y;
+                }
             }
         }
+    img_allow_vector_paths(true);
 }
 
 // The result of rotating a fresh copy of `source` by `angle` into a target of `w` x `h`.

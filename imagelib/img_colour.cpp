@@ -75,12 +75,22 @@ void giveFixedPalette(img_desc* target, bool palette256)
 
 void img_dither_row256(const std::uint8_t* bgrRow, std::uint32_t n, std::uint32_t i, std::uint8_t* out)
 {
+    // Pixel k uses matrix column (n - 1 - k) & 7, which repeats every 8 pixels: the level table
+    // of each of the 8 positions is picked once per row.
     const std::uint8_t* m = kDitherMatrix[i & 7];
-    for (std::uint32_t k = 0; k < n; ++k, bgrRow += 3) {
-        const auto& levels = kDitherLevels.level[m[(n - 1 - k) & 7]];
-        out[k] = static_cast<std::uint8_t>(
-            225 - (levels[bgrRow[0]] + 6 * levels[bgrRow[1]] + 36 * levels[bgrRow[2]]));
-    }
+    const std::uint8_t* levels[8];
+    for (std::uint32_t p = 0; p < 8; ++p)
+        levels[p] = kDitherLevels.level[m[(n - 1 - p) & 7]];
+    auto one = [&](std::uint32_t k, const std::uint8_t* l) {
+        const std::uint8_t* px = bgrRow + 3 * std::size_t{k};
+        out[k] = static_cast<std::uint8_t>(225 - (l[px[0]] + 6 * l[px[1]] + 36 * l[px[2]]));
+    };
+    std::uint32_t k = 0;
+    for (; k + 8 <= n; k += 8)
+        for (std::uint32_t p = 0; p < 8; ++p)
+            one(k + p, levels[p]);
+    for (; k < n; ++k)
+        one(k, levels[k & 7]);
 }
 
 void img_dither_row16(const std::uint8_t* bgrRow, std::uint32_t n, std::uint32_t i, std::uint8_t* out)

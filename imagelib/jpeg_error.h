@@ -1,0 +1,31 @@
+// Internal failure codes of the JPEG coder. A routine deep inside the coder that meets a fatal
+// condition raises one of them; the entry point that runs the coder catches it, keeps the code in
+// the module's status word and returns its own result code.
+#pragma once
+
+#include <cstdint>
+
+namespace tessivor::jpeg {
+
+inline constexpr std::int32_t kStatusBadPrecision = -100;      // sample precision other than 8
+inline constexpr std::int32_t kStatusEndOfData = -101;         // the input ended
+inline constexpr std::int32_t kStatusReadFailed = -104;        // a read of the input failed
+inline constexpr std::int32_t kStatusBadHuffmanCode = -105;    // no code of 16 bits or fewer matched
+inline constexpr std::int32_t kStatusBadTable = -106;          // a bad or missing table, or a bad frame
+inline constexpr std::int32_t kStatusMcuTooLarge = -107;       // more than 10 blocks in one MCU
+inline constexpr std::int32_t kStatusBadComponents = -109;     // component count other than 1, 3, 4
+inline constexpr std::int32_t kStatusBadFrameType = -110;      // not baseline, extended or progressive
+inline constexpr std::int32_t kStatusBadScan = -113;           // a scan header outside the rules
+inline constexpr std::int32_t kStatusMemoryWriteFailed = -114; // -115 as seen for memory output
+inline constexpr std::int32_t kStatusWriteFailed = -115;       // the output took fewer bytes than given
+
+// What raise() throws. TODO: becomes the library's own exception once the frame is in.
+struct CoderFailure
+{
+    std::int32_t code;
+};
+
+// Raises `code` as the coder's failure.
+[[noreturn]] void raise(std::int32_t code);
+
+} // namespace tessivor::jpeg

@@ -5,6 +5,7 @@
 #include "imagelib/img_desc.h"
 #include "imagelib/img_display.h"
 #include "imagelib/img_frame.h"
+#include "imagelib/img_jpeg.h"
 #include "imagelib/img_memory.h"
 #include "imagelib/img_resize.h"
 #include "imagelib/img_rotate.h"

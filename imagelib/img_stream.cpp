@@ -168,6 +168,11 @@ ImgHandle openFile(const wchar_t* wideName, const char* name, const char* mode)
 
 } // namespace
 
+bool img_wide_to_utf8(const wchar_t* wide, std::string& out)
+{
+    return wideToUtf8(wide, out);
+}
+
 std::int32_t img_check_mem_source(const void* data, std::uint32_t length)
 {
     return data && length ? IMG_OK : IMG_ERR_MEM_SOURCE;

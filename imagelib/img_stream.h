@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // A stream handle: a memory slot number 1 to 4, or a file. IMG_INVALID_HANDLE on failure.
 using ImgHandle = std::intptr_t;
@@ -38,6 +39,9 @@ struct ImgStreamOps
     // Non-zero on success; `done` receives the bytes written (fewer than `count` is a failure).
     std::int32_t (*write)(ImgHandle, const void* buffer, std::uint32_t count, std::uint32_t* done) = nullptr;
 };
+
+// UTF-8 form of a wide (UTF-32) file name; false for a value that is no Unicode scalar.
+bool img_wide_to_utf8(const wchar_t* wide, std::string& out);
 
 // 0 when `data`/`length` can be a memory source, else -52 (null pointer or zero length).
 std::int32_t img_check_mem_source(const void* data, std::uint32_t length);

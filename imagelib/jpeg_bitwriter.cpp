@@ -60,7 +60,7 @@ void BitWriter::flushBuffer()
     const std::size_t n = m_fill;
     m_fill = 0;
     if (!m_sink.write(m_buffer.get(), n)) {
-        raise(kStatusWriteFailed);
+        img_raise(kStatusWriteFailed);
     }
 }
 

@@ -15,6 +15,7 @@
 // bounds the work by the size of the data rather than by the size the frame claims.
 #include "imagelib/jpeg_decoder.h"
 
+#include "imagelib/img_memory.h"
 #include "imagelib/jpeg_dct.h"
 #include "imagelib/jpeg_error.h"
 
@@ -93,7 +94,7 @@ public:
     void consume(int n)
     {
         if (n > m_real) {
-            raise(kStatusEndOfData);
+            img_raise(kStatusEndOfData);
         }
         m_acc <<= n;
         m_bits -= n;
@@ -118,7 +119,7 @@ public:
                 return t.values[index & 0xFF];
             }
         }
-        raise(kStatusBadHuffmanCode);
+        img_raise(kStatusBadHuffmanCode);
     }
 
     int bits(int n)
@@ -197,7 +198,7 @@ struct Component
     int blocksH = 0;
     int ownW = 0; // blocks holding samples (single-component scans)
     int ownH = 0;
-    std::unique_ptr<std::int16_t[]> coef; // natural order, raster by block
+    ImgWork<std::int16_t> coef; // natural order, raster by block
     int pred = 0;
 
     std::int16_t* block(int bx, int by)
@@ -320,7 +321,7 @@ void Decoder::prepareScan(const ScanHeader& scan)
         const bool ok = (dcScan ? scan.se == 0 : (scan.ss <= scan.se && scan.se < 64 && scan.count == 1)) &&
                         (scan.ah == 0 || scan.ah == scan.al + 1) && scan.al <= 13;
         if (!ok) {
-            raise(kStatusBadScan);
+            img_raise(kStatusBadScan);
         }
     }
     for (int i = 0; i < scan.count; ++i) {
@@ -329,13 +330,13 @@ void Decoder::prepareScan(const ScanHeader& scan)
         if (needDc) {
             const int t = scan.dcTable[i];
             if (!m_header.dcDefined[t] || !buildDecodeTable(m_header.dc[t], m_dcTables[t])) {
-                raise(kStatusBadTable);
+                img_raise(kStatusBadTable);
             }
         }
         if (needAc) {
             const int t = scan.acTable[i];
             if (!m_header.acDefined[t] || !buildDecodeTable(m_header.ac[t], m_acTables[t])) {
-                raise(kStatusBadTable);
+                img_raise(kStatusBadTable);
             }
         }
     }
@@ -357,7 +358,7 @@ void Decoder::prepareScan(const ScanHeader& scan)
             for (int c = 0; c < m_count; ++c) {
                 Component& comp = m_comp[c];
                 const std::size_t n = static_cast<std::size_t>(comp.blocksW) * comp.blocksH * 64;
-                comp.coef.reset(new (std::nothrow) std::int16_t[n]());
+                comp.coef = img_work_array<std::int16_t>(n); // zero-filled
                 if (!comp.coef) {
                     throw std::bad_alloc();
                 }
@@ -388,7 +389,7 @@ void Decoder::decodeBlockSequential(std::int16_t* block, Component& comp, const 
     std::fill_n(block, 64, 0);
     const int s = m_bits.decode(dc);
     if (s > 15) {
-        raise(kStatusBadHuffmanCode);
+        img_raise(kStatusBadHuffmanCode);
     }
     const int diff = s ? m_bits.signedBits(s) : 0;
     comp.pred = static_cast<std::int16_t>(comp.pred + diff);
@@ -418,7 +419,7 @@ void Decoder::decodeBlockProgressive(std::int16_t* block, Component& comp, int s
         if (scan.ah == 0) {
             const int s = m_bits.decode(m_dcTables[scan.dcTable[scanIndex]]);
             if (s > 15) {
-                raise(kStatusBadHuffmanCode);
+                img_raise(kStatusBadHuffmanCode);
             }
             const int diff = s ? m_bits.signedBits(s) : 0;
             comp.pred = static_cast<std::int16_t>(comp.pred + diff);
@@ -648,15 +649,15 @@ std::int32_t Decoder::run()
             const int r = walkMarkers(m_in, m_header, WalkMode::Scan, &scan);
             if (r != kWalkReachedScan) {
                 if (scansDone == 0) {
-                    raise(kStatusEndOfData); // EOI before any scan: nothing to show
+                    img_raise(kStatusEndOfData); // EOI before any scan: nothing to show
                 }
                 break;
             }
             prepareScan(scan);
             decodeScan(scan);
             m_bits.reset();
-        } catch (const CoderFailure& failure) {
-            if (failure.code != kStatusEndOfData || scansDone == 0 || m_direct) {
+        } catch (const ImgError& failure) {
+            if (failure.code() != kStatusEndOfData || scansDone == 0 || m_direct) {
                 throw;
             }
             result = kStatusEndOfData; // a later scan is missing: show what came

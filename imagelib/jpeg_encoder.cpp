@@ -11,6 +11,7 @@
 // the reciprocal multiplication below gives exactly the quotient (see makeQuantTable).
 #include "imagelib/jpeg_encoder.h"
 
+#include "imagelib/img_memory.h"
 #include "imagelib/jpeg_dct.h"
 #include "imagelib/jpeg_huffman.h"
 #include "imagelib/jpeg_tables.h"
@@ -82,7 +83,7 @@ struct Component
     int blocksH = 0;
     int ownW = 0; // blocks that hold picture samples, for single-component scans
     int ownH = 0;
-    std::unique_ptr<std::int16_t[]> coef; // whole-picture buffer, zigzag order, raster by block
+    ImgWork<std::int16_t> coef; // whole-picture buffer, zigzag order, raster by block
 
     std::int16_t* block(int bx, int by)
     {
@@ -385,7 +386,7 @@ EncodeResult Encoder::run()
             for (int c = 0; c < m_compCount; ++c) {
                 Component& comp = m_comp[c];
                 const std::size_t n = static_cast<std::size_t>(comp.blocksW) * comp.blocksH * 64;
-                comp.coef.reset(new (std::nothrow) std::int16_t[n]);
+                comp.coef = img_work_array<std::int16_t>(n);
                 if (!comp.coef) {
                     return {-14, 0};
                 }
@@ -406,6 +407,7 @@ EncodeResult Encoder::run()
     if (!writeHeaders()) {
         return {-3, 0};
     }
+    result.headersWritten = true;
 
     try {
         BitWriter writer(m_sink);
@@ -415,15 +417,18 @@ EncodeResult Encoder::run()
         } else if (m_settings.mode == EncodeMode::Progressive) {
             codeProgressive(writer);
         }
-    } catch (const CoderFailure& failure) {
-        return {-3, failure.code};
+    } catch (const ImgError& failure) {
+        result.code = -3;
+        result.status = failure.code();
+        return result;
     } catch (const std::bad_alloc&) {
-        return {-14, 0};
+        result.code = -14;
+        return result;
     }
 
     static const std::vector<std::uint8_t> eoi = {0xFF, 0xD9};
     if (!put(eoi)) {
-        return {-3, 0};
+        result.code = -3;
     }
     return result;
 }
@@ -670,11 +675,11 @@ void Encoder::codeSequentialFromBuffers(BitWriter& writer)
         buildEncodeTable(dc, m_dc[t]);
         buildEncodeTable(ac, m_ac[t]);
         if (!writeDht(0, t, dc) || !writeDht(1, t, ac)) {
-            raise(kStatusWriteFailed);
+            img_raise(kStatusWriteFailed);
         }
     }
     if (!writeSos(scan)) {
-        raise(kStatusWriteFailed);
+        img_raise(kStatusWriteFailed);
     }
     ScanCoder<false> coder;
     coder.writer = &writer;
@@ -719,11 +724,11 @@ void Encoder::codeProgressive(BitWriter& writer)
                 buildEncodeTable(spec, m_ac[t]);
             }
             if (!writeDht(scan.ss == 0 ? 0 : 1, t, spec)) {
-                raise(kStatusWriteFailed);
+                img_raise(kStatusWriteFailed);
             }
         }
         if (!writeSos(scan)) {
-            raise(kStatusWriteFailed);
+            img_raise(kStatusWriteFailed);
         }
         ScanCoder<false> coder;
         coder.writer = &writer;

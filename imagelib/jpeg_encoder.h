@@ -48,8 +48,9 @@ struct EncodeSettings
 
 struct EncodeResult
 {
-    std::int32_t code = 0;   // 0, -3 (a write came short or the pixel pass failed) or -14
-    std::int32_t status = 0; // the internal code that ended the pixel pass, else 0
+    std::int32_t code = 0;       // 0, -3 (a write came short or the pixel pass failed) or -14
+    std::int32_t status = 0;     // the internal code that ended the pixel pass, else 0
+    bool headersWritten = false; // SOI to SOF (and the tables of the sequential mode) went out
 };
 
 // Writes SOI to EOI. Nothing is written after the first failure.

@@ -1,7 +1,9 @@
 // Internal failure codes of the JPEG coder. A routine deep inside the coder that meets a fatal
-// condition raises one of them; the entry point that runs the coder catches it, keeps the code in
-// the module's status word and returns its own result code.
+// condition raises one of them with img_raise; the entry point that runs the coder catches it
+// (img_guard), keeps the code in the module's status word and returns its own result code.
 #pragma once
+
+#include "imagelib/img_frame.h"
 
 #include <cstdint>
 
@@ -18,14 +20,5 @@ inline constexpr std::int32_t kStatusBadFrameType = -110;      // not baseline, 
 inline constexpr std::int32_t kStatusBadScan = -113;           // a scan header outside the rules
 inline constexpr std::int32_t kStatusMemoryWriteFailed = -114; // -115 as seen for memory output
 inline constexpr std::int32_t kStatusWriteFailed = -115;       // the output took fewer bytes than given
-
-// What raise() throws. TODO: becomes the library's own exception once the frame is in.
-struct CoderFailure
-{
-    std::int32_t code;
-};
-
-// Raises `code` as the coder's failure.
-[[noreturn]] void raise(std::int32_t code);
 
 } // namespace tessivor::jpeg

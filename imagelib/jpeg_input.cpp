@@ -39,7 +39,7 @@ bool InputWindow::refill(std::size_t count)
 
 void InputWindow::endOfData()
 {
-    raise(kStatusEndOfData);
+    img_raise(kStatusEndOfData);
 }
 
 void InputWindow::skip(std::uint64_t count)

@@ -48,14 +48,14 @@ private:
 void parseFrame(Segment& s, int marker, JpegHeader& h)
 {
     if (!s.has(6)) {
-        raise(kStatusBadTable);
+        img_raise(kStatusBadTable);
     }
     const int precision = s.byte();
     const int height = s.u16();
     const int width = s.u16();
     const int count = s.byte();
     if (count > 4 || !s.has(3 * count)) {
-        raise(kStatusBadTable);
+        img_raise(kStatusBadTable);
     }
     h.frameType = marker & 0x0F;
     h.precision = precision;
@@ -78,13 +78,13 @@ void parseHuffman(Segment& s, JpegHeader& h)
 {
     while (s.left() > 0) {
         if (!s.has(17)) {
-            raise(kStatusBadTable);
+            img_raise(kStatusBadTable);
         }
         const int classNumber = s.byte();
         const int tableClass = classNumber >> 4;
         const int number = classNumber & 15;
         if (tableClass > 1 || number > 3) {
-            raise(kStatusBadTable);
+            img_raise(kStatusBadTable);
         }
         HuffmanSpec spec{};
         int total = 0;
@@ -93,7 +93,7 @@ void parseHuffman(Segment& s, JpegHeader& h)
             total += spec.bits[i];
         }
         if (total > 256 || !s.has(total)) {
-            raise(kStatusBadTable);
+            img_raise(kStatusBadTable);
         }
         for (int i = 0; i < total; ++i) {
             spec.values[i] = s.byte();
@@ -115,7 +115,7 @@ void parseQuant(Segment& s, JpegHeader& h)
         const int precision = precisionNumber >> 4;
         const int number = precisionNumber & 15;
         if (precision > 1 || number > 3 || !s.has(precision ? 128 : 64)) {
-            raise(kStatusBadTable);
+            img_raise(kStatusBadTable);
         }
         for (int k = 0; k < 64; ++k) {
             h.quant[number][kZigzag[k]] = static_cast<std::uint16_t>(precision ? s.u16() : s.byte());
@@ -198,12 +198,12 @@ int parseApp0(Segment& s, JpegHeader& h)
 void parseScan(Segment& s, const JpegHeader& h, ScanHeader& scan)
 {
     if (!s.has(1)) {
-        raise(kStatusBadScan);
+        img_raise(kStatusBadScan);
     }
     scan = ScanHeader{};
     scan.count = s.byte();
     if (scan.count < 1 || scan.count > 4 || !s.has(2 * scan.count + 3)) {
-        raise(kStatusBadScan);
+        img_raise(kStatusBadScan);
     }
     for (int i = 0; i < scan.count; ++i) {
         const int id = s.byte();
@@ -216,18 +216,18 @@ void parseScan(Segment& s, const JpegHeader& h, ScanHeader& scan)
             }
         }
         if (index < 0) {
-            raise(kStatusBadScan);
+            img_raise(kStatusBadScan);
         }
         for (int j = 0; j < i; ++j) {
             if (scan.comps[j] == index) {
-                raise(kStatusBadScan);
+                img_raise(kStatusBadScan);
             }
         }
         scan.comps[i] = index;
         scan.dcTable[i] = tables >> 4;
         scan.acTable[i] = tables & 15;
         if (scan.dcTable[i] > 3 || scan.acTable[i] > 3) {
-            raise(kStatusBadTable);
+            img_raise(kStatusBadTable);
         }
     }
     scan.ss = s.byte();
@@ -289,7 +289,7 @@ int walkMarkers(InputWindow& in, JpegHeader& header, WalkMode mode, ScanHeader* 
             break;
         case 0xDD:
             if (!s.has(2)) {
-                raise(kStatusBadTable);
+                img_raise(kStatusBadTable);
             }
             header.restartInterval = s.u16();
             break;

@@ -33,12 +33,12 @@ std::int32_t info(const JpegInputName& input, img_info* out)
     *out = img_info{};
     auto lock = img_module_lock(ImgModule::Jpeg);
     JpegHeader h;
-    const std::int32_t r = tessivor::jpeg::readJpegHeaders(input, h);
+    const std::int32_t r = tessivor::jpeg::img_jpeg_read_headers(input, h);
     fillFrame(h, *out);
     return r;
 }
 
-std::int32_t infoEx(const JpegInputName& input, img_info_ex* out)
+std::int32_t img_jpeg_read_info_ex(const JpegInputName& input, img_info_ex* out)
 {
     if (!out) {
         return IMG_ERR_ARGUMENT;
@@ -46,7 +46,7 @@ std::int32_t infoEx(const JpegInputName& input, img_info_ex* out)
     *out = img_info_ex{};
     auto lock = img_module_lock(ImgModule::Jpeg);
     JpegHeader h;
-    const std::int32_t r = tessivor::jpeg::readJpegHeaders(input, h);
+    const std::int32_t r = tessivor::jpeg::img_jpeg_read_headers(input, h);
     fillFrame(h, *out);
     out->xDensity = h.xDensity;
     out->yDensity = h.yDensity;
@@ -78,17 +78,17 @@ std::int32_t img_jpeg_info_mem(const void* data, std::uint32_t length, img_info*
 
 std::int32_t img_jpeg_info_ex_w(const wchar_t* fileName, img_info_ex* info)
 {
-    return infoEx({fileName, nullptr, nullptr, 0}, info);
+    return img_jpeg_read_info_ex({fileName, nullptr, nullptr, 0}, info);
 }
 
 std::int32_t img_jpeg_info_ex(const char* fileName, img_info_ex* info)
 {
-    return infoEx({nullptr, fileName, nullptr, 0}, info);
+    return img_jpeg_read_info_ex({nullptr, fileName, nullptr, 0}, info);
 }
 
 std::int32_t img_jpeg_info_ex_mem(const void* data, std::uint32_t length, img_info_ex* info)
 {
-    return infoEx({nullptr, nullptr, data, length, true}, info);
+    return img_jpeg_read_info_ex({nullptr, nullptr, data, length, true}, info);
 }
 
 std::int32_t img_jpeg_last_status()

@@ -11,7 +11,7 @@ using namespace tessivor::jpeg;
 
 namespace {
 
-std::int32_t decode(const JpegInputName& input, img_desc* desc, bool fit)
+std::int32_t img_jpeg_decode(const JpegInputName& input, img_desc* desc, bool fit)
 {
     const std::int32_t valid = img_validate_8_24(desc);
     if (valid != IMG_OK) {
@@ -19,7 +19,7 @@ std::int32_t decode(const JpegInputName& input, img_desc* desc, bool fit)
     }
     auto lock = img_module_lock(ImgModule::Jpeg);
     JpegHeader header;
-    std::int32_t r = readJpegHeaders(input, header);
+    std::int32_t r = img_jpeg_read_headers(input, header);
     if (r != IMG_OK) {
         return r;
     }
@@ -81,15 +81,15 @@ std::int32_t decode(const JpegInputName& input, img_desc* desc, bool fit)
 
 std::int32_t img_load_jpeg_w(const wchar_t* fileName, img_desc* desc)
 {
-    return decode({fileName, nullptr, nullptr, 0, false}, desc, false);
+    return img_jpeg_decode({fileName, nullptr, nullptr, 0, false}, desc, false);
 }
 
 std::int32_t img_load_jpeg(const char* fileName, img_desc* desc)
 {
-    return decode({nullptr, fileName, nullptr, 0, false}, desc, false);
+    return img_jpeg_decode({nullptr, fileName, nullptr, 0, false}, desc, false);
 }
 
 std::int32_t img_load_jpeg_mem(const void* data, std::uint32_t length, img_desc* desc)
 {
-    return decode({nullptr, nullptr, data, length, true}, desc, false);
+    return img_jpeg_decode({nullptr, nullptr, data, length, true}, desc, false);
 }

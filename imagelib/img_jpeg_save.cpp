@@ -96,8 +96,8 @@ private:
     bool m_committed = false;
 };
 
-std::int32_t encode(const wchar_t* wideName, const char* name, void** memoryResult, img_desc* desc,
-                    std::int32_t quality, std::int32_t flags)
+std::int32_t img_jpeg_encode(const wchar_t* wideName, const char* name, void** memoryResult, img_desc* desc,
+                             std::int32_t quality, std::int32_t flags)
 {
     const std::int32_t modeBits = flags & ~IMG_JPEG_THUMBNAIL;
     EncodeSettings settings;
@@ -209,23 +209,23 @@ std::int32_t encode(const wchar_t* wideName, const char* name, void** memoryResu
 
 std::int32_t img_save_jpeg_w(const wchar_t* fileName, img_desc* desc, std::int32_t quality)
 {
-    return encode(fileName, nullptr, nullptr, desc, quality, 0);
+    return img_jpeg_encode(fileName, nullptr, nullptr, desc, quality, 0);
 }
 
 std::int32_t img_save_jpeg(const char* fileName, img_desc* desc, std::int32_t quality)
 {
-    return encode(nullptr, fileName, nullptr, desc, quality, 0);
+    return img_jpeg_encode(nullptr, fileName, nullptr, desc, quality, 0);
 }
 
 std::int32_t img_save_jpeg_ex_w(const wchar_t* fileName, img_desc* desc, std::int32_t quality,
                                 std::int32_t flags)
 {
-    return encode(fileName, nullptr, nullptr, desc, quality, flags);
+    return img_jpeg_encode(fileName, nullptr, nullptr, desc, quality, flags);
 }
 
 std::int32_t img_save_jpeg_ex(const char* fileName, img_desc* desc, std::int32_t quality, std::int32_t flags)
 {
-    return encode(nullptr, fileName, nullptr, desc, quality, flags);
+    return img_jpeg_encode(nullptr, fileName, nullptr, desc, quality, flags);
 }
 
 std::int32_t img_save_jpeg_mem(void** data, img_desc* desc, std::int32_t quality)
@@ -233,7 +233,7 @@ std::int32_t img_save_jpeg_mem(void** data, img_desc* desc, std::int32_t quality
     if (!data) {
         return IMG_ERR_ARGUMENT;
     }
-    return encode(nullptr, nullptr, data, desc, quality, 0);
+    return img_jpeg_encode(nullptr, nullptr, data, desc, quality, 0);
 }
 
 std::int32_t img_save_jpeg_mem_ex(void** data, img_desc* desc, std::int32_t quality, std::int32_t flags)
@@ -241,7 +241,7 @@ std::int32_t img_save_jpeg_mem_ex(void** data, img_desc* desc, std::int32_t qual
     if (!data) {
         return IMG_ERR_ARGUMENT;
     }
-    return encode(nullptr, nullptr, data, desc, quality, flags);
+    return img_jpeg_encode(nullptr, nullptr, data, desc, quality, flags);
 }
 
 void img_jpeg_set_density(std::int32_t xDensity, std::int32_t yDensity, std::int32_t units)

@@ -15,9 +15,9 @@
 // bounds the work by the size of the data rather than by the size the frame claims.
 #include "imagelib/jpeg_decoder.h"
 
-#include "imagelib/img_memory.h"
 #include "imagelib/jpeg_dct.h"
 #include "imagelib/jpeg_error.h"
+#include "imagelib/jpeg_io.h"
 
 #include <algorithm>
 #include <memory>
@@ -357,8 +357,7 @@ void Decoder::prepareScan(const ScanHeader& scan)
         } else {
             for (int c = 0; c < m_count; ++c) {
                 Component& comp = m_comp[c];
-                const std::size_t n = static_cast<std::size_t>(comp.blocksW) * comp.blocksH * 64;
-                comp.coef = img_work_array<std::int16_t>(n); // zero-filled
+                comp.coef = img_jpeg_alloc_coef(static_cast<std::size_t>(comp.blocksW) * comp.blocksH);
                 if (!comp.coef) {
                     throw std::bad_alloc();
                 }

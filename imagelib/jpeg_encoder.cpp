@@ -7,13 +7,13 @@
 //
 // Worst cases of the arithmetic: a quantised coefficient of 8-bit samples needs at most 11 bits
 // for a DC difference and 10 bits for an AC value, so symbol and value bits of one code fit in
-// 27 bits; the quantiser's dividend |c| + d/2 stays below 2^17 and the divisor below 2^18, so
-// the reciprocal multiplication below gives exactly the quotient (see makeQuantTable).
+// 27 bits; the quantiser divides by multiplying with a reciprocal, exactly (see
+// makeQuantTable).
 #include "imagelib/jpeg_encoder.h"
 
-#include "imagelib/img_memory.h"
 #include "imagelib/jpeg_dct.h"
 #include "imagelib/jpeg_huffman.h"
+#include "imagelib/jpeg_io.h"
 #include "imagelib/jpeg_tables.h"
 
 #include <algorithm>
@@ -22,22 +22,30 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessivor::jpeg {
 
 namespace {
 
-constexpr int kReciprocalShift = 40;
+constexpr int kReciprocalShift = 34;
 
 struct QuantTable
 {
     std::array<std::uint16_t, 64> value{};      // table value, natural order
     std::array<std::uint32_t, 64> divisor{};    // 8 x value: the DCT output is 8 times too big
-    std::array<std::uint64_t, 64> reciprocal{}; // floor(2^40 / divisor) + 1
+    std::array<std::uint32_t, 64> reciprocal{}; // floor(2^34 / divisor) + 1
     bool wide = false;                          // some value above 255: 16-bit DQT entries
 };
 
-// For r < 2^17 and d < 2^18: r * reciprocal / 2^40 exceeds r / d by less than r / 2^40 < 1 / d,
-// which never reaches the next integer, so the shift gives floor(r / d).
+// Quotients by multiplication: for a dividend r and divisor d with r * d < 2^34,
+// r * reciprocal / 2^34 exceeds r / d by less than r / 2^34 < 1 / d, which never reaches the
+// next integer, so the shift gives floor(r / d) exactly. Here |c| <= 8192 (8 times the largest
+// DCT coefficient of 8-bit samples) and d <= 8 * 6050 (quality 1), so r = |c| + d / 2 keeps
+// r * d below 1.6e9; and d >= 8 keeps the reciprocal below 2^32, so the product of two 32-bit
+// numbers is enough.
 QuantTable makeQuantTable(const std::array<std::uint8_t, 64>& base, int scale)
 {
     QuantTable t;
@@ -46,7 +54,8 @@ QuantTable makeQuantTable(const std::array<std::uint8_t, 64>& base, int scale)
         t.value[i] = static_cast<std::uint16_t>(v);
         t.wide = t.wide || v > 255;
         t.divisor[i] = static_cast<std::uint32_t>(v) * 8;
-        t.reciprocal[i] = ((std::uint64_t{1} << kReciprocalShift) / t.divisor[i]) + 1;
+        t.reciprocal[i] =
+            static_cast<std::uint32_t>(((std::uint64_t{1} << kReciprocalShift) / t.divisor[i]) + 1);
     }
     return t;
 }
@@ -60,10 +69,33 @@ inline void transformBlock(const std::uint8_t* samples, std::ptrdiff_t stride, c
     for (int k = 0; k < 64; ++k) {
         const int n = kZigzag[k];
         const std::int32_t c = d[n];
-        const std::uint64_t r = static_cast<std::uint64_t>(c < 0 ? -c : c) + (q.divisor[n] >> 1);
-        const auto quotient = static_cast<std::int32_t>((r * q.reciprocal[n]) >> kReciprocalShift);
+        const auto r = static_cast<std::uint32_t>(c < 0 ? -c : c) + (q.divisor[n] >> 1);
+        const auto quotient =
+            static_cast<std::int32_t>((static_cast<std::uint64_t>(r) * q.reciprocal[n]) >> kReciprocalShift);
         zz[k] = static_cast<std::int16_t>(c < 0 ? -quotient : quotient);
     }
+}
+
+// Bit k set when zz[k] is not 0.
+inline std::uint64_t nonzeroMask(const std::int16_t* zz)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i + 8));
+        const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(~_mm_movemask_epi8(zeros))) << (16 * i);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) {
+        mask |= static_cast<std::uint64_t>(zz[k] != 0) << k;
+    }
+    return mask;
+#endif
 }
 
 inline int bitLength(std::uint32_t v)
@@ -132,10 +164,7 @@ public:
         dcDifference(dc - lastDcValue, dcTbl);
         lastDcValue = dc;
 
-        std::uint64_t nonzero = 0;
-        for (int k = 1; k < 64; ++k) {
-            nonzero |= static_cast<std::uint64_t>(zz[k] != 0) << k;
-        }
+        std::uint64_t nonzero = nonzeroMask(zz) & ~std::uint64_t{1};
         int last = 0;
         while (nonzero != 0) {
             const int k = std::countr_zero(nonzero);
@@ -385,8 +414,7 @@ EncodeResult Encoder::run()
         if (m_storeAll) {
             for (int c = 0; c < m_compCount; ++c) {
                 Component& comp = m_comp[c];
-                const std::size_t n = static_cast<std::size_t>(comp.blocksW) * comp.blocksH * 64;
-                comp.coef = img_work_array<std::int16_t>(n);
+                comp.coef = img_jpeg_alloc_coef(static_cast<std::size_t>(comp.blocksW) * comp.blocksH);
                 if (!comp.coef) {
                     return {-14, 0};
                 }

@@ -6,7 +6,7 @@
 
 namespace tessivor::jpeg {
 
-bool InputWindow::refill(std::size_t count)
+bool InputWindow::img_jpeg_fill_input(std::size_t count)
 {
     if (count > kSize) {
         return false;

@@ -36,7 +36,7 @@ public:
 
     // Makes at least `count` (at most kSize) bytes available at the current position. False when
     // the data ends first (what there is stays available).
-    bool ensure(std::size_t count) { return m_fill - m_pos >= count || refill(count); }
+    bool ensure(std::size_t count) { return m_fill - m_pos >= count || img_jpeg_fill_input(count); }
 
     std::size_t available() const { return m_fill - m_pos; }
     const std::uint8_t* current() const { return m_buffer + m_pos; }
@@ -46,7 +46,7 @@ public:
     // kStatusEndOfData.
     std::uint8_t byte()
     {
-        if (m_pos == m_fill && !refill(1)) {
+        if (m_pos == m_fill && !img_jpeg_fill_input(1)) {
             endOfData();
         }
         return m_buffer[m_pos++];
@@ -63,7 +63,7 @@ public:
     void seekTo(std::uint64_t position);
 
 private:
-    bool refill(std::size_t count);
+    bool img_jpeg_fill_input(std::size_t count);
     [[noreturn]] void endOfData();
 
     ByteSource& m_source;

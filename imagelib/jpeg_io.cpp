@@ -69,7 +69,15 @@ std::int32_t JpegInput::open(const JpegInputName& input)
     return IMG_OK;
 }
 
-std::int32_t readJpegHeaders(const JpegInputName& input, JpegHeader& header)
+ImgWork<std::int16_t> img_jpeg_alloc_coef(std::size_t blocks)
+{
+    if (blocks > SIZE_MAX / 64) {
+        return {};
+    }
+    return img_work_array<std::int16_t>(blocks * 64);
+}
+
+std::int32_t img_jpeg_read_headers(const JpegInputName& input, JpegHeader& header)
 {
     header = JpegHeader{};
     JpegInput in;

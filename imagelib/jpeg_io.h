@@ -69,9 +69,15 @@ private:
     std::optional<InputWindow> m_window;
 };
 
+// The coefficients of a component for the whole picture (64 16-bit values per block, zero
+// filled), for the coding paths that visit every block more than once; empty without memory.
+// Work memory of the coder is held by owners like this one and freed when they go out of
+// scope, on every path, so there is no separate clear and free step.
+ImgWork<std::int16_t> img_jpeg_alloc_coef(std::size_t blocks);
+
 // Walks the headers from SOI to the first SOS into `header` (cleared first), clearing the
 // status word. 0, the open codes of JpegInput, or -43 (status set when an internal code ended
 // the walk).
-std::int32_t readJpegHeaders(const JpegInputName& input, JpegHeader& header);
+std::int32_t img_jpeg_read_headers(const JpegInputName& input, JpegHeader& header);
 
 } // namespace tessivor::jpeg

@@ -6,6 +6,7 @@
 #include "imagelib/jpeg_decoder.h"
 #include "imagelib/jpeg_error.h"
 #include "imagelib/jpeg_io.h"
+#include "imagelib/jpeg_thumbnail.h"
 
 using namespace tessivor::jpeg;
 
@@ -77,6 +78,31 @@ std::int32_t img_jpeg_decode(const JpegInputName& input, img_desc* desc, bool fi
     return IMG_OK;
 }
 
+// The embedded thumbnail, unless `skip` is 1; -15 when there is none to show.
+std::int32_t img_jpeg_load_thumbnail(const JpegInputName& input, img_desc* desc, std::int32_t skip)
+{
+    const std::int32_t valid = img_validate_8_24(desc);
+    if (valid != IMG_OK) {
+        return valid;
+    }
+    auto lock = img_module_lock(ImgModule::Jpeg);
+    JpegHeader header;
+    const std::int32_t r = img_jpeg_read_headers(input, header);
+    if (r != IMG_OK) {
+        return r;
+    }
+    if (skip == 1) {
+        return IMG_ERR_NO_THUMBNAIL;
+    }
+    return img_entry([&] { return drawJpegThumbnail(input, header, desc); });
+}
+
+std::int32_t loadThumbnailOrFit(const JpegInputName& input, img_desc* desc, std::int32_t skip)
+{
+    const std::int32_t r = img_jpeg_load_thumbnail(input, desc, skip);
+    return r == IMG_ERR_NO_THUMBNAIL ? img_jpeg_decode(input, desc, true) : r;
+}
+
 } // namespace
 
 std::int32_t img_load_jpeg_w(const wchar_t* fileName, img_desc* desc)
@@ -92,4 +118,20 @@ std::int32_t img_load_jpeg(const char* fileName, img_desc* desc)
 std::int32_t img_load_jpeg_mem(const void* data, std::uint32_t length, img_desc* desc)
 {
     return img_jpeg_decode({nullptr, nullptr, data, length, true}, desc, false);
+}
+
+std::int32_t img_load_jpeg_thumb_w(const wchar_t* fileName, img_desc* desc, std::int32_t skip)
+{
+    return loadThumbnailOrFit({fileName, nullptr, nullptr, 0, false}, desc, skip);
+}
+
+std::int32_t img_load_jpeg_thumb(const char* fileName, img_desc* desc, std::int32_t skip)
+{
+    return loadThumbnailOrFit({nullptr, fileName, nullptr, 0, false}, desc, skip);
+}
+
+std::int32_t img_load_jpeg_thumb_mem(const void* data, std::uint32_t length, img_desc* desc,
+                                     std::int32_t skip)
+{
+    return loadThumbnailOrFit({nullptr, nullptr, data, length, true}, desc, skip);
 }

@@ -13,6 +13,7 @@
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/jpeg_error.h"
 #include "imagelib/jpeg_io.h"
+#include "imagelib/jpeg_thumbnail.h"
 
 #include <array>
 #include <atomic>
@@ -31,7 +32,6 @@ std::atomic<std::int32_t> g_xDensity{1};
 std::atomic<std::int32_t> g_yDensity{1};
 std::atomic<std::int32_t> g_thumbnailSize{64};
 
-constexpr std::int32_t kErrThumbnail = -70;
 constexpr std::int32_t kErrTooLarge = -73;
 
 // The temporary file beside a save's target.
@@ -144,6 +144,16 @@ std::int32_t img_jpeg_encode(const wchar_t* wideName, const char* name, void** m
     }
 
     auto lock = img_module_lock(ImgModule::Jpeg);
+
+    // The thumbnail segment is made before any output exists, so that an impossible thumbnail
+    // (-70) or missing memory leaves nothing behind.
+    if (flags & IMG_JPEG_THUMBNAIL) {
+        const std::int32_t r = img_entry(
+            [&] { return makeThumbnailSegment(desc, g_thumbnailSize.load(), settings.extraSegment); });
+        if (r != IMG_OK) {
+            return r;
+        }
+    }
 
     TemporaryFile temporary;
     ImgStreamOps ops;

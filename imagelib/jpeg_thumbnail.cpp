@@ -84,7 +84,7 @@ std::int32_t makeThumbnailSegment(img_desc* source, int longSide, std::vector<st
     return IMG_OK;
 }
 
-std::int32_t img_jpeg_load_thumbnail(const JpegInputName& input, const JpegHeader& header, img_desc* desc)
+std::int32_t drawJpegThumbnail(const JpegInputName& input, const JpegHeader& header, img_desc* desc)
 {
     const int kind = header.thumbnailKind;
     if (!header.thumbnailPresent || (kind != 0x11 && kind != 0x13) || header.thumbnailPosition == 0) {

@@ -21,6 +21,6 @@ std::int32_t makeThumbnailSegment(img_desc* source, int longSide, std::vector<st
 // when that is smaller). -15 when there is no thumbnail of kind 0x11 or 0x13; -26 when the
 // image cannot hold it (an RGB thumbnail in an 8-bit image); -62 when its pixels cannot be read;
 // -14 without memory.
-std::int32_t img_jpeg_load_thumbnail(const JpegInputName& input, const JpegHeader& header, img_desc* desc);
+std::int32_t drawJpegThumbnail(const JpegInputName& input, const JpegHeader& header, img_desc* desc);
 
 } // namespace tessivor::jpeg

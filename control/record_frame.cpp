@@ -6,6 +6,8 @@
 // writer (PutNewStatus), which the writer's lock makes safe.
 #include "control/cimage.h"
 
+#include "imagelib/img_jpeg.h"
+#include "imagelib/img_memory.h"
 #include "platform/clock.h"
 #include "platform/disk.h"
 #include "platform/trace.h"
@@ -35,6 +37,43 @@ std::string recordingName(std::time_t t)
     return name;
 }
 
+// The JPEG bytes of a picture for the file: the camera's own, or the working image encoded into
+// an image block that the holder frees.
+class PictureBytes
+{
+public:
+    explicit PictureBytes(const RecordedPicture& picture)
+    {
+        if (picture.jpeg) {
+            m_data = picture.jpeg;
+            m_size = picture.jpegBytes;
+            return;
+        }
+        if (picture.encodeFrom &&
+            img_save_jpeg_mem(&m_block, picture.encodeFrom, RecordedPicture::kEncodeQuality) == 0 &&
+            m_block) {
+            m_data = static_cast<const std::uint8_t*>(m_block);
+            m_size = img_block_size(m_block);
+        }
+    }
+    ~PictureBytes()
+    {
+        if (m_block)
+            img_block_free(m_block);
+    }
+    PictureBytes(const PictureBytes&) = delete;
+    PictureBytes& operator=(const PictureBytes&) = delete;
+
+    bool ok() const { return m_data != nullptr && m_size > 0; }
+    const std::uint8_t* data() const { return m_data; }
+    std::uint32_t size() const { return static_cast<std::uint32_t>(m_size); }
+
+private:
+    void* m_block = nullptr;
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
 // ReservedSpace megabytes as bytes; a negative setting reserves nothing.
 std::uint64_t reserveBytes(std::int32_t megabytes)
 {
@@ -59,9 +98,14 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
         m_nFrameSlot = static_cast<std::int32_t>(std::uint64_t(elapsed) * kRecordFrameRate / 1000);
         if (m_nFrameSlot > m_nLastFrameSlot && m_nFrameSlot > 0) {
             m_nLastFrameSlot = m_nFrameSlot;
+            const PictureBytes bytes(picture);
+            if (!bytes.ok()) {
+                // The picture could not be encoded: this slot stays empty, the file goes on.
+                trace("Record frame encode error\n");
+                return true;
+            }
             std::int64_t written = 0;
-            if (m_AviWriter.AddFrame(picture.jpeg, static_cast<std::uint32_t>(picture.jpegBytes), &written,
-                                     m_nFrameSlot)) {
+            if (m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written, m_nFrameSlot)) {
                 m_nBytesWritten += written;
                 // A folder that can no longer be asked counts as full: the host's storage check
                 // decides what follows.
@@ -135,6 +179,13 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             if (!std::filesystem::exists(file, ec))
                 break;
         }
+        // The first frame is needed at the opening: a picture that cannot be had opens nothing.
+        const PictureBytes bytes(picture);
+        if (!bytes.ok()) {
+            trace("Record frame encode error\n");
+            sleepMs(kOpenPauseMs);
+            return true;
+        }
         m_szRecordFolder = folder.string();
         m_AviWriter.SetFileName(file.string());
         m_nFrameSlot = 0;
@@ -159,8 +210,7 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             if (m_bRecordFirstStart.exchange(0))
                 PostImageEvent(EVT_RECORD_STARTED);
             std::int64_t written = 0;
-            if (m_AviWriter.AddFrame(picture.jpeg, static_cast<std::uint32_t>(picture.jpegBytes), &written,
-                                     0)) {
+            if (m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written, 0)) {
                 m_nBytesWritten += written;
             } else {
                 m_AviWriter.Close();

@@ -6,16 +6,23 @@
 #include <cstddef>
 #include <cstdint>
 
+struct img_desc;
+
 namespace tessivor {
 
 struct RecordedPicture
 {
+    // Quality of the pictures that the recording has to encode itself.
+    static constexpr std::int32_t kEncodeQuality = 90;
+
     // Header of the working image (width, height and bits of the picture as shown).
     BitmapInfoHeader header;
-    // The picture as a JPEG: the camera's frame as it came when the working image is the decoded
-    // frame unchanged, else the working image encoded. The recording stores these bytes.
+    // The picture as a JPEG when the working image is the camera's frame unchanged: stored as
+    // it came.
     const std::uint8_t* jpeg = nullptr;
     std::size_t jpegBytes = 0;
+    // Otherwise (rotated, say) the working image, encoded only when a frame is written.
+    img_desc* encodeFrom = nullptr;
 };
 
 } // namespace tessivor

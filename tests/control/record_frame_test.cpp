@@ -2,6 +2,7 @@
 // free-space checks, and what ffmpeg makes of the files.
 #include "control/cimage.h"
 #include "event_recorder.h"
+#include "imagelib/img_desc.h"
 #include "media_tools.h"
 #include "platform/clock.h"
 
@@ -274,6 +275,61 @@ TEST_F(RecordFrameTest, FilesSplitBeforeTheAviLimitWhateverTheSettings)
         EXPECT_GT(std::filesystem::file_size(f), 2u * 1048576 * 7 / 8 - 200000);
         EXPECT_EQ(decodeMessages(f), "");
     }
+}
+
+TEST_F(RecordFrameTest, PicturesThatAreNotTheFrameAreEncoded)
+{
+    // A rotated picture (240 x 320) is no longer the camera's JPEG: the recording encodes the
+    // working image itself, only for the frames it writes.
+    const Picture source = makePicture(240, 320, 3);
+    img_desc image;
+    ASSERT_EQ(img_alloc(&image, 240, 320, 24), 0);
+    for (int y = 0; y < 320; ++y) {
+        std::uint8_t* row = image.pixels + static_cast<std::size_t>(319 - y) * image.bytesPerRow;
+        for (int x = 0; x < 240; ++x) {
+            const std::uint8_t* px = &source.rgb[(static_cast<std::size_t>(y) * 240 + x) * 3];
+            row[3 * x] = px[2];
+            row[3 * x + 1] = px[1];
+            row[3 * x + 2] = px[0];
+        }
+    }
+    RecordedPicture picture{*image.header, nullptr, 0, &image};
+    control->StartRecording();
+    for (int k = 0; k < 5; ++k) {
+        clock.ticks = start + 100 * k;
+        EXPECT_TRUE(control->RecordFrame(picture));
+    }
+    control->StopRecording();
+    control->RecordFrame(picture);
+    messageLoop::pump();
+    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_STARTED, EVT_RECORD_STOPPED}));
+    const auto files = aviFiles(recordings);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(decodeMessages(files[0]), "");
+    EXPECT_EQ(streamEntry(files[0], "v", "width"), "240");
+    EXPECT_EQ(streamEntry(files[0], "v", "height"), "320");
+    EXPECT_EQ(packetPts(files[0]), (std::vector<long>{0, 3, 6, 9, 12}));
+    const auto out = dir / "encoded.ppm";
+    ASSERT_EQ(run("ffmpeg -nostdin -v error -i " + quote(files[0].string()) +
+                  " -frames:v 1 -pix_fmt rgb24 -y " + quote(out.string()))
+                  .exitCode,
+              0);
+    Picture decoded;
+    ASSERT_TRUE(readPpm(out, &decoded));
+    EXPECT_GT(psnr(decoded, source), 30.0);
+
+    // A picture that cannot be encoded (1 bit per pixel) opens nothing and posts nothing.
+    recorder->events.clear();
+    img_desc mono;
+    ASSERT_EQ(img_alloc(&mono, 64, 64, 1), 0);
+    control->StartRecording();
+    clock.ticks = start + 5000;
+    EXPECT_TRUE(control->RecordFrame(RecordedPicture{*mono.header, nullptr, 0, &mono}));
+    messageLoop::pump();
+    EXPECT_TRUE(codes().empty());
+    EXPECT_EQ(aviFiles(recordings).size(), 1u);
+    img_free(&mono);
+    img_free(&image);
 }
 
 TEST_F(RecordFrameTest, TimeSplitGivesFilesOfAboutAMinute)

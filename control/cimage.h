@@ -15,10 +15,12 @@
 #include "control/avi_writer.h"
 #include "control/client_block.h"
 #include "control/iimage.h"
+#include "control/jpeg_decode.h"
 #include "control/image_events.h"
 #include "control/parameter_table.h"
 #include "control/recorded_picture.h"
 #include "control/wave_render.h"
+#include "imagelib/img_desc.h"
 #include "io/ws_client.h"
 #include "mail/image_mail_client.h"
 #include "mail/mail_message.h"
@@ -485,6 +487,35 @@ public:
     std::atomic<std::int32_t> m_nMotionBlockCount{0};
     std::array<MotionRect, kMotionRectCount> m_MotionRects{};
     std::vector<std::uint8_t> m_MotionReference; // 640 x 480 x 3
+
+    // Motion detection (motion_detect.cpp), image thread only. DetectMotion compares the 24-bit
+    // bottom-up picture (rows `stride` bytes apart) with the reference (rows of width x 3 bytes)
+    // and leaves the picture in the reference; 1 = motion. It refuses (0, reference unchanged) a
+    // picture larger than the reference. Rectangle mode uses the first MotionBlockCount rectangles.
+    int DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std::uint8_t* reference, int width,
+                     int height, int sensitivity, bool useRectangles);
+    // 1 when the rectangle, already in bitmap rows (top and bottom counted from the bottom line,
+    // right and bottom exclusive), lies inside a width x height picture and is not empty.
+    static int IsMotionRectValid(const MotionRect& rect, int width, int height);
+    // The motion step of the frame pipeline for the working image: event 6 with its hold-off, the
+    // beep; true when this frame should go out as an e-mail picture.
+    bool MotionStep(const img_desc* working);
+    // The next picture primes the detector again instead of being compared (a new connection).
+    void RestartMotionDetection();
+    std::int32_t m_bMotionEventHeld = 0;
+    std::time_t m_tLastMotionEvent = 0;
+    std::time_t m_tMotionNow = 0;
+    int m_nMotionReferenceWidth = 0; // size of the picture in the reference
+    int m_nMotionReferenceHeight = 0;
+
+    // ---- JPEG decoding (jpeg_decode.cpp) ----
+    // Decodes one whole JPEG frame into a DIB: the header (with the grey palette for 8 bits) into
+    // `header`, the rows into `pixels`, which grows to the picture's size up to
+    // kDecodedDibMaxBytes. 0 = decoded, -1 = failed (any libjpeg warning or error, an output
+    // colour space other than grey, RGB or CMYK, or a picture beyond the limit).
+    static int DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
+                               std::vector<std::uint8_t>* pixels);
+    std::vector<std::uint8_t> m_DecodedDib; // image thread only
 
     // ---- recording ----
     std::atomic<std::int32_t> m_bLockRecord{0};

@@ -156,7 +156,7 @@ TEST_F(JpegDecodeTest, ResolutionFromJfifDensity)
     };
     const RawImage image = makeImage(16, 16, 3, 1);
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "unit " << c.unit << " " << c.x << "x" << c.y);
+        SCOPED_TRACE(::testing::Message() << "unit " << c.unit << " " << c.x << "x" << c.y);
         JpegOptions o;
         o.densityUnit = c.unit;
         o.xDensity = c.x;
@@ -175,7 +175,7 @@ TEST_F(JpegDecodeTest, CmykAndYcckFrames)
 {
     for (bool ycck : {false, true}) {
         for (bool fullChroma : {false, true}) {
-            SCOPED_TRACE(testing::Message()
+            SCOPED_TRACE(::testing::Message()
                          << (ycck ? "YCCK" : "CMYK") << (fullChroma ? " 1x1" : " subsampled"));
             const RawImage source = makeImage(57, 35, 4, ycck ? 2 : 5);
             JpegOptions o;

@@ -98,6 +98,7 @@ CImage::~CImage()
     trace("%s  End", m_szBKText.c_str());
     m_ImageThread.join();
     m_MailThread.join();
+    m_ImageConfigThread.join();
     frameTargets::destroy(m_hWnd);
     unregisterClientBlock(m_hClientBlock);
     m_Window.reset();
@@ -172,7 +173,7 @@ bool CImage::OnMessage(const WindowMessage& msg, std::intptr_t* result)
             Fire_EndLoginCamera(static_cast<std::int32_t>(msg.lParam));
         return true;
     case WM_ENDGETIMAGECONFIG:
-        Fire_EndGetImageConfig(static_cast<std::int32_t>(msg.wParam), m_ImageValues);
+        Fire_EndGetImageConfig(static_cast<std::int32_t>(msg.wParam), ImageValues());
         return true;
     case WM_ENDPTCMD:
         Fire_EndPTCmd(static_cast<std::int32_t>(msg.wParam));
@@ -257,12 +258,15 @@ void CImage::OnDraw()
 
 HRESULT CImage::Run(std::int32_t* RunThreadHandle)
 {
-    // A loop that has not set Status yet, or one that is still ending, counts as running.
-    if (m_nStatus.load() != 0 || m_ImageThread.running()) {
+    // A loop that has not set Status yet, or one that is still ending, counts as running; one
+    // that has passed its last step (Status 0, code 0 on its way) is joined and started anew.
+    if (m_nStatus.load() != 0 || (m_ImageThread.running() && m_bLoopEnded.load() == 0)) {
         *RunThreadHandle = m_hRunThread.load();
         Fire_GetImageEvent(EVT_ALREADY_RUNNING);
         return S_OK;
     }
+    m_ImageThread.join();
+    m_bLoopEnded.store(0);
     // The flags are set before the thread exists, so that it can never see a stale stop request.
     const std::int32_t previousEndRun = m_bEndRun.exchange(0);
     m_nShareSequence.store(0);
@@ -372,25 +376,6 @@ void CImage::ImageThread()
     trace("Thread Run!!");
     ImageLoop();
     trace("Thread Stop!!");
-}
-
-void CImage::ImageLoop()
-{
-    // Until the stream readers exist the loop holds only the state: streaming until stopped,
-    // then the end sequence.
-    while (m_bEndRun.load() != 1) {
-        if (!m_bRecordRequest.load())
-            m_nStatus.store(2);
-        sleepMs(20);
-    }
-    if (m_bAviOpen.load()) {
-        CloseAviFile();
-        m_bAviOpen.store(0);
-        PostImageEvent(EVT_RECORD_CLOSED);
-        PostImageEvent(EVT_RECORD_STOPPED);
-    }
-    PostImageEvent(EVT_LOOP_CLOSED);
-    m_nStatus.store(0);
 }
 
 // ---- e-mail job start ----

@@ -692,6 +692,43 @@ public:
     // ---- image settings ----
     std::array<std::int16_t, 7> m_ImageValues{};
 
+    // ---- image loop, stream readers and image-settings read ----
+    // The readers run on the image thread and hand each frame to ProcessFrame; their results
+    // are the StreamResult numbers of image_events.h. The image-settings read runs on the
+    // caller's thread (GetImageConfig mode 0) or on m_ImageConfigThread (mode 1).
+    static constexpr std::size_t kFrameBufferSize = 300000;
+    int ReadNativeStream(std::uint8_t* scratch);
+    int ReadVideoCgiStream();
+    int ReadNumberedCgiStream();
+    int ReadMjpegStream();
+    // The frame in m_FrameBuffer (Protocols 0 and 4) or at m_pCgiFrame (1, 2, 50): -1 when it went
+    // through, 0 when it was dropped.
+    int ProcessFrame(std::uint32_t frameLength);
+    void ShareFrame(const std::uint8_t* frame, std::uint32_t length);
+    // Reads the seven image settings by Protocol; each pointer is written only when its value was
+    // read. -1 success, 0 failure.
+    int ReadImageConfig(std::int16_t* resolution, std::int16_t* compression, std::int16_t* frameRate,
+                        std::int16_t* brightness, std::int16_t* contrast, std::int16_t* hue,
+                        std::int16_t* lightFrequency);
+    int ReadImageConfigUdp(const std::array<std::int16_t*, 7>& values);
+    int ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values);
+    int ReadImageConfigCgiBin(const std::array<std::int16_t*, 7>& values);
+    void ImageConfigThread();
+    // m_ImageValues as the image-settings thread left them.
+    std::array<std::int16_t, 7> ImageValues() const;
+    // Sleeps `ms` in short steps; false as soon as a stop is requested (m_bEndRun 1).
+    bool PauseUnlessStopped(std::uint32_t ms);
+
+    std::unique_ptr<std::uint8_t[]> m_FrameBuffer{new std::uint8_t[kFrameBufferSize]()};
+    const std::uint8_t* m_pCgiFrame = nullptr; // image thread only
+    std::atomic<std::uint32_t> m_nFrameLength{0};
+    std::atomic<std::int32_t> m_bLoopEnded{0}; // the image loop has passed its last step
+    Text260 m_szStreamTime;                    // time of the last Protocol 4 frame
+    Text260 m_szStreamUserData;                // "Userdata:" of the last Protocol 4 answer
+    std::atomic<std::int32_t> m_n503Count{0};
+    WorkerThread m_ImageConfigThread;
+    mutable std::mutex m_ImageValuesLock;
+
 protected:
     ConnectionPoint m_Events;
     std::unique_ptr<ControlWindow> m_Window;

@@ -12,24 +12,6 @@ HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)
     return S_OK;
 }
 
-// ---- image settings read ----
-
-HRESULT CImage::GetImageConfig(std::int32_t /*lMode*/, std::int16_t* siResolution,
-                               std::int16_t* siCompression, std::int16_t* siFrameRate,
-                               std::int16_t* siBrightness, std::int16_t* siContrast, std::int16_t* siHue,
-                               std::int16_t* siLightFreq, std::int32_t* pVal)
-{
-    *siResolution = {};
-    *siCompression = {};
-    *siFrameRate = {};
-    *siBrightness = {};
-    *siContrast = {};
-    *siHue = {};
-    *siLightFreq = {};
-    *pVal = {};
-    return S_OK;
-}
-
 // ---- discovery and device search ----
 
 HRESULT CImage::SearchDevice(std::int32_t /*mode*/, std::string_view /*sIPAddress*/, std::int32_t* pVal)
@@ -408,18 +390,6 @@ HRESULT CImage::FactoryReset(std::int32_t* pVal)
 }
 
 // ---- multicast discovery and setup ----
-
-HRESULT CImage::get_PTCoordinatesX(std::int32_t* pVal)
-{
-    *pVal = {};
-    return S_OK;
-}
-
-HRESULT CImage::get_PTCoordinatesY(std::int32_t* pVal)
-{
-    *pVal = {};
-    return S_OK;
-}
 
 HRESULT CImage::CheckPasswordMulticast(std::string_view /*sUserName*/, std::string_view /*sPassword*/,
                                        std::int32_t* pVal)

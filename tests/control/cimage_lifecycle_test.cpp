@@ -2,6 +2,7 @@
 #include "event_recorder.h"
 #include "platform/frame_target.h"
 #include "platform/worker_thread.h"
+#include "refused_port.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,9 @@ protected:
     void SetUp() override
     {
         control = std::make_unique<CImage>();
+        // The image loop connects: to a loopback port that refuses, never to the default camera.
+        control->put_RemoteHost(RefusedPort::kAddress);
+        control->put_RemotePort(camera.port());
         recorder = std::make_shared<EventRecorder>();
         std::uint32_t cookie = 0;
         ASSERT_EQ(control->events().advise(recorder, &cookie), S_OK);
@@ -32,6 +36,7 @@ protected:
         return s;
     }
 
+    RefusedPort camera;
     std::unique_ptr<CImage> control;
     std::shared_ptr<EventRecorder> recorder;
 };

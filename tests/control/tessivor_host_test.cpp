@@ -1,6 +1,8 @@
 // The command-line host against the built control module, through registration and the
 // late-bound path only.
 #include "../io/scratch_dir.h"
+#include "host_runner.h"
+#include "refused_port.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +18,7 @@
 
 namespace {
 
-struct Outcome
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = tessivor::testing::HostOutcome;
 
 // Several build trees may run the suite at once: files go to a folder of this process.
 const ScratchDir& scratch()
@@ -40,26 +29,7 @@ const ScratchDir& scratch()
 
 Outcome host(const std::vector<std::string>& args)
 {
-    const auto errFile = scratch() / "stderr.txt";
-    std::string cmd = quote(TESSIVOR_HOST_EXE);
-    for (const auto& a : args)
-        cmd += " " + quote(a);
-    cmd += " 2>" + quote(errFile.string());
-    Outcome o;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return o;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        o.out.append(buf, n);
-    const int status = ::pclose(p);
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream e(errFile);
-    std::stringstream ss;
-    ss << e.rdbuf();
-    o.err = ss.str();
-    return o;
+    return tessivor::testing::runHost(TESSIVOR_HOST_EXE, args);
 }
 
 class Host : public ::testing::Test
@@ -131,8 +101,11 @@ TEST_F(Host, MistakesEndWithOneErrorLine)
 
 TEST_F(Host, RunsStopsAndPrintsEventsAsTheyFire)
 {
-    Outcome r = host({"--call", "Run()", "--wait-status", "2", "--call", "Run()", "--call", "Stop()",
-                      "--wait-event", "0", "--wait-status", "0", "--call", "_OnGetImageEvents(41)"});
+    const tessivor::testing::RefusedPort camera; // the loop connects here, never to the default camera
+    Outcome r = host({"--set", std::string("RemoteHost=") + camera.kAddress, "--set",
+                      "RemotePort=" + std::to_string(camera.port()), "--call", "Run()", "--wait-status", "2",
+                      "--call", "Run()", "--call", "Stop()", "--wait-event", "0", "--wait-status", "0",
+                      "--call", "_OnGetImageEvents(41)"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::istringstream lines(r.out);
     std::vector<std::string> got;

@@ -127,6 +127,7 @@ Malformed CameraState::takeMalformed()
     if (m_malformed == Malformed::None)
         return Malformed::None;
     const Malformed kind = m_malformed;
+    stats.breakages++;
     if (m_malformedCount > 0 && --m_malformedCount == 0)
         m_malformed = Malformed::None;
     return kind;

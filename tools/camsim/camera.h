@@ -54,6 +54,7 @@ struct Stats
     std::atomic<std::uint64_t> authFailures{0};
     std::atomic<std::uint64_t> maxPendingRequests{0}; // most pipelined requests waiting for an answer
     std::atomic<std::uint64_t> settingsRequests{0};
+    std::atomic<std::uint64_t> breakages{0}; // frames, heads or answers broken on purpose
 };
 
 class CameraState

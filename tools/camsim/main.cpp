@@ -16,6 +16,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -257,6 +258,8 @@ void acceptLoop(Camera& cam, int fd,
         const int c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (c < 0)
             continue;
+        const int one = 1; // answers go out at once, not after the client's delayed acknowledgement
+        ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         auto conn = std::make_shared<Connection>(c);
         cam.state.stats.connections++;
         cam.connections.add(conn);
@@ -345,7 +348,8 @@ std::string command(Camera& cam, std::string_view line)
                " requests=" + std::to_string(s.httpRequests.load()) +
                " auth-failures=" + std::to_string(s.authFailures.load()) +
                " max-pending=" + std::to_string(s.maxPendingRequests.load()) +
-               " settings-requests=" + std::to_string(s.settingsRequests.load());
+               " settings-requests=" + std::to_string(s.settingsRequests.load()) +
+               " breakages=" + std::to_string(s.breakages.load());
     } else if (verb == "last-request") {
         const auto r = st.recentRequests();
         return "ok " + (r.empty() ? std::string() : escape(r.back()));

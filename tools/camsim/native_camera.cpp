@@ -55,6 +55,14 @@ bool login(CameraState& state, const Connection& c)
         }
         return false;
     }
+    if (state.peekMalformed() == Malformed::Truncate && state.takeMalformed() == Malformed::Truncate) {
+        // Half of the second answer code, then nothing until the client gives up.
+        sendAll(c, "02");
+        std::uint8_t rest[64];
+        while (recvExact(c, rest, 1, kLoginWait)) {
+        }
+        return false;
+    }
     state.stats.loginsAccepted++;
     return sendGreeting(c, "0200");
 }
@@ -94,7 +102,8 @@ bool sendFrame(CameraState& state, const Connection& c, const Frame& frame)
     default:
         break;
     }
-    if (!sendAll(c, head.data(), 4) || !sendAll(c, jpeg.data(), jpeg.size()))
+    jpeg.insert(jpeg.begin(), head.begin(), head.end()); // one send: length and frame together
+    if (!sendAll(c, jpeg.data(), jpeg.size()))
         return false;
     state.stats.framesSent++;
     return true;

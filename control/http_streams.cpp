@@ -1,0 +1,648 @@
+// The readers of the camera's HTTP picture streams.
+//
+// Pushed streams (Protocols 1, 2 and 50): one GET, then the camera sends part after part, each a
+// small head with "Content-length:" followed by one JPEG. The head and the first bytes of the
+// frame are read as a block of up to 1024 bytes into m_FrameBuffer, the rest of the frame right
+// behind it, so that the frame is contiguous from m_pCgiFrame and reaches the pipeline without a
+// copy. Heads are found by their fields, only within the bytes received; bytes that follow a
+// frame (the part delimiter, the next head) stay in the buffer and are searched for the next head,
+// so no fixed count of delimiter bytes is assumed.
+//
+// Repeated requests (Protocol 4): one kept-alive connection on which the same GET goes out again
+// and again, up to 16 unanswered at a time, at a pace that follows the measured answer time; the
+// answers are taken apart by MjpegGatherer. The reader waits for data or for its next send with
+// the socket's readiness wait, never by polling in a loop.
+#include "control/cimage.h"
+#include "control/stream_io.h"
+#include "control/stream_parsers.h"
+#include "platform/clock.h"
+#include "platform/trace.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace tessivor {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 1024;
+constexpr std::uint32_t kPushSilenceMs = 3000;        // Protocols 1, 2: a part must begin and end within this
+constexpr std::uint32_t kNumberedFirstBlockMs = 5020; // Protocol 50, first head: 251 waits of 20 ms
+constexpr std::uint32_t kNumberedFirstFrameMs = 12550; // Protocol 50, rest of the first frame: 251 x 50 ms
+constexpr std::uint32_t kNumberedNextBlockMs = 4050;   // Protocol 50, later heads: 81 x 50 ms
+constexpr std::uint32_t kNumberedNextFrameMs = 3050;   // Protocol 50, rest of later frames: 61 x 50 ms
+constexpr int kMaxUnanswered = 16;
+constexpr std::uint32_t kNoFrameReconnectMs = 15000;
+constexpr std::uint32_t kSendSpacingMs = 29;
+constexpr std::int32_t k503CountWrap = 65529;
+constexpr int kConnectAttempts = 4;
+constexpr const char* kDefaultVideoPath = "/goform/video2";
+
+bool proxyInUse(const CImage& c)
+{
+    // The proxy switch counts only when it holds exactly 1 (a host that stores the automation
+    // "true", -1, connects directly); a local camera with the bypass set never uses it.
+    return c.m_bEnableProxy.load() == 1 && !(c.m_bLocalCamera.load() != 0 && c.m_bBypassProxy.load() != 0);
+}
+
+int connectStream(CImage& c, CWSClient& s, bool mayUseProxy)
+{
+    if (mayUseProxy && proxyInUse(c))
+        return s.Connect(c.m_nProxyPort.load(), c.m_szProxyHost.c_str(), c.m_nConnTimeOut.load());
+    return s.Connect(c.m_nRemotePort.load(), c.m_szRemoteHost.c_str(), c.m_nConnTimeOut.load());
+}
+
+// The request line and proxy lines for `path` (which begins with "/").
+std::string requestStart(const CImage& c, const std::string& path, bool mayUseProxy)
+{
+    if (!mayUseProxy || !proxyInUse(c))
+        return "GET " + path + " HTTP/1.0\r\n";
+    return "GET HTTP://" + c.m_szRemoteHost.str() + ":" + std::to_string(c.m_nRemotePort.load()) + path +
+           " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + c.m_szRemoteHost.str() + "\r\n";
+}
+
+// The user name and the password as one consistent pair (a host may put either meanwhile).
+std::pair<std::string, std::string> credentials(const CImage& c)
+{
+    const std::string text = c.CredentialText();
+    const auto colon = text.find(':');
+    return {text.substr(0, colon), colon == std::string::npos ? std::string() : text.substr(colon + 1)};
+}
+
+// A text that goes into a request line or header must not be able to end that line early: a
+// request with such a host, user name, path or stored credential is not sent at all.
+bool fitsInLine(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::string printable(const std::uint8_t* data, std::size_t size)
+{
+    std::string out;
+    for (std::size_t i = 0; i < size && out.size() < 120; ++i)
+        out += (data[i] >= 0x20 && data[i] < 0x7F) ? static_cast<char>(data[i]) : '.';
+    return out;
+}
+
+// The received bytes of one pushed-stream connection, at the front of m_FrameBuffer.
+class PushInput
+{
+public:
+    enum class Fill
+    {
+        Ok,
+        Silent,  // nothing came within the time
+        Closed,  // the peer closed or a receive failed
+        Stopped, // a stop was requested
+    };
+
+    // When a wait gives up: `limitMs` after `since`, counted from the last byte received when
+    // `fromLastByte` is set.
+    struct Deadline
+    {
+        std::uint32_t since;
+        std::uint32_t limitMs;
+        bool fromLastByte;
+    };
+
+    PushInput(CImage& c, CWSClient& s) : m_c(c), m_s(s), m_data(c.m_FrameBuffer.get()) {}
+
+    std::uint8_t* data() { return m_data; }
+    std::size_t size() const { return m_size; }
+    ByteView view() const { return ByteView(m_data, m_size); }
+    void clear() { m_size = 0; }
+
+    // Drops the first `n` bytes; what follows moves to the front.
+    void consume(std::size_t n)
+    {
+        n = std::min(n, m_size);
+        std::memmove(m_data, m_data + n, m_size - n);
+        m_size -= n;
+    }
+
+    // Receives until at least `atLeast` bytes are held, never more than `atMost`.
+    Fill receive(std::size_t atLeast, std::size_t atMost, Deadline& d)
+    {
+        atMost = std::min(atMost, CImage::kFrameBufferSize);
+        while (m_size < atLeast) {
+            const std::uint32_t elapsed = ticksSince(d.since);
+            if (elapsed > d.limitMs)
+                return Fill::Silent;
+            switch (streamio::waitForData(m_s, d.limitMs - elapsed + 1, m_c.m_bEndRun)) {
+            case streamio::Got::Stopped:
+                return Fill::Stopped;
+            case streamio::Got::TimedOut:
+                continue;
+            case streamio::Got::Data:
+                break;
+            }
+            const int n = m_s.ReceiveDirect(m_data + m_size, static_cast<int>(atMost - m_size), 0);
+            if (n <= 0)
+                return m_c.m_bEndRun.load() == 1 ? Fill::Stopped : Fill::Closed;
+            m_size += static_cast<std::size_t>(n);
+            if (d.fromLastByte)
+                d.since = tickCount();
+        }
+        return Fill::Ok;
+    }
+
+private:
+    CImage& m_c;
+    CWSClient& m_s;
+    std::uint8_t* m_data;
+    std::size_t m_size = 0;
+};
+
+// The outcome of looking for the next part of a pushed stream.
+enum class NextPart
+{
+    Frame,       // head.frameStart + head.length bytes are held
+    SilentHead,  // nothing came while a head was awaited
+    SilentFrame, // the frame did not complete in time
+    Closed,
+    Stopped,
+};
+
+// Finds the next part head in `in` and receives its frame. Heads whose length or frame start is
+// unusable are skipped, as is a block of kBlockSize bytes without any head.
+NextPart readNextPart(PushInput& in, PartHead& head, PushInput::Deadline headWait, std::uint32_t frameLimitMs,
+                      bool frameFromLastByte)
+{
+    while (true) {
+        const bool full = in.size() >= kBlockSize;
+        head = parsePartHead(in.view(), FrameStart::AfterEmptyLine, full);
+        switch (head.status) {
+        case PartHead::Status::Found: {
+            PushInput::Deadline frameWait =
+                frameFromLastByte ? PushInput::Deadline{tickCount(), frameLimitMs, true} : headWait;
+            const std::size_t end = head.frameStart + head.length;
+            switch (in.receive(end, end, frameWait)) {
+            case PushInput::Fill::Ok:
+                return NextPart::Frame;
+            case PushInput::Fill::Silent:
+                return NextPart::SilentFrame;
+            case PushInput::Fill::Closed:
+                return NextPart::Closed;
+            case PushInput::Fill::Stopped:
+                return NextPart::Stopped;
+            }
+            return NextPart::Closed;
+        }
+        case PartHead::Status::Incomplete:
+        case PartHead::Status::NoLength:
+            if (full) {
+                // A whole block without a head: keep only what could be the start of one.
+                in.consume(in.size() - 14);
+                break;
+            }
+            {
+                const PushInput::Fill f = in.receive(in.size() + 1, kBlockSize, headWait);
+                if (f == PushInput::Fill::Silent)
+                    return NextPart::SilentHead;
+                if (f == PushInput::Fill::Closed)
+                    return NextPart::Closed;
+                if (f == PushInput::Fill::Stopped)
+                    return NextPart::Stopped;
+            }
+            break;
+        case PartHead::Status::BadLengthText:
+        case PartHead::Status::BadLength:
+        case PartHead::Status::NoFrameStart:
+            in.consume(head.lengthField + 15); // skip this head, look for the next
+            break;
+        }
+    }
+}
+
+} // namespace
+
+// ---- Protocols 1 and 2: "/VIDEO.CGI" and "/mjpeg.cgi" ----
+
+HRESULT CImage::get_PTCoordinatesX(std::int32_t* pVal)
+{
+    *pVal = m_nPTCoordinatesX.load();
+    return S_OK;
+}
+
+HRESULT CImage::get_PTCoordinatesY(std::int32_t* pVal)
+{
+    *pVal = m_nPTCoordinatesY.load();
+    return S_OK;
+}
+
+int CImage::ReadVideoCgiStream()
+{
+    CWSClient& s = m_StreamSocket;
+    const bool panTilt = m_nProtocol.load() != PROTOCOL_VIDEO_CGI;
+    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    auto closeWith = [&s](int result) {
+        s.CloseConnection();
+        return result;
+    };
+    auto reportPanTilt = [this](ByteView head) {
+        if (auto pt = parsePanTilt(head)) {
+            const bool moved = pt->x != m_nPTCoordinatesX.load() || pt->y != m_nPTCoordinatesY.load();
+            m_nPTCoordinatesX.store(pt->x);
+            m_nPTCoordinatesY.store(pt->y);
+            if (moved)
+                PostImageEvent(EVT_PT_CHANGED);
+        }
+    };
+
+    s.CloseConnection();
+    m_nFrameCount.store(0);
+    if (m_bRecordRequest.load() == 0)
+        m_nStatus.store(2);
+    const std::string user = credentials(*this).first;
+    const std::string credential = EncodeCredentials();
+    const std::string request = requestStart(*this, panTilt ? "/mjpeg.cgi" : "/VIDEO.CGI", true) +
+                                "User-Agent: " + user + "\r\nAuthorization: Basic " + credential + "\r\n\r\n";
+    if (!fitsInLine(user) || !fitsInLine(credential) || !fitsInLine(m_szRemoteHost.str())) {
+        trace("stream request not sent: a line break in the host, user name or credential");
+        return STREAM_FAILED_ROUND;
+    }
+    if (connectStream(*this, s, true) != 0)
+        return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
+    s.SendAll(request.data(), static_cast<int>(request.size()));
+    if (stopped())
+        return closeWith(STREAM_STOP_SEEN);
+
+    PushInput in(*this, s);
+    PushInput::Deadline wait{tickCount(), kPushSilenceMs, false};
+    const PushInput::Fill first = in.receive(kBlockSize, kBlockSize, wait);
+    if (first == PushInput::Fill::Stopped)
+        return closeWith(STREAM_STOP_SEEN);
+    if (first == PushInput::Fill::Silent && in.size() == 0)
+        return STREAM_CAMERA_SILENT;
+    // A short block (the camera closed, or paused) is judged by what it holds: a refusal page is
+    // usually shorter than a block.
+    const int status = classifyPushStatus(in.view());
+    if (status != -1)
+        return closeWith(status);
+    if (first != PushInput::Fill::Ok)
+        return first == PushInput::Fill::Silent ? STREAM_CAMERA_SILENT : closeWith(STREAM_FAILED_ROUND);
+    const PartHead head = parsePartHead(in.view(), FrameStart::AfterImageJpeg, true);
+    if (head.status == PartHead::Status::BadLength)
+        return closeWith(STREAM_BAD_FRAME_LENGTH);
+    if (head.status != PartHead::Status::Found)
+        return closeWith(STREAM_FAILED_ROUND);
+    if (panTilt)
+        reportPanTilt(in.view().first(head.frameStart));
+    if (m_bFirstAnswer.exchange(0) == 1)
+        PostImageEvent(EVT_CONNECTED);
+    m_nFailedRounds.store(0);
+
+    wait = PushInput::Deadline{tickCount(), kPushSilenceMs, false};
+    const std::size_t firstEnd = head.frameStart + head.length;
+    switch (in.receive(firstEnd, firstEnd, wait)) {
+    case PushInput::Fill::Ok:
+        break;
+    case PushInput::Fill::Silent:
+        return STREAM_CAMERA_SILENT;
+    case PushInput::Fill::Stopped:
+        return closeWith(STREAM_STOP_SEEN);
+    case PushInput::Fill::Closed:
+        return closeWith(STREAM_FAILED_ROUND);
+    }
+    m_pCgiFrame = in.data() + head.frameStart;
+    m_nFrameLength.store(head.length);
+    ProcessFrame(head.length);
+    std::uint32_t lastProcessed = tickCount();
+    in.consume(firstEnd);
+
+    while (!stopped()) {
+        PartHead next;
+        switch (readNextPart(in, next, PushInput::Deadline{tickCount(), kPushSilenceMs, false},
+                             kPushSilenceMs, false)) {
+        case NextPart::Frame:
+            break;
+        case NextPart::SilentHead:
+        case NextPart::SilentFrame:
+            return STREAM_CAMERA_SILENT;
+        case NextPart::Closed:
+            return closeWith(STREAM_FAILED_ROUND);
+        case NextPart::Stopped:
+            return closeWith(STREAM_STOP_AFTER_FRAMES);
+        }
+        if (panTilt)
+            reportPanTilt(in.view().first(next.frameStart));
+        const std::uint32_t now = tickCount();
+        if (now - lastProcessed > static_cast<std::uint32_t>(std::max(0, m_nDisplayDelay.load()))) {
+            m_pCgiFrame = in.data() + next.frameStart;
+            m_nFrameLength.store(next.length);
+            ProcessFrame(next.length);
+            lastProcessed = now;
+        }
+        in.consume(next.frameStart + next.length);
+    }
+    return closeWith(STREAM_STOP_AFTER_FRAMES);
+}
+
+// ---- Protocol 50: "/N.cgi" ----
+
+int CImage::ReadNumberedCgiStream()
+{
+    CWSClient& s = m_StreamSocket;
+    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    auto closeWith = [&s](int result) {
+        s.CloseConnection();
+        return result;
+    };
+    bool delivered = false;
+    PushInput in(*this, s);
+
+    while (true) { // one connection per turn; a later frame that does not come starts a new one
+        s.CloseConnection();
+        m_nFrameCount.store(0);
+        const std::string user = credentials(*this).first;
+        const std::string credential = EncodeCredentials();
+        const std::string request = "GET /" + std::to_string(m_nConnectCameraNoForServer.load()) +
+                                    ".cgi HTTP/1.0\r\nUser-Agent: " + user + "\r\nAuthorization: Basic " +
+                                    credential + "\r\n\r\n";
+        if (!fitsInLine(user) || !fitsInLine(credential)) {
+            trace("stream request not sent: a line break in the user name or credential");
+            return STREAM_FAILED_ROUND;
+        }
+        if (s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load()) != 0)
+            return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
+        if (stopped())
+            return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
+        s.SendAll(request.data(), static_cast<int>(request.size()));
+
+        in.clear();
+        PushInput::Deadline wait{tickCount(), kNumberedFirstBlockMs, true};
+        const PushInput::Fill first = in.receive(kBlockSize, kBlockSize, wait);
+        if (first == PushInput::Fill::Stopped)
+            return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
+        if (first == PushInput::Fill::Silent && in.size() == 0) {
+            trace("first Image1 Point1 time out,Data=%s", printable(in.data(), in.size()).c_str());
+            return closeWith(STREAM_CAMERA_SILENT);
+        }
+        const int status = classifyPushStatus(in.view());
+        if (status != -1)
+            return closeWith(status);
+        if (first != PushInput::Fill::Ok) {
+            if (first == PushInput::Fill::Silent)
+                trace("first Image1 Point1 time out,Data=%s", printable(in.data(), in.size()).c_str());
+            return closeWith(first == PushInput::Fill::Silent ? STREAM_CAMERA_SILENT : STREAM_FAILED_ROUND);
+        }
+        const PartHead head = parsePartHead(in.view(), FrameStart::AfterNextLine, true);
+        if (head.status == PartHead::Status::BadLength)
+            return closeWith(STREAM_BAD_FRAME_LENGTH);
+        if (head.status != PartHead::Status::Found)
+            return closeWith(STREAM_FAILED_ROUND);
+        if (m_bFirstAnswer.exchange(0) == 1) {
+            if (m_bRecordRequest.load() == 0)
+                m_nStatus.store(2);
+            PostImageEvent(EVT_CONNECTED);
+        }
+        m_nFailedRounds.store(0);
+
+        wait = PushInput::Deadline{tickCount(), kNumberedFirstFrameMs, true};
+        const std::size_t firstEnd = head.frameStart + head.length;
+        switch (in.receive(firstEnd, firstEnd, wait)) {
+        case PushInput::Fill::Ok:
+            break;
+        case PushInput::Fill::Silent:
+            trace("first Image1 Point3 time out,Data=%s", printable(in.data(), in.size()).c_str());
+            return closeWith(STREAM_CAMERA_SILENT);
+        case PushInput::Fill::Stopped:
+            return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
+        case PushInput::Fill::Closed:
+            return closeWith(STREAM_FAILED_ROUND);
+        }
+        m_pCgiFrame = in.data() + head.frameStart;
+        m_nFrameLength.store(head.length);
+        ProcessFrame(head.length);
+        delivered = true;
+        std::uint32_t lastProcessed = tickCount();
+        in.consume(firstEnd);
+
+        bool reconnect = false;
+        while (!reconnect) {
+            PartHead next;
+            switch (readNextPart(in, next, PushInput::Deadline{tickCount(), kNumberedNextBlockMs, true},
+                                 kNumberedNextFrameMs, true)) {
+            case NextPart::Frame:
+                break;
+            case NextPart::SilentHead:
+                trace("first Image2 Point5 time out,Data=%s", printable(in.data(), in.size()).c_str());
+                s.CloseConnection();
+                PostImageEvent(EVT_STREAM_TIMEOUT);
+                reconnect = true;
+                continue;
+            case NextPart::SilentFrame:
+                trace("first Image1 Point3 time out,Data=%s", printable(in.data(), in.size()).c_str());
+                s.CloseConnection();
+                PostImageEvent(EVT_STREAM_TIMEOUT);
+                reconnect = true;
+                continue;
+            case NextPart::Closed:
+                return closeWith(STREAM_FAILED_ROUND);
+            case NextPart::Stopped:
+                return closeWith(STREAM_STOP_AFTER_FRAMES);
+            }
+            const std::uint32_t now = tickCount();
+            if (now - lastProcessed > static_cast<std::uint32_t>(std::max(0, m_nDisplayDelay.load()))) {
+                m_pCgiFrame = in.data() + next.frameStart;
+                m_nFrameLength.store(next.length);
+                ProcessFrame(next.length);
+                lastProcessed = now;
+            }
+            in.consume(next.frameStart + next.length);
+            if (stopped())
+                return closeWith(STREAM_STOP_AFTER_FRAMES);
+        }
+    }
+}
+
+// ---- Protocol 4: repeated requests on one kept-alive connection ----
+
+namespace {
+
+// Extra wait before the next request, from the unanswered count n and the time t (ms) from an
+// answer head to the end of its frame: the requests are spread so that the answers arrive back
+// to back without piling up in the camera.
+std::int64_t extraDelay(int n, std::int64_t t)
+{
+    if (n < 5)
+        return t > 9 ? (n - 4) * t : 10 * n - 40;
+    if (n <= 8)
+        return t > 9 ? 2 * (n - 4) * t : 10 * n - 40;
+    if (n <= 10)
+        return (n - 8) * std::max<std::int64_t>(t, 30);
+    return static_cast<std::int64_t>(n - 10) * (n - 10) * std::max<std::int64_t>(t, 1000);
+}
+
+void formatStreamTime(long long seconds, Text260& into)
+{
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    if (!localtime_r(&t, &tm))
+        return;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %2.2d %s %d %2.2d:%2.2d:%2.2d ", kDays[tm.tm_wday % 7], tm.tm_mday,
+                  kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    into.assign(text);
+}
+
+} // namespace
+
+int CImage::ReadMjpegStream()
+{
+    CWSClient& s = m_MultipartSocket;
+    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    auto finish = [&] {
+        s.CloseConnection();
+        m_bEndRun.store(2); // the acknowledgement that StopThreads waits for
+        m_szMultipartVideoPath.assign(kDefaultVideoPath);
+        m_nStatus.store(0);
+        return STREAM_STOP_AFTER_FRAMES;
+    };
+    const auto gatherer = std::make_unique<MjpegGatherer>(); // 200 kB: not on the stack
+    MjpegGatherer& g = *gatherer;
+    int connectFailures = 0;
+
+    while (true) {
+        if (stopped())
+            return finish();
+        if (m_bFirstAnswer.exchange(0) == 1) {
+            m_nStatus.store(2);
+            PostImageEvent(EVT_CONNECTED);
+        }
+        const std::string path = m_szMultipartVideoPath.str();
+        const auto [fullUser, fullPassword] = credentials(*this);
+        const std::string user = fullUser.substr(0, 12);
+        const std::string password = fullPassword.substr(0, 8);
+        const std::string credential = Base64EncodeBuffer(user + ":" + password);
+        if (!fitsInLine(path) || !fitsInLine(user) || !fitsInLine(credential) ||
+            !fitsInLine(m_szRemoteHost.str())) {
+            trace("stream request not sent: a line break in the path, host, user name or credential");
+            return STREAM_FAILED_ROUND;
+        }
+        const std::string request =
+            requestStart(*this, path.rfind('/', 0) == 0 ? path : "/" + path, true) + "User-Agent: " + user +
+            "\r\nAuthorization: Basic " + credential +
+            "\r\nConnection: Keep-Alive\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
+        if (connectStream(*this, s, true) != 0) {
+            if (++connectFailures >= kConnectAttempts) {
+                m_bEndRun.store(2);
+                return STREAM_FAILED_ROUND;
+            }
+            if (!PauseUnlessStopped(static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()))))
+                return finish();
+            s.ResetWinsock();
+            continue;
+        }
+        connectFailures = 0;
+        g.reset();
+
+        auto sendRequests = [&](int count) {
+            for (int i = 0; i < count; ++i)
+                if (s.SendAll(request.data(), static_cast<int>(request.size())) !=
+                    static_cast<int>(request.size()))
+                    return false;
+            return true;
+        };
+
+        int unanswered = 0;
+        bool anyFrame = false;
+        std::int64_t answerTime = 1000; // ms from the last 200 head to the end of its frame
+        std::uint32_t headTick = tickCount();
+        std::uint32_t lastFrameTick = tickCount();
+        std::uint32_t lastSend = tickCount();
+        bool ok = sendRequests(1);
+        unanswered = 1;
+        sleepMs(15);
+
+        while (ok) {
+            if (stopped())
+                return finish();
+            const std::int64_t extra = anyFrame ? extraDelay(unanswered, answerTime) : 0;
+            const std::int64_t sinceSend = ticksSince(lastSend);
+            if (unanswered < kMaxUnanswered && sinceSend > kSendSpacingMs + extra) {
+                const int count = std::min(unanswered == 0 ? 2 : 1, kMaxUnanswered - unanswered);
+                ok = sendRequests(count);
+                unanswered += count;
+                lastSend = tickCount();
+                continue;
+            }
+            // Wait for data, or until the next request is due, or a reconnect rule applies.
+            std::int64_t waitMs = static_cast<std::int64_t>(kNoFrameReconnectMs) - ticksSince(lastFrameTick);
+            if (unanswered < kMaxUnanswered)
+                waitMs = std::min<std::int64_t>(waitMs, kSendSpacingMs + extra - sinceSend + 1);
+            else
+                waitMs = std::min<std::int64_t>(waitMs, 2000LL * m_nTimeOut.load() + extra - sinceSend + 1);
+            waitMs = std::clamp<std::int64_t>(waitMs, 1, streamio::kStopCheckMs);
+            if (s.WaitForReceive(0, static_cast<int>(waitMs * 1000)) == 0) {
+                const auto room = g.space();
+                const int n = s.ReceiveDirect(room.data(),
+                                              static_cast<int>(std::min<std::size_t>(room.size(), 65536)), 0);
+                if (n <= 0) {
+                    ok = false; // the camera closed the connection
+                    break;
+                }
+                g.commit(static_cast<std::size_t>(n));
+            } else if (s.GetSocket() < 0) {
+                ok = false;
+                break;
+            }
+            for (bool more = true; more && ok;) {
+                switch (g.next()) {
+                case MjpegGatherer::Kind::NeedMore:
+                    more = false;
+                    break;
+                case MjpegGatherer::Kind::Head: {
+                    const auto& a = g.answer();
+                    if (unanswered > 0)
+                        --unanswered;
+                    if (a.status == 503) {
+                        std::int32_t c = m_n503Count.load() + 1;
+                        m_n503Count.store(c > k503CountWrap ? 0 : c);
+                        break;
+                    }
+                    headTick = tickCount();
+                    if (a.time)
+                        formatStreamTime(*a.time, m_szStreamTime);
+                    if (a.userData)
+                        m_szStreamUserData.assign(*a.userData);
+                    break;
+                }
+                case MjpegGatherer::Kind::Frame: {
+                    const ByteView f = g.frame();
+                    std::memcpy(m_FrameBuffer.get(), f.data(), f.size());
+                    answerTime = ticksSince(headTick);
+                    anyFrame = true;
+                    lastFrameTick = tickCount();
+                    m_nFrameLength.store(static_cast<std::uint32_t>(f.size()));
+                    ProcessFrame(static_cast<std::uint32_t>(f.size()));
+                    break;
+                }
+                case MjpegGatherer::Kind::Reconnect:
+                    trace("multipart stream: %s; reconnecting", g.reason());
+                    ok = false;
+                    break;
+                }
+            }
+            if (ticksSince(lastFrameTick) > kNoFrameReconnectMs)
+                ok = false;
+            if (unanswered >= kMaxUnanswered &&
+                static_cast<std::int64_t>(ticksSince(lastSend)) > 2000LL * m_nTimeOut.load() + extra)
+                ok = false;
+        }
+        // Reconnect: close, rest, start the socket afresh.
+        s.CloseConnection();
+        if (!PauseUnlessStopped(static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()))))
+            return finish();
+        s.ResetWinsock();
+    }
+}
+
+} // namespace tessivor

@@ -1,0 +1,479 @@
+// The image loop and the stream readers of one control against the simulated camera, in-process:
+// refused logins, a camera that dies and comes back, broken frames, pan/tilt reports, the image
+// settings, a silent camera and streams broken on purpose.
+//
+// Frames are followed through the frame-sharing block (EnableServer): a thread reads every frame
+// handed to the pipeline and takes its number from the JPEG comment that camsim writes.
+#include "camsim_process.h"
+#include "control/cimage.h"
+#include "event_recorder.h"
+#include "jpeg_check.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <future>
+#include <mutex>
+
+using namespace tessivor;
+using namespace tessivor::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Reads every frame that the pipeline shares, for as long as it lives.
+class SharedFrames
+{
+public:
+    struct Seen
+    {
+        std::int32_t sequence;
+        long long number; // -1: no camsim number in it
+        bool whole;       // one undamaged JPEG
+    };
+
+    explicit SharedFrames(std::shared_ptr<ClientBlock> block) : m_block(std::move(block))
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~SharedFrames()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    std::vector<Seen> seen() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
+    std::size_t count(long long atLeastNumber = 0) const
+    {
+        std::lock_guard lock(m_mutex);
+        return static_cast<std::size_t>(std::count_if(
+            m_seen.begin(), m_seen.end(), [&](const Seen& s) { return s.number >= atLeastNumber; }));
+    }
+
+private:
+    void run()
+    {
+        std::int32_t last[2] = {0, 0};
+        std::vector<std::uint8_t> copy(ClientBlock::kSlotSize);
+        while (!m_stop) {
+            for (int slot = 0; slot < 2; ++slot) {
+                auto& b = *m_block;
+                auto& seq = slot == 0 ? b.sequence1 : b.sequence2;
+                auto& busy = slot == 0 ? b.readerBusy1 : b.readerBusy2;
+                auto& writing = slot == 0 ? b.writing1 : b.writing2;
+                auto& length = slot == 0 ? b.length1 : b.length2;
+                const std::uint8_t* data = slot == 0 ? b.slot1 : b.slot2;
+                const std::int32_t s = seq.load();
+                if (s == 0 || s == last[slot])
+                    continue;
+                busy.store(1);
+                if (writing.load() == 0) {
+                    const auto n = static_cast<std::size_t>(
+                        std::clamp<std::int32_t>(length.load(), 0, ClientBlock::kSlotSize));
+                    std::memcpy(copy.data(), data, n);
+                    // The pipeline stores the sequence before it copies: an unchanged sequence
+                    // and no write in progress mean the copy is one frame.
+                    if (seq.load() == s && writing.load() == 0) {
+                        const bool whole = decodesCleanly(copy.data(), n);
+                        std::lock_guard lock(m_mutex);
+                        m_seen.push_back({s, camsimFrameNumber(copy.data(), n), whole});
+                        last[slot] = s;
+                    }
+                }
+                busy.store(0);
+            }
+            std::this_thread::sleep_for(500us);
+        }
+    }
+
+    std::shared_ptr<ClientBlock> m_block;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<Seen> m_seen;
+};
+
+// One control on the calling thread, pointed at a camera.
+struct Control
+{
+    Control(CamSim& camera, int protocol)
+    {
+        c = std::make_unique<CImage>();
+        recorder = std::make_shared<EventRecorder>();
+        std::uint32_t cookie = 0;
+        c->events().advise(recorder, &cookie);
+        c->put_RemoteHost(camera.address());
+        c->put_RemotePort(protocol == PROTOCOL_NATIVE ? camera.nativePort() : camera.httpPort());
+        c->put_Protocol(protocol);
+        c->put_TimeOut(1);
+        c->put_ConnTimeOut(1);
+        c->put_DisplayDelay(0);
+        c->m_nMultipartPause = 200; // Protocol 4 rests this long before it connects again
+    }
+
+    std::int32_t status()
+    {
+        std::int32_t s = -1;
+        c->get_Status(&s);
+        return s;
+    }
+    std::vector<std::int32_t> codes() const { return recorder->imageCodes(); }
+    long countOf(std::int32_t code) const
+    {
+        const auto all = codes();
+        return std::count(all.begin(), all.end(), code);
+    }
+    bool sawCode(std::int32_t code) const { return countOf(code) > 0; }
+
+    void run()
+    {
+        std::int32_t h = 0;
+        ASSERT_EQ(c->Run(&h), S_OK);
+    }
+    // Stop, then code 0 within TimeOut + 1 s with Status 0 when it is handled.
+    void stopAndCheck()
+    {
+        c->Stop();
+        std::int32_t statusAtCodeZero = -1;
+        const std::size_t before = codes().size();
+        const bool ended = pumpUntil(
+            [&] {
+                const auto all = codes();
+                for (std::size_t i = before; i < all.size(); ++i)
+                    if (all[i] == EVT_LOOP_CLOSED) {
+                        if (statusAtCodeZero == -1)
+                            statusAtCodeZero = status();
+                        return true;
+                    }
+                return false;
+            },
+            2s);
+        EXPECT_TRUE(ended) << "no code 0 within TimeOut + 1 s";
+        EXPECT_EQ(statusAtCodeZero, 0);
+    }
+
+    std::unique_ptr<CImage> c;
+    std::shared_ptr<EventRecorder> recorder;
+};
+
+void expectCameraFramesInOrder(const std::vector<SharedFrames::Seen>& seen)
+{
+    ASSERT_FALSE(seen.empty());
+    long long previous = -1;
+    std::int32_t previousSequence = 0;
+    for (const auto& s : seen) {
+        EXPECT_TRUE(s.whole) << "frame " << s.number << " handed on incomplete";
+        EXPECT_GT(s.number, previous) << "frame " << s.number << " after " << previous;
+        EXPECT_GT(s.sequence, previousSequence);
+        previous = s.number;
+        previousSequence = s.sequence;
+    }
+}
+
+// ---- logins ----
+
+TEST(StreamCamera, AWrongPasswordGives22AndEndsTheLoop)
+{
+    const struct
+    {
+        const char* name;
+        int protocol;
+        std::vector<std::string> camera;
+        const char* refusals;
+    } cases[] = {
+        {"native login", PROTOCOL_NATIVE, {"--challenge", "--password", "right"}, "logins-refused"},
+        {"/VIDEO.CGI", PROTOCOL_VIDEO_CGI, {"--password", "right"}, "auth-failures"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        CamSim camera(k.camera);
+        Control ctl(camera, k.protocol);
+        ctl.c->put_Password("wrong");
+        ctl.run();
+        ASSERT_TRUE(pumpUntil([&] { return ctl.sawCode(EVT_LOOP_CLOSED); }, 10s));
+        EXPECT_EQ(ctl.codes(),
+                  (std::vector<std::int32_t>{EVT_THREAD_STARTED, EVT_LOGIN_REFUSED, EVT_LOOP_CLOSED}));
+        EXPECT_EQ(ctl.status(), 0);
+        EXPECT_EQ(camera.stat(k.refusals), 1); // one try, and the loop did not come back
+    }
+}
+
+TEST(StreamCamera, ALoginAnswerThatComesHalfIsARetryNotARefusal)
+{
+    CamSim camera({"--challenge", "--malformed", "truncate:1"});
+    Control ctl(camera, PROTOCOL_NATIVE);
+    ctl.run();
+    ASSERT_TRUE(pumpUntil([&] { return ctl.sawCode(EVT_CONNECTED); }, 10s));
+    EXPECT_FALSE(ctl.sawCode(EVT_LOGIN_REFUSED));
+    EXPECT_EQ(camera.stat("logins-ok"), 1);
+    EXPECT_GE(camera.stat("connections"), 2);
+    ctl.stopAndCheck();
+}
+
+// ---- frames in order, whole, once ----
+
+enum class Disruption
+{
+    KillAndRestart, // the camera dies mid-stream and comes back
+    HalfFrame,      // a frame breaks off in the middle and the connection drops
+};
+
+TEST(StreamCamera, FramesResumeInOrderAfterTheCameraFailsAndNoneIsBrokenOrRepeated)
+{
+    const struct
+    {
+        const char* name;
+        int protocol;
+        Disruption disruption;
+    } cases[] = {
+        {"native, camera killed", PROTOCOL_NATIVE, Disruption::KillAndRestart},
+        {"/VIDEO.CGI, camera killed", PROTOCOL_VIDEO_CGI, Disruption::KillAndRestart},
+        {"/N.cgi, camera killed", PROTOCOL_NUMBERED_CGI, Disruption::KillAndRestart},
+        {"native, half a frame", PROTOCOL_NATIVE, Disruption::HalfFrame},
+        {"/mjpeg.cgi, half a frame", PROTOCOL_MJPEG_CGI, Disruption::HalfFrame},
+        {"repeated requests, half a frame", PROTOCOL_MULTIPART, Disruption::HalfFrame},
+    };
+    std::vector<std::future<void>> runs;
+    for (const auto& k : cases) {
+        runs.push_back(std::async(std::launch::async, [&k] {
+            SCOPED_TRACE(k.name);
+            CamSim camera({"--rate", "25"});
+            Control ctl(camera, k.protocol);
+            ctl.c->put_EnableServer(VARIANT_TRUE);
+            SharedFrames frames(ctl.c->m_ClientBlock);
+            ctl.run();
+            ASSERT_TRUE(pumpUntil([&] { return frames.count() >= 10; }, 10s));
+            long long resumeFrom = 0;
+            if (k.disruption == Disruption::KillAndRestart) {
+                camera.kill();
+                messageLoop::waitAndPump(300ms);
+                resumeFrom = 100000;
+                camera.restart({"--first-frame", std::to_string(resumeFrom)});
+            } else {
+                const long broken = camera.stat("breakages");
+                camera.command("malformed short 1");
+                ASSERT_TRUE(pumpUntil([&] { return camera.stat("breakages") > broken; }, 5s));
+                resumeFrom = frames.seen().back().number + 1;
+            }
+            ASSERT_TRUE(pumpUntil([&] { return frames.count(resumeFrom) >= 10; }, 15s))
+                << "no frames after the camera came back";
+            ctl.stopAndCheck();
+            expectCameraFramesInOrder(frames.seen());
+            EXPECT_EQ(ctl.countOf(EVT_CONNECTED), 1); // once per run, not per connection
+        }));
+    }
+    for (auto& r : runs)
+        r.get();
+}
+
+// ---- pan/tilt ----
+
+TEST(StreamCamera, AMovingCameraGivesOneCode29PerNewPosition)
+{
+    CamSim camera({"--rate", "25", "--pan-tilt", "120,45"});
+    Control ctl(camera, PROTOCOL_MJPEG_CGI);
+    ctl.c->put_EnableServer(VARIANT_TRUE);
+    SharedFrames frames(ctl.c->m_ClientBlock);
+    ctl.run();
+    auto settle = [&] {
+        const std::size_t now = frames.count();
+        ASSERT_TRUE(pumpUntil([&] { return frames.count() >= now + 5; }, 5s));
+    };
+    settle();
+    for (const char* move : {"pt 121 45", "pt 121 45", "pt 121 46", "pt 7 300"}) {
+        camera.command(move);
+        settle();
+    }
+    ctl.stopAndCheck();
+    EXPECT_EQ(ctl.countOf(EVT_PT_CHANGED), 4); // 0,0 -> 120,45 -> 121,45 -> 121,46 -> 7,300
+    std::int32_t x = 0, y = 0;
+    ctl.c->get_PTCoordinatesX(&x);
+    ctl.c->get_PTCoordinatesY(&y);
+    EXPECT_EQ(x, 7);
+    EXPECT_EQ(y, 300);
+}
+
+// ---- image settings ----
+
+using Seven = std::array<std::int16_t, 7>;
+
+struct ConfigRead
+{
+    std::int32_t result;
+    Seven values;
+};
+
+ConfigRead readNow(Control& ctl, Seven start)
+{
+    ConfigRead r{77, start};
+    ctl.c->GetImageConfig(0, &r.values[0], &r.values[1], &r.values[2], &r.values[3], &r.values[4],
+                          &r.values[5], &r.values[6], &r.result);
+    return r;
+}
+
+TEST(StreamCamera, ImageSettingsAreReadInBothModes)
+{
+    const Seven held{3, 2, 15, 70, 40, 9, 50};
+    for (int protocol : {PROTOCOL_NATIVE, PROTOCOL_VIDEO_CGI}) {
+        SCOPED_TRACE(protocol);
+        CamSim camera({"--settings", "3,2,15,70,40,9,50", "--mac", "0.1.2.3.4.5"});
+        Control ctl(camera, protocol);
+        ctl.c->put_MACAddress("0.1.2.3.4.5");
+
+        const ConfigRead now = readNow(ctl, Seven{-1, -1, -1, -1, -1, -1, -1});
+        EXPECT_EQ(now.result, -1);
+        EXPECT_EQ(now.values, held);
+
+        Seven untouched{-5, -5, -5, -5, -5, -5, -5};
+        std::int32_t started = 0;
+        ctl.c->GetImageConfig(1, &untouched[0], &untouched[1], &untouched[2], &untouched[3], &untouched[4],
+                              &untouched[5], &untouched[6], &started);
+        EXPECT_EQ(started, -1);
+        ASSERT_TRUE(pumpUntil([&] {
+            return std::any_of(ctl.recorder->events.begin(), ctl.recorder->events.end(),
+                               [](const RecordedEvent& e) { return e.id == DISPID_EndGetImageConfig; });
+        }));
+        const auto& e =
+            *std::find_if(ctl.recorder->events.begin(), ctl.recorder->events.end(),
+                          [](const RecordedEvent& e) { return e.id == DISPID_EndGetImageConfig; });
+        EXPECT_EQ(e.args, (std::vector<std::int32_t>{-1, 3, 2, 15, 70, 40, 9, 50}));
+        EXPECT_EQ(untouched, (Seven{-5, -5, -5, -5, -5, -5, -5})); // the thread form writes no out parameter
+    }
+}
+
+TEST(StreamCamera, BrokenImageSettingsAnswersAreNeverTakenAsValues)
+{
+    const Seven held{3, 2, 15, 70, 40, 9, 50};
+    const Seven mine{-1, -1, -1, -1, -1, -1, -1};
+    const struct
+    {
+        const char* name;
+        int protocol;
+        const char* breakage;
+        std::int32_t result;
+        Seven values;
+    } cases[] = {
+        // A datagram too short for the seven values uses up an attempt; the second one reads them.
+        {"short datagram", PROTOCOL_NATIVE, "malformed short 1", -1, held},
+        // An answer to another request (another sequence number) fails the read at once.
+        {"other sequence", PROTOCOL_NATIVE, "malformed garbage 1", 0, mine},
+        // A value beyond 16 bits, or a page that ends early, uses up an attempt of four.
+        {"value above 32767", PROTOCOL_VIDEO_CGI, "malformed huge 1", -1, held},
+        {"page cut short", PROTOCOL_VIDEO_CGI, "malformed short 1", -1, held},
+        {"empty value", PROTOCOL_VIDEO_CGI, "malformed zero 1", -1, held},
+        // Hue missing from every answer: four attempts, then failure with the values read before
+        // contrast (whose value ends where the hue field should begin).
+        {"no hue", PROTOCOL_VIDEO_CGI, "malformed nolength 4", 0, Seven{3, 2, 15, 70, -1, -1, -1}},
+        {"wrong password", PROTOCOL_VIDEO_CGI, "password other", 0, mine},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        CamSim camera({"--settings", "3,2,15,70,40,9,50"});
+        Control ctl(camera, k.protocol);
+        ctl.c->put_MACAddress("0.1.2.3.4.5");
+        ASSERT_EQ(camera.command(k.breakage), "ok");
+        const ConfigRead r = readNow(ctl, mine);
+        EXPECT_EQ(r.result, k.result);
+        EXPECT_EQ(r.values, k.values);
+    }
+}
+
+TEST(StreamCamera, ImageSettingsOfOtherProtocolsFailAtOnceAndASecondThreadIsRefused)
+{
+    CamSim camera({"--stall"});
+    Control ctl(camera, PROTOCOL_MJPEG_CGI);
+    EXPECT_EQ(readNow(ctl, Seven{}).result, 0);
+
+    ctl.c->put_Protocol(PROTOCOL_VIDEO_CGI); // the page read waits on the stalled camera
+    Seven v{};
+    std::int32_t first = 0, second = 55;
+    ctl.c->GetImageConfig(1, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &first);
+    ctl.c->GetImageConfig(1, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &second);
+    EXPECT_EQ(first, -1);
+    EXPECT_EQ(second, 55); // busy: nothing started, pVal untouched
+    camera.command("resume");
+    ASSERT_TRUE(pumpUntil([&] { return ctl.c->m_bImageConfigBusy.load() == 0; }, 20s));
+}
+
+// ---- a silent camera costs nothing ----
+
+double cpuSeconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(StreamCamera, ASilentCameraCostsAlmostNoProcessorTime)
+{
+    // Every reader at once, for ten seconds, against a camera that accepts and says nothing.
+    CamSim camera({"--stall"});
+    std::vector<std::unique_ptr<Control>> controls;
+    for (int protocol : {PROTOCOL_NATIVE, PROTOCOL_VIDEO_CGI, PROTOCOL_MJPEG_CGI, PROTOCOL_MULTIPART,
+                         PROTOCOL_NUMBERED_CGI}) {
+        controls.push_back(std::make_unique<Control>(camera, protocol));
+        controls.back()->c->put_TimeOut(3);
+        controls.back()->c->put_ConnTimeOut(3);
+        controls.back()->c->m_nMultipartPause = 4000;
+        controls.back()->run();
+    }
+    messageLoop::waitAndPump(500ms);
+    const double cpuBefore = cpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    const auto end = wallBefore + 10s;
+    while (std::chrono::steady_clock::now() < end)
+        messageLoop::waitAndPump(100ms);
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    EXPECT_LT(cpu / wall, 0.02) << cpu << " s of processor time in " << wall << " s";
+    for (auto& c : controls) {
+        std::int32_t protocol = 0;
+        c->c->get_Protocol(&protocol);
+        if (protocol != PROTOCOL_MULTIPART) { // that reader reports code 2 before the camera answers
+            EXPECT_FALSE(c->sawCode(EVT_CONNECTED)) << protocol;
+        }
+        c->stopAndCheck();
+    }
+    std::printf("silent camera: %.3f s of processor time in %.1f s\n", cpu, wall);
+}
+
+// ---- streams broken on purpose ----
+
+TEST(StreamCamera, BrokenStreamsNeitherCrashNorHangTheControl)
+{
+    const char* kinds[] = {"garbage",    "truncate", "huge",  "zero", "nolength",
+                           "noboundary", "badjpeg",  "short", "busy"};
+    std::vector<std::future<void>> runs;
+    for (int protocol : {PROTOCOL_NATIVE, PROTOCOL_VIDEO_CGI, PROTOCOL_MJPEG_CGI, PROTOCOL_MULTIPART,
+                         PROTOCOL_NUMBERED_CGI}) {
+        runs.push_back(std::async(std::launch::async, [protocol, &kinds] {
+            SCOPED_TRACE(protocol);
+            CamSim camera({"--rate", "40"});
+            Control ctl(camera, protocol);
+            ctl.c->put_EnableServer(VARIANT_TRUE);
+            ctl.run();
+            ASSERT_TRUE(pumpUntil([&] { return ctl.sawCode(EVT_CONNECTED); }, 10s));
+            for (const char* kind : kinds) {
+                SCOPED_TRACE(kind);
+                const long broken = camera.stat("breakages");
+                ASSERT_EQ(camera.command(std::string("malformed ") + kind + " 2"), "ok");
+                ASSERT_TRUE(pumpUntil([&] { return camera.stat("breakages") >= broken + 2; }, 15s));
+                // Healthy again: frames reach the pipeline once more.
+                const std::int32_t shared = ctl.c->m_nShareSequence.load();
+                ASSERT_TRUE(pumpUntil([&] { return ctl.c->m_nShareSequence.load() >= shared + 3; }, 15s))
+                    << "no frames after the breakage";
+            }
+            ctl.stopAndCheck();
+        }));
+    }
+    for (auto& r : runs)
+        r.get();
+}
+
+} // namespace

@@ -39,10 +39,14 @@ class CamSim
 {
 public:
     // Starts camsim with `args` (besides the address and the ports) and waits for it to be ready.
-    explicit CamSim(std::vector<std::string> args, std::string address = uniqueLoopbackAddress())
-        : m_address(std::move(address)), m_args(std::move(args))
+    // The image-settings datagram port (62976, fixed by the protocol) is opened only when asked
+    // for, so that cameras that do not need it never compete for it.
+    explicit CamSim(std::vector<std::string> args, bool settingsDatagrams = false,
+                    std::string address = uniqueLoopbackAddress())
+        : m_address(std::move(address)), m_args(std::move(args)),
+          m_udpPort(settingsDatagrams ? "62976" : "-1")
     {
-        start({"--native-port", "0", "--http-port", "0", "--udp-port", "62976", "--control-port", "0"});
+        start({"--native-port", "0", "--http-port", "0", "--udp-port", m_udpPort, "--control-port", "0"});
     }
     ~CamSim() { kill(); }
     CamSim(const CamSim&) = delete;
@@ -72,7 +76,7 @@ public:
         kill();
         m_args.insert(m_args.end(), extra.begin(), extra.end());
         start({"--native-port", std::to_string(m_ports.at("native")), "--http-port",
-               std::to_string(m_ports.at("http")), "--udp-port", "62976", "--control-port", "0"});
+               std::to_string(m_ports.at("http")), "--udp-port", m_udpPort, "--control-port", "0"});
     }
 
     // One control-channel command; returns the answer line ("ok ..." or "error ...").
@@ -168,6 +172,7 @@ private:
 
     std::string m_address;
     std::vector<std::string> m_args;
+    std::string m_udpPort;
     std::map<std::string, int> m_ports;
     pid_t m_pid = -1;
     int m_control = -1;

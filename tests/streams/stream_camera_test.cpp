@@ -321,7 +321,7 @@ TEST(StreamCamera, ImageSettingsAreReadInBothModes)
     const Seven held{3, 2, 15, 70, 40, 9, 50};
     for (int protocol : {PROTOCOL_NATIVE, PROTOCOL_VIDEO_CGI}) {
         SCOPED_TRACE(protocol);
-        CamSim camera({"--settings", "3,2,15,70,40,9,50", "--mac", "0.1.2.3.4.5"});
+        CamSim camera({"--settings", "3,2,15,70,40,9,50", "--mac", "0.1.2.3.4.5"}, true);
         Control ctl(camera, protocol);
         ctl.c->put_MACAddress("0.1.2.3.4.5");
 
@@ -344,6 +344,15 @@ TEST(StreamCamera, ImageSettingsAreReadInBothModes)
         EXPECT_EQ(e.args, (std::vector<std::int32_t>{-1, 3, 2, 15, 70, 40, 9, 50}));
         EXPECT_EQ(untouched, (Seven{-5, -5, -5, -5, -5, -5, -5})); // the thread form writes no out parameter
     }
+}
+
+TEST(StreamCamera, RepeatedRequestCamerasGiveBrightnessContrastAndHueFromTheirPage)
+{
+    CamSim camera({"--settings", "3,2,15,70,40,9,50"});
+    Control ctl(camera, PROTOCOL_MULTIPART);
+    const ConfigRead r = readNow(ctl, Seven{-1, -1, -1, -1, -1, -1, -1});
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.values, (Seven{-1, -1, -1, 70, 40, 9, -1}));
 }
 
 TEST(StreamCamera, BrokenImageSettingsAnswersAreNeverTakenAsValues)
@@ -373,7 +382,7 @@ TEST(StreamCamera, BrokenImageSettingsAnswersAreNeverTakenAsValues)
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
-        CamSim camera({"--settings", "3,2,15,70,40,9,50"});
+        CamSim camera({"--settings", "3,2,15,70,40,9,50"}, true);
         Control ctl(camera, k.protocol);
         ctl.c->put_MACAddress("0.1.2.3.4.5");
         ASSERT_EQ(camera.command(k.breakage), "ok");

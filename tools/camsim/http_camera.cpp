@@ -15,7 +15,8 @@
 // and keeps count of how many pipelined requests were waiting at most.
 //
 // "/IOCONTROL.CGI?CGIQUaere=Image" answers the seven image settings as one name=value line
-// (padded so that the answer is longer than 220 bytes), or "Password Error" for a wrong login.
+// (padded so that the answer is longer than 220 bytes), or "Password Error" for a wrong login;
+// "/cgi-bin/image_cfg.cgi" answers three of them as a parameter list.
 #include "camera.h"
 
 #include <algorithm>
@@ -421,6 +422,20 @@ void serveIoControl(Session& s, const Request& req, bool loginOk)
     sendAll(s.conn, answer);
 }
 
+// ---- image configuration page of the repeated-request cameras ----
+
+// "/cgi-bin/image_cfg.cgi": the settings as a parameter list, one "name=value" per line. Only
+// brightness, contrast and hue are on it (and a saturation that the control does not read).
+void serveImageCfg(Session& s, const Request&)
+{
+    const auto v = s.state.imageSettings();
+    const std::string body = "[image]\r\nBrightness=" + std::to_string(v[3]) +
+                             "\r\nContrast=" + std::to_string(v[4]) + "\r\nHue=" + std::to_string(v[5]) +
+                             "\r\nSaturation=10\r\n";
+    sendAll(s.conn, "HTTP/1.0 200 OK\r\nServer: camsim\r\nContent-Type: text/plain\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
 // ---- routes ----
 
 struct Route
@@ -451,6 +466,7 @@ const std::vector<Route>& routes()
          [](Session& s, const Request& r) { servePush(s, r, PushKind::Plain); }},
         {[](const CameraState& st, std::string_view t) { return t == st.multipartPath(); },
          [](Session& s, const Request&) { serveMultipart(s); }},
+        {[](const CameraState&, std::string_view t) { return t == "/cgi-bin/image_cfg.cgi"; }, serveImageCfg},
     };
     return table;
 }

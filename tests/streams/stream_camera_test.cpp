@@ -351,7 +351,7 @@ TEST(StreamCamera, RepeatedRequestCamerasGiveBrightnessContrastAndHueFromTheirPa
     CamSim camera({"--settings", "3,2,15,70,40,9,50"});
     Control ctl(camera, PROTOCOL_MULTIPART);
     const ConfigRead r = readNow(ctl, Seven{-1, -1, -1, -1, -1, -1, -1});
-    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.result, -1) << "HTTP engine error " << ctl.c->m_lErrCode.load();
     EXPECT_EQ(r.values, (Seven{-1, -1, -1, 70, 40, 9, -1}));
 }
 

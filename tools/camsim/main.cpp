@@ -480,7 +480,8 @@ int main(int argc, char** argv)
                 fail("--multipart-path must begin with /");
             cam.state.setMultipartPath(p);
         } else if (a == "--pan-tilt") {
-            const auto parts = split(value(), ',');
+            const std::string text = value();
+            const auto parts = split(text, ',');
             auto x = parts.size() == 2 ? number<int>(parts[0]) : std::nullopt;
             auto y = parts.size() == 2 ? number<int>(parts[1]) : std::nullopt;
             if (!x || !y)

@@ -215,6 +215,48 @@ TEST(StreamCamera, ALoginAnswerThatComesHalfIsARetryNotARefusal)
     ctl.stopAndCheck();
 }
 
+// ---- requests ----
+
+TEST(StreamCamera, RequestsCarryThePathAndTheCredentialsTheCameraExpects)
+{
+    const struct
+    {
+        const char* name;
+        int protocol;
+        std::vector<std::string> camera;
+        const char* user;
+        const char* password;
+        int cameraNumber;
+        const char* request; // as camsim's last-request shows it
+    } cases[] = {
+        {"/VIDEO.CGI", PROTOCOL_VIDEO_CGI, {}, "pelko", "pelko", 1,
+         "GET /VIDEO.CGI HTTP/1.0\\r\\nUser-Agent: pelko\\r\\nAuthorization: Basic cGVsa286cGVsa28=\\r\\n\\r\\n"},
+        {"/3.cgi", PROTOCOL_NUMBERED_CGI, {}, "pelko", "pelko", 3,
+         "GET /3.cgi HTTP/1.0\\r\\nUser-Agent: pelko\\r\\nAuthorization: Basic cGVsa286cGVsa28=\\r\\n\\r\\n"},
+        // The repeated requests carry the first 12 characters of the user name and the first 8
+        // of the password: a camera that holds those accepts them.
+        {"repeated requests", PROTOCOL_MULTIPART, {"--user", "abcdefghijkl", "--password", "12345678"},
+         "abcdefghijklmno", "12345678xyz", 1,
+         "GET /goform/video2 HTTP/1.0\\r\\nUser-Agent: abcdefghijkl\\r\\nAuthorization: Basic "
+         "YWJjZGVmZ2hpamtsOjEyMzQ1Njc4\\r\\nConnection: Keep-Alive\\r\\nPragma: no-cache\\r\\n"
+         "Cache-Control: no-cache\\r\\n\\r\\n"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        CamSim camera(k.camera);
+        Control ctl(camera, k.protocol);
+        ctl.c->put_UserName(k.user);
+        ctl.c->put_Password(k.password);
+        ctl.c->put_ConnectCameraNoForServer(k.cameraNumber);
+        ctl.c->put_EnableServer(VARIANT_TRUE);
+        ctl.run();
+        ASSERT_TRUE(pumpUntil([&] { return ctl.c->m_nShareSequence.load() >= 3; }, 10s));
+        EXPECT_EQ(camera.command("last-request"), std::string("ok ") + k.request);
+        EXPECT_EQ(camera.stat("auth-failures"), 0);
+        ctl.stopAndCheck();
+    }
+}
+
 // ---- frames in order, whole, once ----
 
 enum class Disruption

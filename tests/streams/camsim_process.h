@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,16 +116,20 @@ private:
         std::vector<std::string> argv{TESSIVOR_CAMSIM_EXE, "--address", m_address};
         argv.insert(argv.end(), ports.begin(), ports.end());
         argv.insert(argv.end(), m_args.begin(), m_args.end());
+        // Everything the child needs is made before fork: between fork and exec the child of a
+        // threaded process may not allocate (another thread may have held the allocator's lock).
+        std::vector<char*> a;
+        for (auto& s : argv)
+            a.push_back(s.data());
+        a.push_back(nullptr);
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(out[1], 1);
-            std::vector<char*> a;
-            for (auto& s : argv)
-                a.push_back(s.data());
-            a.push_back(nullptr);
+            // The camera ends with the thread that started it, even when the test dies.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::execv(a[0], a.data());
             ::_exit(127);
         }
@@ -141,6 +146,7 @@ private:
             if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0 ||
                 (n = ::read(out[0], buf, sizeof buf)) <= 0) {
                 ::close(out[0]);
+                kill();
                 throw std::runtime_error("camsim did not start: " + text);
             }
             text.append(buf, static_cast<std::size_t>(n));

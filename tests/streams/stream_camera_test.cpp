@@ -229,14 +229,29 @@ TEST(StreamCamera, RequestsCarryThePathAndTheCredentialsTheCameraExpects)
         int cameraNumber;
         const char* request; // as camsim's last-request shows it
     } cases[] = {
-        {"/VIDEO.CGI", PROTOCOL_VIDEO_CGI, {}, "pelko", "pelko", 1,
-         "GET /VIDEO.CGI HTTP/1.0\\r\\nUser-Agent: pelko\\r\\nAuthorization: Basic cGVsa286cGVsa28=\\r\\n\\r\\n"},
-        {"/3.cgi", PROTOCOL_NUMBERED_CGI, {}, "pelko", "pelko", 3,
+        {"/VIDEO.CGI",
+         PROTOCOL_VIDEO_CGI,
+         {},
+         "pelko",
+         "pelko",
+         1,
+         "GET /VIDEO.CGI HTTP/1.0\\r\\nUser-Agent: pelko\\r\\nAuthorization: Basic "
+         "cGVsa286cGVsa28=\\r\\n\\r\\n"},
+        {"/3.cgi",
+         PROTOCOL_NUMBERED_CGI,
+         {},
+         "pelko",
+         "pelko",
+         3,
          "GET /3.cgi HTTP/1.0\\r\\nUser-Agent: pelko\\r\\nAuthorization: Basic cGVsa286cGVsa28=\\r\\n\\r\\n"},
         // The repeated requests carry the first 12 characters of the user name and the first 8
         // of the password: a camera that holds those accepts them.
-        {"repeated requests", PROTOCOL_MULTIPART, {"--user", "abcdefghijkl", "--password", "12345678"},
-         "abcdefghijklmno", "12345678xyz", 1,
+        {"repeated requests",
+         PROTOCOL_MULTIPART,
+         {"--user", "abcdefghijkl", "--password", "12345678"},
+         "abcdefghijklmno",
+         "12345678xyz",
+         1,
          "GET /goform/video2 HTTP/1.0\\r\\nUser-Agent: abcdefghijkl\\r\\nAuthorization: Basic "
          "YWJjZGVmZ2hpamtsOjEyMzQ1Njc4\\r\\nConnection: Keep-Alive\\r\\nPragma: no-cache\\r\\n"
          "Cache-Control: no-cache\\r\\n\\r\\n"},

@@ -93,10 +93,11 @@ public:
     {
         const std::string program = nginxProgram();
         ASSERT_FALSE(program.empty()) << "nginx is not installed (scripts/packages.txt lists nginx-light)";
+        const std::string prefix = m_prefix.string() + "/"; // made before fork: the child may not allocate
+        const std::string conf = m_prefix.string() + "/nginx.conf";
         m_pid = ::fork();
         if (m_pid == 0) {
-            const std::string prefix = m_prefix.string() + "/";
-            const std::string conf = m_prefix.string() + "/nginx.conf";
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::execl(program.c_str(), program.c_str(), "-p", prefix.c_str(), "-c", conf.c_str(), nullptr);
             ::_exit(127);
         }

@@ -1,5 +1,6 @@
 // The e-mail alert job end to end: the control's SendEmail runs the job on its mail thread
 // against a real SMTP server (aiosmtpd) and against a scripted one that fails each stage in turn.
+#include "../io/unresolvable_host.h"
 #include "../mail/scripted_smtp_server.h"
 #include "../mail/test_support.h"
 #include "control/base64.h"
@@ -292,7 +293,7 @@ TEST_F(MailJob, ServerAndPictureProblems)
     closed.stop();
     setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
     EXPECT_EQ(outcome(unusedPort), 42);
-    setMail("no-such-host.invalid", "owner@example.test", "cam@example.test", "Alarm");
+    setMail(unresolvableHost(), "owner@example.test", "cam@example.test", "Alarm");
     EXPECT_EQ(outcome(unusedPort), 41);
 
     ScriptedSmtpServer server;

@@ -4,6 +4,7 @@
 #include "loopback_peer.h"
 #include "platform/control_window.h"
 #include "scratch_dir.h"
+#include "unresolvable_host.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +132,7 @@ TEST(WSClientConnect, NamesAreLookedUpAndUnknownNamesGive100)
     CWSClient client;
     EXPECT_EQ(client.Connect(listener.port(), "localhost", 3), 0);
     client.CloseConnection();
-    EXPECT_EQ(client.Connect(listener.port(), "no-such-host.invalid", 3), CWSClient::WSC_LOOKUP_FAILED);
+    EXPECT_EQ(client.Connect(listener.port(), unresolvableHost().c_str(), 3), CWSClient::WSC_LOOKUP_FAILED);
 }
 
 TEST(WSClientConnect, HookSeesEveryResultAndOnConnectedCanAbort)
@@ -506,7 +507,7 @@ TEST(WSClientDatagram, BroadcastAddressNeedsNoLookUp)
     EXPECT_EQ(client.GetSocketOption(SO_BROADCAST, &on), 0);
     EXPECT_NE(on, 0);
     CWSClient unknown;
-    EXPECT_EQ(unknown.CreateUdpSocket(0, 62976, "no-such-host.invalid", nullptr),
+    EXPECT_EQ(unknown.CreateUdpSocket(0, 62976, unresolvableHost().c_str(), nullptr),
               CWSClient::WSC_LOOKUP_FAILED);
 }
 
@@ -556,7 +557,7 @@ TEST(WSClientLookUp, NamesAddressesAndBufferSizes)
     EXPECT_STREQ(buf, "127.0.0.1");
     EXPECT_EQ(client.GetAddressFromName("localhost", buf, 9), CWSClient::WSC_BUFFER_TOO_SMALL);
     EXPECT_EQ(client.GetAddressFromName("localhost", buf, 10), 0);
-    EXPECT_EQ(client.GetAddressFromName("no-such-host.invalid", buf, sizeof buf),
+    EXPECT_EQ(client.GetAddressFromName(unresolvableHost().c_str(), buf, sizeof buf),
               CWSClient::WSC_HOST_NOT_FOUND);
     EXPECT_TRUE(CWSClient::IsAddress("10.1.2.3"));
     EXPECT_FALSE(CWSClient::IsAddress("255.255.255.255"));
@@ -844,7 +845,7 @@ TEST(WSClientNotify, SocketEventsAndLookUpsArriveOnTheWindowThread)
     ASSERT_TRUE(pumpUntil([&] { return !client.byName.empty(); }));
     EXPECT_EQ(client.byName[0], 0);
     EXPECT_EQ(client.GetLookupResult(), "127.0.0.1");
-    ASSERT_EQ(client.AsyncGetHostByName("no-such-host.invalid"), 0);
+    ASSERT_EQ(client.AsyncGetHostByName(unresolvableHost().c_str()), 0);
     ASSERT_TRUE(pumpUntil([&] { return client.byName.size() == 2; }));
     EXPECT_EQ(client.byName[1], CWSClient::WSC_HOST_NOT_FOUND);
     ASSERT_EQ(client.AsyncGetHostByAddr("not an address"), 0);

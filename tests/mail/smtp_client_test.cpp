@@ -1,3 +1,4 @@
+#include "../io/unresolvable_host.h"
 #include "io/memory_data_source.h"
 #include "mail/image_mail_client.h"
 #include "mail/mail_errors.h"
@@ -337,7 +338,7 @@ TEST_F(Dialogue, ConnectFailures)
     server.stop();
     client.SetPort(port);
     EXPECT_EQ(client.SMTPConnect("127.0.0.1", "localhost"), 6);
-    EXPECT_EQ(client.SMTPConnect("no-such-host.invalid", "localhost"), 100);
+    EXPECT_EQ(client.SMTPConnect(unresolvableHost().c_str(), "localhost"), 100);
     EXPECT_EQ(client.SMTPConnect("", "localhost"), 100);
     EXPECT_EQ(client.SMTPConnect("127.0.0.1", "bad name\r\n"), 1);
     EXPECT_EQ(client.SetConnectTimeOut(0), 1);

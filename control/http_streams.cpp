@@ -15,6 +15,7 @@
 #include "control/cimage.h"
 #include "control/stream_io.h"
 #include "control/stream_parsers.h"
+#include "control/stream_requests.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
 
@@ -42,42 +43,11 @@ constexpr std::int32_t k503CountWrap = 65529;
 constexpr int kConnectAttempts = 4;
 constexpr const char* kDefaultVideoPath = "/goform/video2";
 
-bool proxyInUse(const CImage& c)
-{
-    // The proxy switch counts only when it holds exactly 1 (a host that stores the automation
-    // "true", -1, connects directly); a local camera with the bypass set never uses it.
-    return c.m_bEnableProxy.load() == 1 && !(c.m_bLocalCamera.load() != 0 && c.m_bBypassProxy.load() != 0);
-}
-
 int connectStream(CImage& c, CWSClient& s, bool mayUseProxy)
 {
     if (mayUseProxy && proxyInUse(c))
         return s.Connect(c.m_nProxyPort.load(), c.m_szProxyHost.c_str(), c.m_nConnTimeOut.load());
     return s.Connect(c.m_nRemotePort.load(), c.m_szRemoteHost.c_str(), c.m_nConnTimeOut.load());
-}
-
-// The request line and proxy lines for `path` (which begins with "/").
-std::string requestStart(const CImage& c, const std::string& path, bool mayUseProxy)
-{
-    if (!mayUseProxy || !proxyInUse(c))
-        return "GET " + path + " HTTP/1.0\r\n";
-    return "GET HTTP://" + c.m_szRemoteHost.str() + ":" + std::to_string(c.m_nRemotePort.load()) + path +
-           " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + c.m_szRemoteHost.str() + "\r\n";
-}
-
-// The user name and the password as one consistent pair (a host may put either meanwhile).
-std::pair<std::string, std::string> credentials(const CImage& c)
-{
-    const std::string text = c.CredentialText();
-    const auto colon = text.find(':');
-    return {text.substr(0, colon), colon == std::string::npos ? std::string() : text.substr(colon + 1)};
-}
-
-// A text that goes into a request line or header must not be able to end that line early: a
-// request with such a host, user name, path or stored credential is not sent at all.
-bool fitsInLine(std::string_view text)
-{
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 std::string printable(const std::uint8_t* data, std::size_t size)
@@ -463,20 +433,6 @@ int CImage::ReadNumberedCgiStream()
 // ---- Protocol 4: repeated requests on one kept-alive connection ----
 
 namespace {
-
-// Extra wait before the next request, from the unanswered count n and the time t (ms) from an
-// answer head to the end of its frame: the requests are spread so that the answers arrive back
-// to back without piling up in the camera.
-std::int64_t extraDelay(int n, std::int64_t t)
-{
-    if (n < 5)
-        return t > 9 ? (n - 4) * t : 10 * n - 40;
-    if (n <= 8)
-        return t > 9 ? 2 * (n - 4) * t : 10 * n - 40;
-    if (n <= 10)
-        return (n - 8) * std::max<std::int64_t>(t, 30);
-    return static_cast<std::int64_t>(n - 10) * (n - 10) * std::max<std::int64_t>(t, 1000);
-}
 
 void formatStreamTime(long long seconds, Text260& into)
 {

@@ -1,0 +1,28 @@
+// Pieces of the camera's HTTP requests that the picture readers and the sound reader share: the
+// proxy rule, the request line, the credentials, the line check, and the pacing of repeated
+// requests on one kept-alive connection.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace tessivor {
+
+class CImage;
+
+// True when requests go through the proxy: EnableProxy holds exactly 1 and the camera is not a
+// local one with BypassProxyServer set.
+bool proxyInUse(const CImage& c);
+// The request line and proxy lines for `path` (which begins with "/").
+std::string requestStart(const CImage& c, const std::string& path, bool mayUseProxy);
+// The user name and the password as one consistent pair.
+std::pair<std::string, std::string> credentials(const CImage& c);
+// False when `text` holds CR, LF or NUL and so could end a request line early.
+bool fitsInLine(std::string_view text);
+// Extra wait (ms) before the next request, from the unanswered count n and the time t (ms) from
+// an answer head to the end of its body.
+std::int64_t extraDelay(int n, std::int64_t t);
+
+} // namespace tessivor

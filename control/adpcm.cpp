@@ -77,6 +77,12 @@ void TAdpcm::set(int bits)
     m_index = 0;
 }
 
+void TAdpcm::setState(std::uint8_t stepIndex, std::int16_t predicted)
+{
+    m_index = static_cast<std::uint8_t>(std::min<int>(stepIndex, kMaxStepIndex));
+    m_predicted = predicted;
+}
+
 std::size_t TAdpcm::decode(const std::uint8_t* data, std::int16_t* output, std::size_t bytes,
                            std::uint8_t stepIndex, std::int16_t sample)
 {

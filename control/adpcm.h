@@ -33,6 +33,9 @@ public:
     // leaves the last low nibble 0), from the current state. Returns the bytes written.
     std::size_t encode(const std::int16_t* samples, std::size_t count, std::uint8_t* output);
 
+    // Puts the coder in a given state (an index above 88 counts as 88).
+    void setState(std::uint8_t stepIndex, std::int16_t predicted);
+
     std::int16_t predicted() const { return m_predicted; }
     std::uint8_t stepIndex() const { return m_index; }
 

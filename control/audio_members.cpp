@@ -1,7 +1,9 @@
-// The sound of Protocol 4 cameras: the PlayMode switches and what happens to each sound block (play it, and
+// The sound of Protocol 4 cameras: the PlayMode switches, RunAudio and its thread, and what
+// happens to each sound block (play it, and
 // record it while a recording with sound is open).
 #include "control/audio_block.h"
 #include "control/cimage.h"
+#include "platform/handles.h"
 #include "platform/trace.h"
 
 #include <exception>
@@ -42,6 +44,52 @@ HRESULT CImage::put_PlayMode(std::int32_t newVal)
         break;
     }
     return S_OK;
+}
+
+HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)
+{
+    if (m_nPlayAudio.load() != 1)
+        return S_OK;
+    // A thread that has not cleared its mark yet, or one still ending, counts as running.
+    if (m_bAudioRunning.load() != 0 || m_AudioThread.running()) {
+        *RunThreadHandle = m_hRunThread.load();
+        Fire_GetImageEvent(EVT_ALREADY_RUNNING);
+        return S_OK;
+    }
+    // The flags are set before the thread exists, so that it never sees a stale stop request.
+    const std::int32_t previousStop = m_bAudioStop.exchange(0);
+    m_bAudioRunning.store(1);
+    if (!m_AudioThread.start("audio", [this] { AudioThread(); })) {
+        m_bAudioRunning.store(0);
+        m_bAudioStop.store(previousStop);
+        Fire_GetImageEvent(EVT_THREAD_FAILED);
+        *RunThreadHandle = 0;
+        return S_OK;
+    }
+    m_nShareSequence.store(0);
+    Fire_GetImageEvent(EVT_THREAD_STARTED);
+    m_hRunThread.store(newHandle());
+    *RunThreadHandle = m_hRunThread.load();
+    return S_OK;
+}
+
+void CImage::AudioThread()
+{
+    trace("Audio Thread Run!!");
+    try {
+        ReadAudioStream();
+    } catch (const std::exception& e) {
+        // The coder and renderer report impossible states by exceptions; none leaves the thread.
+        trace("audio thread: %s", e.what());
+    }
+    try {
+        m_pWaveRender->close();
+    } catch (const std::exception& e) {
+        trace("audio thread: %s", e.what());
+    }
+    m_szMultipartAudioPath.assign("/goform/audio2");
+    m_bAudioRunning.store(0);
+    trace("Audio Thread Stop!!");
 }
 
 CImage::AudioBlockResult CImage::PlayAudioBlock(std::span<const std::uint8_t> body)

@@ -98,6 +98,7 @@ CImage::~CImage()
     trace("%s  End", m_szBKText.c_str());
     m_ImageThread.join();
     m_MailThread.join();
+    m_AudioThread.join();
     m_ImageConfigThread.join();
     frameTargets::destroy(m_hWnd);
     unregisterClientBlock(m_hClientBlock);

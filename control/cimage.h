@@ -680,6 +680,12 @@ public:
     Text260 m_szAudioUserData;                         // last "Userdata:" of the sound stream
     std::int32_t m_nAudioRecordStart = 0;              // start position of the next recorded block
 
+    // The sound thread (audio_members.cpp): runs the reader until m_bAudioStop, then closes the
+    // renderer and clears m_bAudioRunning, whatever way the reader ended.
+    void AudioThread();
+    // The sound reader (audio_reader.cpp): -1 when told to stop, 0 when the camera could not be
+    // reached four times in a row.
+    int ReadAudioStream();
     enum class AudioBlockResult
     {
         Played,  // queued for playing (or the rest dropped because every buffer was busy)
@@ -736,6 +742,7 @@ protected:
 
     WorkerThread m_ImageThread;
     WorkerThread m_MailThread;
+    WorkerThread m_AudioThread;
 
     // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
     int SendMailJob();

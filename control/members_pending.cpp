@@ -4,14 +4,6 @@
 
 namespace tessivor {
 
-// ---- audio stream and playback ----
-
-HRESULT CImage::RunAudio(std::int32_t* RunThreadHandle)
-{
-    *RunThreadHandle = {};
-    return S_OK;
-}
-
 // ---- discovery and device search ----
 
 HRESULT CImage::SearchDevice(std::int32_t /*mode*/, std::string_view /*sIPAddress*/, std::int32_t* pVal)

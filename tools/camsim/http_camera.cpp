@@ -18,6 +18,7 @@
 // (padded so that the answer is longer than 220 bytes), or "Password Error" for a wrong login;
 // "/cgi-bin/image_cfg.cgi" answers three of them as a parameter list.
 #include "camera.h"
+#include "sound.h"
 
 #include <algorithm>
 #include <cctype>
@@ -367,6 +368,61 @@ void serveMultipart(Session& s)
     }
 }
 
+// ---- the sound path ----
+
+// Like the repeated-request picture stream: every GET on the kept-alive connection is answered
+// with the next sound block when it is due (one per 250 ms), so the answers come in real time.
+void serveSound(Session& s)
+{
+    SoundSource& sound = soundSource();
+    std::optional<std::uint64_t> last;
+    bool open = true;
+    while (!s.state.quit.load()) {
+        if (!s.collectRequests()) {
+            sendSimple(s, "400 Bad Request", "");
+            return;
+        }
+        noteWaiting(s);
+        if (s.queue.empty()) {
+            if (!open || !s.receive(kIdleWait))
+                return;
+            continue;
+        }
+        const auto due = sound.dueAfter(last);
+        if (s.state.stalled.load() || Clock::now() < due) {
+            const auto wait =
+                s.state.stalled.load()
+                    ? std::chrono::milliseconds(200)
+                    : std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()) +
+                          std::chrono::milliseconds(1);
+            if (open)
+                open = s.receive(std::min(wait, std::chrono::milliseconds(200)));
+            else
+                std::this_thread::sleep_for(std::min(wait, std::chrono::milliseconds(200)));
+            if (s.conn.dropped())
+                return;
+            continue;
+        }
+        const Request req = s.queue.front();
+        s.queue.erase(s.queue.begin());
+        if (!authorised(s.state, req)) {
+            s.state.stats.authFailures++;
+            sendSimple(s, "401 Unauthorized", "<html><body>401 Unauthorized</body></html>\r\n");
+            return;
+        }
+        if (req.target != sound.options().path) {
+            sendSimple(s, "404 Not Found", "", req.keepAlive());
+            if (!req.keepAlive())
+                return;
+            continue;
+        }
+        const auto block = sound.take(last);
+        if (!block || !sendAll(s.conn, soundAnswer(*block, req.keepAlive())) || !req.keepAlive())
+            return;
+        last = block->number;
+    }
+}
+
 // ---- image settings page ----
 
 void serveIoControl(Session& s, const Request& req, bool loginOk)
@@ -467,6 +523,11 @@ const std::vector<Route>& routes()
         {[](const CameraState& st, std::string_view t) { return t == st.multipartPath(); },
          [](Session& s, const Request&) { serveMultipart(s); }},
         {[](const CameraState&, std::string_view t) { return t == "/cgi-bin/image_cfg.cgi"; }, serveImageCfg},
+        {[](const CameraState&, std::string_view t) {
+             const SoundOptions o = soundSource().options();
+             return o.enabled && t == o.path;
+         },
+         [](Session& s, const Request&) { serveSound(s); }},
     };
     return table;
 }

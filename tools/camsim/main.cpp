@@ -13,6 +13,7 @@
 // (stall or resume) change its behaviour; SIGINT and SIGTERM end it. See usage() for the options
 // and commands.
 #include "camera.h"
+#include "sound.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -54,6 +55,10 @@ Camera:
   --no-auth               the web server asks for no credentials
   --multipart-path PATH   path of the repeated-request stream (default /goform/video2)
   --pan-tilt X,Y          position reported by /mjpeg.cgi (default 0,0)
+  --audio-path PATH       path of the sound stream (default /goform/audio2)
+  --audio-pcm             sound blocks carry 16-bit PCM instead of IMA ADPCM
+  --audio-tone HZ         frequency of the tone the camera hears (default 300)
+  --no-audio              no sound stream
   --settings R,C,F,B,C,H,L  the seven image settings (default 2,1,30,64,32,8,60)
   --mac A.B.C.D.E.F       the camera's MAC address, decimal parts (default 0.1.2.3.4.5)
   --malformed KIND[:N]    break the next N frames (default: all) of every stream
@@ -479,6 +484,24 @@ int main(int argc, char** argv)
             if (p.empty() || p[0] != '/')
                 fail("--multipart-path must begin with /");
             cam.state.setMultipartPath(p);
+        } else if (a == "--audio-path" || a == "--audio-pcm" || a == "--audio-tone" || a == "--no-audio") {
+            SoundOptions o = soundSource().options();
+            if (a == "--audio-path") {
+                o.path = value();
+                if (o.path.empty() || o.path[0] != '/')
+                    fail("--audio-path must begin with /");
+            } else if (a == "--audio-pcm") {
+                o.adpcm = false;
+            } else if (a == "--audio-tone") {
+                const std::string v = value();
+                char* end = nullptr;
+                o.toneHz = std::strtod(v.c_str(), &end);
+                if (v.empty() || *end != 0 || !(o.toneHz > 0 && o.toneHz < 4000))
+                    fail("--audio-tone must be a frequency below 4000 Hz");
+            } else {
+                o.enabled = false;
+            }
+            soundSource().configure(o);
         } else if (a == "--pan-tilt") {
             const std::string text = value();
             const auto parts = split(text, ',');

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for the time its CMakeLists gives, several at once
-# (each fuzzer uses one core). FUZZ_SECONDS overrides every time (for a quick local run).
+# Builds the libFuzzer targets and runs each for the time its CMakeLists gives, one per core at
+# a time (each fuzzer uses one core). FUZZ_SECONDS overrides every time (for a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzzers
 list=build/fuzz/fuzzers.txt
-jobs=$(( $(nproc) / 2 ))
-(( jobs >= 1 )) || jobs=1
+jobs=$(nproc)
 
 run_one() {
     local name=$1 seconds=$2

@@ -654,6 +654,7 @@ HRESULT CImage::Capture(std::string_view FileName, std::int32_t iResize)
 HRESULT CImage::Snapshot(std::string_view sFileName, std::int32_t* pVal)
 {
     m_szCaptureFile.assign(sFileName);
+    m_nCaptureResult.store(0);
     m_bCaptureRequest.store(1);
     // The frame pipeline clears the flag once the picture is written. Without frames the wait
     // ends after a few receive time-outs; the request is then withdrawn and pVal is 0.
@@ -668,7 +669,7 @@ HRESULT CImage::Snapshot(std::string_view sFileName, std::int32_t* pVal)
         }
         sleepMs(10);
     }
-    *pVal = -1;
+    *pVal = m_nCaptureResult.load(); // 0 when the picture could not be written
     return S_OK;
 }
 

@@ -517,6 +517,22 @@ public:
                                std::vector<std::uint8_t>* pixels);
     std::vector<std::uint8_t> m_DecodedDib; // image thread only
 
+    // ---- output steps of the frame pipeline (frame_output.cpp), image thread ----
+    // Resizes the working image to the preview size and draws it into the preview target (or
+    // the control's own surface); failures only skip the drawing.
+    void DrawFrame(img_desc* working);
+    // Writes the e-mail picture and asks for the e-mail job when the mail interval has passed;
+    // a picture that could not be written starts nothing and leaves m_bMailIdle at 1.
+    void SendMotionMail(img_desc* working);
+    // Hands the frame to the recording step: the camera's bytes, or the rotated picture encoded.
+    // False when the recording step ended the frame.
+    bool RecordWorkingImage(img_desc* working, bool rotated, const std::uint8_t* frame,
+                            std::uint32_t frameLength);
+    // Serves the pending Capture or Snapshot request; event 15 only when the file was written.
+    void SaveSnapshot(img_desc* working);
+    // Outcome of the last served snapshot request: -1 written, 0 not.
+    std::atomic<std::int32_t> m_nCaptureResult{0};
+
     // ---- recording ----
     std::atomic<std::int32_t> m_bLockRecord{0};
     std::atomic<std::int32_t> m_bRecordRequest{0};

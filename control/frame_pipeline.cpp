@@ -1,14 +1,18 @@
 // The frame pipeline: what happens to every frame that a stream reader has received, on the
-// image thread. This file holds the steps that need no image library: counting, sharing the raw
-// bytes with an in-process consumer, and the check that the bytes are one whole JPEG (SOI at the
-// front, EOI at the end).
+// image thread: counting, sharing the raw bytes with an in-process consumer, the checks that the
+// bytes are one whole JPEG, decoding into a DIB, the size change, rotation, motion, drawing, the
+// e-mail picture, recording and snapshots (the output steps are in frame_output.cpp).
 //
-// TODO: the JPEG header check, decoding, the size change, rotation, drawing, motion, the e-mail
-// picture, recording and snapshots follow the marker check once the decoder exists; until then a
-// frame that passes the check counts as gone through, and nothing is drawn or recorded.
+// Working images are allocated and freed within the call; the decode buffer m_DecodedDib and the
+// motion reference are the only pixels kept between frames. The control window's "device
+// context" is its frame target, named by the window handle, so nothing is taken or released per
+// frame for it.
 #include "control/cimage.h"
+#include "imagelib/img_jpeg.h"
+#include "imagelib/img_rotate.h"
 #include "platform/trace.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tessivor {
@@ -38,6 +42,10 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
     if (m_bEnableServer.load() != 0)
         ShareFrame(frame, frameLength);
 
+    // The header must read as a JPEG before anything else looks at the bytes.
+    img_info info;
+    if (img_jpeg_info_mem(frame, frameLength, &info) != 0)
+        return 0;
     if (frameLength < 2 || frame[0] != 0xFF || frame[1] != 0xD8)
         return 0;
     if (frame[frameLength - 2] != 0xFF) {
@@ -48,6 +56,63 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
         trace("%s : Image length error2(tail) !!", m_szRemoteHost.c_str());
         return 0;
     }
+
+    DecodedDibHeader dib;
+    if (DecodeJpegToDib(frame, frameLength, &dib, &m_DecodedDib) != 0)
+        return 0;
+    const BitmapInfoHeader& h = dib.header;
+    if (h.biWidth < 1 || h.biHeight < 1 || h.biBitCount < 1)
+        return 0;
+
+    // A new size: the host hears of it, and an open recording ends so that this same frame opens
+    // a file of the new size (the record request stands).
+    if (h.biWidth != m_nImageWidth.load() || h.biHeight != m_nImageHeight.load()) {
+        m_nImageWidth.store(h.biWidth);
+        m_nImageHeight.store(h.biHeight);
+        PostImageEvent(EVT_IMAGE_SIZE_CHANGED);
+        CloseRecordingForSizeChange();
+    }
+
+    ImgTempImage decoded;
+    if (img_alloc(decoded.get(), static_cast<std::uint32_t>(h.biWidth),
+                  static_cast<std::uint32_t>(h.biHeight), h.biBitCount) != 0)
+        return -1; // CMYK pictures (32 bits) end here: the library has no image of that depth
+    const std::uint32_t decodedStride = dibStride(static_cast<std::uint32_t>(h.biWidth), h.biBitCount);
+    const std::uint32_t rowBytes = std::min(decodedStride, decoded->bytesPerRow);
+    for (std::int32_t row = 0; row < h.biHeight; ++row)
+        std::memcpy(decoded->pixels + std::size_t(row) * decoded->bytesPerRow,
+                    m_DecodedDib.data() + std::size_t(row) * decodedStride, rowBytes);
+
+    // Rotation. A failed rotation frees its image and the frame goes on as decoded.
+    ImgTempImage rotated;
+    img_desc* working = decoded.get();
+    const std::int32_t angle = m_nRotateAngle.load();
+    if (angle != 0) {
+        const bool quarter = angle == 90 || angle == 270;
+        const auto width = static_cast<std::uint32_t>(quarter ? h.biHeight : h.biWidth);
+        const auto height = static_cast<std::uint32_t>(quarter ? h.biWidth : h.biHeight);
+        if (img_alloc(rotated.get(), width, height, h.biBitCount) != 0)
+            return 0;
+        const std::int32_t rc = img_rotate(static_cast<double>(angle), decoded.get(), rotated.get());
+        if (rc == 0) {
+            img_free(decoded.get());
+            working = rotated.get();
+        } else {
+            trace("%s : rotation by %d failed (%d); the frame goes on unrotated", m_szRemoteHost.c_str(),
+                  angle, rc);
+            img_free(rotated.get());
+        }
+    }
+
+    const bool mailPicture = MotionStep(working);
+    if (m_bDrawImage.load() != 0)
+        DrawFrame(working);
+    if (mailPicture && m_bMailIdle.load() != 0)
+        SendMotionMail(working);
+    if (!RecordWorkingImage(working, working == rotated.get(), frame, frameLength))
+        return 0; // a snapshot request waits for the next frame
+    if (m_bCaptureRequest.load() != 0)
+        SaveSnapshot(working);
     return -1;
 }
 

@@ -1,0 +1,148 @@
+// The output steps of the frame pipeline, on the image thread, for the working image (the
+// decoded picture, rotated when RotateAngle asks for it): drawing into the host's frame target,
+// the e-mail alert picture, the picture handed to the recording step, and snapshots.
+//
+// Failures here never end the frame, and nothing is announced that did not happen: event 15
+// only for a snapshot file that was written, WM_STARTMAIL only for an e-mail picture that was.
+#include "control/cimage.h"
+
+#include "imagelib/img_display.h"
+#include "imagelib/img_jpeg.h"
+#include "imagelib/img_memory.h"
+#include "imagelib/img_resize.h"
+#include "platform/clock.h"
+#include "platform/frame_target.h"
+#include "platform/trace.h"
+
+namespace tessivor {
+
+namespace {
+
+// Snapshot and e-mail pictures are written at the best quality.
+constexpr std::int32_t kPictureQuality = 100;
+// A rotated picture is encoded again for the recording, at a camera-like quality.
+constexpr std::int32_t kRecordQuality = 90;
+
+struct SnapshotSize
+{
+    std::uint32_t width, height;
+};
+// Size codes of Capture: 1, 2, 3; every other code writes the picture as it is.
+constexpr SnapshotSize kSnapshotSizes[] = {{160, 120}, {320, 240}, {640, 480}};
+
+// Owns a memory block of the image library.
+struct ImgBlock
+{
+    void* data = nullptr;
+    ~ImgBlock() { img_block_free(data); }
+};
+
+} // namespace
+
+void CImage::DrawFrame(img_desc* working)
+{
+    const std::int32_t width = m_nPreviewWidth.load();
+    const std::int32_t height = m_nPreviewHeight.load();
+    if (width < 1 || height < 1)
+        return;
+    ImgTempImage preview;
+    if (img_alloc(preview.get(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                  img_bits(working)) != 0)
+        return;
+    if (img_resize(working, preview.get()) != 0)
+        return;
+
+    Handle palette = 0;
+    std::int32_t rc = 0;
+    if (m_bOtherDC.load() != 0) {
+        const std::int32_t left = m_nPreviewLeft.load();
+        const std::int32_t top = m_nPreviewTop.load();
+        const std::int32_t targetLeft = m_nPreviewTargetLeft.load();
+        const std::int32_t targetTop = m_nPreviewTargetTop.load();
+        const auto window = static_cast<Handle>(m_PreviewhWnd.load());
+        const auto dc = static_cast<Handle>(m_PreviewDC.load());
+        if (left != 0 || top != 0 || targetLeft != 0 || targetTop != 0)
+            rc = img_display_ex(window, dc, &palette, left, top, preview.get(), targetLeft, targetTop, 0);
+        else
+            rc = img_display(window, dc, &palette, 0, 0, preview.get());
+    } else {
+        rc = img_display(m_hWnd, m_hWnd, &palette, 0, 0, preview.get());
+    }
+    // The palette a palette device needed lives for this drawing only.
+    if (palette != 0)
+        logicalPalettes::destroy(palette);
+    if (rc != 0)
+        trace("%s : drawing failed (%d)", m_szRemoteHost.c_str(), rc);
+}
+
+void CImage::SendMotionMail(img_desc* working)
+{
+    const std::time_t now = wallNow();
+    if (m_tLastMail != 0) {
+        m_tMailNow = now;
+        if (!(m_tMailNow - m_tLastMail > static_cast<std::time_t>(m_nMailIntervalTime.load()) - 1))
+            return;
+    }
+    m_tLastMail = now;
+    m_bMailIdle.store(0);
+    const std::string file = m_szEMailFileName.str();
+    const std::int32_t rc = img_save_jpeg(file.c_str(), working, kPictureQuality);
+    if (rc != 0) {
+        // Nothing to send: no job starts, and the next e-mail may go once the interval has passed.
+        trace("%s : e-mail picture \"%s\" not written (%d)", m_szRemoteHost.c_str(), file.c_str(), rc);
+        m_bMailIdle.store(1);
+        return;
+    }
+    postMessage(m_hWnd, WM_STARTMAIL, 0, 0);
+}
+
+bool CImage::RecordWorkingImage(img_desc* working, bool rotated, const std::uint8_t* frame,
+                                std::uint32_t frameLength)
+{
+    RecordedPicture picture;
+    picture.header = *working->header;
+    picture.jpeg = frame;
+    picture.jpegBytes = frameLength;
+    ImgBlock encoded;
+    // The camera's bytes are the picture unless it was rotated; then the rotated picture is
+    // encoded, and only when the recording step may store it.
+    if (rotated && m_bRecordRequest.load() != 0) {
+        if (img_save_jpeg_mem(&encoded.data, working, kRecordQuality) == 0) {
+            picture.jpeg = static_cast<const std::uint8_t*>(encoded.data);
+            picture.jpegBytes = img_block_size(encoded.data);
+        } else {
+            trace("%s : rotated picture not encoded for the recording", m_szRemoteHost.c_str());
+            picture.jpeg = nullptr;
+            picture.jpegBytes = 0;
+        }
+    }
+    return RecordFrame(picture);
+}
+
+void CImage::SaveSnapshot(img_desc* working)
+{
+    const std::int32_t size = m_nCaptureSize.load();
+    const std::string file = m_szCaptureFile.str();
+    std::int32_t rc = 0;
+    if (size >= 1 && size <= 3) {
+        const SnapshotSize s = kSnapshotSizes[size - 1];
+        ImgTempImage snapshot;
+        rc = img_alloc(snapshot.get(), s.width, s.height, img_bits(working));
+        if (rc == 0)
+            rc = img_resize(working, snapshot.get());
+        if (rc == 0)
+            rc = img_save_jpeg(file.c_str(), snapshot.get(), kPictureQuality);
+        m_nCaptureSize.store(0);
+    } else {
+        rc = img_save_jpeg(file.c_str(), working, kPictureQuality);
+    }
+    // The result is in place before the request is cleared: Snapshot reads it then.
+    m_nCaptureResult.store(rc == 0 ? -1 : 0);
+    if (rc == 0)
+        PostImageEvent(EVT_CAPTURE_SAVED);
+    else
+        trace("%s : snapshot \"%s\" not written (%d)", m_szRemoteHost.c_str(), file.c_str(), rc);
+    m_bCaptureRequest.store(0);
+}
+
+} // namespace tessivor

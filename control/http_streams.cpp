@@ -45,9 +45,12 @@ constexpr const char* kDefaultVideoPath = "/goform/video2";
 
 int connectStream(CImage& c, CWSClient& s, bool mayUseProxy)
 {
-    if (mayUseProxy && proxyInUse(c))
-        return s.Connect(c.m_nProxyPort.load(), c.m_szProxyHost.c_str(), c.m_nConnTimeOut.load());
-    return s.Connect(c.m_nRemotePort.load(), c.m_szRemoteHost.c_str(), c.m_nConnTimeOut.load());
+    const int rc = mayUseProxy && proxyInUse(c)
+                       ? s.Connect(c.m_nProxyPort.load(), c.m_szProxyHost.c_str(), c.m_nConnTimeOut.load())
+                       : s.Connect(c.m_nRemotePort.load(), c.m_szRemoteHost.c_str(), c.m_nConnTimeOut.load());
+    if (rc == 0)
+        c.RestartMotionDetection(); // the first picture of a new connection is not motion
+    return rc;
 }
 
 std::string printable(const std::uint8_t* data, std::size_t size)
@@ -339,6 +342,7 @@ int CImage::ReadNumberedCgiStream()
         }
         if (s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load()) != 0)
             return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
+        RestartMotionDetection(); // the first picture of a new connection is not motion
         if (stopped())
             return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
         s.SendAll(request.data(), static_cast<int>(request.size()));

@@ -55,6 +55,7 @@ int CImage::ReadNativeStream(std::uint8_t* scratch)
 
     if (s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load()) != 0)
         return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
+    RestartMotionDetection(); // the first picture of a new connection is not motion
     if (stopped())
         return closeWith(STREAM_STOP_SEEN);
 

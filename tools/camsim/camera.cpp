@@ -139,6 +139,43 @@ Malformed CameraState::peekMalformed() const
     return m_malformed;
 }
 
+void CameraState::setClip(std::vector<ClipPicture> pictures, bool play)
+{
+    std::lock_guard lock(m_mutex);
+    m_clip = std::move(pictures);
+    m_clipPlay = play;
+    m_clipIndex = 0;
+}
+
+std::size_t CameraState::clipSize() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_clip.size();
+}
+
+std::size_t CameraState::clipIndex() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_clipIndex;
+}
+
+bool CameraState::selectClip(std::size_t index)
+{
+    std::lock_guard lock(m_mutex);
+    if (index >= m_clip.size())
+        return false;
+    m_clipIndex = index;
+    return true;
+}
+
+CameraState::ClipPicture CameraState::clipPicture(std::uint64_t offset) const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_clip.empty())
+        return nullptr;
+    return m_clip[m_clipPlay ? static_cast<std::size_t>(offset % m_clip.size()) : m_clipIndex];
+}
+
 void CameraState::recordRequest(std::string head)
 {
     constexpr std::size_t kKept = 64;
@@ -214,6 +251,14 @@ Clock::time_point FrameSource::dueTimeLocked(std::uint64_t number) const
 std::shared_ptr<const Frame> FrameSource::frameLocked(std::uint64_t number,
                                                       std::unique_lock<std::mutex>& lock)
 {
+    if (auto picture = m_state.clipPicture(number - m_first)) {
+        // Clip pictures are served as they are and never cached: the selection may change at
+        // any time.
+        auto frame = std::make_shared<Frame>();
+        frame->number = number;
+        frame->jpeg = *picture;
+        return frame;
+    }
     const int w = m_state.width.load(), h = m_state.height.load();
     if (m_cache && m_cache->number == number && m_cache->width == w && m_cache->height == h)
         return m_cache;

@@ -108,6 +108,20 @@ public:
     void recordRequest(std::string head);
     std::vector<std::string> recentRequests() const;
 
+    // ---- scripted clip ----
+    // Pictures (whole JPEG files) served as they are instead of the drawn scene. Held: the
+    // selected picture goes out again and again until another is selected, so a test decides
+    // which picture the client sees next. Playing: frame n gets picture (n - first frame) modulo
+    // the clip's length.
+    using ClipPicture = std::shared_ptr<const std::vector<std::uint8_t>>;
+    void setClip(std::vector<ClipPicture> pictures, bool play);
+    std::size_t clipSize() const;
+    std::size_t clipIndex() const;
+    // False when `index` is outside the clip.
+    bool selectClip(std::size_t index);
+    // The picture for the frame `offset` frames after the first; null without a clip.
+    ClipPicture clipPicture(std::uint64_t offset) const;
+
 private:
     mutable std::mutex m_mutex;
     std::string m_user = "pelko";
@@ -119,6 +133,9 @@ private:
     Malformed m_malformed = Malformed::None;
     int m_malformedCount = 0;
     std::vector<std::string> m_requests;
+    std::vector<ClipPicture> m_clip;
+    bool m_clipPlay = false;
+    std::size_t m_clipIndex = 0;
 };
 
 // One open connection. drop() shuts its socket down, which ends any blocking call on it.

@@ -27,6 +27,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <list>
 #include <thread>
 
@@ -64,11 +66,16 @@ Camera:
   --malformed KIND[:N]    break the next N frames (default: all) of every stream
   --stall                 start stalled: connections are accepted, nothing is sent
   --run-for SECONDS       quit after this long
+  --clip LIST             serve the JPEG files named in LIST (one path per line, relative to
+                          LIST's folder; '#' starts a comment line) instead of the drawn scene,
+                          holding the selected one (the first at start)
+  --clip-play             with --clip: play the clip in a loop, one file per frame
 
 Control channel commands:
   stall | resume | drop | size WxH | rate FPS | pt X Y | malformed KIND [N] | malformed off
   user NAME | password TEXT | challenge on|off | auth on|off | greeting CODE
   settings R,C,F,B,C,H,L | stats | last-request | quit
+  clip N | clip next | clip   (hold clip file N (from 0) / the next one; answer: index and size)
 
 Breakages (KIND): garbage truncate huge zero nolength noboundary badjpeg short busy
 )";
@@ -221,12 +228,14 @@ struct Camera
     CameraState state;
     std::unique_ptr<FrameSource> frames;
     ConnectionSet connections;
+    ConnectionSet controlConnections; // kept apart, so that "drop" can still answer
     ThreadSet threads;
 
     void quit()
     {
         state.quit.store(true);
         connections.dropAll();
+        controlConnections.dropAll();
         frames->wake();
     }
 };
@@ -274,6 +283,35 @@ void acceptLoop(Camera& cam, int fd,
             conn->drop();
         });
     }
+}
+
+// The JPEG files named in a clip list, in order; the program ends on an unreadable list or file.
+std::vector<CameraState::ClipPicture> loadClip(const std::string& listFile)
+{
+    std::ifstream list(listFile);
+    if (!list)
+        fail("--clip: cannot read " + listFile);
+    const std::filesystem::path folder = std::filesystem::path(listFile).parent_path();
+    std::vector<CameraState::ClipPicture> pictures;
+    std::string line;
+    while (std::getline(list, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::filesystem::path file = folder / line; // an absolute line stays as it is
+        std::ifstream in(file, std::ios::binary);
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>((std::istreambuf_iterator<char>(in)),
+                                                                 std::istreambuf_iterator<char>());
+        if (!in && !in.eof())
+            fail("--clip: cannot read " + file.string());
+        if (bytes->empty())
+            fail("--clip: " + file.string() + " is empty");
+        pictures.push_back(std::move(bytes));
+    }
+    if (pictures.empty())
+        fail("--clip: " + listFile + " names no file");
+    return pictures;
 }
 
 std::string escape(std::string_view text)
@@ -343,6 +381,19 @@ std::string command(Camera& cam, std::string_view line)
         if (!v)
             return "error settings R,C,F,B,C,H,L";
         st.setImageSettings(*v);
+    } else if (verb == "clip") {
+        const std::size_t size = st.clipSize();
+        if (size == 0)
+            return "error no clip";
+        if (arg(1) == "next") {
+            st.selectClip((st.clipIndex() + 1) % size);
+        } else if (!arg(1).empty()) {
+            auto n = number<std::size_t>(arg(1));
+            if (!n || !st.selectClip(*n))
+                return "error clip N, 0 to " + std::to_string(size - 1);
+        }
+        cam.frames->wake();
+        return "ok index=" + std::to_string(st.clipIndex()) + " size=" + std::to_string(size);
     } else if (verb == "stats") {
         const Stats& s = st.stats;
         return "ok connections=" + std::to_string(s.connections.load()) +
@@ -401,10 +452,10 @@ void controlLoop(Camera& cam, int fd)
         if (c < 0)
             continue;
         auto conn = std::make_shared<Connection>(c);
-        cam.connections.add(conn);
+        cam.controlConnections.add(conn);
         cam.threads.start([&cam, conn] {
             serveControl(cam, conn);
-            cam.connections.remove(conn);
+            cam.controlConnections.remove(conn);
         });
     }
 }
@@ -416,6 +467,8 @@ int main(int argc, char** argv)
     Options o;
     Camera cam;
     bool stalled = false;
+    std::vector<CameraState::ClipPicture> clip;
+    bool clipPlay = false;
     std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -536,6 +589,10 @@ int main(int argc, char** argv)
             if (!s || *s <= 0)
                 fail("--run-for SECONDS");
             o.runFor = *s;
+        } else if (a == "--clip") {
+            clip = loadClip(value());
+        } else if (a == "--clip-play") {
+            clipPlay = true;
         } else {
             fail("unknown option " + a + " (see --help)");
         }
@@ -546,6 +603,9 @@ int main(int argc, char** argv)
     if ((ntohl(addr.s_addr) >> 24) != 127 && !o.anyAddress)
         fail(o.address + " is not a loopback address (use --any-address to listen there)");
     cam.state.stalled.store(stalled);
+    if (clipPlay && clip.empty())
+        fail("--clip-play needs --clip");
+    cam.state.setClip(std::move(clip), clipPlay);
     cam.frames = std::make_unique<FrameSource>(cam.state, o.firstFrame, o.rate);
 
     // Signals go to one thread that waits for them; every other thread has them blocked.

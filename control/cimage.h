@@ -524,7 +524,7 @@ public:
     // Writes the e-mail picture and asks for the e-mail job when the mail interval has passed;
     // a picture that could not be written starts nothing and leaves m_bMailIdle at 1.
     void SendMotionMail(img_desc* working);
-    // Hands the frame to the recording step: the camera's bytes, or the rotated picture encoded.
+    // Hands the frame to the recording step: the camera's bytes, or the rotated picture to encode.
     // False when the recording step ended the frame.
     bool RecordWorkingImage(img_desc* working, bool rotated, const std::uint8_t* frame,
                             std::uint32_t frameLength);

@@ -8,7 +8,6 @@
 
 #include "imagelib/img_display.h"
 #include "imagelib/img_jpeg.h"
-#include "imagelib/img_memory.h"
 #include "imagelib/img_resize.h"
 #include "platform/clock.h"
 #include "platform/frame_target.h"
@@ -20,8 +19,6 @@ namespace {
 
 // Snapshot and e-mail pictures are written at the best quality.
 constexpr std::int32_t kPictureQuality = 100;
-// A rotated picture is encoded again for the recording, at a camera-like quality.
-constexpr std::int32_t kRecordQuality = 90;
 
 struct SnapshotSize
 {
@@ -29,13 +26,6 @@ struct SnapshotSize
 };
 // Size codes of Capture: 1, 2, 3; every other code writes the picture as it is.
 constexpr SnapshotSize kSnapshotSizes[] = {{160, 120}, {320, 240}, {640, 480}};
-
-// Owns a memory block of the image library.
-struct ImgBlock
-{
-    void* data = nullptr;
-    ~ImgBlock() { img_block_free(data); }
-};
 
 } // namespace
 
@@ -101,20 +91,11 @@ bool CImage::RecordWorkingImage(img_desc* working, bool rotated, const std::uint
 {
     RecordedPicture picture;
     picture.header = *working->header;
-    picture.jpeg = frame;
-    picture.jpegBytes = frameLength;
-    ImgBlock encoded;
-    // The camera's bytes are the picture unless it was rotated; then the rotated picture is
-    // encoded, and only when the recording step may store it.
-    if (rotated && m_bRecordRequest.load() != 0) {
-        if (img_save_jpeg_mem(&encoded.data, working, kRecordQuality) == 0) {
-            picture.jpeg = static_cast<const std::uint8_t*>(encoded.data);
-            picture.jpegBytes = img_block_size(encoded.data);
-        } else {
-            trace("%s : rotated picture not encoded for the recording", m_szRemoteHost.c_str());
-            picture.jpeg = nullptr;
-            picture.jpegBytes = 0;
-        }
+    if (rotated) {
+        picture.encodeFrom = working; // encoded by the recording step when it writes a frame
+    } else {
+        picture.jpeg = frame;
+        picture.jpegBytes = frameLength;
     }
     return RecordFrame(picture);
 }

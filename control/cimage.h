@@ -488,10 +488,12 @@ public:
     std::array<MotionRect, kMotionRectCount> m_MotionRects{};
     std::vector<std::uint8_t> m_MotionReference; // 640 x 480 x 3
 
-    // Motion detection (motion_detect.cpp), image thread only. DetectMotion compares the 24-bit
-    // bottom-up picture (rows `stride` bytes apart) with the reference (rows of width x 3 bytes)
-    // and leaves the picture in the reference; 1 = motion. It refuses (0, reference unchanged) a
-    // picture larger than the reference. Rectangle mode uses the first MotionBlockCount rectangles.
+    // Motion detection (motion_detect.cpp), image thread only. DetectMotion compares the sampled
+    // cells of the 24-bit bottom-up picture (rows `stride` bytes apart) with the reference and
+    // leaves the picture's cells of its sampling grid in the reference (packed; at most
+    // kMotionReferenceSize bytes); 1 = motion. The reference must hold the previous picture's
+    // cells of the same size and grid. It refuses (0, reference unchanged) a picture larger
+    // than kMotionReferenceSize bytes. Rectangle mode uses the first MotionBlockCount rectangles.
     int DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std::uint8_t* reference, int width,
                      int height, int sensitivity, bool useRectangles);
     // 1 when the rectangle, already in bitmap rows (top and bottom counted from the bottom line,
@@ -507,6 +509,9 @@ public:
     std::time_t m_tMotionNow = 0;
     int m_nMotionReferenceWidth = 0; // size of the picture in the reference
     int m_nMotionReferenceHeight = 0;
+    int m_nMotionReferenceGrid = 0; // the sampling grid whose cells the reference holds
+    std::vector<std::uint8_t> m_MotionBandCompare; // per cell of a band: compare it
+    std::vector<int> m_MotionBandCounts;           // per cell of a band: differing pixels
 
     // ---- JPEG decoding (jpeg_decode.cpp) ----
     // Decodes one whole JPEG frame into a DIB: the header (with the grey palette for 8 bits) into

@@ -5,23 +5,30 @@
 // the threshold 79 - 2 x sensitivity. The picture is walked in block rows of `step` pixels; in
 // each block two cells of `cell` x `cell` pixels are counted, one at the block's corner and one
 // diagonally next to it, so that with the step twice the cell a quarter of the pixels is looked
-// at. The first cell with more than `limit` differing pixels is motion and ends the walk. Either
-// way the picture then becomes the reference.
+// at. A cell with more than `limit` differing pixels is motion; after the first one the cells are
+// only copied.
+//
+// The reference. Only the sampled cells are ever compared, so only they are kept, packed in the
+// order of the walk (motion_cells.h): every call leaves the picture's cells of its sampling grid
+// in the reference. That costs reading the picture once and writing a quarter of it, instead of
+// reading and writing a whole picture more; the price is that a reference is good only for one
+// grid and picture size, so the motion step primes again when either changes (a new width
+// class, or rectangle mode switched on or off where its grid differs). The reference holds at
+// most CImage::kMotionReferenceSize bytes of picture: a larger picture is never examined.
 //
 // Pictures are DIB rows, bottom-up: block row y counts from the bottom line. The picture is read
-// at its own row stride; the reference keeps rows of exactly width x 3 bytes, at most
-// CImage::kMotionReferenceSize bytes, so a larger picture is never examined (no motion).
-//
-// Cells that do not lie wholly inside the picture (or the rectangle) are skipped: a picture
-// whose size is not a multiple of the step has no partial cells at its right and top edges.
+// at its own row stride. Cells that do not lie wholly inside the picture (or, when compared, a
+// rectangle) are skipped: a picture whose size is not a multiple of the step has no partial
+// cells at its right and top edges.
 #include "control/cimage.h"
 
+#include "control/motion_cells.h"
 #include "imagelib/img_desc.h"
 #include "platform/clock.h"
 #include "platform/message_beep.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 
 namespace tessivor {
 
@@ -34,6 +41,8 @@ struct BlockGrid
     int step;
     int cell;
     int limit; // differing pixels a cell may have without being motion
+
+    int id() const { return step * 16 + cell; }
 };
 
 BlockGrid gridForWidth(int width)
@@ -46,33 +55,9 @@ BlockGrid gridForWidth(int width)
 }
 constexpr BlockGrid kRectangleGrid{8, 4, 8};
 
-// The rows the detector compares: the picture at its stride, the reference packed.
-struct MotionFrames
+BlockGrid gridFor(int width, bool rectangles)
 {
-    const std::uint8_t* picture;
-    std::uint32_t pictureStride;
-    const std::uint8_t* reference;
-    std::uint32_t referenceStride;
-    int threshold;
-};
-
-// True when more than `limit` pixels of the cell at (x, y) differ.
-bool cellMoves(const MotionFrames& f, int x, int y, int cell, int limit)
-{
-    int differing = 0;
-    const int t = f.threshold;
-    for (int row = y; row < y + cell; ++row) {
-        const std::uint8_t* p = f.picture + static_cast<std::size_t>(row) * f.pictureStride + x * 3;
-        const std::uint8_t* r = f.reference + static_cast<std::size_t>(row) * f.referenceStride + x * 3;
-        for (int i = 0; i < cell * 3; i += 3) {
-            if (std::abs(p[i] - r[i]) > t || std::abs(p[i + 1] - r[i + 1]) > t ||
-                std::abs(p[i + 2] - r[i + 2]) > t) {
-                if (++differing > limit)
-                    return true;
-            }
-        }
-    }
-    return false;
+    return rectangles ? kRectangleGrid : gridForWidth(width);
 }
 
 } // namespace
@@ -94,43 +79,63 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
         return 0;
 
     // Not limited: sensitivity 40 or more makes every pixel count, and a very low one none.
-    const std::int64_t threshold = 79 - 2 * static_cast<std::int64_t>(sensitivity);
-    const MotionFrames frames{picture, stride, reference, static_cast<std::uint32_t>(width) * 3,
-                              static_cast<int>(std::clamp<std::int64_t>(threshold, -1, 255))};
+    const int threshold =
+        static_cast<int>(std::clamp<std::int64_t>(79 - 2 * std::int64_t(sensitivity), -1, 255));
+    const BlockGrid g = gridFor(width, useRectangles);
 
-    auto scan = [&](const BlockGrid& g, int left, int top, int right, int bottom) {
-        auto inside = [&](int x, int y) {
-            return x >= left && x + g.cell <= right && y >= top && y + g.cell <= bottom;
-        };
-        for (int y = 0; y < height; y += g.step) {
-            for (int x = 0; x < width; x += g.step)
-                if (inside(x, y) && cellMoves(frames, x, y, g.cell, g.limit))
-                    return true;
-            for (int x = 0; x < width; x += g.step)
-                if (inside(x + g.cell, y + g.cell) &&
-                    cellMoves(frames, x + g.cell, y + g.cell, g.cell, g.limit))
-                    return true;
+    // The host's rectangles in bitmap rows (the host counts y from the top, the rows count from
+    // the bottom line); invalid ones are left out.
+    std::array<MotionRect, kMotionRectCount> rects;
+    int rectCount = 0;
+    if (useRectangles) {
+        const int count = std::clamp<std::int32_t>(m_nMotionBlockCount.load(), 0, kMotionRectCount);
+        for (int i = 0; i < count; ++i) {
+            const MotionRect r = m_MotionRects[static_cast<std::size_t>(i)];
+            const MotionRect rows{r.left, height - 1 - r.bottom, r.right, height - 1 - r.top};
+            if (IsMotionRectValid(rows, width, height))
+                rects[static_cast<std::size_t>(rectCount++)] = rows;
+        }
+    }
+    auto watched = [&](int x, int y) {
+        if (!useRectangles)
+            return true;
+        for (int i = 0; i < rectCount; ++i) {
+            const MotionRect& r = rects[static_cast<std::size_t>(i)];
+            if (x >= r.left && x + g.cell <= r.right && y >= r.top && y + g.cell <= r.bottom)
+                return true;
         }
         return false;
     };
 
+    // Bands: the cells of pass A of a block row (corners at x = 0, step, ...) and of pass B (at
+    // x + cell, y + cell), each walked pixel row by pixel row.
+    const std::size_t bandCells = static_cast<std::size_t>(width / g.step + 1);
+    if (m_MotionBandCompare.size() < bandCells) { // grows once per wider picture, never per frame
+        m_MotionBandCompare.resize(bandCells);
+        m_MotionBandCounts.resize(bandCells);
+    }
+    std::uint8_t* compare = m_MotionBandCompare.data();
+    int* counts = m_MotionBandCounts.data();
+    std::uint8_t* packed = reference;
     bool moved = false;
-    if (!useRectangles) {
-        moved = scan(gridForWidth(width), 0, 0, width, height);
-    } else {
-        const int count = std::clamp<std::int32_t>(m_nMotionBlockCount.load(), 0, kMotionRectCount);
-        for (int i = 0; i < count && !moved; ++i) {
-            const MotionRect r = m_MotionRects[static_cast<std::size_t>(i)];
-            // To bitmap rows: the host counts y from the top, the picture's rows from the bottom.
-            const MotionRect rows{r.left, height - 1 - r.bottom, r.right, height - 1 - r.top};
-            if (IsMotionRectValid(rows, width, height))
-                moved = scan(kRectangleGrid, rows.left, rows.top, rows.right, rows.bottom);
+    for (int y = 0; y < height; y += g.step) {
+        for (int offset : {0, g.cell}) {
+            const int top = y + offset;
+            if (top + g.cell > height)
+                continue;
+            // Cells that lie wholly inside the picture.
+            const int cells = width - offset >= g.cell ? (width - offset - g.cell) / g.step + 1 : 0;
+            for (int i = 0; i < cells; ++i) {
+                compare[i] = !moved && watched(offset + i * g.step, top) ? 1 : 0;
+                counts[i] = 0;
+            }
+            for (int row = top; row < top + g.cell; ++row)
+                packed = motionBandRow(picture + static_cast<std::size_t>(row) * stride, packed, offset,
+                                       g.step, cells, g.cell, threshold, compare, counts);
+            for (int i = 0; i < cells && !moved; ++i)
+                moved = counts[i] > g.limit;
         }
     }
-
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    for (int row = 0; row < height; ++row)
-        std::memcpy(reference + row * rowBytes, picture + static_cast<std::size_t>(row) * stride, rowBytes);
     return moved ? 1 : 0;
 }
 
@@ -156,15 +161,17 @@ bool CImage::MotionStep(const img_desc* working)
     const int height = static_cast<int>(img_height(working));
     const int sensitivity = m_nMotionSensitivity.load();
     const bool rectangles = m_nMotionBlockCount.load() > 0;
+    const int grid = gridFor(width, rectangles).id();
 
-    // Priming, also when the picture size changed: a reference of another size is not a
-    // previous picture of this one.
+    // Priming, also when the picture size or the sampling grid changed: such a reference holds
+    // no previous picture of these cells.
     if (m_bMotionPrimed.load() == 0 || width != m_nMotionReferenceWidth ||
-        height != m_nMotionReferenceHeight) {
+        height != m_nMotionReferenceHeight || grid != m_nMotionReferenceGrid) {
         DetectMotion(working->pixels, working->bytesPerRow, m_MotionReference.data(), width, height,
                      sensitivity, rectangles);
         m_nMotionReferenceWidth = width;
         m_nMotionReferenceHeight = height;
+        m_nMotionReferenceGrid = grid;
         m_bMotionPrimed.store(1);
         m_bMotionEventHeld = 0;
         return false;

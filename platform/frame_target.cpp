@@ -193,6 +193,24 @@ int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int s
     height = std::min(height, m_height - dstY);
     if (width <= 0 || height <= 0)
         return 0;
+    if (src.bitCount == 24 && (m_depth > 8 || m_palette.empty())) {
+        // Camera pictures, every frame: rows of blue, green, red copied straight, without the
+        // per-pixel lookup below (same result: no palette to map onto).
+        for (int y = 0; y < height; ++y) {
+            const int sy = srcY + y;
+            const std::uint8_t* s =
+                src.bits + static_cast<std::size_t>(src.bottomUp ? src.height - 1 - sy : sy) * src.stride +
+                srcX * 3;
+            std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3];
+            for (int x = 0; x < width; ++x, p += 3, s += 3) {
+                p[0] = s[2];
+                p[1] = s[1];
+                p[2] = s[0];
+            }
+        }
+        changed(lock);
+        return height;
+    }
     for (int y = 0; y < height; ++y) {
         std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3];
         for (int x = 0; x < width; ++x, p += 3) {

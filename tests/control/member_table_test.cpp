@@ -316,6 +316,7 @@ TEST(MemberTable, SnapshotReturnsOnceThePipelineClearedTheRequest)
     std::thread pipeline([&] {
         while (c.m_bCaptureRequest.load() == 0)
             std::this_thread::yield();
+        c.m_nCaptureResult = -1; // written
         c.m_bCaptureRequest = 0;
     });
     std::int32_t v = 0;

@@ -89,11 +89,12 @@ TEST_F(StreamHost, EveryProtocolConnectsStreamsAtTheServedRateAndStops)
             ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
             int panTilt = 0;
             const auto got = lines(r.out, &panTilt);
-            ASSERT_EQ(got.size(), 8u) << r.out;
+            ASSERT_EQ(got.size(), 9u) << r.out;
             EXPECT_EQ(panTilt, c.protocol == 2 ? 1 : 0) << r.out; // the camera stays at 10,20
             EXPECT_EQ(got[0], "event GetImageEvent 1");
             EXPECT_EQ(got[1].rfind("Run -> RunThreadHandle=", 0), 0u);
             EXPECT_EQ(got[2], "event GetImageEvent 2");
+            EXPECT_EQ(got[3], "event GetImageEvent 28"); // the first picture's size
             // The second reading covers the window alone (reading FrameCount sets it back to 0).
             int frames = -1;
             int readings = 0;

@@ -486,6 +486,61 @@ TEST_F(FramePipelineTest, SnapshotResult)
     }
 }
 
+// The recording step gets the picture as shown: a new size ends the open file and the same frame
+// opens one of the new size; rotated pictures are recorded rotated. ffprobe reads the files.
+TEST_F(FramePipelineTest, RecordingFollowsThePicture)
+{
+    const auto recordings = dir / "rec";
+    std::filesystem::create_directories(recordings);
+    control->put_NormalFilePath(recordings.string());
+    control->put_ReservedSpace(0);
+    control->m_nStatus.store(2);
+    const auto vga = jpegOf(blockImage(640, 480), 80);
+    const auto qvga = jpegOf(blockImage(320, 240), 80);
+    auto feedFor = [&](const std::vector<std::uint8_t>& frame, int count) {
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(feed(frame), -1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40)); // the next 33-ms slot
+        }
+    };
+    auto files = [&] {
+        std::vector<std::filesystem::path> out;
+        for (const auto& e : std::filesystem::directory_iterator(recordings))
+            out.push_back(e.path());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    auto size = [](const std::filesystem::path& f) {
+        return mediatest::streamEntry(f, "v", "width") + "x" + mediatest::streamEntry(f, "v", "height");
+    };
+
+    control->StartRecording();
+    feedFor(vga, 3);
+    feedFor(qvga, 3);
+    control->StopRecording();
+    feedFor(qvga, 1);
+    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_IMAGE_SIZE_CHANGED, EVT_RECORD_STARTED,
+                                                  EVT_IMAGE_SIZE_CHANGED, EVT_RECORD_STOPPED}));
+    auto made = files();
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(size(made[0]), "640x480");
+    EXPECT_EQ(size(made[1]), "320x240");
+
+    for (const auto& f : made)
+        std::filesystem::remove(f);
+    control->put_RotateAngle(90);
+    control->StartRecording();
+    feedFor(qvga, 3);
+    control->StopRecording();
+    feedFor(qvga, 1);
+    made = files();
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(size(made[0]), "240x320");
+    EXPECT_EQ(mediatest::run("ffmpeg -nostdin -v error -xerror -i " + quote(made[0].string()) + " -f null -")
+                  .output,
+              "");
+}
+
 // The e-mail picture: written and WM_STARTMAIL posted at the first motion frame, then only once
 // MailIntervalTime seconds have passed and no job runs; a picture that cannot be written starts
 // nothing.

@@ -15,7 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <regex>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 using namespace tessivor;
@@ -111,17 +112,22 @@ struct JpegInfo
     int width = 0, height = 0, bits = 0;
 };
 
+// jpeginfo -c prints "FILE  W x  H 24bit ... OK" for a sound file.
 JpegInfo jpeginfo(const std::filesystem::path& file)
 {
     JpegInfo info;
     const auto r = run("jpeginfo -c " + quote(file.string()));
-    std::smatch m;
-    if (std::regex_search(r.output, m, std::regex(R"((\d+) x +(\d+) +(\d+)bit)"))) {
-        info.width = std::stoi(m[1]);
-        info.height = std::stoi(m[2]);
-        info.bits = std::stoi(m[3]);
-    }
-    info.ok = r.exitCode == 0 && r.output.find("OK") != std::string::npos;
+    std::istringstream words(r.output);
+    std::vector<std::string> w{std::istream_iterator<std::string>(words),
+                               std::istream_iterator<std::string>()};
+    for (std::size_t i = 1; i + 2 < w.size(); ++i)
+        if (w[i] == "x" && w[i + 2].size() > 3 && w[i + 2].ends_with("bit")) {
+            info.width = std::atoi(w[i - 1].c_str());
+            info.height = std::atoi(w[i + 1].c_str());
+            info.bits = std::atoi(w[i + 2].c_str());
+            break;
+        }
+    info.ok = r.exitCode == 0 && !w.empty() && w.back() == "OK";
     return info;
 }
 

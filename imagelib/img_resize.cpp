@@ -318,7 +318,7 @@ void img_resize_rows1(const img_desc* source, img_desc* target, const ResizeMask
 
 // ---- smooth resampling ----
 
-// Channel of a bilinear sample: the spec'd fixed-point form, divisions truncating toward zero.
+// Channel of a bilinear sample: the defined fixed-point form, divisions truncating toward zero.
 inline std::uint8_t bilinearChannel(int p00, int p10, int p01, int p11, int fx, int fy)
 {
     const int top = p00 * 32768 + fx * (p10 - p00);

@@ -351,7 +351,7 @@ public:
 
 private:
     bool writeHeaders();
-    bool writeDht(int tableClass, int number, const HuffmanSpec& spec);
+    bool writeDht(int tableClass, int number, const HuffmanSpec& tableSpec);
     bool writeSos(const ScanSpec& scan);
     void pixelPass(BitWriter& writer);
     void convertStrip(int mcuRow);
@@ -531,14 +531,14 @@ bool Encoder::writeHeaders()
     return true;
 }
 
-bool Encoder::writeDht(int tableClass, int number, const HuffmanSpec& spec)
+bool Encoder::writeDht(int tableClass, int number, const HuffmanSpec& tableSpec)
 {
-    const int count = spec.count();
+    const int count = tableSpec.count();
     std::vector<std::uint8_t> dht = {0xFF, 0xC4};
     pushU16(dht, 19 + count);
     dht.push_back(static_cast<std::uint8_t>(tableClass << 4 | number));
-    dht.insert(dht.end(), spec.bits.begin() + 1, spec.bits.end());
-    dht.insert(dht.end(), spec.values.begin(), spec.values.begin() + count);
+    dht.insert(dht.end(), tableSpec.bits.begin() + 1, tableSpec.bits.end());
+    dht.insert(dht.end(), tableSpec.values.begin(), tableSpec.values.begin() + count);
     return put(dht);
 }
 
@@ -745,13 +745,13 @@ void Encoder::codeProgressive(BitWriter& writer)
                 continue;
             }
             written[t] = true;
-            const HuffmanSpec spec = buildOptimalTable(counts[t]);
+            const HuffmanSpec tableSpec = buildOptimalTable(counts[t]);
             if (scan.ss == 0) {
-                buildEncodeTable(spec, m_dc[t]);
+                buildEncodeTable(tableSpec, m_dc[t]);
             } else {
-                buildEncodeTable(spec, m_ac[t]);
+                buildEncodeTable(tableSpec, m_ac[t]);
             }
-            if (!writeDht(scan.ss == 0 ? 0 : 1, t, spec)) {
+            if (!writeDht(scan.ss == 0 ? 0 : 1, t, tableSpec)) {
                 img_raise(kStatusWriteFailed);
             }
         }

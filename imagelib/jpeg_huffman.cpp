@@ -11,12 +11,12 @@ namespace tessivor::jpeg {
 namespace {
 
 // Calls fn(symbolIndex, code, length) for each code in canonical order; false when over-full.
-template <class Fn> bool forEachCode(const HuffmanSpec& spec, Fn fn)
+template <class Fn> bool forEachCode(const HuffmanSpec& tableSpec, Fn fn)
 {
     std::uint32_t code = 0;
     int index = 0;
     for (int len = 1; len <= 16; ++len) {
-        for (int i = 0; i < spec.bits[len]; ++i) {
+        for (int i = 0; i < tableSpec.bits[len]; ++i) {
             if (code >= (1u << len)) {
                 return false;
             }
@@ -31,15 +31,15 @@ template <class Fn> bool forEachCode(const HuffmanSpec& spec, Fn fn)
 
 } // namespace
 
-bool buildEncodeTable(const HuffmanSpec& spec, HuffmanEncodeTable& out)
+bool buildEncodeTable(const HuffmanSpec& tableSpec, HuffmanEncodeTable& out)
 {
-    if (spec.count() > 256) {
+    if (tableSpec.count() > 256) {
         return false;
     }
     out = HuffmanEncodeTable{};
     bool duplicate = false;
-    const bool fits = forEachCode(spec, [&](int index, std::uint32_t code, int len) {
-        const std::uint8_t sym = spec.values[index];
+    const bool fits = forEachCode(tableSpec, [&](int index, std::uint32_t code, int len) {
+        const std::uint8_t sym = tableSpec.values[index];
         if (out.length[sym] != 0) {
             duplicate = true;
         }
@@ -124,33 +124,33 @@ HuffmanSpec buildOptimalTable(const SymbolCounts& counts)
     }
     --bits[longest];
 
-    HuffmanSpec spec{};
+    HuffmanSpec tableSpec{};
     for (int i = 1; i <= 16; ++i) {
-        spec.bits[i] = static_cast<std::uint8_t>(bits[i]);
+        tableSpec.bits[i] = static_cast<std::uint8_t>(bits[i]);
     }
     int p = 0;
     for (int size = 1; size <= kSymbols; ++size) {
         for (int sym = 0; sym < 256; ++sym) {
             if (codeSize[sym] == size) {
-                spec.values[p++] = static_cast<std::uint8_t>(sym);
+                tableSpec.values[p++] = static_cast<std::uint8_t>(sym);
             }
         }
     }
-    return spec;
+    return tableSpec;
 }
 
-bool buildDecodeTable(const HuffmanSpec& spec, HuffmanDecodeTable& out)
+bool buildDecodeTable(const HuffmanSpec& tableSpec, HuffmanDecodeTable& out)
 {
-    const int count = spec.count();
+    const int count = tableSpec.count();
     if (count > 256) {
         return false;
     }
     out = HuffmanDecodeTable{};
-    out.values = spec.values;
+    out.values = tableSpec.values;
     std::array<std::int32_t, 17> firstCode{};
     std::array<int, 17> firstIndex{};
     out.maxCode.fill(-1);
-    const bool fits = forEachCode(spec, [&](int index, std::uint32_t code, int len) {
+    const bool fits = forEachCode(tableSpec, [&](int index, std::uint32_t code, int len) {
         if (out.maxCode[len] < 0) {
             firstCode[len] = static_cast<std::int32_t>(code);
             firstIndex[len] = index;
@@ -161,7 +161,7 @@ bool buildDecodeTable(const HuffmanSpec& spec, HuffmanDecodeTable& out)
             const int shift = 8 - len;
             const std::uint32_t base = code << shift;
             for (std::uint32_t i = 0; i < (1u << shift); ++i) {
-                out.lookahead[base | i] = static_cast<std::uint16_t>((len << 8) | spec.values[index]);
+                out.lookahead[base | i] = static_cast<std::uint16_t>((len << 8) | tableSpec.values[index]);
             }
         }
     });

@@ -18,7 +18,7 @@ struct HuffmanEncodeTable
 
 // Assigns the canonical codes of T.81 Annex C. False when the table is over-full (more codes of
 // some length than the shorter codes leave room for) or lists a symbol twice.
-bool buildEncodeTable(const HuffmanSpec& spec, HuffmanEncodeTable& out);
+bool buildEncodeTable(const HuffmanSpec& tableSpec, HuffmanEncodeTable& out);
 
 // Symbol counts of one table while a scan is counted: 256 symbols plus the reserved 257th.
 using SymbolCounts = std::array<std::int64_t, 257>;
@@ -41,6 +41,6 @@ struct HuffmanDecodeTable
 };
 
 // False when the table is over-full.
-bool buildDecodeTable(const HuffmanSpec& spec, HuffmanDecodeTable& out);
+bool buildDecodeTable(const HuffmanSpec& tableSpec, HuffmanDecodeTable& out);
 
 } // namespace tessivor::jpeg

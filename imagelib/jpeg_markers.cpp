@@ -86,23 +86,23 @@ void parseHuffman(Segment& s, JpegHeader& h)
         if (tableClass > 1 || number > 3) {
             img_raise(kStatusBadTable);
         }
-        HuffmanSpec spec{};
+        HuffmanSpec tableSpec{};
         int total = 0;
         for (int i = 1; i <= 16; ++i) {
-            spec.bits[i] = s.byte();
-            total += spec.bits[i];
+            tableSpec.bits[i] = s.byte();
+            total += tableSpec.bits[i];
         }
         if (total > 256 || !s.has(total)) {
             img_raise(kStatusBadTable);
         }
         for (int i = 0; i < total; ++i) {
-            spec.values[i] = s.byte();
+            tableSpec.values[i] = s.byte();
         }
         if (tableClass == 0) {
-            h.dc[number] = spec;
+            h.dc[number] = tableSpec;
             h.dcDefined[number] = true;
         } else {
-            h.ac[number] = spec;
+            h.ac[number] = tableSpec;
             h.acDefined[number] = true;
         }
     }

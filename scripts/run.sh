@@ -24,5 +24,8 @@ done
 port=$(sed -n 's/^camsim http 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$ports")
 [[ -n "$port" ]] || { echo "error: the simulated camera did not start" >&2; exit 1; }
 echo "== streaming from the simulated camera at 127.0.0.1:$port (/VIDEO.CGI) for 3 seconds"
-"$host" --set RemoteHost=127.0.0.1 --set "RemotePort=$port" --set Protocol=1 \
-    --call 'Run()' --wait-event 2:5 --run-for 3 --get FrameCount --call 'Stop()' --wait-event 0:5 --get Status
+picture=build/demo-picture.ppm
+"$host" --set RemoteHost=127.0.0.1 --set "RemotePort=$port" --set Protocol=1 --target 320x240 \
+    --call 'Run()' --wait-event 2:5 --run-for 3 --get FrameCount --dump-target "$picture" \
+    --call 'Stop()' --wait-event 0:5 --get Status
+echo "== the last picture drawn is in $picture"

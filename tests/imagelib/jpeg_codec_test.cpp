@@ -62,7 +62,7 @@ TEST(JpegTables, StandardHuffmanTables)
 {
     struct Case
     {
-        const HuffmanSpec* spec;
+        const HuffmanSpec* tableSpec;
         bool ac;
     };
     const Case cases[] = {{&kStdDcLuminance, false},
@@ -83,11 +83,11 @@ TEST(JpegTables, StandardHuffmanTables)
                 expected.insert(size);
             }
         }
-        const std::set<int> values(c.spec->values.begin(), c.spec->values.begin() + c.spec->count());
+        const std::set<int> values(c.tableSpec->values.begin(), c.tableSpec->values.begin() + c.tableSpec->count());
         EXPECT_EQ(values, expected);
-        EXPECT_EQ(c.spec->count(), static_cast<int>(expected.size()));
+        EXPECT_EQ(c.tableSpec->count(), static_cast<int>(expected.size()));
         HuffmanEncodeTable t;
-        ASSERT_TRUE(buildEncodeTable(*c.spec, t));
+        ASSERT_TRUE(buildEncodeTable(*c.tableSpec, t));
         for (int sym : expected) {
             const int len = t.length[sym];
             ASSERT_GT(len, 0);
@@ -120,9 +120,9 @@ TEST(JpegHuffman, RefusesOverfullTablesAndDuplicates)
 // position in the symbol list) a more frequent symbol never gets a longer code.
 void expectSoundOptimalTable(const SymbolCounts& counts, const char* label, bool limited = false)
 {
-    const HuffmanSpec spec = buildOptimalTable(counts);
+    const HuffmanSpec tableSpec = buildOptimalTable(counts);
     HuffmanEncodeTable t;
-    ASSERT_TRUE(buildEncodeTable(spec, t)) << label;
+    ASSERT_TRUE(buildEncodeTable(tableSpec, t)) << label;
     double kraft = 0;
     int used = 0;
     for (int sym = 0; sym < 256; ++sym) {
@@ -141,7 +141,7 @@ void expectSoundOptimalTable(const SymbolCounts& counts, const char* label, bool
             }
         }
     }
-    EXPECT_EQ(spec.count(), used) << label;
+    EXPECT_EQ(tableSpec.count(), used) << label;
     EXPECT_LT(kraft, 1.0) << label;
 }
 

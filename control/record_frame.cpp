@@ -1,9 +1,10 @@
 // The recording step of the frame pipeline: opens a file when the host asks for recording,
 // places each frame on the slot grid of a 30-frames-per-second file (slot = elapsed ms × 30 /
-// 1000, so that the file's time is the camera's time and recorded sound stays in step), splits by size or
-// time (and always before the AVI 1.0 limit), watches the free disk space, and closes the file when recording
-// stops. Runs on the image thread; the host's thread only sets and clears the request and may close the
-// writer (PutNewStatus), which the writer's lock makes safe.
+// 1000, rounded to the nearest, so that the file's time is the camera's time and recorded sound
+// stays in step), splits by size or time (and always before the AVI 1.0 limit), watches the free
+// disk space, and closes the file when recording stops. Runs on the image thread; the host's
+// thread only sets and clears the request and may close the writer (PutNewStatus), which the
+// writer's lock makes safe.
 #include "control/cimage.h"
 
 #include "imagelib/img_jpeg.h"
@@ -95,7 +96,10 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             trace("Record Total time < 1\n");
             return false;
         }
-        m_nFrameSlot = static_cast<std::int32_t>(std::uint64_t(elapsed) * kRecordFrameRate / 1000);
+        // The nearest slot, not the one the time falls in: a steady camera's frames arrive on
+        // the slot boundaries (every 100 ms is every third slot), where rounding down would move
+        // a frame that is a millisecond early back a whole slot.
+        m_nFrameSlot = static_cast<std::int32_t>((std::uint64_t(elapsed) * kRecordFrameRate + 500) / 1000);
         if (m_nFrameSlot > m_nLastFrameSlot && m_nFrameSlot > 0) {
             m_nLastFrameSlot = m_nFrameSlot;
             const PictureBytes bytes(picture);

@@ -40,8 +40,10 @@ double psnr(const Picture& a, const Picture& b);
 // The picture compressed by cjpeg at `quality`; empty on failure.
 std::vector<std::uint8_t> cjpeg(const Picture& picture, int quality, const std::filesystem::path& workDir);
 // Like cjpeg(), but ffmpeg 5.1's MJPEG decoder must read the result without a message: it warns
-// "EOI missing" on some valid JPEGs (djpeg reads them), which would hide what the container
-// does. Qualities from `quality` down are tried; empty when none decodes silently.
+// "EOI missing" when it probes a valid JPEG whose scan holds no stuffed byte (FF 00), because it
+// skips the scan by the length of its unstuffed copy, which ends with the EOI marker's first
+// byte (djpeg reads such files without a word). The warning would hide what the container does.
+// Qualities from `quality` down are tried; empty when none decodes silently.
 std::vector<std::uint8_t> cleanJpeg(const Picture& picture, int quality,
                                     const std::filesystem::path& workDir);
 // The same JPEG with a comment segment after SOI so that its byte count changes parity.

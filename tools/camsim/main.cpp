@@ -49,7 +49,10 @@ Listening (IPv4; loopback addresses only unless --any-address):
 Camera:
   --size WxH              picture size (default 320x240)
   --rate FPS              frames per second (default 10)
-  --quality Q             JPEG quality 1-100 (default 75)
+  --quality Q             JPEG quality 1-100 (default 75); a picture whose compressed data
+                          would hold no stuffed 0xFF byte is served at the next higher quality
+                          that gives one (ffmpeg 5.1 warns "EOI missing" when it probes a file
+                          that begins with such a picture)
   --first-frame N         number of the first frame (default 1)
   --user NAME, --password TEXT   credentials (default pelko / pelko)
   --challenge             the native protocol asks for the login block

@@ -71,6 +71,71 @@ void onJpegError(j_common_ptr cinfo)
 
 } // namespace
 
+namespace {
+
+// The canvas compressed as a baseline JPEG at `quality`, with the frame's comment; empty on a
+// libjpeg error.
+std::vector<std::uint8_t> compress(const Canvas& c, std::uint64_t number, int quality)
+{
+    jpeg_compress_struct cinfo{};
+    ErrorExit err{};
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = onJpegError;
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(out);
+        return {};
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = static_cast<JDIMENSION>(c.width);
+    cinfo.image_height = static_cast<JDIMENSION>(c.height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    const std::string comment = kFrameCommentPrefix + std::to_string(number);
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                      static_cast<unsigned>(comment.size()));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row =
+            const_cast<JSAMPROW>(&c.rgb[static_cast<std::size_t>(cinfo.next_scanline) * c.width * 3]);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<std::uint8_t> jpeg(out, out + outSize);
+    std::free(out);
+    return jpeg;
+}
+
+} // namespace
+
+bool scanHasStuffedByte(const std::vector<std::uint8_t>& jpeg)
+{
+    // Walk the marker segments from SOI to SOS; the entropy-coded data follows the SOS header.
+    std::size_t pos = 2;
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
+        return false;
+    while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF) {
+        const std::uint8_t marker = jpeg[pos + 1];
+        const std::size_t length = (static_cast<std::size_t>(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
+        if (length < 2)
+            return false;
+        pos += 2 + length;
+        if (marker == 0xDA) {
+            for (std::size_t i = pos; i + 1 < jpeg.size(); ++i)
+                if (jpeg[i] == 0xFF && jpeg[i + 1] == 0x00)
+                    return true;
+            return false;
+        }
+    }
+    return false;
+}
+
 std::vector<std::uint8_t> encodeTestPicture(std::uint64_t number, int width, int height, int quality)
 {
     if (width < 8 || height < 8 || width > 4096 || height > 4096)
@@ -91,37 +156,19 @@ std::vector<std::uint8_t> encodeTestPicture(std::uint64_t number, int width, int
     const int scale = std::max(1, height / 60);
     c.drawNumber(number, 2 * scale, 2 * scale, scale);
 
-    jpeg_compress_struct cinfo{};
-    ErrorExit err{};
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = onJpegError;
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        std::free(out);
-        return {};
+    std::vector<std::uint8_t> jpeg = compress(c, number, quality);
+    // See picture.h: a picture whose scan holds no stuffed byte is compressed again at a few
+    // higher qualities (more coefficients, so more chances of a 0xFF byte) until one has it.
+    if (jpeg.empty() || scanHasStuffedByte(jpeg))
+        return jpeg;
+    for (int step = 1; quality < 100; step *= 2) {
+        const int higher = std::min(100, quality + step);
+        std::vector<std::uint8_t> again = compress(c, number, higher);
+        if (!again.empty() && scanHasStuffedByte(again))
+            return again;
+        if (higher == 100)
+            break;
     }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    const std::string comment = kFrameCommentPrefix + std::to_string(number);
-    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
-                      static_cast<unsigned>(comment.size()));
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = &c.rgb[static_cast<std::size_t>(cinfo.next_scanline) * width * 3];
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> jpeg(out, out + outSize);
-    std::free(out);
     return jpeg;
 }
 

@@ -1,18 +1,30 @@
-// What recording costs per frame: a 640x480 camera JPEG passed through into the AVI file, next to
-// a bare libjpeg-turbo decode of the same frame (the first and largest step of every processed
-// frame, so a lower bound of the pipeline's own cost).
+// What recording costs per frame: a 640x480 camera JPEG passed through into the AVI file.
 //
-//   BM_DecodeOnly        libjpeg decode of the frame into RGB rows
-//   BM_RecordFrame       CImage::RecordFrame appending the frame (free-space check included)
-//   BM_DecodeAndRecord   both, per frame: its ratio to BM_DecodeOnly is the recording overhead
-//   BM_WriterAddFrame    CAviWriter::AddFrame alone (bytes per second = write throughput)
+//   BM_RecordingCostRatio/Q  the whole frame pipeline (CImage::ProcessFrame: header gate, decode,
+//                            320x240 preview drawn into a frame target) on frames of the
+//                            simulated camera (tools/camsim) at JPEG quality Q, in blocks with
+//                            and without recording. Counters: plain_us and recording_us per
+//                            frame, and ratio = recording / plain, the cost of recording as a
+//                            factor.
+//   BM_DecodeOnly            libjpeg decode of the frame into RGB rows
+//   BM_RecordFrame           CImage::RecordFrame appending the frame (free-space check included)
+//   BM_DecodeAndRecord       both, per frame: its ratio to BM_DecodeOnly bounds the overhead from
+//                            above (the pipeline does more than a decode)
+//   BM_WriterAddFrame        CAviWriter::AddFrame alone (bytes per second = write throughput)
+//
+// The control's clock advances 34 ms per frame, so that every frame gets a slot of its
+// own and is written (a camera at 30 frames per second), and the file's open pause costs nothing.
 #include "control/cimage.h"
+#include "picture.h"
 #include "platform/clock.h"
+#include "platform/frame_target.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -208,6 +220,85 @@ void BM_WriterAddFrame(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frame().size()));
 }
 BENCHMARK(BM_WriterAddFrame);
+
+// ProcessFrame of one frame, in seconds; false when the pipeline dropped it.
+bool timedProcess(CImage& control, const std::vector<std::uint8_t>& jpeg, double* seconds)
+{
+    std::memcpy(control.m_FrameBuffer.get(), jpeg.data(), jpeg.size());
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = control.ProcessFrame(static_cast<std::uint32_t>(jpeg.size()));
+    *seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return rc == -1;
+}
+
+// One control, whose frames are recorded in every other block of kBlockFrames frames: the same
+// control on both sides of the ratio (two identical controls timed side by side, neither of them
+// recording, differed by up to 10 per cent), and blocks short enough that the machine's drift
+// falls on both sides.
+// The frame that closes a block's file counts as recording, and so does the file's opening.
+void BM_RecordingCostRatio(benchmark::State& state)
+{
+    constexpr std::int64_t kBlockFrames = 128;
+    const int quality = static_cast<int>(state.range(0));
+    const std::vector<std::uint8_t> frames[2] = {camsim::encodeTestPicture(1, kWidth, kHeight, quality),
+                                                 camsim::encodeTestPicture(2, kWidth, kHeight, quality)};
+    FrameClock clock;
+    installClock(&clock);
+    const auto dir = benchDir();
+    const Handle target = frameTargets::create(320, 240);
+    {
+        CImage control;
+        control.put_Protocol(PROTOCOL_NATIVE); // the frame lies in m_FrameBuffer
+        control.put_MotionDetectMode(0);
+        control.put_OtherDC(VariantBool(-1));
+        control.put_PreviewhWnd(static_cast<std::int32_t>(target));
+        control.put_PreviewDC(static_cast<std::int32_t>(target));
+        control.put_PreviewWidth(320);
+        control.put_PreviewHeight(240);
+        control.put_NormalFilePath(dir.string());
+        control.put_ReservedSpace(0);
+        control.m_nStatus.store(2);
+
+        double plainSeconds = 0, recordingSeconds = 0;
+        std::int64_t plainFrames = 0, recordingFrames = 0, n = 0;
+        for (auto _ : state) {
+            const bool recordingBlock = (n / kBlockFrames) & 1;
+            const bool blockStart = n % kBlockFrames == 0;
+            if (blockStart && recordingBlock)
+                control.StartRecording();
+            if (blockStart && !recordingBlock)
+                control.StopRecording(); // this frame closes the file
+            const bool counted = recordingBlock || (blockStart && n > 0);
+            clock.advance();
+            if (!timedProcess(control, frames[n & 1], counted ? &recordingSeconds : &plainSeconds)) {
+                state.SkipWithError("frame dropped");
+                break;
+            }
+            ++(counted ? recordingFrames : plainFrames);
+            if (recordingBlock && control.m_bAviOpen.load() == 0) {
+                state.SkipWithError("no file open while recording");
+                break;
+            }
+            messageLoop::pump(); // the events it posted
+            ++n;
+        }
+        control.StopRecording();
+        clock.advance();
+        timedProcess(control, frames[0], &recordingSeconds);
+        if (plainFrames > 0 && recordingFrames > 0) {
+            const double plain = plainSeconds / double(plainFrames);
+            const double recording = recordingSeconds / double(recordingFrames);
+            state.counters["plain_us"] = plain * 1e6;
+            state.counters["recording_us"] = recording * 1e6;
+            state.counters["ratio"] = recording / plain;
+        }
+        state.counters["frame_bytes"] = double(frames[0].size() + frames[1].size()) / 2;
+    }
+    frameTargets::destroy(target);
+    installClock(nullptr);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_RecordingCostRatio)->Arg(75)->Arg(95)->MinTime(3.0);
 
 } // namespace
 

@@ -34,3 +34,23 @@ std::int32_t CMailCodec::DecodeAttachmentToFile(std::int32_t index, const char* 
     CFileDataSource file(path, 4096);
     return DecodeAttachment(index, &file, 0);
 }
+
+std::int32_t CMailCodec::KeepForDecode(CDataSource* message, std::unique_ptr<CDataSource>& kept)
+{
+    kept.reset();
+    if (message == nullptr)
+        return MAIL_SOURCE_OPEN_FAILED;
+    kept.reset(message->Clone());
+    if (!kept || kept->Open(0) != 0) {
+        kept.reset();
+        return MAIL_SOURCE_OPEN_FAILED;
+    }
+    kept->Close();
+    if (!CanDecode()) {
+        kept.reset();
+        return MAIL_BAD_ARGUMENT;
+    }
+    if (kept->Open(0) != 0)
+        return MAIL_SOURCE_OPEN_FAILED;
+    return MAIL_OK;
+}

@@ -11,6 +11,7 @@
 #include "mail/text_list.h"
 
 #include <cstdint>
+#include <memory>
 
 class CMailCodec
 {
@@ -51,4 +52,12 @@ public:
     std::int32_t EncodeTextToFile(const char* text, const char* path);
     // Decodes attachment `index` into the file at `path`.
     std::int32_t DecodeAttachmentToFile(std::int32_t index, const char* path);
+
+protected:
+    // The first steps of Decode: keeps a clone of `message` in `kept`, checks that it opens and
+    // that this codec reads it (CanDecode, which looks at `kept`), and opens it again at its
+    // start. 0 with `kept` open; 81 when the message cannot be cloned or opened (`kept` empty,
+    // or closed when only the second opening failed); 1 when this codec does not read it
+    // (`kept` empty).
+    std::int32_t KeepForDecode(CDataSource* message, std::unique_ptr<CDataSource>& kept);
 };

@@ -598,25 +598,12 @@ std::unique_ptr<CMimeCodec::Record> CMimeCodec::ParsePart(std::int32_t start, st
 std::int32_t CMimeCodec::Decode(CDataSource* message)
 {
     EmptyAttachments();
-    m_decoded.reset();
     m_delimiter.clear();
     m_kind = 9;
     m_subKind = 0;
     m_decodedParts = 0;
-    if (message == nullptr)
-        return MAIL_SOURCE_OPEN_FAILED;
-    m_decoded.reset(message->Clone());
-    if (!m_decoded || m_decoded->Open(0) != 0) {
-        m_decoded.reset();
-        return MAIL_SOURCE_OPEN_FAILED;
-    }
-    m_decoded->Close();
-    if (!CanDecode()) {
-        m_decoded.reset();
-        return MAIL_BAD_ARGUMENT;
-    }
-    if (m_decoded->Open(0) != 0)
-        return MAIL_SOURCE_OPEN_FAILED;
+    if (const std::int32_t kept = KeepForDecode(message, m_decoded); kept != MAIL_OK)
+        return kept;
     const mime::Header top = mime::readHeader(*m_decoded, 0, -1);
     const auto* typeField = top.find("Content-Type");
     mime::FieldValue type;

@@ -232,21 +232,8 @@ std::int32_t CUUCodec::Decode(CDataSource* message)
 {
     m_bodyStart = m_bodyEnd = m_bodyLength = -1;
     m_records.clear();
-    m_decoded.reset();
-    if (message == nullptr)
-        return MAIL_SOURCE_OPEN_FAILED;
-    m_decoded.reset(message->Clone());
-    if (!m_decoded || m_decoded->Open(0) != 0) {
-        m_decoded.reset();
-        return MAIL_SOURCE_OPEN_FAILED;
-    }
-    m_decoded->Close();
-    if (!CanDecode()) {
-        m_decoded.reset();
-        return MAIL_BAD_ARGUMENT;
-    }
-    if (m_decoded->Open(0) != 0)
-        return MAIL_SOURCE_OPEN_FAILED;
+    if (const std::int32_t kept = KeepForDecode(message, m_decoded); kept != MAIL_OK)
+        return kept;
     // The body starts after the header's empty line (at the start when there is no header).
     const mime::Header header = mime::readHeader(*m_decoded, 0, -1);
     m_bodyStart = header.complete ? header.end : 0;

@@ -84,6 +84,15 @@ timeval toTimeval(int ms)
     return tv;
 }
 
+sockaddr_in socketAddress(int family, int port, in_addr_t address)
+{
+    sockaddr_in a{};
+    a.sin_family = static_cast<sa_family_t>(family);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = address;
+    return a;
+}
+
 int localPortOf(int fd)
 {
     sockaddr_in local{};
@@ -239,6 +248,30 @@ void CWSClient::applyTimeOuts(int fd)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &s, sizeof s);
 }
 
+CWSClient::SocketPtr CWSClient::openConnection(const char (&address)[kAddressTextSize], int family, int type,
+                                               const sockaddr_in* peer, int* error)
+{
+    {
+        std::lock_guard lock(m_Lock);
+        std::memcpy(m_szAddress.data(), address, kAddressTextSize);
+        m_nAddressFamily = family;
+        m_nSocketType = type;
+        if (peer != nullptr)
+            m_PeerAddress = *peer;
+    }
+    int fd = -1;
+    if (CreateSocket(&fd, family, type, 0) != WSC_OK) {
+        *error = WSC_SOCKET_NOT_CREATED;
+        return nullptr;
+    }
+    SocketPtr s = adoptConnection(fd, type == SOCK_STREAM);
+    if (!s) {
+        ::close(fd);
+        *error = WSC_ALREADY_OPEN;
+    }
+    return s;
+}
+
 void CWSClient::recordPorts(int fd, int remotePort)
 {
     const int local = localPortOf(fd);
@@ -259,27 +292,12 @@ int CWSClient::Connect(int port, const char* host, int timeoutSeconds, int famil
     else if (resolve(host, address, sizeof address) != WSC_OK)
         return OnError(WSC_LOOKUP_FAILED);
 
-    sockaddr_in peer{};
-    peer.sin_family = static_cast<sa_family_t>(family);
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    peer.sin_addr.s_addr = ::inet_addr(address);
-    {
-        std::lock_guard lock(m_Lock);
-        std::memcpy(m_szAddress.data(), address, sizeof address);
-        m_nAddressFamily = family;
-        m_nSocketType = type;
-        m_PeerAddress = peer;
-    }
-
-    int fd = -1;
-    if (CreateSocket(&fd, family, type, 0) != WSC_OK)
-        return OnError(WSC_SOCKET_NOT_CREATED);
-    // Registered before connect(), so that CloseConnection from another thread can end the wait.
-    const SocketPtr s = adoptConnection(fd, type == SOCK_STREAM);
-    if (!s) {
-        ::close(fd);
-        return OnError(WSC_ALREADY_OPEN);
-    }
+    const sockaddr_in peer = socketAddress(family, port, ::inet_addr(address));
+    int error = WSC_OK;
+    const SocketPtr s = openConnection(address, family, type, &peer, &error);
+    if (!s)
+        return OnError(error);
+    const int fd = s->fd;
 
     const bool timed = timeoutSeconds >= 0;
     if (timed && !setBlocking(fd, false)) {
@@ -328,29 +346,14 @@ int CWSClient::ConnectFromLocalPort(int localPort, int remotePort, const char* l
         return OnError(WSC_ALREADY_OPEN);
     char address[kAddressTextSize] = {};
     copyText(address, sizeof address, remoteAddress ? remoteAddress : "");
-    sockaddr_in peer{};
-    peer.sin_family = static_cast<sa_family_t>(family);
-    peer.sin_port = htons(static_cast<std::uint16_t>(remotePort));
-    peer.sin_addr.s_addr = ::inet_addr(address);
-    {
-        std::lock_guard lock(m_Lock);
-        std::memcpy(m_szAddress.data(), address, sizeof address);
-        m_nAddressFamily = family;
-        m_nSocketType = type;
-        m_PeerAddress = peer;
-    }
-    int fd = -1;
-    if (CreateSocket(&fd, family, type, 0) != WSC_OK)
-        return OnError(WSC_SOCKET_NOT_CREATED);
-    const SocketPtr s = adoptConnection(fd, type == SOCK_STREAM);
-    if (!s) {
-        ::close(fd);
-        return OnError(WSC_ALREADY_OPEN);
-    }
-    sockaddr_in local{};
-    local.sin_family = static_cast<sa_family_t>(family);
-    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
-    local.sin_addr.s_addr = (localAddress && *localAddress) ? ::inet_addr(localAddress) : htonl(INADDR_ANY);
+    const sockaddr_in peer = socketAddress(family, remotePort, ::inet_addr(address));
+    int error = WSC_OK;
+    const SocketPtr s = openConnection(address, family, type, &peer, &error);
+    if (!s)
+        return OnError(error);
+    const int fd = s->fd;
+    const sockaddr_in local = socketAddress(
+        family, localPort, (localAddress && *localAddress) ? ::inet_addr(localAddress) : htonl(INADDR_ANY));
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         dropConnection(s);
         return OnError(WSC_BIND_FAILED);
@@ -379,20 +382,11 @@ int CWSClient::CreateUdpSocket(int /*localPort*/, int remotePort, const char* re
         copyText(address, sizeof address, remote);
     else if (resolve(remote, address, sizeof address) != WSC_OK)
         return OnError(WSC_LOOKUP_FAILED);
-    {
-        std::lock_guard lock(m_Lock);
-        std::memcpy(m_szAddress.data(), address, sizeof address);
-        m_nAddressFamily = AF_INET;
-        m_nSocketType = SOCK_DGRAM;
-    }
-    int fd = -1;
-    if (CreateSocket(&fd, AF_INET, SOCK_DGRAM, 0) != WSC_OK)
-        return OnError(WSC_SOCKET_NOT_CREATED);
-    const SocketPtr s = adoptConnection(fd, false);
-    if (!s) {
-        ::close(fd);
-        return OnError(WSC_ALREADY_OPEN);
-    }
+    int error = WSC_OK;
+    const SocketPtr s = openConnection(address, AF_INET, SOCK_DGRAM, nullptr, &error);
+    if (!s)
+        return OnError(error);
+    const int fd = s->fd;
     recordPorts(fd, remotePort);
     applyTimeOuts(fd);
     return OnError(WSC_OK);

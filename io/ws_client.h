@@ -283,6 +283,12 @@ private:
     SocketPtr useListener() const;
     // Makes `fd` the connection socket unless one exists already (then false, fd untouched).
     SocketPtr adoptConnection(int fd, bool stream);
+    // Records `address` (dotted text), family, type and, when given, the peer's socket address;
+    // creates the socket and makes it the connection. It is registered before anything can block
+    // on it, so that CloseConnection from another thread can end a wait. Null, with the error code
+    // in `*error`, when the socket cannot be created or a connection exists already.
+    SocketPtr openConnection(const char (&address)[kAddressTextSize], int family, int type,
+                             const sockaddr_in* peer, int* error);
     // Forgets `s` as the connection socket if it still is; it closes when its last user lets go.
     void dropConnection(const SocketPtr& s);
     int closeSocket(SocketPtr s, bool stream);

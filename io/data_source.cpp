@@ -1,5 +1,7 @@
 #include "io/data_source.h"
 
+#include "io/line_split.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -59,4 +61,38 @@ std::int32_t CDataSource::Find(const char* text, std::int32_t start, std::int32_
             return -1; // that was the end of the data
         pos += got - (len - 1);
     }
+}
+
+std::int32_t CDataSource::WriteLineThroughWrite(const char* text)
+{
+    if (text == nullptr)
+        return -1;
+    const auto n = static_cast<std::int32_t>(std::strlen(text));
+    if (Write(text, n) != n)
+        return -1;
+    if (!io_detail::endsWithLineBreak(text, static_cast<std::size_t>(n)) && Write("\r\n", 2) != 2)
+        return -1;
+    return n;
+}
+
+std::optional<std::int64_t> CDataSource::SeekTarget(std::int32_t offset, std::int32_t origin,
+                                                    std::int64_t position, std::int64_t length)
+{
+    std::int64_t target;
+    switch (origin) {
+    case 0:
+        target = offset;
+        break;
+    case 1:
+        target = position + offset;
+        break;
+    case 2:
+        target = length - offset;
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (target < 0 || target > length)
+        return std::nullopt;
+    return target;
 }

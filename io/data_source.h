@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 class CDataSource
 {
@@ -41,4 +42,13 @@ public:
     // once for all sources on Seek and Read; afterwards the position is unspecified.
     virtual std::int32_t Find(const char* text, std::int32_t start, std::int32_t caseFlag,
                               std::int32_t limit);
+
+protected:
+    // WriteLine for sources whose Write takes what it is given: the text through Write, then
+    // "\r\n" through Write unless the text ends with CR or LF.
+    std::int32_t WriteLineThroughWrite(const char* text);
+    // The position that Seek(offset, origin) asks for, from the current position and the data
+    // length; none for an unknown origin or a target before the start or beyond the data.
+    static std::optional<std::int64_t> SeekTarget(std::int32_t offset, std::int32_t origin,
+                                                  std::int64_t position, std::int64_t length);
 };

@@ -93,14 +93,7 @@ std::int32_t CFileDataSource::ReadLine(char* buffer, std::int32_t size)
 
 std::int32_t CFileDataSource::WriteLine(const char* text)
 {
-    if (text == nullptr)
-        return -1;
-    const auto n = static_cast<std::int32_t>(std::strlen(text));
-    if (Write(text, n) != n)
-        return -1;
-    if (!io_detail::endsWithLineBreak(text, static_cast<std::size_t>(n)) && Write("\r\n", 2) != 2)
-        return -1;
-    return n;
+    return WriteLineThroughWrite(text);
 }
 
 std::int32_t CFileDataSource::Read(void* buffer, std::int32_t count)

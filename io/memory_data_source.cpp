@@ -120,22 +120,9 @@ std::int32_t CMemoryDataSource::Write(const void* data, std::int32_t count)
 
 std::int32_t CMemoryDataSource::Seek(std::int32_t offset, std::int32_t origin)
 {
-    std::int64_t target;
-    switch (origin) {
-    case 0:
-        target = offset;
-        break;
-    case 1:
-        target = static_cast<std::int64_t>(m_position) + offset;
-        break;
-    case 2:
-        target = static_cast<std::int64_t>(m_length) - offset;
-        break;
-    default:
+    const auto target = SeekTarget(offset, origin, m_position, m_length);
+    if (!target)
         return -1;
-    }
-    if (target < 0 || target > m_length)
-        return -1;
-    m_position = static_cast<std::int32_t>(target);
+    m_position = static_cast<std::int32_t>(*target);
     return m_position;
 }

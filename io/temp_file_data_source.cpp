@@ -199,14 +199,7 @@ std::int32_t CTempFileDataSource::ReadLine(char* buffer, std::int32_t size)
 
 std::int32_t CTempFileDataSource::WriteLine(const char* text)
 {
-    if (text == nullptr)
-        return -1;
-    const auto n = static_cast<std::int32_t>(std::strlen(text));
-    if (Write(text, n) != n)
-        return -1;
-    if (!io_detail::endsWithLineBreak(text, static_cast<std::size_t>(n)) && Write("\r\n", 2) != 2)
-        return -1;
-    return n;
+    return WriteLineThroughWrite(text);
 }
 
 std::int32_t CTempFileDataSource::Read(void* buffer, std::int32_t count)
@@ -238,22 +231,9 @@ std::int32_t CTempFileDataSource::Seek(std::int32_t offset, std::int32_t origin)
 {
     if (m_fd < 0)
         return -1;
-    std::int64_t target;
-    switch (origin) {
-    case 0:
-        target = offset;
-        break;
-    case 1:
-        target = m_position + offset;
-        break;
-    case 2:
-        target = m_length - offset;
-        break;
-    default:
+    const auto target = SeekTarget(offset, origin, m_position, m_length);
+    if (!target || *target > INT32_MAX)
         return -1;
-    }
-    if (target < 0 || target > m_length || target > INT32_MAX)
-        return -1;
-    m_position = target;
+    m_position = *target;
     return static_cast<std::int32_t>(m_position);
 }

@@ -8,6 +8,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// Calls `transfer` (read(2) or write(2) on the rest of the buffer) until `count` bytes are moved
+// or a call moves none, retrying on EINTR. The bytes moved; -1 when a call fails before any.
+template <typename Byte, typename Transfer>
+std::int32_t transferAll(Byte* bytes, std::int32_t count, Transfer transfer)
+{
+    std::int32_t done = 0;
+    while (done < count) {
+        const ssize_t n = transfer(bytes + done, static_cast<std::size_t>(count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done > 0 ? done : -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::int32_t>(n);
+    }
+    return done;
+}
+
+} // namespace
+
 CWinFile::~CWinFile()
 {
     Close();
@@ -92,20 +116,8 @@ std::int32_t CWinFile::Read(void* buffer, std::int32_t count)
         return -1;
     // Fill the request unless the end of the file comes first, so that a short count always
     // means "end of file" to the callers.
-    auto* out = static_cast<char*>(buffer);
-    std::int32_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(m_fd, out + done, static_cast<std::size_t>(count - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return done > 0 ? done : -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::int32_t>(n);
-    }
-    return done;
+    return transferAll(static_cast<char*>(buffer), count,
+                       [this](char* p, std::size_t n) { return ::read(m_fd, p, n); });
 }
 
 std::int32_t CWinFile::Write(const void* data, std::int32_t count)
@@ -114,20 +126,8 @@ std::int32_t CWinFile::Write(const void* data, std::int32_t count)
         return -1;
     if (m_append && ::lseek(m_fd, 0, SEEK_END) < 0)
         return -1;
-    const auto* in = static_cast<const char*>(data);
-    std::int32_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(m_fd, in + done, static_cast<std::size_t>(count - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return done > 0 ? done : -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::int32_t>(n);
-    }
-    return done;
+    return transferAll(static_cast<const char*>(data), count,
+                       [this](const char* p, std::size_t n) { return ::write(m_fd, p, n); });
 }
 
 std::int32_t CWinFile::Seek(std::int32_t offset, std::int32_t method)

@@ -208,15 +208,11 @@ std::int32_t img_palette_to_rgb(img_desc* source, img_desc* target)
         return r;
     if (!source->palette)
         return IMG_ERR_ARGUMENT;
-    std::uint32_t rows, columns;
-    img_common_size(source, target, &rows, &columns);
     const ExpandTable table(source);
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* from = areaRow(source, i);
-        std::uint8_t* to = areaRow(target, i);
+    forEachCommonRow(source, target, [&](const std::uint8_t* from, std::uint8_t* to, std::uint32_t columns) {
         for (std::uint32_t k = 0; k < columns; ++k, to += 3)
             std::memcpy(to, table.bgr[from[k]], 3);
-    }
+    });
     return IMG_OK;
 }
 
@@ -341,14 +337,10 @@ std::int32_t img_16_to_8(img_desc* source, img_desc* target)
     std::int32_t r = checkPair(source, k181624, IMG_DEPTH_16, target, k181624, IMG_DEPTH_8);
     if (r != IMG_OK)
         return r;
-    std::uint32_t rows, columns;
-    img_common_size(source, target, &rows, &columns);
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* from = areaRow(source, i);
-        std::uint8_t* to = areaRow(target, i);
+    forEachCommonRow(source, target, [](const std::uint8_t* from, std::uint8_t* to, std::uint32_t columns) {
         for (std::uint32_t k = 0; k < columns; ++k)
             to[k] = from[2 * k + 1];
-    }
+    });
     return IMG_OK;
 }
 
@@ -357,17 +349,13 @@ std::int32_t img_8_to_16(img_desc* source, img_desc* target)
     std::int32_t r = checkPair(source, k181624, IMG_DEPTH_8, target, k181624, IMG_DEPTH_16);
     if (r != IMG_OK)
         return r;
-    std::uint32_t rows, columns;
-    img_common_size(source, target, &rows, &columns);
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* from = areaRow(source, i);
-        std::uint8_t* to = areaRow(target, i);
+    forEachCommonRow(source, target, [](const std::uint8_t* from, std::uint8_t* to, std::uint32_t columns) {
         for (std::uint32_t k = 0; k < columns; ++k) {
             // v * 257: the same byte high and low.
             to[2 * k] = from[k];
             to[2 * k + 1] = from[k];
         }
-    }
+    });
     return IMG_OK;
 }
 
@@ -384,12 +372,8 @@ std::uint8_t greyOf(int blue, int green, int red)
 void mapDirect(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue,
                const img_desc* source, img_desc* target)
 {
-    std::uint32_t rows, columns;
-    img_common_size(source, target, &rows, &columns);
     const bool rgb = img_bits(source) == 24;
-    for (std::uint32_t i = 0; i < rows; ++i) {
-        const std::uint8_t* from = areaRow(source, i);
-        std::uint8_t* to = areaRow(target, i);
+    forEachCommonRow(source, target, [&](const std::uint8_t* from, std::uint8_t* to, std::uint32_t columns) {
         if (rgb) {
             for (std::uint32_t k = 0; k < columns; ++k, from += 3, to += 3) {
                 to[0] = blue[from[0]];
@@ -400,7 +384,7 @@ void mapDirect(const std::uint8_t* red, const std::uint8_t* green, const std::ui
             for (std::uint32_t k = 0; k < columns; ++k)
                 to[k] = red[from[k]];
         }
-    }
+    });
 }
 
 // A palette image: expanded whole into 24 bits, mapped over its copy of the area, and reduced
@@ -438,14 +422,11 @@ std::int32_t img_to_gray(img_desc* source, img_desc* target)
             grey[i] = greyOf(table.bgr[i][0], table.bgr[i][1], table.bgr[i][2]);
         mapDirect(grey, grey, grey, source, target);
     } else {
-        std::uint32_t rows, columns;
-        img_common_size(source, target, &rows, &columns);
-        for (std::uint32_t i = 0; i < rows; ++i) {
-            const std::uint8_t* from = areaRow(source, i);
-            std::uint8_t* to = areaRow(target, i);
-            for (std::uint32_t k = 0; k < columns; ++k, from += 3)
-                to[k] = greyOf(from[0], from[1], from[2]);
-        }
+        forEachCommonRow(source, target,
+                         [](const std::uint8_t* from, std::uint8_t* to, std::uint32_t columns) {
+                             for (std::uint32_t k = 0; k < columns; ++k, from += 3)
+                                 to[k] = greyOf(from[0], from[1], from[2]);
+                         });
     }
     target->typeFlags &= ~IMG_TYPE_GRAY;
     img_set_gray_palette(target);

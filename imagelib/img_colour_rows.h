@@ -31,6 +31,16 @@ inline std::uint8_t* areaRow(const img_desc* d, std::uint32_t i)
     return rowOf(d, d->y0 + i) + static_cast<std::size_t>(d->x0) * img_bits(d) / 8;
 }
 
+// Calls rowFn(from, to, columns) for each row of the common part of the two areas
+// (img_common_size): `from` the first pixel of the source's area row, `to` the target's.
+template <typename RowFn> void forEachCommonRow(const img_desc* source, img_desc* target, RowFn rowFn)
+{
+    std::uint32_t rows, columns;
+    img_common_size(source, target, &rows, &columns);
+    for (std::uint32_t i = 0; i < rows; ++i)
+        rowFn(static_cast<const std::uint8_t*>(areaRow(source, i)), areaRow(target, i), columns);
+}
+
 // Blue, green, red of each of the 256 indices of an 8-bit image. Indices beyond the palette's
 // room (its header's colour count) read as black, so that no index reaches past the palette.
 struct ExpandTable

@@ -388,6 +388,17 @@ void img_scale_box(const img_desc* source, img_desc* target, std::uint32_t fx, s
     }
 }
 
+// Validates both descriptors (1, 8 or 24 bits) and checks that they have the same depth.
+std::int32_t checkSameDepth(img_desc* source, img_desc* target)
+{
+    std::int32_t r = img_validate_1_8_24(source);
+    if (r == IMG_OK)
+        r = img_validate_1_8_24(target);
+    if (r != IMG_OK)
+        return r;
+    return img_bits(source) == img_bits(target) ? IMG_OK : IMG_ERR_DEPTH;
+}
+
 } // namespace
 
 // ---- masks ----
@@ -419,14 +430,10 @@ std::int32_t img_resize_mask(ResizeMask* mask, std::uint32_t t, std::uint32_t s)
 std::int32_t img_resize(img_desc* source, img_desc* target)
 {
     return img_entry([&]() -> std::int32_t {
-        std::int32_t r = img_validate_1_8_24(source);
-        if (r == IMG_OK)
-            r = img_validate_1_8_24(target);
+        std::int32_t r = checkSameDepth(source, target);
         if (r != IMG_OK)
             return r;
         const std::uint32_t bits = img_bits(source);
-        if (bits != img_bits(target))
-            return IMG_ERR_DEPTH;
         const std::uint32_t tw = areaWidth(target), th = areaHeight(target);
         const std::uint32_t sw = areaWidth(source), sh = areaHeight(source);
         if (tw == 0 || th == 0)
@@ -482,14 +489,10 @@ std::int32_t img_copy_image(img_desc* source, img_desc* target)
 
 std::int32_t img_copy_pixels(img_desc* source, img_desc* target)
 {
-    std::int32_t r = img_validate_1_8_24(source);
-    if (r == IMG_OK)
-        r = img_validate_1_8_24(target);
+    std::int32_t r = checkSameDepth(source, target);
     if (r != IMG_OK)
         return r;
     const std::uint32_t bits = img_bits(source);
-    if (bits != img_bits(target))
-        return IMG_ERR_DEPTH;
     std::uint32_t rows = 0, columns = 0;
     img_common_size(source, target, &rows, &columns);
 
@@ -562,14 +565,10 @@ std::int32_t img_rows_overlap(const img_desc* a, const img_desc* b)
 std::int32_t img_resize_smooth(img_desc* source, img_desc* target, std::int32_t mode)
 {
     return img_entry([&]() -> std::int32_t {
-        std::int32_t r = img_validate_1_8_24(source);
-        if (r == IMG_OK)
-            r = img_validate_1_8_24(target);
+        std::int32_t r = checkSameDepth(source, target);
         if (r != IMG_OK)
             return r;
         const std::uint32_t bits = img_bits(source);
-        if (bits != img_bits(target))
-            return IMG_ERR_DEPTH;
         const std::uint32_t sw = areaWidth(source), sh = areaHeight(source);
         const std::uint32_t tw = areaWidth(target), th = areaHeight(target);
         if (sw == 0 || sh == 0 || tw == 0 || th == 0)

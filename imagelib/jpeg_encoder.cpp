@@ -358,6 +358,7 @@ private:
     void codeSequentialFromBuffers(BitWriter& writer);
     void codeProgressive(BitWriter& writer);
     template <bool Count> void runScan(const ScanSpec& scan, ScanCoder<Count>& coder);
+    void writeScan(const ScanSpec& scan, BitWriter& writer);
     bool put(const std::vector<std::uint8_t>& bytes) { return m_sink.write(bytes.data(), bytes.size()); }
 
     const EncodeImage& m_image;
@@ -706,16 +707,7 @@ void Encoder::codeSequentialFromBuffers(BitWriter& writer)
             img_raise(kStatusWriteFailed);
         }
     }
-    if (!writeSos(scan)) {
-        img_raise(kStatusWriteFailed);
-    }
-    ScanCoder<false> coder;
-    coder.writer = &writer;
-    coder.dcTables = {&m_dc[0], &m_dc[1]};
-    coder.acTables = {&m_ac[0], &m_ac[1]};
-    runScan(scan, coder);
-    writer.alignWithOnes();
-    writer.flushBuffer();
+    writeScan(scan, writer);
 }
 
 void Encoder::codeProgressive(BitWriter& writer)
@@ -755,17 +747,24 @@ void Encoder::codeProgressive(BitWriter& writer)
                 img_raise(kStatusWriteFailed);
             }
         }
-        if (!writeSos(scan)) {
-            img_raise(kStatusWriteFailed);
-        }
-        ScanCoder<false> coder;
-        coder.writer = &writer;
-        coder.dcTables = {&m_dc[0], &m_dc[1]};
-        coder.acTables = {&m_ac[0], &m_ac[1]};
-        runScan(scan, coder);
-        writer.alignWithOnes();
-        writer.flushBuffer();
+        writeScan(scan, writer);
     }
+}
+
+// The SOS segment of `scan` and its entropy-coded data with the current tables, the last byte
+// padded with one bits.
+void Encoder::writeScan(const ScanSpec& scan, BitWriter& writer)
+{
+    if (!writeSos(scan)) {
+        img_raise(kStatusWriteFailed);
+    }
+    ScanCoder<false> coder;
+    coder.writer = &writer;
+    coder.dcTables = {&m_dc[0], &m_dc[1]};
+    coder.acTables = {&m_ac[0], &m_ac[1]};
+    runScan(scan, coder);
+    writer.alignWithOnes();
+    writer.flushBuffer();
 }
 
 template <bool Count> void Encoder::runScan(const ScanSpec& scan, ScanCoder<Count>& coder)

@@ -311,10 +311,14 @@ void noteWaiting(Session& s)
     }
 }
 
-// Serves the queue of this session, the first request being for the multipart path; reads
-// further requests while it waits for the frames, so that the count of waiting requests is
-// what the client has sent and not yet had answered.
-void serveMultipart(Session& s)
+// Serves the queue of a session whose requests are answered one by one on a kept-alive
+// connection, each with the next item once it is due: `dueAfter(last)` is when the item after
+// `last` may go, `path()` the one target served, and `answer(req, last)` sends the answer to
+// `req` and gives the number of the item sent, or nothing when the connection is to end. Reads
+// further requests while it waits for the items, so that the count of waiting requests is what
+// the client has sent and not yet had answered.
+template <typename DueAfter, typename Path, typename Answer>
+void servePaced(Session& s, DueAfter dueAfter, Path path, Answer answer)
 {
     std::optional<std::uint64_t> last;
     bool open = true;
@@ -329,7 +333,7 @@ void serveMultipart(Session& s)
                 return;
             continue;
         }
-        const auto due = s.frames.dueAfter(last);
+        const auto due = dueAfter(last);
         if (s.state.stalled.load() || Clock::now() < due) {
             const auto wait =
                 s.state.stalled.load()
@@ -351,21 +355,34 @@ void serveMultipart(Session& s)
             sendSimple(s, "401 Unauthorized", "<html><body>401 Unauthorized</body></html>\r\n");
             return;
         }
-        if (req.target != s.state.multipartPath()) {
+        if (req.target != path()) {
             sendSimple(s, "404 Not Found", "", req.keepAlive());
             if (!req.keepAlive())
                 return;
             continue;
         }
-        auto frame = s.frames.next(last, s.conn);
-        if (!frame)
+        const std::optional<std::uint64_t> sent = answer(req, last);
+        if (!sent || !req.keepAlive())
             return;
-        bool dropAfter = false;
-        if (!sendAll(s.conn, multipartAnswer(s.state, *frame, req.keepAlive(), &dropAfter)) || dropAfter ||
-            !req.keepAlive())
-            return;
-        last = frame->number;
+        last = sent;
     }
+}
+
+// The multipart path: one picture per request, at the frame rate.
+void serveMultipart(Session& s)
+{
+    servePaced(
+        s, [&](std::optional<std::uint64_t> last) { return s.frames.dueAfter(last); },
+        [&] { return s.state.multipartPath(); },
+        [&](const Request& req, std::optional<std::uint64_t> last) -> std::optional<std::uint64_t> {
+            auto frame = s.frames.next(last, s.conn);
+            if (!frame)
+                return std::nullopt;
+            bool dropAfter = false;
+            if (!sendAll(s.conn, multipartAnswer(s.state, *frame, req.keepAlive(), &dropAfter)) || dropAfter)
+                return std::nullopt;
+            return frame->number;
+        });
 }
 
 // ---- the sound path ----
@@ -375,52 +392,15 @@ void serveMultipart(Session& s)
 void serveSound(Session& s)
 {
     SoundSource& sound = soundSource();
-    std::optional<std::uint64_t> last;
-    bool open = true;
-    while (!s.state.quit.load()) {
-        if (!s.collectRequests()) {
-            sendSimple(s, "400 Bad Request", "");
-            return;
-        }
-        noteWaiting(s);
-        if (s.queue.empty()) {
-            if (!open || !s.receive(kIdleWait))
-                return;
-            continue;
-        }
-        const auto due = sound.dueAfter(last);
-        if (s.state.stalled.load() || Clock::now() < due) {
-            const auto wait =
-                s.state.stalled.load()
-                    ? std::chrono::milliseconds(200)
-                    : std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()) +
-                          std::chrono::milliseconds(1);
-            if (open)
-                open = s.receive(std::min(wait, std::chrono::milliseconds(200)));
-            else
-                std::this_thread::sleep_for(std::min(wait, std::chrono::milliseconds(200)));
-            if (s.conn.dropped())
-                return;
-            continue;
-        }
-        const Request req = s.queue.front();
-        s.queue.erase(s.queue.begin());
-        if (!authorised(s.state, req)) {
-            s.state.stats.authFailures++;
-            sendSimple(s, "401 Unauthorized", "<html><body>401 Unauthorized</body></html>\r\n");
-            return;
-        }
-        if (req.target != sound.options().path) {
-            sendSimple(s, "404 Not Found", "", req.keepAlive());
-            if (!req.keepAlive())
-                return;
-            continue;
-        }
-        const auto block = sound.take(last);
-        if (!block || !sendAll(s.conn, soundAnswer(*block, req.keepAlive())) || !req.keepAlive())
-            return;
-        last = block->number;
-    }
+    servePaced(
+        s, [&](std::optional<std::uint64_t> last) { return sound.dueAfter(last); },
+        [&] { return sound.options().path; },
+        [&](const Request& req, std::optional<std::uint64_t> last) -> std::optional<std::uint64_t> {
+            const auto block = sound.take(last);
+            if (!block || !sendAll(s.conn, soundAnswer(*block, req.keepAlive())))
+                return std::nullopt;
+            return block->number;
+        });
 }
 
 // ---- image settings page ----

@@ -134,14 +134,16 @@ std::optional<std::pair<int, int>> parseSize(std::string_view text)
     return std::pair{*w, *h};
 }
 
-std::optional<std::array<std::int16_t, 7>> parseSettings(std::string_view text)
+// Exactly N numbers of type T, separated by `sep`.
+template <class T, std::size_t N>
+std::optional<std::array<T, N>> parseNumbers(std::string_view text, char sep)
 {
-    const auto parts = split(text, ',');
-    if (parts.size() != 7)
+    const auto parts = split(text, sep);
+    if (parts.size() != N)
         return std::nullopt;
-    std::array<std::int16_t, 7> v{};
-    for (std::size_t i = 0; i < 7; ++i) {
-        auto n = number<std::int16_t>(parts[i]);
+    std::array<T, N> v{};
+    for (std::size_t i = 0; i < N; ++i) {
+        auto n = number<T>(parts[i]);
         if (!n)
             return std::nullopt;
         v[i] = *n;
@@ -149,19 +151,14 @@ std::optional<std::array<std::int16_t, 7>> parseSettings(std::string_view text)
     return v;
 }
 
+std::optional<std::array<std::int16_t, 7>> parseSettings(std::string_view text)
+{
+    return parseNumbers<std::int16_t, 7>(text, ',');
+}
+
 std::optional<std::array<std::uint8_t, 6>> parseMac(std::string_view text)
 {
-    const auto parts = split(text, '.');
-    if (parts.size() != 6)
-        return std::nullopt;
-    std::array<std::uint8_t, 6> mac{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        auto n = number<std::uint8_t>(parts[i]);
-        if (!n)
-            return std::nullopt;
-        mac[i] = *n;
-    }
-    return mac;
+    return parseNumbers<std::uint8_t, 6>(text, '.');
 }
 
 std::optional<std::pair<Malformed, int>> parseMalformed(std::string_view kind, std::string_view count)

@@ -2,6 +2,7 @@
 #include "io/memory_data_source.h"
 #include "io/temp_file_data_source.h"
 #include "io/win_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -20,38 +21,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testfiles::readFile;
+using testfiles::writeFile;
+
 // A folder of its own for each test, under the test's home folder.
-class TempDir
+class TempDir : public testfiles::HomeDir
 {
 public:
-    TempDir()
-    {
-        const char* home = std::getenv("TESSIVOR_TEST_HOME");
-        fs::path base = home ? fs::path(home) : fs::temp_directory_path();
-        fs::create_directories(base);
-        std::string pattern = (base / "ioXXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp");
-        m_path = pattern;
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
+    TempDir() : HomeDir("io") {}
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
 
 // ---- behaviour every kind of source shares ----
 

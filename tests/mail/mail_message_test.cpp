@@ -3,6 +3,7 @@
 #include "mail/mail_message.h"
 #include "mail/mime_codec.h"
 #include "mail/uu_codec.h"
+#include "memory_sources.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +12,11 @@ using namespace mailtest;
 
 namespace {
 
-std::unique_ptr<CMemoryDataSource> memoryWith(const std::string& data)
-{
-    auto s = std::make_unique<CMemoryDataSource>(nullptr, static_cast<std::int32_t>(data.size()), "m");
-    s->Open(1);
-    s->Write(data.data(), static_cast<std::int32_t>(data.size()));
-    s->Close();
-    return s;
-}
-
 std::string save(CMailMessage& message)
 {
     CMemoryDataSource out(nullptr, 1 << 20, "out");
     EXPECT_EQ(message.Save(&out), MAIL_OK);
-    return std::string(out.GetData(), static_cast<std::size_t>(out.GetLength()));
+    return contents(out);
 }
 
 TEST(MailMessage, FieldNames)

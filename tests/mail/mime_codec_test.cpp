@@ -3,43 +3,18 @@
 #include "mail/mail_errors.h"
 #include "mail/mime_codec.h"
 #include "mail/transfer_encoding.h"
+#include "memory_sources.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 #include <set>
 #include <thread>
 
 using namespace mailtest;
 
 namespace {
-
-// A memory source holding `data` (binary safe).
-std::unique_ptr<CMemoryDataSource> memoryWith(const std::string& data, std::int32_t extra = 0)
-{
-    auto s =
-        std::make_unique<CMemoryDataSource>(nullptr, static_cast<std::int32_t>(data.size()) + extra, "m");
-    s->Open(1);
-    s->Write(data.data(), static_cast<std::int32_t>(data.size()));
-    s->Close();
-    return s;
-}
-
-std::string contents(CMemoryDataSource& s)
-{
-    return std::string(s.GetData(), static_cast<std::size_t>(s.GetLength()));
-}
-
-std::string bytes(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i)
-        out.push_back(static_cast<char>(rng() & 0xFF));
-    return out;
-}
 
 // Encodes `body` with `codec` into a memory source and returns the text.
 std::string encode(CMimeCodec& codec, const std::string& body, std::int32_t* rc = nullptr)

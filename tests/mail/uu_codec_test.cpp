@@ -1,38 +1,14 @@
 #include "io/memory_data_source.h"
 #include "mail/mail_errors.h"
 #include "mail/uu_codec.h"
+#include "memory_sources.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 using namespace mailtest;
 
 namespace {
-
-std::unique_ptr<CMemoryDataSource> memoryWith(const std::string& data)
-{
-    auto s = std::make_unique<CMemoryDataSource>(nullptr, static_cast<std::int32_t>(data.size()), "m");
-    s->Open(1);
-    s->Write(data.data(), static_cast<std::int32_t>(data.size()));
-    s->Close();
-    return s;
-}
-
-std::string contents(CMemoryDataSource& s)
-{
-    return std::string(s.GetData(), static_cast<std::size_t>(s.GetLength()));
-}
-
-std::string bytes(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i)
-        out.push_back(static_cast<char>(rng() & 0xFF));
-    return out;
-}
 
 std::string encode(CUUCodec& codec, const std::string& body)
 {

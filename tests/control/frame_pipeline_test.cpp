@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/frame_target.h"
 #include "refused_port.h"
+#include "test_wall_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -28,21 +29,6 @@ using mediatest::readFile;
 using mediatest::run;
 
 namespace {
-
-// Ticks and sleeps are the system's; the wall clock is the test's.
-class WallClock final : public Clock
-{
-public:
-    explicit WallClock(Clock& system) : m_system(system) {}
-    std::uint32_t tickCount() override { return m_system.tickCount(); }
-    void sleepMs(std::uint32_t ms) override { m_system.sleepMs(ms); }
-    std::time_t now() override { return seconds.load(); }
-
-    std::atomic<std::time_t> seconds{1796712534};
-
-private:
-    Clock& m_system;
-};
 
 // A picture of 40 x 40 blocks of flat colours: block (i, j) has colour blockColour(i, j).
 Rgb blockColour(int i, int j)

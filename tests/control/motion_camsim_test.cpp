@@ -13,6 +13,8 @@
 #include "jpeg_frames.h"
 #include "media_tools.h"
 #include "platform/clock.h"
+#include "shared_slot.h"
+#include "test_wall_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -25,20 +27,6 @@ using namespace jpegtest;
 using namespace std::chrono_literals;
 
 namespace {
-
-class WallClock final : public Clock
-{
-public:
-    explicit WallClock(Clock& system) : m_system(system) {}
-    std::uint32_t tickCount() override { return m_system.tickCount(); }
-    void sleepMs(std::uint32_t ms) override { m_system.sleepMs(ms); }
-    std::time_t now() override { return seconds.load(); }
-
-    std::atomic<std::time_t> seconds{1796712534};
-
-private:
-    Clock& m_system;
-};
 
 // The clip's pictures, by name.
 enum Scene
@@ -160,11 +148,7 @@ protected:
         while (std::chrono::steady_clock::now() < end) {
             messageLoop::pump();
             for (int slot = 0; slot < 2; ++slot) {
-                auto& seq = slot == 0 ? b.sequence1 : b.sequence2;
-                auto& busy = slot == 0 ? b.readerBusy1 : b.readerBusy2;
-                auto& writing = slot == 0 ? b.writing1 : b.writing2;
-                auto& length = slot == 0 ? b.length1 : b.length2;
-                const std::uint8_t* data = slot == 0 ? b.slot1 : b.slot2;
+                auto [seq, busy, writing, length, data] = sharedSlot(b, slot);
                 const std::int32_t s = seq.load();
                 if (seenAt != 0) {
                     if (s > seenAt)

@@ -8,6 +8,7 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "jpeg_check.h"
+#include "shared_slot.h"
 
 #include <gtest/gtest.h>
 
@@ -63,12 +64,7 @@ private:
         std::vector<std::uint8_t> copy(ClientBlock::kSlotSize);
         while (!m_stop) {
             for (int slot = 0; slot < 2; ++slot) {
-                auto& b = *m_block;
-                auto& seq = slot == 0 ? b.sequence1 : b.sequence2;
-                auto& busy = slot == 0 ? b.readerBusy1 : b.readerBusy2;
-                auto& writing = slot == 0 ? b.writing1 : b.writing2;
-                auto& length = slot == 0 ? b.length1 : b.length2;
-                const std::uint8_t* data = slot == 0 ? b.slot1 : b.slot2;
+                auto [seq, busy, writing, length, data] = sharedSlot(*m_block, slot);
                 const std::int32_t s = seq.load();
                 if (s == 0 || s == last[slot])
                     continue;

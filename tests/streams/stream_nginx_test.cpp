@@ -7,6 +7,7 @@
 #include "event_recorder.h"
 #include "jpeg_check.h"
 #include "picture.h"
+#include "shared_slot.h"
 
 #include <gtest/gtest.h>
 
@@ -337,17 +338,14 @@ TEST(StreamNginx, RepeatedRequestsStreamFromNginxWithinTheUnansweredLimit)
         std::vector<std::uint8_t> copy(ClientBlock::kSlotSize);
         while (!done) {
             for (int slot = 0; slot < 2; ++slot) {
-                auto& seq = slot == 0 ? block->sequence1 : block->sequence2;
-                auto& busy = slot == 0 ? block->readerBusy1 : block->readerBusy2;
-                auto& writing = slot == 0 ? block->writing1 : block->writing2;
+                auto [seq, busy, writing, length, data] = sharedSlot(*block, slot);
                 const std::int32_t s = seq.load();
                 if (s == 0 || s == last[slot])
                     continue;
                 busy.store(1);
                 if (writing.load() == 0) {
-                    const auto n =
-                        static_cast<std::size_t>((slot == 0 ? block->length1 : block->length2).load());
-                    std::memcpy(copy.data(), slot == 0 ? block->slot1 : block->slot2, n);
+                    const auto n = static_cast<std::size_t>(length.load());
+                    std::memcpy(copy.data(), data, n);
                     if (seq.load() == s && writing.load() == 0) {
                         shared.emplace_back(s, camsimFrameNumber(copy.data(), n));
                         broken += decodesCleanly(copy.data(), n) ? 0 : 1;

@@ -11,6 +11,7 @@
 //   peak_rss_mb             peak resident memory of the process
 //
 // TESSIVOR_BENCH_SECONDS sets the time (default 60).
+#include "bare_decode.h"
 #include "camsim_process.h"
 #include "control/cimage.h"
 #include "picture.h"
@@ -23,7 +24,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <jpeglib.h>
 #include <memory>
 #include <vector>
 
@@ -57,19 +57,7 @@ double bareDecodeSeconds()
     constexpr int kRounds = 300;
     const double start = threadCpuSeconds();
     for (int i = 0; i < kRounds; ++i) {
-        jpeg_decompress_struct d{};
-        jpeg_error_mgr err{};
-        d.err = jpeg_std_error(&err);
-        jpeg_create_decompress(&d);
-        jpeg_mem_src(&d, jpeg.data(), jpeg.size());
-        jpeg_read_header(&d, TRUE);
-        jpeg_start_decompress(&d);
-        while (d.output_scanline < d.output_height) {
-            JSAMPROW row = &rgb[d.output_scanline * d.output_width * 3];
-            jpeg_read_scanlines(&d, &row, 1);
-        }
-        jpeg_finish_decompress(&d);
-        jpeg_destroy_decompress(&d);
+        bareDecode(jpeg, rgb);
         benchmark::DoNotOptimize(rgb.data());
     }
     return (threadCpuSeconds() - start) / kRounds;

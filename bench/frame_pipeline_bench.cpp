@@ -11,6 +11,7 @@
 //                            scene with noise (the dearest case: no moving cell ends the scan)
 //
 // The frames are the simulated camera's pictures (tools/camsim) at quality 75.
+#include "bare_decode.h"
 #include "control/cimage.h"
 #include "imagelib/img_desc.h"
 #include "picture.h"
@@ -20,7 +21,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <jpeglib.h>
 #include <vector>
 
 using namespace tessivor;
@@ -42,19 +42,7 @@ void BM_BareDecode(benchmark::State& state)
     const auto& jpeg = frame(0);
     std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
     for (auto _ : state) {
-        jpeg_decompress_struct d{};
-        jpeg_error_mgr err{};
-        d.err = jpeg_std_error(&err);
-        jpeg_create_decompress(&d);
-        jpeg_mem_src(&d, jpeg.data(), jpeg.size());
-        jpeg_read_header(&d, TRUE);
-        jpeg_start_decompress(&d);
-        while (d.output_scanline < d.output_height) {
-            JSAMPROW row = &rgb[d.output_scanline * d.output_width * 3];
-            jpeg_read_scanlines(&d, &row, 1);
-        }
-        jpeg_finish_decompress(&d);
-        jpeg_destroy_decompress(&d);
+        bareDecode(jpeg, rgb);
         benchmark::DoNotOptimize(rgb.data());
     }
 }

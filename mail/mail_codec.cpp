@@ -4,6 +4,7 @@
 #include "io/memory_data_source.h"
 #include "mail/mail_errors.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::int32_t CMailCodec::AddAttachmentFile(const char* path, const CTextList* params)
@@ -53,4 +54,25 @@ std::int32_t CMailCodec::KeepForDecode(CDataSource* message, std::unique_ptr<CDa
     if (kept->Open(0) != 0)
         return MAIL_SOURCE_OPEN_FAILED;
     return MAIL_OK;
+}
+
+std::int32_t CMailCodec::CopyRange(CDataSource& source, std::int32_t offset, std::int64_t length,
+                                   CDataSource& output)
+{
+    if (source.Open(0) != 0)
+        return MAIL_SOURCE_OPEN_FAILED;
+    std::int32_t rc = source.Seek(offset, 0) == offset ? MAIL_OK : MAIL_SOURCE_OPEN_FAILED;
+    std::int64_t left = length;
+    char block[1000];
+    while (rc == MAIL_OK && left > 0) {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, sizeof block));
+        const std::int32_t n = source.Read(block, want);
+        if (n <= 0)
+            break;
+        if (output.Write(block, n) != n)
+            rc = MAIL_SHORT_WRITE;
+        left -= n;
+    }
+    source.Close();
+    return rc;
 }

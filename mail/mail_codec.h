@@ -10,6 +10,7 @@
 #include "io/data_source.h"
 #include "mail/text_list.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -60,4 +61,22 @@ protected:
     // or closed when only the second opening failed); 1 when this codec does not read it
     // (`kept` empty).
     std::int32_t KeepForDecode(CDataSource* message, std::unique_ptr<CDataSource>& kept);
+    // Copies `length` bytes from `offset` of `source` (opened for reading here and closed again)
+    // into `output` (open); fewer when the source ends first. 0; 81 when the source cannot be
+    // opened or the offset is not reached; 83 when the output takes fewer bytes than given.
+    static std::int32_t CopyRange(CDataSource& source, std::int32_t offset, std::int64_t length,
+                                  CDataSource& output);
+    // GetAttachmentSize over `records` (each measured by `sizeOf`): the size of entry `index`, or
+    // the sum of all for an index that does not exist; at most INT32_MAX.
+    template <typename Records, typename SizeOf>
+    static std::int32_t SizeOrSum(const Records& records, std::int32_t index, SizeOf sizeOf)
+    {
+        if (index >= 0 && static_cast<std::size_t>(index) < records.size())
+            return static_cast<std::int32_t>(
+                std::min<std::int64_t>(sizeOf(*records[static_cast<std::size_t>(index)]), INT32_MAX));
+        std::int64_t sum = 0;
+        for (const auto& r : records)
+            sum += sizeOf(*r);
+        return static_cast<std::int32_t>(std::min<std::int64_t>(sum, INT32_MAX));
+    }
 };

@@ -487,24 +487,9 @@ std::int32_t CMimeCodec::WritePart(CDataSource& output, Record& record, CDataSou
 
 std::int32_t CMimeCodec::CopyDecodedPart(CDataSource& output, const Record& record)
 {
-    if (m_decoded->Open(0) != 0)
-        return MAIL_SOURCE_OPEN_FAILED;
-    std::int32_t rc = MAIL_OK;
-    std::int64_t left = static_cast<std::int64_t>(record.dataOffset) + record.dataLength - record.partOffset;
-    if (m_decoded->Seek(record.partOffset, 0) != record.partOffset)
-        rc = MAIL_SOURCE_OPEN_FAILED;
-    char block[1000];
-    while (rc == MAIL_OK && left > 0) {
-        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, sizeof block));
-        const std::int32_t n = m_decoded->Read(block, want);
-        if (n <= 0)
-            break;
-        if (output.Write(block, n) != n)
-            rc = MAIL_SHORT_WRITE;
-        left -= n;
-    }
-    m_decoded->Close();
-    return rc;
+    return CopyRange(*m_decoded, record.partOffset,
+                     static_cast<std::int64_t>(record.dataOffset) + record.dataLength - record.partOffset,
+                     output);
 }
 
 bool CMimeCodec::CanDecode()
@@ -751,14 +736,9 @@ std::int32_t CMimeCodec::GetMessageBody(CDataSource* output, std::int32_t append
 
 std::int32_t CMimeCodec::GetAttachmentSize(std::int32_t index)
 {
-    auto sizeOf = [](const Record& r) -> std::int64_t { return r.source ? r.size : r.dataLength / 4 * 3; };
-    if (index >= 0 && static_cast<std::size_t>(index) < m_records.size())
-        return static_cast<std::int32_t>(
-            std::min<std::int64_t>(sizeOf(*m_records[static_cast<std::size_t>(index)]), INT32_MAX));
-    std::int64_t sum = 0;
-    for (const auto& r : m_records)
-        sum += sizeOf(*r);
-    return static_cast<std::int32_t>(std::min<std::int64_t>(sum, INT32_MAX));
+    return SizeOrSum(m_records, index, [](const Record& r) -> std::int64_t {
+        return r.source ? r.size : r.dataLength / 4 * 3;
+    });
 }
 
 std::int32_t CMimeCodec::GetAttachmentInfo(std::int32_t index, char* name, std::int32_t nameSize, char* type,

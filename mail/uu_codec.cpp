@@ -156,24 +156,9 @@ std::int32_t CUUCodec::WriteBlock(CDataSource& output, Record& record)
 
 std::int32_t CUUCodec::CopyFoundBlock(CDataSource& output, const Record& record)
 {
-    if (!m_decoded || record.offset < 0 || m_decoded->Open(0) != 0)
+    if (!m_decoded || record.offset < 0)
         return MAIL_SOURCE_OPEN_FAILED;
-    std::int32_t rc = MAIL_OK;
-    if (m_decoded->Seek(record.offset, 0) != record.offset)
-        rc = MAIL_SOURCE_OPEN_FAILED;
-    std::int64_t left = record.length;
-    char block[1000];
-    while (rc == MAIL_OK && left > 0) {
-        const std::int32_t n =
-            m_decoded->Read(block, static_cast<std::int32_t>(std::min<std::int64_t>(left, sizeof block)));
-        if (n <= 0)
-            break;
-        if (output.Write(block, n) != n)
-            rc = MAIL_SHORT_WRITE;
-        left -= n;
-    }
-    m_decoded->Close();
-    return rc;
+    return CopyRange(*m_decoded, record.offset, record.length, output);
 }
 
 std::int32_t CUUCodec::Encode(CDataSource* body, CDataSource* output, std::int32_t append)
@@ -307,14 +292,8 @@ std::int32_t CUUCodec::GetMessageBody(CDataSource* output, std::int32_t append)
 
 std::int32_t CUUCodec::GetAttachmentSize(std::int32_t index)
 {
-    auto sizeOf = [](const Record& r) -> std::int64_t { return r.source ? r.size : r.length / 4 * 3; };
-    if (index >= 0 && static_cast<std::size_t>(index) < m_records.size())
-        return static_cast<std::int32_t>(
-            std::min<std::int64_t>(sizeOf(*m_records[static_cast<std::size_t>(index)]), INT32_MAX));
-    std::int64_t sum = 0;
-    for (const auto& r : m_records)
-        sum += sizeOf(*r);
-    return static_cast<std::int32_t>(std::min<std::int64_t>(sum, INT32_MAX));
+    return SizeOrSum(m_records, index,
+                     [](const Record& r) -> std::int64_t { return r.source ? r.size : r.length / 4 * 3; });
 }
 
 std::int32_t CUUCodec::GetAttachmentInfo(std::int32_t index, char* name, std::int32_t nameSize, char* type,

@@ -14,6 +14,7 @@
 //
 // The control's clock advances 34 ms per frame, so that every frame gets a slot of its
 // own and is written (a camera at 30 frames per second), and the file's open pause costs nothing.
+#include "bare_decode.h"
 #include "control/cimage.h"
 #include "picture.h"
 #include "platform/clock.h"
@@ -22,13 +23,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <vector>
-
-#include <jpeglib.h>
 
 using namespace tessivor;
 
@@ -37,63 +35,11 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-// A 640x480 test picture compressed at quality 85 (the camera's side).
-std::vector<std::uint8_t> makeFrame()
-{
-    std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            std::uint8_t* p = &rgb[(y * kWidth + x) * 3];
-            p[0] = static_cast<std::uint8_t>(x * 255 / kWidth);
-            p[1] = static_cast<std::uint8_t>(y * 255 / kHeight);
-            p[2] = static_cast<std::uint8_t>((x ^ y) & 0xFF);
-        }
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&c, &out, &outSize);
-    c.image_width = kWidth;
-    c.image_height = kHeight;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 85, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = &rgb[c.next_scanline * kWidth * 3];
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<std::uint8_t> frame(out, out + outSize);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return frame;
-}
-
+// Frame 1 of the simulated camera at 640x480, quality 85.
 const std::vector<std::uint8_t>& frame()
 {
-    static const std::vector<std::uint8_t> f = makeFrame();
+    static const std::vector<std::uint8_t> f = camsim::encodeTestPicture(1, kWidth, kHeight, 85);
     return f;
-}
-
-void decode(const std::vector<std::uint8_t>& jpeg, std::vector<std::uint8_t>& rgb)
-{
-    jpeg_decompress_struct d{};
-    jpeg_error_mgr err{};
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, jpeg.data(), jpeg.size());
-    jpeg_read_header(&d, TRUE);
-    jpeg_start_decompress(&d);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW row = &rgb[d.output_scanline * d.output_width * 3];
-        jpeg_read_scanlines(&d, &row, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
 }
 
 // A clock whose ticks advance 34 ms per frame, so every frame gets a slot of its own; the
@@ -160,7 +106,7 @@ void BM_DecodeOnly(benchmark::State& state)
 {
     std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
     for (auto _ : state) {
-        decode(frame(), rgb);
+        bareDecode(frame(), rgb);
         benchmark::DoNotOptimize(rgb.data());
     }
     state.SetItemsProcessed(state.iterations());
@@ -182,7 +128,7 @@ void BM_DecodeAndRecord(benchmark::State& state)
     Recording r;
     std::vector<std::uint8_t> rgb(kWidth * kHeight * 3);
     for (auto _ : state) {
-        decode(frame(), rgb);
+        bareDecode(frame(), rgb);
         benchmark::DoNotOptimize(rgb.data());
         r.recordOne();
     }

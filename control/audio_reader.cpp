@@ -2,25 +2,27 @@
 // and again, each answer one AudioBlock, up to 16 requests in flight so that blocks come back to
 // back. Runs on the audio thread until m_bAudioStop; Stop closes m_AudioSocket to end a wait.
 #include "control/cimage.h"
-#include "control/stream_parsers.h"
+#include "control/pipelined_reader.h"
 #include "control/stream_requests.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
 
 #include <algorithm>
-#include <memory>
+#include <utility>
 
 namespace tessivor {
 
 namespace {
 
-constexpr int kMaxUnanswered = 16;
-constexpr std::uint32_t kSendSpacingMs = 100;        // least time between two requests, plus the extra delay
-constexpr std::uint32_t kSilenceReconnectMs = 15000; // no block played for this long: reconnect
-constexpr int kConnectAttempts = 4;                  // the fourth failure in a row ends the reader
-constexpr int kReceivePiece = 250;                   // bytes per receive
-constexpr std::uint32_t kWaitSliceMs = 100;          // longest wait before the stop flag is looked at
-constexpr std::int32_t k503CountWrap = 65529;
+constexpr PipelineRules kAudioRules{
+    .sendSpacingMs = 100,        // least time between two requests, plus the extra delay
+    .silenceReconnectMs = 15000, // no block played for this long: reconnect
+    .waitSliceMs = 100,          // longest wait before the stop flag is looked at
+    .receivePiece = 250,         // bytes per receive
+    .restAfterFirstMs = 0,
+    .waitEndsAtAnswerTimeout = false,
+    .name = "audio stream",
+};
 
 } // namespace
 
@@ -29,11 +31,11 @@ int CImage::ReadAudioStream()
     CWSClient& s = m_AudioSocket;
     auto stopped = [this] { return m_bAudioStop.load() == 1; };
     // Rests `ms`, looking at the stop flag every slice; false when a stop came.
-    auto pause = [&](std::uint32_t ms) {
-        for (std::uint32_t waited = 0; waited < ms; waited += kWaitSliceMs) {
+    auto pause = [stopped](std::uint32_t ms) {
+        for (std::uint32_t waited = 0; waited < ms; waited += kAudioRules.waitSliceMs) {
             if (stopped())
                 return false;
-            sleepMs(std::min(kWaitSliceMs, ms - waited));
+            sleepMs(std::min(kAudioRules.waitSliceMs, ms - waited));
         }
         return !stopped();
     };
@@ -44,17 +46,31 @@ int CImage::ReadAudioStream()
         trace("Stopaudio");
         return -1;
     };
-    auto reconnectPause = [&] {
-        s.CloseConnection();
-        const bool goOn = pause(static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load())));
-        m_pWaveRender->close();
-        s.ResetWinsock();
-        return goOn;
+    const auto multipartPause = [this] {
+        return static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()));
     };
 
-    const auto gatherer = std::make_unique<MjpegGatherer>(); // 200 kB: not on the stack
-    MjpegGatherer& g = *gatherer;
-    int connectFailures = 0;
+    PipelinedReader::Hooks hooks;
+    hooks.pause = pause;
+    hooks.onHead = [this](const MjpegGatherer::Answer& a) {
+        if (a.userData)
+            m_szAudioUserData.assign(*a.userData);
+    };
+    hooks.onBody = [this, stopped](ByteView block, PipelinedReader& reader) {
+        if (stopped())
+            return PipelinedReader::BodyStep::Stop;
+        switch (PlayAudioBlock(block)) {
+        case AudioBlockResult::Played:
+            reader.bodyShown();
+            break;
+        case AudioBlockResult::Dropped:
+            break;
+        case AudioBlockResult::EndPass:
+            return PipelinedReader::BodyStep::EndPass; // the next block tries the output again
+        }
+        return PipelinedReader::BodyStep::GoOn;
+    };
+    PipelinedReader reader(s, kAudioRules, m_bAudioStop, m_nTimeOut, m_n503Count, std::move(hooks));
 
     while (true) {
         if (stopped())
@@ -64,22 +80,19 @@ int CImage::ReadAudioStream()
         const int connected =
             viaProxy ? s.Connect(m_nProxyPort.load(), m_szProxyHost.c_str(), m_nConnTimeOut.load())
                      : s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nTimeOut.load());
-        if (connected != 0) {
-            if (++connectFailures >= kConnectAttempts) {
-                s.CloseConnection();
-                return 0;
-            }
-            if (!pause(static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()))))
-                return finish();
-            s.ResetWinsock();
+        switch (reader.afterConnect(connected, multipartPause())) {
+        case PipelinedReader::Connect::Connected:
+            break;
+        case PipelinedReader::Connect::Retry:
             continue;
+        case PipelinedReader::Connect::GiveUp:
+            s.CloseConnection();
+            return 0;
+        case PipelinedReader::Connect::Stopped:
+            return finish();
         }
-        connectFailures = 0;
-        g.reset();
 
-        std::string path = m_szMultipartAudioPath.str();
-        if (path.rfind('/', 0) != 0)
-            path = "/" + path;
+        const std::string path = m_szMultipartAudioPath.str();
         const auto [fullUser, fullPassword] = credentials(*this);
         const std::string user = fullUser.substr(0, 12);
         const std::string password = fullPassword.substr(0, 8);
@@ -90,103 +103,15 @@ int CImage::ReadAudioStream()
             return 0;
         }
         const std::string request =
-            requestStart(*this, path, true) + "User-Agent: " + user + "\r\nAuthorization: Basic " +
-            Base64EncodeBuffer(user + ":" + password) +
-            "\r\nConnection: Keep-Alive\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
-        auto sendRequests = [&](int count) {
-            for (int i = 0; i < count; ++i)
-                if (s.SendAll(request.data(), static_cast<int>(request.size())) !=
-                    static_cast<int>(request.size()))
-                    return false;
-            return true;
-        };
+            keptAliveRequest(*this, path, user, Base64EncodeBuffer(user + ":" + password));
+        if (reader.run(request) == PipelinedReader::End::Stopped)
+            return finish();
 
-        bool anyBlock = false;
-        std::int64_t answerTime = 1000; // ms from the last 200 head to the end of its block
-        std::uint32_t headTick = tickCount();
-        std::uint32_t lastPlayed = tickCount();
-        std::uint32_t lastSend = tickCount();
-        bool ok = sendRequests(1);
-        int unanswered = 1;
-
-        while (ok) {
-            if (stopped())
-                return finish();
-            const std::int64_t extra = anyBlock ? extraDelay(unanswered, answerTime) : 0;
-            const std::int64_t sinceSend = ticksSince(lastSend);
-            if (unanswered < kMaxUnanswered && sinceSend > kSendSpacingMs + extra) {
-                const int count = std::min(unanswered == 0 ? 2 : 1, kMaxUnanswered - unanswered);
-                ok = sendRequests(count);
-                unanswered += count;
-                lastSend = tickCount();
-                continue;
-            }
-            std::int64_t waitMs = static_cast<std::int64_t>(kSilenceReconnectMs) - ticksSince(lastPlayed);
-            if (unanswered < kMaxUnanswered)
-                waitMs = std::min<std::int64_t>(waitMs, kSendSpacingMs + extra - sinceSend + 1);
-            waitMs = std::clamp<std::int64_t>(waitMs, 1, kWaitSliceMs);
-            if (s.WaitForReceive(0, static_cast<int>(waitMs * 1000)) == 0) {
-                const auto room = g.space();
-                const int n = s.ReceiveDirect(
-                    room.data(), static_cast<int>(std::min<std::size_t>(room.size(), kReceivePiece)), 0);
-                if (n <= 0) {
-                    ok = false; // the camera closed the connection
-                    break;
-                }
-                g.commit(static_cast<std::size_t>(n));
-            } else if (s.GetSocket() < 0) {
-                ok = false;
-                break;
-            }
-            for (bool more = true; more && ok;) {
-                switch (g.next()) {
-                case MjpegGatherer::Kind::NeedMore:
-                    more = false;
-                    break;
-                case MjpegGatherer::Kind::Head: {
-                    const auto& a = g.answer();
-                    if (unanswered > 0)
-                        --unanswered;
-                    if (a.status == 503) {
-                        const std::int32_t c = m_n503Count.load() + 1;
-                        m_n503Count.store(c > k503CountWrap ? 0 : c);
-                        break;
-                    }
-                    headTick = tickCount();
-                    if (a.userData)
-                        m_szAudioUserData.assign(*a.userData);
-                    break;
-                }
-                case MjpegGatherer::Kind::Frame: {
-                    if (stopped())
-                        return finish();
-                    answerTime = ticksSince(headTick);
-                    anyBlock = true;
-                    switch (PlayAudioBlock(g.frame())) {
-                    case AudioBlockResult::Played:
-                        lastPlayed = tickCount();
-                        break;
-                    case AudioBlockResult::Dropped:
-                        break;
-                    case AudioBlockResult::EndPass:
-                        more = false; // the next block tries the output again
-                        break;
-                    }
-                    break;
-                }
-                case MjpegGatherer::Kind::Reconnect:
-                    trace("audio stream: %s; reconnecting", g.reason());
-                    ok = false;
-                    break;
-                }
-            }
-            if (ticksSince(lastPlayed) > kSilenceReconnectMs)
-                ok = false;
-            if (unanswered >= kMaxUnanswered &&
-                static_cast<std::int64_t>(ticksSince(lastSend)) > 2000LL * m_nTimeOut.load() + extra)
-                ok = false;
-        }
-        if (!reconnectPause())
+        s.CloseConnection();
+        const bool goOn = pause(multipartPause());
+        m_pWaveRender->close();
+        s.ResetWinsock();
+        if (!goOn)
             return finish();
     }
 }

@@ -13,6 +13,7 @@
 // answers are taken apart by MjpegGatherer. The reader waits for data or for its next send with
 // the socket's readiness wait, never by polling in a loop.
 #include "control/cimage.h"
+#include "control/pipelined_reader.h"
 #include "control/stream_io.h"
 #include "control/stream_parsers.h"
 #include "control/stream_requests.h"
@@ -25,6 +26,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace tessivor {
 
@@ -36,11 +38,15 @@ constexpr std::uint32_t kNumberedFirstBlockMs = 5020; // Protocol 50, first head
 constexpr std::uint32_t kNumberedFirstFrameMs = 12550; // Protocol 50, rest of the first frame: 251 x 50 ms
 constexpr std::uint32_t kNumberedNextBlockMs = 4050;   // Protocol 50, later heads: 81 x 50 ms
 constexpr std::uint32_t kNumberedNextFrameMs = 3050;   // Protocol 50, rest of later frames: 61 x 50 ms
-constexpr int kMaxUnanswered = 16;
-constexpr std::uint32_t kNoFrameReconnectMs = 15000;
-constexpr std::uint32_t kSendSpacingMs = 29;
-constexpr std::int32_t k503CountWrap = 65529;
-constexpr int kConnectAttempts = 4;
+constexpr PipelineRules kMjpegRules{
+    .sendSpacingMs = 29,
+    .silenceReconnectMs = 15000, // no frame for this long: reconnect
+    .waitSliceMs = streamio::kStopCheckMs,
+    .receivePiece = 65536,
+    .restAfterFirstMs = 15,
+    .waitEndsAtAnswerTimeout = true,
+    .name = "multipart stream",
+};
 constexpr const char* kDefaultVideoPath = "/goform/video2";
 
 int connectStream(CImage& c, CWSClient& s, bool mayUseProxy)
@@ -466,9 +472,26 @@ int CImage::ReadMjpegStream()
         m_nStatus.store(0);
         return STREAM_STOP_AFTER_FRAMES;
     };
-    const auto gatherer = std::make_unique<MjpegGatherer>(); // 200 kB: not on the stack
-    MjpegGatherer& g = *gatherer;
-    int connectFailures = 0;
+    const auto multipartPause = [this] {
+        return static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()));
+    };
+
+    PipelinedReader::Hooks hooks;
+    hooks.pause = [this](std::uint32_t ms) { return PauseUnlessStopped(ms); };
+    hooks.onHead = [this](const MjpegGatherer::Answer& a) {
+        if (a.time)
+            formatStreamTime(*a.time, m_szStreamTime);
+        if (a.userData)
+            m_szStreamUserData.assign(*a.userData);
+    };
+    hooks.onBody = [this](ByteView f, PipelinedReader& reader) {
+        std::memcpy(m_FrameBuffer.get(), f.data(), f.size());
+        reader.bodyShown();
+        m_nFrameLength.store(static_cast<std::uint32_t>(f.size()));
+        ProcessFrame(static_cast<std::uint32_t>(f.size()));
+        return PipelinedReader::BodyStep::GoOn;
+    };
+    PipelinedReader reader(s, kMjpegRules, m_bEndRun, m_nTimeOut, m_n503Count, std::move(hooks));
 
     while (true) {
         if (stopped())
@@ -487,119 +510,23 @@ int CImage::ReadMjpegStream()
             trace("stream request not sent: a line break in the path, host, user name or credential");
             return STREAM_FAILED_ROUND;
         }
-        const std::string request =
-            requestStart(*this, path.rfind('/', 0) == 0 ? path : "/" + path, true) + "User-Agent: " + user +
-            "\r\nAuthorization: Basic " + credential +
-            "\r\nConnection: Keep-Alive\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
-        if (connectStream(*this, s, true) != 0) {
-            if (++connectFailures >= kConnectAttempts) {
-                m_bEndRun.store(2);
-                return STREAM_FAILED_ROUND;
-            }
-            if (!PauseUnlessStopped(static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()))))
-                return finish();
-            s.ResetWinsock();
+        const std::string request = keptAliveRequest(*this, path, user, credential);
+        switch (reader.afterConnect(connectStream(*this, s, true), multipartPause())) {
+        case PipelinedReader::Connect::Connected:
+            break;
+        case PipelinedReader::Connect::Retry:
             continue;
+        case PipelinedReader::Connect::GiveUp:
+            m_bEndRun.store(2);
+            return STREAM_FAILED_ROUND;
+        case PipelinedReader::Connect::Stopped:
+            return finish();
         }
-        connectFailures = 0;
-        g.reset();
-
-        auto sendRequests = [&](int count) {
-            for (int i = 0; i < count; ++i)
-                if (s.SendAll(request.data(), static_cast<int>(request.size())) !=
-                    static_cast<int>(request.size()))
-                    return false;
-            return true;
-        };
-
-        int unanswered = 0;
-        bool anyFrame = false;
-        std::int64_t answerTime = 1000; // ms from the last 200 head to the end of its frame
-        std::uint32_t headTick = tickCount();
-        std::uint32_t lastFrameTick = tickCount();
-        std::uint32_t lastSend = tickCount();
-        bool ok = sendRequests(1);
-        unanswered = 1;
-        sleepMs(15);
-
-        while (ok) {
-            if (stopped())
-                return finish();
-            const std::int64_t extra = anyFrame ? extraDelay(unanswered, answerTime) : 0;
-            const std::int64_t sinceSend = ticksSince(lastSend);
-            if (unanswered < kMaxUnanswered && sinceSend > kSendSpacingMs + extra) {
-                const int count = std::min(unanswered == 0 ? 2 : 1, kMaxUnanswered - unanswered);
-                ok = sendRequests(count);
-                unanswered += count;
-                lastSend = tickCount();
-                continue;
-            }
-            // Wait for data, or until the next request is due, or a reconnect rule applies.
-            std::int64_t waitMs = static_cast<std::int64_t>(kNoFrameReconnectMs) - ticksSince(lastFrameTick);
-            if (unanswered < kMaxUnanswered)
-                waitMs = std::min<std::int64_t>(waitMs, kSendSpacingMs + extra - sinceSend + 1);
-            else
-                waitMs = std::min<std::int64_t>(waitMs, 2000LL * m_nTimeOut.load() + extra - sinceSend + 1);
-            waitMs = std::clamp<std::int64_t>(waitMs, 1, streamio::kStopCheckMs);
-            if (s.WaitForReceive(0, static_cast<int>(waitMs * 1000)) == 0) {
-                const auto room = g.space();
-                const int n = s.ReceiveDirect(room.data(),
-                                              static_cast<int>(std::min<std::size_t>(room.size(), 65536)), 0);
-                if (n <= 0) {
-                    ok = false; // the camera closed the connection
-                    break;
-                }
-                g.commit(static_cast<std::size_t>(n));
-            } else if (s.GetSocket() < 0) {
-                ok = false;
-                break;
-            }
-            for (bool more = true; more && ok;) {
-                switch (g.next()) {
-                case MjpegGatherer::Kind::NeedMore:
-                    more = false;
-                    break;
-                case MjpegGatherer::Kind::Head: {
-                    const auto& a = g.answer();
-                    if (unanswered > 0)
-                        --unanswered;
-                    if (a.status == 503) {
-                        std::int32_t c = m_n503Count.load() + 1;
-                        m_n503Count.store(c > k503CountWrap ? 0 : c);
-                        break;
-                    }
-                    headTick = tickCount();
-                    if (a.time)
-                        formatStreamTime(*a.time, m_szStreamTime);
-                    if (a.userData)
-                        m_szStreamUserData.assign(*a.userData);
-                    break;
-                }
-                case MjpegGatherer::Kind::Frame: {
-                    const ByteView f = g.frame();
-                    std::memcpy(m_FrameBuffer.get(), f.data(), f.size());
-                    answerTime = ticksSince(headTick);
-                    anyFrame = true;
-                    lastFrameTick = tickCount();
-                    m_nFrameLength.store(static_cast<std::uint32_t>(f.size()));
-                    ProcessFrame(static_cast<std::uint32_t>(f.size()));
-                    break;
-                }
-                case MjpegGatherer::Kind::Reconnect:
-                    trace("multipart stream: %s; reconnecting", g.reason());
-                    ok = false;
-                    break;
-                }
-            }
-            if (ticksSince(lastFrameTick) > kNoFrameReconnectMs)
-                ok = false;
-            if (unanswered >= kMaxUnanswered &&
-                static_cast<std::int64_t>(ticksSince(lastSend)) > 2000LL * m_nTimeOut.load() + extra)
-                ok = false;
-        }
+        if (reader.run(request) == PipelinedReader::End::Stopped)
+            return finish();
         // Reconnect: close, rest, start the socket afresh.
         s.CloseConnection();
-        if (!PauseUnlessStopped(static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()))))
+        if (!PauseUnlessStopped(multipartPause()))
             return finish();
         s.ResetWinsock();
     }

@@ -24,7 +24,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -197,6 +199,94 @@ NextPart readNextPart(PushInput& in, PartHead& head, PushInput::Deadline headWai
     }
 }
 
+// What ends the first part of a connection other than its frame: the result a stop gives, and
+// what a silent camera gives (`where`: "Point1" while the first block is awaited, "Point3" while
+// the rest of its frame is).
+struct FirstPartEnds
+{
+    int stopped;
+    std::function<int(const char* where)> silent;
+};
+
+int closed(CWSClient& s, int result)
+{
+    s.CloseConnection();
+    return result;
+}
+
+// Receives the first block of a connection and finds the part head in it. nullopt when `head` was
+// found; otherwise the stream result (a refusal page, a bad length, a silent or failed camera).
+std::optional<int> readFirstHead(CWSClient& s, PushInput& in, PushInput::Deadline wait, FrameStart frameStart,
+                                 PartHead& head, const FirstPartEnds& ends)
+{
+    const PushInput::Fill first = in.receive(kBlockSize, kBlockSize, wait);
+    if (first == PushInput::Fill::Stopped)
+        return closed(s, ends.stopped);
+    if (first == PushInput::Fill::Silent && in.size() == 0)
+        return ends.silent("Point1");
+    // A short block (the camera closed, or paused) is judged by what it holds: a refusal page is
+    // usually shorter than a block.
+    const int status = classifyPushStatus(in.view());
+    if (status != -1)
+        return closed(s, status);
+    if (first != PushInput::Fill::Ok)
+        return first == PushInput::Fill::Silent ? ends.silent("Point1") : closed(s, STREAM_FAILED_ROUND);
+    head = parsePartHead(in.view(), frameStart, true);
+    if (head.status == PartHead::Status::BadLength)
+        return closed(s, STREAM_BAD_FRAME_LENGTH);
+    if (head.status != PartHead::Status::Found)
+        return closed(s, STREAM_FAILED_ROUND);
+    return std::nullopt;
+}
+
+// Receives the rest of the first frame behind `head`. nullopt when it is held whole.
+std::optional<int> receiveFirstFrame(CWSClient& s, PushInput& in, const PartHead& head,
+                                     PushInput::Deadline wait, const FirstPartEnds& ends)
+{
+    const std::size_t end = head.frameStart + head.length;
+    switch (in.receive(end, end, wait)) {
+    case PushInput::Fill::Ok:
+        return std::nullopt;
+    case PushInput::Fill::Silent:
+        return ends.silent("Point3");
+    case PushInput::Fill::Stopped:
+        return closed(s, ends.stopped);
+    case PushInput::Fill::Closed:
+        break;
+    }
+    return closed(s, STREAM_FAILED_ROUND);
+}
+
+// Hands the frame of `head` to the pipeline from where it lies in `in`.
+void passFrame(CImage& c, PushInput& in, const PartHead& head)
+{
+    c.m_pCgiFrame = in.data() + head.frameStart;
+    c.m_nFrameLength.store(head.length);
+    c.ProcessFrame(head.length);
+}
+
+// The first part of a connection: its frame always goes on. Drops the part and returns when the
+// frame was passed on.
+std::uint32_t passFirstPart(CImage& c, PushInput& in, const PartHead& head)
+{
+    passFrame(c, in, head);
+    const std::uint32_t passed = tickCount();
+    in.consume(head.frameStart + head.length);
+    return passed;
+}
+
+// A later part: its frame goes on only when more than DisplayDelay ms have passed since the last
+// one went on. The part is dropped either way.
+void passLaterPart(CImage& c, PushInput& in, const PartHead& head, std::uint32_t& lastPassed)
+{
+    const std::uint32_t now = tickCount();
+    if (now - lastPassed > static_cast<std::uint32_t>(std::max(0, c.m_nDisplayDelay.load()))) {
+        passFrame(c, in, head);
+        lastPassed = now;
+    }
+    in.consume(head.frameStart + head.length);
+}
+
 } // namespace
 
 // ---- Protocols 1 and 2: "/VIDEO.CGI" and "/mjpeg.cgi" ----
@@ -251,47 +341,20 @@ int CImage::ReadVideoCgiStream()
         return closeWith(STREAM_STOP_SEEN);
 
     PushInput in(*this, s);
-    PushInput::Deadline wait{tickCount(), kPushSilenceMs, false};
-    const PushInput::Fill first = in.receive(kBlockSize, kBlockSize, wait);
-    if (first == PushInput::Fill::Stopped)
-        return closeWith(STREAM_STOP_SEEN);
-    if (first == PushInput::Fill::Silent && in.size() == 0)
-        return STREAM_CAMERA_SILENT;
-    // A short block (the camera closed, or paused) is judged by what it holds: a refusal page is
-    // usually shorter than a block.
-    const int status = classifyPushStatus(in.view());
-    if (status != -1)
-        return closeWith(status);
-    if (first != PushInput::Fill::Ok)
-        return first == PushInput::Fill::Silent ? STREAM_CAMERA_SILENT : closeWith(STREAM_FAILED_ROUND);
-    const PartHead head = parsePartHead(in.view(), FrameStart::AfterImageJpeg, true);
-    if (head.status == PartHead::Status::BadLength)
-        return closeWith(STREAM_BAD_FRAME_LENGTH);
-    if (head.status != PartHead::Status::Found)
-        return closeWith(STREAM_FAILED_ROUND);
+    const FirstPartEnds ends{STREAM_STOP_SEEN, [](const char*) { return STREAM_CAMERA_SILENT; }};
+    PartHead head;
+    if (const auto end = readFirstHead(s, in, {tickCount(), kPushSilenceMs, false},
+                                       FrameStart::AfterImageJpeg, head, ends))
+        return *end;
     if (panTilt)
         reportPanTilt(in.view().first(head.frameStart));
     if (m_bFirstAnswer.exchange(0) == 1)
         PostImageEvent(EVT_CONNECTED);
     m_nFailedRounds.store(0);
 
-    wait = PushInput::Deadline{tickCount(), kPushSilenceMs, false};
-    const std::size_t firstEnd = head.frameStart + head.length;
-    switch (in.receive(firstEnd, firstEnd, wait)) {
-    case PushInput::Fill::Ok:
-        break;
-    case PushInput::Fill::Silent:
-        return STREAM_CAMERA_SILENT;
-    case PushInput::Fill::Stopped:
-        return closeWith(STREAM_STOP_SEEN);
-    case PushInput::Fill::Closed:
-        return closeWith(STREAM_FAILED_ROUND);
-    }
-    m_pCgiFrame = in.data() + head.frameStart;
-    m_nFrameLength.store(head.length);
-    ProcessFrame(head.length);
-    std::uint32_t lastProcessed = tickCount();
-    in.consume(firstEnd);
+    if (const auto end = receiveFirstFrame(s, in, head, {tickCount(), kPushSilenceMs, false}, ends))
+        return *end;
+    std::uint32_t lastProcessed = passFirstPart(*this, in, head);
 
     while (!stopped()) {
         PartHead next;
@@ -309,14 +372,7 @@ int CImage::ReadVideoCgiStream()
         }
         if (panTilt)
             reportPanTilt(in.view().first(next.frameStart));
-        const std::uint32_t now = tickCount();
-        if (now - lastProcessed > static_cast<std::uint32_t>(std::max(0, m_nDisplayDelay.load()))) {
-            m_pCgiFrame = in.data() + next.frameStart;
-            m_nFrameLength.store(next.length);
-            ProcessFrame(next.length);
-            lastProcessed = now;
-        }
-        in.consume(next.frameStart + next.length);
+        passLaterPart(*this, in, next, lastProcessed);
     }
     return closeWith(STREAM_STOP_AFTER_FRAMES);
 }
@@ -354,27 +410,15 @@ int CImage::ReadNumberedCgiStream()
         s.SendAll(request.data(), static_cast<int>(request.size()));
 
         in.clear();
-        PushInput::Deadline wait{tickCount(), kNumberedFirstBlockMs, true};
-        const PushInput::Fill first = in.receive(kBlockSize, kBlockSize, wait);
-        if (first == PushInput::Fill::Stopped)
-            return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
-        if (first == PushInput::Fill::Silent && in.size() == 0) {
-            trace("first Image1 Point1 time out,Data=%s", printable(in.data(), in.size()).c_str());
-            return closeWith(STREAM_CAMERA_SILENT);
-        }
-        const int status = classifyPushStatus(in.view());
-        if (status != -1)
-            return closeWith(status);
-        if (first != PushInput::Fill::Ok) {
-            if (first == PushInput::Fill::Silent)
-                trace("first Image1 Point1 time out,Data=%s", printable(in.data(), in.size()).c_str());
-            return closeWith(first == PushInput::Fill::Silent ? STREAM_CAMERA_SILENT : STREAM_FAILED_ROUND);
-        }
-        const PartHead head = parsePartHead(in.view(), FrameStart::AfterNextLine, true);
-        if (head.status == PartHead::Status::BadLength)
-            return closeWith(STREAM_BAD_FRAME_LENGTH);
-        if (head.status != PartHead::Status::Found)
-            return closeWith(STREAM_FAILED_ROUND);
+        const FirstPartEnds ends{
+            delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN, [&](const char* where) {
+                trace("first Image1 %s time out,Data=%s", where, printable(in.data(), in.size()).c_str());
+                return closeWith(STREAM_CAMERA_SILENT);
+            }};
+        PartHead head;
+        if (const auto end = readFirstHead(s, in, {tickCount(), kNumberedFirstBlockMs, true},
+                                           FrameStart::AfterNextLine, head, ends))
+            return *end;
         if (m_bFirstAnswer.exchange(0) == 1) {
             if (m_bRecordRequest.load() == 0)
                 m_nStatus.store(2);
@@ -382,41 +426,25 @@ int CImage::ReadNumberedCgiStream()
         }
         m_nFailedRounds.store(0);
 
-        wait = PushInput::Deadline{tickCount(), kNumberedFirstFrameMs, true};
-        const std::size_t firstEnd = head.frameStart + head.length;
-        switch (in.receive(firstEnd, firstEnd, wait)) {
-        case PushInput::Fill::Ok:
-            break;
-        case PushInput::Fill::Silent:
-            trace("first Image1 Point3 time out,Data=%s", printable(in.data(), in.size()).c_str());
-            return closeWith(STREAM_CAMERA_SILENT);
-        case PushInput::Fill::Stopped:
-            return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
-        case PushInput::Fill::Closed:
-            return closeWith(STREAM_FAILED_ROUND);
-        }
-        m_pCgiFrame = in.data() + head.frameStart;
-        m_nFrameLength.store(head.length);
-        ProcessFrame(head.length);
+        if (const auto end = receiveFirstFrame(s, in, head, {tickCount(), kNumberedFirstFrameMs, true}, ends))
+            return *end;
+        std::uint32_t lastProcessed = passFirstPart(*this, in, head);
         delivered = true;
-        std::uint32_t lastProcessed = tickCount();
-        in.consume(firstEnd);
 
         bool reconnect = false;
         while (!reconnect) {
             PartHead next;
-            switch (readNextPart(in, next, PushInput::Deadline{tickCount(), kNumberedNextBlockMs, true},
-                                 kNumberedNextFrameMs, true)) {
+            const NextPart got =
+                readNextPart(in, next, PushInput::Deadline{tickCount(), kNumberedNextBlockMs, true},
+                             kNumberedNextFrameMs, true);
+            switch (got) {
             case NextPart::Frame:
                 break;
             case NextPart::SilentHead:
-                trace("first Image2 Point5 time out,Data=%s", printable(in.data(), in.size()).c_str());
-                s.CloseConnection();
-                PostImageEvent(EVT_STREAM_TIMEOUT);
-                reconnect = true;
-                continue;
             case NextPart::SilentFrame:
-                trace("first Image1 Point3 time out,Data=%s", printable(in.data(), in.size()).c_str());
+                trace("first %s time out,Data=%s",
+                      got == NextPart::SilentHead ? "Image2 Point5" : "Image1 Point3",
+                      printable(in.data(), in.size()).c_str());
                 s.CloseConnection();
                 PostImageEvent(EVT_STREAM_TIMEOUT);
                 reconnect = true;
@@ -426,14 +454,7 @@ int CImage::ReadNumberedCgiStream()
             case NextPart::Stopped:
                 return closeWith(STREAM_STOP_AFTER_FRAMES);
             }
-            const std::uint32_t now = tickCount();
-            if (now - lastProcessed > static_cast<std::uint32_t>(std::max(0, m_nDisplayDelay.load()))) {
-                m_pCgiFrame = in.data() + next.frameStart;
-                m_nFrameLength.store(next.length);
-                ProcessFrame(next.length);
-                lastProcessed = now;
-            }
-            in.consume(next.frameStart + next.length);
+            passLaterPart(*this, in, next, lastProcessed);
             if (stopped())
                 return closeWith(STREAM_STOP_AFTER_FRAMES);
         }

@@ -14,6 +14,7 @@
 // (it joins the ending thread first, see m_bLoopEnded).
 #include "control/cimage.h"
 #include "platform/clock.h"
+#include "platform/frame_target.h"
 #include "platform/trace.h"
 
 #include <algorithm>
@@ -161,8 +162,11 @@ void CImage::ImageLoop()
             break;
     }
 
-    // The preview target keeps the last picture (nothing on this platform erases it); the
-    // control's own surface gets its idle drawing back.
+    // The drawing target's owner is asked to repaint it (the host decides what an ended stream
+    // shows); the control's own surface gets its idle drawing back.
+    const Handle drawn = m_bOtherDC.load() != 0 ? static_cast<Handle>(m_PreviewhWnd.load()) : m_hWnd;
+    if (const auto target = frameTargets::find(drawn))
+        target->invalidate();
     if (m_nProtocol.load() == PROTOCOL_NATIVE)
         m_StreamSocket.SendAll("1111", 4); // the native protocol's end of session
     m_StreamSocket.CloseConnection();

@@ -276,6 +276,12 @@ TargetPicture FrameTarget::snapshot() const
     return TargetPicture{m_width, m_height, m_depth, m_rgb, m_texts, m_version};
 }
 
+void FrameTarget::invalidate()
+{
+    std::unique_lock lock(m_mutex);
+    changed(lock);
+}
+
 std::uint64_t FrameTarget::version() const
 {
     std::lock_guard lock(m_mutex);

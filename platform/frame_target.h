@@ -114,6 +114,10 @@ public:
     // Binary PPM (P6) of the pixels; false when the file cannot be written.
     bool savePpm(const std::filesystem::path& file) const;
 
+    // Asks the owner to show the target again: the content stays, the version moves on and the
+    // change callback runs (a widget repaints, and may clear what it shows).
+    void invalidate();
+
     // Called after every change, on the drawing thread (a widget schedules a repaint from it).
     void setOnChange(std::function<void()> callback);
 

@@ -1,6 +1,6 @@
 // The image loop and the stream readers of one control against the simulated camera, in-process:
 // refused logins, a camera that dies and comes back, broken frames, pan/tilt reports, the image
-// settings, a silent camera and streams broken on purpose.
+// settings, a silent camera, the end of a stream and streams broken on purpose.
 //
 // Frames are followed through the frame-sharing block (EnableServer): a thread reads every frame
 // handed to the pipeline and takes its number from the JPEG comment that camsim writes.
@@ -8,6 +8,7 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "jpeg_check.h"
+#include "platform/frame_target.h"
 #include "shared_slot.h"
 
 #include <gtest/gtest.h>
@@ -507,6 +508,37 @@ TEST(StreamCamera, ASilentCameraCostsAlmostNoProcessorTime)
         c->stopAndCheck();
     }
     std::printf("silent camera: %.3f s of processor time in %.1f s\n", cpu, wall);
+}
+
+// When the loop ends, the owner of the preview target hears of it (so that it can show the
+// stream has ended) even though no frame changed the picture.
+TEST(StreamCamera, TheLoopsEndAsksThePreviewOwnerToRepaint)
+{
+    CamSim camera({});
+    Control ctl(camera, PROTOCOL_VIDEO_CGI);
+    const Handle target = frameTargets::create(160, 120);
+    const auto surface = frameTargets::find(target);
+    ASSERT_TRUE(surface);
+    ctl.c->put_OtherDC(VariantBool(-1));
+    ctl.c->put_PreviewhWnd(target);
+    ctl.c->put_PreviewDC(target);
+    ctl.c->put_PreviewWidth(160);
+    ctl.c->put_PreviewHeight(120);
+    ctl.run();
+    ASSERT_TRUE(pumpUntil([&] { return surface->version() >= 3; })) << "no frame drawn";
+
+    // The camera holds its frames back; the picture stops changing.
+    camera.command("stall");
+    std::uint64_t version = surface->version();
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            messageLoop::waitAndPump(300ms);
+            return std::exchange(version, surface->version()) == version;
+        },
+        5s));
+    ctl.stopAndCheck();
+    EXPECT_GT(surface->version(), version);
+    frameTargets::destroy(target);
 }
 
 // ---- streams broken on purpose ----

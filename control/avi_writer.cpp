@@ -309,6 +309,19 @@ std::uint64_t CAviWriter::finalBytesLocked(std::size_t extraChunks, std::uint64_
     return m_fileEnd + extraBytes + 8 + 16 * static_cast<std::uint64_t>(m_index.size() + extraChunks);
 }
 
+bool CAviWriter::appendChunkLocked()
+{
+    if (std::fseek(m_file, static_cast<long>(m_fileEnd), SEEK_SET) == 0 &&
+        std::fwrite(m_chunk.data(), 1, m_chunk.size(), m_file) == m_chunk.size())
+        return true;
+    // The disk refused (full, gone): cut the file back to its last complete chunk.
+    trace("Unable to write data to stream.\n");
+    std::clearerr(m_file);
+    std::error_code ec;
+    std::filesystem::resize_file(m_fileName, m_fileEnd, ec);
+    return false;
+}
+
 bool CAviWriter::writeChunkLocked(std::uint32_t id, std::uint32_t flags, const void* data,
                                   std::uint32_t bytes)
 {
@@ -319,15 +332,8 @@ bool CAviWriter::writeChunkLocked(std::uint32_t id, std::uint32_t flags, const v
     b.bytes(data, bytes);
     if (bytes & 1)
         b.u8(0);
-    if (std::fseek(m_file, static_cast<long>(m_fileEnd), SEEK_SET) != 0 ||
-        std::fwrite(m_chunk.data(), 1, m_chunk.size(), m_file) != m_chunk.size()) {
-        // The disk refused (full, gone): cut the file back to its last complete chunk.
-        trace("Unable to write data to stream.\n");
-        std::clearerr(m_file);
-        std::error_code ec;
-        std::filesystem::resize_file(m_fileName, m_fileEnd, ec);
+    if (!appendChunkLocked())
         return false;
-    }
     m_index.push_back(IndexEntry{id, flags, static_cast<std::uint32_t>(m_fileEnd - m_moviFourcc), bytes});
     m_fileEnd += m_chunk.size();
     m_headerStale = true;
@@ -363,14 +369,8 @@ int CAviWriter::AddFrame(const void* jpeg, std::uint32_t bytes, std::int64_t* by
             b.u32(kVideoChunk);
             b.u32(0);
         }
-        if (std::fseek(m_file, static_cast<long>(m_fileEnd), SEEK_SET) != 0 ||
-            std::fwrite(m_chunk.data(), 1, m_chunk.size(), m_file) != m_chunk.size()) {
-            trace("Unable to write data to stream.\n");
-            std::clearerr(m_file);
-            std::error_code ec;
-            std::filesystem::resize_file(m_fileName, m_fileEnd, ec);
+        if (!appendChunkLocked())
             return 0;
-        }
         for (std::uint32_t i = 0; i < n; ++i)
             m_index.push_back(
                 IndexEntry{kVideoChunk, 0, static_cast<std::uint32_t>(m_fileEnd + 8 * i - m_moviFourcc), 0});

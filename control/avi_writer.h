@@ -103,6 +103,8 @@ private:
 
     int openLocked(const WaveFormat* audio);
     bool writeChunkLocked(std::uint32_t fourcc, std::uint32_t flags, const void* data, std::uint32_t bytes);
+    // Writes m_chunk at the end of the data; on failure cuts the file back to that end.
+    bool appendChunkLocked();
     bool refreshHeaderLocked();
     void maybeRefreshLocked();
     void closeLocked();

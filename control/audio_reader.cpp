@@ -96,14 +96,16 @@ int CImage::ReadAudioStream()
         const auto [fullUser, fullPassword] = credentials(*this);
         const std::string user = fullUser.substr(0, 12);
         const std::string password = fullPassword.substr(0, 8);
-        if (!fitsInLine(path) || !fitsInLine(user) || !fitsInLine(password) ||
+        // The credential may be a token the camera issued, not a code made here: it is checked
+        // like every other text that goes into the request.
+        const std::string credential = Base64EncodeBuffer(user + ":" + password);
+        if (!fitsInLine(path) || !fitsInLine(user) || !fitsInLine(credential) ||
             !fitsInLine(m_szRemoteHost.view())) {
             trace("audio request refused: a field would break the request");
             s.CloseConnection();
             return 0;
         }
-        const std::string request =
-            keptAliveRequest(*this, path, user, Base64EncodeBuffer(user + ":" + password));
+        const std::string request = keptAliveRequest(*this, path, user, credential);
         if (reader.run(request) == PipelinedReader::End::Stopped)
             return finish();
 

@@ -133,6 +133,24 @@ TEST_F(AudioStreamTest, UnreachableCameraEndsTheThread)
     ASSERT_TRUE(waitForStop(*control));
 }
 
+// A stored credential (a token a camera issued) with a line break would add header lines of its
+// own to the sound request: no such request goes out, and the reader ends.
+TEST_F(AudioStreamTest, StoredCredentialWithALineBreakIsNotSent)
+{
+    ScopedOutputFactory factory([] { return makeSilentAudioOutput(true); });
+    auto control = makeControl();
+    control->put_DeviceSerialNo("VE9LRU4=\r\nX-Injected: 1");
+    control->put_PlayMode(3);
+    std::int32_t handle = 0;
+    control->RunAudio(&handle);
+    const bool ended = waitForStop(*control);
+    EXPECT_EQ(cam->stat("requests"), 0);
+    EXPECT_EQ(cam->command("last-request").find("X-Injected"), std::string::npos);
+    EXPECT_TRUE(ended);
+    control->Stop();
+    ASSERT_TRUE(waitForStop(*control));
+}
+
 TEST_F(AudioStreamTest, PlayedSoundIsTheCamerasTone)
 {
     const auto wav = dir / "played.wav";

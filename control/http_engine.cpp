@@ -9,6 +9,7 @@
 // 10,000 bytes whatever the answer's Content-Length says.
 #include "control/cimage.h"
 #include "control/http_response.h"
+#include "control/stream_requests.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
 
@@ -74,12 +75,6 @@ Route chooseRoute(const CImage& c, bool proxyWanted)
         r.bypassed = proxyWanted;
     }
     return r;
-}
-
-// A text that goes into a request line or header must not be able to end that line early.
-bool safeInHeader(std::string_view s)
-{
-    return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 // "GET /path HTTP/1.0" direct, "GET HTTP://host:port/path HTTP/1.0" through the proxy (the
@@ -185,8 +180,7 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
     c.get_UserName(&user); // under the credential lock: the host may put it meanwhile
     const std::string body = post ? c.BodyText() : std::string();
     const std::string credential = c.EncodeCredentialsBuffer();
-    if (!safeInHeader(path) || !safeInHeader(remoteHost) || !safeInHeader(user) ||
-        !safeInHeader(credential)) {
+    if (!fitsInLine(path) || !fitsInLine(remoteHost) || !fitsInLine(user) || !fitsInLine(credential)) {
         trace("HTTP: a line break in the path, host, user name or stored credential; request not sent");
         c.m_lErrCode.store(notSent);
         return 0;
@@ -318,7 +312,7 @@ int CImage::HttpPostCommand(std::string_view path, std::string_view content)
     const Route route = chooseRoute(*this, m_bEnableProxy.load() != 0);
     const std::string remoteHost = m_szRemoteHost.str();
     const std::string credential = EncodeCredentials();
-    if (!safeInHeader(path) || !safeInHeader(remoteHost) || !safeInHeader(credential)) {
+    if (!fitsInLine(path) || !fitsInLine(remoteHost) || !fitsInLine(credential)) {
         trace("HTTP: a line break in the path, host or stored credential; command not sent");
         m_lErrCode.store(kErrPostNotSent);
         return 0;

@@ -1,29 +1,13 @@
 // Small field conversions of the camera packets: dotted IPv4 text and the 16-bit word sum that
 // the configuration packets carry as their check word.
 #include "control/cimage.h"
+#include "control/stream_parsers.h"
 
 #include <cstdio>
 
 namespace tessivor {
 
 namespace {
-
-// A decimal conversion as C's atoi does it (leading blanks, an optional sign, digits up to the
-// first other character, none gives 0), saturated far beyond any byte value instead of
-// overflowing.
-long long cDecimal(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        negative = s[i++] == '-';
-    long long v = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        v = v < 1'000'000'000'000LL ? v * 10 + (s[i] - '0') : v;
-    return negative ? -v : v;
-}
 
 constexpr std::size_t kAddressTextLimit = 259;
 
@@ -54,7 +38,7 @@ int CImage::ParseIPv4(std::string_view text, std::uint8_t* out)
         if (dot == std::string_view::npos)
             dot = text.size();
         if (dot > pos) {
-            const long long v = cDecimal(text.substr(pos, dot - pos));
+            const long long v = leadingDecimal(text.substr(pos, dot - pos));
             if (v > 255)
                 return 0;
             out[stored++] = static_cast<std::uint8_t>(static_cast<unsigned long long>(v) & 0xFF);

@@ -50,6 +50,15 @@ void CImage::ImageLoop()
 {
     int badLengthPasses = 0;
     std::array<std::uint8_t, 129> scratch{};
+    // Closes an open recording file and reports it closed and stopped.
+    auto closeRecording = [this] {
+        if (m_bAviOpen.load()) {
+            CloseAviFile();
+            m_bAviOpen.store(0);
+            PostImageEvent(EVT_RECORD_CLOSED);
+            PostImageEvent(EVT_RECORD_STOPPED);
+        }
+    };
 
     m_tLastMail = 0; // the next motion e-mail may go at once
     m_bFirstAnswer.store(1);
@@ -78,12 +87,7 @@ void CImage::ImageLoop()
             continue;
         }
         if (m_bRecordRequest.load() == 0) {
-            if (m_bAviOpen.load()) {
-                CloseAviFile();
-                m_bAviOpen.store(0);
-                PostImageEvent(EVT_RECORD_CLOSED);
-                PostImageEvent(EVT_RECORD_STOPPED);
-            }
+            closeRecording();
             m_nStatus.store(2);
         }
 
@@ -171,12 +175,7 @@ void CImage::ImageLoop()
         m_StreamSocket.SendAll("1111", 4); // the native protocol's end of session
     m_StreamSocket.CloseConnection();
     postMessage(m_hWnd, WM_PAINT, 0, 0);
-    if (m_bAviOpen.load()) {
-        CloseAviFile();
-        m_bAviOpen.store(0);
-        PostImageEvent(EVT_RECORD_CLOSED);
-        PostImageEvent(EVT_RECORD_STOPPED);
-    }
+    closeRecording();
     m_bRecordRequest.store(0);
     m_bLoopEnded.store(1);
     m_nStatus.store(0);

@@ -43,14 +43,6 @@ std::optional<Malformed> malformedFromName(std::string_view name)
     return std::nullopt;
 }
 
-const char* malformedName(Malformed kind)
-{
-    for (const auto& e : kMalformedNames)
-        if (e.kind == kind)
-            return e.name;
-    return "?";
-}
-
 // ---- camera state ----
 
 void CameraState::setCredentials(std::string user, std::string password)
@@ -319,12 +311,6 @@ void FrameSource::setRate(double rate)
     m_start = now;
     m_rate = rate;
     m_changed.notify_all();
-}
-
-double FrameSource::rate() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_rate;
 }
 
 void FrameSource::wake()

@@ -41,7 +41,6 @@ enum class Malformed
 };
 
 std::optional<Malformed> malformedFromName(std::string_view name);
-const char* malformedName(Malformed kind);
 
 // Counters that the control channel reports with "stats".
 struct Stats
@@ -195,7 +194,6 @@ public:
     Clock::time_point dueAfter(std::optional<std::uint64_t> after) const;
 
     void setRate(double rate);
-    double rate() const;
     // Wakes every waiter so that it looks at the flags again (stall, drop, quit).
     void wake();
 

@@ -110,11 +110,6 @@ private:
     std::size_t m_eventsWaited = 0; // GetImageEvent codes already matched by --wait-event
 };
 
-std::string resultLine(HRESULT hr)
-{
-    return resultText(hr);
-}
-
 // "3" / "3:20" -> value and seconds.
 std::pair<std::int64_t, double> valueAndSeconds(const std::string& arg, const char* what)
 {
@@ -235,9 +230,9 @@ void Host::doSet(const std::string& arg)
     DispParams params = DispParams::fromDeclared({Variant::str(arg.substr(eq + 1))});
     HRESULT hr = control().invoke(m.id, InvokeKind::PropertyPut, params, nullptr);
     if (failed(hr))
-        throw Failure("put " + name + ": " + resultLine(hr));
+        throw Failure("put " + name + ": " + resultText(hr));
     if (hr != S_OK)
-        std::printf("%s: %s\n", std::string(m.name).c_str(), resultLine(hr).c_str());
+        std::printf("%s: %s\n", std::string(m.name).c_str(), resultText(hr).c_str());
 }
 
 void Host::doGet(const std::string& name)
@@ -247,7 +242,7 @@ void Host::doGet(const std::string& name)
     Variant result;
     HRESULT hr = control().invoke(m.id, InvokeKind::PropertyGet, params, &result);
     if (failed(hr))
-        throw Failure("get " + name + ": " + resultLine(hr));
+        throw Failure("get " + name + ": " + resultText(hr));
     std::printf("%s=%s\n", std::string(m.name).c_str(), result.display().c_str());
 }
 
@@ -277,7 +272,7 @@ void Host::doCall(const std::string& arg)
     Variant result;
     HRESULT hr = control().invoke(m.id, InvokeKind::Method, params, &result);
     if (failed(hr))
-        throw Failure("call " + std::string(m.name) + ": " + resultLine(hr));
+        throw Failure("call " + std::string(m.name) + ": " + resultText(hr));
     std::string line = std::string(m.name) + " ->";
     bool first = true;
     for (std::size_t i = 0; i < m.params.size(); ++i) {
@@ -288,7 +283,7 @@ void Host::doCall(const std::string& arg)
         line += std::string(m.params[i].name) + "=" + params.declared(i).display();
     }
     if (hr != S_OK)
-        line += " (" + resultLine(hr) + ")";
+        line += " (" + resultText(hr) + ")";
     std::printf("%s\n", line.c_str());
 }
 
@@ -349,12 +344,6 @@ void Host::doWaitEvent(const std::string& arg)
         if (std::chrono::steady_clock::now() >= end)
             throw Failure("time-out waiting for event " + std::to_string(code));
         messageLoop::waitAndPump(std::chrono::milliseconds(50));
-        for (std::size_t i = m_eventsWaited; i < m_printer->codes.size(); ++i) {
-            if (m_printer->codes[i] == code) {
-                m_eventsWaited = i + 1;
-                return;
-            }
-        }
     }
 }
 

@@ -208,7 +208,7 @@ std::int32_t img_validate(img_desc* desc, std::uint32_t accepted)
         return IMG_ERR_ARGUMENT;
     if (desc->y1 >= 32768u || desc->y1 >= height)
         return IMG_ERR_ARGUMENT;
-    if (std::uint64_t{width} * bits / 8 > desc->bytesPerRow)
+    if ((std::uint64_t{width} * bits + 7) / 8 > desc->bytesPerRow)
         return IMG_ERR_ARGUMENT;
     // For our own images the rows must also lie inside the block, whatever the descriptor says.
     if (const std::size_t blockSize = img_block_size(desc->header)) {

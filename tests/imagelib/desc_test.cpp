@@ -275,6 +275,27 @@ TEST(ImgValidate, CoordinateLimits)
     }
 }
 
+TEST(ImgValidate, RowsMustHoldEveryPixelOfTheWidth)
+{
+    // A 1-bit row of 9 pixels needs 2 bytes: a partly used last byte still counts.
+    struct Case
+    {
+        std::uint32_t w, bits, bytesPerRow;
+        std::int32_t result;
+    } cases[] = {
+        {9, 1, 1, IMG_ERR_ARGUMENT}, {9, 1, 2, IMG_OK}, {8, 1, 1, IMG_OK},
+        {5, 8, 4, IMG_ERR_ARGUMENT}, {5, 8, 5, IMG_OK}, {5, 24, 14, IMG_ERR_ARGUMENT},
+        {5, 24, 15, IMG_OK},
+    };
+    for (const Case& c : cases) {
+        Image img(c.w, 2, c.bits);
+        ASSERT_EQ(img.result(), IMG_OK);
+        img->bytesPerRow = c.bytesPerRow;
+        EXPECT_EQ(img_validate_1_8_24(&img), c.result)
+            << c.w << " pixels of " << c.bits << " bits in " << c.bytesPerRow << " bytes";
+    }
+}
+
 TEST(ImgArea, CommonSizeIsTheSmallerOfEach)
 {
     Image a(10, 4, 8), b(6, 9, 8);

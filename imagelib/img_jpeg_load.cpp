@@ -12,25 +12,12 @@ using namespace tessivor::jpeg;
 
 namespace {
 
-std::int32_t img_jpeg_decode(const JpegInputName& input, img_desc* desc, bool fit)
+// Decodes the picture whose headers were read from `in` into the working area of `desc`
+// (already checked).
+std::int32_t decodeInto(JpegInput& in, JpegHeader& header, img_desc* desc, bool fit)
 {
-    const std::int32_t valid = img_validate_8_24(desc);
-    if (valid != IMG_OK) {
-        return valid;
-    }
-    auto lock = img_module_lock(ImgModule::Jpeg);
-    JpegHeader header;
-    std::int32_t r = img_jpeg_read_headers(input, header);
-    if (r != IMG_OK) {
-        return r;
-    }
-    JpegInput in;
-    r = in.open(input);
-    if (r != IMG_OK) {
-        return r;
-    }
     std::int32_t status = 0;
-    r = checkFrame(header, status);
+    std::int32_t r = checkFrame(header, status);
     if (r != IMG_OK) {
         if (status != 0) {
             img_status.store(img_status_code(status));
@@ -57,13 +44,14 @@ std::int32_t img_jpeg_decode(const JpegInputName& input, img_desc* desc, bool fi
 
     std::int32_t soft = 0;
     r = img_guard(IMG_ERR_JPEG_DECODE, &img_status, [&] {
+        in.window().seekTo(0); // the header walk (or a thumbnail) read ahead
         soft = decodeJpeg(in.window(), header, target);
         return IMG_OK;
     });
     if (r != IMG_OK) {
         // A scan the decoder refuses (a missing or bad table, a scan header outside the rules)
         // is a header fault like a refused frame; memory is reported as such.
-        const std::int32_t status = img_status.load();
+        status = img_status.load();
         if (status == kStatusBadTable || status == kStatusBadScan) {
             return IMG_ERR_JPEG_HEADER;
         }
@@ -78,46 +66,61 @@ std::int32_t img_jpeg_decode(const JpegInputName& input, img_desc* desc, bool fi
     return IMG_OK;
 }
 
-// The embedded thumbnail, unless `skip` is 1; -15 when there is none to show.
-std::int32_t img_jpeg_load_thumbnail(const JpegInputName& input, img_desc* desc, std::int32_t skip)
+std::int32_t img_jpeg_decode(const JpegInputName& input, img_desc* desc)
 {
     const std::int32_t valid = img_validate_8_24(desc);
     if (valid != IMG_OK) {
         return valid;
     }
     auto lock = img_module_lock(ImgModule::Jpeg);
+    JpegInput in;
     JpegHeader header;
-    const std::int32_t r = img_jpeg_read_headers(input, header);
+    const std::int32_t r = img_jpeg_read_headers(input, in, header);
     if (r != IMG_OK) {
         return r;
     }
-    if (skip == 1) {
-        return IMG_ERR_NO_THUMBNAIL;
-    }
-    return img_entry([&] { return drawJpegThumbnail(input, header, desc); });
+    return decodeInto(in, header, desc, false);
 }
 
+// The embedded thumbnail, unless `skip` is 1; without one to show, the whole picture scaled to
+// fit.
 std::int32_t loadThumbnailOrFit(const JpegInputName& input, img_desc* desc, std::int32_t skip)
 {
-    const std::int32_t r = img_jpeg_load_thumbnail(input, desc, skip);
-    return r == IMG_ERR_NO_THUMBNAIL ? img_jpeg_decode(input, desc, true) : r;
+    const std::int32_t valid = img_validate_8_24(desc);
+    if (valid != IMG_OK) {
+        return valid;
+    }
+    auto lock = img_module_lock(ImgModule::Jpeg);
+    JpegInput in;
+    JpegHeader header;
+    std::int32_t r = img_jpeg_read_headers(input, in, header);
+    if (r != IMG_OK) {
+        return r;
+    }
+    if (skip != 1) {
+        r = img_entry([&] { return drawJpegThumbnail(in.window(), header, desc); });
+        if (r != IMG_ERR_NO_THUMBNAIL) {
+            return r;
+        }
+    }
+    return decodeInto(in, header, desc, true);
 }
 
 } // namespace
 
 std::int32_t img_load_jpeg_w(const wchar_t* fileName, img_desc* desc)
 {
-    return img_jpeg_decode({fileName, nullptr, nullptr, 0, false}, desc, false);
+    return img_jpeg_decode({fileName, nullptr, nullptr, 0, false}, desc);
 }
 
 std::int32_t img_load_jpeg(const char* fileName, img_desc* desc)
 {
-    return img_jpeg_decode({nullptr, fileName, nullptr, 0, false}, desc, false);
+    return img_jpeg_decode({nullptr, fileName, nullptr, 0, false}, desc);
 }
 
 std::int32_t img_load_jpeg_mem(const void* data, std::uint32_t length, img_desc* desc)
 {
-    return img_jpeg_decode({nullptr, nullptr, data, length, true}, desc, false);
+    return img_jpeg_decode({nullptr, nullptr, data, length, true}, desc);
 }
 
 std::int32_t img_load_jpeg_thumb_w(const wchar_t* fileName, img_desc* desc, std::int32_t skip)

@@ -77,10 +77,9 @@ ImgWork<std::int16_t> img_jpeg_alloc_coef(std::size_t blocks)
     return img_work_array<std::int16_t>(blocks * 64);
 }
 
-std::int32_t img_jpeg_read_headers(const JpegInputName& input, JpegHeader& header)
+std::int32_t img_jpeg_read_headers(const JpegInputName& input, JpegInput& in, JpegHeader& header)
 {
     header = JpegHeader{};
-    JpegInput in;
     const std::int32_t r = in.open(input);
     if (r != IMG_OK) {
         return r;

@@ -75,9 +75,9 @@ private:
 // scope, on every path, so there is no separate clear and free step.
 ImgWork<std::int16_t> img_jpeg_alloc_coef(std::size_t blocks);
 
-// Walks the headers from SOI to the first SOS into `header` (cleared first), clearing the
-// status word. 0, the open codes of JpegInput, or -43 (status set when an internal code ended
-// the walk).
-std::int32_t img_jpeg_read_headers(const JpegInputName& input, JpegHeader& header);
+// Opens `input` into `in` and walks the headers from SOI to the first SOS into `header`
+// (cleared first), clearing the status word. 0, the open codes of JpegInput, or -43 (status set
+// when an internal code ended the walk). A decoder goes on with the same `in`, from offset 0.
+std::int32_t img_jpeg_read_headers(const JpegInputName& input, JpegInput& in, JpegHeader& header);
 
 } // namespace tessivor::jpeg

@@ -84,7 +84,7 @@ std::int32_t makeThumbnailSegment(img_desc* source, int longSide, std::vector<st
     return IMG_OK;
 }
 
-std::int32_t drawJpegThumbnail(const JpegInputName& input, const JpegHeader& header, img_desc* desc)
+std::int32_t drawJpegThumbnail(InputWindow& window, const JpegHeader& header, img_desc* desc)
 {
     const int kind = header.thumbnailKind;
     if (!header.thumbnailPresent || (kind != 0x11 && kind != 0x13) || header.thumbnailPosition == 0) {
@@ -103,14 +103,8 @@ std::int32_t drawJpegThumbnail(const JpegInputName& input, const JpegHeader& hea
     if (r != IMG_OK) {
         return r;
     }
-    JpegInput in;
-    r = in.open(input);
-    if (r != IMG_OK) {
-        return r;
-    }
     img_desc& t = *thumb.get();
     r = img_guard(IMG_ERR_JPEG_DECODE, &img_status, [&] {
-        InputWindow& window = in.window();
         std::array<std::uint8_t, 768> palette{};
         window.seekTo(header.thumbnailPosition - (indexed ? palette.size() : 0));
         if (indexed) {

@@ -16,11 +16,11 @@ namespace tessivor::jpeg {
 // of 0 or the segment 64 KiB or more, -14 without memory.
 std::int32_t makeThumbnailSegment(img_desc* source, int longSide, std::vector<std::uint8_t>& segment);
 
-// Reads the thumbnail that `header` describes from `input` and draws it into the working area of
-// `desc`, scaled with the thumbnail's aspect ratio into the area (or into the picture's own size
-// when that is smaller). -15 when there is no thumbnail of kind 0x11 or 0x13; -26 when the
-// image cannot hold it (an RGB thumbnail in an 8-bit image); -62 when its pixels cannot be read;
-// -14 without memory.
-std::int32_t drawJpegThumbnail(const JpegInputName& input, const JpegHeader& header, img_desc* desc);
+// Reads the thumbnail that `header` describes through `window` (the input its header walk read,
+// moved as needed) and draws it into the working area of `desc`, scaled with the thumbnail's
+// aspect ratio into the area (or into the picture's own size when that is smaller). -15 when
+// there is no thumbnail of kind 0x11 or 0x13; -26 when the image cannot hold it (an RGB
+// thumbnail in an 8-bit image); -62 when its pixels cannot be read; -14 without memory.
+std::int32_t drawJpegThumbnail(InputWindow& window, const JpegHeader& header, img_desc* desc);
 
 } // namespace tessivor::jpeg

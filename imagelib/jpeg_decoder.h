@@ -1,6 +1,6 @@
 // The JPEG decoder's core: entropy decoding of sequential and progressive scans, dequantisation
 // and inverse DCT, upsampling by replication and YCbCr to RGB conversion into a pixel area. The
-// library entry points (imagelib/jpeg.h) wrap it with the descriptor checks, the header read,
+// library entry points (imagelib/img_jpeg.h) wrap it with the descriptor checks, the header read,
 // the input stream and the module lock.
 #pragma once
 

@@ -1,5 +1,5 @@
 // The JPEG encoder's core: turns the pixels of an image area into a JFIF stream written to a
-// byte sink, in one of three modes. The library entry points (imagelib/jpeg.h) wrap it with the
+// byte sink, in one of three modes. The library entry points (imagelib/img_jpeg.h) wrap it with the
 // image checks, the output stream, the thumbnail and the module lock.
 #pragma once
 

@@ -128,10 +128,7 @@ void img_diffuse_row(std::uint8_t* cur, std::uint8_t* next, std::uint32_t n, boo
                     e = v;
                 }
             }
-            p[3 + c] = clampByte(p[3 + c] + ((7 * e) >> 4));
-            below[c] = clampByte(below[c] + ((3 * e) >> 4));
-            below[3 + c] = clampByte(below[3 + c] + ((5 * e) >> 4));
-            below[6 + c] = clampByte(below[6 + c] + (e >> 4));
+            diffuseError(p, below, c, e);
         }
         out[k] = palette256 ? static_cast<std::uint8_t>(225 - (levels[0] + 6 * levels[1] + 36 * levels[2]))
                             : kIndex16[bits];

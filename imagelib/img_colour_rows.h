@@ -89,6 +89,16 @@ inline std::uint8_t clampByte(int v)
     return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
+// Floyd-Steinberg over rows of triples: the error `e` of channel c of the pixel at `p` goes 7/16
+// to the next pixel and 3/16, 5/16, 1/16 to the three below, of which `below` is the leftmost.
+inline void diffuseError(std::uint8_t* p, std::uint8_t* below, int c, int e)
+{
+    p[3 + c] = clampByte(p[3 + c] + ((7 * e) >> 4));
+    below[c] = clampByte(below[c] + ((3 * e) >> 4));
+    below[3 + c] = clampByte(below[3 + c] + ((5 * e) >> 4));
+    below[6 + c] = clampByte(below[6 + c] + (e >> 4));
+}
+
 // Cube levels of a channel value: level(v) = v / 51 (0 to 5) and remainder(v) = v mod 51.
 inline constexpr int level(int v)
 {

@@ -221,26 +221,17 @@ std::uint8_t img_sorted_nearest(const SortedPalette& sp, int blue, int green, in
     int d = distanceOf(best);
     // Downward in the order, then upward; a direction ends at the first entry whose channel
     // difference alone is not below the best distance.
-    for (int q = p - 1; q >= 0 && d != 0; --q) {
-        const int e = sp.order[q];
-        const int diff = channelOf(sp.entries[e], sp.channel) - key;
-        if (diff * diff >= d)
-            break;
-        const int dq = distanceOf(e);
-        if (dq < d) {
-            d = dq;
-            best = e;
-        }
-    }
-    for (int q = p + 1; q < static_cast<int>(sp.count) && d != 0; ++q) {
-        const int e = sp.order[q];
-        const int diff = channelOf(sp.entries[e], sp.channel) - key;
-        if (diff * diff >= d)
-            break;
-        const int dq = distanceOf(e);
-        if (dq < d) {
-            d = dq;
-            best = e;
+    for (const int step : {-1, 1}) {
+        for (int q = p + step; q >= 0 && q < static_cast<int>(sp.count) && d != 0; q += step) {
+            const int e = sp.order[q];
+            const int diff = channelOf(sp.entries[e], sp.channel) - key;
+            if (diff * diff >= d)
+                break;
+            const int dq = distanceOf(e);
+            if (dq < d) {
+                d = dq;
+                best = e;
+            }
         }
     }
     return static_cast<std::uint8_t>(best);
@@ -421,10 +412,7 @@ std::int32_t img_reduce_colors(img_desc* source, img_desc* target, std::int32_t 
                 std::uint8_t* below = next + 3 * k;
                 for (int c = 0; c < 3; ++c) {
                     const int e = p[c] - chosen[c];
-                    p[3 + c] = clampByte(p[3 + c] + ((7 * e) >> 4));
-                    below[c] = clampByte(below[c] + ((3 * e) >> 4));
-                    below[3 + c] = clampByte(below[3 + c] + ((5 * e) >> 4));
-                    below[6 + c] = clampByte(below[6 + c] + (e >> 4));
+                    diffuseError(p, below, c, e);
                 }
             }
             std::swap(cur, next);

@@ -15,6 +15,7 @@
 #include "control/cimage.h"
 #include "control/stream_io.h"
 #include "control/stream_parsers.h"
+#include "control/stream_requests.h"
 #include "platform/trace.h"
 
 #include <cstring>
@@ -158,10 +159,9 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
         {"Light_Freq=", "\r\n"},
     };
     CWSClient& s = m_ConfigSocket;
-    const bool proxy =
-        m_bEnableProxy.load() == 1 && !(m_bLocalCamera.load() != 0 && m_bBypassProxy.load() != 0);
+    const bool proxy = proxyInUse(*this);
     trace("into function\n");
-    if (m_szRemoteHost.str().find_first_of("\r\n") != std::string::npos)
+    if (!fitsInLine(m_szRemoteHost.str()))
         return 0; // it would end the request line early: nothing is sent
     for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
         trace("into loop\n");
@@ -171,13 +171,7 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
                   : s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load());
         if (connected != 0)
             continue;
-        std::string request;
-        if (proxy)
-            request = "GET HTTP://" + m_szRemoteHost.str() + ":" + std::to_string(m_nRemotePort.load()) +
-                      "/IOCONTROL.CGI?CGIQUaere=Image HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " +
-                      m_szRemoteHost.str() + "\r\n";
-        else
-            request = "GET /IOCONTROL.CGI?CGIQUaere=Image HTTP/1.0\r\n";
+        std::string request = requestStart(*this, "/IOCONTROL.CGI?CGIQUaere=Image", true);
         request += "User-Agent: agent name\r\nAuthorization: Basic " + EncodeCredentials() + "\r\n\r\n";
         s.ClearReceiveBuffer();
         s.SendAll(request.data(), static_cast<int>(request.size()));

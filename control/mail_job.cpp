@@ -7,6 +7,7 @@
 // control's destruction ends a stalled SMTP dialogue within one wait slice.
 #include "control/base64.h"
 #include "control/cimage.h"
+#include "control/stream_requests.h"
 #include "mail/mail_errors.h"
 #include "mail/mail_message.h"
 #include "platform/clock.h"
@@ -26,11 +27,6 @@ constexpr std::size_t kMaxLoginLength = 192;
 // ("=?UTF-8?B?" + code + "?=") has 64 characters and the line "Subject: " + word stays within
 // the 76 characters that RFC 2047 section 2 asks of lines holding encoded words.
 constexpr std::size_t kSubjectWordBytes = 39;
-
-bool hasLineBreakOrNul(std::string_view s)
-{
-    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
 
 // Length of the UTF-8 sequence starting at s[i], or 0 when none starts there.
 std::size_t utf8SequenceLength(std::string_view s, std::size_t i)
@@ -152,7 +148,7 @@ int CImage::SendMailJob()
 
     // Everything the message carries is checked before any connection is made.
     int rc = MAIL_OK;
-    if (hasLineBreakOrNul(from) || hasLineBreakOrNul(subject) || hasLineBreakOrNul(picture)) {
+    if (!fitsInLine(from) || !fitsInLine(subject) || !fitsInLine(picture)) {
         rc = MAIL_BAD_ARGUMENT;
     } else if (user.size() > kMaxLoginLength || password.size() > kMaxLoginLength) {
         rc = MAIL_TOO_LONG;

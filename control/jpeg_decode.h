@@ -48,10 +48,9 @@ bool BuildDibHeader(j_decompress_ptr cinfo, DecodedDibHeader* header);
 // when it quantises (blue from the third, green from the second, red from the first map row).
 void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count);
 
-// Limits of the pixel buffer the pipeline decodes into. It starts at the size of a 640 x 480
-// picture of 32 bits and grows, once per larger picture size, up to the limit; a frame whose
-// decoded rows would not fit under the limit is refused before any row is written.
-inline constexpr std::size_t kDecodedDibInitialBytes = 1228800;
+// Limit of the pixel buffer the pipeline decodes into. The buffer grows, once per larger picture
+// size, up to the limit; a frame whose decoded rows would not fit under the limit is refused
+// before any row is written.
 inline constexpr std::size_t kDecodedDibMaxBytes = 32u * 1024u * 1024u; // 3840 x 2160 x 24 bits fits
 
 } // namespace tessivor

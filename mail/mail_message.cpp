@@ -1,6 +1,5 @@
 #include "mail/mail_message.h"
 
-#include "io/file_data_source.h"
 #include "io/memory_data_source.h"
 #include "mail/mail_errors.h"
 #include "mail/mime_codec.h"

@@ -10,7 +10,6 @@
 #include "mail/mail_codec.h"
 #include "mail/text_list.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>

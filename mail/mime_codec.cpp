@@ -16,7 +16,6 @@ struct CMimeCodec::Record
     std::unique_ptr<CDataSource> source; // own data to encode; null for a decoded part
     std::string name;
     std::string contentType;
-    std::string charset;
     std::string typeWord;
     std::int32_t encoding = ENCODING_BASE64;
     std::int64_t size = 0;        // bytes of the source when added
@@ -287,10 +286,11 @@ std::int32_t CMimeCodec::AddAttachment(CDataSource* source, const char* name, co
         record->encoding = value;
     }
     record->contentType = entry(1);
-    record->charset = entry(2);
     record->typeWord = entry(3);
+    // Entry 2 (a character set) is not written into the part header, but is refused all the same
+    // when it holds a control character.
     if (hasControlCharacter(record->name) || hasControlCharacter(record->contentType) ||
-        hasControlCharacter(record->charset) || hasControlCharacter(record->typeWord))
+        hasControlCharacter(entry(2)) || hasControlCharacter(record->typeWord))
         return MAIL_BAD_ARGUMENT;
 
     if (source->Open(0) != 0)
@@ -560,7 +560,6 @@ std::unique_ptr<CMimeCodec::Record> CMimeCodec::ParsePart(std::int32_t start, st
             record->name = *name;
         else if (auto filename = value.param("filename"))
             record->name = *filename;
-        record->charset = value.param("charset").value_or("");
         record->typeWord = value.param("type").value_or("");
         if (mime::equalsIgnoreCase(record->contentType, "multipart/alternative")) {
             record->alternative = true;
@@ -568,7 +567,6 @@ std::unique_ptr<CMimeCodec::Record> CMimeCodec::ParsePart(std::int32_t start, st
         }
     } else {
         record->contentType = "Text/Plain";
-        record->charset = "US-ASCII";
     }
     if (record->name.empty()) {
         if (const auto* disposition = header.find("Content-Disposition")) {
@@ -583,10 +581,8 @@ std::unique_ptr<CMimeCodec::Record> CMimeCodec::ParsePart(std::int32_t start, st
 std::int32_t CMimeCodec::Decode(CDataSource* message)
 {
     EmptyAttachments();
-    m_delimiter.clear();
     m_kind = 9;
     m_subKind = 0;
-    m_decodedParts = 0;
     if (const std::int32_t kept = KeepForDecode(message, m_decoded); kept != MAIL_OK)
         return kept;
     const mime::Header top = mime::readHeader(*m_decoded, 0, -1);
@@ -607,7 +603,6 @@ std::int32_t CMimeCodec::Decode(CDataSource* message)
         if (boundary.empty() || !SplitParts(top.end, -1, boundary, parts)) {
             rc = MAIL_BAD_ARGUMENT;
         } else {
-            m_delimiter = "\r\n--" + boundary;
             for (const auto& p : parts)
                 m_records.push_back(ParsePart(p.start, p.end, true));
         }
@@ -632,7 +627,6 @@ std::int32_t CMimeCodec::Decode(CDataSource* message)
             break;
     }
     m_decoded->Close();
-    m_decodedParts = static_cast<std::int32_t>(m_records.size());
     if (rc != MAIL_OK)
         EmptyAttachments();
     return rc;

@@ -114,8 +114,6 @@ private:
     std::unique_ptr<CDataSource> m_decoded;
     CTextList m_globalHeaders;
     char m_boundary[kBoundarySize] = {};
-    std::string m_delimiter;
     std::int32_t m_kind = 9;
     std::int32_t m_subKind = 0;
-    std::int32_t m_decodedParts = 0;
 };

@@ -23,7 +23,6 @@ bool SmtpReplyParser::parseLine(const std::string& line, int* code, bool* contin
 void SmtpReplyParser::reset()
 {
     m_line.clear();
-    m_lineTruncated = false;
     m_lines.clear();
     m_code = 0;
     m_firstCode = -1;
@@ -53,7 +52,6 @@ void SmtpReplyParser::endLine()
         continues = false;
     }
     m_line.clear();
-    m_lineTruncated = false;
     if (!continues) {
         m_code = m_malformed ? 0 : code;
         m_complete = true;
@@ -71,8 +69,6 @@ std::size_t SmtpReplyParser::feed(const char* data, std::size_t count)
         }
         if (m_line.size() < kMaxKept)
             m_line += c;
-        else
-            m_lineTruncated = true;
     }
     return i;
 }

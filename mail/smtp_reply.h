@@ -35,7 +35,6 @@ private:
     void endLine();
 
     std::string m_line;
-    bool m_lineTruncated = false;
     std::vector<std::string> m_lines;
     int m_code = 0;
     int m_firstCode = -1;

@@ -67,8 +67,8 @@ void StripLineEnd(char* text)
     if (text == nullptr)
         return;
     const std::size_t n = std::strlen(text);
-    // Both places are looked at before either is cut, as the original helper did: a text whose
-    // second-to-last character is a line break is cut there even when the last one is not.
+    // Both places are looked at before either is cut: a text whose second-to-last character is a
+    // line break is cut there even when the last one is not.
     const bool lastIsBreak = n >= 1 && (text[n - 1] == '\r' || text[n - 1] == '\n');
     const bool secondIsBreak = n >= 2 && (text[n - 2] == '\r' || text[n - 2] == '\n');
     if (lastIsBreak)

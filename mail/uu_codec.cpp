@@ -215,7 +215,7 @@ bool CUUCodec::CanDecode()
 
 std::int32_t CUUCodec::Decode(CDataSource* message)
 {
-    m_bodyStart = m_bodyEnd = m_bodyLength = -1;
+    m_bodyStart = m_bodyLength = -1;
     m_records.clear();
     if (const std::int32_t kept = KeepForDecode(message, m_decoded); kept != MAIL_OK)
         return kept;
@@ -230,10 +230,8 @@ std::int32_t CUUCodec::Decode(CDataSource* message)
         std::string name;
         if (!parseBeginLine(line.text, &mode, &name))
             continue;
-        if (m_bodyEnd < 0) {
-            m_bodyEnd = line.offset;
-            m_bodyLength = m_bodyEnd - m_bodyStart;
-        }
+        if (m_bodyLength < 0) // the first block ends the body
+            m_bodyLength = line.offset - m_bodyStart;
         auto record = std::make_unique<Record>();
         record->name = name.substr(0, 259);
         record->mode = mode;

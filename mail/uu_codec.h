@@ -62,6 +62,5 @@ private:
     std::vector<std::unique_ptr<Record>> m_records;
     std::unique_ptr<CDataSource> m_decoded;
     std::int32_t m_bodyStart = -1;
-    std::int32_t m_bodyEnd = -1;
     std::int32_t m_bodyLength = -1;
 };

@@ -56,6 +56,26 @@ std::int32_t CMailCodec::KeepForDecode(CDataSource* message, std::unique_ptr<CDa
     return MAIL_OK;
 }
 
+std::int32_t CMailCodec::WriteAll(CDataSource& output, std::string_view text)
+{
+    const auto n = static_cast<std::int32_t>(text.size());
+    return n == 0 || output.Write(text.data(), n) == n ? MAIL_OK : MAIL_SHORT_WRITE;
+}
+
+bool CMailCodec::HasControlCharacter(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
+}
+
+std::string CMailCodec::BaseName(const std::string& name)
+{
+    const auto cut = name.find_last_of("/\\");
+    return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
 std::int32_t CMailCodec::CopyRange(CDataSource& source, std::int32_t offset, std::int64_t length,
                                    CDataSource& output)
 {

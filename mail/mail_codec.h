@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 class CMailCodec
 {
@@ -66,6 +68,13 @@ protected:
     // opened or the offset is not reached; 83 when the output takes fewer bytes than given.
     static std::int32_t CopyRange(CDataSource& source, std::int32_t offset, std::int64_t length,
                                   CDataSource& output);
+    // Writes all of `text` into `output` (open): 0; 83 when it takes fewer bytes.
+    static std::int32_t WriteAll(CDataSource& output, std::string_view text);
+    // True when `text` holds a byte below 0x20 or 0x7F (such a name or parameter would break the
+    // header line it is written into).
+    static bool HasControlCharacter(std::string_view text);
+    // The file name an attachment is written under: `name` after its last "/" or "\".
+    static std::string BaseName(const std::string& name);
     // GetAttachmentSize over `records` (each measured by `sizeOf`): the size of entry `index`, or
     // the sum of all for an index that does not exist; at most INT32_MAX.
     template <typename Records, typename SizeOf>

@@ -39,29 +39,6 @@ constexpr std::int32_t k7BitMaxLine = 996;
 constexpr std::int32_t k8BitMaxLine = 997;
 constexpr int kMaxAlternativeDepth = 8;
 
-std::int32_t writeAll(CDataSource& out, const std::string& text)
-{
-    if (text.empty())
-        return MAIL_OK;
-    const auto n = static_cast<std::int32_t>(text.size());
-    return out.Write(text.data(), n) == n ? MAIL_OK : MAIL_SHORT_WRITE;
-}
-
-bool hasControlCharacter(std::string_view s)
-{
-    return std::any_of(s.begin(), s.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F;
-    });
-}
-
-// The attachment's file name: the part of the name after its last "/" or "\".
-std::string baseName(const std::string& name)
-{
-    const auto cut = name.find_last_of("/\\");
-    return cut == std::string::npos ? name : name.substr(cut + 1);
-}
-
 // The name parameter of a part header: a quoted string with '"' and '\' escaped when the name
 // is printable ASCII, else the RFC 2231 form name*=UTF-8''%XX (texts here are UTF-8).
 std::string nameParameter(const std::string& name)
@@ -289,8 +266,8 @@ std::int32_t CMimeCodec::AddAttachment(CDataSource* source, const char* name, co
     record->typeWord = entry(3);
     // Entry 2 (a character set) is not written into the part header, but is refused all the same
     // when it holds a control character.
-    if (hasControlCharacter(record->name) || hasControlCharacter(record->contentType) ||
-        hasControlCharacter(entry(2)) || hasControlCharacter(record->typeWord))
+    if (HasControlCharacter(record->name) || HasControlCharacter(record->contentType) ||
+        HasControlCharacter(entry(2)) || HasControlCharacter(record->typeWord))
         return MAIL_BAD_ARGUMENT;
 
     if (source->Open(0) != 0)
@@ -343,9 +320,9 @@ std::int32_t CMimeCodec::Encode(CDataSource* body, CDataSource* output, std::int
     }
 
     const std::string delimiterLine = "\r\n--" + std::string(m_boundary) + "\r\n";
-    std::int32_t rc = writeAll(*output, "This is a multi-part message in MIME format.\r\n");
+    std::int32_t rc = WriteAll(*output, "This is a multi-part message in MIME format.\r\n");
     if (rc == MAIL_OK)
-        rc = writeAll(*output, delimiterLine);
+        rc = WriteAll(*output, delimiterLine);
     if (rc == MAIL_OK) {
         Record bodyPart;
         bodyPart.contentType = "text/plain";
@@ -353,7 +330,7 @@ std::int32_t CMimeCodec::Encode(CDataSource* body, CDataSource* output, std::int
         rc = WritePart(*output, bodyPart, body);
     }
     for (auto it = m_records.begin(); rc == MAIL_OK && it != m_records.end(); ++it) {
-        rc = writeAll(*output, delimiterLine);
+        rc = WriteAll(*output, delimiterLine);
         if (rc != MAIL_OK)
             break;
         Record& record = **it;
@@ -363,7 +340,7 @@ std::int32_t CMimeCodec::Encode(CDataSource* body, CDataSource* output, std::int
             rc = CopyDecodedPart(*output, record);
     }
     if (rc == MAIL_OK)
-        rc = writeAll(*output, "\r\n--" + std::string(m_boundary) + "--\r\n");
+        rc = WriteAll(*output, "\r\n--" + std::string(m_boundary) + "--\r\n");
     rc = closeBoth(rc);
     if (rc == MAIL_OK)
         NewBoundary(true);
@@ -388,7 +365,7 @@ std::int32_t CMimeCodec::WritePart(CDataSource& output, Record& record, CDataSou
         return result;
     };
 
-    const std::string name = baseName(record.name);
+    const std::string name = BaseName(record.name);
     const std::string& type = record.contentType;
     std::string header;
     std::size_t blockSize = kCopyBlock;
@@ -425,7 +402,7 @@ std::int32_t CMimeCodec::WritePart(CDataSource& output, Record& record, CDataSou
     for (std::int32_t i = 0; i < record.extraHeaders.GetTextCount(); ++i)
         header += std::string(record.extraHeaders.GetTextAt(i)) + "\r\n";
     header += "\r\n";
-    std::int32_t rc = writeAll(output, header);
+    std::int32_t rc = WriteAll(output, header);
     if (rc != MAIL_OK)
         return finish(rc);
 
@@ -471,7 +448,7 @@ std::int32_t CMimeCodec::WritePart(CDataSource& output, Record& record, CDataSou
             out.assign(block.data(), got);
             break;
         }
-        rc = writeAll(output, out);
+        rc = WriteAll(output, out);
         if (rc != MAIL_OK)
             return finish(rc);
         if (got < blockSize)
@@ -480,7 +457,7 @@ std::int32_t CMimeCodec::WritePart(CDataSource& output, Record& record, CDataSou
     if (record.encoding == ENCODING_QUOTED_PRINTABLE) {
         std::string tail;
         qp.finish(tail);
-        rc = writeAll(output, tail);
+        rc = WriteAll(output, tail);
     }
     return finish(rc);
 }

@@ -1,6 +1,7 @@
 #include "mail/mime_header.h"
 
 #include "mail/line_scanner.h"
+#include "mail/transfer_encoding.h"
 
 #include <algorithm>
 
@@ -16,17 +17,6 @@ char lower(char c)
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // RFC 2231 extended value: charset'language'percent-encoded. The bytes are returned as they

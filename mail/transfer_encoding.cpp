@@ -22,6 +22,13 @@ int base64Value(unsigned char c)
     return -1;
 }
 
+const char kHexDigits[] = "0123456789ABCDEF";
+
+// A blank run after "=" longer than any line is no soft break: give up holding it.
+constexpr std::size_t kMaxHeldBlanks = 998;
+
+} // namespace
+
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -32,13 +39,6 @@ int hexValue(char c)
         return c - 'a' + 10; // not written by encoders, accepted as RFC 2045 advises
     return -1;
 }
-
-const char kHexDigits[] = "0123456789ABCDEF";
-
-// A blank run after "=" longer than any line is no soft break: give up holding it.
-constexpr std::size_t kMaxHeldBlanks = 998;
-
-} // namespace
 
 std::string base64Line(const std::uint8_t* data, std::size_t count)
 {

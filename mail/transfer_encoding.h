@@ -16,6 +16,9 @@ namespace mime {
 // The RFC 2045 alphabet.
 extern const char kBase64Alphabet[65];
 
+// The value of a hexadecimal digit (either case), or -1.
+int hexValue(char c);
+
 // Encodes up to 57 bytes as one line of at most 76 characters (no line ending).
 std::string base64Line(const std::uint8_t* data, std::size_t count);
 

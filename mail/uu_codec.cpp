@@ -32,14 +32,6 @@ unsigned decodeValue(char c)
     return (static_cast<unsigned>(static_cast<unsigned char>(c)) - 32u) & 63u;
 }
 
-bool hasControlCharacter(const std::string& s)
-{
-    return std::any_of(s.begin(), s.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F;
-    });
-}
-
 // Parses "begin <octal mode> <name>"; false when the line is no such line.
 bool parseBeginLine(const std::string& line, std::int32_t* mode, std::string* name)
 {
@@ -66,12 +58,6 @@ bool isEndLine(const mime::ScannedLine& line)
     return !line.truncated && mime::trimmed(line.text) == "end";
 }
 
-std::int32_t writeAll(CDataSource& out, const std::string& text)
-{
-    const auto n = static_cast<std::int32_t>(text.size());
-    return n == 0 || out.Write(text.data(), n) == n ? MAIL_OK : MAIL_SHORT_WRITE;
-}
-
 } // namespace
 
 CUUCodec::CUUCodec() = default;
@@ -95,7 +81,7 @@ std::int32_t CUUCodec::AddAttachment(CDataSource* source, const char* name, cons
     record->name = name != nullptr ? name : "";
     if (record->name.size() > 259)
         record->name.resize(259);
-    if (hasControlCharacter(record->name))
+    if (HasControlCharacter(record->name))
         return MAIL_BAD_ARGUMENT;
     if (source->Open(0) != 0)
         return MAIL_SOURCE_OPEN_FAILED;
@@ -117,9 +103,7 @@ std::int32_t CUUCodec::WriteBlock(CDataSource& output, Record& record)
 {
     if (record.source->Open(0) != 0)
         return MAIL_SOURCE_OPEN_FAILED;
-    const auto cut = record.name.find_last_of("/\\");
-    const std::string name = cut == std::string::npos ? record.name : record.name.substr(cut + 1);
-    std::int32_t rc = writeAll(output, "begin 660 " + name + "\r\n");
+    std::int32_t rc = WriteAll(output, "begin 660 " + BaseName(record.name) + "\r\n");
     std::uint8_t block[kLineBytes];
     while (rc == MAIL_OK) {
         std::size_t got = 0;
@@ -143,13 +127,13 @@ std::int32_t CUUCodec::WriteBlock(CDataSource& output, Record& record)
             line += encodeValue(b2 & 63);
         }
         line += "\r\n";
-        rc = writeAll(output, line);
+        rc = WriteAll(output, line);
         if (got < kLineBytes)
             break;
     }
     // The length-0 line closes the data; "end" follows it.
     if (rc == MAIL_OK)
-        rc = writeAll(output, "`\r\nend\r\n");
+        rc = WriteAll(output, "`\r\nend\r\n");
     record.source->Close();
     return rc;
 }
@@ -175,7 +159,7 @@ std::int32_t CUUCodec::Encode(CDataSource* body, CDataSource* output, std::int32
         if (output->Write(block, n) != n)
             rc = MAIL_SHORT_WRITE;
     if (rc == MAIL_OK && !m_records.empty())
-        rc = writeAll(*output, "\r\n\r\n");
+        rc = WriteAll(*output, "\r\n\r\n");
     for (auto it = m_records.begin(); rc == MAIL_OK && it != m_records.end(); ++it)
         rc = (*it)->source ? WriteBlock(*output, **it) : CopyFoundBlock(*output, **it);
     // Both are closed, whatever the first answers.
@@ -368,7 +352,7 @@ std::int32_t CUUCodec::DecodeAttachment(std::int32_t index, CDataSource* output,
                                    static_cast<char>(((v2 << 6) | v3) & 0xFF)};
             out.append(bytes, std::min<std::size_t>(3, count - out.size()));
         }
-        rc = writeAll(*output, out);
+        rc = WriteAll(*output, out);
     }
     m_decoded->Close();
     if (output->Close() != 0 && rc == MAIL_OK)

@@ -411,6 +411,7 @@ std::int32_t CMailMessage::Load(CDataSource* input)
     const std::int32_t bodyStart = input->Seek(0, 1);
 
     bool codecDecoded = false;
+    std::int32_t decodedRc = MAIL_OK;
     for (std::size_t i = 0; i < m_codecs.size(); ++i) {
         if (m_codecs[i]->Decode(input) != MAIL_OK)
             continue;
@@ -418,14 +419,19 @@ std::int32_t CMailMessage::Load(CDataSource* input)
         m_decoded = true;
         codecDecoded = true;
         CMemoryDataSource bodySource(storage.data(), static_cast<std::int32_t>(storage.size()) - 1, "body");
-        if (m_codecs[i]->GetMessageBody(&bodySource, 0) == MAIL_OK)
+        const std::int32_t bodyRc = m_codecs[i]->GetMessageBody(&bodySource, 0);
+        // A body larger than the capacity fills the storage: the part that fitted is kept and the
+        // result says that the rest is missing.
+        if (bodyRc == MAIL_OK || bodyRc == MAIL_SHORT_WRITE)
             m_body = std::make_unique<std::string>(storage.data());
+        if (bodyRc == MAIL_SHORT_WRITE)
+            decodedRc = MAIL_TOO_LONG;
         break;
     }
     if (input->Close() != 0)
         return MAIL_MSG_CLOSE_FAILED;
     if (codecDecoded)
-        return MAIL_OK;
+        return decodedRc;
 
     // No codec read the message: the body is the text after the header, line by line.
     if (input->Open(0) != 0)

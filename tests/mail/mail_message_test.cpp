@@ -208,6 +208,29 @@ TEST(MailMessage, LoadRefusesABodyBeyondTheCapacity)
     EXPECT_EQ(other.Save(nullptr), MAIL_MSG_OPEN_FAILED);
 }
 
+TEST(MailMessage, LoadKeepsTheStartOfADecodedBodyBeyondTheCapacityAndSaysSo)
+{
+    const std::string text(100, 'a');
+    const struct
+    {
+        const char* decoder;
+        std::string message;
+    } cases[] = {
+        {"Mime", "MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\n" + text + "\r\n"},
+        {"UUEncode", "Subject: x\r\n\r\n" + text + "\r\n\r\nbegin 660 f\r\n#86)C\r\n`\r\nend\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.decoder);
+        auto source = memoryWith(c.message);
+        CMailMessage m;
+        m.SetBodyCapacity(60);
+        EXPECT_EQ(m.Load(source.get()), MAIL_TOO_LONG);
+        EXPECT_STREQ(m.GetDecoder()->GetName(), c.decoder);
+        ASSERT_NE(m.GetBody(), nullptr);
+        EXPECT_EQ(std::string(m.GetBody()), text.substr(0, 59));
+    }
+}
+
 TEST(MailMessage, UUEncodedMessageRoundTrip)
 {
     CMailMessage m;

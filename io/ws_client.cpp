@@ -189,7 +189,7 @@ void CWSClient::dropConnection(const SocketPtr& s)
         m_Socket.reset();
 }
 
-int CWSClient::closeSocket(SocketPtr s, bool stream)
+int CWSClient::closeSocket(SocketPtr s)
 {
     if (!s)
         return 0;
@@ -197,7 +197,7 @@ int CWSClient::closeSocket(SocketPtr s, bool stream)
     s->shutDown.store(true);
     // A datagram socket is shut down as well: on Linux that wakes a thread waiting in poll() or
     // recvfrom() on it, although the call itself reports ENOTCONN.
-    if (SocketShutDown(s->fd, SHUT_RDWR) != 0 && stream && errno != ENOTCONN)
+    if (SocketShutDown(s->fd, SHUT_RDWR) != 0 && s->stream && errno != ENOTCONN)
         rc = 1;
     // Only this function and the operations hold references, and no new one can be taken once the
     // object has forgotten the socket: a count of 1 means nobody else can still use the number.
@@ -254,8 +254,6 @@ CWSClient::SocketPtr CWSClient::openConnection(const char (&address)[kAddressTex
     {
         std::lock_guard lock(m_Lock);
         std::memcpy(m_szAddress.data(), address, kAddressTextSize);
-        m_nAddressFamily = family;
-        m_nSocketType = type;
         if (peer != nullptr)
             m_PeerAddress = *peer;
     }
@@ -416,12 +414,9 @@ int CWSClient::CloseConnection()
         m_szAddress.fill(0);
     }
     int rc = 0;
-    if (connection) {
-        const bool stream = connection->stream;
-        if (closeSocket(std::move(connection), stream) != 0)
-            rc = 1;
-    }
-    if (listener && closeSocket(std::move(listener), true) != 0)
+    if (connection && closeSocket(std::move(connection)) != 0)
+        rc = 1;
+    if (listener && closeSocket(std::move(listener)) != 0)
         rc = 1;
     return OnError(rc);
 }
@@ -448,7 +443,6 @@ int CWSClient::Listen(int port, int backlog, int family, const char* address)
         if (m_ListenSocket)
             return OnError(WSC_ALREADY_OPEN);
         m_ListenSocket = s;
-        m_ListenAddress = local;
         m_nListenPort = listenPort;
     }
     return OnError(WSC_OK);
@@ -473,7 +467,7 @@ int CWSClient::AcceptConnection()
         previous = std::move(m_Socket);
         m_Socket.reset();
     }
-    if (previous && closeSocket(std::move(previous), true) != 0)
+    if (previous && closeSocket(std::move(previous)) != 0)
         return OnError(WSC_SOCKET_CALL_FAILED);
 
     sockaddr_in peer{};
@@ -494,7 +488,6 @@ int CWSClient::AcceptConnection()
         std::lock_guard lock(m_Lock);
         copyText(m_szAddress.data(), m_szAddress.size(), text);
         m_PeerAddress = peer;
-        m_nSocketType = SOCK_STREAM;
     }
     recordPorts(fd, ntohs(peer.sin_port));
     return OnError(OnConnected(fd, text));
@@ -1296,7 +1289,6 @@ int CWSClient::ResetWinsock()
     // Forgetting a socket without closing it would leak its descriptor: close them instead.
     CloseConnection();
     std::lock_guard lock(m_Lock);
-    m_bStartupOk = 1;
     m_bNonBlocking = 0;
     return OnError(WSC_OK);
 }

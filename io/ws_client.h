@@ -283,15 +283,15 @@ private:
     SocketPtr useListener() const;
     // Makes `fd` the connection socket unless one exists already (then false, fd untouched).
     SocketPtr adoptConnection(int fd, bool stream);
-    // Records `address` (dotted text), family, type and, when given, the peer's socket address;
-    // creates the socket and makes it the connection. It is registered before anything can block
+    // Records `address` (dotted text) and, when given, the peer's socket address; creates the
+    // socket of that family and type and makes it the connection. It is registered before anything can block
     // on it, so that CloseConnection from another thread can end a wait. Null, with the error code
     // in `*error`, when the socket cannot be created or a connection exists already.
     SocketPtr openConnection(const char (&address)[kAddressTextSize], int family, int type,
                              const sockaddr_in* peer, int* error);
     // Forgets `s` as the connection socket if it still is; it closes when its last user lets go.
     void dropConnection(const SocketPtr& s);
-    int closeSocket(SocketPtr s, bool stream);
+    int closeSocket(SocketPtr s);
     int resolve(const char* name, char* buffer, int size);
     void applyTimeOuts(int fd);
     void recordPorts(int fd, int remotePort);
@@ -306,15 +306,10 @@ private:
     int m_nLocalPort = 0;
     int m_nListenPort = 0;
     std::array<char, kAddressTextSize> m_szAddress{};
-    int m_nProtocol = 0;
-    int m_nAddressFamily = AF_INET;
-    int m_nSocketType = SOCK_STREAM;
     SocketPtr m_Socket;
     sockaddr_in m_PeerAddress{};
     SocketPtr m_ListenSocket;
-    sockaddr_in m_ListenAddress{};
     int m_bNonBlocking = 0;
-    int m_bStartupOk = 1;
     int m_nSendTimeOut = kDefaultTimeOutMs;
     int m_nReceiveTimeOut = kDefaultTimeOutMs;
     std::array<char, 1024> m_LookupBuffer{};

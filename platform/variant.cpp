@@ -1,6 +1,7 @@
 #include "platform/variant.h"
 
-#include <cctype>
+#include "platform/dispatch.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -113,19 +114,11 @@ bool parseInteger(std::string_view s, std::int64_t* out)
         s.remove_suffix(1);
     if (s.empty())
         return false;
-    auto ieq = [](std::string_view a, std::string_view b) {
-        if (a.size() != b.size())
-            return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(a[i])) != b[i])
-                return false;
-        return true;
-    };
-    if (ieq(s, "true")) {
+    if (equalsIgnoreCase(s, "true")) {
         *out = -1;
         return true;
     }
-    if (ieq(s, "false")) {
+    if (equalsIgnoreCase(s, "false")) {
         *out = 0;
         return true;
     }

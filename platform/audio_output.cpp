@@ -49,7 +49,17 @@ bool QueuedAudioOutput::open(const WaveFormat& format, DoneCallback done)
         m_stopping = false;
         m_open = true;
     }
-    m_thread = std::thread([this] { run(); });
+    if (!m_player.start("audio-out", [this] { run(); })) {
+        // Without its player the output would take buffers and never report them done.
+        {
+            std::lock_guard lock(m_mutex);
+            m_open = false;
+            m_done = nullptr;
+        }
+        closeDevice();
+        trace("%s output: no player thread, not opened\n", kind());
+        return false;
+    }
     return true;
 }
 
@@ -90,8 +100,7 @@ void QueuedAudioOutput::close()
         m_stopping = true;
         m_wake.notify_all();
     }
-    if (m_thread.joinable())
-        m_thread.join();
+    m_player.join();
     closeDevice();
     std::lock_guard lock(m_mutex);
     m_open = false;

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "platform/audio_output.h"
+#include "platform/worker_thread.h"
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 namespace tessivor {
 
@@ -44,7 +44,7 @@ private:
     bool m_stopping = false;
     WaveFormat m_format;
     DoneCallback m_done;
-    std::thread m_thread;
+    WorkerThread m_player;
 };
 
 } // namespace tessivor

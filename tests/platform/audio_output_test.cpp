@@ -1,5 +1,6 @@
 // Choice of the sound output and the queue contract that the renderer counts on.
 #include "platform/audio_output.h"
+#include "platform/worker_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,23 @@ TEST(AudioOutputTest, EveryBufferIsReportedOnceAlsoWhenThrownAway)
         EXPECT_EQ(done.load(), 6);
         EXPECT_FALSE(out->isOpen());
     }
+}
+
+TEST(AudioOutputTest, OpenFailsWhenNoPlayerThreadCanStart)
+{
+    auto out = makeSilentAudioOutput(false);
+    failThreadStartsForTesting(1);
+    const bool opened = out->open(pcmWaveFormat(16, 1, 8000), [] {});
+    failThreadStartsForTesting(0);
+    EXPECT_FALSE(opened);
+    EXPECT_FALSE(out->isOpen());
+    EXPECT_FALSE(out->write("x", 1)); // no buffer is taken that nobody would play
+    // Once threads start again the same output opens and plays.
+    std::atomic<int> done{0};
+    ASSERT_TRUE(out->open(pcmWaveFormat(16, 1, 8000), [&] { ++done; }));
+    ASSERT_TRUE(out->write("xx", 2));
+    out->close();
+    EXPECT_EQ(done.load(), 1);
 }
 
 } // namespace

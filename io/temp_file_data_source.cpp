@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -182,16 +181,15 @@ std::int32_t CTempFileDataSource::ReadLine(char* buffer, std::int32_t size)
 {
     if (buffer == nullptr || size < 2 || m_fd < 0)
         return -1;
-    // Read one byte more than fits, so that a CR at the edge can be paired with its LF.
-    const std::int64_t avail = std::min<std::int64_t>(m_length - m_position, size);
-    std::vector<char> window(static_cast<std::size_t>(avail));
-    if (avail > 0 && !preadAll(m_fd, window.data(), window.size(), m_position))
+    // Read one byte more than fits (the terminator's place), so that a CR at the edge can be
+    // paired with its LF.
+    const auto avail = static_cast<std::int32_t>(std::min<std::int64_t>(m_length - m_position, size));
+    if (avail > 0 && !preadAll(m_fd, buffer, static_cast<std::size_t>(avail), m_position)) {
+        buffer[0] = '\0';
         return -1;
+    }
     const bool atEnd = m_position + avail >= m_length;
-    const std::int32_t take =
-        io_detail::lineTake(window.data(), static_cast<std::int32_t>(avail), atEnd, size - 1);
-    if (take > 0)
-        std::memcpy(buffer, window.data(), static_cast<std::size_t>(take));
+    const std::int32_t take = io_detail::lineTake(buffer, avail, atEnd, size - 1);
     buffer[take] = '\0';
     m_position += take;
     return take;

@@ -1,5 +1,6 @@
 #include "platform/control_window.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -35,6 +36,14 @@ Loop& loop()
 {
     static Loop* l = new Loop; // never destroyed: workers may post during static destruction
     return *l;
+}
+
+// The window that `p` is posted to, when it still exists and belongs to thread `self`; else null.
+// Called with the loop's mutex held.
+const std::shared_ptr<WindowState>* ownedTarget(const Loop& l, const Posted& p, std::thread::id self)
+{
+    const auto w = l.windows.find(p.window);
+    return w != l.windows.end() && w->second->owner == self ? &w->second : nullptr;
 }
 
 } // namespace
@@ -102,10 +111,10 @@ bool takeOne(Loop& l, std::shared_ptr<WindowState>* state, WindowMessage* msg)
 {
     const auto self = std::this_thread::get_id();
     for (auto it = l.queue.begin(); it != l.queue.end(); ++it) {
-        auto w = l.windows.find(it->window);
-        if (w == l.windows.end() || w->second->owner != self)
+        const auto* target = ownedTarget(l, *it, self);
+        if (target == nullptr)
             continue;
-        *state = w->second;
+        *state = *target;
         *msg = it->msg;
         l.queue.erase(it);
         return true;
@@ -140,12 +149,8 @@ std::size_t waitAndPump(std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(l.mutex);
         l.posted.wait_for(lock, timeout, [&] {
-            for (const Posted& p : l.queue) {
-                auto w = l.windows.find(p.window);
-                if (w != l.windows.end() && w->second->owner == self)
-                    return true;
-            }
-            return false;
+            return std::any_of(l.queue.begin(), l.queue.end(),
+                               [&](const Posted& p) { return ownedTarget(l, p, self) != nullptr; });
         });
     }
     return pump();
@@ -163,13 +168,8 @@ std::size_t pendingCount()
     Loop& l = loop();
     const auto self = std::this_thread::get_id();
     std::lock_guard lock(l.mutex);
-    std::size_t n = 0;
-    for (const Posted& p : l.queue) {
-        auto w = l.windows.find(p.window);
-        if (w != l.windows.end() && w->second->owner == self)
-            ++n;
-    }
-    return n;
+    return static_cast<std::size_t>(std::count_if(
+        l.queue.begin(), l.queue.end(), [&](const Posted& p) { return ownedTarget(l, p, self) != nullptr; }));
 }
 
 } // namespace messageLoop

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -76,6 +77,22 @@ bool writeIni(const std::filesystem::path& file, const IniData& data)
 const char* kClsidPrefix = "CLSID ";
 const char* kProgIdPrefix = "ProgID ";
 
+// The keys of a class section that have fields of their own; any other key is an extra.
+const std::pair<const char*, std::string ClassRegistration::*> kClassKeys[] = {
+    {"Name", &ClassRegistration::userTypeName},
+    {"InprocServer32", &ClassRegistration::modulePath},
+    {"ThreadingModel", &ClassRegistration::threadingModel},
+    {"ProgID", &ClassRegistration::progId},
+    {"VersionIndependentProgID", &ClassRegistration::versionIndependentProgId},
+    {"TypeLib", &ClassRegistration::typeLib},
+};
+
+bool isClassKey(const std::string& key)
+{
+    return std::any_of(std::begin(kClassKeys), std::end(kClassKeys),
+                       [&](const auto& entry) { return key == entry.first; });
+}
+
 } // namespace
 
 std::filesystem::path registrationFile()
@@ -101,12 +118,8 @@ HRESULT registerClass(const ClassRegistration& reg)
     IniData data = readIni(file);
     Section& c = data[kClsidPrefix + reg.clsid];
     c.clear();
-    c["Name"] = reg.userTypeName;
-    c["InprocServer32"] = reg.modulePath;
-    c["ThreadingModel"] = reg.threadingModel;
-    c["ProgID"] = reg.progId;
-    c["VersionIndependentProgID"] = reg.versionIndependentProgId;
-    c["TypeLib"] = reg.typeLib;
+    for (const auto& [key, field] : kClassKeys)
+        c[key] = reg.*field;
     for (const auto& [k, v] : reg.extra)
         c[k] = v;
     if (!reg.progId.empty())
@@ -145,15 +158,10 @@ std::vector<ClassRegistration> registeredClasses()
             continue;
         ClassRegistration r;
         r.clsid = name.substr(std::string(kClsidPrefix).size());
-        r.userTypeName = keys["Name"];
-        r.modulePath = keys["InprocServer32"];
-        r.threadingModel = keys["ThreadingModel"];
-        r.progId = keys["ProgID"];
-        r.versionIndependentProgId = keys["VersionIndependentProgID"];
-        r.typeLib = keys["TypeLib"];
+        for (const auto& [key, field] : kClassKeys)
+            r.*field = keys[key];
         for (const auto& [k, v] : keys)
-            if (k != "Name" && k != "InprocServer32" && k != "ThreadingModel" && k != "ProgID" &&
-                k != "VersionIndependentProgID" && k != "TypeLib")
+            if (!isClassKey(k))
                 r.extra[k] = v;
         out.push_back(std::move(r));
     }

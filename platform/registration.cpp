@@ -26,10 +26,16 @@ std::string trim(std::string s)
     return s;
 }
 
-IniData readIni(const std::filesystem::path& file)
+// False when the file exists but cannot be read whole; a missing file reads as empty.
+bool readIni(const std::filesystem::path& file, IniData& data)
 {
-    IniData data;
+    data.clear();
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec))
+        return !ec;
     std::ifstream in(file);
+    if (!in)
+        return false;
     std::string line;
     Section* current = nullptr;
     while (std::getline(in, line)) {
@@ -44,6 +50,15 @@ IniData readIni(const std::filesystem::path& file)
         if (current && eq != std::string::npos)
             (*current)[trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
     }
+    return !in.bad();
+}
+
+// For look-ups: what can be read (nothing when the file cannot be read).
+IniData readIni(const std::filesystem::path& file)
+{
+    IniData data;
+    if (!readIni(file, data))
+        data.clear();
     return data;
 }
 
@@ -63,8 +78,11 @@ bool writeIni(const std::filesystem::path& file, const IniData& data)
                 out << k << '=' << v << '\n';
             out << '\n';
         }
-        if (!out.flush())
+        if (!out.flush()) {
+            out.close();
+            std::filesystem::remove(tmp, ec);
             return false;
+        }
     }
     std::filesystem::rename(tmp, file, ec);
     if (ec) {
@@ -115,7 +133,9 @@ HRESULT registerClass(const ClassRegistration& reg)
         return E_INVALIDARG;
     std::lock_guard lock(g_fileMutex);
     const auto file = registrationFile();
-    IniData data = readIni(file);
+    IniData data;
+    if (!readIni(file, data))
+        return E_FAIL; // rewriting it would lose the classes it holds
     Section& c = data[kClsidPrefix + reg.clsid];
     c.clear();
     for (const auto& [key, field] : kClassKeys)
@@ -134,7 +154,9 @@ HRESULT unregisterClass(const std::string& clsid)
 {
     std::lock_guard lock(g_fileMutex);
     const auto file = registrationFile();
-    IniData data = readIni(file);
+    IniData data;
+    if (!readIni(file, data))
+        return E_FAIL;
     bool changed = data.erase(kClsidPrefix + clsid) > 0;
     for (auto it = data.begin(); it != data.end();) {
         if (it->first.rfind(kProgIdPrefix, 0) == 0 && it->second["CLSID"] == clsid) {

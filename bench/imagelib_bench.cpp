@@ -2,6 +2,9 @@
 // of target bytes: nearest-neighbour resize 640x480 -> 320x240 (24 bits), a 90-degree rotation
 // of 640x480 (24 bits) and ordered dithering of a 640x480 frame onto the 256-colour palette.
 //
+// The resize is also timed in its plain and SSSE3 forms (the default takes AVX-512 VBMI where
+// the processor has it).
+//
 // Every benchmark reports `vs_memcpy`: memcpy time / operation time for the same target bytes,
 // so 1.0 would be memcpy speed. The memcpy reference is timed in the same run, just before.
 #include "imagelib/imagelib.h"
@@ -84,6 +87,18 @@ void BM_ResizeNearestPlain640x480To320x240(benchmark::State& state)
     img_allow_vector_paths(true);
 }
 BENCHMARK(BM_ResizeNearestPlain640x480To320x240);
+
+// The form processors without AVX-512 VBMI get.
+void BM_ResizeNearestSsse3_640x480To320x240(benchmark::State& state)
+{
+    if (!img_force_resize_path(ImgResizePath::Ssse3)) {
+        state.SkipWithError("no SSSE3 on this processor");
+        return;
+    }
+    BM_ResizeNearest640x480To320x240(state);
+    img_force_resize_path(ImgResizePath::Best);
+}
+BENCHMARK(BM_ResizeNearestSsse3_640x480To320x240);
 
 void BM_Rotate90_640x480(benchmark::State& state)
 {

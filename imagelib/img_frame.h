@@ -129,3 +129,18 @@ enum class ImgModule : int
 // default); switching them off lets tests compare the two forms. Thread-safe.
 void img_allow_vector_paths(bool allow);
 bool img_vector_paths_usable();
+
+// Forms of the 24-bit nearest-neighbour resize. `Best` (the default) takes the fastest one the
+// processor has: AVX-512 VBMI, else SSSE3, else the plain form. All give the same bytes.
+enum class ImgResizePath : int
+{
+    Best,
+    Plain,
+    Ssse3,
+    Vbmi,
+};
+// Makes later resizes use `path` (tests compare each form with the plain one); false, and
+// nothing changed, when the processor lacks it. Thread-safe.
+bool img_force_resize_path(ImgResizePath path);
+// The form a resize started now uses: always Plain while vector paths are switched off.
+ImgResizePath img_resize_path();

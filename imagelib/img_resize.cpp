@@ -111,11 +111,13 @@ void copyTail24(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t*
     }
 }
 
-// Plain path from pixel k on: four pixels are gathered into three 32-bit words.
-void buildRow24From(std::uint32_t k, const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* offsets,
-                    std::uint32_t count, std::uint32_t safe)
+// Plain path for pixels [k, end): four pixels are gathered into three 32-bit words while their
+// 4-byte reads stay inside the source row (pixels below `safe`), the rest are copied as 3 bytes.
+void buildRow24Range(std::uint32_t k, std::uint32_t end, const std::uint8_t* from, std::uint8_t* to,
+                     const std::uint32_t* offsets, std::uint32_t safe)
 {
-    for (; k + 4 <= safe; k += 4) {
+    const std::uint32_t gatherEnd = end < safe ? end : safe;
+    for (; k + 4 <= gatherEnd; k += 4) {
         const std::uint32_t p0 = load32(from + offsets[k]), p1 = load32(from + offsets[k + 1]);
         const std::uint32_t p2 = load32(from + offsets[k + 2]), p3 = load32(from + offsets[k + 3]);
         std::uint8_t* q = to + std::size_t{k} * 3;
@@ -123,13 +125,13 @@ void buildRow24From(std::uint32_t k, const std::uint8_t* from, std::uint8_t* to,
         store32(q + 4, ((p1 >> 8) & 0xFFFF) | (p2 << 16));
         store32(q + 8, ((p2 >> 16) & 0xFF) | (p3 << 8));
     }
-    copyTail24(from, to, offsets, k, count);
+    copyTail24(from, to, offsets, k, end);
 }
 
 void buildRow24Plain(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* offsets,
                      std::uint32_t count, std::uint32_t safe)
 {
-    buildRow24From(0, from, to, offsets, count, safe);
+    buildRow24Range(0, count, from, to, offsets, safe);
 }
 
 // Vector path (AVX-512 VBMI): the target row is cut into chunks of 16 pixels (48 bytes). The
@@ -226,6 +228,139 @@ buildRow24Vbmi(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* 
 }
 #endif
 
+// SSSE3 path: the target row is cut into chunks of 16 bytes (a chunk may begin and end inside a
+// pixel). The source bytes of one chunk lie in a window of at most 48 bytes whenever the chunk
+// shrinks by less than about 3. Once per call the number of 16-byte pieces every such window
+// fits in is chosen (the same for all chunks, so that the row loop does not branch on it), and
+// for each chunk the window's start and, per piece, a byte index per output byte (0x80 where
+// the byte comes from another piece) are worked out. Each row then builds a chunk with one byte
+// shuffle per piece, ORed together, and one 16-byte store. A chunk is taken this way only when
+// its window fits the pieces and they lie inside the source row (its store always lies inside
+// the target's bytes); the others, and the bytes after the last whole chunk, are built by the
+// plain path.
+constexpr std::uint32_t kPieceBytes = 16;
+
+struct PieceChunk
+{
+    std::uint8_t index[3 * kPieceBytes] = {}; // piece p's table at index + 16 * p
+    std::uint32_t start = 0;                  // window start, bytes from the source area's row start
+    std::uint32_t usable = 0;                 // 0: built by the plain path
+    std::uint8_t padding[8] = {};
+};
+static_assert(sizeof(PieceChunk) == 64);
+
+// Chunks whose 16-byte store lies inside the target's 3 * count bytes.
+std::uint32_t pieceChunkCount(std::uint32_t count)
+{
+    return count * 3 / kPieceBytes;
+}
+
+// Source byte (from the source area's row start) of target byte b.
+std::uint32_t sourceByte(const std::uint32_t* offsets, std::uint32_t b)
+{
+    return offsets[b / 3] + b % 3;
+}
+
+// First and one-past-last source byte chunk c reads. Offsets never decrease, but when enlarging
+// a later pixel starts before an earlier one's last byte: the lowest byte is the first one or
+// the first byte of the pixel after it, the highest the last one or the last byte of the pixel
+// before it.
+void chunkWindow(const std::uint32_t* offsets, std::uint32_t c, std::uint32_t& from, std::uint32_t& to)
+{
+    const std::uint32_t first = c * kPieceBytes, last = first + kPieceBytes - 1;
+    from = sourceByte(offsets, first);
+    if (first % 3 != 0 && offsets[first / 3 + 1] < from)
+        from = offsets[first / 3 + 1];
+    to = sourceByte(offsets, last) + 1;
+    if (last % 3 != 2 && offsets[last / 3 - 1] + 3 > to)
+        to = offsets[last / 3 - 1] + 3;
+}
+
+// Plans the whole chunks; returns the pieces each window is read as (1 to 3), or 0 when no
+// chunk can be built by shuffles.
+std::uint32_t planPieceChunks(const std::uint32_t* offsets, std::uint32_t count, std::size_t rowBytesLeft,
+                              PieceChunk* chunks)
+{
+    std::uint32_t pieces = 0;
+    for (std::uint32_t c = 0; c < pieceChunkCount(count); ++c) {
+        std::uint32_t from = 0, to = 0;
+        chunkWindow(offsets, c, from, to);
+        const std::uint32_t need = (to - from + kPieceBytes - 1) / kPieceBytes;
+        if (need <= 3 && need > pieces)
+            pieces = need;
+    }
+    std::uint32_t usable = 0;
+    for (std::uint32_t c = 0; c < pieceChunkCount(count); ++c) {
+        PieceChunk& chunk = chunks[c];
+        chunk = PieceChunk{};
+        std::uint32_t from = 0, to = 0;
+        chunkWindow(offsets, c, from, to);
+        if (to - from > pieces * kPieceBytes || from + std::size_t{pieces} * kPieceBytes > rowBytesLeft)
+            continue;
+        chunk.start = from;
+        chunk.usable = 1;
+        for (std::uint8_t& i : chunk.index)
+            i = 0x80;
+        for (std::uint32_t j = 0; j < kPieceBytes; ++j) {
+            const std::uint32_t at = sourceByte(offsets, c * kPieceBytes + j) - from;
+            chunk.index[(at / kPieceBytes) * kPieceBytes + j] = static_cast<std::uint8_t>(at % kPieceBytes);
+        }
+        ++usable;
+    }
+    return usable ? pieces : 0;
+}
+
+// Chunks from the row's start that the shuffle loop can take without looking at them.
+std::uint32_t leadingUsable(const PieceChunk* chunks, std::uint32_t count)
+{
+    std::uint32_t n = 0;
+    while (n < pieceChunkCount(count) && chunks[n].usable)
+        ++n;
+    return n;
+}
+
+#if defined(__x86_64__)
+template <std::uint32_t Pieces>
+__attribute__((target("ssse3"), always_inline)) inline void
+shuffleChunk(const std::uint8_t* from, std::uint8_t* to, const PieceChunk& chunk)
+{
+    const auto* window = reinterpret_cast<const __m128i*>(from + chunk.start);
+    const auto* index = reinterpret_cast<const __m128i*>(chunk.index);
+    __m128i bytes = _mm_shuffle_epi8(_mm_loadu_si128(window), _mm_loadu_si128(index));
+    if constexpr (Pieces > 1)
+        bytes =
+            _mm_or_si128(bytes, _mm_shuffle_epi8(_mm_loadu_si128(window + 1), _mm_loadu_si128(index + 1)));
+    if constexpr (Pieces > 2)
+        bytes =
+            _mm_or_si128(bytes, _mm_shuffle_epi8(_mm_loadu_si128(window + 2), _mm_loadu_si128(index + 2)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+}
+
+template <std::uint32_t Pieces>
+__attribute__((target("ssse3"))) void
+buildRow24Ssse3(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* offsets, std::uint32_t count,
+                std::uint32_t safe, const PieceChunk* chunks, std::uint32_t fast)
+{
+    std::uint32_t c = 0;
+    for (; c < fast; ++c)
+        shuffleChunk<Pieces>(from, to + std::size_t{c} * kPieceBytes, chunks[c]);
+    const std::uint32_t full = pieceChunkCount(count);
+    for (; c < full; ++c) {
+        if (chunks[c].usable) {
+            shuffleChunk<Pieces>(from, to + std::size_t{c} * kPieceBytes, chunks[c]);
+            continue;
+        }
+        // The pixels that touch this chunk's bytes; those shared with a neighbour chunk get the
+        // same bytes from both.
+        const std::uint32_t first = c * kPieceBytes / 3;
+        const std::uint32_t end = ((c + 1) * kPieceBytes + 2) / 3;
+        buildRow24Range(first, end < count ? end : count, from, to, offsets, safe);
+    }
+    // The bytes after the last whole chunk: from the pixel that holds the first of them.
+    buildRow24Range(full * kPieceBytes / 3, count, from, to, offsets, safe);
+}
+#endif
+
 // 8 and 24 bits: each target pixel is copied from its precomputed source byte offset.
 template <std::uint32_t Bpp>
 void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask& rows,
@@ -238,17 +373,28 @@ void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask&
     std::uint32_t safe = 0;
     while (safe < tw && sx + offsets[safe] + 4 <= source->bytesPerRow)
         ++safe;
-    // The vector path's chunk plan; without memory for it the plain path does the work.
+    // The vector paths' chunk plans; without memory for them the plain path does the work, and
+    // so it does when the SSSE3 path could take no chunk.
+    const ImgResizePath path = Bpp == 3 ? img_resize_path() : ImgResizePath::Plain;
     ImgWork<ShuffleChunk> storage;
     ShuffleChunk* chunks = nullptr;
     std::uint32_t fast = 0;
-    if (Bpp == 3 && img_vector_paths_usable()) {
+    ImgWork<PieceChunk> pieceChunks;
+    std::uint32_t pieces = 0, pieceFast = 0;
+    if (path == ImgResizePath::Vbmi) {
         storage = img_work_array<ShuffleChunk>(chunkCount(tw) + 1);
         if (storage) {
             chunks = planStorage(storage.get());
             planChunks(offsets, tw, source->bytesPerRow - sx, chunks);
             fast = plainFastChunks(chunks, tw);
         }
+    } else if (path == ImgResizePath::Ssse3 && pieceChunkCount(tw) > 0) {
+        pieceChunks = img_work_array<PieceChunk>(pieceChunkCount(tw));
+        if (pieceChunks &&
+            (pieces = planPieceChunks(offsets, tw, source->bytesPerRow - sx, pieceChunks.get())) == 0)
+            pieceChunks.reset();
+        else if (pieceChunks)
+            pieceFast = leadingUsable(pieceChunks.get(), tw);
     }
     walkRows(
         rows,
@@ -259,6 +405,15 @@ void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask&
 #if defined(__x86_64__)
                 if (chunks) {
                     buildRow24Vbmi(from, to, offsets, tw, chunks, fast);
+                    return;
+                }
+                if (pieceChunks) {
+                    if (pieces == 1)
+                        buildRow24Ssse3<1>(from, to, offsets, tw, safe, pieceChunks.get(), pieceFast);
+                    else if (pieces == 2)
+                        buildRow24Ssse3<2>(from, to, offsets, tw, safe, pieceChunks.get(), pieceFast);
+                    else
+                        buildRow24Ssse3<3>(from, to, offsets, tw, safe, pieceChunks.get(), pieceFast);
                     return;
                 }
 #endif

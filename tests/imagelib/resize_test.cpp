@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using imgtest::fillPattern;
 using imgtest::get;
@@ -109,6 +110,89 @@ TEST(ImgResize, NearestNeighbourAtEachDepthPicksTheMaskedPixels)
                     }
             }
     img_allow_vector_paths(true);
+}
+
+// Every form of the 24-bit nearest-neighbour resize this processor has must give the plain
+// form's bytes and write nothing beside the target area. The cases cover windows of every
+// width the vector forms plan for (and wider, which they hand to the plain code), areas that
+// start inside the rows and areas that end at the last stored byte of a row (no padding), where
+// a whole-piece read or store would leave the row, and rows shorter than one chunk.
+TEST(ImgResize, EveryForm24BitGivesThePlainBytesAndStaysInItsArea)
+{
+    struct Case
+    {
+        std::uint32_t sx0, sw, sRight, tx0, tw, tRight, sh, th;
+    } cases[] = {
+        {0, 640, 0, 0, 320, 0, 4, 2},  // 2, rows without padding
+        {4, 640, 0, 3, 320, 0, 3, 2},  // 2, both areas inside the rows, ending at the row end
+        {0, 640, 0, 0, 427, 1, 3, 3},  // 1.5
+        {1, 100, 3, 2, 100, 1, 2, 2},  // 1
+        {0, 520, 0, 0, 200, 0, 3, 2},  // 2.6
+        {3, 600, 1, 5, 200, 3, 3, 2},  // 3
+        {0, 500, 0, 0, 100, 0, 5, 2},  // 5
+        {2, 331, 0, 1, 127, 0, 3, 2},  // about 2.6, odd widths
+        {1, 49, 0, 0, 19, 0, 2, 1},    // about 2.6, odd, a few chunks
+        {0, 97, 0, 4, 33, 0, 3, 2},    // about 2.9
+        {0, 90, 0, 0, 100, 0, 2, 3},   // 0.9
+        {5, 100, 0, 0, 250, 0, 2, 5},  // 0.4
+        {0, 1, 0, 1, 40, 0, 1, 2},     // one source pixel
+        {0, 7, 0, 0, 5, 0, 2, 2},      // below 16 pixels
+        {2, 5, 0, 1, 15, 0, 2, 3},     // below 16 pixels, enlarging
+        {0, 13, 0, 3, 3, 0, 3, 1},     // below 16 pixels, shrinking by 4.3
+        {0, 16, 0, 0, 16, 0, 1, 1},    // exactly three chunks
+        {0, 22, 0, 0, 11, 0, 2, 1},    // 33 target bytes: two chunks and a one-byte tail
+        {6, 1000, 0, 7, 301, 0, 2, 2}, // about 3.3: windows wider than three pieces
+        {0, 1000, 0, 2, 330, 0, 2, 2}, // about 3.03: every sixth window wider than three pieces
+        {1, 97, 0, 0, 31, 0, 2, 1},    // about 3.1, odd: windows of three and four pieces mixed
+    };
+    const ImgResizePath forms[] = {ImgResizePath::Ssse3, ImgResizePath::Vbmi};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sw << " -> " << c.tw << " at " << c.sx0 << ", " << c.tx0);
+        Image source(c.sx0 + c.sw + c.sRight, c.sh + 1, 24);
+        Image target(c.tx0 + c.tw + c.tRight, c.th + 2, 24);
+        const std::size_t targetBytes = std::size_t{target->bytesPerRow} * img_height(&target);
+        for (std::size_t i = 0; i < std::size_t{source->bytesPerRow} * img_height(&source); ++i)
+            source->pixels[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+        // From picture row 0: it is stored last, so a read past its end leaves the buffer.
+        img_set_area(&source, c.sx0, 0, c.sx0 + c.sw - 1, c.sh - 1);
+        // Runs one form on a freshly filled target and returns all the target's bytes.
+        auto run = [&](ImgResizePath form) {
+            for (std::size_t i = 0; i < targetBytes; ++i)
+                target->pixels[i] = static_cast<std::uint8_t>(i * 40503u >> 5);
+            img_set_area(&target, c.tx0, 1, c.tx0 + c.tw - 1, c.th);
+            EXPECT_EQ(img_resize_path(), form);
+            EXPECT_EQ(img_resize(&source, &target), IMG_OK);
+            return std::vector<std::uint8_t>(target->pixels, target->pixels + targetBytes);
+        };
+        ASSERT_TRUE(img_force_resize_path(ImgResizePath::Plain));
+        const std::vector<std::uint8_t> plain = run(ImgResizePath::Plain);
+        // Plain: the area holds the masked pixels, every other byte is as it was filled.
+        const auto cols = picks(c.tw, c.sw), rows = picks(c.th, c.sh);
+        for (std::size_t i = 0; i < targetBytes; ++i) {
+            const std::uint32_t y =
+                img_height(&target) - 1 - static_cast<std::uint32_t>(i / target->bytesPerRow);
+            const std::uint32_t x = static_cast<std::uint32_t>(i % target->bytesPerRow) / 3;
+            const bool inside = y >= 1 && y <= c.th && x >= c.tx0 && x < c.tx0 + c.tw;
+            const std::uint8_t want = inside ? imgtest::pixelAt(source.desc(), c.sx0 + cols[x - c.tx0],
+                                                                rows[y - 1])[i % target->bytesPerRow % 3]
+                                             : static_cast<std::uint8_t>(i * 40503u >> 5);
+            ASSERT_EQ(plain[i], want) << "byte " << i;
+        }
+        for (ImgResizePath form : forms) {
+            if (!img_force_resize_path(form))
+                continue;
+            SCOPED_TRACE(static_cast<int>(form));
+            const std::vector<std::uint8_t> got = run(form);
+            for (std::size_t i = 0; i < targetBytes; ++i)
+                ASSERT_EQ(got[i], plain[i]) << "byte " << i;
+        }
+    }
+    // While vector paths are switched off every resize takes the plain form.
+    img_allow_vector_paths(false);
+    EXPECT_EQ(img_resize_path(), ImgResizePath::Plain);
+    img_allow_vector_paths(true);
+    EXPECT_FALSE(img_force_resize_path(static_cast<ImgResizePath>(17)));
+    img_force_resize_path(ImgResizePath::Best);
 }
 
 TEST(ImgResize, DoublingAndHalvingByHand)

@@ -1,5 +1,6 @@
 #include "media_tools.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -154,6 +155,16 @@ std::vector<std::uint8_t> withFlippedParity(const std::vector<std::uint8_t>& jpe
     for (std::size_t i = 2; i < jpeg.size(); ++i)
         out.push_back(jpeg[i]);
     return out;
+}
+
+std::vector<std::filesystem::path> aviFiles(const std::filesystem::path& dir)
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().extension() == ".avi")
+            files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 std::vector<long> packetPts(const std::filesystem::path& file, char streamType)

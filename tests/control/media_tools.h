@@ -52,6 +52,9 @@ std::vector<std::uint8_t> withFlippedParity(const std::vector<std::uint8_t>& jpe
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
 bool writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
+// The .avi files in `dir`, sorted by name (so by their opening time).
+std::vector<std::filesystem::path> aviFiles(const std::filesystem::path& dir);
+
 // The pts of every packet of the first video (or audio) stream, as ffprobe lists them.
 std::vector<long> packetPts(const std::filesystem::path& file, char streamType = 'v');
 // One value of ffprobe's stream entries, e.g. ("a", "codec_name"); empty when absent.

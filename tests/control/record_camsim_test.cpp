@@ -28,16 +28,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::vector<std::filesystem::path> aviFiles(const std::filesystem::path& dir)
-{
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".avi")
-            files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // ^[0-9]{14}\.avi$
 bool isRecordingName(const std::string& name)
 {

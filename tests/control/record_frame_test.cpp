@@ -52,16 +52,6 @@ bool isRecordingName(const std::string& name)
     return std::all_of(name.begin(), name.begin() + 14, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::vector<std::filesystem::path> aviFiles(const std::filesystem::path& dir)
-{
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".avi")
-            files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 std::int64_t frameBytes(const std::filesystem::path& file)
 {
     const auto r = run("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 " +

@@ -157,6 +157,14 @@ std::vector<std::uint8_t> withFlippedParity(const std::vector<std::uint8_t>& jpe
     return out;
 }
 
+bool firstVideoFrame(const std::filesystem::path& file, const std::filesystem::path& ppm, Picture* picture)
+{
+    return run("ffmpeg -nostdin -v error -i " + quote(file.string()) + " -frames:v 1 -pix_fmt rgb24 -y " +
+               quote(ppm.string()))
+                   .exitCode == 0 &&
+           readPpm(ppm, picture);
+}
+
 std::vector<std::filesystem::path> aviFiles(const std::filesystem::path& dir)
 {
     std::vector<std::filesystem::path> files;

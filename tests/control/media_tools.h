@@ -52,6 +52,10 @@ std::vector<std::uint8_t> withFlippedParity(const std::vector<std::uint8_t>& jpe
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
 bool writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
+// ffmpeg's decoding of the first video frame of `file`, through the PPM file `ppm`; false when
+// ffmpeg fails or its output cannot be read.
+bool firstVideoFrame(const std::filesystem::path& file, const std::filesystem::path& ppm, Picture* picture);
+
 // The .avi files in `dir`, sorted by name (so by their opening time).
 std::vector<std::filesystem::path> aviFiles(const std::filesystem::path& dir);
 

@@ -1,5 +1,7 @@
 #include "mail/mail_errors.h"
 
+namespace tessivor {
+
 const char* MailErrorText(std::int32_t code)
 {
     switch (code) {
@@ -63,3 +65,5 @@ const char* MailErrorText(std::int32_t code)
         return "error";
     }
 }
+
+} // namespace tessivor

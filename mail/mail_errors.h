@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tessivor {
+
 enum MailError : std::int32_t
 {
     MAIL_OK = 0,
@@ -38,3 +40,5 @@ enum MailError : std::int32_t
 
 // A short English text for a result code (for traces and test messages).
 const char* MailErrorText(std::int32_t code);
+
+} // namespace tessivor

@@ -16,7 +16,7 @@
 #include <ctime>
 #include <sys/socket.h>
 
-using tessivor::trace;
+namespace tessivor {
 
 namespace {
 
@@ -195,7 +195,7 @@ int CSmtpClient::GetRfc822Date(char* output, int size)
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t now = tessivor::wallNow();
+    const std::time_t now = wallNow();
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr)
         return MAIL_BAD_ARGUMENT;
@@ -277,13 +277,13 @@ int CSmtpClient::CheckMessage(CMailMessage& message)
 
 int CSmtpClient::SendText(const std::string& text)
 {
-    const std::uint32_t start = tessivor::tickCount();
+    const std::uint32_t start = tickCount();
     const auto limit = static_cast<std::uint32_t>(m_receiveTimeOut) * 1000u;
     std::size_t done = 0;
     while (done < text.size()) {
         if (IsAborted())
             return MAIL_ABORTED;
-        if (GetSocket() < 0 || tessivor::ticksSince(start) > limit)
+        if (GetSocket() < 0 || ticksSince(start) > limit)
             return MAIL_SEND_INCOMPLETE;
         if (WaitForSend(0, kWaitSliceMs * 1000) != 0)
             continue;
@@ -305,7 +305,7 @@ int CSmtpClient::ReceiveLine(int timeoutSeconds)
         const std::size_t used = m_reply.feed(m_pending.data(), m_pending.size());
         m_pending.erase(0, used);
     }
-    const std::uint32_t start = tessivor::tickCount();
+    const std::uint32_t start = tickCount();
     const auto limit = static_cast<std::uint32_t>(std::max(timeoutSeconds, 0)) * 1000u;
     char block[1024];
     while (!m_reply.complete()) {
@@ -313,7 +313,7 @@ int CSmtpClient::ReceiveLine(int timeoutSeconds)
             trace("ReceiveLine aborted \r\n");
             return 0;
         }
-        if (GetSocket() < 0 || tessivor::ticksSince(start) >= limit) {
+        if (GetSocket() < 0 || ticksSince(start) >= limit) {
             trace("ReceiveLine timeout \r\n");
             return 0;
         }
@@ -617,3 +617,5 @@ int CSmtpClient::Transact(const char* recipient, CMailMessage* message, const CT
         return finish(MAIL_NOT_ACCEPTED);
     return finish(MAIL_OK);
 }
+
+} // namespace tessivor

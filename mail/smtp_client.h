@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tessivor {
+
 class CDataSource;
 class CMailMessage;
 
@@ -118,3 +120,5 @@ private:
     std::string m_pending; // bytes received after the last complete reply
     bool m_authTried = false;
 };
+
+} // namespace tessivor

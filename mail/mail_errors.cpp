@@ -17,6 +17,8 @@ const char* MailErrorText(std::int32_t code)
         return "no begin line";
     case MAIL_NOT_ACCEPTED:
         return "command not accepted";
+    case MAIL_SOCKET_CONNECT_FAILED:
+        return "socket connect failed";
     case MAIL_SEND_INCOMPLETE:
         return "data not sent whole";
     case MAIL_UU_TRUNCATED:
@@ -59,6 +61,8 @@ const char* MailErrorText(std::int32_t code)
         return "missing recipient, sender, subject, body or attachment";
     case MAIL_NO_MEMORY:
         return "out of memory";
+    case MAIL_RESERVED_145:
+        return "reserved error 145";
     case MAIL_BINHEX:
         return "BinHex not provided";
     default:

@@ -20,6 +20,10 @@ namespace tessivor {
 
 namespace {
 
+// Reply codes the dialogue waits for besides 2xx (RFC 5321 section 4.2.2, RFC 4954 section 4).
+constexpr int kReplyAuthChallenge = 334;
+constexpr int kReplyStartMailInput = 354;
+
 bool is2xx(int code)
 {
     return code >= 200 && code <= 299;
@@ -102,7 +106,7 @@ CSmtpClient::~CSmtpClient()
 int CSmtpClient::SetLocalName(const char* name)
 {
     m_localName = name != nullptr ? name : ".";
-    return -1;
+    return kLocalNameStored;
 }
 
 int CSmtpClient::SetConnectTimeOut(int seconds)
@@ -131,7 +135,7 @@ int CSmtpClient::SetAccount(const char* userLine, const char* passwordLine)
 {
     const std::string user = userLine != nullptr ? userLine : "";
     const std::string password = passwordLine != nullptr ? passwordLine : "";
-    if (user.size() > 259 || password.size() > 259)
+    if (user.size() > kMaxAccountLine || password.size() > kMaxAccountLine)
         return OnError(MAIL_TOO_LONG);
     if (hasLineBreak(user) || hasLineBreak(password))
         return OnError(MAIL_BAD_ARGUMENT);
@@ -506,9 +510,9 @@ int CSmtpClient::Authenticate()
         return MAIL_OK;
     m_authTried = true;
     // A server that does not take AUTH LOGIN gets the mail without authentication.
-    if (Command("AUTH LOGIN\r\n") != 334)
+    if (Command("AUTH LOGIN\r\n") != kReplyAuthChallenge)
         return MAIL_OK;
-    if (Command(m_userLine + "\r\n") != 334)
+    if (Command(m_userLine + "\r\n") != kReplyAuthChallenge)
         return MAIL_NOT_ACCEPTED;
     if (!is2xx(Command(m_passwordLine + "\r\n")))
         return MAIL_NOT_ACCEPTED;
@@ -582,7 +586,7 @@ int CSmtpClient::Transact(const char* recipient, CMailMessage* message, const CT
         return finish(MAIL_NOT_ACCEPTED);
     if (!is2xx(Command("RCPT TO:<" + std::string(address) + ">\r\n")))
         return finish(MAIL_RCPT_REFUSED);
-    if (Command("DATA\r\n") != 354)
+    if (Command("DATA\r\n") != kReplyStartMailInput)
         return finish(MAIL_DATA_REFUSED);
 
     char date[64];

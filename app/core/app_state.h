@@ -147,11 +147,12 @@ constexpr int kEventTexts = 100;
 // Texts that the engine window loads for the windows that have no text loader of their own.
 struct SharedTexts
 {
-    std::array<std::string, 3> ColorCaption{};  // brightness, contrast, hue
-    std::string CombineCaption;                 // frmCombineWindow/Caption
-    std::string ScanCaption;                    // frmScan/Caption
-    std::string WebCaption;                     // frmWeb/Caption
-    std::string strModel, strHWVER, strFWVER, strROMVER, strMACADDR, strIPADDR, strName, strOffLine, strOnLine;
+    std::array<std::string, 3> ColorCaption{}; // brightness, contrast, hue
+    std::string CombineCaption;                // frmCombineWindow/Caption
+    std::string ScanCaption;                   // frmScan/Caption
+    std::string WebCaption;                    // frmWeb/Caption
+    std::string strModel, strHWVER, strFWVER, strROMVER, strMACADDR, strIPADDR, strName, strOffLine,
+        strOnLine;
     std::string AppTitle;
     std::array<std::string, 4> RecText{};      // 0 the view's label, 1-3 by recording kind
     std::array<std::string, 2> ViewMessage{};  // frmClient Message1, Message2

@@ -14,8 +14,8 @@ std::int16_t Shli(std::int16_t value, std::uint8_t count)
 {
     if (count >= 16)
         return 0;
-    return LongToInt(static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(value))
-                                               << count));
+    return LongToInt(
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(value)) << count));
 }
 
 std::int32_t Shll(std::int32_t value, std::uint8_t count)

@@ -17,7 +17,8 @@ std::string unescapeMountField(const std::string& s)
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && s.size() - i >= 4 &&
-            std::all_of(s.begin() + static_cast<std::ptrdiff_t>(i) + 1, s.begin() + static_cast<std::ptrdiff_t>(i) + 4,
+            std::all_of(s.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                        s.begin() + static_cast<std::ptrdiff_t>(i) + 4,
                         [](char c) { return c >= '0' && c <= '7'; })) {
             out += static_cast<char>(((s[i + 1] - '0') << 6) | ((s[i + 2] - '0') << 3) | (s[i + 3] - '0'));
             i += 3;
@@ -87,7 +88,8 @@ std::vector<CAPIDisks::Volume> CAPIDisks::volumes() const
         auto st = statFolder(v.mountPoint);
         if (!st || st->f_blocks == 0)
             continue;
-        auto same = std::find_if(out.begin(), out.end(), [&](const Volume& o) { return o.mountPoint == v.mountPoint; });
+        auto same = std::find_if(out.begin(), out.end(),
+                                 [&](const Volume& o) { return o.mountPoint == v.mountPoint; });
         if (same != out.end())
             *same = v; // the later mount hides the earlier one
         else
@@ -109,7 +111,8 @@ double CAPIDisks::DiskFreeSpace(const std::filesystem::path& path) const
     auto st = statFolder(nearestExistingFolder(path));
     if (!st)
         return 0;
-    return static_cast<double>(static_cast<std::uint64_t>(st->f_bavail) * static_cast<std::uint64_t>(st->f_frsize));
+    return static_cast<double>(static_cast<std::uint64_t>(st->f_bavail) *
+                               static_cast<std::uint64_t>(st->f_frsize));
 }
 
 double CAPIDisks::DiskTotalSpace(std::int16_t index) const
@@ -118,7 +121,8 @@ double CAPIDisks::DiskTotalSpace(std::int16_t index) const
     auto st = v ? statFolder(v->mountPoint) : std::nullopt;
     if (!st)
         return 0;
-    return static_cast<double>(static_cast<std::uint64_t>(st->f_blocks) * static_cast<std::uint64_t>(st->f_frsize));
+    return static_cast<double>(static_cast<std::uint64_t>(st->f_blocks) *
+                               static_cast<std::uint64_t>(st->f_frsize));
 }
 
 std::string CAPIDisks::DriveFileSystemType(std::int16_t index) const
@@ -209,7 +213,8 @@ std::string CAPIDisks::DriveLetterFromNumber(std::int16_t number)
 
 std::string CAPIDisks::DriveTypeToString(std::int32_t type)
 {
-    static const char* const kNames[] = {"Unknown", "No root", "Removable", "Fixed", "Remote", "CDROM", "RAM Disk"};
+    static const char* const kNames[] = {"Unknown", "No root", "Removable", "Fixed",
+                                         "Remote",  "CDROM",   "RAM Disk"};
     if (type < 0 || type >= static_cast<std::int32_t>(std::size(kNames)))
         return {};
     return kNames[type];

@@ -37,8 +37,8 @@ std::string formatLocalDateTime(std::time_t t)
 {
     std::tm tm = localTime(t);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return buf;
 }
 
@@ -47,7 +47,8 @@ void EventLog::AddEvent(int index, const std::string& message)
     if (index < 1 || index > kCameraCount)
         return;
     const CamInfo& cam = m_state.cam(index);
-    const std::string header = formatLocalDateTime(m_clock.now()) + "   " + cam.IPAddress + "   " + cam.ServerName;
+    const std::string header =
+        formatLocalDateTime(m_clock.now()) + "   " + cam.IPAddress + "   " + cam.ServerName;
     const std::string line = "    " + message;
 
     std::vector<std::string>& l = list(index);

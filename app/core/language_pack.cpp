@@ -64,14 +64,16 @@ std::optional<float> parseSize(std::string_view raw)
     std::string_view s = trimBlanks(raw);
     double v = 0;
     auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (s.empty() || ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v) || v < 0 || v > 1000)
+    if (s.empty() || ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v) || v < 0 ||
+        v > 1000)
         return std::nullopt;
     return static_cast<float>(v);
 }
 
 // The steps shared by the "_2.ini" and "_3.ini" readers.
 template <std::size_t N>
-bool readButtonRows(const IniStore& ini, std::array<ButtonRow, N>& rows, bool withEnableGray, std::string* error)
+bool readButtonRows(const IniStore& ini, std::array<ButtonRow, N>& rows, bool withEnableGray,
+                    std::string* error)
 {
     std::array<std::string, 9> textNames{};
     for (std::size_t j = 0; j < textNames.size(); ++j)
@@ -209,8 +211,8 @@ bool LoadLanguageText(AppState& state, std::string* error)
     for (const auto& [key, member] : labels)
         t.*member = text(ini, panel, key);
     t.AppTitle = text(ini, "General", "AppTitle");
-    t.RecText = {text(ini, client, "strRec"), text(ini, panel, "strManualRec"), text(ini, panel, "strScheduleRec"),
-                 text(ini, panel, "strMotionRec")};
+    t.RecText = {text(ini, client, "strRec"), text(ini, panel, "strManualRec"),
+                 text(ini, panel, "strScheduleRec"), text(ini, panel, "strMotionRec")};
     t.ViewMessage = {text(ini, client, "Message1"), text(ini, client, "Message2")};
     t.PopupText = {text(ini, "PopupMenu", "About"), text(ini, "PopupMenu", "Help"),
                    text(ini, "PopupMenu", "FitWindow")};

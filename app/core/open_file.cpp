@@ -26,8 +26,8 @@ bool fileExists(const std::filesystem::path& file)
 
 } // namespace
 
-bool OpenWithAssociatedProgram(const AppState& state, const std::filesystem::path& file, DesktopOpener& opener,
-                               OpenMessages& messages)
+bool OpenWithAssociatedProgram(const AppState& state, const std::filesystem::path& file,
+                               DesktopOpener& opener, OpenMessages& messages)
 {
     if (!fileExists(file)) {
         messages.show(state.texts.MainMessage[2], OpenMessages::Icon::None);
@@ -47,7 +47,8 @@ bool OpenWithPlayer(const AppState& state, const std::filesystem::path& file, Pr
         messages.show(state.texts.MainMessage[2], OpenMessages::Icon::None);
         return false;
     }
-    if (state.settings.PlayerPath.empty() || !starter.startDetached(state.settings.PlayerPath, {file.string()})) {
+    if (state.settings.PlayerPath.empty() ||
+        !starter.startDetached(state.settings.PlayerPath, {file.string()})) {
         messages.show(state.texts.MainMessage[1], OpenMessages::Icon::Critical);
         return false;
     }

@@ -52,8 +52,8 @@ public:
 
 // A missing file shows the engine window's message 3; no program for the file shows message 1
 // (critical), a player that does not start message 2 (critical). Returns true when a program was started.
-bool OpenWithAssociatedProgram(const AppState& state, const std::filesystem::path& file, DesktopOpener& opener,
-                               OpenMessages& messages);
+bool OpenWithAssociatedProgram(const AppState& state, const std::filesystem::path& file,
+                               DesktopOpener& opener, OpenMessages& messages);
 // Starts the configured player (PlayerPath) with the file as its one argument.
 bool OpenWithPlayer(const AppState& state, const std::filesystem::path& file, ProgramStarter& starter,
                     OpenMessages& messages);

@@ -3,6 +3,7 @@
 #include "app/core/ini_store.h"
 #include "app/core/text_util.h"
 
+#include <algorithm>
 #include <variant>
 
 namespace pellucor {
@@ -122,7 +123,8 @@ bool writeFields(IniStore& ini, const std::string& section, const Rec& rec, cons
 {
     for (const Field<Rec>* f = begin; f != end; ++f) {
         const std::string key = keyPrefix + f->key;
-        bool ok = std::visit([&](auto member) { return ini.WriteValue(section, key, rec.*member); }, f->member);
+        bool ok =
+            std::visit([&](auto member) { return ini.WriteValue(section, key, rec.*member); }, f->member);
         if (!ok)
             return false;
     }
@@ -157,7 +159,8 @@ bool readField(const IniStore& ini, const std::string& section, const std::strin
                     else
                         r = ini.readInt32(section, key, value);
                     if (r != IniRead::Ok) {
-                        setError(error, "[" + section + "] " + key + ": \"" + *raw + "\" is not a valid value");
+                        setError(error,
+                                 "[" + section + "] " + key + ": \"" + *raw + "\" is not a valid value");
                         return false;
                     }
                     if (f.zero == Zero::IsAbsent && value == T{})
@@ -232,7 +235,8 @@ bool readGeneral(const IniStore& ini, const AppState& state, SystemSettings& out
             auto checked = ini.ReadValue(section, storageKey(k, "Checked"));
             if (checked && !trimBlanks(*checked).empty() &&
                 ini.readBool(section, storageKey(k, "Checked"), e.Checked) != IniRead::Ok) {
-                setError(error, "[General] " + storageKey(k, "Checked") + ": \"" + *checked + "\" is not a flag");
+                setError(error,
+                         "[General] " + storageKey(k, "Checked") + ": \"" + *checked + "\" is not a flag");
                 return false;
             }
         }
@@ -241,7 +245,8 @@ bool readGeneral(const IniStore& ini, const AppState& state, SystemSettings& out
     if (!readFields(ini, section, out, start, std::begin(kGeneralTail), std::end(kGeneralTail), error))
         return false;
     if (out.ActiveStorage < 1 || out.ActiveStorage > kStorageCount) {
-        setError(error, "[General] ActiveStorage: " + std::to_string(out.ActiveStorage) + " is outside 1 to 16");
+        setError(error,
+                 "[General] ActiveStorage: " + std::to_string(out.ActiveStorage) + " is outside 1 to 16");
         return false;
     }
     return true;
@@ -270,12 +275,34 @@ bool readCamera(const IniStore& ini, int n, CamInfo& cam, std::string* error)
 
 } // namespace
 
-
 std::filesystem::path profilePath(const AppState& state)
 {
     if (state.INIPath == "main.ini")
         return state.paths.defaultProfile();
     return std::filesystem::path(state.INIPath);
+}
+
+bool writeProfile(const AppState& state, IniStore& ini)
+{
+    const SystemSettings& s = state.settings;
+    bool ok = true;
+    for (int n = 1; n <= kCameraCount && ok; ++n) {
+        const std::string section = "Cam" + std::to_string(n);
+        const CamInfo& cam = state.cam(n);
+        ok = writeFields(ini, section, cam, std::begin(kCamHead), std::end(kCamHead));
+        for (int k = 1; k <= kScheduleCount && ok; ++k)
+            ok = writeFields(ini, section, cam.Schedule(k), std::begin(kScheduleKeys),
+                             std::end(kScheduleKeys), scheduleKeyPrefix(k));
+        ok = ok && writeFields(ini, section, cam, std::begin(kCamTail), std::end(kCamTail));
+    }
+    ok = ok && writeFields(ini, kGeneral, s, std::begin(kGeneralHead), std::end(kGeneralHead));
+    ok = ok && ini.WriteValue(kGeneral, "StorageCount", s.StorageCount);
+    for (int k = 1; k <= std::min(s.StorageCount, kStorageCount) && ok; ++k) {
+        ok = ini.WriteValue(kGeneral, storageKey(k, "Path"), s.Storage(k).Path) &&
+             ini.WriteValue(kGeneral, storageKey(k, "Checked"), s.Storage(k).Checked);
+    }
+    ok = ok && writeFields(ini, kGeneral, s, std::begin(kGeneralTail), std::end(kGeneralTail));
+    return ok;
 }
 
 bool LoadLanguageIni(AppState& state, std::string* error)
@@ -313,31 +340,15 @@ bool SaveSetting(const AppState& state, std::string* error)
 
     IniStore ini;
     ini.SetFileName(state.paths.selectorFile());
-    if (!ini.WriteValue(kGeneral, "Language", state.Language) || !ini.WriteValue(kSystem, "INIPath", state.INIPath) ||
-        !ini.Save()) {
+    if (!ini.WriteValue(kGeneral, "Language", state.Language) ||
+        !ini.WriteValue(kSystem, "INIPath", state.INIPath) || !ini.Save()) {
         setError(error, ini.errorText());
         return false;
     }
 
     ini.SetFileName(profilePath(state));
     ini.setFileMode(0600);
-    bool ok = true;
-    for (int n = 1; n <= kCameraCount && ok; ++n) {
-        const std::string section = "Cam" + std::to_string(n);
-        const CamInfo& cam = state.cam(n);
-        ok = writeFields(ini, section, cam, std::begin(kCamHead), std::end(kCamHead));
-        for (int k = 1; k <= kScheduleCount && ok; ++k)
-            ok = writeFields(ini, section, cam.Schedule(k), std::begin(kScheduleKeys), std::end(kScheduleKeys),
-                             scheduleKeyPrefix(k));
-        ok = ok && writeFields(ini, section, cam, std::begin(kCamTail), std::end(kCamTail));
-    }
-    ok = ok && writeFields(ini, kGeneral, s, std::begin(kGeneralHead), std::end(kGeneralHead));
-    ok = ok && ini.WriteValue(kGeneral, "StorageCount", s.StorageCount);
-    for (int k = 1; k <= s.StorageCount && ok; ++k) {
-        ok = ini.WriteValue(kGeneral, storageKey(k, "Path"), s.Storage(k).Path) &&
-             ini.WriteValue(kGeneral, storageKey(k, "Checked"), s.Storage(k).Checked);
-    }
-    ok = ok && writeFields(ini, kGeneral, s, std::begin(kGeneralTail), std::end(kGeneralTail));
+    bool ok = writeProfile(state, ini);
     if (!ok || !ini.Save()) {
         setError(error, ini.errorText());
         return false;

@@ -21,6 +21,8 @@
 
 namespace pellucor {
 
+class IniStore;
+
 // Reads the selector into Language and INIPath. False when no selector exists or it cannot be
 // read; `error` (when given) then says why.
 bool LoadLanguageIni(AppState& state, std::string* error = nullptr);
@@ -37,6 +39,10 @@ bool LoadSetting(AppState& state, std::string* error = nullptr);
 // The number (1 to 16) of the first checked storage entry among all 16, or 0 when none is or
 // StorageCount is below 1.
 std::int32_t GetActiveStorage(const SystemSettings& settings);
+
+// Writes every profile key into `ini` in the profile's order (SaveSetting's second file). False
+// when a value cannot be stored.
+bool writeProfile(const AppState& state, IniStore& ini);
 
 // The profile file that INIPath names: "main.ini" exactly means the one in the home.
 std::filesystem::path profilePath(const AppState& state);

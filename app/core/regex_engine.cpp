@@ -315,10 +315,13 @@ U RegexEngine::expandEscapes(const U& p)
                 break;
             case 'c': {
                 if (i >= p.size())
-                    raise(20052, "ExpandEspaces", "Control character missing in regular expression: " + encode(p));
-                long code = static_cast<long>(fold(p[i]) >= 'a' && fold(p[i]) <= 'z' ? fold(p[i]) - 32 : p[i]) - 64;
+                    raise(20052, "ExpandEspaces",
+                          "Control character missing in regular expression: " + encode(p));
+                long code =
+                    static_cast<long>(fold(p[i]) >= 'a' && fold(p[i]) <= 'z' ? fold(p[i]) - 32 : p[i]) - 64;
                 if (code < 0 || code > 31)
-                    raise(20052, "ExpandEspaces", "Invalid control character in regular expression: " + encode(p));
+                    raise(20052, "ExpandEspaces",
+                          "Invalid control character in regular expression: " + encode(p));
                 out += U{'\\', static_cast<char32_t>(code)};
                 ++i;
                 break;
@@ -400,7 +403,8 @@ U RegexEngine::processParentheses(const U& p)
         } else if (c == '(') {
             std::size_t e = groupEnd(p, i);
             if (e == U::npos)
-                raise(20052, "ProcessParentheses", "Invalid regular expression: A closing ) expected: " + shown(p));
+                raise(20052, "ProcessParentheses",
+                      "Invalid regular expression: A closing ) expected: " + shown(p));
             U inner = p.substr(i + 1, e - i - 2);
             i = e;
             if (inner.size() >= 2 && inner[0] == '?' && inner[1] == '#')
@@ -415,8 +419,8 @@ U RegexEngine::processParentheses(const U& p)
             } else {
                 if (m_count >= kMaxSubExpressions)
                     raise(20052, "CreateMatch",
-                          "Too many subexpressions in regular expression (max " + std::to_string(kMaxSubExpressions) +
-                              ").");
+                          "Too many subexpressions in regular expression (max " +
+                              std::to_string(kMaxSubExpressions) + ").");
                 auto marker = static_cast<char32_t>(++m_count);
                 out += U{'(', marker} + processParentheses(inner) + U{marker, ')'};
             }
@@ -472,7 +476,8 @@ std::optional<std::size_t> RegexEngine::doRegExpr(std::size_t pos, const U& patt
     return r;
 }
 
-std::optional<std::size_t> RegexEngine::matchQuantified(std::size_t pos, const U& atom, const U& q, const U& rest)
+std::optional<std::size_t> RegexEngine::matchQuantified(std::size_t pos, const U& atom, const U& q,
+                                                        const U& rest)
 {
     const bool lazy = q.size() > 1 && q.back() == '?';
     const U star = lazy ? fromAscii("*?") : fromAscii("*");
@@ -501,8 +506,8 @@ std::optional<std::size_t> RegexEngine::matchQuantified(std::size_t pos, const U
         break;
     default:
         raise(20054, "DoRegExpr",
-              "Internal error in function RegEx.DoRegExpr(\"" + encode(m_subject, pos, m_subject.size()) + "\", \"" +
-                  shown(atom + q + rest) + "\")");
+              "Internal error in function RegEx.DoRegExpr(\"" + encode(m_subject, pos, m_subject.size()) +
+                  "\", \"" + shown(atom + q + rest) + "\")");
     }
 
     // Brace forms: {n}, {n,}, {n,m}.
@@ -650,7 +655,8 @@ std::optional<std::size_t> RegexEngine::matchAtom(std::size_t pos, const U& atom
     if (e >= '1' && e <= '9') {
         int k = static_cast<int>(e - '0');
         if (k > m_count)
-            raise(20052, "DoRegExpr", "Not so many sub-expressions in this regular expression: " + encode(atom));
+            raise(20052, "DoRegExpr",
+                  "Not so many sub-expressions in this regular expression: " + encode(atom));
         const Slot& slot = m_slots[static_cast<std::size_t>(k)];
         std::size_t len = slot.closed ? slot.end - slot.start : 0;
         if (pos + len > n)
@@ -712,7 +718,8 @@ std::size_t RegexEngine::matchClass(std::size_t pos, const U& cls)
                 raise(20050, "MatchSquareBrackets",
                       "Range start or end longer than 1 character: [" + encode(body) + "]");
             if (first.c > last.c)
-                raise(20050, "MatchSquareBrackets", "Invalid range in regular expression [" + encode(body) + "]");
+                raise(20050, "MatchSquareBrackets",
+                      "Invalid range in regular expression [" + encode(body) + "]");
             if (inRange(here, first.c, last.c))
                 matched = 1;
         } else if (first.crlf) {

@@ -92,7 +92,8 @@ private:
     std::optional<std::size_t> doRegExpr(std::size_t pos, const std::u32string& pattern);
     std::optional<std::size_t> matchQuantified(std::size_t pos, const std::u32string& atom,
                                                const std::u32string& quantifier, const std::u32string& rest);
-    std::optional<std::size_t> matchAtom(std::size_t pos, const std::u32string& atom, const std::u32string& rest);
+    std::optional<std::size_t> matchAtom(std::size_t pos, const std::u32string& atom,
+                                         const std::u32string& rest);
     std::size_t matchClass(std::size_t pos, const std::u32string& cls);
     bool checkResultType(std::int32_t type, const char* procedure);
     [[noreturn]] void raise(std::int32_t number, const char* procedure, const std::string& text) const;

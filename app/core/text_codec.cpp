@@ -102,8 +102,8 @@ std::string URLEncode(std::string_view text)
     out.reserve(text.size() * 3);
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
-        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '*' || c == '-' ||
-            c == '.' || c == '@' || c == '_') {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '*' ||
+            c == '-' || c == '.' || c == '@' || c == '_') {
             out += ch;
         } else if (c == ' ') {
             out += '+';
@@ -128,7 +128,8 @@ std::string URLDecode(std::string_view text)
         char c = text[i];
         if (c == '+') {
             out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+                   hexValue(text[i + 2]) >= 0) {
             int v = hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]);
             i += 2;
             if (v != 0x0D)
@@ -181,7 +182,8 @@ std::string MacToHexText(std::string_view text)
     std::size_t start = 0;
     for (;;) {
         std::size_t dot = text.find('.', start);
-        parts.push_back(text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+        parts.push_back(
+            text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
         if (dot == std::string_view::npos)
             break;
         start = dot + 1;

@@ -58,9 +58,10 @@ TEST(RegexEngine, AgreesWithPythonReOnGeneratedCases)
         const std::string pattern = fromHex(p), subject = fromHex(s);
         RegexEngine re;
         re.RegExpr(subject, pattern, std::stoi(o));
-        ASSERT_FALSE(re.error().has_value()) << pattern << " / " << subject << ": " << re.error()->description;
-        EXPECT_EQ(spans(re), fromHex(expected)) << "pattern " << pattern << " subject \"" << subject << "\" options "
-                                                << o;
+        ASSERT_FALSE(re.error().has_value())
+            << pattern << " / " << subject << ": " << re.error()->description;
+        EXPECT_EQ(spans(re), fromHex(expected))
+            << "pattern " << pattern << " subject \"" << subject << "\" options " << o;
         ++cases;
     }
     EXPECT_GE(cases, 400);
@@ -179,27 +180,34 @@ TEST(RegexEngine, ErrorNumbersAndTexts)
     const Case cases[] = {
         {"a", "a", 6, 20053,
          "Error in RegExpr.RegExpr: Cannot specify both reSingleLine and reMultiline at the same time."},
-        {"[ab", "a", 0, 20052, "Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
+        {"[ab", "a", 0, 20052,
+         "Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
         {"(a(b)", "a", 0, 20052,
          "Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ) expected: (a(b)"},
         {"(?<n>a)", "a", 0, 20052,
          "Error in RegExpr.ProcessParentheses: Invalid extended regular expression syntax: (?<n>a)"},
         {"a**", "a", 0, 20052, "Error in RegExpr.GetNextRegExpr: Nested +?*{} in regular expression."},
-        {"a{-1}", "a", 0, 20050, "Error in RegExpr.DoRegExpr: Count is less than zero in regular expression {-1}"},
+        {"a{-1}", "a", 0, 20050,
+         "Error in RegExpr.DoRegExpr: Count is less than zero in regular expression {-1}"},
         {"a{3,1}", "a", 0, 20050,
          "Error in RegExpr.DoRegExpr: Upper limit is less than lower limit in regular expression {3,1}"},
         {"a{-1,2}", "a", 0, 20050,
          "Error in RegExpr.DoRegExpr: Upper or lower limit is less than zero in regular expression {-1,2}"},
         {"a{x}", "a", 0, 20050,
-         "Error in RegExpr.DoRegExpr: Syntax error in regular expression {x}. Expected: {Lower_limit, Upper_limit}"},
-        {"[z-a]", "a", 0, 20050, "Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [z-a]"},
+         "Error in RegExpr.DoRegExpr: Syntax error in regular expression {x}. Expected: {Lower_limit, "
+         "Upper_limit}"},
+        {"[z-a]", "a", 0, 20050,
+         "Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [z-a]"},
         {R"([\n-z])", "a", 0, 20050,
          "Error in RegExpr.MatchSquareBrackets: Range start or end longer than 1 character: [\\n-z]"},
         {R"((a)\2)", "aa", 0, 20052,
          "Error in RegExpr.DoRegExpr: Not so many sub-expressions in this regular expression: \\2"},
-        {R"(\c1)", "a", 0, 20052, "Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c1"},
-        {R"(\c)", "a", 0, 20052, "Error in RegExpr.ExpandEspaces: Control character missing in regular expression: \\c"},
-        {R"(\0777)", "a", 0, 20052, "Error in RegExpr.ExpandEspaces: Invalid octal value in regular expression \\0777"},
+        {R"(\c1)", "a", 0, 20052,
+         "Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c1"},
+        {R"(\c)", "a", 0, 20052,
+         "Error in RegExpr.ExpandEspaces: Control character missing in regular expression: \\c"},
+        {R"(\0777)", "a", 0, 20052,
+         "Error in RegExpr.ExpandEspaces: Invalid octal value in regular expression \\0777"},
         {"(a*)*b", "aaac", 0, 20052,
          "Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop."},
     };
@@ -272,7 +280,7 @@ TEST(RegExprTest, WholeTextOnly)
         {"80a80", R"(\d*)", false},
         {"abc", "ABC", false},
         {"abc", "b", false},
-        {"a", "[", false},                               // a pattern error is an invalid value
+        {"a", "[", false},                     // a pattern error is an invalid value
         {longDigits.c_str(), R"(\d*)", false}, // so is the depth limit
     };
     for (const Case& c : cases) {

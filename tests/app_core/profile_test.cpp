@@ -58,12 +58,13 @@ TEST_F(Profile, FirstStartKeepsStartValues)
 
 TEST_F(Profile, PresenceRules)
 {
-    writeProfileText("[General]\n"
-                     "ProxyServerPort=0\nActiveStorage=0\nStorageCount=2\nStorage2Path=/rec\nStorage2Checked=-1\n"
-                     "[Cam1]\n"
-                     "Assign=0\nEnable=-1\nIsLocalCamera=0\nPassword=0\nUserName=0\nPort=0\nRecordMode=3\n"
-                     "Sensitivity=0\nMailIntervalTime=0\nPT=-1\nSCHEDULE1_MODE=0\n"
-                     "[Cam2]\nAssign=-1\nEnable=-1\nRecordMode=2\nPort=9000\nSensitivity=7\n");
+    writeProfileText(
+        "[General]\n"
+        "ProxyServerPort=0\nActiveStorage=0\nStorageCount=2\nStorage2Path=/rec\nStorage2Checked=-1\n"
+        "[Cam1]\n"
+        "Assign=0\nEnable=-1\nIsLocalCamera=0\nPassword=0\nUserName=0\nPort=0\nRecordMode=3\n"
+        "Sensitivity=0\nMailIntervalTime=0\nPT=-1\nSCHEDULE1_MODE=0\n"
+        "[Cam2]\nAssign=-1\nEnable=-1\nRecordMode=2\nPort=9000\nSensitivity=7\n");
     ASSERT_TRUE(LoadSetting(m_state));
     const SystemSettings& s = m_state.settings;
     EXPECT_FALSE(s.BypassProxyServer); // absent: False, not the start value
@@ -139,7 +140,8 @@ TEST_F(Profile, BadProfilesChangeNothing)
 
 TEST_F(Profile, StorageListWithoutCount)
 {
-    for (const char* text : {"[General]\nStorage2Path=/x\n", "[General]\nStorageCount=0\nStorage2Path=/x\n"}) {
+    for (const char* text :
+         {"[General]\nStorage2Path=/x\n", "[General]\nStorageCount=0\nStorage2Path=/x\n"}) {
         SCOPED_TRACE(text);
         InitGlobals(m_state, 1000);
         m_state.settings.Storage(1) = {"/elsewhere", false};
@@ -175,7 +177,8 @@ TEST_F(Profile, SelectorAndProfilePath)
     writeText(m_state.paths.selectorFile(), "[System]\nINIPath=Main.ini\n");
     ASSERT_TRUE(LoadLanguageIni(m_state));
     EXPECT_EQ(m_state.Language, "english");
-    EXPECT_EQ(profilePath(m_state), std::filesystem::path("Main.ini")); // another spelling is a path of its own
+    EXPECT_EQ(profilePath(m_state),
+              std::filesystem::path("Main.ini")); // another spelling is a path of its own
 
     AppState nowhere;
     nowhere.paths.homeDir = m_dir.path() / "empty-home";
@@ -302,18 +305,22 @@ TEST_F(Profile, ConfigParserReadsTheSavedFiles)
                                "  for s in c.sections():\n"
                                "    for k,v in c.items(s): print(s+'/'+k+'='+v)\n";
     writeText(m_dir.path() / "read.py", script);
-    auto out = runCapture(std::string(kPython) + " " + (m_dir.path() / "read.py").string() + " " +
-                          m_state.paths.selectorFile().string() + " " + m_state.paths.defaultProfile().string());
+    auto out =
+        runCapture(std::string(kPython) + " " + (m_dir.path() / "read.py").string() + " " +
+                   m_state.paths.selectorFile().string() + " " + m_state.paths.defaultProfile().string());
     ASSERT_TRUE(out.has_value());
 
     std::string expected = "General/Language=english\nSystem/INIPath=main.ini\n";
-    const char* camHead[] = {"Enable",   "Assign",        "UserName",   "Password",    "IPAddress",
-                             "MacAddress", "Protocol",    "IsLocalCamera", "Port",      "FWVersion",
-                             "HWVersion", "ROMVersion",   "ServerName", "ServerLocation", "ServerModel",
-                             "RotateAngle", "RecordMode", "ScheduleCount", "PT"};
-    const char* schedule[] = {"_CHECK", "_MODE", "_WeekOption", "_DateStart", "_DateStop", "_TimeStart", "_TimeStop"};
-    const char* camTail[] = {"MailTo",   "MailFrom",    "MailServer", "MailSubject", "MailUserName", "MailPassword",
-                             "MailIntervalTime", "Sensitivity", "Alarm", "SendEmail", "Trig1", "Trig2"};
+    const char* camHead[] = {"Enable",     "Assign",         "UserName",    "Password",
+                             "IPAddress",  "MacAddress",     "Protocol",    "IsLocalCamera",
+                             "Port",       "FWVersion",      "HWVersion",   "ROMVersion",
+                             "ServerName", "ServerLocation", "ServerModel", "RotateAngle",
+                             "RecordMode", "ScheduleCount",  "PT"};
+    const char* schedule[] = {"_CHECK",    "_MODE",      "_WeekOption", "_DateStart",
+                              "_DateStop", "_TimeStart", "_TimeStop"};
+    const char* camTail[] = {
+        "MailTo",           "MailFrom",    "MailServer", "MailSubject", "MailUserName", "MailPassword",
+        "MailIntervalTime", "Sensitivity", "Alarm",      "SendEmail",   "Trig1",        "Trig2"};
     IniStore saved;
     saved.SetFileName(m_state.paths.defaultProfile());
     ASSERT_TRUE(saved.Load());
@@ -330,15 +337,15 @@ TEST_F(Profile, ConfigParserReadsTheSavedFiles)
         for (const char* k : camTail)
             line(sec, k);
     }
-    for (const char* k : {"BypassProxyServer", "EnableProxy", "ProxyServerAddress", "ProxyServerPort", "ReserveSpace",
-                          "SplitFileMode", "FileSize", "FileTimeLimited", "StorageCount"})
+    for (const char* k : {"BypassProxyServer", "EnableProxy", "ProxyServerAddress", "ProxyServerPort",
+                          "ReserveSpace", "SplitFileMode", "FileSize", "FileTimeLimited", "StorageCount"})
         line("General", k);
     for (int k = 1; k <= 3; ++k) {
         line("General", "Storage" + std::to_string(k) + "Path");
         line("General", "Storage" + std::to_string(k) + "Checked");
     }
-    for (const char* k : {"ActiveStorage", "UseRecycleFlag", "RecycleMode", "RecycleSpaceValue", "RecycleTime",
-                          "ScanDelay", "PlayerMode", "PlayerPath"})
+    for (const char* k : {"ActiveStorage", "UseRecycleFlag", "RecycleMode", "RecycleSpaceValue",
+                          "RecycleTime", "ScanDelay", "PlayerMode", "PlayerPath"})
         line("General", k);
     EXPECT_EQ(*out, expected);
     // Spot checks of the value forms, independent of our own reader.

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t nl = text.find('\n');
     if (nl != std::string_view::npos && size < 512) {
         RegexEngine re;
-        const bool found = re.RegExpr(text.substr(nl + 1), text.substr(0, nl), static_cast<std::int32_t>(size % 8));
+        const bool found =
+            re.RegExpr(text.substr(nl + 1), text.substr(0, nl), static_cast<std::int32_t>(size % 8));
         if (found && !re.RegExprResult(reMatchedText))
             std::abort();
         if (!found && !re.error() && re.RegExprResult(reMatchedText))

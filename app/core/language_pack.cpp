@@ -102,6 +102,20 @@ bool readButtonRows(const IniStore& ini, std::array<ButtonRow, N>& rows, bool wi
     return true;
 }
 
+// Reads a button file into `target`, which changes only when the whole file was read.
+template <std::size_t N>
+bool loadRows(const AppState& state, std::string_view suffix, std::array<ButtonRow, N>& target,
+              bool withEnableGray, IniStore& ini, std::string* error)
+{
+    if (!openPack(state, suffix, ini, error))
+        return false;
+    auto rows = target;
+    if (!readButtonRows(ini, rows, withEnableGray, error))
+        return false;
+    target = rows;
+    return true;
+}
+
 } // namespace
 
 std::optional<std::filesystem::path> languageFile(const AppState& state, std::string_view suffix)
@@ -165,25 +179,15 @@ bool LoadUISetting(AppState& state, std::string* error)
 bool LoadButtonText(AppState& state, std::string* error)
 {
     IniStore ini;
-    if (!openPack(state, "_2.ini", ini, error))
-        return false;
-    auto rows = state.ButtonTable;
-    if (!readButtonRows(ini, rows, true, error))
-        return false;
-    state.ButtonTable = rows;
-    return true;
+    return loadRows(state, "_2.ini", state.ButtonTable, true, ini, error);
 }
 
 bool LoadHintText(AppState& state, std::string* error)
 {
     IniStore ini;
-    if (!openPack(state, "_3.ini", ini, error))
+    if (!loadRows(state, "_3.ini", state.HintTable, false, ini, error))
         return false;
-    auto rows = state.HintTable;
-    if (!readButtonRows(ini, rows, false, error))
-        return false;
-    state.HintTable = rows;
-    state.MaxHint = rows[1].BtnStr[7];
+    state.MaxHint = state.HintTable[1].BtnStr[7];
     state.MaxHint2 = text(ini, "Max", "Hint2");
     return true;
 }

@@ -168,6 +168,19 @@ TEST(IniStore, ParsesWhatHandsAndOtherProgramsWrite)
     EXPECT_EQ(again.ReadValue("General", "HandQuoted"), "\"a\"b\"");
 }
 
+// Found by fuzzing: a key of the unnamed section that starts with a byte-order mark became the
+// file's first bytes and lost the mark when read back.
+TEST(IniStore, KeyStartingWithAByteOrderMarkSurvives)
+{
+    IniStore s;
+    ASSERT_TRUE(s.parse("; comment\n\xEF\xBB\xBFkey=v\n[S]\nk=1\n"));
+    ASSERT_EQ(s.keyNames(""), std::vector<std::string>{"\xEF\xBB\xBFkey"});
+    IniStore again;
+    ASSERT_TRUE(again.parse(s.serialize()));
+    EXPECT_EQ(again.ReadValue("", "\xEF\xBB\xBFkey"), "v");
+    EXPECT_EQ(again.serialize(), s.serialize());
+}
+
 TEST(IniStore, TypedReads)
 {
     IniStore s;

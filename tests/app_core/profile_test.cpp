@@ -10,7 +10,12 @@
 #include <fstream>
 #include <sstream>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace pellucor;
 
@@ -354,6 +359,32 @@ TEST_F(Profile, ConfigParserReadsTheSavedFiles)
     EXPECT_NE(out->find("Cam1/Password=secret1\n"), std::string::npos);
     EXPECT_NE(out->find("General/Storage2Path=/rec/two words\n"), std::string::npos);
     EXPECT_NE(out->find("General/ReserveSpace=3\n"), std::string::npos);
+}
+
+// A save that fails part-way (here the file-size limit, as on a full disk) keeps the old profile.
+TEST_F(Profile, FailedProfileWriteKeepsThePreviousProfile)
+{
+    writeProfileText("[Cam1]\nUserName=kept\n");
+    fillDistinct(m_state);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim
+        {
+            512, 512
+        };
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+        ::_exit(SaveSetting(m_state) ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(m_state.paths.defaultProfile());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "[Cam1]\nUserName=kept\n");
+    for (const auto& e : std::filesystem::directory_iterator(m_state.paths.homeDir))
+        EXPECT_NE(e.path().filename().string().front(), '.') << e.path(); // no temporary file left
 }
 
 TEST_F(Profile, FailedSelectorSaveLeavesTheProfileUnwritten)

@@ -21,13 +21,6 @@ using namespace pellucor;
 
 namespace {
 
-void writeText(const std::filesystem::path& p, std::string_view text)
-{
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 class Profile : public ::testing::Test
 {
 protected:
@@ -366,22 +359,17 @@ TEST_F(Profile, FailedProfileWriteKeepsThePreviousProfile)
 {
     writeProfileText("[Cam1]\nUserName=kept\n");
     fillDistinct(m_state);
-    pid_t pid = ::fork();
-    if (pid == 0) {
+    int rc = inChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit lim
         {
             512, 512
         };
         ::setrlimit(RLIMIT_FSIZE, &lim);
-        ::_exit(SaveSetting(m_state) ? 1 : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    std::ifstream in(m_state.paths.defaultProfile());
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return SaveSetting(m_state) ? 1 : 0;
+    });
+    EXPECT_EQ(rc, 0);
+    std::string text = fileText(m_state.paths.defaultProfile());
     EXPECT_EQ(text, "[Cam1]\nUserName=kept\n");
     for (const auto& e : std::filesystem::directory_iterator(m_state.paths.homeDir))
         EXPECT_NE(e.path().filename().string().front(), '.') << e.path(); // no temporary file left

@@ -12,6 +12,7 @@
 // destructor, after it has asked the worker to stop and closed the sockets that could hold it.
 #pragma once
 
+#include "camproto/login_transform.h"
 #include "control/avi_writer.h"
 #include "control/client_block.h"
 #include "control/iimage.h"
@@ -51,10 +52,8 @@ struct MotionRect
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 
-// The login block of the native protocols: the first 12 bytes of the user name and the first 8
-// of the password, each zero-padded (CImage::MakeCredentialBlock).
-inline constexpr int kCredentialBlockSize = 20;
-using CredentialBlock = std::array<std::uint8_t, kCredentialBlockSize>;
+using camproto::CredentialBlock;
+using camproto::kCredentialBlockSize;
 
 class CImage : public IImage
 {
@@ -509,7 +508,7 @@ public:
     std::time_t m_tMotionNow = 0;
     int m_nMotionReferenceWidth = 0; // size of the picture in the reference
     int m_nMotionReferenceHeight = 0;
-    int m_nMotionReferenceGrid = 0; // the sampling grid whose cells the reference holds
+    int m_nMotionReferenceGrid = 0;                // the sampling grid whose cells the reference holds
     std::vector<std::uint8_t> m_MotionBandCompare; // per cell of a band: compare it
     std::vector<int> m_MotionBandCounts;           // per cell of a band: differing pixels
 
@@ -659,7 +658,6 @@ public:
     // `challenge` the camera's 80 bytes).
     static void ScrambleCredentials(std::uint8_t* out, const std::uint8_t* credentials,
                                     const std::uint8_t* challenge);
-    static CredentialBlock MakeCredentialBlock(std::string_view userName, std::string_view password);
     CredentialBlock BuildCredentialBlock() const; // from UserName and Password
     // The four bytes of `address` in memory order as "%u.%u.%u.%u".
     static std::string FormatIPv4(const std::uint8_t* address);

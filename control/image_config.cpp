@@ -50,13 +50,13 @@ HRESULT CImage::GetImageConfig(std::int32_t lMode, std::int16_t* siResolution, s
         if (pVal)
             *pVal = result;
     } else if (lMode == 1) {
-        if (m_bImageConfigBusy.load() != 0)
+        if (m_Run.m_bImageConfigBusy.load() != 0)
             return S_OK; // one read at a time; pVal stays as it was
         // The flag goes up before the thread exists, so that a second call cannot start another.
-        m_bImageConfigBusy.store(1);
+        m_Run.m_bImageConfigBusy.store(1);
         const bool started = m_ImageConfigThread.start("image-config", [this] { ImageConfigThread(); });
         if (!started)
-            m_bImageConfigBusy.store(0);
+            m_Run.m_bImageConfigBusy.store(0);
         if (pVal)
             *pVal = started ? -1 : 0;
     }
@@ -65,7 +65,7 @@ HRESULT CImage::GetImageConfig(std::int32_t lMode, std::int16_t* siResolution, s
 
 void CImage::ImageConfigThread()
 {
-    m_bImageConfigBusy.store(1);
+    m_Run.m_bImageConfigBusy.store(1);
     std::array<std::int16_t, 7> values = ImageValues();
     const int result =
         ReadImageConfig(&values[0], &values[1], &values[2], &values[3], &values[4], &values[5], &values[6]);
@@ -75,7 +75,7 @@ void CImage::ImageConfigThread()
     }
     postMessage(m_hWnd, WM_ENDGETIMAGECONFIG, static_cast<std::uintptr_t>(static_cast<std::uint32_t>(result)),
                 0);
-    m_bImageConfigBusy.store(0);
+    m_Run.m_bImageConfigBusy.store(0);
 }
 
 int CImage::ReadImageConfig(std::int16_t* resolution, std::int16_t* compression, std::int16_t* frameRate,
@@ -84,11 +84,12 @@ int CImage::ReadImageConfig(std::int16_t* resolution, std::int16_t* compression,
 {
     const std::array<std::int16_t*, 7> values{resolution, compression, frameRate,     brightness,
                                               contrast,   hue,         lightFrequency};
-    switch (m_nProtocol.load()) {
+    const ConnectionSettings conn = m_Connection.read();
+    switch (conn.m_nProtocol) {
     case PROTOCOL_NATIVE:
-        return ReadImageConfigUdp(values);
+        return ReadImageConfigUdp(conn, values);
     case PROTOCOL_VIDEO_CGI:
-        return ReadImageConfigIoControl(values);
+        return ReadImageConfigIoControl(conn, values);
     case PROTOCOL_MULTIPART:
         return ReadImageConfigCgiBin(values);
     default:
@@ -96,14 +97,14 @@ int CImage::ReadImageConfig(std::int16_t* resolution, std::int16_t* compression,
     }
 }
 
-int CImage::ReadImageConfigUdp(const std::array<std::int16_t*, 7>& values)
+int CImage::ReadImageConfigUdp(const ConnectionSettings& conn, const std::array<std::int16_t*, 7>& values)
 {
     camproto::ImageSettingsRequest request;
-    request.host = m_szRemoteHost.str();
-    request.sequence = static_cast<std::uint16_t>(m_nSequence.fetch_add(1) + 1);
-    request.mac = m_TargetMac;
-    request.ip = m_TargetIp;
-    const auto result = camproto::readImageSettingsDatagram(m_ConfigSocket, request);
+    request.host = conn.m_szRemoteHost.str();
+    request.sequence = static_cast<std::uint16_t>(m_Discovery.m_nSequence.fetch_add(1) + 1);
+    request.mac = conn.m_TargetMac;
+    request.ip = conn.m_TargetIp;
+    const auto result = camproto::readImageSettingsDatagram(m_Sockets.m_ConfigSocket, request);
     if (result.status != camproto::ImageSettingsResult::Status::Read)
         return 0;
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -112,22 +113,23 @@ int CImage::ReadImageConfigUdp(const std::array<std::int16_t*, 7>& values)
     return -1;
 }
 
-int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
+int CImage::ReadImageConfigIoControl(const ConnectionSettings& conn,
+                                     const std::array<std::int16_t*, 7>& values)
 {
-    CWSClient& s = m_ConfigSocket;
-    const bool proxy = proxyInUse(*this);
+    CWSClient& s = m_Sockets.m_ConfigSocket;
+    const bool proxy = conn.proxyInUse();
     trace("into function\n");
-    if (!fitsInLine(m_szRemoteHost.str()))
+    if (!fitsInLine(conn.m_szRemoteHost.str()))
         return 0; // it would end the request line early: nothing is sent
     for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
         trace("into loop\n");
         s.CloseConnection();
         const int connected =
-            proxy ? s.Connect(m_nProxyPort.load(), m_szProxyHost.c_str(), m_nConnTimeOut.load())
-                  : s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load());
+            proxy ? s.Connect(conn.m_nProxyPort, conn.m_szProxyHost.c_str(), conn.m_nConnTimeOut)
+                  : s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut);
         if (connected != 0)
             continue;
-        std::string request = requestStart(*this, std::string(camproto::kImageSettingsPagePath), true);
+        std::string request = requestStart(conn, std::string(camproto::kImageSettingsPagePath), true);
         request += "User-Agent: agent name\r\nAuthorization: Basic " + EncodeCredentials() + "\r\n\r\n";
         s.ClearReceiveBuffer();
         s.SendAll(request.data(), static_cast<int>(request.size()));
@@ -140,7 +142,7 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
             return body != std::string::npos && page.find("\r\n", body + 4) != std::string::npos;
         };
         while (page.size() < kPageLimit && (page.size() < kPageLeast || !bodyLineEnded())) {
-            if (streamio::waitForData(s, 1000u * static_cast<std::uint32_t>(std::max(1, m_nTimeOut.load())),
+            if (streamio::waitForData(s, 1000u * static_cast<std::uint32_t>(std::max(1, conn.m_nTimeOut)),
                                       kNeverStop) != streamio::Got::Data)
                 break;
             char piece[kPagePiece];
@@ -173,7 +175,7 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
 
 int CImage::ReadImageConfigCgiBin(const std::array<std::int16_t*, 7>& values)
 {
-    m_szCgiPath.assign("/cgi-bin/image_cfg.cgi");
+    m_Http.m_szCgiPath.assign("/cgi-bin/image_cfg.cgi");
     const int result = HttpGet(1);
     if (result != -1)
         return result; // the engine's own code
@@ -183,7 +185,7 @@ int CImage::ReadImageConfigCgiBin(const std::array<std::int16_t*, 7>& values)
         std::string_view name;
         std::size_t index;
     } kNames[] = {{"Brightness", 3}, {"Contrast", 4}, {"Hue", 5}};
-    for (const ParameterEntry& e : m_Parameters) {
+    for (const ParameterEntry& e : m_Http.m_Parameters) {
         if (e.isSection())
             continue;
         for (const auto& n : kNames) {

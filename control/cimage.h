@@ -546,6 +546,13 @@ public:
     bool PauseUnlessStopped(std::uint32_t ms);
 
 protected:
+    // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
+    int SendMailJob();
+
+private:
+    // Tests reach the groups through this peer (tests/control/cimage_peer.h).
+    friend struct CImagePeer;
+
     ConnectionPoint m_Events;
     std::unique_ptr<ControlWindow> m_Window;
     WindowHandle m_hWnd = 0;
@@ -554,13 +561,6 @@ protected:
     WorkerThread m_MailThread;
     WorkerThread m_AudioThread;
     WorkerThread m_ImageConfigThread;
-
-    // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
-    int SendMailJob();
-
-private:
-    // Tests reach the groups through this peer (tests/control/cimage_peer.h).
-    friend struct CImagePeer;
 
     bool StartMailThread();
     void DrainBusyFlags();

@@ -16,6 +16,7 @@
 #include "imagelib/img_desc.h"
 #include "picture.h"
 #include "platform/frame_target.h"
+#include "tests/control/cimage_peer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -76,7 +77,7 @@ void processFrames(benchmark::State& state, bool moving)
     int n = 0;
     for (auto _ : state) {
         const auto& jpeg = frame(moving ? n++ : 0);
-        std::memcpy(control.m_FrameBuffer.get(), jpeg.data(), jpeg.size());
+        std::memcpy(CImagePeer::buffers(control).m_FrameBuffer.get(), jpeg.data(), jpeg.size());
         if (control.ProcessFrame(static_cast<std::uint32_t>(jpeg.size())) != -1)
             state.SkipWithError("frame dropped");
         messageLoop::pump(); // the events it posted

@@ -19,6 +19,7 @@
 #include "picture.h"
 #include "platform/clock.h"
 #include "platform/frame_target.h"
+#include "tests/control/cimage_peer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -73,7 +74,7 @@ struct Recording
         control.put_NormalFilePath(dir.string());
         control.put_ReservedSpace(0);
         control.put_SplitFileSpace(200);
-        control.m_nStatus.store(2);
+        CImagePeer::run(control).m_nStatus.store(2);
     }
     ~Recording()
     {
@@ -84,7 +85,7 @@ struct Recording
     }
     void recordOne()
     {
-        if (control.m_bRecordRequest.load() == 0)
+        if (CImagePeer::record(control).m_bRecordRequest.load() == 0)
             control.StartRecording();
         clock.advance();
         control.RecordFrame(RecordedPicture{header(), frame().data(), frame().size()});
@@ -170,7 +171,7 @@ BENCHMARK(BM_WriterAddFrame);
 // ProcessFrame of one frame, in seconds; false when the pipeline dropped it.
 bool timedProcess(CImage& control, const std::vector<std::uint8_t>& jpeg, double* seconds)
 {
-    std::memcpy(control.m_FrameBuffer.get(), jpeg.data(), jpeg.size());
+    std::memcpy(CImagePeer::buffers(control).m_FrameBuffer.get(), jpeg.data(), jpeg.size());
     const auto start = std::chrono::steady_clock::now();
     const int rc = control.ProcessFrame(static_cast<std::uint32_t>(jpeg.size()));
     *seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -203,7 +204,7 @@ void BM_RecordingCostRatio(benchmark::State& state)
         control.put_PreviewHeight(240);
         control.put_NormalFilePath(dir.string());
         control.put_ReservedSpace(0);
-        control.m_nStatus.store(2);
+        CImagePeer::run(control).m_nStatus.store(2);
 
         double plainSeconds = 0, recordingSeconds = 0;
         std::int64_t plainFrames = 0, recordingFrames = 0, n = 0;
@@ -221,7 +222,7 @@ void BM_RecordingCostRatio(benchmark::State& state)
                 break;
             }
             ++(counted ? recordingFrames : plainFrames);
-            if (recordingBlock && control.m_bAviOpen.load() == 0) {
+            if (recordingBlock && CImagePeer::record(control).m_bAviOpen.load() == 0) {
                 state.SkipWithError("no file open while recording");
                 break;
             }

@@ -1,6 +1,6 @@
 // The camera's sound stream (Protocol 4 cameras): the same GET on one kept-alive connection again
 // and again, each answer one AudioBlock, up to 16 requests in flight so that blocks come back to
-// back. Runs on the audio thread until m_bAudioStop; Stop closes m_AudioSocket to end a wait.
+// back. Runs on the audio thread until m_Run.m_bAudioStop; Stop closes m_Sockets.m_AudioSocket to end a wait.
 #include "control/cimage.h"
 #include "control/pipelined_reader.h"
 #include "control/stream_requests.h"
@@ -28,8 +28,11 @@ constexpr PipelineRules kAudioRules{
 
 int CImage::ReadAudioStream()
 {
-    CWSClient& s = m_AudioSocket;
-    auto stopped = [this] { return m_bAudioStop.load() == 1; };
+    // The settings of this pass; a put takes effect when the sound thread starts again.
+    const ConnectionSettings conn = m_Connection.read();
+    const StreamSettings streaming = m_StreamSettings.read();
+    CWSClient& s = m_Sockets.m_AudioSocket;
+    auto stopped = [this] { return m_Run.m_bAudioStop.load() == 1; };
     // Rests `ms`, looking at the stop flag every slice; false when a stop came.
     auto pause = [stopped](std::uint32_t ms) {
         for (std::uint32_t waited = 0; waited < ms; waited += kAudioRules.waitSliceMs) {
@@ -39,22 +42,22 @@ int CImage::ReadAudioStream()
         }
         return !stopped();
     };
-    // The thread routine then resets the path and clears m_bAudioRunning.
+    // The thread routine then resets the path and clears m_Run.m_bAudioRunning.
     auto finish = [&] {
         s.CloseConnection();
-        m_pWaveRender->close();
+        m_Audio.m_pWaveRender->close();
         trace("Stopaudio");
         return -1;
     };
-    const auto multipartPause = [this] {
-        return static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()));
+    const auto multipartPause = [&streaming] {
+        return static_cast<std::uint32_t>(std::max(0, streaming.m_nMultipartPause));
     };
 
     PipelinedReader::Hooks hooks;
     hooks.pause = pause;
     hooks.onHead = [this](const MjpegGatherer::Answer& a) {
         if (a.userData)
-            m_szAudioUserData.assign(*a.userData);
+            m_Audio.m_szAudioUserData.assign(*a.userData);
     };
     hooks.onBody = [this, stopped](ByteView block, PipelinedReader& reader) {
         if (stopped())
@@ -70,16 +73,17 @@ int CImage::ReadAudioStream()
         }
         return PipelinedReader::BodyStep::GoOn;
     };
-    PipelinedReader reader(s, kAudioRules, m_bAudioStop, m_nTimeOut, m_n503Count, std::move(hooks));
+    PipelinedReader reader(s, kAudioRules, m_Run.m_bAudioStop, conn.m_nTimeOut, m_StreamInfo.m_n503Count,
+                           std::move(hooks));
 
     while (true) {
         if (stopped())
             return finish();
         // The direct connection waits TimeOut seconds, the one through the proxy ConnTimeOut.
-        const bool viaProxy = proxyInUse(*this);
+        const bool viaProxy = conn.proxyInUse();
         const int connected =
-            viaProxy ? s.Connect(m_nProxyPort.load(), m_szProxyHost.c_str(), m_nConnTimeOut.load())
-                     : s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nTimeOut.load());
+            viaProxy ? s.Connect(conn.m_nProxyPort, conn.m_szProxyHost.c_str(), conn.m_nConnTimeOut)
+                     : s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nTimeOut);
         switch (reader.afterConnect(connected, multipartPause())) {
         case PipelinedReader::Connect::Connected:
             break;
@@ -92,26 +96,26 @@ int CImage::ReadAudioStream()
             return finish();
         }
 
-        const std::string path = m_szMultipartAudioPath.str();
-        const auto [fullUser, fullPassword] = credentials(*this);
+        const std::string path = streaming.m_szMultipartAudioPath.str();
+        const auto [fullUser, fullPassword] = credentials(CredentialText());
         const std::string user = fullUser.substr(0, 12);
         const std::string password = fullPassword.substr(0, 8);
         // The credential may be a token the camera issued, not a code made here: it is checked
         // like every other text that goes into the request.
         const std::string credential = Base64EncodeBuffer(user + ":" + password);
         if (!fitsInLine(path) || !fitsInLine(user) || !fitsInLine(credential) ||
-            !fitsInLine(m_szRemoteHost.view())) {
+            !fitsInLine(conn.m_szRemoteHost.view())) {
             trace("audio request refused: a field would break the request");
             s.CloseConnection();
             return 0;
         }
-        const std::string request = keptAliveRequest(*this, path, user, credential);
+        const std::string request = keptAliveRequest(conn, path, user, credential);
         if (reader.run(request) == PipelinedReader::End::Stopped)
             return finish();
 
         s.CloseConnection();
         const bool goOn = pause(multipartPause());
-        m_pWaveRender->close();
+        m_Audio.m_pWaveRender->close();
         s.ResetWinsock();
         if (!goOn)
             return finish();

@@ -36,31 +36,31 @@ std::string variantText(const Variant& v)
 
 int CImage::parameterCount() const
 {
-    return std::clamp<std::int32_t>(m_nParameterNum, 0, kMaxParameterEntries);
+    return std::clamp<std::int32_t>(m_Http.m_nParameterNum, 0, kMaxParameterEntries);
 }
 
 void CImage::ParseParameters(std::string_view separator)
 {
-    ParameterParse parsed = parseParameterBody(bodyView(m_Body), separator);
+    ParameterParse parsed = parseParameterBody(bodyView(m_Http.m_Body), separator);
     if (parsed.skippedPieces || parsed.droppedPieces || parsed.cutTexts)
         trace("parameters: %d pieces without '=' skipped, %d beyond %d entries dropped, %d texts cut",
               parsed.skippedPieces, parsed.droppedPieces, kMaxParameterEntries, parsed.cutTexts);
-    m_Parameters = std::move(parsed.entries);
+    m_Http.m_Parameters = std::move(parsed.entries);
     FlattenParameters();
-    m_nParameterNum = static_cast<std::int32_t>(m_Parameters.size());
+    m_Http.m_nParameterNum = static_cast<std::int32_t>(m_Http.m_Parameters.size());
 }
 
 void CImage::FlattenParameters()
 {
-    m_ParameterTable.fill(ParameterEntry{});
-    const std::size_t n = std::min<std::size_t>(m_Parameters.size(), m_ParameterTable.size());
-    std::copy_n(m_Parameters.begin(), n, m_ParameterTable.begin());
+    m_Http.m_ParameterTable.fill(ParameterEntry{});
+    const std::size_t n = std::min<std::size_t>(m_Http.m_Parameters.size(), m_Http.m_ParameterTable.size());
+    std::copy_n(m_Http.m_Parameters.begin(), n, m_Http.m_ParameterTable.begin());
 }
 
 bool CImage::SerializeParameters(std::string_view separator)
 {
     std::string text;
-    if (!serializeParameterEntries(m_ParameterTable.data(), parameterCount(), separator, kBodySize - 1,
+    if (!serializeParameterEntries(m_Http.m_ParameterTable.data(), parameterCount(), separator, kBodySize - 1,
                                    &text))
         return false;
     SetBodyText(text);
@@ -71,7 +71,7 @@ bool CImage::FindParameter(std::string_view name, char* buffer, int length) cons
 {
     const int count = parameterCount();
     for (int i = 0; i < count; ++i) {
-        const ParameterEntry& e = m_ParameterTable[static_cast<std::size_t>(i)];
+        const ParameterEntry& e = m_Http.m_ParameterTable[static_cast<std::size_t>(i)];
         if (!e.isSection() && e.nameView() == name) {
             const std::string_view v = e.valueView();
             const std::size_t n =
@@ -86,40 +86,40 @@ bool CImage::FindParameter(std::string_view name, char* buffer, int length) cons
 
 std::string CImage::BodyText() const
 {
-    return std::string(bodyView(m_Body));
+    return std::string(bodyView(m_Http.m_Body));
 }
 
 void CImage::SetBodyText(std::string_view text)
 {
-    m_Body.fill(0);
+    m_Http.m_Body.fill(0);
     const std::size_t n = std::min(text.size(), kBodySize - 1);
-    std::memcpy(m_Body.data(), text.data(), n);
+    std::memcpy(m_Http.m_Body.data(), text.data(), n);
 }
 
 // ---- automation members ----
 
 HRESULT CImage::get_CGIAPNAME(std::string* pVal)
 {
-    *pVal = m_szCgiPath.str();
+    *pVal = m_Http.m_szCgiPath.str();
     return S_OK;
 }
 
 HRESULT CImage::put_CGIAPNAME(std::string_view newVal)
 {
-    m_szCgiPath.assign(newVal.substr(0, utf8PrefixLength(newVal, kCgiPathLimit)));
+    m_Http.m_szCgiPath.assign(newVal.substr(0, utf8PrefixLength(newVal, kCgiPathLimit)));
     return S_OK;
 }
 
 HRESULT CImage::GetCGIConfig(std::int32_t lflag, std::int32_t* pVal)
 {
-    if (m_nProtocol.load() == PROTOCOL_MULTIPART)
+    if (m_Connection.read().m_nProtocol == PROTOCOL_MULTIPART)
         *pVal = HttpGet(lflag);
     return S_OK;
 }
 
 HRESULT CImage::PostCGIConfig(std::int32_t lflag, std::int32_t* pVal)
 {
-    if (m_nProtocol.load() == PROTOCOL_MULTIPART)
+    if (m_Connection.read().m_nProtocol == PROTOCOL_MULTIPART)
         *pVal = HttpPost(lflag);
     return S_OK;
 }
@@ -138,20 +138,20 @@ HRESULT CImage::put_CGIALLValue(std::string_view newVal)
 
 HRESULT CImage::get_ParameterNum(std::int32_t* pVal)
 {
-    *pVal = m_nParameterNum;
+    *pVal = m_Http.m_nParameterNum;
     return S_OK;
 }
 
 HRESULT CImage::put_ParameterNum(std::int32_t newVal)
 {
-    m_nParameterNum = newVal;
+    m_Http.m_nParameterNum = newVal;
     return S_OK;
 }
 
 HRESULT CImage::GetParameterName(std::int32_t ParaNum, std::string* pVal)
 {
     if (ParaNum >= 0 && ParaNum < parameterCount())
-        *pVal = std::string(m_ParameterTable[static_cast<std::size_t>(ParaNum)].nameView());
+        *pVal = std::string(m_Http.m_ParameterTable[static_cast<std::size_t>(ParaNum)].nameView());
     return S_OK;
 }
 
@@ -159,7 +159,7 @@ HRESULT CImage::GetParameterValue(std::string_view sName, std::string* pVal)
 {
     const int count = parameterCount();
     for (int i = 0; i < count; ++i) {
-        const ParameterEntry& e = m_ParameterTable[static_cast<std::size_t>(i)];
+        const ParameterEntry& e = m_Http.m_ParameterTable[static_cast<std::size_t>(i)];
         if (!e.isSection() && e.nameView() == sName) {
             *pVal = std::string(e.valueView());
             break;
@@ -202,18 +202,18 @@ HRESULT CImage::GetParameterValueEx(std::string_view sTag, std::string_view sNam
 {
     if (sTag.empty() || sName.empty())
         return S_OK;
-    const SectionSearch r = searchSection(m_ParameterTable.data(), parameterCount(), sTag, sName);
+    const SectionSearch r = searchSection(m_Http.m_ParameterTable.data(), parameterCount(), sTag, sName);
     if (r.match >= 0)
-        *pVal = std::string(m_ParameterTable[static_cast<std::size_t>(r.match)].valueView());
+        *pVal = std::string(m_Http.m_ParameterTable[static_cast<std::size_t>(r.match)].valueView());
     return S_OK;
 }
 
 HRESULT CImage::SetParameterValue(std::string_view sName, const Variant& newVal, std::int32_t* pVal)
 {
     *pVal = 0;
-    const int count = std::min(parameterCount(), static_cast<int>(m_Parameters.size()));
+    const int count = std::min(parameterCount(), static_cast<int>(m_Http.m_Parameters.size()));
     for (int i = 0; i < count; ++i) {
-        ParameterEntry& e = m_Parameters[static_cast<std::size_t>(i)];
+        ParameterEntry& e = m_Http.m_Parameters[static_cast<std::size_t>(i)];
         if (!e.isSection() && e.nameView() == sName) {
             e.setValue(variantText(newVal));
             e.flag = ParameterEntry::kChanged;
@@ -232,30 +232,30 @@ HRESULT CImage::SetParameterValueEx(std::string_view sTag, std::string_view sNam
     if (sTag.empty() || sName.empty())
         return S_OK;
     const std::string value = variantText(newVal);
-    const int count = std::min(parameterCount(), static_cast<int>(m_Parameters.size()));
-    const SectionSearch r = searchSection(m_Parameters.data(), count, sTag, sName);
+    const int count = std::min(parameterCount(), static_cast<int>(m_Http.m_Parameters.size()));
+    const SectionSearch r = searchSection(m_Http.m_Parameters.data(), count, sTag, sName);
     if (r.match >= 0) {
-        ParameterEntry& e = m_Parameters[static_cast<std::size_t>(r.match)];
+        ParameterEntry& e = m_Http.m_Parameters[static_cast<std::size_t>(r.match)];
         e.setValue(value);
         e.flag = ParameterEntry::kChanged;
     } else {
         // Appended after every existing entry: under the tag's first section when there is one,
         // else under a new header.
         const std::size_t needed = r.sectionSeen ? 1 : 2;
-        if (m_Parameters.size() + needed > static_cast<std::size_t>(kMaxParameterEntries))
+        if (m_Http.m_Parameters.size() + needed > static_cast<std::size_t>(kMaxParameterEntries))
             return S_OK; // the table is full: nothing is added
         if (!r.sectionSeen) {
             ParameterEntry header;
             header.setName("[" + std::string(sTag) + "]");
             header.flag = ParameterEntry::kSection;
-            m_Parameters.push_back(header);
+            m_Http.m_Parameters.push_back(header);
         }
         ParameterEntry entry;
         entry.setName(sName);
         entry.setValue(value);
         entry.flag = ParameterEntry::kChanged;
-        m_Parameters.push_back(entry);
-        m_nParameterNum = static_cast<std::int32_t>(m_Parameters.size());
+        m_Http.m_Parameters.push_back(entry);
+        m_Http.m_nParameterNum = static_cast<std::int32_t>(m_Http.m_Parameters.size());
     }
     FlattenParameters();
     *pVal = -1;
@@ -264,39 +264,41 @@ HRESULT CImage::SetParameterValueEx(std::string_view sTag, std::string_view sNam
 
 HRESULT CImage::ClearParameter()
 {
-    m_Parameters.clear();
+    m_Http.m_Parameters.clear();
     FlattenParameters();
-    m_nParameterNum = 0;
+    m_Http.m_nParameterNum = 0;
     return S_OK;
 }
 
 HRESULT CImage::GetDevExtInfo(std::int32_t* pVal)
 {
     auto webPort = [this] {
-        m_nRemoteWebPort.store(m_DevExtInfo[kWebPortOffset] | (m_DevExtInfo[kWebPortOffset + 1] << 8));
+        const std::int32_t port =
+            m_Http.m_DevExtInfo[kWebPortOffset] | (m_Http.m_DevExtInfo[kWebPortOffset + 1] << 8);
+        m_Connection.update([port](ConnectionSettings& conn) { conn.m_nRemoteWebPort = port; });
     };
-    switch (m_nProtocol.load()) {
+    switch (m_Connection.read().m_nProtocol) {
     case PROTOCOL_MULTIPART:
-        m_szCgiPath.assign("/goform/serial");
+        m_Http.m_szCgiPath.assign("/goform/serial");
         *pVal = HttpGet(0);
         if (*pVal != -1)
             break;
         SetDeviceSerialNoText(BodyText());
-        m_szCgiPath.assign("/goform/devextinfo");
+        m_Http.m_szCgiPath.assign("/goform/devextinfo");
         *pVal = HttpGet(0);
         if (*pVal == -1) {
-            std::memcpy(m_DevExtInfo.data(), m_Body.data(), kDevExtInfoSize);
+            std::memcpy(m_Http.m_DevExtInfo.data(), m_Http.m_Body.data(), kDevExtInfoSize);
             webPort();
         }
         break;
     case PROTOCOL_KESTRA:
         SetDeviceSerialNoText(BodyText());
-        m_szCgiPath.assign("/getInfo.asp");
+        m_Http.m_szCgiPath.assign("/getInfo.asp");
         *pVal = HttpGet(1);
         if (*pVal == -1) {
             // The answer has two more bytes before its second part than the block keeps.
-            std::memcpy(m_DevExtInfo.data(), m_Body.data(), 262);
-            std::memcpy(m_DevExtInfo.data() + 259, m_Body.data() + 260, 252);
+            std::memcpy(m_Http.m_DevExtInfo.data(), m_Http.m_Body.data(), 262);
+            std::memcpy(m_Http.m_DevExtInfo.data() + 259, m_Http.m_Body.data() + 260, 252);
             webPort();
         }
         break;

@@ -74,14 +74,52 @@ Rgb translateColor(std::uint32_t ole)
                static_cast<std::uint8_t>((ole >> 16) & 0xFF)};
 }
 
+// The get and put members of the settings: one field of one group each, read or written under
+// the group's lock.
+template <class G, class T> HRESULT getSetting(const Guarded<G>& group, T G::*field, T* pVal)
+{
+    *pVal = group.with([&](const G& g) { return g.*field; });
+    return S_OK;
+}
+
+template <class G, class T, class V> HRESULT putSetting(Guarded<G>& group, T G::*field, V newVal)
+{
+    group.update([&](G& g) { g.*field = static_cast<T>(newVal); });
+    return S_OK;
+}
+
+template <class G, std::size_t N>
+HRESULT getText(const Guarded<G>& group, FixedText<N> G::*field, std::string* pVal)
+{
+    *pVal = group.with([&](const G& g) { return (g.*field).str(); });
+    return S_OK;
+}
+
+template <class G, std::size_t N>
+HRESULT putText(Guarded<G>& group, FixedText<N> G::*field, std::string_view newVal)
+{
+    group.update([&](G& g) { (g.*field).assign(newVal); });
+    return S_OK;
+}
+
+// A stored BOOL word goes out as its low 16 bits and comes in as the automation boolean.
+template <class G> HRESULT getBool(const Guarded<G>& group, std::int32_t G::*field, VariantBool* pVal)
+{
+    *pVal = lowBool(group.with([&](const G& g) { return g.*field; }));
+    return S_OK;
+}
+
+template <class G> HRESULT putBool(Guarded<G>& group, std::int32_t G::*field, VariantBool newVal)
+{
+    group.update([&](G& g) { g.*field = boolValue(newVal); });
+    return S_OK;
+}
+
 } // namespace
 
 CImage::CImage()
-    : m_MotionReference(kMotionReferenceSize, 0), m_AudioBuffer(kAudioBufferSize, 0),
-      m_pWaveRender(std::make_unique<TWaveRender>())
 {
-    m_ClientBlock = std::make_shared<ClientBlock>();
-    m_hClientBlock = registerClientBlock(m_ClientBlock);
+    m_Sharing.m_hClientBlock = registerClientBlock(m_Sharing.m_ClientBlock);
     m_Window = std::make_unique<ControlWindow>(
         [this](const WindowMessage& msg, std::intptr_t* result) { return OnMessage(msg, result); });
     m_hWnd = m_Window->handle();
@@ -95,13 +133,13 @@ CImage::~CImage()
     StopThreads();
     CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
     DrainBusyFlags();
-    trace("%s  End", m_szBKText.c_str());
+    trace("%s  End", m_Drawing.read().m_szBKText.c_str());
     m_ImageThread.join();
     m_MailThread.join();
     m_AudioThread.join();
     m_ImageConfigThread.join();
     frameTargets::destroy(m_hWnd);
-    unregisterClientBlock(m_hClientBlock);
+    unregisterClientBlock(m_Sharing.m_hClientBlock);
     m_Window.reset();
 }
 
@@ -119,11 +157,11 @@ void CImage::DrainBusyFlags()
             sleepMs(50);
         }
     };
-    waitFor(m_bMailBusy, 0);
-    waitFor(m_bImageConfigBusy, 0);
-    waitFor(m_nStatus, 0);
-    waitFor(m_bPanTiltBusy, 0);
-    waitFor(m_bMailBusy, 0);
+    waitFor(m_Run.m_bMailBusy, 0);
+    waitFor(m_Run.m_bImageConfigBusy, 0);
+    waitFor(m_Run.m_nStatus, 0);
+    waitFor(m_Run.m_bPanTiltBusy, 0);
+    waitFor(m_Run.m_bMailBusy, 0);
 }
 
 // ---- message map ----
@@ -160,7 +198,7 @@ bool CImage::OnMessage(const WindowMessage& msg, std::intptr_t* result)
     case WM_STARTMAIL:
         if (!StartMailThread()) {
             PostImageEvent(EVT_MAIL_THREAD_FAILED);
-            m_bMailIdle.store(1);
+            m_Run.m_bMailIdle.store(1);
         }
         return true;
     case WM_ENDPROBEDEVICE:
@@ -249,10 +287,11 @@ void CImage::OnDraw()
     auto target = frameTargets::find(m_hWnd);
     if (!target)
         return;
-    target->fill(TargetRect{0, 0, target->width(), target->height()}, translateColor(m_BackColor.load()));
-    if (!m_szBKText.empty())
-        target->drawText(TargetText{TargetRect{2, 1, 100, 100}, m_szBKText.str(), Rgb{240, 250, 0}, "Arial",
-                                    16, 100, DT_VCENTER});
+    const DrawingSettings drawing = m_Drawing.read();
+    target->fill(TargetRect{0, 0, target->width(), target->height()}, translateColor(drawing.m_BackColor));
+    if (!drawing.m_szBKText.empty())
+        target->drawText(TargetText{TargetRect{2, 1, 100, 100}, drawing.m_szBKText.str(), Rgb{240, 250, 0},
+                                    "Arial", 16, 100, DT_VCENTER});
 }
 
 // ---- run, stop, status ----
@@ -261,32 +300,33 @@ HRESULT CImage::Run(std::int32_t* RunThreadHandle)
 {
     // A loop that has not set Status yet, or one that is still ending, counts as running; one
     // that has passed its last step (Status 0, code 0 on its way) is joined and started anew.
-    if (m_nStatus.load() != 0 || (m_ImageThread.running() && m_bLoopEnded.load() == 0)) {
-        *RunThreadHandle = m_hRunThread.load();
+    if (m_Run.m_nStatus.load() != STATUS_STOPPED ||
+        (m_ImageThread.running() && m_Run.m_bLoopEnded.load() == 0)) {
+        *RunThreadHandle = m_Run.m_hRunThread.load();
         Fire_GetImageEvent(EVT_ALREADY_RUNNING);
         return S_OK;
     }
     m_ImageThread.join();
-    m_bLoopEnded.store(0);
+    m_Run.m_bLoopEnded.store(0);
     // The flags are set before the thread exists, so that it can never see a stale stop request.
-    const std::int32_t previousEndRun = m_bEndRun.exchange(0);
-    m_nShareSequence.store(0);
+    const EndRun previousEndRun = m_Run.m_bEndRun.exchange(EndRun::Run);
+    m_StreamInfo.m_nShareSequence.store(0);
     if (!m_ImageThread.start("image-loop", [this] { ImageThread(); })) {
-        m_bEndRun.store(previousEndRun);
+        m_Run.m_bEndRun.store(previousEndRun);
         Fire_GetImageEvent(EVT_THREAD_FAILED);
         *RunThreadHandle = 0;
         return S_OK;
     }
-    m_hRunThread.store(newHandle());
+    m_Run.m_hRunThread.store(newHandle());
     Fire_GetImageEvent(EVT_THREAD_STARTED);
-    *RunThreadHandle = m_hRunThread.load();
+    *RunThreadHandle = m_Run.m_hRunThread.load();
     return S_OK;
 }
 
 HRESULT CImage::Stop()
 {
-    m_bEndRun.store(1);
-    m_bAudioStop.store(1);
+    m_Run.m_bEndRun.store(EndRun::StopRequested);
+    m_Run.m_bAudioStop.store(1);
     StopThreads(); // both flags are set: this only clears the recording request
     CloseStreamSockets();
     return S_OK;
@@ -295,80 +335,81 @@ HRESULT CImage::Stop()
 void CImage::CloseStreamSockets()
 {
     // A reader blocked on one of them returns at once and its loop then sees the stop flag.
-    m_StreamSocket.CloseConnection();
-    m_MultipartSocket.CloseConnection();
-    m_AudioSocket.CloseConnection();
+    m_Sockets.m_StreamSocket.CloseConnection();
+    m_Sockets.m_MultipartSocket.CloseConnection();
+    m_Sockets.m_AudioSocket.CloseConnection();
 }
 
 void CImage::StopThreads()
 {
-    m_bRecordRequest.store(0);
-    if (m_bEndRun.load() != 0 && m_bAudioStop.load() != 0)
+    m_Record.m_bRecordRequest.store(0);
+    if (m_Run.m_bEndRun.load() != EndRun::Run && m_Run.m_bAudioStop.load() != 0)
         return;
-    if (m_bEndRun.load() == 0 || m_nStatus.load() != 0) {
-        m_bEndRun.store(1);
+    if (m_Run.m_bEndRun.load() == EndRun::Run || m_Run.m_nStatus.load() != 0) {
+        m_Run.m_bEndRun.store(EndRun::StopRequested);
         for (int pass = 0;; ++pass) {
             // No living image thread means nobody will acknowledge: stop waiting at once.
-            if (m_bEndRun.load() == 2 || m_nStatus.load() == 0 || !m_ImageThread.running())
+            if (m_Run.m_bEndRun.load() == EndRun::StopAcknowledged || m_Run.m_nStatus.load() == 0 ||
+                !m_ImageThread.running())
                 break;
             if (pass > 300) {
-                m_bEndRun.store(1);
+                m_Run.m_bEndRun.store(EndRun::StopRequested);
                 break;
             }
             sleepMs(100);
-            m_bEndRun.store(1);
+            m_Run.m_bEndRun.store(EndRun::StopRequested);
         }
     }
-    if (m_bAudioStop.load() == 0) {
-        m_bAudioStop.store(1);
-        for (int pass = 0; m_bAudioRunning.load() != 0 && pass <= 300; ++pass) {
+    if (m_Run.m_bAudioStop.load() == 0) {
+        m_Run.m_bAudioStop.store(1);
+        for (int pass = 0; m_Run.m_bAudioRunning.load() != 0 && pass <= 300; ++pass) {
             sleepMs(100);
-            m_bAudioStop.store(1);
+            m_Run.m_bAudioStop.store(1);
         }
     }
-    m_nStatus.store(0);
-    m_bAudioRunning.store(0);
+    m_Run.m_nStatus.store(STATUS_STOPPED);
+    m_Run.m_bAudioRunning.store(0);
 }
 
 HRESULT CImage::PutNewStatus(std::int32_t newVal)
 {
-    m_StreamSocket.CloseConnection(); // the audio and multipart readers go on
-    if (m_bAviOpen.load()) {
+    m_Sockets.m_StreamSocket.CloseConnection(); // the audio and multipart readers go on
+    if (m_Record.m_bAviOpen.load()) {
         CloseAviFile();
-        m_bAviOpen.store(0);
+        m_Record.m_bAviOpen.store(0);
         PostImageEvent(EVT_RECORD_STOPPED);
     }
-    m_bRecordRequest.store(0);
-    m_bEndRun.store(1);
-    m_nStatus.store(newVal);
+    m_Record.m_bRecordRequest.store(0);
+    m_Run.m_bEndRun.store(EndRun::StopRequested);
+    m_Run.m_nStatus.store(newVal);
     return S_OK;
 }
 
 void CImage::CloseAviFile()
 {
-    m_AviWriter.Close();
+    m_Recording.m_AviWriter.Close();
 }
 
 HRESULT CImage::get_Status(std::int32_t* pVal)
 {
-    *pVal = m_nStatus.load();
+    *pVal = m_Run.m_nStatus.load();
     return S_OK;
 }
 
 HRESULT CImage::StartRecording()
 {
-    const std::int32_t status = m_nStatus.load();
+    const std::int32_t status = m_Run.m_nStatus.load();
     if (status == 3 || status == 4)
         return S_OK;
-    m_bRecordFirstStart.store(1);
-    m_bRecordRequest.store(1);
-    m_nStatus.store(3);
+    m_Record.m_bRecordFirstStart.store(1);
+    m_Record.m_bRecordRequest.store(1);
+    m_Run.m_nStatus.store(STATUS_RECORD_REQUESTED);
     return S_OK;
 }
 
 HRESULT CImage::StopRecording()
 {
-    m_bRecordRequest.store(0);
+    m_Record.m_bRecordRequest.store(0);
     return S_OK;
 }
 
@@ -393,18 +434,18 @@ bool CImage::StartMailThread()
 void CImage::MailThread()
 {
     SendMailJob();
-    m_bMailBusy.store(0);
+    m_Run.m_bMailBusy.store(0);
 }
 
 HRESULT CImage::SendEmail(std::int32_t* pVal)
 {
     // Nothing is started while a stop is requested or another e-mail job runs; pVal tells.
     *pVal = 0;
-    if (m_bEndRun.load() == 1 || m_MailThread.running())
+    if (m_Run.m_bEndRun.stopRequested() || m_MailThread.running())
         return S_OK;
-    m_bMailBusy.store(1);
+    m_Run.m_bMailBusy.store(1);
     if (!StartMailThread()) {
-        m_bMailBusy.store(0);
+        m_Run.m_bMailBusy.store(0);
         PostImageEvent(EVT_MAIL_THREAD_FAILED);
         return S_OK;
     }
@@ -415,10 +456,12 @@ HRESULT CImage::SendEmail(std::int32_t* pVal)
 HRESULT CImage::SetEMailProperty(std::string_view sHost, std::string_view sMailTo, std::string_view sMailFrom,
                                  std::string_view sMailSubject, std::int32_t* /*pVal*/)
 {
-    m_szMailServer.assign(sHost);
-    m_szMailTo.assign(sMailTo);
-    m_szMailFrom.assign(sMailFrom);
-    m_szMailSubject.assign(sMailSubject);
+    m_MailSettings.update([&](MailSettings& mail) {
+        mail.m_szMailServer.assign(sHost);
+        mail.m_szMailTo.assign(sMailTo);
+        mail.m_szMailFrom.assign(sMailFrom);
+        mail.m_szMailSubject.assign(sMailSubject);
+    });
     return S_OK;
 }
 
@@ -446,49 +489,51 @@ HRESULT CImage::_OnSearchDevice(std::int32_t Status)
 
 HRESULT CImage::get_RemoteHost(std::string* pVal)
 {
-    *pVal = m_szRemoteHost.str();
-    return S_OK;
+    return getText(m_Connection, &ConnectionSettings::m_szRemoteHost, pVal);
 }
 
 HRESULT CImage::put_RemoteHost(std::string_view newVal)
 {
-    m_szRemoteHost.assign(newVal);
-    std::vector<std::uint64_t> parts;
-    if (newVal.empty() || !splitDotted(newVal, 4, &parts))
-        return S_OK; // a host name: stored, the target address keeps its bytes
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (parts[i] >= 256)
-            return S_FALSE; // the bytes before stay written
-        m_TargetIp[i] = static_cast<std::uint8_t>(parts[i]);
-    }
-    return S_OK;
+    return m_Connection.update([&](ConnectionSettings& conn) {
+        conn.m_szRemoteHost.assign(newVal);
+        std::vector<std::uint64_t> parts;
+        if (newVal.empty() || !splitDotted(newVal, 4, &parts))
+            return S_OK; // a host name: stored, the target address keeps its bytes
+        for (std::size_t i = 0; i < 4; ++i) {
+            if (parts[i] >= 256)
+                return S_FALSE; // the bytes before stay written
+            conn.m_TargetIp[i] = static_cast<std::uint8_t>(parts[i]);
+        }
+        return S_OK;
+    });
 }
 
 HRESULT CImage::get_MACAddress(std::string* pVal)
 {
-    *pVal = m_szMACAddress.str();
-    return S_OK;
+    return getText(m_Connection, &ConnectionSettings::m_szMACAddress, pVal);
 }
 
 HRESULT CImage::put_MACAddress(std::string_view newVal)
 {
-    m_szMACAddress.assign(newVal);
-    // Six dot-separated decimal numbers. Parsing stops at a part that is missing or not a number;
-    // the bytes without a part keep their values.
-    std::string_view rest = newVal;
-    for (std::size_t i = 0; i < 6 && !rest.empty(); ++i) {
-        const auto dot = rest.find('.');
-        std::uint64_t v = 0;
-        if (!parseDecimalPart(rest.substr(0, dot), &v))
-            break;
-        if (v >= 256)
-            return S_FALSE;
-        m_TargetMac[i] = static_cast<std::uint8_t>(v);
-        if (dot == std::string_view::npos)
-            break;
-        rest.remove_prefix(dot + 1);
-    }
-    return S_OK;
+    return m_Connection.update([&](ConnectionSettings& conn) {
+        conn.m_szMACAddress.assign(newVal);
+        // Six dot-separated decimal numbers. Parsing stops at a part that is missing or not a
+        // number; the bytes without a part keep their values.
+        std::string_view rest = newVal;
+        for (std::size_t i = 0; i < 6 && !rest.empty(); ++i) {
+            const auto dot = rest.find('.');
+            std::uint64_t v = 0;
+            if (!parseDecimalPart(rest.substr(0, dot), &v))
+                break;
+            if (v >= 256)
+                return S_FALSE;
+            conn.m_TargetMac[i] = static_cast<std::uint8_t>(v);
+            if (dot == std::string_view::npos)
+                break;
+            rest.remove_prefix(dot + 1);
+        }
+        return S_OK;
+    });
 }
 
 HRESULT CImage::get_UserName(std::string* pVal)
@@ -523,30 +568,32 @@ HRESULT CImage::put_Password(std::string_view newVal)
 
 HRESULT CImage::get_BKText(std::string* pVal)
 {
-    *pVal = m_szBKText.str();
-    return S_OK;
+    return getText(m_Drawing, &DrawingSettings::m_szBKText, pVal);
 }
 
 HRESULT CImage::put_BKText(std::string_view newVal)
 {
-    m_szBKText.assign(newVal);
-    return S_OK;
+    return putText(m_Drawing, &DrawingSettings::m_szBKText, newVal);
 }
 
 HRESULT CImage::SetCaption(std::int32_t lShowCaption, std::string_view sCaption, std::int32_t bTRANSPARENT)
 {
-    m_bShowCaption = lShowCaption;
-    m_szCaption.assign(sCaption);
-    m_bCaptionTransparent = bTRANSPARENT;
+    m_Drawing.update([&](DrawingSettings& drawing) {
+        drawing.m_bShowCaption = lShowCaption;
+        drawing.m_szCaption.assign(sCaption);
+        drawing.m_bCaptionTransparent = bTRANSPARENT;
+    });
     return S_OK;
 }
 
 HRESULT CImage::SetRecordText(RecTextModeType eTextMode, std::string_view sAdditionalText,
                               std::int32_t bTRANSPARENT)
 {
-    m_nRecordTextMode = eTextMode;
-    m_szRecordText.assign(sAdditionalText);
-    m_bRecordTextTransparent = bTRANSPARENT;
+    m_Drawing.update([&](DrawingSettings& drawing) {
+        drawing.m_nRecordTextMode = eTextMode;
+        drawing.m_szRecordText.assign(sAdditionalText);
+        drawing.m_bRecordTextTransparent = bTRANSPARENT;
+    });
     return S_OK;
 }
 
@@ -577,7 +624,7 @@ HRESULT CImage::get_DuringInitRec(VariantBool* /*pVal*/)
 
 HRESULT CImage::get_longErrCode(std::int32_t* pVal)
 {
-    *pVal = m_lErrCode.load();
+    *pVal = m_Http.m_lErrCode.load();
     return S_OK;
 }
 
@@ -594,82 +641,82 @@ HRESULT CImage::get_hwnd(std::int32_t* pVal)
 
 HRESULT CImage::get_BackColor(OleColor* pVal)
 {
-    *pVal = OleColor(m_BackColor.load());
+    *pVal = OleColor(m_Drawing.with([](const DrawingSettings& d) { return d.m_BackColor; }));
     return S_OK;
 }
 
 HRESULT CImage::put_BackColor(OleColor newVal)
 {
-    m_BackColor.store(static_cast<std::uint32_t>(newVal));
+    m_Drawing.update([&](DrawingSettings& d) { d.m_BackColor = static_cast<std::uint32_t>(newVal); });
     OnDraw();
     return S_OK;
 }
 
 HRESULT CImage::get_SplitFileMode(AviFileModeType* pVal)
 {
-    *pVal = static_cast<AviFileModeType>(m_nSplitFileMode.load());
+    *pVal = static_cast<AviFileModeType>(
+        m_RecordingSettings.with([](const RecordingSettings& r) { return r.m_nSplitFileMode; }));
     return S_OK;
 }
 
 HRESULT CImage::put_SplitFileMode(AviFileModeType newVal)
 {
-    m_nSplitFileMode.store(newVal);
-    return S_OK;
+    return putSetting(m_RecordingSettings, &RecordingSettings::m_nSplitFileMode, newVal);
 }
 
 // ---- frames and snapshots ----
 
 HRESULT CImage::get_FrameCount(std::int32_t* pVal)
 {
-    *pVal = m_nFrameCount.exchange(0);
+    *pVal = m_StreamInfo.m_nFrameCount.exchange(0);
     return S_OK;
 }
 
 HRESULT CImage::get_ImageWidth(std::int32_t* pVal)
 {
-    *pVal = m_nImageWidth.load();
+    *pVal = m_StreamInfo.m_nImageWidth.load();
     return S_OK;
 }
 
 HRESULT CImage::get_ImageHeight(std::int32_t* pVal)
 {
-    *pVal = m_nImageHeight.load();
+    *pVal = m_StreamInfo.m_nImageHeight.load();
     return S_OK;
 }
 
 HRESULT CImage::get_ClientStructPoint(std::int32_t* pVal)
 {
-    *pVal = m_hClientBlock;
+    *pVal = m_Sharing.m_hClientBlock;
     return S_OK;
 }
 
 HRESULT CImage::Capture(std::string_view FileName, std::int32_t iResize)
 {
-    m_nCaptureSize.store(iResize);
-    m_szCaptureFile.assign(FileName);
-    m_bCaptureRequest.store(1); // the request's data is in place before the flag
+    m_Capture.m_nCaptureSize.store(iResize);
+    m_Capture.m_szCaptureFile.assign(FileName);
+    m_Capture.m_bCaptureRequest.store(1); // the request's data is in place before the flag
     return S_OK;
 }
 
 HRESULT CImage::Snapshot(std::string_view sFileName, std::int32_t* pVal)
 {
-    m_szCaptureFile.assign(sFileName);
-    m_nCaptureResult.store(0);
-    m_bCaptureRequest.store(1);
+    m_Capture.m_szCaptureFile.assign(sFileName);
+    m_Capture.m_nCaptureResult.store(0);
+    m_Capture.m_bCaptureRequest.store(1);
     // The frame pipeline clears the flag once the picture is written. Without frames the wait
     // ends after a few receive time-outs; the request is then withdrawn and pVal is 0.
     const std::uint32_t limit = std::max<std::uint32_t>(
-        kSnapshotMinWaitMs, 2000u * static_cast<std::uint32_t>(std::max(0, m_nTimeOut.load())));
+        kSnapshotMinWaitMs, 2000u * static_cast<std::uint32_t>(std::max(0, m_Connection.read().m_nTimeOut)));
     const std::uint32_t start = tickCount();
-    while (m_bCaptureRequest.load() != 0) {
+    while (m_Capture.m_bCaptureRequest.load() != 0) {
         if (ticksSince(start) > limit) {
-            m_bCaptureRequest.store(0);
+            m_Capture.m_bCaptureRequest.store(0);
             *pVal = 0;
             return S_OK;
         }
         sleepMs(10);
     }
-    *pVal = m_nCaptureResult.load(); // 0 when the picture could not be written
+    *pVal = m_Capture.m_nCaptureResult.load(); // 0 when the picture could not be written
     return S_OK;
 }
 
@@ -678,7 +725,9 @@ HRESULT CImage::SetMotionBlock(std::int32_t index, std::int32_t left, std::int32
 {
     if (index < 0 || index >= kMotionRectCount)
         return S_OK; // outside the 16-entry table: ignored
-    m_MotionRects[static_cast<std::size_t>(index)] = MotionRect{left, top, right, bottom};
+    m_MotionSettings.update([&](MotionSettings& m) {
+        m.m_MotionRects[static_cast<std::size_t>(index)] = MotionRect{left, top, right, bottom};
+    });
     return S_OK;
 }
 
@@ -686,518 +735,439 @@ HRESULT CImage::SetMotionBlock(std::int32_t index, std::int32_t left, std::int32
 
 HRESULT CImage::get_RemotePort(std::int32_t* pVal)
 {
-    *pVal = m_nRemotePort.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nRemotePort, pVal);
 }
 
 HRESULT CImage::put_RemotePort(std::int32_t newVal)
 {
-    m_nRemotePort.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nRemotePort, newVal);
 }
 
 HRESULT CImage::get_TimeOut(std::int32_t* pVal)
 {
-    *pVal = m_nTimeOut.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nTimeOut, pVal);
 }
 
 HRESULT CImage::put_TimeOut(std::int32_t newVal)
 {
-    m_nTimeOut.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nTimeOut, newVal);
 }
 
 HRESULT CImage::get_PreviewWidth(std::int32_t* pVal)
 {
-    *pVal = m_nPreviewWidth.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nPreviewWidth, pVal);
 }
 
 HRESULT CImage::put_PreviewWidth(std::int32_t newVal)
 {
-    m_nPreviewWidth.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nPreviewWidth, newVal);
 }
 
 HRESULT CImage::get_PreviewHeight(std::int32_t* pVal)
 {
-    *pVal = m_nPreviewHeight.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nPreviewHeight, pVal);
 }
 
 HRESULT CImage::put_PreviewHeight(std::int32_t newVal)
 {
-    m_nPreviewHeight.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nPreviewHeight, newVal);
 }
 
 HRESULT CImage::get_FrameRate(std::int32_t* pVal)
 {
-    *pVal = m_nFrameRate;
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nFrameRate, pVal);
 }
 
 HRESULT CImage::put_FrameRate(std::int32_t newVal)
 {
-    m_nFrameRate = newVal;
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nFrameRate, newVal);
 }
 
 HRESULT CImage::get_RotateAngle(std::int32_t* pVal)
 {
-    *pVal = m_nRotateAngle.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nRotateAngle, pVal);
 }
 
 HRESULT CImage::put_RotateAngle(std::int32_t newVal)
 {
-    m_nRotateAngle.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nRotateAngle, newVal);
 }
 
 HRESULT CImage::get_MotionDetectMode(std::int32_t* pVal)
 {
-    *pVal = m_nMotionDetectMode.load();
-    return S_OK;
+    return getSetting(m_MotionSettings, &MotionSettings::m_nMotionDetectMode, pVal);
 }
 
 HRESULT CImage::put_MotionDetectMode(std::int32_t newVal)
 {
-    m_nMotionDetectMode.store(newVal);
-    return S_OK;
+    return putSetting(m_MotionSettings, &MotionSettings::m_nMotionDetectMode, newVal);
 }
 
 HRESULT CImage::get_MotionSensitivity(std::int32_t* pVal)
 {
-    *pVal = m_nMotionSensitivity.load();
-    return S_OK;
+    return getSetting(m_MotionSettings, &MotionSettings::m_nMotionSensitivity, pVal);
 }
 
 HRESULT CImage::put_MotionSensitivity(std::int32_t newVal)
 {
-    m_nMotionSensitivity.store(newVal);
-    return S_OK;
+    return putSetting(m_MotionSettings, &MotionSettings::m_nMotionSensitivity, newVal);
 }
 
 HRESULT CImage::get_Mirrror(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bMirror.load());
-    return S_OK;
+    return getBool(m_Drawing, &DrawingSettings::m_bMirror, pVal);
 }
 
 HRESULT CImage::put_Mirrror(VariantBool newVal)
 {
-    m_bMirror.store(boolValue(newVal));
-    return S_OK;
+    return putBool(m_Drawing, &DrawingSettings::m_bMirror, newVal);
 }
 
 HRESULT CImage::get_DateHeight(std::int32_t* pVal)
 {
-    *pVal = m_nDateHeight;
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nDateHeight, pVal);
 }
 
 HRESULT CImage::put_DateHeight(std::int32_t newVal)
 {
-    m_nDateHeight = newVal;
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nDateHeight, newVal);
 }
 
 HRESULT CImage::get_DateWidth(std::int32_t* pVal)
 {
-    *pVal = m_nDateWidth;
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nDateWidth, pVal);
 }
 
 HRESULT CImage::put_DateWidth(std::int32_t newVal)
 {
-    m_nDateWidth = newVal;
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nDateWidth, newVal);
 }
 
 HRESULT CImage::get_ReservedSpace(std::int32_t* pVal)
 {
-    *pVal = m_nReservedSpace.load();
-    return S_OK;
+    return getSetting(m_RecordingSettings, &RecordingSettings::m_nReservedSpace, pVal);
 }
 
 HRESULT CImage::put_ReservedSpace(std::int32_t newVal)
 {
-    m_nReservedSpace.store(newVal);
-    return S_OK;
+    return putSetting(m_RecordingSettings, &RecordingSettings::m_nReservedSpace, newVal);
 }
 
 HRESULT CImage::get_MinReservedSpace(std::int32_t* pVal)
 {
-    *pVal = m_nReservedSpace.load();
-    return S_OK;
+    return getSetting(m_RecordingSettings, &RecordingSettings::m_nReservedSpace, pVal);
 }
 
 HRESULT CImage::put_MinReservedSpace(std::int32_t newVal)
 {
-    m_nReservedSpace.store(newVal);
-    return S_OK;
+    return putSetting(m_RecordingSettings, &RecordingSettings::m_nReservedSpace, newVal);
 }
 
 HRESULT CImage::get_SplitFileSpace(std::int32_t* pVal)
 {
-    *pVal = m_nSplitFileSpace.load();
-    return S_OK;
+    return getSetting(m_RecordingSettings, &RecordingSettings::m_nSplitFileSpace, pVal);
 }
 
 HRESULT CImage::put_SplitFileSpace(std::int32_t newVal)
 {
-    m_nSplitFileSpace.store(newVal);
-    return S_OK;
+    return putSetting(m_RecordingSettings, &RecordingSettings::m_nSplitFileSpace, newVal);
 }
 
 HRESULT CImage::get_PreviewhWnd(std::int32_t* pVal)
 {
-    *pVal = m_PreviewhWnd.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_PreviewhWnd, pVal);
 }
 
 HRESULT CImage::put_PreviewhWnd(std::int32_t newVal)
 {
-    m_PreviewhWnd.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_PreviewhWnd, newVal);
 }
 
 HRESULT CImage::get_PreviewDC(std::int32_t* pVal)
 {
-    *pVal = m_PreviewDC.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_PreviewDC, pVal);
 }
 
 HRESULT CImage::put_PreviewDC(std::int32_t newVal)
 {
-    m_PreviewDC.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_PreviewDC, newVal);
 }
 
 HRESULT CImage::get_PreviewTop(std::int32_t* pVal)
 {
-    *pVal = m_nPreviewTop.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nPreviewTop, pVal);
 }
 
 HRESULT CImage::put_PreviewTop(std::int32_t newVal)
 {
-    m_nPreviewTop.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nPreviewTop, newVal);
 }
 
 HRESULT CImage::get_PreviewLeft(std::int32_t* pVal)
 {
-    *pVal = m_nPreviewLeft.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nPreviewLeft, pVal);
 }
 
 HRESULT CImage::put_PreviewLeft(std::int32_t newVal)
 {
-    m_nPreviewLeft.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nPreviewLeft, newVal);
 }
 
 HRESULT CImage::get_OtherDC(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bOtherDC.load());
-    return S_OK;
+    return getBool(m_Drawing, &DrawingSettings::m_bOtherDC, pVal);
 }
 
 HRESULT CImage::put_OtherDC(VariantBool newVal)
 {
-    m_bOtherDC.store(boolValue(newVal));
-    return S_OK;
+    return putBool(m_Drawing, &DrawingSettings::m_bOtherDC, newVal);
 }
 
 HRESULT CImage::get_NormalFilePath(std::string* pVal)
 {
-    *pVal = m_szNormalFilePath.str();
-    return S_OK;
+    return getText(m_RecordingSettings, &RecordingSettings::m_szNormalFilePath, pVal);
 }
 
 HRESULT CImage::put_NormalFilePath(std::string_view newVal)
 {
-    m_szNormalFilePath.assign(newVal);
-    return S_OK;
+    return putText(m_RecordingSettings, &RecordingSettings::m_szNormalFilePath, newVal);
 }
 
 HRESULT CImage::get_MotionFilePath(std::string* pVal)
 {
-    *pVal = m_szMotionFilePath.str();
-    return S_OK;
+    return getText(m_RecordingSettings, &RecordingSettings::m_szMotionFilePath, pVal);
 }
 
 HRESULT CImage::put_MotionFilePath(std::string_view newVal)
 {
-    m_szMotionFilePath.assign(newVal);
-    return S_OK;
+    return putText(m_RecordingSettings, &RecordingSettings::m_szMotionFilePath, newVal);
 }
 
 HRESULT CImage::get_SplitFileTime(std::int32_t* pVal)
 {
-    *pVal = m_nSplitFileTime.load();
-    return S_OK;
+    return getSetting(m_RecordingSettings, &RecordingSettings::m_nSplitFileTime, pVal);
 }
 
 HRESULT CImage::put_SplitFileTime(std::int32_t newVal)
 {
-    m_nSplitFileTime.store(newVal);
-    return S_OK;
+    return putSetting(m_RecordingSettings, &RecordingSettings::m_nSplitFileTime, newVal);
 }
 
 HRESULT CImage::get_MotionBlockCount(std::int32_t* pVal)
 {
-    *pVal = m_nMotionBlockCount.load();
-    return S_OK;
+    return getSetting(m_MotionSettings, &MotionSettings::m_nMotionBlockCount, pVal);
 }
 
 HRESULT CImage::put_MotionBlockCount(std::int32_t newVal)
 {
-    m_nMotionBlockCount.store(std::clamp(newVal, 0, kMotionRectCount)); // the table has 16 entries
+    // The table has 16 entries.
+    m_MotionSettings.update(
+        [&](MotionSettings& m) { m.m_nMotionBlockCount = std::clamp(newVal, 0, kMotionRectCount); });
     return S_OK;
 }
 
 HRESULT CImage::get_EMailFileName(std::string* pVal)
 {
-    *pVal = m_szEMailFileName.str();
-    return S_OK;
+    return getText(m_MailSettings, &MailSettings::m_szEMailFileName, pVal);
 }
 
 HRESULT CImage::put_EMailFileName(std::string_view newVal)
 {
-    m_szEMailFileName.assign(newVal);
-    return S_OK;
+    return putText(m_MailSettings, &MailSettings::m_szEMailFileName, newVal);
 }
 
 HRESULT CImage::get_Protocol(std::int32_t* pVal)
 {
-    *pVal = m_nProtocol.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nProtocol, pVal);
 }
 
 HRESULT CImage::put_Protocol(std::int32_t newVal)
 {
-    m_nProtocol.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nProtocol, newVal);
 }
 
 HRESULT CImage::get_EnableProxy(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bEnableProxy.load());
-    return S_OK;
+    return getBool(m_Connection, &ConnectionSettings::m_bEnableProxy, pVal);
 }
 
 HRESULT CImage::put_EnableProxy(VariantBool newVal)
 {
-    m_bEnableProxy.store(boolValue(newVal));
-    return S_OK;
+    return putBool(m_Connection, &ConnectionSettings::m_bEnableProxy, newVal);
 }
 
 HRESULT CImage::get_ProxyPort(std::int32_t* pVal)
 {
-    *pVal = m_nProxyPort.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nProxyPort, pVal);
 }
 
 HRESULT CImage::put_ProxyPort(std::int32_t newVal)
 {
-    m_nProxyPort.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nProxyPort, newVal);
 }
 
 HRESULT CImage::get_ProxyServerAddress(std::string* pVal)
 {
-    *pVal = m_szProxyHost.str();
-    return S_OK;
+    return getText(m_Connection, &ConnectionSettings::m_szProxyHost, pVal);
 }
 
 HRESULT CImage::put_ProxyServerAddress(std::string_view newVal)
 {
-    m_szProxyHost.assign(newVal);
-    return S_OK;
+    return putText(m_Connection, &ConnectionSettings::m_szProxyHost, newVal);
 }
 
 HRESULT CImage::get_MailIntervalTime(std::int32_t* pVal)
 {
-    *pVal = m_nMailIntervalTime.load();
-    return S_OK;
+    return getSetting(m_MailSettings, &MailSettings::m_nMailIntervalTime, pVal);
 }
 
 HRESULT CImage::put_MailIntervalTime(std::int32_t newVal)
 {
-    m_nMailIntervalTime.store(newVal);
-    return S_OK;
+    return putSetting(m_MailSettings, &MailSettings::m_nMailIntervalTime, newVal);
 }
 
 HRESULT CImage::get_BypassProxyServer(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bBypassProxy.load());
-    return S_OK;
+    return getBool(m_Connection, &ConnectionSettings::m_bBypassProxy, pVal);
 }
 
 HRESULT CImage::put_BypassProxyServer(VariantBool newVal)
 {
-    m_bBypassProxy.store(boolValue(newVal));
-    return S_OK;
+    return putBool(m_Connection, &ConnectionSettings::m_bBypassProxy, newVal);
 }
 
 HRESULT CImage::get_LocalCamera(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bLocalCamera.load());
-    return S_OK;
+    return getBool(m_Connection, &ConnectionSettings::m_bLocalCamera, pVal);
 }
 
 HRESULT CImage::put_LocalCamera(VariantBool newVal)
 {
-    m_bLocalCamera.store(boolValue(newVal));
-    return S_OK;
+    return putBool(m_Connection, &ConnectionSettings::m_bLocalCamera, newVal);
 }
 
 HRESULT CImage::get_DrawImage(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bDrawImage.load());
-    return S_OK;
+    return getBool(m_Drawing, &DrawingSettings::m_bDrawImage, pVal);
 }
 
 HRESULT CImage::put_DrawImage(VariantBool newVal)
 {
-    m_bDrawImage.store(boolValue(newVal));
-    return S_OK;
+    return putBool(m_Drawing, &DrawingSettings::m_bDrawImage, newVal);
 }
 
 HRESULT CImage::get_SendMailID(std::string* pVal)
 {
-    *pVal = m_szSendMailID.str();
-    return S_OK;
+    return getText(m_MailSettings, &MailSettings::m_szSendMailID, pVal);
 }
 
 HRESULT CImage::put_SendMailID(std::string_view newVal)
 {
-    m_szSendMailID.assign(newVal);
-    return S_OK;
+    return putText(m_MailSettings, &MailSettings::m_szSendMailID, newVal);
 }
 
 HRESULT CImage::get_SendMailPWD(std::string* pVal)
 {
-    *pVal = m_szSendMailPWD.str();
-    return S_OK;
+    return getText(m_MailSettings, &MailSettings::m_szSendMailPWD, pVal);
 }
 
 HRESULT CImage::put_SendMailPWD(std::string_view newVal)
 {
-    m_szSendMailPWD.assign(newVal);
-    return S_OK;
+    return putText(m_MailSettings, &MailSettings::m_szSendMailPWD, newVal);
 }
 
 HRESULT CImage::get_ImageInterval(std::int32_t* pVal)
 {
-    *pVal = m_nImageInterval;
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nImageInterval, pVal);
 }
 
 HRESULT CImage::put_ImageInterval(std::int32_t newVal)
 {
-    m_nImageInterval = newVal;
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nImageInterval, newVal);
 }
 
 HRESULT CImage::get_EnableServer(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bEnableServer.load());
+    *pVal = lowBool(m_Sharing.m_bEnableServer.load());
     return S_OK;
 }
 
 HRESULT CImage::put_EnableServer(VariantBool newVal)
 {
-    m_bEnableServer.store(boolValue(newVal));
+    m_Sharing.m_bEnableServer.store(boolValue(newVal));
     return S_OK;
 }
 
 HRESULT CImage::get_ConnectCameraNoForServer(std::int32_t* pVal)
 {
-    *pVal = m_nConnectCameraNoForServer.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nConnectCameraNoForServer, pVal);
 }
 
 HRESULT CImage::put_ConnectCameraNoForServer(std::int32_t newVal)
 {
-    m_nConnectCameraNoForServer.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nConnectCameraNoForServer, newVal);
 }
 
 HRESULT CImage::get_PreviewTargetTop(std::int32_t* pVal)
 {
-    *pVal = m_nPreviewTargetTop.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nPreviewTargetTop, pVal);
 }
 
 HRESULT CImage::put_PreviewTargetTop(std::int32_t newVal)
 {
-    m_nPreviewTargetTop.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nPreviewTargetTop, newVal);
 }
 
 HRESULT CImage::get_PreviewTargetLeft(std::int32_t* pVal)
 {
-    *pVal = m_nPreviewTargetLeft.load();
-    return S_OK;
+    return getSetting(m_Drawing, &DrawingSettings::m_nPreviewTargetLeft, pVal);
 }
 
 HRESULT CImage::put_PreviewTargetLeft(std::int32_t newVal)
 {
-    m_nPreviewTargetLeft.store(newVal);
-    return S_OK;
+    return putSetting(m_Drawing, &DrawingSettings::m_nPreviewTargetLeft, newVal);
 }
 
 HRESULT CImage::get_LockRecord(VariantBool* pVal)
 {
-    *pVal = lowBool(m_bLockRecord.load());
+    *pVal = lowBool(m_Record.m_bLockRecord.load());
     return S_OK;
 }
 
 HRESULT CImage::put_LockRecord(VariantBool newVal)
 {
-    m_bLockRecord.store(boolValue(newVal));
+    m_Record.m_bLockRecord.store(boolValue(newVal));
     return S_OK;
 }
 
 HRESULT CImage::get_RemoteWebPort(std::int32_t* pVal)
 {
-    *pVal = m_nRemoteWebPort.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nRemoteWebPort, pVal);
 }
 
 HRESULT CImage::put_RemoteWebPort(std::int32_t newVal)
 {
-    m_nRemoteWebPort.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nRemoteWebPort, newVal);
 }
 
 HRESULT CImage::get_DisplayDelay(std::int32_t* pVal)
 {
-    *pVal = m_nDisplayDelay.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nDisplayDelay, pVal);
 }
 
 HRESULT CImage::put_DisplayDelay(std::int32_t newVal)
 {
-    m_nDisplayDelay.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nDisplayDelay, newVal);
 }
 
 HRESULT CImage::get_ConnTimeOut(std::int32_t* pVal)
 {
-    *pVal = m_nConnTimeOut.load();
-    return S_OK;
+    return getSetting(m_Connection, &ConnectionSettings::m_nConnTimeOut, pVal);
 }
 
 HRESULT CImage::put_ConnTimeOut(std::int32_t newVal)
 {
-    m_nConnTimeOut.store(newVal);
-    return S_OK;
+    return putSetting(m_Connection, &ConnectionSettings::m_nConnTimeOut, newVal);
 }
 
 } // namespace tessivor

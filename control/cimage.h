@@ -6,24 +6,25 @@
 // (image loop, audio, e-mail, protocol jobs) report only by posting messages to that window,
 // so every event fires on the host's thread, in posting order.
 //
-// Threads and flags. Workers and the host's thread meet through the atomic words below; the
-// control takes no lock of its own except around its found-device list. A request's data is
-// written before its flag is raised. Every worker is a WorkerThread that the control joins in its
-// destructor, after it has asked the worker to stop and closed the sockets that could hold it.
+// State. Nothing here is public data: the settings live in groups by concern
+// (control/control_settings.h), each behind its own lock; the host's thread writes them through
+// the put members and a worker copies the group it needs at the start of its round. Words that a
+// thread must see at once (stop requests, Status, busy marks, the host's requests) are atomics
+// in the groups of control/control_state.h, which also say which thread owns the rest. A
+// request's data is written before its flag is raised. Every worker is a WorkerThread that the
+// control joins in its destructor, after it has asked the worker to stop and closed the sockets
+// that could hold it.
 #pragma once
 
-#include "control/avi_writer.h"
-#include "control/client_block.h"
+#include "camproto/login_transform.h"
+#include "control/control_settings.h"
+#include "control/control_state.h"
+#include "control/guarded.h"
 #include "control/iimage.h"
 #include "control/image_events.h"
 #include "control/jpeg_decode.h"
-#include "control/parameter_table.h"
 #include "control/recorded_picture.h"
-#include "control/wave_render.h"
 #include "imagelib/img_desc.h"
-#include "io/ws_client.h"
-#include "mail/image_mail_client.h"
-#include "mail/mail_message.h"
 #include "platform/connection_point.h"
 #include "platform/control_window.h"
 #include "platform/fixed_text.h"
@@ -42,26 +43,19 @@
 
 namespace tessivor {
 
-using Text260 = FixedText<260>;
-using Text100 = FixedText<100>;
-using Text64 = FixedText<64>;
-
-struct MotionRect
-{
-    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
-
-// The login block of the native protocols: the first 12 bytes of the user name and the first 8
-// of the password, each zero-padded (CImage::MakeCredentialBlock).
-inline constexpr int kCredentialBlockSize = 20;
-using CredentialBlock = std::array<std::uint8_t, kCredentialBlockSize>;
+using camproto::CredentialBlock;
+using camproto::kCredentialBlockSize;
 
 class CImage : public IImage
 {
 public:
-    static constexpr int kMotionRectCount = 16;
-    static constexpr std::size_t kAudioBufferSize = 150000;
-    static constexpr std::size_t kMotionReferenceSize = 640 * 480 * 3;
+    static constexpr int kMotionRectCount = tessivor::kMotionRectCount;
+    static constexpr std::size_t kAudioBufferSize = AudioState::kAudioBufferSize;
+    static constexpr std::size_t kMotionReferenceSize = MotionState::kMotionReferenceSize;
+    static constexpr std::size_t kFrameBufferSize = StreamBuffers::kFrameBufferSize;
+    static constexpr std::size_t kBodySize = HttpExchange::kBodySize;
+    static constexpr std::size_t kDevExtInfoSize = HttpExchange::kDevExtInfoSize;
+    static constexpr std::size_t kCgiPathLimit = 63;
 
     // Creates the control window on the calling thread, which becomes the host's thread.
     CImage();
@@ -388,112 +382,13 @@ protected:
     void ImageLoop();
 
 public:
-    // ---- connection and camera ----
-    Text260 m_szRemoteHost{"192.168.0.20"};
-    Text260 m_szSearchTarget;
-    std::atomic<std::int32_t> m_nRemotePort{8481};
-    std::atomic<std::int32_t> m_nRemoteWebPort{80};
-    std::atomic<std::int32_t> m_bEnableProxy{0};
-    std::atomic<std::int32_t> m_bBypassProxy{1};
-    std::atomic<std::int32_t> m_bKeepLocalCamera{1};
-    std::atomic<std::int32_t> m_bLocalCamera{1};
-    Text260 m_szProxyHost{"192.168.0.20"};
-    std::atomic<std::int32_t> m_nProxyPort{8080};
-    std::atomic<std::int32_t> m_nTimeOut{3};     // seconds
-    std::atomic<std::int32_t> m_nConnTimeOut{3}; // seconds
-    std::atomic<std::int32_t> m_nMailReceiveTimeOut{300};
-    Text260 m_szUserName{"pelko"};
-    Text260 m_szPassword{"pelko"};
-    Text260 m_szMACAddress;
-    std::array<std::uint8_t, 6> m_TargetMac{};
-    std::array<std::uint8_t, 4> m_TargetIp{};
-    std::atomic<std::int32_t> m_nProtocol{PROTOCOL_VIDEO_CGI};
-    std::atomic<std::int32_t> m_nDisplayDelay{65}; // ms
-    std::atomic<std::int32_t> m_nConnectCameraNoForServer{1};
-    std::atomic<std::uint16_t> m_nSequence{0};
-    std::atomic<std::int32_t> m_bFirstAnswer{1};
-    std::atomic<std::int32_t> m_bQuietSearch{1};
-    std::atomic<std::int32_t> m_nSelectedDevice{-2};
-
-    // ---- sockets ----
-    // Stream readers of Protocols 0, 1, 2 and 50; audio; Protocol 4; the UDP search; the image
-    // settings reads. The host's thread closes the first three (Stop, PutNewStatus) to end a
-    // reader's blocking wait; CWSClient makes that safe from any thread.
-    CWSClient m_StreamSocket;
-    CWSClient m_AudioSocket;
-    CWSClient m_MultipartSocket;
-    CWSClient m_SearchSocket;
-    CWSClient m_ConfigSocket;
-
-    // ---- drawing ----
-    std::atomic<std::int32_t> m_PreviewhWnd{0};
-    std::atomic<std::int32_t> m_PreviewDC{0};
-    std::atomic<std::int32_t> m_nPreviewTop{0};
-    std::atomic<std::int32_t> m_nPreviewLeft{0};
-    std::atomic<std::int32_t> m_nPreviewTargetTop{0};
-    std::atomic<std::int32_t> m_nPreviewTargetLeft{0};
-    std::atomic<std::int32_t> m_nPreviewWidth{320};
-    std::atomic<std::int32_t> m_nPreviewHeight{240};
-    std::atomic<std::int32_t> m_nImageWidth{0};
-    std::atomic<std::int32_t> m_nImageHeight{0};
-    std::atomic<std::int32_t> m_nRotateAngle{0};
-    std::atomic<std::int32_t> m_bMirror{0};
-    std::atomic<std::int32_t> m_bOtherDC{0};
-    std::atomic<std::int32_t> m_bDrawImage{1};
-    std::atomic<std::uint32_t> m_BackColor{0x80000005}; // system window colour
-    Text100 m_szBKText;
-    std::atomic<std::int32_t> m_nPTCoordinatesX{0};
-    std::atomic<std::int32_t> m_nPTCoordinatesY{0};
-
-    // ---- values stored and read back only ----
-    std::int32_t m_nFrameRate = 30;
-    std::int32_t m_nDateWidth = 150;
-    std::int32_t m_nDateHeight = 20;
-    std::int32_t m_nImageInterval = 0;
-    std::int32_t m_nRecordTextMode = NO_TEXT;
-    Text100 m_szRecordText;
-    std::int32_t m_bRecordTextTransparent = 0;
-    std::int32_t m_bShowCaption = 0;
-    Text100 m_szCaption;
-    std::int32_t m_bCaptionTransparent = 0;
-
-    // ---- state shared with the workers ----
-    std::atomic<std::int32_t> m_nStatus{0};
-    std::atomic<std::int32_t> m_bEndRun{
-        0}; // 0 run, 1 stop requested, 2 stop acknowledged (Protocol 4), 5 firmware
-    std::atomic<std::int32_t> m_bAudioStop{0};
-    std::atomic<std::int32_t> m_bAudioRunning{0};
-    std::atomic<std::int32_t> m_bImageConfigBusy{0};
-    std::atomic<std::int32_t> m_bMailBusy{0};
-    std::atomic<std::int32_t> m_bPanTiltBusy{0};
-    std::atomic<std::int32_t> m_bMailIdle{1};
-    std::atomic<std::int32_t> m_bSearching{0};
-    std::atomic<std::int32_t> m_bBroadcastSearchDone{0};
-    std::atomic<std::int32_t> m_bMulticastSearchDone{0};
-    std::atomic<std::int32_t> m_hRunThread{0}; // token handed out by Run / RunAudio
-    std::atomic<std::int32_t> m_nFrameCount{0};
-    std::atomic<std::int32_t> m_nShareSequence{0};
-    std::atomic<std::int32_t> m_nFailedRounds{0};
-
-    // ---- snapshots ----
-    std::atomic<std::int32_t> m_bCaptureRequest{0};
-    std::atomic<std::int32_t> m_nCaptureSize{0};
-    Text260 m_szCaptureFile;
-
-    // ---- motion ----
-    std::atomic<std::int32_t> m_nMotionDetectMode{0};
-    std::atomic<std::int32_t> m_bMotionPrimed{0};
-    std::atomic<std::int32_t> m_nMotionSensitivity{5};
-    std::atomic<std::int32_t> m_nMotionBlockCount{0};
-    std::array<MotionRect, kMotionRectCount> m_MotionRects{};
-    std::vector<std::uint8_t> m_MotionReference; // 640 x 480 x 3
-
-    // Motion detection (motion_detect.cpp), image thread only. DetectMotion compares the sampled
-    // cells of the 24-bit bottom-up picture (rows `stride` bytes apart) with the reference and
-    // leaves the picture's cells of its sampling grid in the reference (packed; at most
-    // kMotionReferenceSize bytes); 1 = motion. The reference must hold the previous picture's
-    // cells of the same size and grid. It refuses (0, reference unchanged) a picture larger
-    // than kMotionReferenceSize bytes. Rectangle mode uses the first MotionBlockCount rectangles.
+    // ---- motion (motion_detect.cpp), image thread ----
+    // DetectMotion compares the sampled cells of the 24-bit bottom-up picture (rows `stride`
+    // bytes apart) with the reference and leaves the picture's cells of its sampling grid in the
+    // reference (packed; at most kMotionReferenceSize bytes); 1 = motion. The reference must hold
+    // the previous picture's cells of the same size and grid. It refuses (0, reference
+    // unchanged) a picture larger than kMotionReferenceSize bytes. Rectangle mode uses the first
+    // MotionBlockCount rectangles.
     int DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std::uint8_t* reference, int width,
                      int height, int sensitivity, bool useRectangles);
     // 1 when the rectangle, already in bitmap rows (top and bottom counted from the bottom line,
@@ -504,14 +399,6 @@ public:
     bool MotionStep(const img_desc* working);
     // The next picture primes the detector again instead of being compared (a new connection).
     void RestartMotionDetection();
-    std::int32_t m_bMotionEventHeld = 0;
-    std::time_t m_tLastMotionEvent = 0;
-    std::time_t m_tMotionNow = 0;
-    int m_nMotionReferenceWidth = 0; // size of the picture in the reference
-    int m_nMotionReferenceHeight = 0;
-    int m_nMotionReferenceGrid = 0; // the sampling grid whose cells the reference holds
-    std::vector<std::uint8_t> m_MotionBandCompare; // per cell of a band: compare it
-    std::vector<int> m_MotionBandCounts;           // per cell of a band: differing pixels
 
     // ---- JPEG decoding (jpeg_decode.cpp) ----
     // Decodes one whole JPEG frame into a DIB: the header (with the grey palette for 8 bits) into
@@ -520,12 +407,11 @@ public:
     // colour space other than grey, RGB or CMYK, or a picture beyond the limit).
     static int DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
                                std::vector<std::uint8_t>* pixels);
-    std::vector<std::uint8_t> m_DecodedDib; // image thread only
 
     // ---- output steps of the frame pipeline (frame_output.cpp), image thread ----
     // Resizes the working image to the preview size and draws it into the preview target (or
     // the control's own surface); failures only skip the drawing.
-    void DrawFrame(img_desc* working);
+    void DrawFrame(img_desc* working, const DrawingSettings& drawing);
     // Writes the e-mail picture and asks for the e-mail job when the mail interval has passed;
     // a picture that could not be written starts nothing and leaves m_bMailIdle at 1.
     void SendMotionMail(img_desc* working);
@@ -535,81 +421,28 @@ public:
                             std::uint32_t frameLength);
     // Serves the pending Capture or Snapshot request; event 15 only when the file was written.
     void SaveSnapshot(img_desc* working);
-    // Outcome of the last served snapshot request: -1 written, 0 not.
-    std::atomic<std::int32_t> m_nCaptureResult{0};
 
-    // ---- recording ----
-    std::atomic<std::int32_t> m_bLockRecord{0};
-    std::atomic<std::int32_t> m_bRecordRequest{0};
-    std::atomic<std::int32_t> m_bRecordFirstStart{1};
-    std::atomic<std::int32_t> m_bAviOpen{0};
-    std::int32_t m_nFrameSlot = 0;
-    std::int32_t m_nLastFrameSlot = 0;
-    std::int64_t m_nBytesWritten = 0;
-    std::int32_t m_nSplitAmount = 0;
-    Text260 m_szNormalFilePath{"c:\\"};
-    Text260 m_szMotionFilePath{"c:\\"};
-    std::atomic<std::int32_t> m_nSplitFileSpace{30}; // MB
-    std::atomic<std::int32_t> m_nSplitFileMode{FILE_SIZE};
-    std::atomic<std::int32_t> m_nReservedSpace{100}; // MB
-    std::atomic<std::int32_t> m_nSplitFileTime{20};  // minutes
-    // Latched when a file is opened (record_frame.cpp); used by the image thread only.
-    CAviWriter m_AviWriter;
-    std::int32_t m_nSplitModeAtOpen = FILE_SIZE;
-    std::uint32_t m_dwRecordStartTick = 0; // ms ticks at the opening
-    std::uint32_t m_dwRecordNowTick = 0;
-    std::time_t m_tRecordStart = 0; // wall clock at the opening, seconds
-    std::time_t m_tRecordNow = 0;
-    std::string m_szRecordFolder; // folder of the open file, whose free space is watched
-
-    // The recording step of the frame pipeline (image thread): true when the frame goes on to
-    // the next step, false when it ends here.
+    // ---- recording (record_frame.cpp), image thread ----
+    // The recording step of the frame pipeline: true when the frame goes on to the next step,
+    // false when it ends here.
     bool RecordFrame(const RecordedPicture& picture);
     // A new picture size: the open file ends without an event; the request stands, so the same
     // frame opens a file at the new size.
     void CloseRecordingForSizeChange();
 
-    // ---- e-mail ----
-    Text260 m_szMailServer;
-    Text260 m_szMailTo;
-    Text260 m_szMailFrom;
-    Text260 m_szMailSubject;
-    Text260 m_szSendMailID;
-    Text260 m_szSendMailPWD;
-    Text260 m_szEMailFileName{"c:\\1.jpg"};
-    std::atomic<std::int32_t> m_nMailIntervalTime{0}; // seconds
-    std::time_t m_tLastMail = 0;
-    std::time_t m_tMailNow = 0;
-
-    // ---- e-mail client (mail_job.cpp) ----
-    // The SMTP client of every alert of this control; the job ties it to m_bEndRun, so a stop
-    // or the destructor ends a stalled dialogue.
-    CImageMailClient m_MailClient;
-    CMailMessage m_MailMessage;
+    // ---- e-mail (mail_job.cpp) ----
     // The subject as sent: unchanged when it is printable ASCII, else RFC 2047 encoded words
     // "=?UTF-8?B?...?=" of whole characters, at most 64 characters each, folded.
     static std::string EncodeMailSubject(std::string_view subject);
     // The GetImageEvent code for an SMTP client result other than 0 (41 to 57, else 17).
     static std::int32_t MailErrorEvent(int clientError);
 
-    // ---- frame sharing ----
-    std::atomic<std::int32_t> m_bEnableServer{0};
-    std::shared_ptr<ClientBlock> m_ClientBlock;
-    Handle m_hClientBlock = 0; // the number ClientStructPoint hands out
-
-    // ---- HTTP engine ----
-    std::atomic<std::int32_t> m_lErrCode{0};
-    Text260 m_szCgiPath{"/goform/serial"};
-
     // ---- HTTP request engine, parameter table, Base64 and login helpers ----
     // The engine runs on its caller's thread (the host's for the CGI members, a worker's for the
     // configuration jobs). Callers put the path into m_szCgiPath and a POST body into m_Body, and
-    // find the answer body in m_Body and the detailed error in m_lErrCode; the table, m_Body and
-    // m_szCgiPath are shared without a lock, so callers do not overlap their requests.
-    static constexpr std::size_t kBodySize = 10000;
-    static constexpr std::size_t kDevExtInfoSize = 512;
-    static constexpr std::size_t kCgiPathLimit = 63;
-
+    // find the answer body in m_Body and the detailed error in m_lErrCode; the exchange area is
+    // shared without a lock, so callers do not overlap their requests.
+    //
     // Each returns -1 on success and 0 on failure (m_lErrCode tells why). Every request opens and
     // closes its own connection, direct or through the proxy (EnableProxy, LocalCamera,
     // BypassProxyServer). parse = 1 also parses the answer into the parameter table; serialise
@@ -656,56 +489,24 @@ public:
     void SetDeviceSerialNoText(std::string_view text);
 
     // Login transform of the native protocols (`out` 20 bytes, `credentials` a CredentialBlock,
-    // `challenge` the camera's 80 bytes).
+    // `challenge` the camera's 80 bytes); camproto/login_transform.h does the work.
     static void ScrambleCredentials(std::uint8_t* out, const std::uint8_t* credentials,
                                     const std::uint8_t* challenge);
-    static CredentialBlock MakeCredentialBlock(std::string_view userName, std::string_view password);
     CredentialBlock BuildCredentialBlock() const; // from UserName and Password
     // The four bytes of `address` in memory order as "%u.%u.%u.%u".
     static std::string FormatIPv4(const std::uint8_t* address);
-    // Fills the 4 bytes of `out` (zeroed first) from a dotted text: 1 on success (an empty text
-    // gives 0.0.0.0), 0 when a number is above 255 (the bytes before it stay) or fewer than four
-    // numbers are given. A negative number stores its low 8 bits; numbers after the fourth are
-    // ignored.
+    // Fills the 4 bytes of `out` from a dotted text (camproto::parseIPv4): 1 on success, 0 when a
+    // number is above 255 or fewer than four numbers are given.
     static int ParseIPv4(std::string_view text, std::uint8_t* out);
-    // Sum of the data as unsigned 16-bit little-endian words (an odd last byte added as 0-255),
-    // modulo 65536.
+    // Sum of the data as unsigned 16-bit little-endian words, modulo 65536.
     static std::uint16_t WordSum(const void* data, std::size_t length);
 
-    std::vector<ParameterEntry> m_Parameters;
-    std::array<ParameterEntry, kMaxParameterEntries> m_ParameterTable{};
-    std::int32_t m_nParameterNum = 0;
-    std::array<char, kBodySize> m_Body{};
-    std::array<std::uint8_t, kDevExtInfoSize> m_DevExtInfo{};
-
-private:
-    // Guards m_szDeviceSerialNo, m_szUserName and m_szPassword. Other threads read the user name
-    // and password through get_UserName / get_Password, CredentialText, BuildCredentialBlock or
-    // EncodeCredentials*, never from the fields directly.
-    mutable std::mutex m_CredentialLock;
-    Text260 m_szDeviceSerialNo;
-    std::string credentialTextLocked() const;
-    std::string encodeAndKeep(std::string_view text);
-    std::string encodeOrReuse(std::string_view text);
-    int parameterCount() const; // m_nParameterNum bounded by the table
-
-public:
-    // ---- Protocol 4 and audio ----
-    Text64 m_szMultipartVideoPath{"/goform/video2"};
-    Text64 m_szMultipartAudioPath{"/goform/audio2"};
-    std::atomic<std::int32_t> m_nPlayVideo{1};
-    std::atomic<std::int32_t> m_nPlayAudio{1};
-    std::atomic<std::int32_t> m_nMultipartPause{4000}; // ms
-    std::vector<std::uint8_t> m_AudioBuffer;           // 150000 bytes
-    std::unique_ptr<TWaveRender> m_pWaveRender;        // opens its output at the first sound
-    Text260 m_szAudioUserData;                         // last "Userdata:" of the sound stream
-    std::int32_t m_nAudioRecordStart = 0;              // start position of the next recorded block
-
-    // The sound thread (audio_members.cpp): runs the reader until m_bAudioStop, then closes the
-    // renderer and clears m_bAudioRunning, whatever way the reader ended.
+    // ---- sound (audio_members.cpp, audio_reader.cpp) ----
+    // The sound thread: runs the reader until m_bAudioStop, then closes the renderer and clears
+    // m_bAudioRunning, whatever way the reader ended.
     void AudioThread();
-    // The sound reader (audio_reader.cpp): -1 when told to stop, 0 when the camera could not be
-    // reached four times in a row.
+    // The sound reader: -1 when told to stop, 0 when the camera could not be reached four times
+    // in a row.
     int ReadAudioStream();
     enum class AudioBlockResult
     {
@@ -716,47 +517,42 @@ public:
     // Checks, plays and (while a recording with sound is open) records one AudioBlock body.
     AudioBlockResult PlayAudioBlock(std::span<const std::uint8_t> body);
 
-    // ---- image settings ----
-    std::array<std::int16_t, 7> m_ImageValues{};
-
     // ---- image loop, stream readers and image-settings read ----
     // The readers run on the image thread and hand each frame to ProcessFrame; their results
     // are the StreamResult numbers of image_events.h. The image-settings read runs on the
     // caller's thread (GetImageConfig mode 0) or on m_ImageConfigThread (mode 1).
-    static constexpr std::size_t kFrameBufferSize = 300000;
     int ReadNativeStream(std::uint8_t* scratch);
     int ReadVideoCgiStream();
     int ReadNumberedCgiStream();
     int ReadMjpegStream();
-    // The frame in m_FrameBuffer (Protocols 0 and 4) or at m_pCgiFrame (1, 2, 50): -1 when it went
-    // through, 0 when it was dropped.
+    // The frame in the frame buffer (Protocols 0 and 4) or at m_pCgiFrame (1, 2, 50): -1 when it
+    // went through, 0 when it was dropped.
     int ProcessFrame(std::uint32_t frameLength);
+    // A pushed stream's frame where it lies in the frame buffer, through ProcessFrame.
+    void ProcessCgiFrame(const std::uint8_t* frame, std::uint32_t length);
     void ShareFrame(const std::uint8_t* frame, std::uint32_t length);
     // Reads the seven image settings by Protocol; each pointer is written only when its value was
     // read. -1 success, 0 failure.
     int ReadImageConfig(std::int16_t* resolution, std::int16_t* compression, std::int16_t* frameRate,
                         std::int16_t* brightness, std::int16_t* contrast, std::int16_t* hue,
                         std::int16_t* lightFrequency);
-    int ReadImageConfigUdp(const std::array<std::int16_t*, 7>& values);
-    int ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values);
+    int ReadImageConfigUdp(const ConnectionSettings& conn, const std::array<std::int16_t*, 7>& values);
+    int ReadImageConfigIoControl(const ConnectionSettings& conn, const std::array<std::int16_t*, 7>& values);
     int ReadImageConfigCgiBin(const std::array<std::int16_t*, 7>& values);
     void ImageConfigThread();
-    // m_ImageValues as the image-settings thread left them.
+    // The image settings as the image-settings thread left them.
     std::array<std::int16_t, 7> ImageValues() const;
-    // Sleeps `ms` in short steps; false as soon as a stop is requested (m_bEndRun 1).
+    // Sleeps `ms` in short steps; false as soon as a stop is requested.
     bool PauseUnlessStopped(std::uint32_t ms);
 
-    std::unique_ptr<std::uint8_t[]> m_FrameBuffer{new std::uint8_t[kFrameBufferSize]()};
-    const std::uint8_t* m_pCgiFrame = nullptr; // image thread only
-    std::atomic<std::uint32_t> m_nFrameLength{0};
-    std::atomic<std::int32_t> m_bLoopEnded{0}; // the image loop has passed its last step
-    Text260 m_szStreamTime;                    // time of the last Protocol 4 frame
-    Text260 m_szStreamUserData;                // "Userdata:" of the last Protocol 4 answer
-    std::atomic<std::int32_t> m_n503Count{0};
-    WorkerThread m_ImageConfigThread;
-    mutable std::mutex m_ImageValuesLock;
-
 protected:
+    // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
+    int SendMailJob();
+
+private:
+    // Tests reach the groups through this peer (tests/control/cimage_peer.h).
+    friend struct CImagePeer;
+
     ConnectionPoint m_Events;
     std::unique_ptr<ControlWindow> m_Window;
     WindowHandle m_hWnd = 0;
@@ -764,17 +560,54 @@ protected:
     WorkerThread m_ImageThread;
     WorkerThread m_MailThread;
     WorkerThread m_AudioThread;
+    WorkerThread m_ImageConfigThread;
 
-    // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
-    int SendMailJob();
-
-private:
     bool StartMailThread();
     void DrainBusyFlags();
     // Closes the stream, multipart and audio sockets, which ends a reader's blocking wait.
     void CloseStreamSockets();
     // Closes the current recording file.
     void CloseAviFile();
+
+    std::string credentialTextLocked() const;
+    std::string encodeAndKeep(std::string_view text);
+    std::string encodeOrReuse(std::string_view text);
+    int parameterCount() const; // m_nParameterNum bounded by the table
+
+    // ---- settings (control/control_settings.h): the host writes, workers copy per round ----
+    Guarded<ConnectionSettings> m_Connection;
+    Guarded<DrawingSettings> m_Drawing;
+    Guarded<RecordingSettings> m_RecordingSettings;
+    Guarded<MotionSettings> m_MotionSettings;
+    Guarded<MailSettings> m_MailSettings;
+    Guarded<StreamSettings> m_StreamSettings;
+
+    // Guards m_szDeviceSerialNo, m_szUserName and m_szPassword. Other threads read the user name
+    // and password through get_UserName / get_Password, CredentialText, BuildCredentialBlock or
+    // EncodeCredentials*, never from the fields directly.
+    mutable std::mutex m_CredentialLock;
+    Text260 m_szUserName{"pelko"};
+    Text260 m_szPassword{"pelko"};
+    Text260 m_szDeviceSerialNo;
+
+    // ---- working state (control/control_state.h) ----
+    RunFlags m_Run;
+    RecordFlags m_Record;
+    CaptureRequest m_Capture;
+    StreamInfo m_StreamInfo;
+    StreamBuffers m_Buffers;    // image thread
+    RecordingState m_Recording; // image thread
+    MotionState m_Motion;       // image thread
+    MailState m_Mail;           // image thread and e-mail thread
+    AudioState m_Audio;         // sound thread
+    HttpExchange m_Http;        // the engine's caller
+    Sockets m_Sockets;
+    FrameSharing m_Sharing;
+    DiscoveryState m_Discovery;
+
+    // The image settings as the last image-settings thread read them.
+    mutable std::mutex m_ImageValuesLock;
+    std::array<std::int16_t, 7> m_ImageValues{};
 };
 
 } // namespace tessivor

@@ -29,10 +29,10 @@ constexpr SnapshotSize kSnapshotSizes[] = {{160, 120}, {320, 240}, {640, 480}};
 
 } // namespace
 
-void CImage::DrawFrame(img_desc* working)
+void CImage::DrawFrame(img_desc* working, const DrawingSettings& drawing)
 {
-    const std::int32_t width = m_nPreviewWidth.load();
-    const std::int32_t height = m_nPreviewHeight.load();
+    const std::int32_t width = drawing.m_nPreviewWidth;
+    const std::int32_t height = drawing.m_nPreviewHeight;
     if (width < 1 || height < 1)
         return;
     ImgTempImage preview;
@@ -44,13 +44,13 @@ void CImage::DrawFrame(img_desc* working)
 
     Handle palette = 0;
     std::int32_t rc = 0;
-    if (m_bOtherDC.load() != 0) {
-        const std::int32_t left = m_nPreviewLeft.load();
-        const std::int32_t top = m_nPreviewTop.load();
-        const std::int32_t targetLeft = m_nPreviewTargetLeft.load();
-        const std::int32_t targetTop = m_nPreviewTargetTop.load();
-        const auto window = static_cast<Handle>(m_PreviewhWnd.load());
-        const auto dc = static_cast<Handle>(m_PreviewDC.load());
+    if (drawing.m_bOtherDC != 0) {
+        const std::int32_t left = drawing.m_nPreviewLeft;
+        const std::int32_t top = drawing.m_nPreviewTop;
+        const std::int32_t targetLeft = drawing.m_nPreviewTargetLeft;
+        const std::int32_t targetTop = drawing.m_nPreviewTargetTop;
+        const auto window = static_cast<Handle>(drawing.m_PreviewhWnd);
+        const auto dc = static_cast<Handle>(drawing.m_PreviewDC);
         if (left != 0 || top != 0 || targetLeft != 0 || targetTop != 0)
             rc = img_display_ex(window, dc, &palette, left, top, preview.get(), targetLeft, targetTop, 0);
         else
@@ -62,25 +62,28 @@ void CImage::DrawFrame(img_desc* working)
     if (palette != 0)
         logicalPalettes::destroy(palette);
     if (rc != 0)
-        trace("%s : drawing failed (%d)", m_szRemoteHost.c_str(), rc);
+        trace("%s : drawing failed (%d)", m_Connection.read().m_szRemoteHost.c_str(), rc);
 }
 
 void CImage::SendMotionMail(img_desc* working)
 {
+    const MailSettings mailCfg = m_MailSettings.read();
     const std::time_t now = wallNow();
-    if (m_tLastMail != 0) {
-        m_tMailNow = now;
-        if (!(m_tMailNow - m_tLastMail > static_cast<std::time_t>(m_nMailIntervalTime.load()) - 1))
+    if (m_Mail.m_tLastMail != 0) {
+        m_Mail.m_tMailNow = now;
+        if (!(m_Mail.m_tMailNow - m_Mail.m_tLastMail >
+              static_cast<std::time_t>(mailCfg.m_nMailIntervalTime) - 1))
             return;
     }
-    m_tLastMail = now;
-    m_bMailIdle.store(0);
-    const std::string file = m_szEMailFileName.str();
+    m_Mail.m_tLastMail = now;
+    m_Run.m_bMailIdle.store(0);
+    const std::string file = mailCfg.m_szEMailFileName.str();
     const std::int32_t rc = img_save_jpeg(file.c_str(), working, kPictureQuality);
     if (rc != 0) {
         // Nothing to send: no job starts, and the next e-mail may go once the interval has passed.
-        trace("%s : e-mail picture \"%s\" not written (%d)", m_szRemoteHost.c_str(), file.c_str(), rc);
-        m_bMailIdle.store(1);
+        trace("%s : e-mail picture \"%s\" not written (%d)", m_Connection.read().m_szRemoteHost.c_str(),
+              file.c_str(), rc);
+        m_Run.m_bMailIdle.store(1);
         return;
     }
     postMessage(m_hWnd, WM_STARTMAIL, 0, 0);
@@ -102,8 +105,8 @@ bool CImage::RecordWorkingImage(img_desc* working, bool rotated, const std::uint
 
 void CImage::SaveSnapshot(img_desc* working)
 {
-    const std::int32_t size = m_nCaptureSize.load();
-    const std::string file = m_szCaptureFile.str();
+    const std::int32_t size = m_Capture.m_nCaptureSize.load();
+    const std::string file = m_Capture.m_szCaptureFile.str();
     std::int32_t rc = 0;
     if (size >= 1 && size <= 3) {
         const SnapshotSize s = kSnapshotSizes[size - 1];
@@ -113,17 +116,18 @@ void CImage::SaveSnapshot(img_desc* working)
             rc = img_resize(working, snapshot.get());
         if (rc == 0)
             rc = img_save_jpeg(file.c_str(), snapshot.get(), kPictureQuality);
-        m_nCaptureSize.store(0);
+        m_Capture.m_nCaptureSize.store(0);
     } else {
         rc = img_save_jpeg(file.c_str(), working, kPictureQuality);
     }
     // The result is in place before the request is cleared: Snapshot reads it then.
-    m_nCaptureResult.store(rc == 0 ? -1 : 0);
+    m_Capture.m_nCaptureResult.store(rc == 0 ? -1 : 0);
     if (rc == 0)
         PostImageEvent(EVT_CAPTURE_SAVED);
     else
-        trace("%s : snapshot \"%s\" not written (%d)", m_szRemoteHost.c_str(), file.c_str(), rc);
-    m_bCaptureRequest.store(0);
+        trace("%s : snapshot \"%s\" not written (%d)", m_Connection.read().m_szRemoteHost.c_str(),
+              file.c_str(), rc);
+    m_Capture.m_bCaptureRequest.store(0);
 }
 
 } // namespace tessivor

@@ -3,7 +3,7 @@
 // bytes are one whole JPEG, decoding into a DIB, the size change, rotation, motion, drawing, the
 // e-mail picture, recording and snapshots (the output steps are in frame_output.cpp).
 //
-// Working images are allocated and freed within the call; the decode buffer m_DecodedDib and the
+// Working images are allocated and freed within the call; the decode buffer m_Buffers.m_DecodedDib and the
 // motion reference are the only pixels kept between frames. The control window's "device
 // context" is its frame target, named by the window handle, so nothing is taken or released per
 // frame for it.
@@ -24,22 +24,25 @@ constexpr std::int32_t kShareSequenceWrap = 50000;
 
 int CImage::ProcessFrame(std::uint32_t frameLength)
 {
-    std::int32_t count = m_nFrameCount.load();
-    while (count < kFrameCountLimit && !m_nFrameCount.compare_exchange_weak(count, count + 1)) {
+    // This frame's settings: a put meanwhile applies from the next frame.
+    const ConnectionSettings conn = m_Connection.read();
+    const DrawingSettings drawing = m_Drawing.read();
+    std::int32_t count = m_StreamInfo.m_nFrameCount.load();
+    while (count < kFrameCountLimit && !m_StreamInfo.m_nFrameCount.compare_exchange_weak(count, count + 1)) {
     }
 
-    const std::int32_t protocol = m_nProtocol.load();
+    const std::int32_t protocol = conn.m_nProtocol;
     const bool pushed =
         protocol == PROTOCOL_VIDEO_CGI || protocol == PROTOCOL_MJPEG_CGI || protocol == PROTOCOL_NUMBERED_CGI;
-    const std::uint8_t* frame = pushed ? m_pCgiFrame : m_FrameBuffer.get();
+    const std::uint8_t* frame = pushed ? m_Buffers.m_pCgiFrame : m_Buffers.m_FrameBuffer.get();
     // The frame must lie inside the frame buffer (the readers guarantee it; a Protocol changed
     // while streaming could point the choice at the other reader's frame).
-    const std::uint8_t* bufferStart = m_FrameBuffer.get();
+    const std::uint8_t* bufferStart = m_Buffers.m_FrameBuffer.get();
     if (!frame || frame < bufferStart ||
         static_cast<std::size_t>(frame - bufferStart) + frameLength > kFrameBufferSize)
         return 0;
 
-    if (m_bEnableServer.load() != 0)
+    if (m_Sharing.m_bEnableServer.load() != 0)
         ShareFrame(frame, frameLength);
 
     // The header must read as a JPEG before anything else looks at the bytes.
@@ -49,16 +52,16 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
     if (frameLength < 2 || frame[0] != 0xFF || frame[1] != 0xD8)
         return 0;
     if (frame[frameLength - 2] != 0xFF) {
-        trace("%s : Image length error1(tail) !!", m_szRemoteHost.c_str());
+        trace("%s : Image length error1(tail) !!", conn.m_szRemoteHost.c_str());
         return 0;
     }
     if (frame[frameLength - 1] != 0xD9) {
-        trace("%s : Image length error2(tail) !!", m_szRemoteHost.c_str());
+        trace("%s : Image length error2(tail) !!", conn.m_szRemoteHost.c_str());
         return 0;
     }
 
     DecodedDibHeader dib;
-    if (DecodeJpegToDib(frame, frameLength, &dib, &m_DecodedDib) != 0)
+    if (DecodeJpegToDib(frame, frameLength, &dib, &m_Buffers.m_DecodedDib) != 0)
         return 0;
     const BitmapInfoHeader& h = dib.header;
     if (h.biWidth < 1 || h.biHeight < 1 || h.biBitCount < 1)
@@ -66,9 +69,9 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
 
     // A new size: the host hears of it, and an open recording ends so that this same frame opens
     // a file of the new size (the record request stands).
-    if (h.biWidth != m_nImageWidth.load() || h.biHeight != m_nImageHeight.load()) {
-        m_nImageWidth.store(h.biWidth);
-        m_nImageHeight.store(h.biHeight);
+    if (h.biWidth != m_StreamInfo.m_nImageWidth.load() || h.biHeight != m_StreamInfo.m_nImageHeight.load()) {
+        m_StreamInfo.m_nImageWidth.store(h.biWidth);
+        m_StreamInfo.m_nImageHeight.store(h.biHeight);
         PostImageEvent(EVT_IMAGE_SIZE_CHANGED);
         CloseRecordingForSizeChange();
     }
@@ -81,12 +84,12 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
     const std::uint32_t rowBytes = std::min(decodedStride, decoded->bytesPerRow);
     for (std::int32_t row = 0; row < h.biHeight; ++row)
         std::memcpy(decoded->pixels + std::size_t(row) * decoded->bytesPerRow,
-                    m_DecodedDib.data() + std::size_t(row) * decodedStride, rowBytes);
+                    m_Buffers.m_DecodedDib.data() + std::size_t(row) * decodedStride, rowBytes);
 
     // Rotation. A failed rotation frees its image and the frame goes on as decoded.
     ImgTempImage rotated;
     img_desc* working = decoded.get();
-    const std::int32_t angle = m_nRotateAngle.load();
+    const std::int32_t angle = drawing.m_nRotateAngle;
     if (angle != 0) {
         const bool quarter = angle == 90 || angle == 270;
         const auto width = static_cast<std::uint32_t>(quarter ? h.biHeight : h.biWidth);
@@ -98,27 +101,27 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
             img_free(decoded.get());
             working = rotated.get();
         } else {
-            trace("%s : rotation by %d failed (%d); the frame goes on unrotated", m_szRemoteHost.c_str(),
+            trace("%s : rotation by %d failed (%d); the frame goes on unrotated", conn.m_szRemoteHost.c_str(),
                   angle, rc);
             img_free(rotated.get());
         }
     }
 
     const bool mailPicture = MotionStep(working);
-    if (m_bDrawImage.load() != 0)
-        DrawFrame(working);
-    if (mailPicture && m_bMailIdle.load() != 0)
+    if (drawing.m_bDrawImage != 0)
+        DrawFrame(working, drawing);
+    if (mailPicture && m_Run.m_bMailIdle.load() != 0)
         SendMotionMail(working);
     if (!RecordWorkingImage(working, working == rotated.get(), frame, frameLength))
         return 0; // a snapshot request waits for the next frame
-    if (m_bCaptureRequest.load() != 0)
+    if (m_Capture.m_bCaptureRequest.load() != 0)
         SaveSnapshot(working);
     return -1;
 }
 
 void CImage::ShareFrame(const std::uint8_t* frame, std::uint32_t length)
 {
-    ClientBlock& b = *m_ClientBlock;
+    ClientBlock& b = *m_Sharing.m_ClientBlock;
     const bool first = b.nextSlot.load() == 1;
     b.nextSlot.store(first ? 2 : 1);
     auto& busy = first ? b.readerBusy1 : b.readerBusy2;
@@ -132,12 +135,12 @@ void CImage::ShareFrame(const std::uint8_t* frame, std::uint32_t length)
         return;
     writing.store(1);
     if (length < ClientBlock::kSlotSize) {
-        std::int32_t seq = m_nShareSequence.fetch_add(1) + 1;
+        std::int32_t seq = m_StreamInfo.m_nShareSequence.fetch_add(1) + 1;
         sequence.store(seq);
         std::memcpy(slot, frame, length);
         stored.store(static_cast<std::int32_t>(length));
         if (seq > kShareSequenceWrap)
-            m_nShareSequence.store(0);
+            m_StreamInfo.m_nShareSequence.store(0);
     }
     writing.store(0);
 }

@@ -1,11 +1,11 @@
 // The HTTP/1.0 request engine of the camera CGI pages: one connection per request, direct or
 // through an HTTP proxy, Basic authentication, a fixed set of header lines, the status found by
-// text search, and the answer body read into m_Body.
+// text search, and the answer body read into m_Http.m_Body.
 //
 // The exchange is paced the way cameras of this family need it: a GET waits a second before it
 // reads the status and another half second before the header; the header is read one byte at a
 // time so that nothing past its empty line is taken. Every buffer is bounded: the status read
-// takes what comes in 16-byte steps, the header at most 1024 bytes, the body at most m_Body's
+// takes what comes in 16-byte steps, the header at most 1024 bytes, the body at most m_Http.m_Body's
 // 10,000 bytes whatever the answer's Content-Length says.
 #include "control/cimage.h"
 #include "control/http_response.h"
@@ -29,7 +29,7 @@ constexpr int kPostExStatusWaitSeconds = 50;     // some cameras answer a form P
 constexpr std::size_t kCommandAnswerBytes = 25;  // enough for "HTTP/1.0 204 No Content"
 constexpr std::uint32_t kCommandAnswerWaitMs = 1000;
 
-// m_lErrCode values.
+// m_Http.m_lErrCode values.
 constexpr std::int32_t kErrPostNotSent = 14;
 constexpr std::int32_t kErrPostAccepted = 20;
 constexpr std::int32_t kErrNoConnection = 22;
@@ -61,17 +61,17 @@ struct Route
     bool bypassed = false; // the proxy was wanted and bypassed
 };
 
-Route chooseRoute(const CImage& c, bool proxyWanted)
+Route chooseRoute(const ConnectionSettings& conn, bool proxyWanted)
 {
     Route r;
-    const bool bypass = c.m_bLocalCamera.load() != 0 && c.m_bBypassProxy.load() != 0;
+    const bool bypass = conn.m_bLocalCamera != 0 && conn.m_bBypassProxy != 0;
     if (proxyWanted && !bypass) {
-        r.host = c.m_szProxyHost.str();
-        r.port = c.m_nProxyPort.load();
+        r.host = conn.m_szProxyHost.str();
+        r.port = conn.m_nProxyPort;
         r.viaProxy = true;
     } else {
-        r.host = c.m_szRemoteHost.str();
-        r.port = c.m_nRemotePort.load();
+        r.host = conn.m_szRemoteHost.str();
+        r.port = conn.m_nRemotePort;
         r.bypassed = proxyWanted;
     }
     return r;
@@ -156,47 +156,50 @@ void receiveBody(CWSClient& s, std::string& body, std::size_t want, int timeoutS
     }
 }
 
-int fail(CImage& c, CWSClient& s, std::int32_t code)
+int fail(HttpExchange& area, CWSClient& s, std::int32_t code)
 {
-    c.m_lErrCode.store(code);
+    area.m_lErrCode.store(code);
     s.CloseConnection();
     return 0;
 }
 
-int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status, int defaultLength)
+// One request of the engine with the connection settings of the call; the path, body, answer and
+// error code are in `area`, the control's exchange area.
+int exchange(CImage& c, HttpExchange& area, const ConnectionSettings& conn, Kind kind, int parseOrSerialise,
+             std::string_view status, int defaultLength)
 {
     const bool post = isPost(kind);
     const std::int32_t notSent = post ? kErrPostNotSent : kErrGetNotSent;
     if (post && parseOrSerialise == 1 && !c.SerializeParameters("\r\n")) {
         trace("HTTP POST: the changed parameters do not fit into the body");
-        c.m_lErrCode.store(notSent);
+        area.m_lErrCode.store(notSent);
         return 0;
     }
 
-    const Route route = chooseRoute(c, c.m_bEnableProxy.load() == 1);
-    const std::string remoteHost = c.m_szRemoteHost.str();
-    const std::string path = c.m_szCgiPath.str();
+    const Route route = chooseRoute(conn, conn.m_bEnableProxy == 1);
+    const std::string remoteHost = conn.m_szRemoteHost.str();
+    const std::string path = area.m_szCgiPath.str();
     std::string user;
     c.get_UserName(&user); // under the credential lock: the host may put it meanwhile
     const std::string body = post ? c.BodyText() : std::string();
     const std::string credential = c.EncodeCredentialsBuffer();
     if (!fitsInLine(path) || !fitsInLine(remoteHost) || !fitsInLine(user) || !fitsInLine(credential)) {
         trace("HTTP: a line break in the path, host, user name or stored credential; request not sent");
-        c.m_lErrCode.store(notSent);
+        area.m_lErrCode.store(notSent);
         return 0;
     }
-    const int timeOut = c.m_nTimeOut.load();
-    const int connectTimeOut = (kind == Kind::Post && route.bypassed) ? timeOut : c.m_nConnTimeOut.load();
+    const int timeOut = conn.m_nTimeOut;
+    const int connectTimeOut = (kind == Kind::Post && route.bypassed) ? timeOut : conn.m_nConnTimeOut;
 
     CWSClient s;
     if (s.Connect(route.port, route.host.c_str(), connectTimeOut, AF_INET, SOCK_STREAM) != 0) {
-        c.m_lErrCode.store(kErrNoConnection);
+        area.m_lErrCode.store(kErrNoConnection);
         return 0;
     }
     s.ClearReceiveBuffer();
 
     std::string request =
-        requestLines(post ? "POST" : "GET", route, remoteHost, c.m_nRemotePort.load(), path, false);
+        requestLines(post ? "POST" : "GET", route, remoteHost, conn.m_nRemotePort, path, false);
     if (post)
         request += "Content-Type: text/plain\r\n";
     request += "User-Agent: " + user + "\r\n";
@@ -208,7 +211,7 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
     request += "\r\n";
     request += body;
     if (s.SendAll(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size()))
-        return fail(c, s, notSent);
+        return fail(area, s, notSent);
 
     if (kind == Kind::Get)
         sleepMs(kGetSettleMs);
@@ -217,21 +220,21 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
 
     std::string got = receiveStatus(s, kind == Kind::PostEx ? kPostExStatusWaitSeconds : timeOut);
     if (got.size() < kStatusBytes)
-        return fail(c, s, kErrNothingReceived);
+        return fail(area, s, kErrNothingReceived);
     const bool ex = kind == Kind::GetEx || kind == Kind::PostEx;
     const StatusMatch match = matchStatus(got, ex ? status : std::string_view());
     if (match == StatusMatch::None) {
         s.ClearReceiveBuffer();
-        return fail(c, s, kErrStatusRefused);
+        return fail(area, s, kErrStatusRefused);
     }
     if (kind == Kind::Get)
         sleepMs(kGetHeaderPauseMs);
 
     switch (completeHead(s, got, timeOut)) {
     case HeadResult::NothingReceived:
-        return fail(c, s, kErrNothingReceived);
+        return fail(area, s, kErrNothingReceived);
     case HeadResult::NoEnd:
-        return fail(c, s, kErrNoHeaderEnd);
+        return fail(area, s, kErrNoHeaderEnd);
     case HeadResult::Complete:
         break;
     }
@@ -244,7 +247,7 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
                 c.SetBodyText(got); // the status line and header, for the caller to inspect
         }
         s.CloseConnection();
-        c.m_lErrCode.store(kErrPostAccepted);
+        area.m_lErrCode.store(kErrPostAccepted);
         return -1;
     }
 
@@ -265,7 +268,7 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
             const std::size_t before = answer.size();
             receiveBody(s, answer, want, timeOut);
             if (answer.size() == before)
-                return fail(c, s, kErrNothingReceived);
+                return fail(area, s, kErrNothingReceived);
         }
         if (answer.size() > want)
             answer.resize(want);
@@ -277,8 +280,8 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
         trace("Content-Length: %lld", length);
         trace("%.*s", static_cast<int>(answer.size()), answer.data());
     }
-    c.m_Body.fill(0);
-    std::copy(answer.begin(), answer.end(), c.m_Body.begin());
+    area.m_Body.fill(0);
+    std::copy(answer.begin(), answer.end(), area.m_Body.begin());
     if (parseOrSerialise == 1)
         c.ParseParameters("\r\n");
     s.CloseConnection();
@@ -289,40 +292,41 @@ int exchange(CImage& c, Kind kind, int parseOrSerialise, std::string_view status
 
 int CImage::HttpGet(int parse)
 {
-    return exchange(*this, Kind::Get, parse, {}, 0);
+    return exchange(*this, m_Http, m_Connection.read(), Kind::Get, parse, {}, 0);
 }
 
 int CImage::HttpGetEx(int parse, std::string_view status, int defaultLength)
 {
-    return exchange(*this, Kind::GetEx, parse, status, defaultLength);
+    return exchange(*this, m_Http, m_Connection.read(), Kind::GetEx, parse, status, defaultLength);
 }
 
 int CImage::HttpPost(int serialise)
 {
-    return exchange(*this, Kind::Post, serialise, {}, 0);
+    return exchange(*this, m_Http, m_Connection.read(), Kind::Post, serialise, {}, 0);
 }
 
 int CImage::HttpPostEx(int serialise, std::string_view status)
 {
-    return exchange(*this, Kind::PostEx, serialise, status, 0);
+    return exchange(*this, m_Http, m_Connection.read(), Kind::PostEx, serialise, status, 0);
 }
 
 int CImage::HttpPostCommand(std::string_view path, std::string_view content)
 {
-    const Route route = chooseRoute(*this, m_bEnableProxy.load() != 0);
-    const std::string remoteHost = m_szRemoteHost.str();
+    const ConnectionSettings conn = m_Connection.read();
+    const Route route = chooseRoute(conn, conn.m_bEnableProxy != 0);
+    const std::string remoteHost = conn.m_szRemoteHost.str();
     const std::string credential = EncodeCredentials();
     if (!fitsInLine(path) || !fitsInLine(remoteHost) || !fitsInLine(credential)) {
         trace("HTTP: a line break in the path, host or stored credential; command not sent");
-        m_lErrCode.store(kErrPostNotSent);
+        m_Http.m_lErrCode.store(kErrPostNotSent);
         return 0;
     }
     CWSClient s;
-    if (s.Connect(route.port, route.host.c_str(), m_nConnTimeOut.load(), AF_INET, SOCK_STREAM) != 0) {
-        m_lErrCode.store(kErrNoConnection);
+    if (s.Connect(route.port, route.host.c_str(), conn.m_nConnTimeOut, AF_INET, SOCK_STREAM) != 0) {
+        m_Http.m_lErrCode.store(kErrNoConnection);
         return 0;
     }
-    std::string request = requestLines("POST", route, remoteHost, m_nRemotePort.load(), path, true);
+    std::string request = requestLines("POST", route, remoteHost, conn.m_nRemotePort, path, true);
     request += "Content-Type: text/plain\r\n";
     request += "User-Agent: USER\r\n";
     request += "Authorization: Basic " + credential + "\r\n";
@@ -331,7 +335,7 @@ int CImage::HttpPostCommand(std::string_view path, std::string_view content)
     request += content;
     request += "\r\n\r\n";
     if (s.SendAll(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size()))
-        return fail(*this, s, kErrPostNotSent);
+        return fail(m_Http, s, kErrPostNotSent);
     sleepMs(kCommandSettleMs);
 
     std::string got;

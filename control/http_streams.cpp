@@ -2,8 +2,8 @@
 //
 // Pushed streams (Protocols 1, 2 and 50): one GET, then the camera sends part after part, each a
 // small head with "Content-length:" followed by one JPEG. The head and the first bytes of the
-// frame are read as a block of up to 1024 bytes into m_FrameBuffer, the rest of the frame right
-// behind it, so that the frame is contiguous from m_pCgiFrame and reaches the pipeline without a
+// frame are read as a block of up to 1024 bytes into m_Buffers.m_FrameBuffer, the rest of the frame right
+// behind it, so that the frame is contiguous from m_Buffers.m_pCgiFrame and reaches the pipeline without a
 // copy. Heads are found by their fields, only within the bytes received; bytes that follow a
 // frame (the part delimiter, the next head) stay in the buffer and are searched for the next head,
 // so no fixed count of delimiter bytes is assumed.
@@ -51,11 +51,11 @@ constexpr PipelineRules kMjpegRules{
 };
 constexpr const char* kDefaultVideoPath = "/goform/video2";
 
-int connectStream(CImage& c, CWSClient& s, bool mayUseProxy)
+int connectStream(CImage& c, const ConnectionSettings& conn, CWSClient& s, bool mayUseProxy)
 {
-    const int rc = mayUseProxy && proxyInUse(c)
-                       ? s.Connect(c.m_nProxyPort.load(), c.m_szProxyHost.c_str(), c.m_nConnTimeOut.load())
-                       : s.Connect(c.m_nRemotePort.load(), c.m_szRemoteHost.c_str(), c.m_nConnTimeOut.load());
+    const int rc = mayUseProxy && conn.proxyInUse()
+                       ? s.Connect(conn.m_nProxyPort, conn.m_szProxyHost.c_str(), conn.m_nConnTimeOut)
+                       : s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut);
     if (rc == 0)
         c.RestartMotionDetection(); // the first picture of a new connection is not motion
     return rc;
@@ -69,7 +69,7 @@ std::string printable(const std::uint8_t* data, std::size_t size)
     return out;
 }
 
-// The received bytes of one pushed-stream connection, at the front of m_FrameBuffer.
+// The received bytes of one pushed-stream connection, at the front of m_Buffers.m_FrameBuffer.
 class PushInput
 {
 public:
@@ -90,7 +90,11 @@ public:
         bool fromLastByte;
     };
 
-    PushInput(CImage& c, CWSClient& s) : m_c(c), m_s(s), m_data(c.m_FrameBuffer.get()) {}
+    // `buffer` holds CImage::kFrameBufferSize bytes; `endRun` is the control's stop word.
+    PushInput(std::uint8_t* buffer, const EndRunFlag& endRun, CWSClient& s)
+        : m_endRun(endRun), m_s(s), m_data(buffer)
+    {
+    }
 
     std::uint8_t* data() { return m_data; }
     std::size_t size() const { return m_size; }
@@ -113,7 +117,7 @@ public:
             const std::uint32_t elapsed = ticksSince(d.since);
             if (elapsed > d.limitMs)
                 return Fill::Silent;
-            switch (streamio::waitForData(m_s, d.limitMs - elapsed + 1, m_c.m_bEndRun)) {
+            switch (streamio::waitForData(m_s, d.limitMs - elapsed + 1, m_endRun.word())) {
             case streamio::Got::Stopped:
                 return Fill::Stopped;
             case streamio::Got::TimedOut:
@@ -123,7 +127,7 @@ public:
             }
             const int n = m_s.ReceiveDirect(m_data + m_size, static_cast<int>(atMost - m_size), 0);
             if (n <= 0)
-                return m_c.m_bEndRun.load() == 1 ? Fill::Stopped : Fill::Closed;
+                return m_endRun.stopRequested() ? Fill::Stopped : Fill::Closed;
             m_size += static_cast<std::size_t>(n);
             if (d.fromLastByte)
                 d.since = tickCount();
@@ -132,7 +136,7 @@ public:
     }
 
 private:
-    CImage& m_c;
+    const EndRunFlag& m_endRun;
     CWSClient& m_s;
     std::uint8_t* m_data;
     std::size_t m_size = 0;
@@ -260,9 +264,7 @@ std::optional<int> receiveFirstFrame(CWSClient& s, PushInput& in, const PartHead
 // Hands the frame of `head` to the pipeline from where it lies in `in`.
 void passFrame(CImage& c, PushInput& in, const PartHead& head)
 {
-    c.m_pCgiFrame = in.data() + head.frameStart;
-    c.m_nFrameLength.store(head.length);
-    c.ProcessFrame(head.length);
+    c.ProcessCgiFrame(in.data() + head.frameStart, head.length);
 }
 
 // The first part of a connection: its frame always goes on. Drops the part and returns when the
@@ -277,10 +279,11 @@ std::uint32_t passFirstPart(CImage& c, PushInput& in, const PartHead& head)
 
 // A later part: its frame goes on only when more than DisplayDelay ms have passed since the last
 // one went on. The part is dropped either way.
-void passLaterPart(CImage& c, PushInput& in, const PartHead& head, std::uint32_t& lastPassed)
+void passLaterPart(CImage& c, PushInput& in, const PartHead& head, std::uint32_t& lastPassed,
+                   std::int32_t displayDelay)
 {
     const std::uint32_t now = tickCount();
-    if (now - lastPassed > static_cast<std::uint32_t>(std::max(0, c.m_nDisplayDelay.load()))) {
+    if (now - lastPassed > static_cast<std::uint32_t>(std::max(0, displayDelay))) {
         passFrame(c, in, head);
         lastPassed = now;
     }
@@ -293,54 +296,63 @@ void passLaterPart(CImage& c, PushInput& in, const PartHead& head, std::uint32_t
 
 HRESULT CImage::get_PTCoordinatesX(std::int32_t* pVal)
 {
-    *pVal = m_nPTCoordinatesX.load();
+    *pVal = m_StreamInfo.m_nPTCoordinatesX.load();
     return S_OK;
 }
 
 HRESULT CImage::get_PTCoordinatesY(std::int32_t* pVal)
 {
-    *pVal = m_nPTCoordinatesY.load();
+    *pVal = m_StreamInfo.m_nPTCoordinatesY.load();
     return S_OK;
+}
+
+void CImage::ProcessCgiFrame(const std::uint8_t* frame, std::uint32_t length)
+{
+    m_Buffers.m_pCgiFrame = frame;
+    m_StreamInfo.m_nFrameLength.store(length);
+    ProcessFrame(length);
 }
 
 int CImage::ReadVideoCgiStream()
 {
-    CWSClient& s = m_StreamSocket;
-    const bool panTilt = m_nProtocol.load() != PROTOCOL_VIDEO_CGI;
-    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    const ConnectionSettings conn = m_Connection.read(); // this connection's settings
+    CWSClient& s = m_Sockets.m_StreamSocket;
+    const bool panTilt = conn.m_nProtocol != PROTOCOL_VIDEO_CGI;
+    auto stopped = [this] { return m_Run.m_bEndRun.stopRequested(); };
     auto closeWith = [&s](int result) {
         s.CloseConnection();
         return result;
     };
     auto reportPanTilt = [this](ByteView head) {
         if (auto pt = parsePanTilt(head)) {
-            const bool moved = pt->x != m_nPTCoordinatesX.load() || pt->y != m_nPTCoordinatesY.load();
-            m_nPTCoordinatesX.store(pt->x);
-            m_nPTCoordinatesY.store(pt->y);
+            const bool moved = pt->x != m_StreamInfo.m_nPTCoordinatesX.load() ||
+                               pt->y != m_StreamInfo.m_nPTCoordinatesY.load();
+            m_StreamInfo.m_nPTCoordinatesX.store(pt->x);
+            m_StreamInfo.m_nPTCoordinatesY.store(pt->y);
             if (moved)
                 PostImageEvent(EVT_PT_CHANGED);
         }
     };
 
     s.CloseConnection();
-    m_nFrameCount.store(0);
-    if (m_bRecordRequest.load() == 0)
-        m_nStatus.store(2);
-    const std::string user = credentials(*this).first;
+    m_StreamInfo.m_nFrameCount.store(0);
+    if (m_Record.m_bRecordRequest.load() == 0)
+        m_Run.m_nStatus.store(STATUS_STREAMING);
+    const std::string user = credentials(CredentialText()).first;
     const std::string credential = EncodeCredentials();
-    const std::string request = requestStart(*this, panTilt ? "/mjpeg.cgi" : "/VIDEO.CGI", true) +
+    const std::string request = requestStart(conn, panTilt ? "/mjpeg.cgi" : "/VIDEO.CGI", true) +
                                 "User-Agent: " + user + "\r\nAuthorization: Basic " + credential + "\r\n\r\n";
-    if (!fitsInLine(user) || !fitsInLine(credential) || !fitsInLine(m_szRemoteHost.str())) {
+    if (!fitsInLine(user) || !fitsInLine(credential) || !fitsInLine(conn.m_szRemoteHost.str())) {
         trace("stream request not sent: a line break in the host, user name or credential");
         return STREAM_FAILED_ROUND;
     }
-    if (connectStream(*this, s, true) != 0)
+    if (connectStream(*this, conn, s, true) != 0)
         return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
     s.SendAll(request.data(), static_cast<int>(request.size()));
     if (stopped())
         return closeWith(STREAM_STOP_SEEN);
 
-    PushInput in(*this, s);
+    PushInput in(m_Buffers.m_FrameBuffer.get(), m_Run.m_bEndRun, s);
     const FirstPartEnds ends{STREAM_STOP_SEEN, [](const char*) { return STREAM_CAMERA_SILENT; }};
     PartHead head;
     if (const auto end = readFirstHead(s, in, {tickCount(), kPushSilenceMs, false},
@@ -348,9 +360,9 @@ int CImage::ReadVideoCgiStream()
         return *end;
     if (panTilt)
         reportPanTilt(in.view().first(head.frameStart));
-    if (m_bFirstAnswer.exchange(0) == 1)
+    if (m_StreamInfo.m_bFirstAnswer.exchange(0) == 1)
         PostImageEvent(EVT_CONNECTED);
-    m_nFailedRounds.store(0);
+    m_Run.m_nFailedRounds.store(0);
 
     if (const auto end = receiveFirstFrame(s, in, head, {tickCount(), kPushSilenceMs, false}, ends))
         return *end;
@@ -372,7 +384,7 @@ int CImage::ReadVideoCgiStream()
         }
         if (panTilt)
             reportPanTilt(in.view().first(next.frameStart));
-        passLaterPart(*this, in, next, lastProcessed);
+        passLaterPart(*this, in, next, lastProcessed, conn.m_nDisplayDelay);
     }
     return closeWith(STREAM_STOP_AFTER_FRAMES);
 }
@@ -381,28 +393,29 @@ int CImage::ReadVideoCgiStream()
 
 int CImage::ReadNumberedCgiStream()
 {
-    CWSClient& s = m_StreamSocket;
-    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    CWSClient& s = m_Sockets.m_StreamSocket;
+    auto stopped = [this] { return m_Run.m_bEndRun.stopRequested(); };
     auto closeWith = [&s](int result) {
         s.CloseConnection();
         return result;
     };
     bool delivered = false;
-    PushInput in(*this, s);
+    PushInput in(m_Buffers.m_FrameBuffer.get(), m_Run.m_bEndRun, s);
 
     while (true) { // one connection per turn; a later frame that does not come starts a new one
+        const ConnectionSettings conn = m_Connection.read();
         s.CloseConnection();
-        m_nFrameCount.store(0);
-        const std::string user = credentials(*this).first;
+        m_StreamInfo.m_nFrameCount.store(0);
+        const std::string user = credentials(CredentialText()).first;
         const std::string credential = EncodeCredentials();
-        const std::string request = "GET /" + std::to_string(m_nConnectCameraNoForServer.load()) +
+        const std::string request = "GET /" + std::to_string(conn.m_nConnectCameraNoForServer) +
                                     ".cgi HTTP/1.0\r\nUser-Agent: " + user + "\r\nAuthorization: Basic " +
                                     credential + "\r\n\r\n";
         if (!fitsInLine(user) || !fitsInLine(credential)) {
             trace("stream request not sent: a line break in the user name or credential");
             return STREAM_FAILED_ROUND;
         }
-        if (s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load()) != 0)
+        if (s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut) != 0)
             return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
         RestartMotionDetection(); // the first picture of a new connection is not motion
         if (stopped())
@@ -419,12 +432,12 @@ int CImage::ReadNumberedCgiStream()
         if (const auto end = readFirstHead(s, in, {tickCount(), kNumberedFirstBlockMs, true},
                                            FrameStart::AfterNextLine, head, ends))
             return *end;
-        if (m_bFirstAnswer.exchange(0) == 1) {
-            if (m_bRecordRequest.load() == 0)
-                m_nStatus.store(2);
+        if (m_StreamInfo.m_bFirstAnswer.exchange(0) == 1) {
+            if (m_Record.m_bRecordRequest.load() == 0)
+                m_Run.m_nStatus.store(STATUS_STREAMING);
             PostImageEvent(EVT_CONNECTED);
         }
-        m_nFailedRounds.store(0);
+        m_Run.m_nFailedRounds.store(0);
 
         if (const auto end = receiveFirstFrame(s, in, head, {tickCount(), kNumberedFirstFrameMs, true}, ends))
             return *end;
@@ -454,7 +467,7 @@ int CImage::ReadNumberedCgiStream()
             case NextPart::Stopped:
                 return closeWith(STREAM_STOP_AFTER_FRAMES);
             }
-            passLaterPart(*this, in, next, lastProcessed);
+            passLaterPart(*this, in, next, lastProcessed, conn.m_nDisplayDelay);
             if (stopped())
                 return closeWith(STREAM_STOP_AFTER_FRAMES);
         }
@@ -484,61 +497,66 @@ void formatStreamTime(long long seconds, Text260& into)
 
 int CImage::ReadMjpegStream()
 {
-    CWSClient& s = m_MultipartSocket;
-    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    // The settings of this stream; the reader reconnects with them until it ends.
+    const ConnectionSettings conn = m_Connection.read();
+    const StreamSettings streaming = m_StreamSettings.read();
+    CWSClient& s = m_Sockets.m_MultipartSocket;
+    auto stopped = [this] { return m_Run.m_bEndRun.stopRequested(); };
     auto finish = [&] {
         s.CloseConnection();
-        m_bEndRun.store(2); // the acknowledgement that StopThreads waits for
-        m_szMultipartVideoPath.assign(kDefaultVideoPath);
-        m_nStatus.store(0);
+        m_Run.m_bEndRun.store(EndRun::StopAcknowledged); // the acknowledgement that StopThreads waits for
+        m_StreamSettings.update(
+            [](StreamSettings& st) { st.m_szMultipartVideoPath.assign(kDefaultVideoPath); });
+        m_Run.m_nStatus.store(STATUS_STOPPED);
         return STREAM_STOP_AFTER_FRAMES;
     };
-    const auto multipartPause = [this] {
-        return static_cast<std::uint32_t>(std::max(0, m_nMultipartPause.load()));
+    const auto multipartPause = [&streaming] {
+        return static_cast<std::uint32_t>(std::max(0, streaming.m_nMultipartPause));
     };
 
     PipelinedReader::Hooks hooks;
     hooks.pause = [this](std::uint32_t ms) { return PauseUnlessStopped(ms); };
     hooks.onHead = [this](const MjpegGatherer::Answer& a) {
         if (a.time)
-            formatStreamTime(*a.time, m_szStreamTime);
+            formatStreamTime(*a.time, m_Buffers.m_szStreamTime);
         if (a.userData)
-            m_szStreamUserData.assign(*a.userData);
+            m_Buffers.m_szStreamUserData.assign(*a.userData);
     };
     hooks.onBody = [this](ByteView f, PipelinedReader& reader) {
-        std::memcpy(m_FrameBuffer.get(), f.data(), f.size());
+        std::memcpy(m_Buffers.m_FrameBuffer.get(), f.data(), f.size());
         reader.bodyShown();
-        m_nFrameLength.store(static_cast<std::uint32_t>(f.size()));
+        m_StreamInfo.m_nFrameLength.store(static_cast<std::uint32_t>(f.size()));
         ProcessFrame(static_cast<std::uint32_t>(f.size()));
         return PipelinedReader::BodyStep::GoOn;
     };
-    PipelinedReader reader(s, kMjpegRules, m_bEndRun, m_nTimeOut, m_n503Count, std::move(hooks));
+    PipelinedReader reader(s, kMjpegRules, m_Run.m_bEndRun.word(), conn.m_nTimeOut, m_StreamInfo.m_n503Count,
+                           std::move(hooks));
 
     while (true) {
         if (stopped())
             return finish();
-        if (m_bFirstAnswer.exchange(0) == 1) {
-            m_nStatus.store(2);
+        if (m_StreamInfo.m_bFirstAnswer.exchange(0) == 1) {
+            m_Run.m_nStatus.store(STATUS_STREAMING);
             PostImageEvent(EVT_CONNECTED);
         }
-        const std::string path = m_szMultipartVideoPath.str();
-        const auto [fullUser, fullPassword] = credentials(*this);
+        const std::string path = streaming.m_szMultipartVideoPath.str();
+        const auto [fullUser, fullPassword] = credentials(CredentialText());
         const std::string user = fullUser.substr(0, 12);
         const std::string password = fullPassword.substr(0, 8);
         const std::string credential = Base64EncodeBuffer(user + ":" + password);
         if (!fitsInLine(path) || !fitsInLine(user) || !fitsInLine(credential) ||
-            !fitsInLine(m_szRemoteHost.str())) {
+            !fitsInLine(conn.m_szRemoteHost.str())) {
             trace("stream request not sent: a line break in the path, host, user name or credential");
             return STREAM_FAILED_ROUND;
         }
-        const std::string request = keptAliveRequest(*this, path, user, credential);
-        switch (reader.afterConnect(connectStream(*this, s, true), multipartPause())) {
+        const std::string request = keptAliveRequest(conn, path, user, credential);
+        switch (reader.afterConnect(connectStream(*this, conn, s, true), multipartPause())) {
         case PipelinedReader::Connect::Connected:
             break;
         case PipelinedReader::Connect::Retry:
             continue;
         case PipelinedReader::Connect::GiveUp:
-            m_bEndRun.store(2);
+            m_Run.m_bEndRun.store(EndRun::StopAcknowledged);
             return STREAM_FAILED_ROUND;
         case PipelinedReader::Connect::Stopped:
             return finish();

@@ -1,17 +1,15 @@
 // Reading the camera's seven image settings (resolution, compression, frame rate, brightness,
 // contrast, hue, light frequency) in the way its Protocol asks for:
 //
-//   Protocol 0  one datagram to port 62976 (an 18-byte discovery header with opcode 0x0021 and
-//               the camera's MAC); the 32-byte answer repeats the header and carries the values
-//               as 16-bit little-endian integers. Two attempts of 6 seconds.
-//   Protocol 1  the page "/IOCONTROL.CGI?CGIQUaere=Image", whose body is one line
-//               "Video_Mode=..&Compress=..&Frame_Rate=..&Bright_cntl=..&Contrast_cntl=..&
-//               Hue_cntl=..&Light_Freq=..". Four attempts.
+//   Protocol 0  the image-settings datagram (camproto/image_settings.h).
+//   Protocol 1  the I/O-control page (its value line parsed by camproto/image_settings.h), read
+//               here through the proxy rule and the credentials of the control. Four attempts.
 //   Protocol 4  the configuration page "/cgi-bin/image_cfg.cgi" through the HTTP engine.
 //
 // A reader writes only the values it has read; the others keep what the caller's variables held.
 // An answer that is shorter than its form, or a value that does not fit 16 bits, is a failed
 // attempt and never yields a value.
+#include "camproto/image_settings.h"
 #include "control/cimage.h"
 #include "control/stream_io.h"
 #include "control/stream_parsers.h"
@@ -25,11 +23,6 @@ namespace tessivor {
 
 namespace {
 
-constexpr int kSettingsPort = 62976;
-constexpr std::size_t kRequestSize = 18;
-constexpr std::size_t kReplySize = 32;
-constexpr int kUdpAttempts = 2;
-constexpr int kUdpWaitSeconds = 6;
 constexpr int kPageAttempts = 4;
 constexpr std::size_t kPageLeast = 220;  // the page is read until at least this much has come
 constexpr std::size_t kPageLimit = 4096; // and never beyond this
@@ -57,13 +50,13 @@ HRESULT CImage::GetImageConfig(std::int32_t lMode, std::int16_t* siResolution, s
         if (pVal)
             *pVal = result;
     } else if (lMode == 1) {
-        if (m_bImageConfigBusy.load() != 0)
+        if (m_Run.m_bImageConfigBusy.load() != 0)
             return S_OK; // one read at a time; pVal stays as it was
         // The flag goes up before the thread exists, so that a second call cannot start another.
-        m_bImageConfigBusy.store(1);
+        m_Run.m_bImageConfigBusy.store(1);
         const bool started = m_ImageConfigThread.start("image-config", [this] { ImageConfigThread(); });
         if (!started)
-            m_bImageConfigBusy.store(0);
+            m_Run.m_bImageConfigBusy.store(0);
         if (pVal)
             *pVal = started ? -1 : 0;
     }
@@ -72,7 +65,7 @@ HRESULT CImage::GetImageConfig(std::int32_t lMode, std::int16_t* siResolution, s
 
 void CImage::ImageConfigThread()
 {
-    m_bImageConfigBusy.store(1);
+    m_Run.m_bImageConfigBusy.store(1);
     std::array<std::int16_t, 7> values = ImageValues();
     const int result =
         ReadImageConfig(&values[0], &values[1], &values[2], &values[3], &values[4], &values[5], &values[6]);
@@ -82,7 +75,7 @@ void CImage::ImageConfigThread()
     }
     postMessage(m_hWnd, WM_ENDGETIMAGECONFIG, static_cast<std::uintptr_t>(static_cast<std::uint32_t>(result)),
                 0);
-    m_bImageConfigBusy.store(0);
+    m_Run.m_bImageConfigBusy.store(0);
 }
 
 int CImage::ReadImageConfig(std::int16_t* resolution, std::int16_t* compression, std::int16_t* frameRate,
@@ -91,11 +84,12 @@ int CImage::ReadImageConfig(std::int16_t* resolution, std::int16_t* compression,
 {
     const std::array<std::int16_t*, 7> values{resolution, compression, frameRate,     brightness,
                                               contrast,   hue,         lightFrequency};
-    switch (m_nProtocol.load()) {
+    const ConnectionSettings conn = m_Connection.read();
+    switch (conn.m_nProtocol) {
     case PROTOCOL_NATIVE:
-        return ReadImageConfigUdp(values);
+        return ReadImageConfigUdp(conn, values);
     case PROTOCOL_VIDEO_CGI:
-        return ReadImageConfigIoControl(values);
+        return ReadImageConfigIoControl(conn, values);
     case PROTOCOL_MULTIPART:
         return ReadImageConfigCgiBin(values);
     default:
@@ -103,75 +97,39 @@ int CImage::ReadImageConfig(std::int16_t* resolution, std::int16_t* compression,
     }
 }
 
-int CImage::ReadImageConfigUdp(const std::array<std::int16_t*, 7>& values)
+int CImage::ReadImageConfigUdp(const ConnectionSettings& conn, const std::array<std::int16_t*, 7>& values)
 {
-    const std::uint16_t sequence = static_cast<std::uint16_t>(m_nSequence.fetch_add(1) + 1);
-    std::uint8_t request[kRequestSize] = {
-        0xFD, 0xFD, static_cast<std::uint8_t>(sequence >> 8), static_cast<std::uint8_t>(sequence & 0xFF),
-        0x00, 0x21};
-    std::memcpy(request + 6, m_TargetMac.data(), 6);
-    std::memcpy(request + 12, m_TargetIp.data(), 4);
-
-    CWSClient& s = m_ConfigSocket;
-    for (int attempt = 0; attempt < kUdpAttempts; ++attempt) {
-        s.CloseConnection();
-        if (s.CreateUdpSocket(0, kSettingsPort, m_szRemoteHost.c_str(), "") != 0)
-            return 0;
-        int length = static_cast<int>(kRequestSize);
-        if (s.SendTo(request, &length) != 0 || length != static_cast<int>(kRequestSize)) {
-            s.CloseConnection();
-            return 0;
-        }
-        std::uint8_t reply[64] = {};
-        int size = sizeof reply;
-        const int got = s.ReceiveFrom(reply, &size, kUdpWaitSeconds);
-        // A reply larger than the buffer still carries its first bytes (result 1).
-        if ((got != 0 && got != 1) || size < static_cast<int>(kReplySize)) {
-            s.CloseConnection();
-            continue; // nothing, or too short to hold the seven values: one attempt used
-        }
-        if (std::memcmp(reply + 2, request + 2, 2) != 0 || std::memcmp(reply + 6, request + 6, 6) != 0) {
-            s.CloseConnection();
-            return 0; // an answer to another request, or from another camera
-        }
-        for (std::size_t i = 0; i < values.size(); ++i)
-            if (values[i])
-                *values[i] = static_cast<std::int16_t>(reply[18 + 2 * i] | (reply[19 + 2 * i] << 8));
-        s.CloseConnection();
-        return -1;
-    }
-    s.CloseConnection();
-    return 0;
+    camproto::ImageSettingsRequest request;
+    request.host = conn.m_szRemoteHost.str();
+    request.sequence = static_cast<std::uint16_t>(m_Discovery.m_nSequence.fetch_add(1) + 1);
+    request.mac = conn.m_TargetMac;
+    request.ip = conn.m_TargetIp;
+    const auto result = camproto::readImageSettingsDatagram(m_Sockets.m_ConfigSocket, request);
+    if (result.status != camproto::ImageSettingsResult::Status::Read)
+        return 0;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i])
+            *values[i] = result.values[i];
+    return -1;
 }
 
-int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
+int CImage::ReadImageConfigIoControl(const ConnectionSettings& conn,
+                                     const std::array<std::int16_t*, 7>& values)
 {
-    // Each value lies between its name and the name of the next, the last one before the line end.
-    struct Field
-    {
-        const char* name;
-        const char* next;
-    };
-    static constexpr Field kFields[7] = {
-        {"Video_Mode=", "&Compress="},    {"Compress=", "&Frame_Rate="},
-        {"Frame_Rate=", "&Bright_cntl="}, {"Bright_cntl=", "&Contrast_cntl="},
-        {"Contrast_cntl=", "&Hue_cntl="}, {"Hue_cntl=", "&Light_Freq="},
-        {"Light_Freq=", "\r\n"},
-    };
-    CWSClient& s = m_ConfigSocket;
-    const bool proxy = proxyInUse(*this);
+    CWSClient& s = m_Sockets.m_ConfigSocket;
+    const bool proxy = conn.proxyInUse();
     trace("into function\n");
-    if (!fitsInLine(m_szRemoteHost.str()))
+    if (!fitsInLine(conn.m_szRemoteHost.str()))
         return 0; // it would end the request line early: nothing is sent
     for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
         trace("into loop\n");
         s.CloseConnection();
         const int connected =
-            proxy ? s.Connect(m_nProxyPort.load(), m_szProxyHost.c_str(), m_nConnTimeOut.load())
-                  : s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load());
+            proxy ? s.Connect(conn.m_nProxyPort, conn.m_szProxyHost.c_str(), conn.m_nConnTimeOut)
+                  : s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut);
         if (connected != 0)
             continue;
-        std::string request = requestStart(*this, "/IOCONTROL.CGI?CGIQUaere=Image", true);
+        std::string request = requestStart(conn, std::string(camproto::kImageSettingsPagePath), true);
         request += "User-Agent: agent name\r\nAuthorization: Basic " + EncodeCredentials() + "\r\n\r\n";
         s.ClearReceiveBuffer();
         s.SendAll(request.data(), static_cast<int>(request.size()));
@@ -184,7 +142,7 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
             return body != std::string::npos && page.find("\r\n", body + 4) != std::string::npos;
         };
         while (page.size() < kPageLimit && (page.size() < kPageLeast || !bodyLineEnded())) {
-            if (streamio::waitForData(s, 1000u * static_cast<std::uint32_t>(std::max(1, m_nTimeOut.load())),
+            if (streamio::waitForData(s, 1000u * static_cast<std::uint32_t>(std::max(1, conn.m_nTimeOut)),
                                       kNeverStop) != streamio::Got::Data)
                 break;
             char piece[kPagePiece];
@@ -202,26 +160,11 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
         const auto bodyAt = page.find("\r\n\r\n");
         if (page.find("HTTP/1.0 200 OK\r\n") == std::string::npos || bodyAt == std::string::npos)
             continue;
-        const std::string_view body = std::string_view(page).substr(bodyAt + 4);
-        bool complete = true;
-        for (std::size_t i = 0; i < 7 && complete; ++i) {
-            const auto at = body.find(kFields[i].name);
-            const auto valueAt = at == std::string_view::npos ? at : at + std::strlen(kFields[i].name);
-            const auto end =
-                valueAt == std::string_view::npos ? valueAt : body.find(kFields[i].next, valueAt);
-            if (end == std::string_view::npos || end - valueAt < 1 || end - valueAt > 9) {
-                complete = false;
-                break;
-            }
-            const long long v = leadingDecimal(body.substr(valueAt, end - valueAt));
-            if (v < 0 || v > 32767) {
-                complete = false; // negative, or beyond what a 16-bit value holds
-                break;
-            }
-            if (values[i])
-                *values[i] = static_cast<std::int16_t>(v);
-        }
-        if (complete) {
+        const auto parsed = camproto::parseImageSettingsPage(std::string_view(page).substr(bodyAt + 4));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (parsed.read[i] && values[i])
+                *values[i] = parsed.values[i];
+        if (parsed.complete) {
             trace("Out loop\n");
             return -1;
         }
@@ -232,7 +175,7 @@ int CImage::ReadImageConfigIoControl(const std::array<std::int16_t*, 7>& values)
 
 int CImage::ReadImageConfigCgiBin(const std::array<std::int16_t*, 7>& values)
 {
-    m_szCgiPath.assign("/cgi-bin/image_cfg.cgi");
+    m_Http.m_szCgiPath.assign("/cgi-bin/image_cfg.cgi");
     const int result = HttpGet(1);
     if (result != -1)
         return result; // the engine's own code
@@ -242,7 +185,7 @@ int CImage::ReadImageConfigCgiBin(const std::array<std::int16_t*, 7>& values)
         std::string_view name;
         std::size_t index;
     } kNames[] = {{"Brightness", 3}, {"Contrast", 4}, {"Hue", 5}};
-    for (const ParameterEntry& e : m_Parameters) {
+    for (const ParameterEntry& e : m_Http.m_Parameters) {
         if (e.isSection())
             continue;
         for (const auto& n : kNames) {

@@ -11,7 +11,7 @@
 //
 // End. Status becomes 0 before code 0 is posted, so that the host, which handles the code on its
 // own thread some time later, always reads Status 0 there; Run may start a new loop from then on
-// (it joins the ending thread first, see m_bLoopEnded).
+// (it joins the ending thread first, see m_Run.m_bLoopEnded).
 #include "control/cimage.h"
 #include "platform/clock.h"
 #include "platform/frame_target.h"
@@ -37,7 +37,7 @@ constexpr std::uint32_t kMaxFailedRoundMs = 30000;
 bool CImage::PauseUnlessStopped(std::uint32_t ms)
 {
     const std::uint32_t start = tickCount();
-    while (m_bEndRun.load() != 1) {
+    while (!m_Run.m_bEndRun.stopRequested()) {
         const std::uint32_t elapsed = ticksSince(start);
         if (elapsed >= ms)
             return true;
@@ -52,33 +52,34 @@ void CImage::ImageLoop()
     std::array<std::uint8_t, 129> scratch{};
     // Closes an open recording file and reports it closed and stopped.
     auto closeRecording = [this] {
-        if (m_bAviOpen.load()) {
+        if (m_Record.m_bAviOpen.load()) {
             CloseAviFile();
-            m_bAviOpen.store(0);
+            m_Record.m_bAviOpen.store(0);
             PostImageEvent(EVT_RECORD_CLOSED);
             PostImageEvent(EVT_RECORD_STOPPED);
         }
     };
 
-    m_tLastMail = 0; // the next motion e-mail may go at once
-    m_bFirstAnswer.store(1);
-    m_nFailedRounds.store(0);
-    m_StreamSocket.CloseConnection();
+    m_Mail.m_tLastMail = 0; // the next motion e-mail may go at once
+    m_StreamInfo.m_bFirstAnswer.store(1);
+    m_Run.m_nFailedRounds.store(0);
+    m_Sockets.m_StreamSocket.CloseConnection();
     trace("I will into getting image frame loop");
-    trace("Status = %d : EndRun = %d", m_nStatus.load(), m_bEndRun.load());
+    trace("Status = %d : EndRun = %d", m_Run.m_nStatus.load(), static_cast<int>(m_Run.m_bEndRun.load()));
 
     while (true) {
         trace("Loop");
-        if (m_bEndRun.load() == 1)
+        if (m_Run.m_bEndRun.stopRequested())
             break;
-        if (static_cast<std::int64_t>(m_nFailedRounds.load()) * m_nTimeOut.load() >
+        const ConnectionSettings conn = m_Connection.read(); // this round's settings
+        if (static_cast<std::int64_t>(m_Run.m_nFailedRounds.load()) * conn.m_nTimeOut >
             kSilentRecordingLimitSeconds) {
-            if (m_bAviOpen.load()) {
+            if (m_Record.m_bAviOpen.load()) {
                 CloseAviFile();
-                m_bAviOpen.store(0);
+                m_Record.m_bAviOpen.store(0);
                 PostImageEvent(EVT_RECORD_TIMEOUT);
             }
-            m_nFailedRounds.store(0);
+            m_Run.m_nFailedRounds.store(0);
         }
         if (badLengthPasses > kBadLengthPassLimit) {
             badLengthPasses = 0;
@@ -86,14 +87,14 @@ void CImage::ImageLoop()
             PauseUnlessStopped(kBadLengthRestMs);
             continue;
         }
-        if (m_bRecordRequest.load() == 0) {
+        if (m_Record.m_bRecordRequest.load() == 0) {
             closeRecording();
-            m_nStatus.store(2);
+            m_Run.m_nStatus.store(STATUS_STREAMING);
         }
 
         int result = STREAM_STOP_AFTER_FRAMES;
-        const std::int32_t protocol = m_nProtocol.load();
-        trace("%s Choose protocol:%d\n", m_szRemoteHost.c_str(), protocol);
+        const std::int32_t protocol = conn.m_nProtocol;
+        trace("%s Choose protocol:%d\n", conn.m_szRemoteHost.c_str(), protocol);
         const std::uint32_t roundStart = tickCount();
         switch (protocol) {
         case PROTOCOL_NATIVE:
@@ -116,7 +117,7 @@ void CImage::ImageLoop()
             break; // no reader: the loop ends on its first pass
         }
         trace("Get image frame return value:%d", result);
-        if (m_bEndRun.load() == 1)
+        if (m_Run.m_bEndRun.stopRequested())
             break;
 
         bool end = false;
@@ -125,9 +126,9 @@ void CImage::ImageLoop()
             end = true;
             break;
         case STREAM_FAILED_ROUND: {
-            m_nFailedRounds.fetch_add(1);
-            m_StreamSocket.CloseConnection();
-            const std::int32_t connTimeOut = m_nConnTimeOut.load();
+            m_Run.m_nFailedRounds.fetch_add(1);
+            m_Sockets.m_StreamSocket.CloseConnection();
+            const std::int32_t connTimeOut = conn.m_nConnTimeOut;
             const std::uint32_t least = std::clamp<std::uint32_t>(
                 connTimeOut > 0 ? 1000u * static_cast<std::uint32_t>(connTimeOut) : 0u, 1000u,
                 kMaxFailedRoundMs);
@@ -137,28 +138,28 @@ void CImage::ImageLoop()
             break;
         }
         case STREAM_STOP_SEEN:
-            m_StreamSocket.ClearReceiveBuffer();
-            m_StreamSocket.CloseConnection();
+            m_Sockets.m_StreamSocket.ClearReceiveBuffer();
+            m_Sockets.m_StreamSocket.CloseConnection();
             end = true;
             break;
         case STREAM_BAD_FRAME_LENGTH:
-            m_nFailedRounds.store(0);
+            m_Run.m_nFailedRounds.store(0);
             ++badLengthPasses;
             break;
         case STREAM_LOGIN_REFUSED:
-            m_StreamSocket.CloseConnection();
+            m_Sockets.m_StreamSocket.CloseConnection();
             PostImageEvent(EVT_LOGIN_REFUSED);
             end = true;
             break;
         case STREAM_CAMERA_SILENT:
-            m_nFailedRounds.store(0);
-            m_StreamSocket.CloseConnection();
+            m_Run.m_nFailedRounds.store(0);
+            m_Sockets.m_StreamSocket.CloseConnection();
             PostImageEvent(EVT_STREAM_TIMEOUT);
             PauseUnlessStopped(kRefusalRestMs);
             break;
         default: // 3 ("400"), 4 ("403") and anything else: a refused request
-            m_nFailedRounds.store(0);
-            m_StreamSocket.CloseConnection();
+            m_Run.m_nFailedRounds.store(0);
+            m_Sockets.m_StreamSocket.CloseConnection();
             PauseUnlessStopped(kRefusalRestMs);
             break;
         }
@@ -166,21 +167,23 @@ void CImage::ImageLoop()
             break;
     }
 
+    const ConnectionSettings conn = m_Connection.read();
+    const DrawingSettings drawing = m_Drawing.read();
     // The drawing target's owner is asked to repaint it (the host decides what an ended stream
     // shows); the control's own surface gets its idle drawing back.
-    const Handle drawn = m_bOtherDC.load() != 0 ? static_cast<Handle>(m_PreviewhWnd.load()) : m_hWnd;
+    const Handle drawn = drawing.m_bOtherDC != 0 ? static_cast<Handle>(drawing.m_PreviewhWnd) : m_hWnd;
     if (const auto target = frameTargets::find(drawn))
         target->invalidate();
-    if (m_nProtocol.load() == PROTOCOL_NATIVE)
-        m_StreamSocket.SendAll("1111", 4); // the native protocol's end of session
-    m_StreamSocket.CloseConnection();
+    if (conn.m_nProtocol == PROTOCOL_NATIVE)
+        m_Sockets.m_StreamSocket.SendAll("1111", 4); // the native protocol's end of session
+    m_Sockets.m_StreamSocket.CloseConnection();
     postMessage(m_hWnd, WM_PAINT, 0, 0);
     closeRecording();
-    m_bRecordRequest.store(0);
-    m_bLoopEnded.store(1);
-    m_nStatus.store(0);
+    m_Record.m_bRecordRequest.store(0);
+    m_Run.m_bLoopEnded.store(1);
+    m_Run.m_nStatus.store(STATUS_STOPPED);
     PostImageEvent(EVT_LOOP_CLOSED);
-    trace("%s  Close GetImage Thread OK", m_szBKText.c_str());
+    trace("%s  Close GetImage Thread OK", drawing.m_szBKText.c_str());
 }
 
 } // namespace tessivor

@@ -124,17 +124,19 @@ std::int32_t CImage::MailErrorEvent(int clientError)
 int CImage::SendMailJob()
 {
     PostImageEvent(EVT_MOTION);
-    const std::string server = m_szMailServer.str();
-    const std::string to = m_szMailTo.str();
-    const std::string from = m_szMailFrom.str();
-    const std::string subject = m_szMailSubject.str();
-    const std::string user = m_szSendMailID.str();
-    const std::string password = m_szSendMailPWD.str();
-    const std::string picture = m_szEMailFileName.str();
+    const MailSettings mailCfg = m_MailSettings.read();
+    const ConnectionSettings conn = m_Connection.read();
+    const std::string server = mailCfg.m_szMailServer.str();
+    const std::string to = mailCfg.m_szMailTo.str();
+    const std::string from = mailCfg.m_szMailFrom.str();
+    const std::string subject = mailCfg.m_szMailSubject.str();
+    const std::string user = mailCfg.m_szSendMailID.str();
+    const std::string password = mailCfg.m_szSendMailPWD.str();
+    const std::string picture = mailCfg.m_szEMailFileName.str();
 
-    m_MailClient.SetStopFlag(&m_bEndRun);
-    m_MailClient.SetConnectTimeOut(m_nTimeOut.load());
-    m_MailClient.SetReceiveTimeOut(m_nMailReceiveTimeOut.load());
+    m_Mail.m_MailClient.SetStopFlag(&m_Run.m_bEndRun.word());
+    m_Mail.m_MailClient.SetConnectTimeOut(conn.m_nTimeOut);
+    m_Mail.m_MailClient.SetReceiveTimeOut(conn.m_nMailReceiveTimeOut);
 
     // Everything the message carries is checked before any connection is made.
     int rc = MAIL_OK;
@@ -151,25 +153,25 @@ int CImage::SendMailJob()
     }
 
     if (rc == MAIL_OK) {
-        rc = m_MailClient.SMTPConnect(server.c_str(), "localhost");
+        rc = m_Mail.m_MailClient.SMTPConnect(server.c_str(), "localhost");
         if (rc == MAIL_OK) {
             trace("smtp.SMTPConnect ok\r\n");
             const std::string userLine = user.empty() ? std::string() : base64Encode(user);
             const std::string passwordLine = password.empty() ? std::string() : base64Encode(password);
-            m_MailClient.SetAccount(userLine.c_str(), passwordLine.c_str());
+            m_Mail.m_MailClient.SetAccount(userLine.c_str(), passwordLine.c_str());
             const std::string encodedSubject = EncodeMailSubject(subject);
             const std::uint32_t started = tickCount();
-            rc = m_MailClient.SendMail(to.c_str(), from.c_str(), encodedSubject.c_str(), "", nullptr, nullptr,
-                                       picture.c_str(), 0);
+            rc = m_Mail.m_MailClient.SendMail(to.c_str(), from.c_str(), encodedSubject.c_str(), "", nullptr,
+                                              nullptr, picture.c_str(), 0);
             trace("smtp.SendMail %s (%u ms)\r\n", rc == MAIL_OK ? "OK" : MailErrorText(rc),
                   ticksSince(started));
             // The answer to QUIT does not change the outcome: the message was accepted or not
             // at the end of its data.
-            if (m_MailClient.SMTPClose() == MAIL_OK)
+            if (m_Mail.m_MailClient.SMTPClose() == MAIL_OK)
                 trace("smtp.SMTPClose OK\r\n");
         }
     }
-    m_bMailIdle.store(1);
+    m_Run.m_bMailIdle.store(1);
     if (rc == MAIL_OK) {
         trace("EMAIL_OK_EVENT\r\n");
         PostImageEvent(EVT_MAIL_SENT);
@@ -184,9 +186,9 @@ HRESULT CImage::CloseSMTP()
 {
     // Only the connection is closed from this thread (the socket client allows that); a job
     // that is still running sees its next wait fail and ends.
-    if (m_bMailIdle.load() == 0) {
-        m_MailClient.CloseConnection();
-        m_bMailIdle.store(1);
+    if (m_Run.m_bMailIdle.load() == 0) {
+        m_Mail.m_MailClient.CloseConnection();
+        m_Run.m_bMailIdle.store(1);
     }
     return S_OK;
 }

@@ -88,9 +88,10 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
     std::array<MotionRect, kMotionRectCount> rects;
     int rectCount = 0;
     if (useRectangles) {
-        const int count = std::clamp<std::int32_t>(m_nMotionBlockCount.load(), 0, kMotionRectCount);
+        const MotionSettings motionCfg = m_MotionSettings.read();
+        const int count = std::clamp<std::int32_t>(motionCfg.m_nMotionBlockCount, 0, kMotionRectCount);
         for (int i = 0; i < count; ++i) {
-            const MotionRect r = m_MotionRects[static_cast<std::size_t>(i)];
+            const MotionRect r = motionCfg.m_MotionRects[static_cast<std::size_t>(i)];
             const MotionRect rows{r.left, height - 1 - r.bottom, r.right, height - 1 - r.top};
             if (IsMotionRectValid(rows, width, height))
                 rects[static_cast<std::size_t>(rectCount++)] = rows;
@@ -110,12 +111,12 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
     // Bands: the cells of pass A of a block row (corners at x = 0, step, ...) and of pass B (at
     // x + cell, y + cell), each walked pixel row by pixel row.
     const std::size_t bandCells = static_cast<std::size_t>(width / g.step + 1);
-    if (m_MotionBandCompare.size() < bandCells) { // grows once per wider picture, never per frame
-        m_MotionBandCompare.resize(bandCells);
-        m_MotionBandCounts.resize(bandCells);
+    if (m_Motion.m_MotionBandCompare.size() < bandCells) { // grows once per wider picture, never per frame
+        m_Motion.m_MotionBandCompare.resize(bandCells);
+        m_Motion.m_MotionBandCounts.resize(bandCells);
     }
-    std::uint8_t* compare = m_MotionBandCompare.data();
-    int* counts = m_MotionBandCounts.data();
+    std::uint8_t* compare = m_Motion.m_MotionBandCompare.data();
+    int* counts = m_Motion.m_MotionBandCounts.data();
     std::uint8_t* packed = reference;
     bool moved = false;
     for (int y = 0; y < height; y += g.step) {
@@ -141,62 +142,63 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
 
 void CImage::RestartMotionDetection()
 {
-    m_bMotionPrimed.store(0);
+    m_StreamInfo.m_bMotionPrimed.store(0);
 }
 
 bool CImage::MotionStep(const img_desc* working)
 {
-    const std::int32_t mode = m_nMotionDetectMode.load();
+    const MotionSettings motionCfg = m_MotionSettings.read(); // this frame's settings
+    const std::int32_t mode = motionCfg.m_nMotionDetectMode;
     if (mode <= 0) {
-        m_bMotionPrimed.store(0);
+        m_StreamInfo.m_bMotionPrimed.store(0);
         return false;
     }
     // The detector knows 24-bit pictures only; any other picture (a grey camera) is no motion,
     // and the next 24-bit picture starts afresh.
     if (!working || !working->pixels || img_bits(working) != 24) {
-        m_bMotionPrimed.store(0);
+        m_StreamInfo.m_bMotionPrimed.store(0);
         return false;
     }
     const int width = static_cast<int>(img_width(working));
     const int height = static_cast<int>(img_height(working));
-    const int sensitivity = m_nMotionSensitivity.load();
-    const bool rectangles = m_nMotionBlockCount.load() > 0;
+    const int sensitivity = motionCfg.m_nMotionSensitivity;
+    const bool rectangles = motionCfg.m_nMotionBlockCount > 0;
     const int grid = gridFor(width, rectangles).id();
 
     // Priming, also when the picture size or the sampling grid changed: such a reference holds
     // no previous picture of these cells.
-    if (m_bMotionPrimed.load() == 0 || width != m_nMotionReferenceWidth ||
-        height != m_nMotionReferenceHeight || grid != m_nMotionReferenceGrid) {
-        DetectMotion(working->pixels, working->bytesPerRow, m_MotionReference.data(), width, height,
+    if (m_StreamInfo.m_bMotionPrimed.load() == 0 || width != m_Motion.m_nMotionReferenceWidth ||
+        height != m_Motion.m_nMotionReferenceHeight || grid != m_Motion.m_nMotionReferenceGrid) {
+        DetectMotion(working->pixels, working->bytesPerRow, m_Motion.m_MotionReference.data(), width, height,
                      sensitivity, rectangles);
-        m_nMotionReferenceWidth = width;
-        m_nMotionReferenceHeight = height;
-        m_nMotionReferenceGrid = grid;
-        m_bMotionPrimed.store(1);
-        m_bMotionEventHeld = 0;
+        m_Motion.m_nMotionReferenceWidth = width;
+        m_Motion.m_nMotionReferenceHeight = height;
+        m_Motion.m_nMotionReferenceGrid = grid;
+        m_StreamInfo.m_bMotionPrimed.store(1);
+        m_Motion.m_bMotionEventHeld = 0;
         return false;
     }
 
-    if (!DetectMotion(working->pixels, working->bytesPerRow, m_MotionReference.data(), width, height,
+    if (!DetectMotion(working->pixels, working->bytesPerRow, m_Motion.m_MotionReference.data(), width, height,
                       sensitivity, rectangles))
         return false;
 
     // Event 6 at the first motion frame, then at most about once per hold-off while it goes on:
     // the frame that ends the hold-off posts nothing, the next motion frame does.
-    if (m_bMotionEventHeld) {
-        m_tMotionNow = wallNow();
-        if (m_tMotionNow - m_tLastMotionEvent > kMotionEventHoldSeconds)
-            m_bMotionEventHeld = 0;
+    if (m_Motion.m_bMotionEventHeld) {
+        m_Motion.m_tMotionNow = wallNow();
+        if (m_Motion.m_tMotionNow - m_Motion.m_tLastMotionEvent > kMotionEventHoldSeconds)
+            m_Motion.m_bMotionEventHeld = 0;
     } else {
         PostImageEvent(EVT_MOTION);
-        m_tLastMotionEvent = wallNow();
-        m_bMotionEventHeld = 1;
+        m_Motion.m_tLastMotionEvent = wallNow();
+        m_Motion.m_bMotionEventHeld = 1;
     }
     if (mode & 1)
         messageBeep();
     if (mode & 4)
         return true;
-    m_tLastMail = 0; // the first motion after the e-mail bit is set again sends at once
+    m_Mail.m_tLastMail = 0; // the first motion after the e-mail bit is set again sends at once
     return false;
 }
 

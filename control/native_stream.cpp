@@ -40,9 +40,10 @@ bool isAccepted(const char* code)
 
 int CImage::ReadNativeStream(std::uint8_t* scratch)
 {
-    CWSClient& s = m_StreamSocket;
-    const int timeOut = m_nTimeOut.load();
-    auto stopped = [this] { return m_bEndRun.load() == 1; };
+    const ConnectionSettings conn = m_Connection.read(); // this connection's settings
+    CWSClient& s = m_Sockets.m_StreamSocket;
+    const int timeOut = conn.m_nTimeOut;
+    auto stopped = [this] { return m_Run.m_bEndRun.stopRequested(); };
     auto closeWith = [&s](int result) {
         s.CloseConnection();
         return result;
@@ -50,10 +51,10 @@ int CImage::ReadNativeStream(std::uint8_t* scratch)
     // A failed network step: a stop that ended it counts as the stop.
     auto failed = [&] { return closeWith(stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND); };
     auto receive = [&](void* into, std::size_t size, int seconds) {
-        return streamio::receiveExactly(s, into, size, seconds, m_bEndRun);
+        return streamio::receiveExactly(s, into, size, seconds, m_Run.m_bEndRun.word());
     };
 
-    if (s.Connect(m_nRemotePort.load(), m_szRemoteHost.c_str(), m_nConnTimeOut.load()) != 0)
+    if (s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut) != 0)
         return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
     RestartMotionDetection(); // the first picture of a new connection is not motion
     if (stopped())
@@ -93,11 +94,11 @@ int CImage::ReadNativeStream(std::uint8_t* scratch)
     if (stopped())
         return closeWith(STREAM_STOP_SEEN);
 
-    if (m_bFirstAnswer.exchange(0) == 1) {
-        m_nStatus.store(2);
+    if (m_StreamInfo.m_bFirstAnswer.exchange(0) == 1) {
+        m_Run.m_nStatus.store(STATUS_STREAMING);
         PostImageEvent(EVT_CONNECTED);
     }
-    m_nFailedRounds.store(0);
+    m_Run.m_nFailedRounds.store(0);
     std::uint32_t lastProcessed = tickCount();
 
     while (true) {
@@ -113,16 +114,16 @@ int CImage::ReadNativeStream(std::uint8_t* scratch)
                                      static_cast<std::uint32_t>(lengthBytes[1]) << 8 |
                                      static_cast<std::uint32_t>(lengthBytes[2]) << 16 |
                                      static_cast<std::uint32_t>(lengthBytes[3]) << 24;
-        m_nFrameLength.store(length);
+        m_StreamInfo.m_nFrameLength.store(length);
         if (length == 0 || length > kMaxPushedFrame)
             return closeWith(STREAM_BAD_FRAME_LENGTH);
         PostImageEvent(EVT_FRAME_LENGTH);
-        if (!receive(m_FrameBuffer.get(), length, timeOut))
+        if (!receive(m_Buffers.m_FrameBuffer.get(), length, timeOut))
             return failed();
         if (stopped())
             return closeWith(STREAM_STOP_SEEN);
         const std::uint32_t now = tickCount();
-        const auto delay = static_cast<std::uint32_t>(std::max(0, m_nDisplayDelay.load()));
+        const auto delay = static_cast<std::uint32_t>(std::max(0, conn.m_nDisplayDelay));
         if (now - lastProcessed > delay) {
             ProcessFrame(length);
             lastProcessed = now;

@@ -15,17 +15,16 @@ constexpr std::int32_t k503CountWrap = 65529;
 
 } // namespace
 
-std::string keptAliveRequest(const CImage& c, const std::string& path, const std::string& user,
+std::string keptAliveRequest(const ConnectionSettings& conn, const std::string& path, const std::string& user,
                              const std::string& credential)
 {
-    return requestStart(c, path.rfind('/', 0) == 0 ? path : "/" + path, true) + "User-Agent: " + user +
+    return requestStart(conn, path.rfind('/', 0) == 0 ? path : "/" + path, true) + "User-Agent: " + user +
            "\r\nAuthorization: Basic " + credential +
            "\r\nConnection: Keep-Alive\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
 }
 
 PipelinedReader::PipelinedReader(CWSClient& socket, const PipelineRules& rules,
-                                 const std::atomic<std::int32_t>& stop,
-                                 const std::atomic<std::int32_t>& timeOutSeconds,
+                                 const std::atomic<std::int32_t>& stop, std::int32_t timeOutSeconds,
                                  std::atomic<std::int32_t>& count503, Hooks hooks)
     : m_s(socket), m_rules(rules), m_stop(stop), m_timeOut(timeOutSeconds), m_503Count(count503),
       m_hooks(std::move(hooks)), m_gatherer(std::make_unique<MjpegGatherer>())
@@ -90,7 +89,7 @@ PipelinedReader::End PipelinedReader::run(const std::string& request)
         if (unanswered < kMaxUnanswered)
             waitMs = std::min<std::int64_t>(waitMs, m_rules.sendSpacingMs + extra - sinceSend + 1);
         else if (m_rules.waitEndsAtAnswerTimeout)
-            waitMs = std::min<std::int64_t>(waitMs, 2000LL * m_timeOut.load() + extra - sinceSend + 1);
+            waitMs = std::min<std::int64_t>(waitMs, 2000LL * m_timeOut + extra - sinceSend + 1);
         waitMs = std::clamp<std::int64_t>(waitMs, 1, m_rules.waitSliceMs);
         if (m_s.WaitForReceive(0, static_cast<int>(waitMs * 1000)) == 0) {
             const auto room = g.space();
@@ -145,7 +144,7 @@ PipelinedReader::End PipelinedReader::run(const std::string& request)
         if (ticksSince(m_lastShown) > m_rules.silenceReconnectMs)
             ok = false;
         if (unanswered >= kMaxUnanswered &&
-            static_cast<std::int64_t>(ticksSince(lastSend)) > 2000LL * m_timeOut.load() + extra)
+            static_cast<std::int64_t>(ticksSince(lastSend)) > 2000LL * m_timeOut + extra)
             ok = false;
     }
     return End::Reconnect;

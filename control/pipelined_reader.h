@@ -15,7 +15,7 @@
 
 namespace tessivor {
 
-class CImage;
+struct ConnectionSettings;
 
 // What tells one repeated-request stream from another.
 struct PipelineRules
@@ -33,7 +33,7 @@ struct PipelineRules
 
 // The request of a repeated-request stream: `path` (a "/" is put in front when missing) with the
 // user name and Basic credential, kept alive and never answered from a cache.
-std::string keptAliveRequest(const CImage& c, const std::string& path, const std::string& user,
+std::string keptAliveRequest(const ConnectionSettings& conn, const std::string& path, const std::string& user,
                              const std::string& credential);
 
 class PipelinedReader
@@ -74,11 +74,10 @@ public:
         std::function<BodyStep(ByteView body, PipelinedReader& reader)> onBody;
     };
 
-    // `stop` ends the reader when it holds 1; `timeOutSeconds` is read afresh at each use;
+    // `stop` ends the reader when it holds 1; `timeOutSeconds` is the round's TimeOut;
     // `count503` counts 503 answers and wraps to 0 after 65529.
     PipelinedReader(CWSClient& socket, const PipelineRules& rules, const std::atomic<std::int32_t>& stop,
-                    const std::atomic<std::int32_t>& timeOutSeconds, std::atomic<std::int32_t>& count503,
-                    Hooks hooks);
+                    std::int32_t timeOutSeconds, std::atomic<std::int32_t>& count503, Hooks hooks);
 
     // Judges a connect attempt (`connectResult` 0: connected) and counts failures in a row.
     Connect afterConnect(int connectResult, std::uint32_t pauseMs);
@@ -97,7 +96,7 @@ private:
     CWSClient& m_s;
     const PipelineRules m_rules;
     const std::atomic<std::int32_t>& m_stop;
-    const std::atomic<std::int32_t>& m_timeOut;
+    const std::int32_t m_timeOut; // seconds
     std::atomic<std::int32_t>& m_503Count;
     Hooks m_hooks;
     std::unique_ptr<MjpegGatherer> m_gatherer; // 200 kB: not on the stack

@@ -85,13 +85,14 @@ std::uint64_t reserveBytes(std::int32_t megabytes)
 
 bool CImage::RecordFrame(const RecordedPicture& picture)
 {
-    const bool request = m_bRecordRequest.load() != 0;
-    const bool open = m_bAviOpen.load() != 0;
+    const RecordingSettings recording = m_RecordingSettings.read(); // this frame's settings
+    const bool request = m_Record.m_bRecordRequest.load() != 0;
+    const bool open = m_Record.m_bAviOpen.load() != 0;
 
     if (request && open) {
         // Append.
-        m_dwRecordNowTick = tickCount();
-        const std::uint32_t elapsed = m_dwRecordNowTick - m_dwRecordStartTick;
+        m_Recording.m_dwRecordNowTick = tickCount();
+        const std::uint32_t elapsed = m_Recording.m_dwRecordNowTick - m_Recording.m_dwRecordStartTick;
         if (elapsed < 1) {
             trace("Record Total time < 1\n");
             return false;
@@ -99,9 +100,10 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
         // The nearest slot, not the one the time falls in: a steady camera's frames arrive on
         // the slot boundaries (every 100 ms is every third slot), where rounding down would move
         // a frame that is a millisecond early back a whole slot.
-        m_nFrameSlot = static_cast<std::int32_t>((std::uint64_t(elapsed) * kRecordFrameRate + 500) / 1000);
-        if (m_nFrameSlot > m_nLastFrameSlot && m_nFrameSlot > 0) {
-            m_nLastFrameSlot = m_nFrameSlot;
+        m_Recording.m_nFrameSlot =
+            static_cast<std::int32_t>((std::uint64_t(elapsed) * kRecordFrameRate + 500) / 1000);
+        if (m_Recording.m_nFrameSlot > m_Recording.m_nLastFrameSlot && m_Recording.m_nFrameSlot > 0) {
+            m_Recording.m_nLastFrameSlot = m_Recording.m_nFrameSlot;
             const PictureBytes bytes(picture);
             if (!bytes.ok()) {
                 // The picture could not be encoded: this slot stays empty, the file goes on.
@@ -109,67 +111,69 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
                 return true;
             }
             std::int64_t written = 0;
-            if (m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written, m_nFrameSlot)) {
-                m_nBytesWritten += written;
+            if (m_Recording.m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written,
+                                                 m_Recording.m_nFrameSlot)) {
+                m_Recording.m_nBytesWritten += written;
                 // A folder that can no longer be asked counts as full: the host's storage check
                 // decides what follows.
-                const auto free = freeDiskBytes(m_szRecordFolder);
-                if (!free || *free < reserveBytes(m_nReservedSpace.load())) {
+                const auto free = freeDiskBytes(m_Recording.m_szRecordFolder);
+                if (!free || *free < reserveBytes(recording.m_nReservedSpace)) {
                     PostImageEvent(EVT_DISK_LOW);
                     return false;
                 }
                 bool split = false;
-                if (m_nSplitModeAtOpen == FILE_SIZE) {
-                    split = m_nBytesWritten > static_cast<std::int64_t>(m_nSplitAmount) * 1048576 - 1;
-                } else if (m_nSplitModeAtOpen == FILE_TIME) {
-                    m_tRecordNow = wallNow();
-                    split = static_cast<std::int64_t>(m_tRecordNow - m_tRecordStart) >
-                            static_cast<std::int64_t>(m_nSplitAmount) * 60 - 1;
+                if (m_Recording.m_nSplitModeAtOpen == FILE_SIZE) {
+                    split = m_Recording.m_nBytesWritten >
+                            static_cast<std::int64_t>(m_Recording.m_nSplitAmount) * 1048576 - 1;
+                } else if (m_Recording.m_nSplitModeAtOpen == FILE_TIME) {
+                    m_Recording.m_tRecordNow = wallNow();
+                    split = static_cast<std::int64_t>(m_Recording.m_tRecordNow - m_Recording.m_tRecordStart) >
+                            static_cast<std::int64_t>(m_Recording.m_nSplitAmount) * 60 - 1;
                 }
                 // Whatever the settings, every file stays a valid AVI 1.0 file.
-                if (split || m_AviWriter.NearSizeLimit()) {
-                    m_AviWriter.Close();
-                    m_bAviOpen.store(0);
-                    m_bRecordRequest.store(0);
-                    m_nStatus.store(2);
+                if (split || m_Recording.m_AviWriter.NearSizeLimit()) {
+                    m_Recording.m_AviWriter.Close();
+                    m_Record.m_bAviOpen.store(0);
+                    m_Record.m_bRecordRequest.store(0);
+                    m_Run.m_nStatus.store(STATUS_STREAMING);
                     PostImageEvent(EVT_RECORD_SPLIT);
                 }
             } else {
-                m_AviWriter.Close();
-                m_bAviOpen.store(0);
+                m_Recording.m_AviWriter.Close();
+                m_Record.m_bAviOpen.store(0);
                 trace("Add frame error\n");
             }
         } else {
-            trace("IP=%s Time=%f FrameCount=%d LastCount=%d\n", m_szRemoteHost.c_str(), double(elapsed),
-                  m_nFrameSlot, m_nLastFrameSlot);
+            trace("IP=%s Time=%f FrameCount=%d LastCount=%d\n", m_Connection.read().m_szRemoteHost.c_str(),
+                  double(elapsed), m_Recording.m_nFrameSlot, m_Recording.m_nLastFrameSlot);
             trace("Record Total time error2");
         }
         return true;
     }
 
-    if (request && !open && m_bLockRecord.load() == 0) {
+    if (request && !open && m_Record.m_bLockRecord.load() == 0) {
         // Open.
-        m_tRecordStart = wallNow();
-        m_dwRecordStartTick = tickCount();
-        m_nSplitModeAtOpen = m_nSplitFileMode.load();
-        if (m_nSplitModeAtOpen == FILE_SIZE)
-            m_nSplitAmount = m_nSplitFileSpace.load();
-        else if (m_nSplitModeAtOpen == FILE_TIME)
-            m_nSplitAmount = m_nSplitFileTime.load();
+        m_Recording.m_tRecordStart = wallNow();
+        m_Recording.m_dwRecordStartTick = tickCount();
+        m_Recording.m_nSplitModeAtOpen = recording.m_nSplitFileMode;
+        if (m_Recording.m_nSplitModeAtOpen == FILE_SIZE)
+            m_Recording.m_nSplitAmount = recording.m_nSplitFileSpace;
+        else if (m_Recording.m_nSplitModeAtOpen == FILE_TIME)
+            m_Recording.m_nSplitAmount = recording.m_nSplitFileTime;
 
         // An empty or unusable folder, or one whose free space cannot be asked, is an open
         // failure (11) like any other: nothing is created and the next frame tries again.
-        const std::filesystem::path folder(m_szNormalFilePath.str());
+        const std::filesystem::path folder(recording.m_szNormalFilePath.str());
         std::error_code ec;
         const auto free = folder.empty() ? std::nullopt : freeDiskBytes(folder);
         if (folder.empty() || !std::filesystem::is_directory(folder, ec) || !free) {
-            trace("recording folder unusable: \"%s\"\n", m_szNormalFilePath.c_str());
-            m_bAviOpen.store(0);
+            trace("recording folder unusable: \"%s\"\n", recording.m_szNormalFilePath.c_str());
+            m_Record.m_bAviOpen.store(0);
             PostImageEvent(EVT_RECORD_OPEN_FAILED);
             sleepMs(kOpenPauseMs);
             return true;
         }
-        if (*free <= reserveBytes(m_nReservedSpace.load())) {
+        if (*free <= reserveBytes(recording.m_nReservedSpace)) {
             PostImageEvent(EVT_DISK_LOW);
             sleepMs(kOpenPauseMs);
             return true;
@@ -179,7 +183,7 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
         // the next second.
         std::filesystem::path file;
         for (int i = 0; i < kNameTries; ++i) {
-            file = folder / recordingName(m_tRecordStart + i);
+            file = folder / recordingName(m_Recording.m_tRecordStart + i);
             if (!std::filesystem::exists(file, ec))
                 break;
         }
@@ -190,39 +194,39 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             sleepMs(kOpenPauseMs);
             return true;
         }
-        m_szRecordFolder = folder.string();
-        m_AviWriter.SetFileName(file.string());
-        m_nFrameSlot = 0;
-        m_nLastFrameSlot = 0;
-        m_nBytesWritten = 0;
-        m_AviWriter.SetFrameRate(kRecordFrameRate);
-        m_AviWriter.SetBitmapInfo(picture.header);
+        m_Recording.m_szRecordFolder = folder.string();
+        m_Recording.m_AviWriter.SetFileName(file.string());
+        m_Recording.m_nFrameSlot = 0;
+        m_Recording.m_nLastFrameSlot = 0;
+        m_Recording.m_nBytesWritten = 0;
+        m_Recording.m_AviWriter.SetFrameRate(kRecordFrameRate);
+        m_Recording.m_AviWriter.SetBitmapInfo(picture.header);
 
         int audioMode = 0;
-        if (m_nProtocol.load() == PROTOCOL_MULTIPART)
-            audioMode = (m_nPlayVideo.load() == 1 ? 1 : 0) + (m_nPlayAudio.load() == 1 ? 2 : 0);
+        if (m_Connection.read().m_nProtocol == PROTOCOL_MULTIPART)
+            audioMode = (m_Run.m_nPlayVideo.load() == 1 ? 1 : 0) + (m_Run.m_nPlayAudio.load() == 1 ? 2 : 0);
         int opened = 0;
         if (audioMode >= 2) {
             trace("audio init");
-            opened = m_AviWriter.OpenVideoAudio(0, m_pWaveRender->format(), audioMode);
+            opened = m_Recording.m_AviWriter.OpenVideoAudio(0, m_Audio.m_pWaveRender->format(), audioMode);
         } else {
-            opened = m_AviWriter.OpenVideo(0);
+            opened = m_Recording.m_AviWriter.OpenVideo(0);
         }
         if (opened) {
-            m_nStatus.store(4);
-            m_bAviOpen.store(1);
-            if (m_bRecordFirstStart.exchange(0))
+            m_Run.m_nStatus.store(STATUS_RECORDING);
+            m_Record.m_bAviOpen.store(1);
+            if (m_Record.m_bRecordFirstStart.exchange(0))
                 PostImageEvent(EVT_RECORD_STARTED);
             std::int64_t written = 0;
-            if (m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written, 0)) {
-                m_nBytesWritten += written;
+            if (m_Recording.m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written, 0)) {
+                m_Recording.m_nBytesWritten += written;
             } else {
-                m_AviWriter.Close();
-                m_bAviOpen.store(0);
+                m_Recording.m_AviWriter.Close();
+                m_Record.m_bAviOpen.store(0);
                 trace("Add frame error2\n");
             }
         } else {
-            m_bAviOpen.store(0);
+            m_Record.m_bAviOpen.store(0);
             PostImageEvent(EVT_RECORD_OPEN_FAILED);
         }
         sleepMs(kOpenPauseMs);
@@ -230,9 +234,9 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
     }
 
     if (!request && open) {
-        m_AviWriter.Close();
-        m_bAviOpen.store(0);
-        m_nStatus.store(2);
+        m_Recording.m_AviWriter.Close();
+        m_Record.m_bAviOpen.store(0);
+        m_Run.m_nStatus.store(STATUS_STREAMING);
         PostImageEvent(EVT_RECORD_STOPPED);
     }
     return true;
@@ -240,8 +244,8 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
 
 void CImage::CloseRecordingForSizeChange()
 {
-    if (m_bAviOpen.exchange(0))
-        m_AviWriter.Close();
+    if (m_Record.m_bAviOpen.exchange(0))
+        m_Recording.m_AviWriter.Close();
 }
 
 } // namespace tessivor

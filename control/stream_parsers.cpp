@@ -70,24 +70,6 @@ std::size_t findBytes(ByteView data, std::string_view text, std::size_t from)
     return hit == end ? kNotFound : static_cast<std::size_t>(hit - data.data());
 }
 
-long long leadingDecimal(std::string_view text)
-{
-    constexpr long long kLimit = 1'000'000'000'000LL;
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
-                               text[i] == '\v' || text[i] == '\f'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        v = std::min(kLimit, v * 10 + (text[i] - '0'));
-    return negative ? -v : v;
-}
-
 // ---- pushed picture streams ----
 
 int classifyPushStatus(ByteView block)

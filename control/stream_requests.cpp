@@ -1,30 +1,22 @@
 #include "control/stream_requests.h"
 
-#include "control/cimage.h"
+#include "control/control_settings.h"
 
 #include <algorithm>
 
 namespace tessivor {
 
-bool proxyInUse(const CImage& c)
+std::string requestStart(const ConnectionSettings& conn, const std::string& path, bool mayUseProxy)
 {
-    // The proxy switch counts only when it holds exactly 1 (a host that stores the automation
-    // "true", -1, connects directly); a local camera with the bypass set never uses it.
-    return c.m_bEnableProxy.load() == 1 && !(c.m_bLocalCamera.load() != 0 && c.m_bBypassProxy.load() != 0);
-}
-
-std::string requestStart(const CImage& c, const std::string& path, bool mayUseProxy)
-{
-    if (!mayUseProxy || !proxyInUse(c))
+    if (!mayUseProxy || !conn.proxyInUse())
         return "GET " + path + " HTTP/1.0\r\n";
-    return "GET HTTP://" + c.m_szRemoteHost.str() + ":" + std::to_string(c.m_nRemotePort.load()) + path +
-           " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + c.m_szRemoteHost.str() + "\r\n";
+    return "GET HTTP://" + conn.m_szRemoteHost.str() + ":" + std::to_string(conn.m_nRemotePort) + path +
+           " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + conn.m_szRemoteHost.str() + "\r\n";
 }
 
 // A host may put the user name or the password meanwhile: both are read as one text.
-std::pair<std::string, std::string> credentials(const CImage& c)
+std::pair<std::string, std::string> credentials(const std::string& text)
 {
-    const std::string text = c.CredentialText();
     const auto colon = text.find(':');
     return {text.substr(0, colon), colon == std::string::npos ? std::string() : text.substr(colon + 1)};
 }

@@ -10,15 +10,12 @@
 
 namespace tessivor {
 
-class CImage;
+struct ConnectionSettings;
 
-// True when requests go through the proxy: EnableProxy holds exactly 1 and the camera is not a
-// local one with BypassProxyServer set.
-bool proxyInUse(const CImage& c);
 // The request line and proxy lines for `path` (which begins with "/").
-std::string requestStart(const CImage& c, const std::string& path, bool mayUseProxy);
-// The user name and the password as one consistent pair.
-std::pair<std::string, std::string> credentials(const CImage& c);
+std::string requestStart(const ConnectionSettings& conn, const std::string& path, bool mayUseProxy);
+// The user name and the password of a CImage::CredentialText as one consistent pair.
+std::pair<std::string, std::string> credentials(const std::string& credentialText);
 // False when `text` holds CR, LF or NUL and so could end a request line early.
 bool fitsInLine(std::string_view text);
 // Extra wait (ms) before the next request, from the unanswered count n and the time t (ms) from

@@ -3,6 +3,7 @@
 // detection, rotation and a preview drawn into a frame target.
 #include "control/cimage.h"
 #include "platform/frame_target.h"
+#include "tests/control/cimage_peer.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::int32_t kAngles[] = {0, 90, 180, 270, 45};
     p->control.put_RotateAngle(kAngles[data[0] % 5]);
     p->control.put_MotionBlockCount(data[0] & 0x10 ? 1 : 0);
-    std::memcpy(p->control.m_FrameBuffer.get(), data, size);
+    std::memcpy(CImagePeer::buffers(p->control).m_FrameBuffer.get(), data, size);
     p->control.ProcessFrame(static_cast<std::uint32_t>(size));
     messageLoop::pump(); // the events it posted
     return 0;

@@ -4,6 +4,7 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "media_tools.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -105,14 +106,14 @@ TEST(AudioBlockTest, PlayModeSwitches)
         {2, 2, true, false},  {7, 2, false, false}, {-1, 2, false, false},
     };
     for (const Case& c : cases) {
-        control.m_bEndRun.store(0);
-        control.m_bAudioStop.store(0);
+        CImagePeer::run(control).m_bEndRun.store(EndRun::Run);
+        CImagePeer::run(control).m_bAudioStop.store(0);
         control.put_PlayMode(c.write);
         std::int32_t mode = -1;
         control.get_PlayMode(&mode);
         EXPECT_EQ(mode, c.read) << c.write;
-        EXPECT_EQ(control.m_bEndRun.load() == 1, c.endRun) << c.write;
-        EXPECT_EQ(control.m_bAudioStop.load() == 1, c.audioStop) << c.write;
+        EXPECT_EQ(CImagePeer::run(control).m_bEndRun.stopRequested(), c.endRun) << c.write;
+        EXPECT_EQ(CImagePeer::run(control).m_bAudioStop.load() == 1, c.audioStop) << c.write;
     }
 }
 
@@ -160,7 +161,7 @@ TEST(AudioBlockTest, BlocksArePlayedAndRecorded)
     control.put_ReservedSpace(0);
     control.put_Protocol(PROTOCOL_MULTIPART);
     control.put_PlayMode(3);
-    control.m_nStatus.store(2);
+    CImagePeer::run(control).m_nStatus.store(2);
     control.StartRecording();
     const auto jpeg = cleanJpeg(makePicture(320, 240, 0), 90, dir);
     ASSERT_FALSE(jpeg.empty());
@@ -169,7 +170,7 @@ TEST(AudioBlockTest, BlocksArePlayedAndRecorded)
     header.biHeight = 240;
     header.biBitCount = 24;
     ASSERT_TRUE(control.RecordFrame(RecordedPicture{header, jpeg.data(), jpeg.size()}));
-    ASSERT_TRUE(control.m_AviWriter.HasAudio());
+    ASSERT_TRUE(CImagePeer::recording(control).m_AviWriter.HasAudio());
 
     std::vector<std::int16_t> source;
     const auto blocks = toneBlocks(8, &source);
@@ -183,12 +184,12 @@ TEST(AudioBlockTest, BlocksArePlayedAndRecorded)
                 control.PlayAudioBlock(makeBlock(16, 3, 1, 8000, 0x80, 0, std::vector<std::uint8_t>(1000))),
                 CImage::AudioBlockResult::Dropped);
         }
-        for (int k = 0; k < 50 && control.m_pWaveRender->queued() > 0; ++k)
+        for (int k = 0; k < 50 && CImagePeer::audio(control).m_pWaveRender->queued() > 0; ++k)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     control.StopRecording();
     ASSERT_TRUE(control.RecordFrame(RecordedPicture{header, jpeg.data(), jpeg.size()}));
-    control.m_pWaveRender->close();
+    CImagePeer::audio(control).m_pWaveRender->close();
 
     // The recording holds the decoded sound of every good block, exactly.
     const auto files = [&] {

@@ -4,6 +4,7 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "media_tools.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ protected:
 
     bool waitForStop(CImage& c)
     {
-        return pumpUntil([&] { return c.m_bAudioRunning.load() == 0; }, 10s);
+        return pumpUntil([&] { return CImagePeer::run(c).m_bAudioRunning.load() == 0; }, 10s);
     }
 
     std::filesystem::path dir;
@@ -90,7 +91,7 @@ TEST_F(AudioStreamTest, RunAudioStartsOnceAndStops)
     control->RunAudio(&handle);
     EXPECT_EQ(handle, 12345);
     EXPECT_TRUE(recorder->imageCodes().empty());
-    EXPECT_EQ(control->m_bAudioRunning.load(), 0);
+    EXPECT_EQ(CImagePeer::run(*control).m_bAudioRunning.load(), 0);
 
     control->put_PlayMode(3);
     control->RunAudio(&handle);
@@ -101,8 +102,9 @@ TEST_F(AudioStreamTest, RunAudioStartsOnceAndStops)
     EXPECT_EQ(again, handle);
     EXPECT_EQ(recorder->imageCodes(), (std::vector<std::int32_t>{EVT_THREAD_STARTED, EVT_ALREADY_RUNNING}));
     // Sound arrives: the "Userdata:" of the answers is kept.
-    ASSERT_TRUE(
-        pumpUntil([&] { return control->m_szAudioUserData.view().starts_with("camsim sound "); }, 10s));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return CImagePeer::audio(*control).m_szAudioUserData.view().starts_with("camsim sound "); },
+        10s));
 
     // PlayMode 1 asks the sound thread to end; it does, and can be started again.
     control->put_PlayMode(1);
@@ -113,7 +115,7 @@ TEST_F(AudioStreamTest, RunAudioStartsOnceAndStops)
     EXPECT_EQ(recorder->imageCodes(), (std::vector<std::int32_t>{EVT_THREAD_STARTED}));
     control->Stop();
     ASSERT_TRUE(waitForStop(*control));
-    EXPECT_EQ(control->m_szMultipartAudioPath.view(), "/goform/audio2");
+    EXPECT_EQ(CImagePeer::streamSettings(*control).read().m_szMultipartAudioPath.view(), "/goform/audio2");
 }
 
 TEST_F(AudioStreamTest, UnreachableCameraEndsTheThread)
@@ -121,7 +123,8 @@ TEST_F(AudioStreamTest, UnreachableCameraEndsTheThread)
     ScopedOutputFactory factory([] { return makeSilentAudioOutput(true); });
     auto control = makeControl();
     cam->kill();
-    control->m_nMultipartPause.store(10); // the pause between connection attempts
+    CImagePeer::streamSettings(*control).update(
+        [](StreamSettings& s) { s.m_nMultipartPause = 10; }); // the pause between connection attempts
     std::int32_t handle = 0;
     control->RunAudio(&handle);
     // Four failed connections end the reader; the thread clears its mark.
@@ -193,7 +196,7 @@ TEST_F(AudioStreamTest, MultipartRecordingCarriesTheSound)
     control->put_PlayMode(3);
     std::int32_t handle = 0;
     control->RunAudio(&handle);
-    ASSERT_TRUE(pumpUntil([&] { return !control->m_szAudioUserData.empty(); }, 10s));
+    ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.empty(); }, 10s));
 
     // The frame pipeline's part: a 10-fps picture stream handed to the recording step.
     const auto jpeg = cleanJpeg(makePicture(320, 240, 0), 90, dir);
@@ -202,7 +205,7 @@ TEST_F(AudioStreamTest, MultipartRecordingCarriesTheSound)
     header.biWidth = 320;
     header.biHeight = 240;
     header.biBitCount = 24;
-    control->m_nStatus.store(2);
+    CImagePeer::run(*control).m_nStatus.store(2);
     control->StartRecording();
     const auto start = std::chrono::steady_clock::now();
     for (int k = 0; k <= 80; ++k) {
@@ -212,7 +215,7 @@ TEST_F(AudioStreamTest, MultipartRecordingCarriesTheSound)
     control->StopRecording();
     control->RecordFrame(RecordedPicture{header, jpeg.data(), jpeg.size()});
     control->Stop();
-    control->m_nStatus.store(0); // what the image loop does when it ends (none runs here)
+    CImagePeer::run(*control).m_nStatus.store(0); // what the image loop does when it ends (none runs here)
     ASSERT_TRUE(waitForStop(*control));
 
     std::vector<std::filesystem::path> files;

@@ -3,6 +3,7 @@
 #include "platform/frame_target.h"
 #include "platform/worker_thread.h"
 #include "refused_port.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -137,12 +138,12 @@ TEST_F(Lifecycle, CloseMessageStopsStreamingAndKeepsTheWindow)
 
 TEST_F(Lifecycle, PutNewStatusWithAnOpenFilePostsStoppedAndSetsTheStatus)
 {
-    control->m_bAviOpen = 1;
-    control->m_bRecordRequest = 1;
+    CImagePeer::record(*control).m_bAviOpen = 1;
+    CImagePeer::record(*control).m_bRecordRequest = 1;
     ASSERT_EQ(control->PutNewStatus(0), S_OK);
-    EXPECT_EQ(control->m_bAviOpen.load(), 0);
-    EXPECT_EQ(control->m_bRecordRequest.load(), 0);
-    EXPECT_EQ(control->m_bEndRun.load(), 1);
+    EXPECT_EQ(CImagePeer::record(*control).m_bAviOpen.load(), 0);
+    EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 0);
+    EXPECT_EQ(CImagePeer::run(*control).m_bEndRun.load(), EndRun::StopRequested);
     messageLoop::pump();
     EXPECT_EQ(recorder->imageCodes(), (std::vector<std::int32_t>{9}));
 
@@ -156,14 +157,14 @@ TEST_F(Lifecycle, RecordingRequestFollowsStatus)
 {
     control->StartRecording();
     EXPECT_EQ(status(), 3);
-    EXPECT_EQ(control->m_bRecordRequest.load(), 1);
-    control->m_bRecordFirstStart = 0;
-    control->m_nStatus = 4;
+    EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 1);
+    CImagePeer::record(*control).m_bRecordFirstStart = 0;
+    CImagePeer::run(*control).m_nStatus = 4;
     control->StartRecording(); // already recording: nothing changes
-    EXPECT_EQ(control->m_bRecordFirstStart.load(), 0);
+    EXPECT_EQ(CImagePeer::record(*control).m_bRecordFirstStart.load(), 0);
     control->StopRecording();
-    EXPECT_EQ(control->m_bRecordRequest.load(), 0);
-    control->m_nStatus = 0;
+    EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 0);
+    CImagePeer::run(*control).m_nStatus = 0;
 }
 
 TEST_F(Lifecycle, WindowMessagesBecomeEvents)
@@ -177,7 +178,7 @@ TEST_F(Lifecycle, WindowMessagesBecomeEvents)
     postMessage(w, WM_ENDPROBEDEVICE, 3, 0);
     postMessage(w, WM_ENDSEARCHDEVICE, 2, 0);
     postMessage(w, WM_ENDPTCMD, 1, 0);
-    control->m_ImageValues = {1, 2, 3, 4, 5, 6, -7};
+    CImagePeer::setImageValues(*control, {1, 2, 3, 4, 5, 6, -7});
     postMessage(w, WM_ENDGETIMAGECONFIG, 1, 0);
     postMessage(w, WM_USER + 6, 0, 0); // unused: nothing
     messageLoop::pump();
@@ -242,18 +243,18 @@ TEST_F(Lifecycle, FailedThreadStartsAreReported)
     EXPECT_EQ(recorder->imageCodes(), std::vector<std::int32_t>{4});
 
     // The e-mail start asked for by the frame pipeline: 18, and the e-mail slot is free again.
-    control->m_bMailIdle = 0;
+    CImagePeer::run(*control).m_bMailIdle = 0;
     failThreadStartsForTesting(1);
     postMessage(control->windowHandle(), WM_STARTMAIL, 0, 0);
     messageLoop::pump(); // handles WM_STARTMAIL, then the 18 it posted
     EXPECT_EQ(recorder->imageCodes(), (std::vector<std::int32_t>{4, 18}));
-    EXPECT_EQ(control->m_bMailIdle.load(), 1);
+    EXPECT_EQ(CImagePeer::run(*control).m_bMailIdle.load(), 1);
 
     failThreadStartsForTesting(1);
     std::int32_t v = 5;
     control->SendEmail(&v);
     EXPECT_EQ(v, 0);
-    EXPECT_EQ(control->m_bMailBusy.load(), 0);
+    EXPECT_EQ(CImagePeer::run(*control).m_bMailBusy.load(), 0);
     messageLoop::pump();
     EXPECT_EQ(recorder->imageCodes().back(), 18);
 }
@@ -261,13 +262,13 @@ TEST_F(Lifecycle, FailedThreadStartsAreReported)
 TEST_F(Lifecycle, SendEmailStartsOneJobAndNothingWhileStopping)
 {
     std::int32_t v = 0;
-    control->m_bEndRun = 1;
+    CImagePeer::run(*control).m_bEndRun.store(EndRun::StopRequested);
     control->SendEmail(&v);
     EXPECT_EQ(v, 0);
-    control->m_bEndRun = 0;
+    CImagePeer::run(*control).m_bEndRun.store(EndRun::Run);
     control->SendEmail(&v);
     EXPECT_EQ(v, -1);
-    ASSERT_TRUE(pumpUntil([&] { return control->m_bMailBusy.load() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return CImagePeer::run(*control).m_bMailBusy.load() == 0; }));
     messageLoop::waitAndPump(20ms);
     auto codes = recorder->imageCodes();
     ASSERT_FALSE(codes.empty());

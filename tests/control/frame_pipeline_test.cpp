@@ -10,6 +10,7 @@
 #include "platform/frame_target.h"
 #include "refused_port.h"
 #include "test_wall_clock.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +143,7 @@ protected:
     int feed(const std::vector<std::uint8_t>& frame)
     {
         EXPECT_LE(frame.size(), CImage::kFrameBufferSize);
-        std::memcpy(control->m_FrameBuffer.get(), frame.data(), frame.size());
+        std::memcpy(CImagePeer::buffers(*control).m_FrameBuffer.get(), frame.data(), frame.size());
         return control->ProcessFrame(static_cast<std::uint32_t>(frame.size()));
     }
 
@@ -415,9 +416,9 @@ TEST_F(FramePipelineTest, CaptureSizeCodes)
         EXPECT_EQ(feed(frame), -1);
         EXPECT_EQ(codes(), std::vector<std::int32_t>{EVT_CAPTURE_SAVED});
         recorder->events.clear();
-        EXPECT_EQ(control->m_bCaptureRequest.load(), 0);
+        EXPECT_EQ(CImagePeer::capture(*control).m_bCaptureRequest.load(), 0);
         if (c.code >= 1 && c.code <= 3) {
-            EXPECT_EQ(control->m_nCaptureSize.load(), 0);
+            EXPECT_EQ(CImagePeer::capture(*control).m_nCaptureSize.load(), 0);
         }
         const JpegInfo info = jpeginfo(file);
         EXPECT_TRUE(info.ok);
@@ -456,7 +457,7 @@ TEST_F(FramePipelineTest, SnapshotResult)
     control->Capture((dir / "no-such-folder" / "x.jpg").string(), 2);
     EXPECT_EQ(feed(frame), -1);
     EXPECT_TRUE(codes().empty());
-    EXPECT_EQ(control->m_bCaptureRequest.load(), 0);
+    EXPECT_EQ(CImagePeer::capture(*control).m_bCaptureRequest.load(), 0);
 
     for (const auto& [file, expected] :
          {std::pair{dir / "missing" / "s.jpg", 0}, std::pair{dir / "s.jpg", -1}}) {
@@ -464,7 +465,7 @@ TEST_F(FramePipelineTest, SnapshotResult)
         std::atomic<bool> stop{false};
         std::thread imageThread([&] {
             while (!stop.load()) {
-                if (control->m_bCaptureRequest.load() != 0)
+                if (CImagePeer::capture(*control).m_bCaptureRequest.load() != 0)
                     feed(frame);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
@@ -486,7 +487,7 @@ TEST_F(FramePipelineTest, RecordingFollowsThePicture)
     std::filesystem::create_directories(recordings);
     control->put_NormalFilePath(recordings.string());
     control->put_ReservedSpace(0);
-    control->m_nStatus.store(2);
+    CImagePeer::run(*control).m_nStatus.store(2);
     const auto vga = jpegOf(blockImage(640, 480), 80);
     const auto qvga = jpegOf(blockImage(320, 240), 80);
     auto feedFor = [&](const std::vector<std::uint8_t>& frame, int count) {
@@ -539,7 +540,7 @@ TEST_F(FramePipelineTest, RecordingFollowsThePicture)
 TEST_F(FramePipelineTest, MotionMailPicture)
 {
     RefusedPort smtp; // the jobs started here fail at once, on loopback
-    control->m_MailClient.SetPort(smtp.port());
+    CImagePeer::mail(*control).m_MailClient.SetPort(smtp.port());
     std::int32_t ignored = 0;
     control->SetEMailProperty(RefusedPort::kAddress, "to@example.org", "from@example.org", "motion",
                               &ignored);
@@ -558,14 +559,16 @@ TEST_F(FramePipelineTest, MotionMailPicture)
         const auto c = recorder->imageCodes();
         return std::count(c.begin(), c.end(), EVT_MAIL_STARTED);
     };
-    auto waitIdle = [&] { return pumpUntil([&] { return control->m_bMailIdle.load() == 1; }); };
+    auto waitIdle = [&] {
+        return pumpUntil([&] { return CImagePeer::run(*control).m_bMailIdle.load() == 1; });
+    };
 
     feed(still); // primes
     EXPECT_EQ(jobsStarted(), 0);
     motionFrame();
     EXPECT_TRUE(std::filesystem::exists(mailFile));
     EXPECT_TRUE(jpeginfo(mailFile).ok);
-    EXPECT_EQ(control->m_bMailIdle.load(), 0);
+    EXPECT_EQ(CImagePeer::run(*control).m_bMailIdle.load(), 0);
     EXPECT_TRUE(pumpUntil([&] { return jobsStarted() == 1; }));
     ASSERT_TRUE(waitIdle());
 
@@ -582,16 +585,16 @@ TEST_F(FramePipelineTest, MotionMailPicture)
     // While a job runs, no picture is written.
     std::filesystem::remove(mailFile);
     clock.seconds += 120;
-    control->m_bMailIdle.store(0);
+    CImagePeer::run(*control).m_bMailIdle.store(0);
     motionFrame();
     EXPECT_FALSE(std::filesystem::exists(mailFile));
-    control->m_bMailIdle.store(1);
+    CImagePeer::run(*control).m_bMailIdle.store(1);
 
     // A picture that cannot be written: no job, and idle again.
     control->put_EMailFileName((dir / "missing" / "mail.jpg").string());
     clock.seconds += 120;
     motionFrame();
-    EXPECT_EQ(control->m_bMailIdle.load(), 1);
+    EXPECT_EQ(CImagePeer::run(*control).m_bMailIdle.load(), 1);
     messageLoop::pump();
     EXPECT_EQ(jobsStarted(), 2);
 }

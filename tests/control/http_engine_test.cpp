@@ -5,6 +5,7 @@
 #include "control/base64.h"
 #include "control/cimage.h"
 #include "http_peers.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -232,9 +233,10 @@ TEST_F(HttpEngine, BodyLengthsAreBounded)
         control->put_CGIALLValue(std::string(CImage::kBodySize, 'z')); // stale bytes must go
         ASSERT_EQ(control->HttpGet(0), -1);
         const std::string bodyStart = tc.answer.substr(tc.answer.find("\r\n\r\n") + 4);
-        EXPECT_EQ(std::string(control->m_Body.data(), tc.kept), bodyStart.substr(0, tc.kept));
+        EXPECT_EQ(std::string(CImagePeer::http(*control).m_Body.data(), tc.kept),
+                  bodyStart.substr(0, tc.kept));
         if (tc.kept < CImage::kBodySize) {
-            EXPECT_EQ(control->m_Body[tc.kept], 0);
+            EXPECT_EQ(CImagePeer::http(*control).m_Body[tc.kept], 0);
         }
     }
 }
@@ -360,7 +362,7 @@ TEST_F(HttpEngine, HostileTablesStayInsideTheirLimits)
 
     // 200 changed entries of 127 bytes do not fit a 10,000-byte body: the POST is refused.
     for (int i = 0; i < kMaxParameterEntries; ++i) {
-        auto& e = control->m_Parameters[static_cast<std::size_t>(i)];
+        auto& e = CImagePeer::http(*control).m_Parameters[static_cast<std::size_t>(i)];
         e.setName(std::string(63, 'n'));
         e.setValue(std::string(63, 'v'));
         e.flag = ParameterEntry::kChanged;
@@ -466,22 +468,22 @@ TEST_F(HttpEngine, DeviceInformationReads)
     EXPECT_EQ(serial, "SERIAL-123");
     // The serial text now stands in for the credentials.
     EXPECT_NE(camera.requests().back().find("Authorization: Basic SERIAL-123\r\n"), std::string::npos);
-    EXPECT_EQ(0, std::memcmp(control->m_DevExtInfo.data(), info.data(), 512));
+    EXPECT_EQ(0, std::memcmp(CImagePeer::http(*control).m_DevExtInfo.data(), info.data(), 512));
     std::int32_t port = 0;
     control->get_RemoteWebPort(&port);
     EXPECT_EQ(port, static_cast<std::uint8_t>(info[261]) | (static_cast<std::uint8_t>(info[262]) << 8));
 
     // The family page keeps two bytes fewer before its second part.
     control->put_Protocol(PROTOCOL_KESTRA);
-    control->m_DevExtInfo.fill(0xEE);
+    CImagePeer::http(*control).m_DevExtInfo.fill(0xEE);
     control->put_CGIALLValue("TOKEN-9"); // the previous answer becomes the stored code
     control->GetDevExtInfo(&result);
     ASSERT_EQ(result, -1);
     EXPECT_NE(camera.requests().back().find("GET /getInfo.asp HTTP/1.0\r\n"), std::string::npos);
     EXPECT_NE(camera.requests().back().find("Authorization: Basic TOKEN-9\r\n"), std::string::npos);
-    EXPECT_EQ(0, std::memcmp(control->m_DevExtInfo.data(), info.data(), 259));
-    EXPECT_EQ(0, std::memcmp(control->m_DevExtInfo.data() + 259, info.data() + 260, 252));
-    EXPECT_EQ(control->m_DevExtInfo[511], 0xEE);
+    EXPECT_EQ(0, std::memcmp(CImagePeer::http(*control).m_DevExtInfo.data(), info.data(), 259));
+    EXPECT_EQ(0, std::memcmp(CImagePeer::http(*control).m_DevExtInfo.data() + 259, info.data() + 260, 252));
+    EXPECT_EQ(CImagePeer::http(*control).m_DevExtInfo[511], 0xEE);
     control->get_RemoteWebPort(&port);
     EXPECT_EQ(port, static_cast<std::uint8_t>(info[262]) | (static_cast<std::uint8_t>(info[263]) << 8));
 

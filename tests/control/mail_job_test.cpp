@@ -7,6 +7,7 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "mail/mail_errors.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +91,7 @@ protected:
     // Starts the job with SendEmail and pumps until its outcome; the GetImageEvent codes seen.
     std::vector<std::int32_t> runJob(int port)
     {
-        control->m_MailClient.SetPort(port);
+        CImagePeer::mail(*control).m_MailClient.SetPort(port);
         recorder->events.clear();
         std::int32_t started = 0;
         control->SendEmail(&started);
@@ -103,13 +104,13 @@ protected:
             std::chrono::seconds(60));
         EXPECT_TRUE(ended) << "no outcome event";
         // Let the mail thread finish (it clears the busy flag after the job).
-        pumpUntil([&] { return control->m_bMailBusy.load() == 0; });
+        pumpUntil([&] { return CImagePeer::run(*control).m_bMailBusy.load() == 0; });
         messageLoop::pump();
         const auto codes = recorder->imageCodes();
         EXPECT_EQ(std::count_if(codes.begin(), codes.end(), isOutcome), 1);
         EXPECT_EQ(std::count(codes.begin(), codes.end(), EVT_MAIL_STARTED), 1);
         EXPECT_EQ(std::count(codes.begin(), codes.end(), EVT_MOTION), 1);
-        EXPECT_EQ(control->m_bMailIdle.load(), 1);
+        EXPECT_EQ(CImagePeer::run(*control).m_bMailIdle.load(), 1);
         return codes;
     }
 
@@ -367,7 +368,7 @@ TEST_F(MailJob, StopEndsAStalledDialogue)
     server.failAt(Stage::Data, Failure::Stall);
     server.start();
     setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
-    control->m_MailClient.SetPort(server.port());
+    CImagePeer::mail(*control).m_MailClient.SetPort(server.port());
     std::int32_t started = 0;
     control->SendEmail(&started);
     ASSERT_TRUE(pumpUntil([&] { return server.commands().size() >= 3; })); // stalled at DATA
@@ -388,7 +389,7 @@ TEST_F(MailJob, DestroyingTheControlDuringAStalledDialogueDoesNotHang)
     server.failAt(Stage::Mail, Failure::Stall);
     server.start();
     setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
-    control->m_MailClient.SetPort(server.port());
+    CImagePeer::mail(*control).m_MailClient.SetPort(server.port());
     std::int32_t started = 0;
     control->SendEmail(&started);
     ASSERT_TRUE(pumpUntil(
@@ -402,20 +403,20 @@ TEST_F(MailJob, DestroyingTheControlDuringAStalledDialogueDoesNotHang)
 TEST_F(MailJob, CloseSmtpEndsARunningAlertAndIsIdleOtherwise)
 {
     EXPECT_EQ(control->CloseSMTP(), S_OK); // idle: nothing happens
-    EXPECT_EQ(control->m_bMailIdle.load(), 1);
+    EXPECT_EQ(CImagePeer::run(*control).m_bMailIdle.load(), 1);
 
     ScriptedSmtpServer server;
     server.failAt(Stage::Rcpt, Failure::Stall);
     server.start();
     setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
-    control->m_MailClient.SetPort(server.port());
-    control->m_bMailIdle.store(0); // as the frame pipeline leaves it when it starts an alert
+    CImagePeer::mail(*control).m_MailClient.SetPort(server.port());
+    CImagePeer::run(*control).m_bMailIdle.store(0); // as the frame pipeline leaves it when it starts an alert
     std::int32_t started = 0;
     control->SendEmail(&started);
     ASSERT_TRUE(pumpUntil(
         [&] { return !server.commands().empty() && server.commands().back().rfind("RCPT", 0) == 0; }));
     EXPECT_EQ(control->CloseSMTP(), S_OK);
-    EXPECT_EQ(control->m_bMailIdle.load(), 1);
+    EXPECT_EQ(CImagePeer::run(*control).m_bMailIdle.load(), 1);
     ASSERT_TRUE(pumpUntil([&] {
         const auto codes = recorder->imageCodes();
         return std::any_of(codes.begin(), codes.end(), isOutcome);

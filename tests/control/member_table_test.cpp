@@ -1,6 +1,7 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "platform/clock.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -148,9 +149,9 @@ TEST(MemberTable, BooleansAreStoredWidenedAndReadAsTheirLowHalf)
     CImage c;
     Late late(c);
     late.put("EnableProxy", Variant::i4(1));
-    EXPECT_EQ(c.m_bEnableProxy.load(), 1);
+    EXPECT_EQ(CImagePeer::connection(c).read().m_bEnableProxy, 1);
     late.put("EnableProxy", Variant::boolean(true));
-    EXPECT_EQ(c.m_bEnableProxy.load(), -1);
+    EXPECT_EQ(CImagePeer::connection(c).read().m_bEnableProxy, -1);
     EXPECT_EQ(late.get("EnableProxy"), Variant::boolean(VARIANT_TRUE));
 }
 
@@ -175,9 +176,9 @@ TEST(MemberTable, RemoteHostParsesDottedAddressesOnly)
     };
     for (const Case& k : cases) {
         CImage c;
-        c.m_TargetIp = {9, 9, 9, 9};
+        CImagePeer::connection(c).update([](ConnectionSettings& s) { s.m_TargetIp = {9, 9, 9, 9}; });
         EXPECT_EQ(c.put_RemoteHost(k.text), k.result) << k.text;
-        EXPECT_EQ(c.m_TargetIp, k.ip) << k.text;
+        EXPECT_EQ(CImagePeer::connection(c).read().m_TargetIp, k.ip) << k.text;
         std::string back;
         c.get_RemoteHost(&back);
         EXPECT_EQ(back, k.text);
@@ -201,9 +202,9 @@ TEST(MemberTable, MacAddressParsesSixParts)
     };
     for (const Case& k : cases) {
         CImage c;
-        c.m_TargetMac.fill(7);
+        CImagePeer::connection(c).update([](ConnectionSettings& s) { s.m_TargetMac.fill(7); });
         EXPECT_EQ(c.put_MACAddress(k.text), k.result) << k.text;
-        EXPECT_EQ(c.m_TargetMac, k.mac) << k.text;
+        EXPECT_EQ(CImagePeer::connection(c).read().m_TargetMac, k.mac) << k.text;
     }
 }
 
@@ -219,7 +220,7 @@ TEST(MemberTable, TextsAreCutToTheirFields)
     c.get_BKText(&back);
     EXPECT_EQ(back.size(), 99u);
     c.SetCaption(1, longText, 0);
-    EXPECT_EQ(c.m_szCaption.view().size(), 99u);
+    EXPECT_EQ(CImagePeer::drawing(c).read().m_szCaption.view().size(), 99u);
     // A multi-byte character at the cut is not split.
     c.put_Password(std::string(258, 'p') + "\xC3\xA9");
     c.get_Password(&back);
@@ -232,7 +233,7 @@ TEST(MemberTable, FixedAnswersAndMembersThatWriteNothing)
     VariantBool untouched = VariantBool(42);
     EXPECT_EQ(c.get_DuringInitRec(&untouched), S_OK);
     EXPECT_EQ(boolValue(untouched), 42);
-    c.m_lErrCode = 12;
+    CImagePeer::http(c).m_lErrCode = 12;
     c.put_longErrCode(99);
     std::int32_t v = 0;
     c.get_longErrCode(&v);
@@ -242,7 +243,7 @@ TEST(MemberTable, FixedAnswersAndMembersThatWriteNothing)
 TEST(MemberTable, FrameCountIsResetByReading)
 {
     CImage c;
-    c.m_nFrameCount = 17;
+    CImagePeer::streaminfo(c).m_nFrameCount = 17;
     std::int32_t v = 0;
     c.get_FrameCount(&v);
     EXPECT_EQ(v, 17);
@@ -256,7 +257,7 @@ TEST(MemberTable, MotionRectanglesStayInsideTheTable)
     c.SetMotionBlock(15, 1, 2, 3, 4);
     c.SetMotionBlock(16, 9, 9, 9, 9); // ignored
     c.SetMotionBlock(-1, 9, 9, 9, 9); // ignored
-    EXPECT_EQ(c.m_MotionRects[15].right, 3);
+    EXPECT_EQ(CImagePeer::motionSettings(c).read().m_MotionRects[15].right, 3);
     c.put_MotionBlockCount(40);
     std::int32_t n = 0;
     c.get_MotionBlockCount(&n);
@@ -275,7 +276,7 @@ TEST(MemberTable, ClientStructPointNamesTheBlockNotItsAddress)
         auto block = findClientBlock(id);
         ASSERT_TRUE(block);
         EXPECT_EQ(block->nextSlot.load(), 1);
-        EXPECT_EQ(block.get(), c.m_ClientBlock.get());
+        EXPECT_EQ(block.get(), CImagePeer::sharing(c).m_ClientBlock.get());
     }
     EXPECT_FALSE(findClientBlock(id)); // the control is gone
 }
@@ -296,17 +297,17 @@ TEST(MemberTable, SnapshotWithoutFramesGivesUpAndWithdrawsTheRequest)
     installClock(&fake);
     CImage c;
     c.Capture("/tmp/first.jpg", 2);
-    EXPECT_EQ(c.m_nCaptureSize.load(), 2);
-    EXPECT_EQ(c.m_bCaptureRequest.load(), 1);
-    c.m_bCaptureRequest = 0;
+    EXPECT_EQ(CImagePeer::capture(c).m_nCaptureSize.load(), 2);
+    EXPECT_EQ(CImagePeer::capture(c).m_bCaptureRequest.load(), 1);
+    CImagePeer::capture(c).m_bCaptureRequest = 0;
 
     std::int32_t v = 5;
     EXPECT_EQ(c.Snapshot("/tmp/snap.jpg", &v), S_OK);
     installClock(nullptr);
     EXPECT_EQ(v, 0);
-    EXPECT_EQ(c.m_bCaptureRequest.load(), 0);
-    EXPECT_EQ(c.m_szCaptureFile.view(), "/tmp/snap.jpg");
-    EXPECT_EQ(c.m_nCaptureSize.load(), 2); // the size code stays as Capture left it
+    EXPECT_EQ(CImagePeer::capture(c).m_bCaptureRequest.load(), 0);
+    EXPECT_EQ(CImagePeer::capture(c).m_szCaptureFile.view(), "/tmp/snap.jpg");
+    EXPECT_EQ(CImagePeer::capture(c).m_nCaptureSize.load(), 2); // the size code stays as Capture left it
     EXPECT_GE(fake.ticks, 5000u);
 }
 
@@ -314,10 +315,10 @@ TEST(MemberTable, SnapshotReturnsOnceThePipelineClearedTheRequest)
 {
     CImage c;
     std::thread pipeline([&] {
-        while (c.m_bCaptureRequest.load() == 0)
+        while (CImagePeer::capture(c).m_bCaptureRequest.load() == 0)
             std::this_thread::yield();
-        c.m_nCaptureResult = -1; // written
-        c.m_bCaptureRequest = 0;
+        CImagePeer::capture(c).m_nCaptureResult = -1; // written
+        CImagePeer::capture(c).m_bCaptureRequest = 0;
     });
     std::int32_t v = 0;
     c.Snapshot("/tmp/snap.jpg", &v);

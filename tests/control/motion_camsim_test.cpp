@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "shared_slot.h"
 #include "test_wall_clock.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +143,7 @@ protected:
 
     bool waitProcessed(const std::vector<std::uint8_t>& picture)
     {
-        ClientBlock& b = *control->m_ClientBlock;
+        ClientBlock& b = *CImagePeer::sharing(*control).m_ClientBlock;
         std::int32_t seenAt = 0;
         const auto end = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < end) {
@@ -191,7 +192,8 @@ protected:
     }
     std::int32_t latestSequence() const
     {
-        return std::max(control->m_ClientBlock->sequence1.load(), control->m_ClientBlock->sequence2.load());
+        return std::max(CImagePeer::sharing(*control).m_ClientBlock->sequence1.load(),
+                        CImagePeer::sharing(*control).m_ClientBlock->sequence2.load());
     }
     void start()
     {

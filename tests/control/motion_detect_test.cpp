@@ -9,6 +9,7 @@
 #include "platform/audio_output.h"
 #include "platform/clock.h"
 #include "platform/message_beep.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -355,12 +356,12 @@ TEST_F(MotionTest, StepPrimesHoldsOffAndAsksForMail)
 
     // Off: nothing, and the detector stays unprimed.
     EXPECT_FALSE(control.MotionStep(moved.desc()));
-    EXPECT_EQ(control.m_bMotionPrimed.load(), 0);
+    EXPECT_EQ(CImagePeer::streaminfo(control).m_bMotionPrimed.load(), 0);
 
     control.put_MotionDetectMode(4); // e-mail bit only
     // The first frame primes (no event even though it differs from whatever was before).
     EXPECT_FALSE(control.MotionStep(still.desc()));
-    EXPECT_EQ(control.m_bMotionPrimed.load(), 1);
+    EXPECT_EQ(CImagePeer::streaminfo(control).m_bMotionPrimed.load(), 1);
     EXPECT_FALSE(control.MotionStep(still.desc()));
     EXPECT_TRUE(motionEvents().empty());
 
@@ -378,10 +379,10 @@ TEST_F(MotionTest, StepPrimesHoldsOffAndAsksForMail)
     EXPECT_EQ(eventFrames, (std::vector<int>{1, 8, 15}));
 
     // Without the e-mail bit a motion frame clears the time of the last e-mail.
-    control.m_tLastMail = 12345;
+    CImagePeer::mail(control).m_tLastMail = 12345;
     control.put_MotionDetectMode(2);
     EXPECT_FALSE(control.MotionStep(frame(17)));
-    EXPECT_EQ(control.m_tLastMail, 0);
+    EXPECT_EQ(CImagePeer::mail(control).m_tLastMail, 0);
 
     // Off for one frame: the next frame primes again.
     control.put_MotionDetectMode(0);
@@ -407,7 +408,7 @@ TEST_F(MotionTest, NoMotionAcrossGreySizeChangeAndReconnect)
 
     control.MotionStep(a.desc()); // primes
     control.MotionStep(grey.desc());
-    EXPECT_EQ(control.m_bMotionPrimed.load(), 0);
+    EXPECT_EQ(CImagePeer::streaminfo(control).m_bMotionPrimed.load(), 0);
     control.MotionStep(greyChanged.desc());
     control.MotionStep(b.desc());     // primes again
     control.MotionStep(small.desc()); // another size: primes, no comparison with the old bytes

@@ -13,6 +13,7 @@
 #include "picture.h"
 #include "platform/audio_output.h"
 #include "platform/clock.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -192,8 +193,8 @@ protected:
     // Waits until `n` more frames have entered the frame pipeline.
     bool waitForFrames(int n)
     {
-        const std::int32_t from = control->m_nFrameCount.load();
-        return pumpUntil([&] { return control->m_nFrameCount.load() >= from + n; });
+        const std::int32_t from = CImagePeer::streaminfo(*control).m_nFrameCount.load();
+        return pumpUntil([&] { return CImagePeer::streaminfo(*control).m_nFrameCount.load() >= from + n; });
     }
 
     // Waits for `code` to arrive after the first `after` codes.
@@ -332,7 +333,7 @@ TEST_F(RecordCamsimTest, ImageLoopClosesTheFileOfASilentOrStoppedCamera)
 {
     auto& clock = useClock(std::make_unique<FastForwardClock>(activeClock()));
     start({"--rate", "20"}, PROTOCOL_VIDEO_CGI);
-    ASSERT_EQ(control->m_nTimeOut.load(), 3);
+    ASSERT_EQ(CImagePeer::connection(*control).read().m_nTimeOut, 3);
     runAndWaitForFrames();
     control->StartRecording();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED));
@@ -349,8 +350,8 @@ TEST_F(RecordCamsimTest, ImageLoopClosesTheFileOfASilentOrStoppedCamera)
     clock.fast.store(false);
     EXPECT_GE(silentMs, 180000u);
     EXPECT_EQ(recordingCodes(before), (std::vector<std::int32_t>{EVT_RECORD_TIMEOUT}));
-    EXPECT_EQ(control->m_bAviOpen.load(), 0);
-    EXPECT_EQ(control->m_bRecordRequest.load(), 1);
+    EXPECT_EQ(CImagePeer::record(*control).m_bAviOpen.load(), 0);
+    EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 1);
     ASSERT_EQ(aviFiles(recordings).size(), 1u);
     EXPECT_EQ(complaints(aviFiles(recordings)[0]), "");
 
@@ -364,11 +365,11 @@ TEST_F(RecordCamsimTest, ImageLoopClosesTheFileOfASilentOrStoppedCamera)
     // Stop with no frame on its way (the camera holds its frames back): the loop's end closes
     // the file with 13 and 9, then posts 0, and Status reads 0 when 0 is handled.
     cam->command("stall");
-    std::int32_t count = control->m_nFrameCount.load();
+    std::int32_t count = CImagePeer::streaminfo(*control).m_nFrameCount.load();
     ASSERT_TRUE(pumpUntil(
         [&] {
             messageLoop::waitAndPump(150ms);
-            const std::int32_t now = control->m_nFrameCount.load();
+            const std::int32_t now = CImagePeer::streaminfo(*control).m_nFrameCount.load();
             return std::exchange(count, now) == now;
         },
         5s));
@@ -400,16 +401,16 @@ TEST_F(RecordCamsimTest, MultipartCameraRecordsItsSound)
     runAndWaitForFrames();
     std::int32_t handle = 0;
     control->RunAudio(&handle);
-    ASSERT_TRUE(pumpUntil([&] { return !control->m_szAudioUserData.empty(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.empty(); }));
     control->StartRecording();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED));
-    ASSERT_TRUE(control->m_AviWriter.HasAudio());
+    ASSERT_TRUE(CImagePeer::recording(*control).m_AviWriter.HasAudio());
     ASSERT_FALSE(pumpUntil([] { return false; }, 6s));
     control->StopRecording();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STOPPED));
     control->Stop();
     ASSERT_TRUE(waitForCode(EVT_LOOP_CLOSED));
-    ASSERT_TRUE(pumpUntil([&] { return control->m_bAudioRunning.load() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return CImagePeer::run(*control).m_bAudioRunning.load() == 0; }));
 
     const auto files = aviFiles(recordings);
     ASSERT_EQ(files.size(), 1u);

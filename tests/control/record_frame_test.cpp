@@ -5,6 +5,7 @@
 #include "imagelib/img_desc.h"
 #include "media_tools.h"
 #include "platform/clock.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +92,7 @@ protected:
         ASSERT_EQ(control->events().advise(recorder, &cookie), S_OK);
         control->put_NormalFilePath(recordings.string());
         control->put_ReservedSpace(0);
-        control->m_nStatus.store(2); // streaming
+        CImagePeer::run(*control).m_nStatus.store(2); // streaming
     }
     void TearDown() override
     {
@@ -216,7 +217,7 @@ TEST_F(RecordFrameTest, SizeSplitGivesAtLeastTheLimitInFramesAndOneCodeEach)
         }
         ASSERT_LT(guard, 1000);
         EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_STARTED, EVT_RECORD_SPLIT}));
-        EXPECT_EQ(control->m_bRecordRequest.load(), 0);
+        EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 0);
         // Splits within the same second still give three files.
         t += 100;
     }
@@ -239,7 +240,7 @@ TEST_F(RecordFrameTest, FilesSplitBeforeTheAviLimitWhateverTheSettings)
     // still ends, with code 12, before the AVI 1.0 limit (lowered here to 2 MB so the test can
     // reach it).
     makeFrames(640, 480, 95, 3);
-    control->m_AviWriter.SetSizeLimitForTesting(2 * 1048576);
+    CImagePeer::recording(*control).m_AviWriter.SetSizeLimitForTesting(2 * 1048576);
     for (const AviFileModeType mode : {FILE_SIZE, FILE_TIME}) {
         SCOPED_TRACE(mode);
         recorder->events.clear();
@@ -385,7 +386,7 @@ TEST_F(RecordFrameTest, UnusableFolderGivesOpenFailureAndNoFile)
         EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_OPEN_FAILED, EVT_RECORD_OPEN_FAILED}));
         EXPECT_EQ(status(), 3);
         control->StopRecording();
-        control->m_nStatus.store(2);
+        CImagePeer::run(*control).m_nStatus.store(2);
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
     EXPECT_EQ(readFile(plainFile), (std::vector<std::uint8_t>{1}));
@@ -395,15 +396,15 @@ TEST_F(RecordFrameTest, UnusableFolderGivesOpenFailureAndNoFile)
 TEST_F(RecordFrameTest, LockRecordHoldsBackOnlyNewFiles)
 {
     makeFrames(320, 240, 90, 1);
-    control->m_bLockRecord.store(1);
+    CImagePeer::record(*control).m_bLockRecord.store(1);
     control->StartRecording();
     frameAt(0);
     frameAt(100);
     EXPECT_TRUE(aviFiles(recordings).empty());
     EXPECT_TRUE(codes().empty());
-    control->m_bLockRecord.store(0);
+    CImagePeer::record(*control).m_bLockRecord.store(0);
     frameAt(200);
-    control->m_bLockRecord.store(1); // an open file goes on being written
+    CImagePeer::record(*control).m_bLockRecord.store(1); // an open file goes on being written
     frameAt(300);
     frameAt(400);
     control->StopRecording();
@@ -439,7 +440,7 @@ TEST_F(RecordFrameTest, SizeChangeAndHostCloseEndFiles)
     control->PutNewStatus(0);
     messageLoop::pump();
     EXPECT_EQ(codes().back(), EVT_RECORD_STOPPED);
-    EXPECT_EQ(control->m_bAviOpen.load(), 0);
+    EXPECT_EQ(CImagePeer::record(*control).m_bAviOpen.load(), 0);
     for (const auto& f : aviFiles(recordings))
         EXPECT_EQ(decodeMessages(f), "") << f;
 }
@@ -451,7 +452,7 @@ TEST_F(RecordFrameTest, MultipartCameraWithSoundRecordsAnAudioStream)
     control->put_PlayMode(3);
     control->StartRecording();
     frameAt(0);
-    ASSERT_TRUE(control->m_AviWriter.HasAudio());
+    ASSERT_TRUE(CImagePeer::recording(*control).m_AviWriter.HasAudio());
     // Two seconds: frames every 100 ms and a 250-ms PCM block every 250 ms, from another thread
     // as the audio reader writes them.
     std::vector<std::uint8_t> block(4000);
@@ -462,7 +463,9 @@ TEST_F(RecordFrameTest, MultipartCameraWithSoundRecordsAnAudioStream)
     }
     for (int k = 1; k <= 20; ++k) {
         if (k % 5 == 1 || k % 5 == 3) {
-            std::thread audio([&] { EXPECT_EQ(control->m_AviWriter.WriteAudio(-k, block.data(), 4000), 1); });
+            std::thread audio([&] {
+                EXPECT_EQ(CImagePeer::recording(*control).m_AviWriter.WriteAudio(-k, block.data(), 4000), 1);
+            });
             audio.join();
         }
         frameAt(100 * k, k);
@@ -483,8 +486,8 @@ TEST_F(RecordFrameTest, MultipartCameraWithSoundRecordsAnAudioStream)
     control->put_PlayMode(1);
     control->StartRecording();
     frameAt(3000);
-    EXPECT_FALSE(control->m_AviWriter.HasAudio());
-    EXPECT_TRUE(control->m_AviWriter.IsOpen());
+    EXPECT_FALSE(CImagePeer::recording(*control).m_AviWriter.HasAudio());
+    EXPECT_TRUE(CImagePeer::recording(*control).m_AviWriter.IsOpen());
 }
 
 // A real small file system: a 3-MiB tmpfs in a mount namespace of a child process, with
@@ -517,7 +520,7 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
         for (int k = 3; k < 200; ++k) {
             const bool goesOn = frameAt(100 * k, k);
             log += std::to_string(k) + (goesOn ? " on" : " end") +
-                   " avi=" + std::to_string(control->m_bAviOpen.load()) + "\n";
+                   " avi=" + std::to_string(CImagePeer::record(*control).m_bAviOpen.load()) + "\n";
         }
         std::string codeText;
         for (int c : codes())

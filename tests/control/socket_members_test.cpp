@@ -2,6 +2,7 @@
 // a reader's blocking wait.
 #include "../io/loopback_peer.h"
 #include "control/cimage.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +33,10 @@ TEST(StreamSockets, StopClosesTheStreamMultipartAndAudioSockets)
 {
     CImage control;
     Listener listener;
-    CWSClient* all[] = {&control.m_StreamSocket, &control.m_MultipartSocket, &control.m_AudioSocket,
-                        &control.m_SearchSocket, &control.m_ConfigSocket};
+    CWSClient* all[] = {
+        &CImagePeer::sockets(control).m_StreamSocket, &CImagePeer::sockets(control).m_MultipartSocket,
+        &CImagePeer::sockets(control).m_AudioSocket, &CImagePeer::sockets(control).m_SearchSocket,
+        &CImagePeer::sockets(control).m_ConfigSocket};
     std::vector<Fd> peers;
     for (CWSClient* s : all) {
         ASSERT_EQ(s->Connect(listener.port(), "127.0.0.1", 3), 0);
@@ -42,28 +45,28 @@ TEST(StreamSockets, StopClosesTheStreamMultipartAndAudioSockets)
     // A reader blocked on the stream socket, as a stream reader would be.
     auto reader = std::async(std::launch::async, [&] {
         char b[16];
-        return control.m_StreamSocket.Receive(b, sizeof b, 30);
+        return CImagePeer::sockets(control).m_StreamSocket.Receive(b, sizeof b, 30);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     control.Stop();
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_LE(reader.get(), 0);
-    EXPECT_EQ(control.m_StreamSocket.GetSocket(), -1);
-    EXPECT_EQ(control.m_MultipartSocket.GetSocket(), -1);
-    EXPECT_EQ(control.m_AudioSocket.GetSocket(), -1);
-    EXPECT_NE(control.m_SearchSocket.GetSocket(), -1);
-    EXPECT_NE(control.m_ConfigSocket.GetSocket(), -1);
+    EXPECT_EQ(CImagePeer::sockets(control).m_StreamSocket.GetSocket(), -1);
+    EXPECT_EQ(CImagePeer::sockets(control).m_MultipartSocket.GetSocket(), -1);
+    EXPECT_EQ(CImagePeer::sockets(control).m_AudioSocket.GetSocket(), -1);
+    EXPECT_NE(CImagePeer::sockets(control).m_SearchSocket.GetSocket(), -1);
+    EXPECT_NE(CImagePeer::sockets(control).m_ConfigSocket.GetSocket(), -1);
 }
 
 TEST(StreamSockets, PutNewStatusClosesOnlyTheStreamSocket)
 {
     CImage control;
     Listener listener;
-    ASSERT_EQ(control.m_StreamSocket.Connect(listener.port(), "127.0.0.1", 3), 0);
-    ASSERT_EQ(control.m_AudioSocket.Connect(listener.port(), "127.0.0.1", 3), 0);
-    ASSERT_EQ(control.m_MultipartSocket.Connect(listener.port(), "127.0.0.1", 3), 0);
+    ASSERT_EQ(CImagePeer::sockets(control).m_StreamSocket.Connect(listener.port(), "127.0.0.1", 3), 0);
+    ASSERT_EQ(CImagePeer::sockets(control).m_AudioSocket.Connect(listener.port(), "127.0.0.1", 3), 0);
+    ASSERT_EQ(CImagePeer::sockets(control).m_MultipartSocket.Connect(listener.port(), "127.0.0.1", 3), 0);
     ASSERT_EQ(control.PutNewStatus(0), S_OK);
-    EXPECT_EQ(control.m_StreamSocket.GetSocket(), -1);
-    EXPECT_NE(control.m_AudioSocket.GetSocket(), -1);
-    EXPECT_NE(control.m_MultipartSocket.GetSocket(), -1);
+    EXPECT_EQ(CImagePeer::sockets(control).m_StreamSocket.GetSocket(), -1);
+    EXPECT_NE(CImagePeer::sockets(control).m_AudioSocket.GetSocket(), -1);
+    EXPECT_NE(CImagePeer::sockets(control).m_MultipartSocket.GetSocket(), -1);
 }

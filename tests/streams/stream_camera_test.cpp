@@ -10,6 +10,7 @@
 #include "jpeg_check.h"
 #include "platform/frame_target.h"
 #include "shared_slot.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,9 @@ struct Control
         c->put_TimeOut(1);
         c->put_ConnTimeOut(1);
         c->put_DisplayDelay(0);
-        c->m_nMultipartPause = 200; // Protocol 4 rests this long before it connects again
+        CImagePeer::streamSettings(*c).update([](StreamSettings& s) {
+            s.m_nMultipartPause = 200;
+        }); // Protocol 4 rests this long before it connects again
     }
 
     std::int32_t status()
@@ -266,7 +269,8 @@ TEST(StreamCamera, RequestsCarryThePathAndTheCredentialsTheCameraExpects)
         ctl.c->put_ConnectCameraNoForServer(k.cameraNumber);
         ctl.c->put_EnableServer(VARIANT_TRUE);
         ctl.run();
-        ASSERT_TRUE(pumpUntil([&] { return ctl.c->m_nShareSequence.load() >= 3; }, 10s));
+        ASSERT_TRUE(
+            pumpUntil([&] { return CImagePeer::streaminfo(*ctl.c).m_nShareSequence.load() >= 3; }, 10s));
         EXPECT_EQ(camera.command("last-request"), std::string("ok ") + k.request);
         EXPECT_EQ(camera.stat("auth-failures"), 0);
         ctl.stopAndCheck();
@@ -303,7 +307,7 @@ TEST(StreamCamera, FramesResumeInOrderAfterTheCameraFailsAndNoneIsBrokenOrRepeat
             CamSim camera({"--rate", "25"});
             Control ctl(camera, k.protocol);
             ctl.c->put_EnableServer(VARIANT_TRUE);
-            SharedFrames frames(ctl.c->m_ClientBlock);
+            SharedFrames frames(CImagePeer::sharing(*ctl.c).m_ClientBlock);
             ctl.run();
             ASSERT_TRUE(pumpUntil([&] { return frames.count() >= 10; }, 10s));
             long long resumeFrom = 0;
@@ -336,7 +340,7 @@ TEST(StreamCamera, AMovingCameraGivesOneCode29PerNewPosition)
     CamSim camera({"--rate", "25", "--pan-tilt", "120,45"});
     Control ctl(camera, PROTOCOL_MJPEG_CGI);
     ctl.c->put_EnableServer(VARIANT_TRUE);
-    SharedFrames frames(ctl.c->m_ClientBlock);
+    SharedFrames frames(CImagePeer::sharing(*ctl.c).m_ClientBlock);
     ctl.run();
     auto settle = [&] {
         const std::size_t now = frames.count();
@@ -409,7 +413,7 @@ TEST(StreamCamera, RepeatedRequestCamerasGiveBrightnessContrastAndHueFromTheirPa
     CamSim camera({"--settings", "3,2,15,70,40,9,50"});
     Control ctl(camera, PROTOCOL_MULTIPART);
     const ConfigRead r = readNow(ctl, Seven{-1, -1, -1, -1, -1, -1, -1});
-    EXPECT_EQ(r.result, -1) << "HTTP engine error " << ctl.c->m_lErrCode.load();
+    EXPECT_EQ(r.result, -1) << "HTTP engine error " << CImagePeer::http(*ctl.c).m_lErrCode.load();
     EXPECT_EQ(r.values, (Seven{-1, -1, -1, 70, 40, 9, -1}));
 }
 
@@ -464,7 +468,7 @@ TEST(StreamCamera, ImageSettingsOfOtherProtocolsFailAtOnceAndASecondThreadIsRefu
     EXPECT_EQ(first, -1);
     EXPECT_EQ(second, 55); // busy: nothing started, pVal untouched
     camera.command("resume");
-    ASSERT_TRUE(pumpUntil([&] { return ctl.c->m_bImageConfigBusy.load() == 0; }, 20s));
+    ASSERT_TRUE(pumpUntil([&] { return CImagePeer::run(*ctl.c).m_bImageConfigBusy.load() == 0; }, 20s));
 }
 
 // ---- a silent camera costs nothing ----
@@ -487,7 +491,9 @@ TEST(StreamCamera, ASilentCameraCostsAlmostNoProcessorTime)
         controls.push_back(std::make_unique<Control>(camera, protocol));
         controls.back()->c->put_TimeOut(3);
         controls.back()->c->put_ConnTimeOut(3);
-        controls.back()->c->m_nMultipartPause = 4000;
+        CImagePeer::streamSettings(*controls.back()->c).update([](StreamSettings& s) {
+            s.m_nMultipartPause = 4000;
+        });
         controls.back()->run();
     }
     messageLoop::waitAndPump(500ms);
@@ -563,8 +569,10 @@ TEST(StreamCamera, BrokenStreamsNeitherCrashNorHangTheControl)
                 ASSERT_EQ(camera.command(std::string("malformed ") + kind + " 2"), "ok");
                 ASSERT_TRUE(pumpUntil([&] { return camera.stat("breakages") >= broken + 2; }, 15s));
                 // Healthy again: frames reach the pipeline once more.
-                const std::int32_t shared = ctl.c->m_nShareSequence.load();
-                ASSERT_TRUE(pumpUntil([&] { return ctl.c->m_nShareSequence.load() >= shared + 3; }, 15s))
+                const std::int32_t shared = CImagePeer::streaminfo(*ctl.c).m_nShareSequence.load();
+                ASSERT_TRUE(pumpUntil(
+                    [&] { return CImagePeer::streaminfo(*ctl.c).m_nShareSequence.load() >= shared + 3; },
+                    15s))
                     << "no frames after the breakage";
             }
             ctl.stopAndCheck();

@@ -8,6 +8,7 @@
 #include "jpeg_check.h"
 #include "picture.h"
 #include "shared_slot.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -333,7 +334,7 @@ TEST(StreamNginx, RepeatedRequestsStreamFromNginxWithinTheUnansweredLimit)
     int broken = 0;
     std::atomic<bool> done{false};
     std::thread reader([&] {
-        auto block = c->m_ClientBlock;
+        auto block = CImagePeer::sharing(*c).m_ClientBlock;
         std::int32_t last[2] = {0, 0};
         std::vector<std::uint8_t> copy(ClientBlock::kSlotSize);
         while (!done) {

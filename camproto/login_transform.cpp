@@ -1,12 +1,10 @@
-// The login transform of the native protocols: the 20-byte credential block and its scramble
-// with the 80-byte challenge that the camera sends (on TCP after "0301", on UDP in its reply).
-#include "control/cimage.h"
+// The login transform of the native protocols (see login_transform.h).
+#include "camproto/login_transform.h"
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
-namespace tessivor {
+namespace tessivor::camproto {
 
 namespace {
 
@@ -15,23 +13,15 @@ constexpr std::size_t kPasswordBytes = 8;
 
 } // namespace
 
-CredentialBlock CImage::MakeCredentialBlock(std::string_view userName, std::string_view password)
+CredentialBlock makeCredentialBlock(std::string_view userName, std::string_view password)
 {
-    // Fixed widths, zero-padded; a longer text is cut without a terminator.
     CredentialBlock block{};
     std::memcpy(block.data(), userName.data(), std::min(userName.size(), kUserBytes));
     std::memcpy(block.data() + kUserBytes, password.data(), std::min(password.size(), kPasswordBytes));
     return block;
 }
 
-CredentialBlock CImage::BuildCredentialBlock() const
-{
-    std::lock_guard lock(m_CredentialLock);
-    return MakeCredentialBlock(m_szUserName.view(), m_szPassword.view());
-}
-
-void CImage::ScrambleCredentials(std::uint8_t* out, const std::uint8_t* credentials,
-                                 const std::uint8_t* challenge)
+void scrambleCredentials(std::uint8_t* out, const std::uint8_t* credentials, const std::uint8_t* challenge)
 {
     // Two passes. In pass i, challenge bytes 20i..20i+19 are whole-byte masks and bytes
     // 40+20i..40+20i+19 nibble masks; a nibble is masked only when its lowest bit, after the
@@ -54,4 +44,4 @@ void CImage::ScrambleCredentials(std::uint8_t* out, const std::uint8_t* credenti
     std::memcpy(out, b, sizeof b);
 }
 
-} // namespace tessivor
+} // namespace tessivor::camproto

@@ -1,11 +1,10 @@
-// Small field conversions of the camera packets: dotted IPv4 text and the 16-bit word sum that
-// the configuration packets carry as their check word.
-#include "control/cimage.h"
-#include "control/stream_parsers.h"
+// Small field conversions of the camera packets (see packet_fields.h).
+#include "camproto/packet_fields.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace tessivor {
+namespace tessivor::camproto {
 
 namespace {
 
@@ -13,14 +12,14 @@ constexpr std::size_t kAddressTextLimit = 259;
 
 } // namespace
 
-std::string CImage::FormatIPv4(const std::uint8_t* address)
+std::string formatIPv4(const std::uint8_t* address)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
     return text;
 }
 
-int CImage::ParseIPv4(std::string_view text, std::uint8_t* out)
+int parseIPv4(std::string_view text, std::uint8_t* out)
 {
     out[0] = out[1] = out[2] = out[3] = 0;
     if (text.size() > kAddressTextLimit)
@@ -49,7 +48,7 @@ int CImage::ParseIPv4(std::string_view text, std::uint8_t* out)
     return stored == 4 ? 1 : 0;
 }
 
-std::uint16_t CImage::WordSum(const void* data, std::size_t length)
+std::uint16_t wordSum(const void* data, std::size_t length)
 {
     const auto* p = static_cast<const std::uint8_t*>(data);
     std::uint32_t sum = 0;
@@ -61,4 +60,22 @@ std::uint16_t CImage::WordSum(const void* data, std::size_t length)
     return static_cast<std::uint16_t>(sum & 0xFFFF);
 }
 
-} // namespace tessivor
+long long leadingDecimal(std::string_view text)
+{
+    constexpr long long kLimit = 1'000'000'000'000LL;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
+                               text[i] == '\v' || text[i] == '\f'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        v = std::min(kLimit, v * 10 + (text[i] - '0'));
+    return negative ? -v : v;
+}
+
+} // namespace tessivor::camproto

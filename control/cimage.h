@@ -509,7 +509,7 @@ public:
     std::time_t m_tMotionNow = 0;
     int m_nMotionReferenceWidth = 0; // size of the picture in the reference
     int m_nMotionReferenceHeight = 0;
-    int m_nMotionReferenceGrid = 0; // the sampling grid whose cells the reference holds
+    int m_nMotionReferenceGrid = 0;                // the sampling grid whose cells the reference holds
     std::vector<std::uint8_t> m_MotionBandCompare; // per cell of a band: compare it
     std::vector<int> m_MotionBandCounts;           // per cell of a band: differing pixels
 
@@ -520,7 +520,8 @@ public:
     // colour space other than grey, RGB or CMYK, or a picture beyond the limit).
     static int DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
                                std::vector<std::uint8_t>* pixels);
-    std::vector<std::uint8_t> m_DecodedDib; // image thread only
+    std::vector<std::uint8_t> m_DecodedDib; // image thread only: decodes of depths without an image
+    ImgTempImage m_WorkingImage;            // image thread only: the decoded frame (frame_pipeline.cpp)
 
     // ---- output steps of the frame pipeline (frame_output.cpp), image thread ----
     // Resizes the working image to the preview size and draws it into the preview target (or

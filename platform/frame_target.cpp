@@ -1,4 +1,5 @@
 #include "platform/frame_target.h"
+#include "platform/pixel_rows.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -201,12 +202,7 @@ int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int s
             const std::uint8_t* s =
                 src.bits + static_cast<std::size_t>(src.bottomUp ? src.height - 1 - sy : sy) * src.stride +
                 srcX * 3;
-            std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3];
-            for (int x = 0; x < width; ++x, p += 3, s += 3) {
-                p[0] = s[2];
-                p[1] = s[1];
-                p[2] = s[0];
-            }
+            swapRedBlue(s, &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3], width);
         }
         changed(lock);
         return height;

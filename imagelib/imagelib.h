@@ -1,6 +1,7 @@
 // The still-image library: one include for all of its public declarations.
 #pragma once
 
+#include "imagelib/img_bits.h"
 #include "imagelib/img_colour.h"
 #include "imagelib/img_desc.h"
 #include "imagelib/img_display.h"
@@ -10,3 +11,4 @@
 #include "imagelib/img_resize.h"
 #include "imagelib/img_rotate.h"
 #include "imagelib/img_stream.h"
+#include "imagelib/img_tiff.h"

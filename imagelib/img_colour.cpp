@@ -2,10 +2,10 @@
 // img_colour.h). Colour reduction onto computed palettes is in img_reduce.cpp.
 #include "imagelib/img_colour.h"
 
+#include "imagelib/img_bits.h"
 #include "imagelib/img_colour_rows.h"
 #include "imagelib/img_frame.h"
 #include "imagelib/img_memory.h"
-#include "imagelib/img_resize.h"
 
 #include <array>
 #include <cstring>

@@ -7,6 +7,7 @@
 // and a target row that repeats the previous one (enlarging vertically) is one whole-row copy.
 #include "imagelib/img_resize.h"
 
+#include "imagelib/img_bits.h"
 #include "imagelib/img_colour.h"
 #include "imagelib/img_colour_rows.h"
 #include "imagelib/img_frame.h"
@@ -21,18 +22,6 @@
 using namespace imgrows;
 
 namespace {
-
-// Mask of the bits of byte `b` (absolute byte index of a row) that lie in [x, x + n).
-std::uint8_t runMask(std::uint32_t b, std::uint32_t x, std::uint32_t n)
-{
-    const std::uint64_t lo = std::uint64_t{b} * 8, hi = lo + 8;
-    const std::uint64_t from = x > lo ? x : lo;
-    const std::uint64_t to = std::uint64_t{x} + n < hi ? std::uint64_t{x} + n : hi;
-    if (from >= to)
-        return 0;
-    const unsigned count = static_cast<unsigned>(to - from), skip = static_cast<unsigned>(from - lo);
-    return static_cast<std::uint8_t>((0xFF00u >> count) & 0xFF) >> skip;
-}
 
 // ---- nearest neighbour ----
 
@@ -465,7 +454,7 @@ void img_resize_rows1(const img_desc* source, img_desc* target, const ResizeMask
             const std::uint8_t* from = rowOf(target, target->y0 + previous);
             std::uint8_t* to = rowOf(target, target->y0 + ty);
             for (std::uint32_t b = first; b <= last; ++b) {
-                const std::uint8_t m = runMask(b, target->x0, tw);
+                const std::uint8_t m = img_run_mask(b, target->x0, tw);
                 to[b] = static_cast<std::uint8_t>((to[b] & ~m) | (from[b] & m));
             }
         });
@@ -777,65 +766,6 @@ std::int32_t img_resize_smooth(img_desc* source, img_desc* target, std::int32_t 
             return img_reduce_colors(target24.get(), target, 3);
         return IMG_OK;
     });
-}
-
-// ---- bit rows ----
-
-void img_bits_extract(const std::uint8_t* row, std::uint32_t x, std::uint32_t n, std::uint8_t* out)
-{
-    if (n == 0)
-        return;
-    const std::uint32_t outBytes = (n + 7) / 8;
-    const std::uint32_t first = x >> 3, last = (x + n - 1) >> 3; // source bytes of the run
-    const unsigned shift = x & 7;
-    for (std::uint32_t k = 0; k < outBytes; ++k) {
-        const std::uint32_t b = first + k;
-        unsigned v = static_cast<unsigned>(row[b]) << shift;
-        if (shift && b + 1 <= last)
-            v |= row[b + 1] >> (8 - shift);
-        out[k] = static_cast<std::uint8_t>(v);
-    }
-    if (n & 7)
-        out[outBytes - 1] &= static_cast<std::uint8_t>(0xFF00u >> (n & 7));
-}
-
-void img_bits_insert(std::uint8_t* row, std::uint32_t x, std::uint32_t n, const std::uint8_t* in)
-{
-    if (n == 0)
-        return;
-    const std::uint32_t first = x >> 3, last = (x + n - 1) >> 3;
-    const std::uint32_t inLast = (n - 1) >> 3;
-    const unsigned shift = x & 7;
-    for (std::uint32_t b = first; b <= last; ++b) {
-        const std::uint32_t k = b - first; // input byte whose high bits land in this byte
-        unsigned v = 0;
-        if (shift == 0) {
-            v = in[k];
-        } else {
-            if (k >= 1)
-                v |= static_cast<unsigned>(in[k - 1]) << (8 - shift);
-            if (k <= inLast)
-                v |= in[k] >> shift;
-        }
-        const std::uint8_t m = runMask(b, x, n);
-        row[b] = static_cast<std::uint8_t>((row[b] & ~m) | (v & m));
-    }
-}
-
-void img_bits_clear(std::uint8_t* row, std::uint32_t x, std::uint32_t n)
-{
-    if (n == 0)
-        return;
-    for (std::uint32_t b = x >> 3; b <= (x + n - 1) >> 3; ++b)
-        row[b] &= static_cast<std::uint8_t>(~runMask(b, x, n));
-}
-
-void img_bits_fill(std::uint8_t* row, std::uint32_t x, std::uint32_t n)
-{
-    if (n == 0)
-        return;
-    for (std::uint32_t b = x >> 3; b <= (x + n - 1) >> 3; ++b)
-        row[b] |= runMask(b, x, n);
 }
 
 // ---- pixels ----

@@ -55,16 +55,6 @@ struct ResizeMask
 // Builds the mask for T target and S source positions (both at least 1); -14 without memory.
 std::int32_t img_resize_mask(ResizeMask* mask, std::uint32_t t, std::uint32_t s);
 
-// ---- bit rows (1-bit pixels; a run of n bits from bit position x of a row, MSB first) ----
-
-// Copies the run into `out` (at least (n + 7) / 8 bytes), aligned; bits after the run cleared.
-void img_bits_extract(const std::uint8_t* row, std::uint32_t x, std::uint32_t n, std::uint8_t* out);
-// Writes an aligned run back at position x, keeping the row's bits outside the run.
-void img_bits_insert(std::uint8_t* row, std::uint32_t x, std::uint32_t n, const std::uint8_t* in);
-// Clears / sets the run, keeping the bits outside it.
-void img_bits_clear(std::uint8_t* row, std::uint32_t x, std::uint32_t n);
-void img_bits_fill(std::uint8_t* row, std::uint32_t x, std::uint32_t n);
-
 // ---- pixels ----
 
 // Byte offset of picture point (x, y) from the pixels: x * bits / 8 + (height - y - 1) * stride.

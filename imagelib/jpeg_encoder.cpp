@@ -387,10 +387,9 @@ EncodeResult Encoder::run()
         m_quant[1] = makeQuantTable(kStdChrominanceQuant, scale);
     }
     if (m_settings.mode == EncodeMode::Sequential) {
-        buildEncodeTable(kStdDcLuminance, m_dc[0]);
-        buildEncodeTable(kStdAcLuminance, m_ac[0]);
-        buildEncodeTable(kStdDcChrominance, m_dc[1]);
-        buildEncodeTable(kStdAcChrominance, m_ac[1]);
+        if (!buildEncodeTable(kStdDcLuminance, m_dc[0]) || !buildEncodeTable(kStdAcLuminance, m_ac[0]) ||
+            !buildEncodeTable(kStdDcChrominance, m_dc[1]) || !buildEncodeTable(kStdAcChrominance, m_ac[1]))
+            return {-3, kStatusBadTable};
     }
 
     m_compCount = colour ? 3 : 1;
@@ -701,8 +700,8 @@ void Encoder::codeSequentialFromBuffers(BitWriter& writer)
     for (int t = 0; t < tables; ++t) {
         const HuffmanSpec dc = buildOptimalTable(dcCounts[t]);
         const HuffmanSpec ac = buildOptimalTable(acCounts[t]);
-        buildEncodeTable(dc, m_dc[t]);
-        buildEncodeTable(ac, m_ac[t]);
+        if (!buildEncodeTable(dc, m_dc[t]) || !buildEncodeTable(ac, m_ac[t]))
+            img_raise(kStatusBadTable);
         if (!writeDht(0, t, dc) || !writeDht(1, t, ac)) {
             img_raise(kStatusWriteFailed);
         }

@@ -737,10 +737,8 @@ void Encoder::codeProgressive(BitWriter& writer)
             }
             written[t] = true;
             const HuffmanSpec tableSpec = buildOptimalTable(counts[t]);
-            if (scan.ss == 0) {
-                buildEncodeTable(tableSpec, m_dc[t]);
-            } else {
-                buildEncodeTable(tableSpec, m_ac[t]);
+            if (!buildEncodeTable(tableSpec, scan.ss == 0 ? m_dc[t] : m_ac[t])) {
+                img_raise(kStatusBadTable);
             }
             if (!writeDht(scan.ss == 0 ? 0 : 1, t, tableSpec)) {
                 img_raise(kStatusWriteFailed);

@@ -25,24 +25,6 @@ namespace {
 
 // ---- nearest neighbour ----
 
-// Source column (relative to the area) of each target column, from the column mask.
-void columnsFromMask(const ResizeMask& mask, std::uint32_t* columns)
-{
-    std::uint32_t k = 0;
-    if (mask.dense) {
-        std::uint32_t source = 0;
-        for (std::uint32_t i = 0; i < mask.bitCount; ++i) {
-            if (mask.test(i) && i != 0)
-                ++source;
-            columns[k++] = source;
-        }
-    } else {
-        for (std::uint32_t i = 0; i < mask.bitCount; ++i)
-            if (mask.test(i))
-                columns[k++] = i;
-    }
-}
-
 // Walks the row mask and calls buildRow(sourceRow, targetRow) for every target row built from a
 // source row, and repeatRow(previousTargetRow, targetRow) for every row that repeats the last.
 // Rows are picture rows relative to the areas.
@@ -408,8 +390,7 @@ void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask&
 #endif
                 buildRow24Plain(from, to, offsets, tw, safe);
             } else {
-                for (std::uint32_t k = 0; k < tw; ++k)
-                    to[k] = from[offsets[k]];
+                img_scale_row8(from, to, offsets, tw);
             }
         },
         [&](std::uint32_t previous, std::uint32_t ty) {
@@ -591,7 +572,7 @@ std::int32_t img_resize(img_desc* source, img_desc* target)
         ImgWork<std::uint32_t> columns = img_work_array<std::uint32_t>(tw);
         if (!columns)
             return IMG_ERR_NO_MEMORY;
-        columnsFromMask(columnMask, columns.get());
+        img_scale_columns(columnMask, columns.get());
         if (bits == 24)
             for (std::uint32_t k = 0; k < tw; ++k)
                 columns[k] *= 3;
@@ -766,6 +747,32 @@ std::int32_t img_resize_smooth(img_desc* source, img_desc* target, std::int32_t 
             return img_reduce_colors(target24.get(), target, 3);
         return IMG_OK;
     });
+}
+
+// ---- nearest-neighbour rows ----
+
+void img_scale_columns(const ResizeMask& mask, std::uint32_t* columns)
+{
+    std::uint32_t k = 0;
+    if (mask.dense) {
+        std::uint32_t source = 0;
+        for (std::uint32_t i = 0; i < mask.bitCount; ++i) {
+            if (mask.test(i) && i != 0)
+                ++source;
+            columns[k++] = source;
+        }
+    } else {
+        for (std::uint32_t i = 0; i < mask.bitCount; ++i)
+            if (mask.test(i))
+                columns[k++] = i;
+    }
+}
+
+void img_scale_row8(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* columns,
+                    std::uint32_t count)
+{
+    for (std::uint32_t k = 0; k < count; ++k)
+        to[k] = from[columns[k]];
 }
 
 // ---- pixels ----

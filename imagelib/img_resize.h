@@ -54,6 +54,11 @@ struct ResizeMask
 };
 // Builds the mask for T target and S source positions (both at least 1); -14 without memory.
 std::int32_t img_resize_mask(ResizeMask* mask, std::uint32_t t, std::uint32_t s);
+// The source position (relative to the area) of each of the mask's target positions: T entries.
+void img_scale_columns(const ResizeMask& mask, std::uint32_t* columns);
+// The nearest-neighbour row builder of 8-bit rows: target pixel k takes source pixel columns[k].
+void img_scale_row8(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* columns,
+                    std::uint32_t count);
 
 // ---- pixels ----
 

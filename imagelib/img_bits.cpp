@@ -1,6 +1,8 @@
 // Runs of bits in 1-bit pixel rows (see img_bits.h).
 #include "imagelib/img_bits.h"
 
+#include <cstring>
+
 std::uint8_t img_run_mask(std::uint32_t b, std::uint32_t x, std::uint32_t n)
 {
     const std::uint64_t lo = std::uint64_t{b} * 8, hi = lo + 8;
@@ -17,6 +19,12 @@ void img_bits_extract(const std::uint8_t* row, std::uint32_t x, std::uint32_t n,
     if (n == 0)
         return;
     const std::uint32_t outBytes = (n + 7) / 8;
+    if ((x & 7) == 0) {
+        std::memcpy(out, row + (x >> 3), outBytes);
+        if (n & 7)
+            out[outBytes - 1] &= static_cast<std::uint8_t>(0xFF00u >> (n & 7));
+        return;
+    }
     const std::uint32_t first = x >> 3, last = (x + n - 1) >> 3; // source bytes of the run
     const unsigned shift = x & 7;
     for (std::uint32_t k = 0; k < outBytes; ++k) {
@@ -34,6 +42,15 @@ void img_bits_insert(std::uint8_t* row, std::uint32_t x, std::uint32_t n, const 
 {
     if (n == 0)
         return;
+    if ((x & 7) == 0) {
+        std::uint8_t* to = row + (x >> 3);
+        std::memcpy(to, in, n >> 3);
+        if (n & 7) {
+            const auto mask = static_cast<std::uint8_t>(0xFF00u >> (n & 7));
+            to[n >> 3] = static_cast<std::uint8_t>((to[n >> 3] & ~mask) | (in[n >> 3] & mask));
+        }
+        return;
+    }
     const std::uint32_t first = x >> 3, last = (x + n - 1) >> 3;
     const std::uint32_t inLast = (n - 1) >> 3;
     const unsigned shift = x & 7;

@@ -11,6 +11,7 @@
 #include "imagelib/tiff_file.h"
 #include "imagelib/tiff_module.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -301,7 +302,7 @@ void decodePage(ByteSource& src, const Directory& dir, Coder coder, img_desc* de
 
     // One row more of room: the nibble unpacker looks one byte ahead.
     std::vector<std::uint8_t> row(rowBytes + 8);
-    std::vector<std::uint8_t> strip;
+    std::vector<std::uint8_t> strip, decoded;
     const std::uint32_t rows = store.rows();
     img_tiff_status_set(0);
     for (std::uint32_t first = 0, s = 0; first < rows; first += perStrip, ++s) {
@@ -316,8 +317,29 @@ void decodePage(ByteSource& src, const Directory& dir, Coder coder, img_desc* de
         const std::uint8_t* in = strip.data();
         const std::size_t available = strip.size();
 
-        if (coder == Coder::Lzw)
-            lzw->start(in, available);
+        if (coder == Coder::Lzw) {
+            // The whole strip at once, into a buffer no larger than its data can fill.
+            const std::size_t want = rowBytes * inStrip;
+            decoded.resize(std::min(want, LzwDecoder::bound(available)));
+            std::size_t got = 0;
+            bool failed = false;
+            try {
+                got = lzw->decodeStrip(in, available, decoded.data(), decoded.size());
+            } catch (const ImgError&) {
+                got = lzw->produced();
+                failed = true;
+            }
+            const std::size_t complete = got / rowBytes;
+            for (std::size_t r = 0; r < complete; ++r) {
+                std::uint8_t* data = decoded.data() + r * rowBytes;
+                if (dir.predictor == 2)
+                    undoPredictor(data, rowBytes, static_cast<std::uint32_t>(info.samplesPerPixel));
+                store.store(first + static_cast<std::uint32_t>(r), data);
+            }
+            if (failed || complete < inStrip)
+                img_raise(kBadData);
+            continue;
+        }
         if (ccitt)
             ccittDecoder->startStrip(in, available);
         std::size_t used = 0;
@@ -331,12 +353,6 @@ void decodePage(ByteSource& src, const Directory& dir, Coder coder, img_desc* de
                 break;
             case Coder::PackBits:
                 used += packbitsDecode(in + used, available - used, row.data(), rowBytes);
-                break;
-            case Coder::Lzw:
-                if (lzw->read(row.data(), rowBytes) < rowBytes)
-                    img_raise(kBadData);
-                if (dir.predictor == 2)
-                    undoPredictor(row.data(), rowBytes, static_cast<std::uint32_t>(info.samplesPerPixel));
                 break;
             default:
                 ccittDecoder->decodeRow(row.data());

@@ -392,6 +392,18 @@ void CcittDecoder::startStrip(const std::uint8_t* in, std::size_t available)
 
 std::uint32_t CcittDecoder::peek(unsigned bits)
 {
+    if (m_bits >= bits)
+        return static_cast<std::uint32_t>(m_acc >> (64 - bits));
+    if (m_bits <= 32 && m_next <= m_available && m_available - m_next >= 4) {
+        // Four bytes at once while the input lasts.
+        const std::uint32_t word = (std::uint32_t{m_in[m_next]} << 24) |
+                                   (std::uint32_t{m_in[m_next + 1]} << 16) |
+                                   (std::uint32_t{m_in[m_next + 2]} << 8) | m_in[m_next + 3];
+        m_acc |= std::uint64_t{word} << (32 - m_bits);
+        m_next += 4;
+        m_bits += 32;
+        return static_cast<std::uint32_t>(m_acc >> (64 - bits));
+    }
     while (m_bits <= 56) {
         m_acc |= std::uint64_t{m_next < m_available ? m_in[m_next] : std::uint8_t{0}} << (56 - m_bits);
         ++m_next;
@@ -411,7 +423,7 @@ void CcittDecoder::skip(unsigned bits)
 
 void CcittDecoder::alignToByte()
 {
-    peek(1);
+    peek(8); // the up to 7 bits to drop are in the accumulator
     const std::uint64_t used = std::uint64_t{m_next} * 8 - m_bits;
     if (used & 7)
         skip(static_cast<unsigned>(8 - (used & 7)));

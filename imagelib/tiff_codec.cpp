@@ -169,109 +169,107 @@ void LzwEncoder::encodeStrip(const std::uint8_t* data, std::size_t length, std::
     bits.put(kEoi, width);
 }
 
-LzwDecoder::LzwDecoder() : m_table(kMaxCodes), m_spill(kMaxCodes)
-{
-    for (std::uint32_t c = 0; c < 256; ++c)
-        m_table[c] = Entry{0, 1, static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c)};
-}
+LzwDecoder::LzwDecoder() : m_offset(kMaxCodes, 0), m_length(kMaxCodes, 1) {}
 
-void LzwDecoder::start(const std::uint8_t* in, std::size_t available)
+std::size_t LzwDecoder::decodeStrip(const std::uint8_t* in, std::size_t available, std::uint8_t* out,
+                                    std::size_t capacity)
 {
-    m_in = in;
-    m_available = available;
-    m_loaded = 0;
-    m_acc = 0;
-    m_held = 0;
-    m_width = 9;
-    m_free = kFirstFree;
-    m_prev = -1;
-    m_ended = false;
-    m_spillAt = m_spillEnd = 0;
-}
-
-std::uint32_t LzwDecoder::nextCode()
-{
-    while (m_held <= 56) {
-        m_acc |= std::uint64_t{m_loaded < m_available ? m_in[m_loaded] : std::uint8_t{0}} << (56 - m_held);
-        ++m_loaded;
-        m_held += 8;
-    }
-    const auto code = static_cast<std::uint32_t>(m_acc >> (64 - m_width));
-    m_acc <<= m_width;
-    m_held -= m_width;
-    // Zeros fed past the end may be looked at, never used.
-    if (std::uint64_t{m_loaded} * 8 - m_held > std::uint64_t{m_available} * 8)
+    std::uint32_t* offset = m_offset.data();
+    std::uint16_t* length = m_length.data();
+    std::uint64_t acc = 0;
+    unsigned held = 0;      // bits in acc (left-aligned)
+    std::size_t loaded = 0; // input bytes loaded, zeros past the end included
+    const std::uint64_t limit = std::uint64_t{available} * 8;
+    unsigned width = 9;
+    std::uint32_t free = kFirstFree;
+    std::int32_t prev = -1;
+    std::size_t prevStart = 0, o = 0;
+    const auto fail = [&] {
+        m_produced = o;
         img_raise(kBadData);
-    return code;
-}
-
-// Writes the string of `code` backwards so that it ends just before `end`.
-void LzwDecoder::spell(std::uint32_t code, std::uint8_t* end) const
-{
-    const Entry* table = m_table.data();
-    for (std::uint32_t c = code;;) {
-        *--end = table[c].suffix;
-        if (table[c].length == 1)
-            return;
-        c = table[c].prefix;
-    }
-}
-
-std::size_t LzwDecoder::read(std::uint8_t* out, std::size_t count)
-{
-    std::size_t o = 0;
-    if (m_spillAt < m_spillEnd) {
-        const std::size_t n = m_spillEnd - m_spillAt < count ? m_spillEnd - m_spillAt : count;
-        std::memcpy(out, m_spill.data() + m_spillAt, n);
-        m_spillAt += n;
-        o = n;
-    }
-    Entry* table = m_table.data();
-    while (o < count && !m_ended) {
-        const std::uint32_t code = nextCode();
+    };
+    while (o < capacity) {
+        if (held < 12) {
+            if (available - loaded >= 4 && loaded <= available) {
+                // Four bytes at once while the input lasts.
+                const std::uint32_t word = (std::uint32_t{in[loaded]} << 24) |
+                                           (std::uint32_t{in[loaded + 1]} << 16) |
+                                           (std::uint32_t{in[loaded + 2]} << 8) | in[loaded + 3];
+                acc |= std::uint64_t{word} << (32 - held);
+                loaded += 4;
+                held += 32;
+            } else {
+                while (held <= 56) {
+                    acc |= std::uint64_t{loaded < available ? in[loaded] : std::uint8_t{0}} << (56 - held);
+                    ++loaded;
+                    held += 8;
+                }
+            }
+        }
+        const auto code = static_cast<std::uint32_t>(acc >> (64 - width));
+        acc <<= width;
+        held -= width;
+        // Zeros fed past the end may be looked at, never used.
+        if (std::uint64_t{loaded} * 8 - held > limit)
+            fail();
         if (code == kClear) {
-            m_width = 9;
-            m_free = kFirstFree;
-            m_prev = -1;
+            width = 9;
+            free = kFirstFree;
+            prev = -1;
             continue;
         }
-        if (code == kEoi) {
-            m_ended = true;
+        if (code == kEoi)
             break;
-        }
-        if (m_prev < 0) {
+        if (prev < 0) {
             // After Clear only a literal may follow.
             if (code > 255)
-                img_raise(kBadData);
+                fail();
+            prevStart = o;
             out[o++] = static_cast<std::uint8_t>(code);
-            m_prev = static_cast<std::int32_t>(code);
+            prev = static_cast<std::int32_t>(code);
             continue;
         }
-        if (code > m_free || m_free >= kMaxCodes)
-            img_raise(kBadData);
-        const Entry& p = table[m_prev];
-        // The new entry: the previous string and the first byte of this one (of the previous
-        // one itself when this code is the entry being made).
-        const std::uint8_t first = code < m_free ? table[code].first : p.first;
-        table[m_free] = Entry{static_cast<std::uint16_t>(m_prev), static_cast<std::uint16_t>(p.length + 1),
-                              first, p.first};
-        const std::size_t len = table[code].length;
-        if (count - o >= len) {
-            spell(code, out + o + len);
-            o += len;
+        if (code > free || free >= kMaxCodes)
+            fail();
+        const std::size_t prevLength = length[prev];
+        const std::size_t start = o;
+        if (code < 256) {
+            out[o++] = static_cast<std::uint8_t>(code);
         } else {
-            spell(code, m_spill.data() + len);
-            const std::size_t n = count - o;
-            std::memcpy(out + o, m_spill.data(), n);
-            m_spillAt = n;
-            m_spillEnd = len;
-            o = count;
+            // A string written before; the code being made is the previous string and its own
+            // first byte.
+            const bool made = code == free;
+            const std::size_t len = made ? prevLength + 1 : length[code];
+            const std::size_t from = made ? prevStart : offset[code];
+            const std::size_t n = len < capacity - o ? len : capacity - o;
+            if (len <= 16 && capacity - o >= 16) {
+                // Short strings as two 8-byte moves: the bytes past the string are rewritten by
+                // the strings that follow (or lie past what the strip produced).
+                std::uint64_t a, b;
+                std::memcpy(&a, out + from, 8);
+                std::memcpy(&b, out + from + 8, 8);
+                std::memcpy(out + o, &a, 8);
+                std::memcpy(out + o + 8, &b, 8);
+                if (made)
+                    out[o + prevLength] = out[from];
+            } else if (made) {
+                std::memcpy(out + o, out + from, n < prevLength ? n : prevLength);
+                if (n > prevLength)
+                    out[o + prevLength] = out[from];
+            } else {
+                std::memcpy(out + o, out + from, n);
+            }
+            o += n;
         }
-        ++m_free;
-        if (m_free + 1 >= (1u << m_width) && m_width < 12)
-            ++m_width;
-        m_prev = static_cast<std::int32_t>(code);
+        offset[free] = static_cast<std::uint32_t>(prevStart);
+        length[free] = static_cast<std::uint16_t>(prevLength + 1);
+        ++free;
+        if (free + 1 >= (1u << width) && width < 12)
+            ++width;
+        prevStart = start;
+        prev = static_cast<std::int32_t>(code);
     }
+    m_produced = o;
     return o;
 }
 

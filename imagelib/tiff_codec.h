@@ -82,42 +82,26 @@ private:
     std::vector<std::uint32_t> m_hash; // (prefix << 8 | byte) << 12 | code, 0 = empty
 };
 
-// Decodes one strip, a piece at a time: start() gives it the strip's bytes (it never reads past
-// them), read() the next bytes of the decoded data. Raises kBadData for a code above the next
-// free one, a code after Clear that is not a literal, Clear or EOI, a dictionary past 4,096
-// entries, or input that ends before End of Information.
+// Decodes one strip into one contiguous buffer: every string is copied from where it was
+// written before, so the whole strip's output must be in `out`. Raises kBadData for a code above
+// the next free one, a code after Clear that is not a literal, Clear or EOI, a dictionary past
+// 4,096 entries, or input that ends before End of Information or a full buffer; produced() then
+// tells how many bytes were written.
 class LzwDecoder
 {
 public:
     LzwDecoder();
-    void start(const std::uint8_t* in, std::size_t available);
-    // Fills up to `count` bytes; fewer only when the strip's End of Information came first.
-    std::size_t read(std::uint8_t* out, std::size_t count);
+    // Decodes at most `available` input bytes into at most `capacity` bytes; the bytes written.
+    std::size_t decodeStrip(const std::uint8_t* in, std::size_t available, std::uint8_t* out,
+                            std::size_t capacity);
+    std::size_t produced() const { return m_produced; }
+    // The most bytes `available` input bytes can decode to.
+    static std::size_t bound(std::size_t available) { return (available * 8 / 9 + 1) * 4096; }
 
 private:
-    struct Entry
-    {
-        std::uint16_t prefix;
-        std::uint16_t length;
-        std::uint8_t suffix;
-        std::uint8_t first;
-    };
-    std::uint32_t nextCode();
-    void spell(std::uint32_t code, std::uint8_t* end) const;
-
-    std::vector<Entry> m_table;
-    const std::uint8_t* m_in = nullptr;
-    std::size_t m_available = 0;
-    std::size_t m_loaded = 0;
-    std::uint64_t m_acc = 0;
-    unsigned m_held = 0;
-    unsigned m_width = 9;
-    std::uint32_t m_free = 258;
-    std::int32_t m_prev = -1;
-    bool m_ended = false;
-    // The part of the last string that did not fit into the caller's buffer.
-    std::vector<std::uint8_t> m_spill;
-    std::size_t m_spillAt = 0, m_spillEnd = 0;
+    std::vector<std::uint32_t> m_offset; // where each code's string was written
+    std::vector<std::uint16_t> m_length;
+    std::size_t m_produced = 0;
 };
 
 // ---- CCITT ----

@@ -6,6 +6,8 @@
 // Every operation is timed per call and its fastest call counts, so that other load on the
 // machine does not decide the ratios. A summary of the ratios (libtiff's time / ours: above 1
 // means we are faster) follows the usual report.
+#include "best_time.h"
+
 #include "imagelib/imagelib.h"
 
 #include <benchmark/benchmark.h>
@@ -20,27 +22,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kSize = 2048;
-std::map<std::string, double> g_best;
-
-template <class Op> void timeBest(benchmark::State& state, const std::string& name, Op op)
-{
-    double best = 1e9;
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        if (!op()) {
-            state.SkipWithError("operation failed");
-            return;
-        }
-        const double s = std::chrono::duration<double>(Clock::now() - start).count();
-        best = s < best ? s : best;
-    }
-    g_best[name] = best;
-    state.counters["best_ms"] = best * 1e3;
-}
+std::map<std::string, double>& g_best = benchtime::best();
 
 // A page: 8 bits a scanned-photo-like mix of shading, edges and grain; 1 bit a text-like page of
 // dark strokes and boxes on white.
@@ -193,7 +178,7 @@ void registerPage(const std::string& label, std::uint32_t bits, std::int32_t fla
 
     benchmark::RegisterBenchmark(("write/" + label + "/ours").c_str(),
                                  [page, flags, label](benchmark::State& s) {
-                                     timeBest(s, "write/" + label + "/ours", [&] {
+                                     benchtime::timeBest(s, "write/" + label + "/ours", 0, [&] {
                                          void* block = nullptr;
                                          const bool ok = img_save_tiff_mem(&block, &page->desc, flags) == 0;
                                          img_block_free(block);
@@ -202,23 +187,24 @@ void registerPage(const std::string& label, std::uint32_t bits, std::int32_t fla
                                  });
     benchmark::RegisterBenchmark(("write/" + label + "/libtiff").c_str(), [page, label](benchmark::State& s) {
         MemFile out;
-        timeBest(s, "write/" + label + "/libtiff", [&] { return libtiffWrite(*page, out); });
+        benchtime::timeBest(s, "write/" + label + "/libtiff", 0, [&] { return libtiffWrite(*page, out); });
     });
     benchmark::RegisterBenchmark(
         ("read/" + label + "/ours").c_str(), [reference, bits, label](benchmark::State& s) {
             img_desc desc;
             img_alloc(&desc, kSize, kSize, bits);
-            timeBest(s, "read/" + label + "/ours", [&] {
+            benchtime::timeBest(s, "read/" + label + "/ours", 0, [&] {
                 return img_load_tiff_mem(reference->data.data(),
                                          static_cast<std::uint32_t>(reference->data.size()), &desc) == 0;
             });
             img_free(&desc);
         });
-    benchmark::RegisterBenchmark(
-        ("read/" + label + "/libtiff").c_str(), [reference, label](benchmark::State& s) {
-            std::vector<std::uint8_t> pixels;
-            timeBest(s, "read/" + label + "/libtiff", [&] { return libtiffRead(*reference, pixels); });
-        });
+    benchmark::RegisterBenchmark(("read/" + label + "/libtiff").c_str(),
+                                 [reference, label](benchmark::State& s) {
+                                     std::vector<std::uint8_t> pixels;
+                                     benchtime::timeBest(s, "read/" + label + "/libtiff", 0,
+                                                         [&] { return libtiffRead(*reference, pixels); });
+                                 });
 }
 
 } // namespace

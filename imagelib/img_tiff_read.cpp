@@ -363,20 +363,6 @@ void decodePage(ByteSource& src, const Directory& dir, Coder coder, img_desc* de
     }
 }
 
-// Runs a load or query body: raised codes become the result, exhausted memory -14.
-template <class Work> std::int32_t guarded(std::int32_t otherFailure, Work&& work) noexcept
-{
-    try {
-        return work();
-    } catch (const ImgError& e) {
-        return e.code();
-    } catch (const std::bad_alloc&) {
-        return IMG_ERR_NO_MEMORY;
-    } catch (...) {
-        return otherFailure;
-    }
-}
-
 // The palette step after a load that decoded (in full or in part).
 void loadPalette(ByteSource& src, const Directory& dir, img_desc* desc)
 {
@@ -414,7 +400,7 @@ std::int32_t loadTiff(const Input& input, img_desc* desc, std::int32_t page, Pag
         return IMG_ERR_OPEN_INPUT;
     Directory dir;
     Coder coder = Coder::Plain;
-    std::int32_t r = guarded(kNotTiff, [&]() -> std::int32_t {
+    std::int32_t r = img_entry([&]() -> std::int32_t {
         dir = selectPage(*src, page, by);
         coder = chooseCoder(dir.info);
         checkLayout(dir, coder, desc);
@@ -422,7 +408,7 @@ std::int32_t loadTiff(const Input& input, img_desc* desc, std::int32_t page, Pag
     });
     if (r != IMG_OK)
         return r;
-    r = guarded(kBadData, [&]() -> std::int32_t {
+    r = img_entry([&]() -> std::int32_t {
         decodePage(*src, dir, coder, desc);
         return IMG_OK;
     });
@@ -439,7 +425,7 @@ std::int32_t pageInfo(const Input& input, TiffPageInfo* info, std::int32_t page,
     auto src = openSource(input);
     if (!src)
         return IMG_ERR_OPEN_INPUT;
-    return guarded(kNotTiff, [&]() -> std::int32_t {
+    return img_entry([&]() -> std::int32_t {
         *info = selectPage(*src, page, by).info;
         return IMG_OK;
     });
@@ -452,7 +438,7 @@ std::int32_t pageResolution(const Input& input, std::int32_t* x, std::int32_t* y
     auto src = openSource(input);
     if (!src)
         return IMG_ERR_OPEN_INPUT;
-    return guarded(kNotTiff, [&]() -> std::int32_t {
+    return img_entry([&]() -> std::int32_t {
         const Directory dir = selectPage(*src, index, by);
         if (x)
             *x = static_cast<std::int32_t>(dir.xResolution);
@@ -472,8 +458,8 @@ std::int32_t pagePalette(const Input& input, tessivor::RgbQuad* palette, std::in
     auto src = openSource(input);
     if (!src)
         return IMG_ERR_OPEN_INPUT;
-    return guarded(kNotTiff,
-                   [&]() -> std::int32_t { return readPalette(*src, selectPage(*src, page, by), palette); });
+    return img_entry(
+        [&]() -> std::int32_t { return readPalette(*src, selectPage(*src, page, by), palette); });
 }
 
 std::int32_t pageCount(const Input& input, std::int32_t* count, std::int32_t* numbers, std::int32_t capacity)
@@ -482,7 +468,7 @@ std::int32_t pageCount(const Input& input, std::int32_t* count, std::int32_t* nu
     auto src = openSource(input);
     if (!src)
         return IMG_ERR_OPEN_INPUT;
-    return guarded(kNotTiff, [&]() -> std::int32_t {
+    return img_entry([&]() -> std::int32_t {
         std::int32_t n = 0;
         std::int64_t number = -1;
         bool numbered = false;

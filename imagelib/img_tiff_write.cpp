@@ -11,12 +11,11 @@
 #include "imagelib/tiff_codec.h"
 #include "imagelib/tiff_file.h"
 #include "imagelib/tiff_module.h"
+#include "platform/file_replace.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 
 using namespace tessivor::tiff;
@@ -242,31 +241,17 @@ void buildPage(img_desc* desc, std::int32_t flags, std::uint32_t compression, st
     put32(block + 2 + 12 * entries.size(), 0);
 }
 
-// Writes `bytes` under a new name beside `target`, then renames it over the target.
+// Writes the file beside `target` and renames it over the target.
 std::int32_t replaceFile(const std::string& target, const std::vector<std::uint8_t>& bytes)
 {
-    std::random_device random;
-    std::string temp;
-    std::FILE* f = nullptr;
-    for (int attempt = 0; attempt < 16 && !f; ++attempt) {
-        temp = target + ".new" + std::to_string(random());
-        f = std::fopen(temp.c_str(), "wbx");
-    }
-    if (!f)
-        return IMG_ERR_CREATE_OUTPUT;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    std::error_code ec;
-    if (!written || !closed) {
-        std::filesystem::remove(temp, ec);
+    switch (tessivor::replaceFileContents(target, bytes.data(), bytes.size())) {
+    case tessivor::ReplaceResult::Ok:
+        return IMG_OK;
+    case tessivor::ReplaceResult::WriteFailed:
         return IMG_ERR_SAVE;
-    }
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
+    default:
         return IMG_ERR_CREATE_OUTPUT;
     }
-    return IMG_OK;
 }
 
 std::int32_t pathOf(const wchar_t* wide, const char* name, std::string& path)

@@ -382,51 +382,8 @@ CcittDecoder::CcittDecoder(CcittLines& lines, CcittKind kind, std::uint32_t t4Op
 
 void CcittDecoder::startStrip(const std::uint8_t* in, std::size_t available)
 {
-    m_in = in;
-    m_available = available;
-    m_next = 0;
-    m_acc = 0;
-    m_bits = 0;
+    m_in.start(in, available);
     m_lines.resetReference();
-}
-
-std::uint32_t CcittDecoder::peek(unsigned bits)
-{
-    if (m_bits >= bits)
-        return static_cast<std::uint32_t>(m_acc >> (64 - bits));
-    if (m_bits <= 32 && m_next <= m_available && m_available - m_next >= 4) {
-        // Four bytes at once while the input lasts.
-        const std::uint32_t word = (std::uint32_t{m_in[m_next]} << 24) |
-                                   (std::uint32_t{m_in[m_next + 1]} << 16) |
-                                   (std::uint32_t{m_in[m_next + 2]} << 8) | m_in[m_next + 3];
-        m_acc |= std::uint64_t{word} << (32 - m_bits);
-        m_next += 4;
-        m_bits += 32;
-        return static_cast<std::uint32_t>(m_acc >> (64 - bits));
-    }
-    while (m_bits <= 56) {
-        m_acc |= std::uint64_t{m_next < m_available ? m_in[m_next] : std::uint8_t{0}} << (56 - m_bits);
-        ++m_next;
-        m_bits += 8;
-    }
-    return static_cast<std::uint32_t>(m_acc >> (64 - bits));
-}
-
-void CcittDecoder::skip(unsigned bits)
-{
-    m_acc <<= bits;
-    m_bits -= bits;
-    // Zeros fed past the end may be looked at, never used.
-    if (std::uint64_t{m_next} * 8 - m_bits > std::uint64_t{m_available} * 8)
-        img_raise(kBadData);
-}
-
-void CcittDecoder::alignToByte()
-{
-    peek(8); // the up to 7 bits to drop are in the accumulator
-    const std::uint64_t used = std::uint64_t{m_next} * 8 - m_bits;
-    if (used & 7)
-        skip(static_cast<unsigned>(8 - (used & 7)));
 }
 
 std::uint32_t CcittDecoder::readRun(int colour)
@@ -434,10 +391,10 @@ std::uint32_t CcittDecoder::readRun(int colour)
     const auto& runs = tables().runs[colour];
     std::uint32_t total = 0;
     for (;;) {
-        const RunEntry e = runs[peek(13)];
+        const RunEntry e = runs[m_in.peek(13)];
         if (!e.length)
             img_raise(kBadData);
-        skip(e.length);
+        m_in.skip(e.length);
         total += e.run;
         if (!e.makeup)
             return total;
@@ -480,11 +437,11 @@ void CcittDecoder::decode2d()
     while (a0 < static_cast<std::int64_t>(width)) {
         bi = findB1(ref, bi, a0, colour, width);
         const std::uint32_t b1 = ref[bi], b2 = ref[bi + 1];
-        const unsigned look = peek(7);
+        const unsigned look = m_in.peek(7);
         const unsigned mode = t.modeOf[look];
         if (!mode)
             img_raise(kBadData);
-        skip(t.modeLength[look]);
+        m_in.skip(t.modeLength[look]);
         const std::uint32_t start = a0 < 0 ? 0 : static_cast<std::uint32_t>(a0);
         if (mode - 1 == kPass) {
             if (b2 >= width || b2 < start)
@@ -540,7 +497,7 @@ void CcittDecoder::decodeRow(std::uint8_t* row)
     switch (m_kind) {
     case CcittKind::Mh:
         decode1d();
-        alignToByte();
+        m_in.align();
         break;
     case CcittKind::G4:
         decode2d();
@@ -548,18 +505,18 @@ void CcittDecoder::decodeRow(std::uint8_t* row)
     case CcittKind::G3: {
         // EOL codes and the fill zeros before them.
         for (;;) {
-            const std::uint32_t next = peek(12);
+            const std::uint32_t next = m_in.peek(12);
             if (next == 1)
-                skip(12);
+                m_in.skip(12);
             else if (next == 0)
-                skip(1);
+                m_in.skip(1);
             else
                 break;
         }
         bool oneDimensional = true;
         if (m_t4Options & 1) {
-            oneDimensional = peek(1) != 0;
-            skip(1);
+            oneDimensional = m_in.peek(1) != 0;
+            m_in.skip(1);
         }
         if (oneDimensional)
             decode1d();

@@ -171,103 +171,87 @@ void LzwEncoder::encodeStrip(const std::uint8_t* data, std::size_t length, std::
 
 LzwDecoder::LzwDecoder() : m_offset(kMaxCodes, 0), m_length(kMaxCodes, 1) {}
 
+void BitReader::overrun()
+{
+    img_raise(kBadData);
+}
+
 std::size_t LzwDecoder::decodeStrip(const std::uint8_t* in, std::size_t available, std::uint8_t* out,
                                     std::size_t capacity)
 {
     std::uint32_t* offset = m_offset.data();
     std::uint16_t* length = m_length.data();
-    std::uint64_t acc = 0;
-    unsigned held = 0;      // bits in acc (left-aligned)
-    std::size_t loaded = 0; // input bytes loaded, zeros past the end included
-    const std::uint64_t limit = std::uint64_t{available} * 8;
+    BitReader bits;
+    bits.start(in, available);
     unsigned width = 9;
     std::uint32_t free = kFirstFree;
     std::int32_t prev = -1;
     std::size_t prevStart = 0, o = 0;
-    const auto fail = [&] {
-        m_produced = o;
-        img_raise(kBadData);
-    };
-    while (o < capacity) {
-        if (held < 12) {
-            if (available - loaded >= 4 && loaded <= available) {
-                // Four bytes at once while the input lasts.
-                const std::uint32_t word = (std::uint32_t{in[loaded]} << 24) |
-                                           (std::uint32_t{in[loaded + 1]} << 16) |
-                                           (std::uint32_t{in[loaded + 2]} << 8) | in[loaded + 3];
-                acc |= std::uint64_t{word} << (32 - held);
-                loaded += 4;
-                held += 32;
+    // Whatever raises (a bad code here, input that ends in the bit reader), the bytes written so
+    // far are what the strip produced.
+    try {
+        while (o < capacity) {
+            const std::uint32_t code = bits.read(width);
+            if (code == kClear) {
+                width = 9;
+                free = kFirstFree;
+                prev = -1;
+                continue;
+            }
+            if (code == kEoi)
+                break;
+            if (prev < 0) {
+                // After Clear only a literal may follow.
+                if (code > 255)
+                    img_raise(kBadData);
+                prevStart = o;
+                out[o++] = static_cast<std::uint8_t>(code);
+                prev = static_cast<std::int32_t>(code);
+                continue;
+            }
+            if (code > free || free >= kMaxCodes)
+                img_raise(kBadData);
+            const std::size_t prevLength = length[prev];
+            const std::size_t start = o;
+            if (code < 256) {
+                out[o++] = static_cast<std::uint8_t>(code);
             } else {
-                while (held <= 56) {
-                    acc |= std::uint64_t{loaded < available ? in[loaded] : std::uint8_t{0}} << (56 - held);
-                    ++loaded;
-                    held += 8;
+                // A string written before; the code being made is the previous string and its own
+                // first byte.
+                const bool made = code == free;
+                const std::size_t len = made ? prevLength + 1 : length[code];
+                const std::size_t from = made ? prevStart : offset[code];
+                const std::size_t n = len < capacity - o ? len : capacity - o;
+                if (len <= 16 && capacity - o >= 16) {
+                    // Short strings as two 8-byte moves: the bytes past the string are rewritten by
+                    // the strings that follow (or lie past what the strip produced).
+                    std::uint64_t a, b;
+                    std::memcpy(&a, out + from, 8);
+                    std::memcpy(&b, out + from + 8, 8);
+                    std::memcpy(out + o, &a, 8);
+                    std::memcpy(out + o + 8, &b, 8);
+                    if (made)
+                        out[o + prevLength] = out[from];
+                } else if (made) {
+                    std::memcpy(out + o, out + from, n < prevLength ? n : prevLength);
+                    if (n > prevLength)
+                        out[o + prevLength] = out[from];
+                } else {
+                    std::memcpy(out + o, out + from, n);
                 }
+                o += n;
             }
-        }
-        const auto code = static_cast<std::uint32_t>(acc >> (64 - width));
-        acc <<= width;
-        held -= width;
-        // Zeros fed past the end may be looked at, never used.
-        if (std::uint64_t{loaded} * 8 - held > limit)
-            fail();
-        if (code == kClear) {
-            width = 9;
-            free = kFirstFree;
-            prev = -1;
-            continue;
-        }
-        if (code == kEoi)
-            break;
-        if (prev < 0) {
-            // After Clear only a literal may follow.
-            if (code > 255)
-                fail();
-            prevStart = o;
-            out[o++] = static_cast<std::uint8_t>(code);
+            offset[free] = static_cast<std::uint32_t>(prevStart);
+            length[free] = static_cast<std::uint16_t>(prevLength + 1);
+            ++free;
+            if (free + 1 >= (1u << width) && width < 12)
+                ++width;
+            prevStart = start;
             prev = static_cast<std::int32_t>(code);
-            continue;
         }
-        if (code > free || free >= kMaxCodes)
-            fail();
-        const std::size_t prevLength = length[prev];
-        const std::size_t start = o;
-        if (code < 256) {
-            out[o++] = static_cast<std::uint8_t>(code);
-        } else {
-            // A string written before; the code being made is the previous string and its own
-            // first byte.
-            const bool made = code == free;
-            const std::size_t len = made ? prevLength + 1 : length[code];
-            const std::size_t from = made ? prevStart : offset[code];
-            const std::size_t n = len < capacity - o ? len : capacity - o;
-            if (len <= 16 && capacity - o >= 16) {
-                // Short strings as two 8-byte moves: the bytes past the string are rewritten by
-                // the strings that follow (or lie past what the strip produced).
-                std::uint64_t a, b;
-                std::memcpy(&a, out + from, 8);
-                std::memcpy(&b, out + from + 8, 8);
-                std::memcpy(out + o, &a, 8);
-                std::memcpy(out + o + 8, &b, 8);
-                if (made)
-                    out[o + prevLength] = out[from];
-            } else if (made) {
-                std::memcpy(out + o, out + from, n < prevLength ? n : prevLength);
-                if (n > prevLength)
-                    out[o + prevLength] = out[from];
-            } else {
-                std::memcpy(out + o, out + from, n);
-            }
-            o += n;
-        }
-        offset[free] = static_cast<std::uint32_t>(prevStart);
-        length[free] = static_cast<std::uint16_t>(prevLength + 1);
-        ++free;
-        if (free + 1 >= (1u << width) && width < 12)
-            ++width;
-        prevStart = start;
-        prev = static_cast<std::int32_t>(code);
+    } catch (const ImgError&) {
+        m_produced = o;
+        throw;
     }
     m_produced = o;
     return o;

@@ -68,6 +68,79 @@ private:
     unsigned m_count = 0;
 };
 
+// ---- bit input ----
+
+// Reads bits from the most significant bit of each byte down out of a bounded input. Bits past
+// the end may be looked at (they read as zeros); using one raises kBadData.
+class BitReader
+{
+public:
+    void start(const std::uint8_t* in, std::size_t available)
+    {
+        m_in = in;
+        m_available = available;
+        m_next = 0;
+        m_acc = 0;
+        m_held = 0;
+    }
+    // The next `bits` (1 to 25) bits, not yet used.
+    std::uint32_t peek(unsigned bits)
+    {
+        if (m_held < bits)
+            refill();
+        return static_cast<std::uint32_t>(m_acc >> (64 - bits));
+    }
+    // Uses `bits` bits that peek() has looked at.
+    void skip(unsigned bits)
+    {
+        m_acc <<= bits;
+        m_held -= bits;
+        if (std::uint64_t{m_next} * 8 - m_held > std::uint64_t{m_available} * 8)
+            overrun();
+    }
+    std::uint32_t read(unsigned bits)
+    {
+        const std::uint32_t v = peek(bits);
+        skip(bits);
+        return v;
+    }
+    // Drops the bits up to the next byte boundary.
+    void align()
+    {
+        peek(8);
+        const std::uint64_t used = std::uint64_t{m_next} * 8 - m_held;
+        if (used & 7)
+            skip(static_cast<unsigned>(8 - (used & 7)));
+    }
+
+private:
+    void refill()
+    {
+        if (m_held <= 32 && m_next <= m_available && m_available - m_next >= 4) {
+            // Four bytes at once while the input lasts.
+            const std::uint32_t word = (std::uint32_t{m_in[m_next]} << 24) |
+                                       (std::uint32_t{m_in[m_next + 1]} << 16) |
+                                       (std::uint32_t{m_in[m_next + 2]} << 8) | m_in[m_next + 3];
+            m_acc |= std::uint64_t{word} << (32 - m_held);
+            m_next += 4;
+            m_held += 32;
+            return;
+        }
+        while (m_held <= 56) {
+            m_acc |= std::uint64_t{m_next < m_available ? m_in[m_next] : std::uint8_t{0}} << (56 - m_held);
+            ++m_next;
+            m_held += 8;
+        }
+    }
+    [[noreturn]] static void overrun();
+
+    const std::uint8_t* m_in = nullptr;
+    std::size_t m_available = 0;
+    std::size_t m_next = 0; // next byte to load (past the end: zeros were loaded)
+    std::uint64_t m_acc = 0;
+    unsigned m_held = 0;
+};
+
 // ---- LZW ----
 
 // Codes one strip: Clear, the codes of `length` bytes, End of Information, zero bits to a byte.
@@ -153,9 +226,6 @@ public:
     void decodeRow(std::uint8_t* row);
 
 private:
-    std::uint32_t peek(unsigned bits);
-    void skip(unsigned bits);
-    void alignToByte();
     std::uint32_t readRun(int colour); // colour 0 white, 1 black
     void decode1d();
     void decode2d();
@@ -165,11 +235,7 @@ private:
     CcittLines& m_lines;
     CcittKind m_kind;
     std::uint32_t m_t4Options;
-    const std::uint8_t* m_in = nullptr;
-    std::size_t m_available = 0;
-    std::size_t m_next = 0; // next input byte to load
-    std::uint64_t m_acc = 0;
-    unsigned m_bits = 0;
+    BitReader m_in;
     std::uint32_t m_curCount = 0;
 };
 

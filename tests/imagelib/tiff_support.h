@@ -21,13 +21,7 @@ using jpegtest::Bytes;
 
 inline std::filesystem::path scratch()
 {
-    static const std::filesystem::path dir = [] {
-        const char* home = std::getenv("TESSIVOR_TEST_HOME");
-        std::filesystem::path d = std::filesystem::path(home ? home : "/tmp") / "tiff-scratch";
-        std::filesystem::remove_all(d);
-        std::filesystem::create_directories(d);
-        return d;
-    }();
+    static const std::filesystem::path dir = jpegtest::emptyFolder("tiff-scratch");
     return dir;
 }
 

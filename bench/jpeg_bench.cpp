@@ -12,6 +12,8 @@
 // through a pipe. Every operation is timed per call and its fastest call counts, so that other
 // load on the machine, which only ever slows a call down, does not decide the ratios. A summary
 // of the ratios follows the usual report.
+#include "best_time.h"
+
 #include "imagelib/imagelib.h"
 #include "imagelib/jpeg_encode_kernels.h"
 
@@ -34,26 +36,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::map<std::string, double> g_best; // fastest seconds per call, by benchmark name
-
-template <class Op> void timeBest(benchmark::State& state, const std::string& name, double pixels, Op op)
-{
-    double best = 1e9;
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        if (!op()) {
-            state.SkipWithError("operation failed");
-            return;
-        }
-        const double s = std::chrono::duration<double>(Clock::now() - start).count();
-        best = s < best ? s : best;
-    }
-    g_best[name] = best;
-    state.counters["best_ms"] = best * 1e3;
-    state.counters["MPix/s"] = pixels / best / 1e6;
-}
+std::map<std::string, double>& g_best = benchtime::best();
+using benchtime::timeBest;
 
 // A camera-like frame: smooth shading, edges and some sensor noise.
 struct Frame

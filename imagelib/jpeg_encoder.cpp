@@ -343,10 +343,9 @@ EncodeResult Encoder::run()
         m_quant[1] = makeQuantTable(kStdChrominanceQuant, scale);
     }
     if (m_settings.mode == EncodeMode::Sequential) {
-        buildEncodeTable(kStdDcLuminance, m_dc[0]);
-        buildEncodeTable(kStdAcLuminance, m_ac[0]);
-        buildEncodeTable(kStdDcChrominance, m_dc[1]);
-        buildEncodeTable(kStdAcChrominance, m_ac[1]);
+        if (!buildEncodeTable(kStdDcLuminance, m_dc[0]) || !buildEncodeTable(kStdAcLuminance, m_ac[0]) ||
+            !buildEncodeTable(kStdDcChrominance, m_dc[1]) || !buildEncodeTable(kStdAcChrominance, m_ac[1]))
+            return {-3, kStatusBadTable};
     }
 
     m_compCount = colour ? 3 : 1;
@@ -662,8 +661,8 @@ void Encoder::codeSequentialFromBuffers(BitWriter& writer)
     for (int t = 0; t < tables; ++t) {
         const HuffmanSpec dc = buildOptimalTable(dcCounts[t]);
         const HuffmanSpec ac = buildOptimalTable(acCounts[t]);
-        buildEncodeTable(dc, m_dc[t]);
-        buildEncodeTable(ac, m_ac[t]);
+        if (!buildEncodeTable(dc, m_dc[t]) || !buildEncodeTable(ac, m_ac[t]))
+            img_raise(kStatusBadTable);
         if (!writeDht(0, t, dc) || !writeDht(1, t, ac)) {
             img_raise(kStatusWriteFailed);
         }
@@ -699,10 +698,8 @@ void Encoder::codeProgressive(BitWriter& writer)
             }
             written[t] = true;
             const HuffmanSpec tableSpec = buildOptimalTable(counts[t]);
-            if (scan.ss == 0) {
-                buildEncodeTable(tableSpec, m_dc[t]);
-            } else {
-                buildEncodeTable(tableSpec, m_ac[t]);
+            if (!buildEncodeTable(tableSpec, scan.ss == 0 ? m_dc[t] : m_ac[t])) {
+                img_raise(kStatusBadTable);
             }
             if (!writeDht(scan.ss == 0 ? 0 : 1, t, tableSpec)) {
                 img_raise(kStatusWriteFailed);

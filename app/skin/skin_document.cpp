@@ -1,5 +1,7 @@
 #include "app/skin/skin_document.h"
 
+#include "app/core/ini_store.h"
+
 #include <QImageReader>
 
 #include <charconv>
@@ -362,6 +364,26 @@ std::unique_ptr<SkinDocument> SkinDocument::fromSections(const std::vector<SkinS
     }
     doc->m_root->layout(QRect(QPoint(0, 0), doc->m_designSize));
     return doc;
+}
+
+bool readIniSections(const std::filesystem::path& file, std::vector<SkinSection>* sections, QString* error)
+{
+    IniStore ini;
+    ini.SetFileName(file);
+    if (!ini.Load()) {
+        if (error)
+            *error = QString::fromStdString(ini.errorText());
+        return false;
+    }
+    sections->clear();
+    for (const std::string& name : ini.sectionNames()) {
+        SkinSection section{QString::fromStdString(name), {}};
+        for (const std::string& key : ini.keyNames(name))
+            section.keys.emplace_back(QString::fromStdString(key),
+                                      QString::fromStdString(ini.ReadValue(name, key).value_or(std::string())));
+        sections->push_back(std::move(section));
+    }
+    return true;
 }
 
 } // namespace pellucor

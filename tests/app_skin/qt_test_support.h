@@ -1,0 +1,88 @@
+// Shared pieces of the Qt layer's tests: one QApplication for the whole test program (made on
+// first use, on the offscreen platform unless QT_QPA_PLATFORM says otherwise), the shipped
+// language folder, the folder the tests write their screenshots into, and a fresh temporary
+// folder per test.
+#pragma once
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <unistd.h>
+
+inline QApplication& testApp()
+{
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "pellucor-skin-tests";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv); // kept to the end of the process
+    }();
+    return *app;
+}
+
+inline std::filesystem::path shippedLangFolder()
+{
+    return std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data" / "lang";
+}
+
+// Screenshots of the tests, kept after the run for people to look at.
+inline std::filesystem::path screenshotFolder()
+{
+    const auto folder = std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "app_skin";
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+inline bool saveScreenshot(const QImage& image, const std::string& name)
+{
+    return image.save(QString::fromStdString((screenshotFolder() / name).string()), "PNG");
+}
+
+// Runs the event loop until `done` holds or `limitMs` passes; the limit only stops a test that
+// would otherwise hang, it measures nothing.
+inline bool waitUntil(const std::function<bool()>& done, int limitMs = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_path = std::filesystem::path(::testing::TempDir()) /
+                 ("skin-" + std::string(info ? info->name() : "x") + "-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};

@@ -296,7 +296,7 @@ Glyph speakerGlyph = [](QPainter& p, QRectF r, QColor c) {
     p.drawArc(QRectF(b.left() + b.width() * 0.35, b.top() + b.height() * 0.2, b.width() * 0.5, b.height() * 0.6), -50 * 16, 100 * 16);
 };
 Glyph noSpeakerGlyph = [](QPainter& p, QRectF r, QColor c) {
-    speakerGlyph(p, r, c.darker(160));
+    speakerGlyph(p, r, c);
     const QRectF b = inner(r, r.height() * 0.24);
     p.setPen(stroke(QColor(0xd9, 0x53, 0x4f), 1.5));
     p.drawLine(b.topRight(), b.bottomLeft());
@@ -598,7 +598,7 @@ Skin panelSkin()
     const char* group[3][3] = {{"Web", "Web", "WebText"}, {"Motion", "Alerts", "MotionText"}, {"Update", "Firmware", "UpdateText"}};
     const char* labels[3] = {"Web page", "Motion alerts", "Firmware"};
     for (int i = 0; i < 3; ++i) {
-        skin.add(button(group[i][0], "Panel", QRect(346 + i * 68, 211, 64, 27), group[i][1], 8));
+        skin.add(button(group[i][0], "Panel", QRect(346 + i * 68, 211, 64, 27), group[i][1], 7.5));
         skin.add(text(group[i][2], "Panel", QRect(346 + i * 68, 240, 64, 16), 7, kDimText.name(), "Center"))
             .text = labels[i];
     }

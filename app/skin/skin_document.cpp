@@ -366,6 +366,19 @@ std::unique_ptr<SkinDocument> SkinDocument::fromSections(const std::vector<SkinS
     return doc;
 }
 
+std::vector<SkinSection> sectionsOf(const IniStore& ini)
+{
+    std::vector<SkinSection> sections;
+    for (const std::string& name : ini.sectionNames()) {
+        SkinSection section{QString::fromStdString(name), {}};
+        for (const std::string& key : ini.keyNames(name))
+            section.keys.emplace_back(QString::fromStdString(key),
+                                      QString::fromStdString(ini.ReadValue(name, key).value_or(std::string())));
+        sections.push_back(std::move(section));
+    }
+    return sections;
+}
+
 bool readIniSections(const std::filesystem::path& file, std::vector<SkinSection>* sections, QString* error)
 {
     IniStore ini;
@@ -375,14 +388,7 @@ bool readIniSections(const std::filesystem::path& file, std::vector<SkinSection>
             *error = QString::fromStdString(ini.errorText());
         return false;
     }
-    sections->clear();
-    for (const std::string& name : ini.sectionNames()) {
-        SkinSection section{QString::fromStdString(name), {}};
-        for (const std::string& key : ini.keyNames(name))
-            section.keys.emplace_back(QString::fromStdString(key),
-                                      QString::fromStdString(ini.ReadValue(name, key).value_or(std::string())));
-        sections->push_back(std::move(section));
-    }
+    *sections = sectionsOf(ini);
     return true;
 }
 

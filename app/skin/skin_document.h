@@ -107,6 +107,10 @@ private:
     std::function<void(const QRect&, bool)> m_onChange;
 };
 
+class IniStore;
+
+// The sections of an INI file held by an IniStore.
+std::vector<SkinSection> sectionsOf(const IniStore& ini);
 // Reads an INI file into sections with our IniStore. False (and a message) when it cannot be read.
 bool readIniSections(const std::filesystem::path& file, std::vector<SkinSection>* sections, QString* error);
 

@@ -95,6 +95,22 @@ void IniStore::fail(IniError error, std::string text)
     m_errorText = std::string(iniErrorName(error)) + ": " + std::move(text);
 }
 
+void IniStore::clearError()
+{
+    m_error = IniError::None;
+    m_errorText.clear();
+}
+
+bool IniStore::startFileOperation(const char* operation)
+{
+    clearError();
+    if (m_path.empty()) {
+        fail(IniError::NoFileName, operation);
+        return false;
+    }
+    return true;
+}
+
 void IniStore::SetFileName(const std::filesystem::path& path)
 {
     m_path = path;
@@ -109,12 +125,8 @@ void IniStore::clear()
 
 bool IniStore::Load()
 {
-    m_error = IniError::None;
-    m_errorText.clear();
-    if (m_path.empty()) {
-        fail(IniError::NoFileName, "Load");
+    if (!startFileOperation("Load"))
         return false;
-    }
     std::string data;
     FileIoResult r = readWholeFile(m_path, m_maxBytes, data);
     if (!r.ok()) {
@@ -129,8 +141,7 @@ bool IniStore::Load()
 
 bool IniStore::parse(std::string_view text)
 {
-    m_error = IniError::None;
-    m_errorText.clear();
+    clearError();
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
 
@@ -261,8 +272,7 @@ bool IniStore::WriteValue(std::string_view section, std::string_view key, std::s
         fail(IniError::InvalidValue, "[" + std::string(section) + "] " + std::string(key));
         return false;
     }
-    m_error = IniError::None;
-    m_errorText.clear();
+    clearError();
     Section& sec = sectionFor(section);
     std::string folded = asciiLower(key);
     auto it = sec.index.find(folded);
@@ -392,12 +402,8 @@ std::string IniStore::serialize() const
 
 bool IniStore::Save()
 {
-    m_error = IniError::None;
-    m_errorText.clear();
-    if (m_path.empty()) {
-        fail(IniError::NoFileName, "Save");
+    if (!startFileOperation("Save"))
         return false;
-    }
     FileIoResult r = writeFileAtomically(m_path, serialize(), m_mode);
     if (!r.ok()) {
         fail(r.status == FileIoStatus::RenameFailed ? IniError::RenameFailed : IniError::WriteFailed,

@@ -145,6 +145,8 @@ private:
     const Entry* find(std::string_view section, std::string_view key) const;
     Section& sectionFor(std::string_view name);
     void fail(IniError error, std::string text);
+    void clearError();
+    bool startFileOperation(const char* operation);
 
     std::filesystem::path m_path;
     std::vector<Section> m_sections;

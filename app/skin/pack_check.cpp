@@ -65,7 +65,8 @@ const SkinObject* findIn(const SkinDocument& doc, const QString& name)
     return const_cast<SkinObject&>(doc.root()).findDescendant(name);
 }
 
-void requireObjects(const SkinDocument& doc, const QString& label, const QStringList& names, QStringList* problems)
+void requireObjects(const SkinDocument& doc, const QString& label, const QStringList& names,
+                    QStringList* problems)
 {
     for (const QString& n : names)
         if (!findIn(doc, n))
@@ -73,8 +74,8 @@ void requireObjects(const SkinDocument& doc, const QString& label, const QString
 }
 
 // Rows whose names the windows use literally.
-void requireRowNames(const std::vector<TableRow>& rows, const std::map<int, QString>& fixed, const QString& label,
-                     QStringList* problems)
+void requireRowNames(const std::vector<TableRow>& rows, const std::map<int, QString>& fixed,
+                     const QString& label, QStringList* problems)
 {
     for (const auto& [index, name] : fixed)
         if (index < static_cast<int>(rows.size()) && rows[index].name != name)
@@ -91,8 +92,8 @@ void checkRows(const std::vector<TableRow>& rows, const SkinDocument& doc, const
             continue;
         const SkinObject* object = findIn(doc, row.name);
         if (!object) {
-            *problems << skinLabel + ": object \"" + row.name + "\" of " + tableLabel + " row " + QString::number(i) +
-                             " is missing";
+            *problems << skinLabel + ": object \"" + row.name + "\" of " + tableLabel + " row " +
+                             QString::number(i) + " is missing";
             continue;
         }
         for (int j = 0; j <= 6; ++j) {
@@ -101,18 +102,19 @@ void checkRows(const std::vector<TableRow>& rows, const SkinDocument& doc, const
                 continue;
             if (!object->image(bitmap))
                 *problems << skinLabel + ": object \"" + row.name + "\" has no bitmap \"" + bitmap + "\" (" +
-                                 tableLabel + " row " + QString::number(i) + ", text " + QString::number(j) + ")";
+                                 tableLabel + " row " + QString::number(i) + ", text " + QString::number(j) +
+                                 ")";
         }
     }
 }
 
 std::map<int, QString> panelFixedRows()
 {
-    std::map<int, QString> fixed = {{3, "Scan"},        {4, "Combine"},  {6, "MotionRec"}, {7, "ScheduleRec"},
-                                    {8, "ManualRec"},   {9, "Assign"},   {10, "Connect"},  {11, "Erase"},
-                                    {12, "ExtInfo"},    {13, "Web"},     {14, "Motion"},   {15, "Update"},
-                                    {33, "CamConf"},    {34, "PT-L"},    {35, "PT-R"},     {36, "PT-U"},
-                                    {37, "PT-D"},       {38, "PT-H"},    {39, "PT-S"}};
+    std::map<int, QString> fixed = {{3, "Scan"},      {4, "Combine"}, {6, "MotionRec"}, {7, "ScheduleRec"},
+                                    {8, "ManualRec"}, {9, "Assign"},  {10, "Connect"},  {11, "Erase"},
+                                    {12, "ExtInfo"},  {13, "Web"},    {14, "Motion"},   {15, "Update"},
+                                    {33, "CamConf"},  {34, "PT-L"},   {35, "PT-R"},     {36, "PT-U"},
+                                    {37, "PT-D"},     {38, "PT-H"},   {39, "PT-S"}};
     for (int c = 1; c <= 4; ++c)
         fixed[15 + c] = "Cam" + QString::number(c);
     for (int n = 1; n <= 12; ++n)
@@ -135,7 +137,8 @@ void checkTools(const std::filesystem::path& file, QStringList* problems)
                 return &s;
         return nullptr;
     };
-    const QStringList zoom = {"ID_FitWindow", "ID_x1", "ID_x1.5", "ID_x2", "ID_x2.5", "ID_x3", "ID_x3.5", "ID_x4"};
+    const QStringList zoom = {"ID_FitWindow", "ID_x1", "ID_x1.5", "ID_x2",
+                              "ID_x2.5",      "ID_x3", "ID_x3.5", "ID_x4"};
     QStringList ids = {"ID_About", "ID_Help", "ID_VERSION", "ID_HelpAbout", "ID_ZoomMenu"};
     ids << zoom;
     for (const QString& id : ids)
@@ -172,7 +175,12 @@ QStringList checkPack(const std::filesystem::path& folder, const QString& langua
         requireRowNames(panelRows, panelFixedRows(), language + "_2.ini", &problems);
     if (haveWindowTable) {
         requireRowNames(windowRows,
-                        {{3, "OnTop"}, {4, "WakeUp"}, {5, "ColorCtl"}, {6, "Event"}, {7, "Snapshot"}, {8, "Rotate"},
+                        {{3, "OnTop"},
+                         {4, "WakeUp"},
+                         {5, "ColorCtl"},
+                         {6, "Event"},
+                         {7, "Snapshot"},
+                         {8, "Rotate"},
                          {10, "Audio"}},
                         language + "_3.ini", &problems);
         bool zoomFound = false;
@@ -197,7 +205,8 @@ QStringList checkPack(const std::filesystem::path& folder, const QString& langua
                     "UpdateText"},
                    &problems);
     requireObjects(*window, windowLabel,
-                   {"IPAddress", "Line", "Recording", "ServerName", "MotionDetect", "ColorCtl", "LBtnSet"}, &problems);
+                   {"IPAddress", "Line", "Recording", "ServerName", "MotionDetect", "ColorCtl", "LBtnSet"},
+                   &problems);
     requireObjects(*pane, "cam.skn", {"Top", "Bottom", "Left", "Right"}, &problems);
     checkTools(folder / (lang + ".atb"), &problems);
     return problems;

@@ -270,7 +270,8 @@ std::unique_ptr<SkinDocument> SkinDocument::fromSections(const std::vector<SkinS
             s.name.compare(kLabelSection, Qt::CaseInsensitive) == 0)
             continue;
         if (static_cast<int>(doc->m_objects.size()) >= kMaxSkinObjects) {
-            doc->fail(origin + ": more than " + QString::number(kMaxSkinObjects) + " objects; the rest are left out");
+            doc->fail(origin + ": more than " + QString::number(kMaxSkinObjects) +
+                      " objects; the rest are left out");
             break;
         }
         if (s.name.isEmpty() || byName.count(s.name)) {
@@ -283,7 +284,8 @@ std::unique_ptr<SkinDocument> SkinDocument::fromSections(const std::vector<SkinS
             if (const QString* p = s.find("Parent")) {
                 auto it = byName.find(*p);
                 if (it == byName.end()) {
-                    doc->fail(origin + ": [" + s.name + "] parent \"" + *p + "\" is not an earlier object; left out");
+                    doc->fail(origin + ": [" + s.name + "] parent \"" + *p +
+                              "\" is not an earlier object; left out");
                     continue;
                 }
                 parent = it->second;
@@ -304,7 +306,8 @@ std::unique_ptr<SkinDocument> SkinDocument::fromSections(const std::vector<SkinS
             if (auto parsed = toAnchors(*a))
                 anchors = *parsed;
             else
-                doc->fail(origin + ": [" + s.name + "] Anchor \"" + *a + "\" is not a list of left/top/right/bottom");
+                doc->fail(origin + ": [" + s.name + "] Anchor \"" + *a +
+                          "\" is not a list of left/top/right/bottom");
         }
 
         auto object = std::make_unique<SkinObject>(doc.get(), s.name, parent);
@@ -372,8 +375,9 @@ std::vector<SkinSection> sectionsOf(const IniStore& ini)
     for (const std::string& name : ini.sectionNames()) {
         SkinSection section{QString::fromStdString(name), {}};
         for (const std::string& key : ini.keyNames(name))
-            section.keys.emplace_back(QString::fromStdString(key),
-                                      QString::fromStdString(ini.ReadValue(name, key).value_or(std::string())));
+            section.keys.emplace_back(
+                QString::fromStdString(key),
+                QString::fromStdString(ini.ReadValue(name, key).value_or(std::string())));
         sections.push_back(std::move(section));
     }
     return sections;

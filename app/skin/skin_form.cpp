@@ -122,8 +122,9 @@ bool SkinForm::hostWidget(const QString& objectName, QWidget* widget)
     widget->setParent(this);
     m_hosted.push_back(Hosted{objectName, widget});
     relayout();
-    SkinObject* object = m_document->root().Name() == objectName ? &m_document->root()
-                                                                  : m_document->root().findDescendant(objectName);
+    SkinObject* object = m_document->root().Name() == objectName
+                             ? &m_document->root()
+                             : m_document->root().findDescendant(objectName);
     return object != nullptr;
 }
 

@@ -99,8 +99,8 @@ private:
     Qt::MouseButton m_pressedButton = Qt::NoButton;
     bool m_moved = false;
     std::uint64_t m_generation = 0; // moves on when the objects are replaced
-    QPoint m_moveStart;   // global pointer position at the press
-    QPoint m_windowStart; // window position at the press
+    QPoint m_moveStart;             // global pointer position at the press
+    QPoint m_windowStart;           // window position at the press
 };
 
 } // namespace pellucor

@@ -40,7 +40,7 @@ public:
 enum class SkinAction
 {
     None,
-    Move,     // a caption area: dragging it moves the window
+    Move, // a caption area: dragging it moves the window
     Minimize,
     Maximize, // maximise, or restore when maximised
     Close,

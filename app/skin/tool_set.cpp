@@ -26,7 +26,8 @@ const ToolSpec* ToolSet::find(const QString& id) const
 ToolSet ToolSet::builtIn()
 {
     ToolSet set;
-    const QStringList zoom = {"ID_FitWindow", "ID_x1", "ID_x1.5", "ID_x2", "ID_x2.5", "ID_x3", "ID_x3.5", "ID_x4"};
+    const QStringList zoom = {"ID_FitWindow", "ID_x1", "ID_x1.5", "ID_x2",
+                              "ID_x2.5",      "ID_x3", "ID_x3.5", "ID_x4"};
     set.tools = {
         {"ID_About", "About", {}, false, {}},
         {"ID_Help", "Help", {}, false, {}},
@@ -114,14 +115,15 @@ bool SkinToolBar::LoadToolSet(const QString& path)
     std::vector<SkinSection> sections;
     QString error;
     if (!readIniSections(path.toStdString(), &sections, &error)) {
-        std::fprintf(stderr, "pellucor: tool set %s: %s; the built-in tools are used\n", path.toLocal8Bit().constData(),
-                     error.toLocal8Bit().constData());
+        std::fprintf(stderr, "pellucor: tool set %s: %s; the built-in tools are used\n",
+                     path.toLocal8Bit().constData(), error.toLocal8Bit().constData());
         return false;
     }
     QStringList errors;
     const ToolSet set = ToolSet::fromSections(sections, &errors);
     for (const QString& e : errors)
-        std::fprintf(stderr, "pellucor: tool set %s: %s\n", path.toLocal8Bit().constData(), e.toLocal8Bit().constData());
+        std::fprintf(stderr, "pellucor: tool set %s: %s\n", path.toLocal8Bit().constData(),
+                     e.toLocal8Bit().constData());
     build(set);
     return true;
 }

@@ -29,9 +29,9 @@ struct ToolSpec
 {
     QString id;
     QString caption;
-    QString group;      // non-empty: a two-state tool of that exclusive group
+    QString group; // non-empty: a two-state tool of that exclusive group
     bool pressed = false;
-    QStringList menu;   // non-empty: a pop-up menu of these tools
+    QStringList menu; // non-empty: a pop-up menu of these tools
 };
 
 struct ToolSet

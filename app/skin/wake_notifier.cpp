@@ -6,10 +6,12 @@
 
 namespace pellucor {
 
-WakeNotifier::WakeNotifier(QObject* parent) : QObject(parent), m_event(std::make_shared<tessivor::WakeEvent>())
+WakeNotifier::WakeNotifier(QObject* parent)
+    : QObject(parent), m_event(std::make_shared<tessivor::WakeEvent>())
 {
     if (!m_event->valid()) {
-        std::fprintf(stderr, "pellucor: cannot make a wake-up descriptor; pictures and events will not arrive\n");
+        std::fprintf(stderr,
+                     "pellucor: cannot make a wake-up descriptor; pictures and events will not arrive\n");
         return;
     }
     m_notifier = new QSocketNotifier(m_event->fd(), QSocketNotifier::Read, this);

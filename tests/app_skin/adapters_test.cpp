@@ -19,7 +19,8 @@ using namespace pellucor;
 
 namespace {
 
-const QStringList kZoom = {"ID_FitWindow", "ID_x1", "ID_x1.5", "ID_x2", "ID_x2.5", "ID_x3", "ID_x3.5", "ID_x4"};
+const QStringList kZoom = {"ID_FitWindow", "ID_x1", "ID_x1.5", "ID_x2",
+                           "ID_x2.5",      "ID_x3", "ID_x3.5", "ID_x4"};
 
 QStringList menuIds(QMenu* menu)
 {
@@ -36,9 +37,17 @@ TEST(ToolBar, BuiltInSetHasTheWindowsToolsAndCaptions)
     testApp();
     SkinToolBar bar;
     const std::pair<const char*, const char*> captions[] = {
-        {"ID_FitWindow", "Fit Window"}, {"ID_x1", "x1"},   {"ID_x1.5", "x1.5"}, {"ID_x2", "x2"},
-        {"ID_x2.5", "x2.5"},            {"ID_x3", "x3"},   {"ID_x3.5", "x3.5"}, {"ID_x4", "x4"},
-        {"ID_About", "About"},          {"ID_Help", "Help"}, {"ID_VERSION", "Version"},
+        {"ID_FitWindow", "Fit Window"},
+        {"ID_x1", "x1"},
+        {"ID_x1.5", "x1.5"},
+        {"ID_x2", "x2"},
+        {"ID_x2.5", "x2.5"},
+        {"ID_x3", "x3"},
+        {"ID_x3.5", "x3.5"},
+        {"ID_x4", "x4"},
+        {"ID_About", "About"},
+        {"ID_Help", "Help"},
+        {"ID_VERSION", "Version"},
     };
     for (const auto& [id, caption] : captions) {
         ASSERT_NE(bar.tool(id), nullptr) << id;
@@ -60,7 +69,8 @@ TEST(ToolBar, ZoomToolsAreOneExclusiveGroupThatCanBeReleased)
     SkinToolBar bar;
     ASSERT_TRUE(bar.LoadToolSet(QString::fromStdString((shippedLangFolder() / "english.atb").string())));
     std::vector<std::pair<QString, int>> clicks;
-    QObject::connect(&bar, &SkinToolBar::ToolClick, [&](const QString& id, int state) { clicks.emplace_back(id, state); });
+    QObject::connect(&bar, &SkinToolBar::ToolClick,
+                     [&](const QString& id, int state) { clicks.emplace_back(id, state); });
 
     bar.tool("ID_x2")->trigger();
     EXPECT_EQ(bar.ToolState("ID_x2"), 1);
@@ -93,8 +103,8 @@ TEST(ToolBar, BadToolSetFilesKeepTheBuiltInTools)
     const Case cases[] = {
         {"missing file", nullptr, false, "ID_FitWindow", "Fit Window", kZoom},
         {"caption changed", "[ID_FitWindow]\nCaption=Fit\n", true, "ID_FitWindow", "Fit", kZoom},
-        {"menu inside a menu is refused", "[ID_ZoomMenu]\nMenu=ID_x1 ID_HelpAbout ID_Unknown\n", true, "ID_x1", "x1",
-         QStringList({"ID_x1"})},
+        {"menu inside a menu is refused", "[ID_ZoomMenu]\nMenu=ID_x1 ID_HelpAbout ID_Unknown\n", true,
+         "ID_x1", "x1", QStringList({"ID_x1"})},
         {"not UTF-8", "[ID_x1]\nCaption=\xff\n", false, "ID_x1", "x1", kZoom},
     };
     for (const Case& c : cases) {
@@ -121,10 +131,8 @@ TEST(UiServices, MessageBoxStylesAndAnswers)
         bool yesNo;
     };
     const Look looks[] = {
-        {16, QMessageBox::Critical, false},
-        {48, QMessageBox::Warning, false},
-        {52, QMessageBox::Warning, true},
-        {64, QMessageBox::Information, false},
+        {16, QMessageBox::Critical, false}, {48, QMessageBox::Warning, false},
+        {52, QMessageBox::Warning, true},   {64, QMessageBox::Information, false},
         {0, QMessageBox::NoIcon, false},
     };
     for (const Look& l : looks) {
@@ -142,7 +150,8 @@ TEST(UiServices, MessageBoxStylesAndAnswers)
         QMessageBox::StandardButton press;
         int code;
     };
-    const Answer answers[] = {{52, QMessageBox::Yes, kAnswerYes}, {52, QMessageBox::No, kAnswerNo},
+    const Answer answers[] = {{52, QMessageBox::Yes, kAnswerYes},
+                              {52, QMessageBox::No, kAnswerNo},
                               {64, QMessageBox::Ok, kAnswerOk}};
     for (const Answer& a : answers) {
         QString title;
@@ -213,7 +222,8 @@ TEST(SingleInstance, DefaultLockLivesInTheRuntimeFolder)
     TempFolder folder;
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", folder.path().string().c_str());
-    EXPECT_EQ(SingleInstance::defaultLockPath(), QString::fromStdString((folder.path() / "pellucor.lock").string()));
+    EXPECT_EQ(SingleInstance::defaultLockPath(),
+              QString::fromStdString((folder.path() / "pellucor.lock").string()));
     qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_TRUE(SingleInstance::defaultLockPath().startsWith(QDir::tempPath()));
     if (!saved.isNull())

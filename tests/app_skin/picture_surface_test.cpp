@@ -43,7 +43,8 @@ void drawFrame(tessivor::FrameTarget& target, int width, int height, tessivor::R
 
 tessivor::Rgb frameColour(int n)
 {
-    return tessivor::Rgb{static_cast<std::uint8_t>(40 + n % 200), static_cast<std::uint8_t>(255 - n % 200), 90};
+    return tessivor::Rgb{static_cast<std::uint8_t>(40 + n % 200), static_cast<std::uint8_t>(255 - n % 200),
+                         90};
 }
 
 // A worker that draws a numbered frame every 40 ms (25 frames per second) through the handle,
@@ -117,8 +118,13 @@ TEST(PictureSurface, TextOverlaysAreDrawnWithARealFont)
     surface.resize(120, 40);
     surface.show();
     ASSERT_TRUE(waitUntil([&] { return surface.isVisible() && surface.target()->width() == 120; }));
-    surface.target()->drawText(tessivor::TargetText{{0, 0, 120, 40}, "Connecting", {255, 255, 255}, "DejaVu Sans",
-                                                    16, 700, tessivor::DT_CENTER | tessivor::DT_VCENTER});
+    surface.target()->drawText(tessivor::TargetText{{0, 0, 120, 40},
+                                                    "Connecting",
+                                                    {255, 255, 255},
+                                                    "DejaVu Sans",
+                                                    16,
+                                                    700,
+                                                    tessivor::DT_CENTER | tessivor::DT_VCENTER});
     const QImage shot = surface.grab().toImage();
     int white = 0;
     for (int y = 0; y < 40; ++y)

@@ -195,7 +195,8 @@ TEST(PackCheck, NamesEachKindOfGap)
         const char* expected;
     };
     const Case cases[] = {
-        {"a bitmap of a row", "english_1.skn", "Image.Over.bmp=scan-over.png\n", "", "has no bitmap \"Over.bmp\""},
+        {"a bitmap of a row", "english_1.skn", "Image.Over.bmp=scan-over.png\n", "",
+         "has no bitmap \"Over.bmp\""},
         {"a renamed literal row", "english_2.ini", "16=Cam1\n", "16=Camera1\n", "row 16 must be \"Cam1\""},
         {"a tool", "english.atb", "[ID_VERSION]", "[ID_Versions]", "tool \"ID_VERSION\" is missing"},
         {"a window text object", "english_2.skn", "[Recording]", "[Recorded]", "\"Recording\" is missing"},

@@ -107,7 +107,8 @@ struct Recorder
         QObject::connect(&form, &SkinForm::MouseOut, [this](SkinObject* o) { add("Out", o); });
         QObject::connect(&form, &SkinForm::MouseDown,
                          [this](SkinObject* o, int b, int, int) { add("Down", o, b); });
-        QObject::connect(&form, &SkinForm::MouseUp, [this](SkinObject* o, int b, int, int) { add("Up", o, b); });
+        QObject::connect(&form, &SkinForm::MouseUp,
+                         [this](SkinObject* o, int b, int, int) { add("Up", o, b); });
         QObject::connect(&form, &SkinForm::ObjectClick, [this](SkinObject* o) { add("Click", o); });
     }
     void add(const char* what, SkinObject* o, int button = 0)
@@ -140,7 +141,7 @@ protected:
 
 TEST_F(SkinFormTest, PaintsBitmapsFillsPicturesAndHiddenObjects)
 {
-    EXPECT_EQ(pixel(form, 20, 30), kRed);  // A shows its Main bitmap
+    EXPECT_EQ(pixel(form, 20, 30), kRed);   // A shows its Main bitmap
     EXPECT_EQ(pixel(form, 60, 30), kGreen); // B's plain fill
     EXPECT_EQ(pixel(form, 5, 5), kBlue);    // caption
     EXPECT_EQ(pixel(form, 95, 5), kRed);    // "BgColor 255 -" is pure red
@@ -174,10 +175,10 @@ TEST_F(SkinFormTest, PaintsBitmapsFillsPicturesAndHiddenObjects)
 
 TEST_F(SkinFormTest, FindObjectSearchesBelowAndFailsWithAnError)
 {
-    EXPECT_EQ(find("G2").Name(), "G2");                         // a grandchild
+    EXPECT_EQ(find("G2").Name(), "G2"); // a grandchild
     EXPECT_EQ(find("Caption").FindObject("Close").Name(), "Close");
-    EXPECT_THROW(find("Caption").FindObject("A"), SkinError);   // not below the caption
-    EXPECT_THROW(find("a"), SkinError);                         // names compare exactly
+    EXPECT_THROW(find("Caption").FindObject("A"), SkinError); // not below the caption
+    EXPECT_THROW(find("a"), SkinError);                       // names compare exactly
     EXPECT_EQ(find("A").Width(), 20);
     EXPECT_EQ(find("A").Height(), 20);
 
@@ -197,8 +198,8 @@ TEST_F(SkinFormTest, FindObjectSearchesBelowAndFailsWithAnError)
 TEST_F(SkinFormTest, SpanCutsARightTiedGroupFromTheLeft)
 {
     SkinObject& group = find("Group");
-    EXPECT_EQ(pixel(form, 45, 50), QColor(0, 255, 255));  // G1
-    EXPECT_EQ(pixel(form, 65, 50), QColor(255, 0, 255));  // G2
+    EXPECT_EQ(pixel(form, 45, 50), QColor(0, 255, 255)); // G1
+    EXPECT_EQ(pixel(form, 65, 50), QColor(255, 0, 255)); // G2
     group.SetSpan(10);
     EXPECT_EQ(group.Span(), 10);
     EXPECT_EQ(pixel(form, 45, 50), kGrey); // G1 lies outside the narrower group now
@@ -242,7 +243,11 @@ TEST_F(SkinFormTest, MouseEventsComeInTheirOrder)
          onB,
          Qt::LeftButton,
          {"In:A", "Down:A:1", "Out:A", "In:B", "Up:A:1", "Out:B", "In:Root"}},
-        {"right button: no click", onA, onA, Qt::RightButton, {"In:A", "Down:A:2", "Up:A:2", "Out:A", "In:Root"}},
+        {"right button: no click",
+         onA,
+         onA,
+         Qt::RightButton,
+         {"In:A", "Down:A:2", "Up:A:2", "Out:A", "In:Root"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -283,8 +288,9 @@ TEST_F(SkinFormTest, WindowChromeMovesAndClosesTheWindow)
     sendMouse(form, QEvent::MouseButtonPress, QPoint(30, 5), Qt::LeftButton, Qt::LeftButton);
     // The caption moves with the pointer, so in form coordinates it stays where it was; the
     // global position carries the drag.
-    QMouseEvent drag(QEvent::MouseMove, QPointF(30, 5), QPointF(form.mapToGlobal(QPoint(30, 5)) + QPoint(40, 25)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(30, 5),
+                     QPointF(form.mapToGlobal(QPoint(30, 5)) + QPoint(40, 25)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(&form, &drag);
     int clicks = 0;
     QObject::connect(&form, &SkinForm::ObjectClick, [&](SkinObject*) { ++clicks; });
@@ -336,14 +342,37 @@ TEST(SkinDocumentTest, BrokenSkinsKeepWhatIsUsableAndSayWhatIsNot)
         {"missing file", "", true, {"Fallback"}, {}, "plain look"},
         {"no objects", "[Skin]\nWidth=10\n", true, {"Fallback"}, {}, "no objects"},
         {"not UTF-8", std::string("[Root]\nText=\xff\xfe\n"), true, {"Fallback"}, {}, "plain look"},
-        {"bad rectangle", "[Root]\n[A]\nRect=1 2 x 4\n[B]\nRect=0 0 5 5\n", false, {"B"}, {"A"}, "needs Rect"},
+        {"bad rectangle",
+         "[Root]\n[A]\nRect=1 2 x 4\n[B]\nRect=0 0 5 5\n",
+         false,
+         {"B"},
+         {"A"},
+         "needs Rect"},
         {"huge rectangle", "[Root]\n[A]\nRect=0 0 99999 5\n", false, {"Root"}, {"A"}, "needs Rect"},
-        {"unknown parent", "[Root]\n[A]\nParent=Nobody\nRect=0 0 5 5\n", false, {"Root"}, {"A"}, "not an earlier object"},
-        {"child before its parent", "[Root]\n[A]\nParent=B\nRect=0 0 5 5\n[B]\nRect=0 0 5 5\n", false, {"B"}, {"A"},
+        {"unknown parent",
+         "[Root]\n[A]\nParent=Nobody\nRect=0 0 5 5\n",
+         false,
+         {"Root"},
+         {"A"},
          "not an earlier object"},
-        {"image outside the folder", "[Root]\n[A]\nRect=0 0 5 5\nImage.Main.bmp=../../etc/passwd\n", false, {"A"}, {},
+        {"child before its parent",
+         "[Root]\n[A]\nParent=B\nRect=0 0 5 5\n[B]\nRect=0 0 5 5\n",
+         false,
+         {"B"},
+         {"A"},
+         "not an earlier object"},
+        {"image outside the folder",
+         "[Root]\n[A]\nRect=0 0 5 5\nImage.Main.bmp=../../etc/passwd\n",
+         false,
+         {"A"},
+         {},
          "not a plain file name"},
-        {"missing image", "[Root]\n[A]\nRect=0 0 5 5\nImage.Main.bmp=nothere.png\n", false, {"A"}, {}, "nothere.png"},
+        {"missing image",
+         "[Root]\n[A]\nRect=0 0 5 5\nImage.Main.bmp=nothere.png\n",
+         false,
+         {"A"},
+         {},
+         "nothere.png"},
         {"bad anchor", "[Root]\n[A]\nRect=0 0 5 5\nAnchor=up\n", false, {"A"}, {}, "Anchor"},
         {"too many objects", manyObjects, false, {"O0"}, {"O2004"}, "more than"},
     };

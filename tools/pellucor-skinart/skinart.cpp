@@ -285,15 +285,19 @@ Glyph rotateGlyph = [](QPainter& p, QRectF r, QColor c) { circularArrow(p, r, c,
 Glyph speakerGlyph = [](QPainter& p, QRectF r, QColor c) {
     const QRectF b = inner(r, r.height() * 0.24);
     QPolygonF cone;
-    cone << QPointF(b.left(), b.top() + b.height() * 0.35) << QPointF(b.left() + b.width() * 0.25, b.top() + b.height() * 0.35)
+    cone << QPointF(b.left(), b.top() + b.height() * 0.35)
+         << QPointF(b.left() + b.width() * 0.25, b.top() + b.height() * 0.35)
          << QPointF(b.left() + b.width() * 0.55, b.top()) << QPointF(b.left() + b.width() * 0.55, b.bottom())
-         << QPointF(b.left() + b.width() * 0.25, b.top() + b.height() * 0.65) << QPointF(b.left(), b.top() + b.height() * 0.65);
+         << QPointF(b.left() + b.width() * 0.25, b.top() + b.height() * 0.65)
+         << QPointF(b.left(), b.top() + b.height() * 0.65);
     p.setPen(Qt::NoPen);
     p.setBrush(c);
     p.drawPolygon(cone);
     p.setPen(stroke(c, 1.2));
     p.setBrush(Qt::NoBrush);
-    p.drawArc(QRectF(b.left() + b.width() * 0.35, b.top() + b.height() * 0.2, b.width() * 0.5, b.height() * 0.6), -50 * 16, 100 * 16);
+    p.drawArc(
+        QRectF(b.left() + b.width() * 0.35, b.top() + b.height() * 0.2, b.width() * 0.5, b.height() * 0.6),
+        -50 * 16, 100 * 16);
 };
 Glyph noSpeakerGlyph = [](QPainter& p, QRectF r, QColor c) {
     speakerGlyph(p, r, c);
@@ -362,8 +366,9 @@ bool writeSkin(const QDir& out, const Skin& skin)
         return false;
     QTextStream s(&f);
     s << "; " << skin.comment << "\n; Drawn by tools/pellucor-skinart; see SKINS.txt for the format.\n\n";
-    s << "[Skin]\nWidth=" << skin.size.width() << "\nHeight=" << skin.size.height() << "\nImages=" << skin.folder
-      << "\nScale=" << kScale << "\nFont=" << kFont << "\nFontSize=9\nTextColor=" << kText.name() << "\n";
+    s << "[Skin]\nWidth=" << skin.size.width() << "\nHeight=" << skin.size.height()
+      << "\nImages=" << skin.folder << "\nScale=" << kScale << "\nFont=" << kFont
+      << "\nFontSize=9\nTextColor=" << kText.name() << "\n";
     for (const auto& [k, v] : skin.extraSkinKeys)
         s << k << "=" << v << "\n";
     if (!skin.labelKeys.empty()) {
@@ -376,7 +381,8 @@ bool writeSkin(const QDir& out, const Skin& skin)
         if (!o.parent.isEmpty())
             s << "Parent=" << o.parent << "\n";
         if (!o.parent.isEmpty() || o.rect.isValid())
-            s << "Rect=" << o.rect.x() << " " << o.rect.y() << " " << o.rect.width() << " " << o.rect.height() << "\n";
+            s << "Rect=" << o.rect.x() << " " << o.rect.y() << " " << o.rect.width() << " " << o.rect.height()
+              << "\n";
         if (!o.anchor.isEmpty())
             s << "Anchor=" << o.anchor << "\n";
         if (!o.action.isEmpty())
@@ -420,18 +426,20 @@ void addButtonImages(Object& o, const std::function<Draw(Look)>& draw, bool with
     o.bitmap = "Main.bmp";
 }
 
-Object button(const QString& name, const QString& parent, QRect rect, const QString& caption, qreal points = 8.5)
+Object button(const QString& name, const QString& parent, QRect rect, const QString& caption,
+              qreal points = 8.5)
 {
     Object o{name, parent, rect, {}, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
     addButtonImages(o, [&](Look look) { return textButton(caption, look, points); });
     return o;
 }
 
-Object glyph(const QString& name, const QString& parent, QRect rect, const Glyph& g, const QString& anchor = {},
-             bool withDark = false)
+Object glyph(const QString& name, const QString& parent, QRect rect, const Glyph& g,
+             const QString& anchor = {}, bool withDark = false)
 {
     Object o{name, parent, rect, anchor, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
-    addButtonImages(o, [&](Look look) { return glyphButton(g, look); }, withDark);
+    addButtonImages(
+        o, [&](Look look) { return glyphButton(g, look); }, withDark);
     return o;
 }
 
@@ -442,7 +450,8 @@ Object text(const QString& name, const QString& parent, QRect rect, int points, 
     return o;
 }
 
-Object plain(const QString& name, const QString& parent, QRect rect, const Draw& draw, const QString& anchor = {})
+Object plain(const QString& name, const QString& parent, QRect rect, const Draw& draw,
+             const QString& anchor = {})
 {
     Object o{name, parent, rect, anchor, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
     o.images.emplace_back("Main.bmp", render(rect.size(), draw));
@@ -470,7 +479,8 @@ Draw gradientFill(QColor top, QColor bottom, QColor edge = Qt::transparent)
 // ---------------------------------------------------------------- the control panel
 Skin panelSkin()
 {
-    Skin skin{"english_1.skn", "english_1", QSize(560, 300), "Control panel skin of the English pack", {}, {}, {}};
+    Skin skin{
+        "english_1.skn", "english_1", QSize(560, 300), "Control panel skin of the English pack", {}, {}, {}};
     skin.add(plain("Panel", {}, QRect(0, 0, 560, 300), [](QPainter& p, QRectF r) {
         gradientFill(kPanelTop, kPanelBottom, kEdge)(p, r);
         p.setPen(QPen(QColor(255, 255, 255, 18), 1));
@@ -493,11 +503,13 @@ Skin panelSkin()
     close.action = "Close";
 
     // Cameras 1 to 4 with their three lamps (recording, motion, connected).
-    const QColor lampColours[3] = {QColor(0xf0, 0x4a, 0x3e), QColor(0xf5, 0xb0, 0x2e), QColor(0x4c, 0xd9, 0x64)};
+    const QColor lampColours[3] = {QColor(0xf0, 0x4a, 0x3e), QColor(0xf5, 0xb0, 0x2e),
+                                   QColor(0x4c, 0xd9, 0x64)};
     for (int c = 1; c <= 4; ++c) {
         const int x = 14 + ((c - 1) % 2) * 66, y = 40 + ((c - 1) / 2) * 66;
         const QString digit = QString::number(c);
-        Object cam{"Cam" + digit, "Panel", QRect(x, y, 60, 42), {}, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+        Object cam{
+            "Cam" + digit, "Panel", QRect(x, y, 60, 42), {}, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
         addButtonImages(cam, [&](Look look) {
             return Draw([=](QPainter& p, QRectF r) {
                 buttonBody(p, r, look, 5);
@@ -510,23 +522,35 @@ Skin panelSkin()
         });
         skin.add(std::move(cam));
         for (int k = 1; k <= 3; ++k) {
-            Object led{"Led" + digit + "-" + QString::number(k), "Panel", QRect(x + 6 + (k - 1) * 18, y + 46, 12, 12),
-                       {}, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+            Object led{"Led" + digit + "-" + QString::number(k),
+                       "Panel",
+                       QRect(x + 6 + (k - 1) * 18, y + 46, 12, 12),
+                       {},
+                       {},
+                       {},
+                       {},
+                       0,
+                       false,
+                       false,
+                       {},
+                       {},
+                       {},
+                       {}};
             const QColor on = lampColours[k - 1];
             led.images.emplace_back("LedOff.bmp", render(led.rect.size(), [on](QPainter& p, QRectF r) {
-                p.setPen(QPen(QColor(0x11, 0x14, 0x18), 1));
-                p.setBrush(on.darker(420));
-                p.drawEllipse(r.adjusted(1, 1, -1, -1));
-            }));
+                                        p.setPen(QPen(QColor(0x11, 0x14, 0x18), 1));
+                                        p.setBrush(on.darker(420));
+                                        p.drawEllipse(r.adjusted(1, 1, -1, -1));
+                                    }));
             led.images.emplace_back("LedOn.bmp", render(led.rect.size(), [on](QPainter& p, QRectF r) {
-                QRadialGradient g(r.center() - QPointF(1.5, 1.5), r.width() / 2);
-                g.setColorAt(0, on.lighter(170));
-                g.setColorAt(0.6, on);
-                g.setColorAt(1, on.darker(130));
-                p.setPen(QPen(on.darker(200), 1));
-                p.setBrush(g);
-                p.drawEllipse(r.adjusted(1, 1, -1, -1));
-            }));
+                                        QRadialGradient g(r.center() - QPointF(1.5, 1.5), r.width() / 2);
+                                        g.setColorAt(0, on.lighter(170));
+                                        g.setColorAt(0.6, on);
+                                        g.setColorAt(1, on.darker(130));
+                                        p.setPen(QPen(on.darker(200), 1));
+                                        p.setBrush(g);
+                                        p.drawEllipse(r.adjusted(1, 1, -1, -1));
+                                    }));
             led.bitmap = "LedOff.bmp";
             skin.add(std::move(led));
         }
@@ -543,10 +567,12 @@ Skin panelSkin()
         p.setPen(QPen(QColor(0x1f, 0x3a, 0x40), 1));
         p.drawLine(QPointF(58.5, 10), QPointF(58.5, r.height() - 10));
     }));
-    Object& id = skin.add(text("LineID", "Display", QRect(6, 10, 50, 80), 36, kLcdText.name(), "Center", true));
+    Object& id =
+        skin.add(text("LineID", "Display", QRect(6, 10, 50, 80), 36, kLcdText.name(), "Center", true));
     id.italic = true;
     for (int i = 1; i <= 5; ++i)
-        skin.add(text("Line" + QString::number(i), "Display", QRect(66, 6 + (i - 1) * 23, 182, 22), 9, kLcdText.name()));
+        skin.add(text("Line" + QString::number(i), "Display", QRect(66, 6 + (i - 1) * 23, 182, 22), 9,
+                      kLcdText.name()));
     skin.add(text("Time", "Panel", QRect(14, 276, 300, 18), 8, kDimText.name()));
 
     // The pan/tilt pad.
@@ -586,7 +612,10 @@ Skin panelSkin()
     // Action buttons: three rows of four.
     const char* rows[3][4][2] = {
         {{"Assign", "Assign"}, {"Connect", "Connect"}, {"Erase", "Erase"}, {"ExtInfo", "Details"}},
-        {{"ManualRec", "Record"}, {"ScheduleRec", "Schedule"}, {"MotionRec", "Motion rec."}, {"Scan", "Scan"}},
+        {{"ManualRec", "Record"},
+         {"ScheduleRec", "Schedule"},
+         {"MotionRec", "Motion rec."},
+         {"Scan", "Scan"}},
         {{"Combine", "Combine"}, {"Play", "Play"}, {"SysConf", "Settings"}, {"About", "About"}},
     };
     for (int r = 0; r < 3; ++r)
@@ -595,7 +624,8 @@ Skin panelSkin()
 
     // The camera-configuration group.
     skin.add(button("CamConf", "Panel", QRect(346, 180, 200, 27), QString::fromUtf8("Camera setup \u25BE")));
-    const char* group[3][3] = {{"Web", "Web", "WebText"}, {"Motion", "Alerts", "MotionText"}, {"Update", "Firmware", "UpdateText"}};
+    const char* group[3][3] = {
+        {"Web", "Web", "WebText"}, {"Motion", "Alerts", "MotionText"}, {"Update", "Firmware", "UpdateText"}};
     const char* labels[3] = {"Web page", "Motion alerts", "Firmware"};
     for (int i = 0; i < 3; ++i) {
         skin.add(button(group[i][0], "Panel", QRect(346 + i * 68, 211, 64, 27), group[i][1], 7.5));
@@ -608,10 +638,11 @@ Skin panelSkin()
 // ---------------------------------------------------------------- the camera windows
 Skin windowSkin()
 {
-    Skin skin{"english_2.skn", "english_2", QSize(328, 292), "Camera window skin of the English pack", {}, {}, {}};
+    Skin skin{
+        "english_2.skn", "english_2", QSize(328, 292), "Camera window skin of the English pack", {}, {}, {}};
     skin.add(plain("Frame", {}, QRect(0, 0, 328, 292), gradientFill(kPanelTop, kPanelBottom, kEdge)));
-    Object& caption = skin.add(plain("Caption", "Frame", QRect(1, 1, 326, 25), gradientFill(kCaptionTop, kCaptionBottom),
-                                     "left top right"));
+    Object& caption = skin.add(plain("Caption", "Frame", QRect(1, 1, 326, 25),
+                                     gradientFill(kCaptionTop, kCaptionBottom), "left top right"));
     caption.action = "Move";
     Object& name = skin.add(text("ServerName", "Caption", QRect(7, 0, 150, 25), 9, kText.name(), {}, true));
     name.anchor = "left top";
@@ -621,8 +652,20 @@ Skin windowSkin()
     skin.add(glyph("Max", "Caption", QRect(280, 3, 20, 19), maximiseGlyph, "right top")).action = "Maximize";
     skin.add(glyph("Close", "Caption", QRect(302, 3, 20, 19), closeGlyph, "right top")).action = "Close";
 
-    Object client{"Client", "Frame", QRect(4, 26, 320, 240), "left top right bottom", {}, "BgColor 0 -", {}, 0, false,
-                  false, {}, {}, {}, {}};
+    Object client{"Client",
+                  "Frame",
+                  QRect(4, 26, 320, 240),
+                  "left top right bottom",
+                  {},
+                  "BgColor 0 -",
+                  {},
+                  0,
+                  false,
+                  false,
+                  {},
+                  {},
+                  {},
+                  {}};
     skin.add(std::move(client));
 
     skin.add(plain("StatusBar", "Frame", QRect(1, 266, 326, 25), gradientFill(kCaptionBottom, kPanelBottom),
@@ -633,7 +676,9 @@ Skin windowSkin()
     skin.add(text("IPAddress", "StatusBar", QRect(70, 0, 92, 25), 8, kText.name()));
     skin.add(text("Line", "StatusBar", QRect(162, 0, 46, 25), 8, kLcdText.name()));
     skin.add(text("Recording", "StatusBar", QRect(208, 0, 32, 25), 8, "#f04a3e", {}, true));
-    Object set{"LBtnSet", "StatusBar", QRect(240, 3, 84, 19), "right top", {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+    Object set{
+        "LBtnSet", "StatusBar", QRect(240, 3, 84, 19), "right top", {}, {}, {}, 0, false, false, {}, {},
+        {},        {}};
     skin.add(std::move(set));
     skin.add(glyph("ColorCtl", "LBtnSet", QRect(0, 0, 20, 19), colourGlyph, "right top"));
     skin.add(glyph("Snapshot", "LBtnSet", QRect(21, 0, 20, 19), cameraGlyph, "right top"));
@@ -646,8 +691,15 @@ Skin windowSkin()
 
 Skin barSkin()
 {
-    Skin skin{"Bar.skn", "Bar", QSize(200, 84), "Colour bar: backdrop of the brightness, contrast and hue controls", {}, {}, {}};
-    skin.labelKeys = {{"Transparent", "-1"}, {"TextColor", kText.name()}, {"FontSize", "8"}, {"Align", "Left"}};
+    Skin skin{"Bar.skn",
+              "Bar",
+              QSize(200, 84),
+              "Colour bar: backdrop of the brightness, contrast and hue controls",
+              {},
+              {},
+              {}};
+    skin.labelKeys = {
+        {"Transparent", "-1"}, {"TextColor", kText.name()}, {"FontSize", "8"}, {"Align", "Left"}};
     skin.add(plain("Bar", {}, QRect(0, 0, 200, 84), [](QPainter& p, QRectF r) {
         p.setPen(QPen(kEdge, 1));
         p.setBrush(QColor(0x1b, 0x22, 0x2b, 230));
@@ -659,7 +711,8 @@ Skin barSkin()
 Skin paneSkin()
 {
     Skin skin{"cam.skn", "cam", QSize(160, 120), "Pane frame of the combined window", {}, {}, {}};
-    Object root{"Pane", {}, QRect(0, 0, 160, 120), {}, {}, "BgColor 0 -", {}, 0, false, false, {}, {}, {}, {}};
+    Object root{"Pane", {}, QRect(0, 0, 160, 120), {}, {}, "BgColor 0 -", {}, 0, false, false, {}, {},
+                {},     {}};
     skin.add(std::move(root));
     auto edge = [&](const char* name, QRect r, const char* anchor) {
         Object o{name, "Pane", r, anchor, {}, "BgColor 0 -", {}, 0, false, false, {}, {}, {}, {}};
@@ -669,8 +722,20 @@ Skin paneSkin()
     edge("Bottom", QRect(0, 117, 160, 3), "left right bottom");
     edge("Left", QRect(0, 0, 3, 120), "left top bottom");
     edge("Right", QRect(157, 0, 3, 120), "right top bottom");
-    Object client{"Client", "Pane", QRect(3, 3, 154, 114), "left top right bottom", {}, "BgColor 0 -", {}, 0, false,
-                  false, {}, {}, {}, {}};
+    Object client{"Client",
+                  "Pane",
+                  QRect(3, 3, 154, 114),
+                  "left top right bottom",
+                  {},
+                  "BgColor 0 -",
+                  {},
+                  0,
+                  false,
+                  false,
+                  {},
+                  {},
+                  {},
+                  {}};
     skin.add(std::move(client));
     return skin;
 }
@@ -692,12 +757,14 @@ bool writeTable(const QDir& out, const QString& file, const QString& comment, co
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     QTextStream s(&f);
-    s << "; " << comment << "\n; Object and bitmap names match the skins drawn by tools/pellucor-skinart.\n\n";
+    s << "; " << comment
+      << "\n; Object and bitmap names match the skins drawn by tools/pellucor-skinart.\n\n";
     s << "[BtnName]\n";
     for (std::size_t i = 0; i < rows.size(); ++i)
         s << i << "=" << rows[i].name << "\n";
     s << "\n[BtnStr]\n";
-    const char* keys[9] = {"Dark", "Normal", "Pressed", "Released", "Over", "Gray", "Absent", "Hint", "Picture"};
+    const char* keys[9] = {"Dark", "Normal", "Pressed", "Released", "Over",
+                           "Gray", "Absent", "Hint",    "Picture"};
     for (int j = 0; j < 9; ++j)
         s << j << "=" << keys[j] << "\n";
     for (const Row& r : rows) {
@@ -715,7 +782,11 @@ bool writeTable(const QDir& out, const QString& file, const QString& comment, co
 std::vector<Row> panelRows()
 {
     auto plainRow = [](const QString& name, const QString& hint, bool gray = true) {
-        return Row{name, {"Main.bmp", "Main.bmp", "Down.bmp", "Main.bmp", "Over.bmp", "Gray.bmp", ""}, hint, gray, {}};
+        return Row{name,
+                   {"Main.bmp", "Main.bmp", "Down.bmp", "Main.bmp", "Over.bmp", "Gray.bmp", ""},
+                   hint,
+                   gray,
+                   {}};
     };
     std::vector<Row> rows = {
         plainRow("Play", "Play a recording"),
@@ -743,27 +814,46 @@ std::vector<Row> panelRows()
             rows.push_back(Row{"Led" + QString::number(c) + "-" + QString::number(k),
                                {"LedOff.bmp", "LedOff.bmp", "LedOn.bmp", "", "", "", ""},
                                "Camera " + QString::number(c) + ": " + lampHints[k - 1],
-                               false, {}});
+                               false,
+                               {}});
     rows.push_back(plainRow("Exit", "Close"));
     rows.push_back(plainRow("CamConf", "Camera setup"));
-    const char* pad[6][2] = {{"PT-L", "Pan left"}, {"PT-R", "Pan right"}, {"PT-U", "Tilt up"},
+    const char* pad[6][2] = {{"PT-L", "Pan left"},  {"PT-R", "Pan right"},     {"PT-U", "Tilt up"},
                              {"PT-D", "Tilt down"}, {"PT-H", "Home position"}, {"PT-S", "Swing"}};
     for (const auto& p : pad)
-        rows.push_back(Row{p[0], {"Dark.bmp", "Main.bmp", "Down.bmp", "Main.bmp", "Over.bmp", "Gray.bmp", ""}, p[1], false, {}});
-    rows.push_back(Row{"PT-Pad", {"Dark.bmp", "Main.bmp", "Main.bmp", "Main.bmp", "Main.bmp", "Dark.bmp", ""}, "", false, {}});
+        rows.push_back(Row{p[0],
+                           {"Dark.bmp", "Main.bmp", "Down.bmp", "Main.bmp", "Over.bmp", "Gray.bmp", ""},
+                           p[1],
+                           false,
+                           {}});
+    rows.push_back(Row{"PT-Pad",
+                       {"Dark.bmp", "Main.bmp", "Main.bmp", "Main.bmp", "Main.bmp", "Dark.bmp", ""},
+                       "Pan and tilt",
+                       false,
+                       {}});
     return rows;
 }
 
 std::vector<Row> windowRows()
 {
     auto row = [](const QString& name, const QString& hint) {
-        return Row{name, {"Main.bmp", "Main.bmp", "Down.bmp", "Main.bmp", "Over.bmp", "Gray.bmp", ""}, hint, false, {}};
+        return Row{name,
+                   {"Main.bmp", "Main.bmp", "Down.bmp", "Main.bmp", "Over.bmp", "Gray.bmp", ""},
+                   hint,
+                   false,
+                   {}};
     };
-    std::vector<Row> rows = {row("Min", "Minimise"),  row("Max", "Maximise"),       row("Close", "Close"),
-                             row("OnTop", "Keep on top"), row("WakeUp", "Show the control panel"),
-                             row("ColorCtl", "Brightness, contrast and hue"), row("Event", "Event list"),
-                             row("Snapshot", "Save a snapshot"), row("Rotate", "Rotate the picture"),
-                             row("Zoom", "Zoom"),        row("Audio", "Sound on or off")};
+    std::vector<Row> rows = {row("Min", "Minimise"),
+                             row("Max", "Maximise"),
+                             row("Close", "Close"),
+                             row("OnTop", "Keep on top"),
+                             row("WakeUp", "Show the control panel"),
+                             row("ColorCtl", "Brightness, contrast and hue"),
+                             row("Event", "Event list"),
+                             row("Snapshot", "Save a snapshot"),
+                             row("Rotate", "Rotate the picture"),
+                             row("Zoom", "Zoom"),
+                             row("Audio", "Sound on or off")};
     rows[10].bitmaps[6] = "None.bmp";
     rows[1].extraKeys = "Hint2=Restore\n"; // the hint of the window-size button while maximised
     return rows;
@@ -805,8 +895,10 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const Skin& skin : {panelSkin(), windowSkin(), barSkin(), paneSkin()})
         ok = writeSkin(out, skin) && ok;
-    ok = writeTable(out, "english_2.ini", "Control panel buttons of the English pack", panelRows(), true) && ok;
-    ok = writeTable(out, "english_3.ini", "Camera window buttons and hints of the English pack", windowRows(), false) &&
+    ok = writeTable(out, "english_2.ini", "Control panel buttons of the English pack", panelRows(), true) &&
+         ok;
+    ok = writeTable(out, "english_3.ini", "Camera window buttons and hints of the English pack", windowRows(),
+                    false) &&
          ok;
     ok = writeToolSet(out) && ok;
     if (!ok) {

@@ -31,6 +31,16 @@ MessageBoxLook messageBoxLook(int style)
     return look;
 }
 
+UiServices::UiServices()
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
+
+void UiServices::endProgram()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
 void UiServices::setApplicationTitle(const QString& title)
 {
     QGuiApplication::setApplicationDisplayName(title);

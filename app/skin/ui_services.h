@@ -33,9 +33,14 @@ struct MessageBoxLook
 // an unknown button set shows OK.
 MessageBoxLook messageBoxLook(int style);
 
+// The program ends through endProgram() only: making a UiServices turns off Qt's own end at the
+// last closed window, because the engine saves the profile and stops the cameras first and then
+// asks for the end.
 class UiServices
 {
 public:
+    UiServices();
+
     // The title of every message box that names none, and of the program.
     void setApplicationTitle(const QString& title);
     QString applicationTitle() const;
@@ -45,6 +50,9 @@ public:
 
     // Shows a modal message box owned by `owner` (may be null) and returns the answer code.
     int messageBox(QWidget* owner, const QString& text, int style, const QString& title = QString());
+
+    // Ends the program's event loop once the current event has been handled.
+    void endProgram();
 };
 
 // A repeating timer on the UI thread. The callback runs on every tick while the timer is

@@ -167,6 +167,27 @@ TEST(UiServices, MessageBoxStylesAndAnswers)
     }
 }
 
+TEST(UiServices, TheProgramEndsWhenAskedNotWhenItsLastWindowCloses)
+{
+    QApplication& app = testApp();
+    UiServices ui;
+    std::vector<std::string> steps;
+    auto* window = new QWidget;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    QTimer::singleShot(0, [&] {
+        window->close(); // the last window: the loop goes on
+        QTimer::singleShot(0, [&] {
+            steps.push_back("engine saved and stopped");
+            ui.endProgram();
+            steps.push_back("asked to end");
+        });
+    });
+    EXPECT_EQ(app.exec(), 0);
+    const std::vector<std::string> expected = {"engine saved and stopped", "asked to end"};
+    EXPECT_EQ(steps, expected);
+}
+
 TEST(UiServices, TimerTicksWhileEnabled)
 {
     testApp();

@@ -4,6 +4,7 @@
 #include "qt_test_support.h"
 
 #include <QMouseEvent>
+#include <QTest>
 #include <QToolTip>
 
 #include <fstream>
@@ -264,6 +265,29 @@ TEST_F(SkinFormTest, MouseEventsComeInTheirOrder)
         QCoreApplication::sendEvent(&form, &leave);
         QObject::disconnect(&form, nullptr, nullptr, nullptr);
     }
+}
+
+TEST_F(SkinFormTest, QTestClickOnAButton)
+{
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    Recorder rec(form);
+    QTest::mouseMove(&form, QPoint(20, 30));
+    QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
+    QTest::mouseMove(&form, QPoint(5, 55));
+    const std::vector<std::string> expected = {"In:A", "Down:A:1", "Up:A:1", "Click:A", "Out:A", "In:Root"};
+    EXPECT_EQ(rec.events, expected);
+
+    // Pressed on A, released over B: no click.
+    rec.events.clear();
+    QTest::mouseMove(&form, QPoint(20, 30));
+    QTest::mousePress(&form, Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
+    QTest::mouseMove(&form, QPoint(60, 30));
+    QTest::mouseRelease(&form, Qt::LeftButton, Qt::NoModifier, QPoint(60, 30));
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "Click:A"), 0);
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "Click:B"), 0);
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "Up:A:1"), 1);
+    form.hide();
 }
 
 TEST_F(SkinFormTest, AHandlerThatReloadsTheSkinDuringAClickIsSafe)

@@ -20,7 +20,7 @@ PictureSurface::PictureSurface(QWidget* parent) : QWidget(parent)
     });
     // Runs on the drawing thread: only the wake event is touched there. The event is shared, so
     // a callback that is still running when the surface goes away signals a harmless descriptor.
-    m_target->setOnChange([event = m_wake->event()] { event->signal(); });
+    m_target->setOnChange([event = m_wake->wakeEvent()] { event->signal(); });
 }
 
 PictureSurface::~PictureSurface()

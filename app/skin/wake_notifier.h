@@ -21,7 +21,7 @@ public:
     explicit WakeNotifier(QObject* parent = nullptr);
 
     // What other threads signal. It stays valid for them after the notifier is gone.
-    std::shared_ptr<tessivor::WakeEvent> event() const { return m_event; }
+    std::shared_ptr<tessivor::WakeEvent> wakeEvent() const { return m_event; }
 
 signals:
     void woken();

@@ -109,7 +109,7 @@ TEST(ToolBar, BadToolSetFilesKeepTheBuiltInTools)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFolder folder;
+        TestFolder folder{"adapters"};
         const auto file = folder.path() / "t.atb";
         if (c.text)
             std::ofstream(file, std::ios::binary) << c.text;
@@ -207,7 +207,7 @@ TEST(UiServices, TimerTicksWhileEnabled)
 TEST(SingleInstance, ASecondStartEndsAtOnceAndADeadHoldersLockIsTakenOver)
 {
     testApp();
-    TempFolder folder;
+    TestFolder folder{"adapters"};
     const QString lock = QString::fromStdString((folder.path() / "pellucor.lock").string());
     const QString probe = QStringLiteral(TESSIVOR_BINARY_DIR "/tests/app_skin/single_instance_probe");
     auto runProbe = [&](const QStringList& args) {
@@ -240,7 +240,7 @@ TEST(SingleInstance, ASecondStartEndsAtOnceAndADeadHoldersLockIsTakenOver)
 
 TEST(SingleInstance, DefaultLockLivesInTheRuntimeFolder)
 {
-    TempFolder folder;
+    TestFolder folder{"adapters"};
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", folder.path().string().c_str());
     EXPECT_EQ(SingleInstance::defaultLockPath(),

@@ -1,8 +1,9 @@
 // Shared pieces of the Qt layer's tests: one QApplication for the whole test program (made on
 // first use, on the offscreen platform unless QT_QPA_PLATFORM says otherwise), the shipped
-// language folder, the folder the tests write their screenshots into, and a fresh temporary
-// folder per test.
+// language folder and the folder the tests write their screenshots into.
 #pragma once
+
+#include "../app_core/test_folder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -16,7 +17,6 @@
 #include <functional>
 #include <string>
 
-#include <unistd.h>
 
 inline QApplication& testApp()
 {
@@ -62,27 +62,3 @@ inline bool waitUntil(const std::function<bool()>& done, int limitMs = 20000)
     }
     return true;
 }
-
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::path(::testing::TempDir()) /
-                 ("skin-" + std::string(info ? info->name() : "x") + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};

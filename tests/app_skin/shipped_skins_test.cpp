@@ -167,7 +167,7 @@ TEST(PackCheck, PassesOnTheShippedPackAndFailsOnAPackWithAnObjectRemoved)
     EXPECT_TRUE(shipped.isEmpty()) << shipped.join('\n').toStdString();
 
     // A copy of the pack without the lamp "Led2-3".
-    TempFolder copy;
+    TestFolder copy{"pack"};
     std::filesystem::copy(shippedLangFolder(), copy.path(), std::filesystem::copy_options::recursive);
     const auto skin = copy.path() / "english_1.skn";
     std::stringstream text;
@@ -206,7 +206,7 @@ TEST(PackCheck, NamesEachKindOfGap)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFolder copy;
+        TestFolder copy{"pack"};
         std::filesystem::copy(shippedLangFolder(), copy.path(), std::filesystem::copy_options::recursive);
         const auto file = copy.path() / c.file;
         std::stringstream text;

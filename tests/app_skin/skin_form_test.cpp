@@ -134,7 +134,7 @@ protected:
     }
     SkinObject& find(const char* name) { return form.RootObject().FindObject(name); }
 
-    TempFolder folder;
+    TestFolder folder{"skin"};
     SkinForm form;
 };
 
@@ -402,7 +402,7 @@ TEST(SkinDocumentTest, BrokenSkinsKeepWhatIsUsableAndSayWhatIsNot)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFolder folder;
+        TestFolder folder{"skin"};
         const auto file = folder.path() / "t.skn";
         if (!c.text.empty())
             std::ofstream(file, std::ios::binary) << c.text;

@@ -332,6 +332,19 @@ struct Object
     std::vector<std::pair<QString, QImage>> images;
 };
 
+// An object with only a place (and perhaps a plain fill); the rest is filled in by the caller.
+Object area(const QString& name, const QString& parent, QRect rect, const QString& anchor = {},
+            const QString& bitmap = {})
+{
+    Object o;
+    o.name = name;
+    o.parent = parent;
+    o.rect = rect;
+    o.anchor = anchor;
+    o.bitmap = bitmap;
+    return o;
+}
+
 struct Skin
 {
     QString file;   // e.g. "english_1.skn"
@@ -429,7 +442,7 @@ void addButtonImages(Object& o, const std::function<Draw(Look)>& draw, bool with
 Object button(const QString& name, const QString& parent, QRect rect, const QString& caption,
               qreal points = 8.5)
 {
-    Object o{name, parent, rect, {}, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+    Object o = area(name, parent, rect);
     addButtonImages(o, [&](Look look) { return textButton(caption, look, points); });
     return o;
 }
@@ -437,7 +450,7 @@ Object button(const QString& name, const QString& parent, QRect rect, const QStr
 Object glyph(const QString& name, const QString& parent, QRect rect, const Glyph& g,
              const QString& anchor = {}, bool withDark = false)
 {
-    Object o{name, parent, rect, anchor, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+    Object o = area(name, parent, rect, anchor);
     addButtonImages(
         o, [&](Look look) { return glyphButton(g, look); }, withDark);
     return o;
@@ -446,14 +459,18 @@ Object glyph(const QString& name, const QString& parent, QRect rect, const Glyph
 Object text(const QString& name, const QString& parent, QRect rect, int points, const QString& colour,
             const QString& align = {}, bool bold = false)
 {
-    Object o{name, parent, rect, {}, {}, {}, {}, points, bold, false, colour, align, {}, {}};
+    Object o = area(name, parent, rect);
+    o.fontSize = points;
+    o.bold = bold;
+    o.textColour = colour;
+    o.align = align;
     return o;
 }
 
 Object plain(const QString& name, const QString& parent, QRect rect, const Draw& draw,
              const QString& anchor = {})
 {
-    Object o{name, parent, rect, anchor, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+    Object o = area(name, parent, rect, anchor);
     o.images.emplace_back("Main.bmp", render(rect.size(), draw));
     o.bitmap = "Main.bmp";
     return o;
@@ -508,8 +525,7 @@ Skin panelSkin()
     for (int c = 1; c <= 4; ++c) {
         const int x = 14 + ((c - 1) % 2) * 66, y = 40 + ((c - 1) / 2) * 66;
         const QString digit = QString::number(c);
-        Object cam{
-            "Cam" + digit, "Panel", QRect(x, y, 60, 42), {}, {}, {}, {}, 0, false, false, {}, {}, {}, {}};
+        Object cam = area("Cam" + digit, "Panel", QRect(x, y, 60, 42));
         addButtonImages(cam, [&](Look look) {
             return Draw([=](QPainter& p, QRectF r) {
                 buttonBody(p, r, look, 5);
@@ -522,20 +538,8 @@ Skin panelSkin()
         });
         skin.add(std::move(cam));
         for (int k = 1; k <= 3; ++k) {
-            Object led{"Led" + digit + "-" + QString::number(k),
-                       "Panel",
-                       QRect(x + 6 + (k - 1) * 18, y + 46, 12, 12),
-                       {},
-                       {},
-                       {},
-                       {},
-                       0,
-                       false,
-                       false,
-                       {},
-                       {},
-                       {},
-                       {}};
+            Object led = area("Led" + digit + "-" + QString::number(k), "Panel",
+                              QRect(x + 6 + (k - 1) * 18, y + 46, 12, 12));
             const QColor on = lampColours[k - 1];
             led.images.emplace_back("LedOff.bmp", render(led.rect.size(), [on](QPainter& p, QRectF r) {
                                         p.setPen(QPen(QColor(0x11, 0x14, 0x18), 1));
@@ -652,20 +656,7 @@ Skin windowSkin()
     skin.add(glyph("Max", "Caption", QRect(280, 3, 20, 19), maximiseGlyph, "right top")).action = "Maximize";
     skin.add(glyph("Close", "Caption", QRect(302, 3, 20, 19), closeGlyph, "right top")).action = "Close";
 
-    Object client{"Client",
-                  "Frame",
-                  QRect(4, 26, 320, 240),
-                  "left top right bottom",
-                  {},
-                  "BgColor 0 -",
-                  {},
-                  0,
-                  false,
-                  false,
-                  {},
-                  {},
-                  {},
-                  {}};
+    Object client = area("Client", "Frame", QRect(4, 26, 320, 240), "left top right bottom", "BgColor 0 -");
     skin.add(std::move(client));
 
     skin.add(plain("StatusBar", "Frame", QRect(1, 266, 326, 25), gradientFill(kCaptionBottom, kPanelBottom),
@@ -676,9 +667,7 @@ Skin windowSkin()
     skin.add(text("IPAddress", "StatusBar", QRect(70, 0, 92, 25), 8, kText.name()));
     skin.add(text("Line", "StatusBar", QRect(162, 0, 46, 25), 8, kLcdText.name()));
     skin.add(text("Recording", "StatusBar", QRect(208, 0, 32, 25), 8, "#f04a3e", {}, true));
-    Object set{
-        "LBtnSet", "StatusBar", QRect(240, 3, 84, 19), "right top", {}, {}, {}, 0, false, false, {}, {},
-        {},        {}};
+    Object set = area("LBtnSet", "StatusBar", QRect(240, 3, 84, 19), "right top");
     skin.add(std::move(set));
     skin.add(glyph("ColorCtl", "LBtnSet", QRect(0, 0, 20, 19), colourGlyph, "right top"));
     skin.add(glyph("Snapshot", "LBtnSet", QRect(21, 0, 20, 19), cameraGlyph, "right top"));
@@ -711,31 +700,17 @@ Skin barSkin()
 Skin paneSkin()
 {
     Skin skin{"cam.skn", "cam", QSize(160, 120), "Pane frame of the combined window", {}, {}, {}};
-    Object root{"Pane", {}, QRect(0, 0, 160, 120), {}, {}, "BgColor 0 -", {}, 0, false, false, {}, {},
-                {},     {}};
+    Object root = area("Pane", {}, QRect(0, 0, 160, 120), {}, "BgColor 0 -");
     skin.add(std::move(root));
     auto edge = [&](const char* name, QRect r, const char* anchor) {
-        Object o{name, "Pane", r, anchor, {}, "BgColor 0 -", {}, 0, false, false, {}, {}, {}, {}};
+        Object o = area(name, "Pane", r, anchor, "BgColor 0 -");
         skin.add(std::move(o));
     };
     edge("Top", QRect(0, 0, 160, 3), "left top right");
     edge("Bottom", QRect(0, 117, 160, 3), "left right bottom");
     edge("Left", QRect(0, 0, 3, 120), "left top bottom");
     edge("Right", QRect(157, 0, 3, 120), "right top bottom");
-    Object client{"Client",
-                  "Pane",
-                  QRect(3, 3, 154, 114),
-                  "left top right bottom",
-                  {},
-                  "BgColor 0 -",
-                  {},
-                  0,
-                  false,
-                  false,
-                  {},
-                  {},
-                  {},
-                  {}};
+    Object client = area("Client", "Pane", QRect(3, 3, 154, 114), "left top right bottom", "BgColor 0 -");
     skin.add(std::move(client));
     return skin;
 }

@@ -88,7 +88,7 @@ bool EventLog::SaveLog(int index, std::size_t count)
         return false;
     const std::vector<std::string>& l = list(index);
     if (l.empty() || l.size() < count)
-        return l.empty();
+        return true; // nothing to write
     const std::filesystem::path file = logFile(index, CheckLogFolder(index));
     std::ofstream out(file, std::ios::binary | std::ios::app);
     if (!out)

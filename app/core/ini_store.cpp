@@ -397,6 +397,9 @@ std::string IniStore::serialize() const
         out += "]\n";
         emit(sec);
     }
+    // A key that itself starts with a byte-order mark would lose it as the file's first bytes.
+    if (out.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        out.insert(0, "\xEF\xBB\xBF");
     return out;
 }
 

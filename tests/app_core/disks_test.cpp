@@ -38,32 +38,28 @@ TEST(Disks, FreeSpaceAgreesWithPythonOnThePathsOwnFileSystem)
     TestFolder dir("disks");
     const auto mnt = dir.path() / "mnt";
     std::filesystem::create_directory(mnt);
-    pid_t pid = ::fork();
-    if (pid == 0) {
+    int rc = inChild([&] {
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=3m") != 0)
-            ::_exit(77);
+            return 77;
         std::filesystem::create_directory(mnt / "rec");
         std::ofstream(mnt / "rec" / "used") << std::string(100000, 'x');
         CAPIDisks disks;
         const double free = disks.DiskFreeSpace(mnt / "rec");
         if (asText(free) != pythonFree(mnt / "rec"))
-            ::_exit(1);
+            return 1;
         // A storage folder that is not made yet is asked on its nearest existing ancestor, which
         // here is the tmpfs, not the file system holding the test folder.
         if (disks.DiskFreeSpace(mnt / "rec" / "not" / "yet") != free)
-            ::_exit(2);
+            return 2;
         if (free <= 0 || free > 3 * 1024 * 1024)
-            ::_exit(3);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+            return 3;
+        return 0;
+    });
+    if (rc == 77)
         GTEST_SKIP() << "cannot mount a tmpfs in a private mount namespace here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(rc, 0);
 }
 
 TEST(Disks, FreeSpaceOfPathsThatDoNotExist)

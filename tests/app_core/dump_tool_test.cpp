@@ -12,13 +12,6 @@ using namespace pellucor;
 
 namespace {
 
-void writeText(const std::filesystem::path& p, std::string_view text)
-{
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 std::string dumpCommand(const std::filesystem::path& home)
 {
     return std::string(TESSIVOR_BINARY_DIR) + "/tools/pellucor-dump/pellucor-dump --home '" + home.string() +
@@ -51,15 +44,13 @@ TEST(PellucorDump, ReportsTheLoadFailure)
     EXPECT_FALSE(out.has_value());
     int rc = std::system((cmd + " > '" + (dir.path() / "out.txt").string() + "'").c_str());
     EXPECT_EQ(WEXITSTATUS(rc), 1);
-    std::ifstream in(dir.path() / "out.txt");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = fileText(dir.path() / "out.txt");
     EXPECT_EQ(text.rfind("load failed: profile: [Cam1] Port: \"http\"", 0), 0u) << text;
 
     writeText(dir.path() / "language.ini", "[General]\nLanguage=klingon\n");
     rc = std::system((cmd + " > '" + (dir.path() / "out.txt").string() + "'").c_str());
     EXPECT_EQ(WEXITSTATUS(rc), 1);
-    std::ifstream again(dir.path() / "out.txt");
-    std::string text2((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+    std::string text2 = fileText(dir.path() / "out.txt");
     EXPECT_NE(text2.find("button table"), std::string::npos) << text2;
     EXPECT_NE(text2.find("klingon_2.ini"), std::string::npos) << text2;
 }

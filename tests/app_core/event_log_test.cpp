@@ -27,14 +27,6 @@ public:
 constexpr std::time_t k20240105 = 1704412800 + 3600; // 2024-01-05 01:00:00 UTC
 constexpr std::time_t k20240106 = k20240105 + 86400;
 
-std::string fileText(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 std::size_t countOf(const std::string& text, const std::string& what)
 {
     std::size_t n = 0;

@@ -13,13 +13,6 @@ using namespace pellucor;
 
 namespace {
 
-void writeText(const std::filesystem::path& p, std::string_view text)
-{
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 class LanguagePack : public ::testing::Test
 {
 protected:
@@ -200,8 +193,7 @@ TEST_F(LanguagePack, PlayerGetsTheFileAsOneArgument)
     // The player runs on its own; wait for its record (bounded, not a timing assertion).
     for (int i = 0; i < 200 && !std::filesystem::exists(record); ++i)
         ::usleep(50 * 1000);
-    std::ifstream in(record);
-    std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string got = fileText(record);
     EXPECT_EQ(got, "1|" + file.string() + "|");
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::current_path() / "pwned"));
     EXPECT_TRUE(messages.shown.empty());

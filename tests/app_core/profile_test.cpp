@@ -10,18 +10,16 @@
 #include <fstream>
 #include <sstream>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace pellucor;
 
 namespace {
-
-void writeText(const std::filesystem::path& p, std::string_view text)
-{
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 class Profile : public ::testing::Test
 {
@@ -354,6 +352,27 @@ TEST_F(Profile, ConfigParserReadsTheSavedFiles)
     EXPECT_NE(out->find("Cam1/Password=secret1\n"), std::string::npos);
     EXPECT_NE(out->find("General/Storage2Path=/rec/two words\n"), std::string::npos);
     EXPECT_NE(out->find("General/ReserveSpace=3\n"), std::string::npos);
+}
+
+// A save that fails part-way (here the file-size limit, as on a full disk) keeps the old profile.
+TEST_F(Profile, FailedProfileWriteKeepsThePreviousProfile)
+{
+    writeProfileText("[Cam1]\nUserName=kept\n");
+    fillDistinct(m_state);
+    int rc = inChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim
+        {
+            512, 512
+        };
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+        return SaveSetting(m_state) ? 1 : 0;
+    });
+    EXPECT_EQ(rc, 0);
+    std::string text = fileText(m_state.paths.defaultProfile());
+    EXPECT_EQ(text, "[Cam1]\nUserName=kept\n");
+    for (const auto& e : std::filesystem::directory_iterator(m_state.paths.homeDir))
+        EXPECT_NE(e.path().filename().string().front(), '.') << e.path(); // no temporary file left
 }
 
 TEST_F(Profile, FailedSelectorSaveLeavesTheProfileUnwritten)

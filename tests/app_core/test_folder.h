@@ -1,11 +1,15 @@
-// A fresh, empty folder for one test, removed when the test ends.
+// A fresh, empty folder for one test, removed when the test ends; and whole-file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <string_view>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 class TestFolder
@@ -33,3 +37,31 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Writes `text` as the whole file, making its folders first.
+inline void writeText(const std::filesystem::path& p, std::string_view text)
+{
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// The whole file, or an empty text when it cannot be read.
+inline std::string fileText(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Runs `body` in a child process and returns its exit status (or 128 + signal).
+template <typename F> inline int inChild(F body)
+{
+    pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

@@ -15,8 +15,8 @@ using namespace pellucor;
 
 namespace {
 
-// 100 x 60: a grey root, a blue caption with a red close box, button A (red picture, green
-// when pressed), plain green B, a right-tied group of two squares and an area for a widget.
+// 100 x 60: a grey root, a blue caption with minimise, maximise and a red close box, button A (red picture,
+// green when pressed), plain green B, a right-tied group of two squares and an area for a widget.
 const char* kMiniSkin = R"([Skin]
 Width=100
 Height=60
@@ -37,6 +37,20 @@ Rect=90 0 10 10
 Anchor=right top
 Action=Close
 Bitmap=BgColor 255 -
+
+[Max]
+Parent=Caption
+Rect=78 0 10 10
+Anchor=right top
+Action=Maximize
+Bitmap=BgColor 65280 -
+
+[Min]
+Parent=Caption
+Rect=66 0 10 10
+Anchor=right top
+Action=Minimize
+Bitmap=BgColor 65280 -
 
 [A]
 Rect=10 20 20 20
@@ -322,10 +336,20 @@ TEST_F(SkinFormTest, WindowChromeMovesAndClosesTheWindow)
     EXPECT_EQ(form.pos(), start + QPoint(40, 25));
     EXPECT_EQ(clicks, 0); // a drag is no click
 
-    sendMouse(form, QEvent::MouseMove, QPoint(95, 5), Qt::NoButton, Qt::NoButton);
-    sendMouse(form, QEvent::MouseButtonPress, QPoint(95, 5), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(form, QEvent::MouseButtonRelease, QPoint(95, 5), Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(clicks, 1);
+    auto click = [&](QPoint p) {
+        sendMouse(form, QEvent::MouseMove, p, Qt::NoButton, Qt::NoButton);
+        sendMouse(form, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(form, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    };
+    click(QPoint(83, 5)); // maximise, then restore
+    EXPECT_TRUE(form.isMaximized());
+    click(form.RootObject().FindObject("Max").geometry().center());
+    EXPECT_FALSE(form.isMaximized());
+    click(form.RootObject().FindObject("Min").geometry().center());
+    EXPECT_TRUE(form.isMinimized());
+    form.showNormal();
+    click(form.RootObject().FindObject("Close").geometry().center());
+    EXPECT_EQ(clicks, 4);
     EXPECT_FALSE(form.isVisible());
 }
 

@@ -148,14 +148,14 @@ void checkTools(const std::filesystem::path& file, QStringList* problems)
     const ToolSet set = ToolSet::fromSections(sections, &errors);
     for (const QString& e : errors)
         *problems << label + ": " + e;
-    const ToolSpec* zoomMenu = set.find("ID_ZoomMenu");
+    const ToolEntry* zoomMenu = set.find("ID_ZoomMenu");
     if (zoomMenu && zoomMenu->menu != zoom)
         *problems << label + ": menu ID_ZoomMenu must hold " + zoom.join(' ');
-    const ToolSpec* helpMenu = set.find("ID_HelpAbout");
+    const ToolEntry* helpMenu = set.find("ID_HelpAbout");
     if (helpMenu && (!helpMenu->menu.contains("ID_Help") || !helpMenu->menu.contains("ID_About")))
         *problems << label + ": menu ID_HelpAbout must hold ID_Help and ID_About";
     for (const QString& id : zoom) {
-        const ToolSpec* t = set.find(id);
+        const ToolEntry* t = set.find(id);
         if (t && t->group != "Zoom")
             *problems << label + ": tool " + id + " must be in the exclusive group Zoom";
     }

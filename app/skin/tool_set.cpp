@@ -15,9 +15,9 @@ constexpr int kMaxMenuItems = 64;
 
 } // namespace
 
-const ToolSpec* ToolSet::find(const QString& id) const
+const ToolEntry* ToolSet::find(const QString& id) const
 {
-    for (const ToolSpec& t : tools)
+    for (const ToolEntry& t : tools)
         if (t.id == id)
             return &t;
     return nullptr;
@@ -68,33 +68,33 @@ ToolSet ToolSet::fromSections(const std::vector<SkinSection>& sections, QStringL
             }
             continue;
         }
-        ToolSpec* spec = nullptr;
-        for (ToolSpec& t : set.tools)
+        ToolEntry* entry = nullptr;
+        for (ToolEntry& t : set.tools)
             if (t.id == s.name)
-                spec = &t;
-        if (!spec) {
+                entry = &t;
+        if (!entry) {
             // New tools may be added by a file; the windows only react to the identifiers they know.
-            set.tools.push_back(ToolSpec{s.name, s.name, {}, false, {}});
-            spec = &set.tools.back();
+            set.tools.push_back(ToolEntry{s.name, s.name, {}, false, {}});
+            entry = &set.tools.back();
         }
         if (const QString* v = s.find("Caption"))
-            spec->caption = *v;
+            entry->caption = *v;
         if (const QString* v = s.find("Group"))
-            spec->group = v->trimmed();
+            entry->group = v->trimmed();
         if (const QString* v = s.find("State"))
-            spec->pressed = v->trimmed() == "1" || v->trimmed() == "-1";
+            entry->pressed = v->trimmed() == "1" || v->trimmed() == "-1";
         if (const QString* v = s.find("Menu")) {
             QStringList items = v->split(' ', Qt::SkipEmptyParts);
             if (items.size() > kMaxMenuItems)
                 items = items.mid(0, kMaxMenuItems);
-            spec->menu = items;
+            entry->menu = items;
         }
     }
     // Menus may only hold plain tools that exist; a menu inside a menu is refused.
-    for (ToolSpec& t : set.tools) {
+    for (ToolEntry& t : set.tools) {
         QStringList kept;
         for (const QString& id : t.menu) {
-            const ToolSpec* item = set.find(id);
+            const ToolEntry* item = set.find(id);
             if (item && item->menu.isEmpty())
                 kept << id;
             else
@@ -142,7 +142,7 @@ void SkinToolBar::build(const ToolSet& set)
     m_groups.clear();
 
     std::map<QString, QActionGroup*> groups;
-    for (const ToolSpec& t : set.tools) {
+    for (const ToolEntry& t : set.tools) {
         auto* action = new QAction(t.caption, this);
         action->setObjectName(t.id);
         if (!t.group.isEmpty()) {
@@ -163,7 +163,7 @@ void SkinToolBar::build(const ToolSet& set)
         });
         m_tools[t.id] = action;
     }
-    for (const ToolSpec& t : set.tools) {
+    for (const ToolEntry& t : set.tools) {
         if (t.menu.isEmpty())
             continue;
         auto* menu = new QMenu(this);

@@ -25,7 +25,7 @@ class QMenu;
 
 namespace pellucor {
 
-struct ToolSpec
+struct ToolEntry
 {
     QString id;
     QString caption;
@@ -36,10 +36,10 @@ struct ToolSpec
 
 struct ToolSet
 {
-    std::vector<ToolSpec> tools;
+    std::vector<ToolEntry> tools;
     QStringList bar; // the tools shown on the bar, in order
 
-    const ToolSpec* find(const QString& id) const;
+    const ToolEntry* find(const QString& id) const;
 
     // The tools the windows use, with their built-in captions.
     static ToolSet builtIn();

@@ -2,6 +2,7 @@
 // folder (at 100% and 200%), and a few pixels are compared: a lamp's on and off bitmaps, a hidden
 // object, the "BgColor 255 -" border of the active pane.
 #include "app/skin/pack_check.h"
+#include "app/skin/picture_surface.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_label.h"
 #include "qt_test_support.h"
@@ -107,6 +108,20 @@ TEST(ShippedSkins, CameraWindowWithItsStatusTexts)
     root.FindObject("MotionDetect").SetText("MOTION");
     root.FindObject("Audio").SetBitmap("None.bmp");
     root.FindObject("OnTop").SetBitmap("Down.bmp");
+
+    // The picture surface in the window's client area, showing colour bars drawn through its
+    // frame target as a control would.
+    auto* surface = new PictureSurface;
+    ASSERT_TRUE(window->hostWidget("Client", surface));
+    window->show();
+    ASSERT_TRUE(waitUntil([&] { return surface->isVisible() && surface->target()->width() == 320; }));
+    const tessivor::Rgb bars[] = {{235, 235, 235}, {235, 235, 16}, {16, 235, 235}, {16, 235, 16},
+                                  {235, 16, 235},  {235, 16, 16},  {16, 16, 235},  {16, 16, 16}};
+    for (int i = 0; i < 8; ++i)
+        surface->target()->fill(tessivor::TargetRect{i * 40, 0, i * 40 + 40, 240}, bars[i]);
+    ASSERT_TRUE(waitUntil([&] { return surface->shownVersion() == surface->target()->version(); }));
+    const QPoint inBar = surface->geometry().topLeft() + QPoint(2 * 40 + 20, 120);
+    EXPECT_EQ(window->grab().toImage().pixelColor(inBar), QColor(16, 235, 235));
     writeShots(*window, "window");
 
     // The colour button hides behind the narrower button group, as the two editions lay it out.

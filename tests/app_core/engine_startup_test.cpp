@@ -15,7 +15,7 @@ using namespace enginetest;
 
 namespace {
 
-// 2024-03-04 (a Monday) 10:00:00 UTC; the tests run with TZ=UTC.
+// 2024-03-04 (a Monday) 10:00:00 UTC; the tests run with TZ=UTC0.
 constexpr std::time_t kMonday10 = 1709546400;
 
 class EngineTest : public ::testing::Test

@@ -4,6 +4,7 @@
 // ffprobe reads.
 #include "camsim_process.h"
 #include "engine_fakes.h"
+#include "jpeg_pictures.h"
 #include "test_folder.h"
 
 #include "app/core/control_adapter.h"
@@ -18,7 +19,6 @@
 #include <dlfcn.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 
 using namespace enginetest;
@@ -47,37 +47,6 @@ struct PumpingUi : UiServices
 {
     void processEvents() override { tessivor::messageLoop::pump(); }
 };
-
-std::string run(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen((command + " 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
-// A colour JPEG of a diagonal pattern; `shift` moves it, so that two shifts differ everywhere.
-void writeJpeg(const std::filesystem::path& file, int shift)
-{
-    const auto ppm = file.string() + ".ppm";
-    {
-        std::ofstream out(ppm, std::ios::binary);
-        out << "P6\n320 240\n255\n";
-        for (int y = 0; y < 240; ++y)
-            for (int x = 0; x < 320; ++x) {
-                const bool on = ((x + y + shift) / 16) % 2 == 0;
-                const char px[3] = {static_cast<char>(on ? 220 : 30), static_cast<char>(on ? 40 : 200),
-                                    static_cast<char>(on ? 90 : 60)};
-                out.write(px, 3);
-            }
-    }
-    run("cjpeg -quality 90 -outfile '" + file.string() + "' '" + ppm + "'");
-}
 
 void registerModule()
 {
@@ -127,9 +96,8 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
     TestFolder home("camsim");
     const auto clipDir = home.path() / "clip";
     std::filesystem::create_directories(clipDir);
-    writeJpeg(clipDir / "a.jpg", 0);
-    writeJpeg(clipDir / "b.jpg", 8);
-    ASSERT_GT(std::filesystem::file_size(clipDir / "a.jpg"), 100u);
+    ASSERT_GT(pictures::stripes(clipDir / "a.jpg", 0).size(), 1000u) << "cjpeg is missing";
+    pictures::stripes(clipDir / "b.jpg", 8);
     std::ofstream(clipDir / "clip.txt") << "a.jpg\nb.jpg\n";
     const std::vector<std::string> args{"--clip", (clipDir / "clip.txt").string(), "--clip-play", "--rate",
                                         "10"};
@@ -218,7 +186,7 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
         for (const auto& e : std::filesystem::directory_iterator(folder)) {
             ++files;
             EXPECT_EQ(e.path().extension(), ".avi");
-            const std::string probe = run("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
+            const std::string probe = pictures::run("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
                                           e.path().string() + "'");
             EXPECT_EQ(probe, "mjpeg\n") << e.path();
         }

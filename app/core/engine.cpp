@@ -15,6 +15,7 @@
 #include <cmath>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 
 namespace pellucor {
 
@@ -70,6 +71,27 @@ Engine::Engine(AppState& state, EngineServices services,
                std::array<std::unique_ptr<CameraViewer>, kCameraCount> viewers)
     : m_state(state), m_sv(std::move(services)), m_cams(std::move(cams)), m_viewers(std::move(viewers)),
       m_random(std::make_unique<RandomSource>())
+{
+    makeTimers();
+}
+
+Engine::Engine(AppState& state, EngineServices services, const ControlFactory& makeControl,
+               const ViewerFactory& makeViewer)
+    : m_state(state), m_sv(std::move(services)), m_random(std::make_unique<RandomSource>())
+{
+    for (int n = 1; n <= kCameraCount; ++n) {
+        auto& cam = m_cams[static_cast<std::size_t>(n - 1)];
+        auto& viewer = m_viewers[static_cast<std::size_t>(n - 1)];
+        cam = makeControl(n, *this);
+        viewer = makeViewer(n, *this);
+        if (!cam || !viewer)
+            throw std::runtime_error("camera " + std::to_string(n) +
+                                     ": its control or viewer cannot be made");
+    }
+    makeTimers();
+}
+
+void Engine::makeTimers()
 {
     for (int n = 1; n <= kCameraCount; ++n)
         m_tmrMotion[static_cast<std::size_t>(n - 1)] =

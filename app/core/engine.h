@@ -64,9 +64,16 @@ public:
     // A schedule start may be this late (the program was busy, or started just after the time).
     static constexpr std::int32_t kScheduleLateSeconds = 300;
 
+    // Makes slot n's control or viewer, reporting its events to `events` (the engine itself).
+    using ControlFactory = std::function<std::unique_ptr<CameraControl>(int slot, CameraEvents& events)>;
+    using ViewerFactory = std::function<std::unique_ptr<CameraViewer>(int slot, ViewerEvents& events)>;
+
     Engine(AppState& state, EngineServices services,
            std::array<std::unique_ptr<CameraControl>, kCameraCount> cams,
            std::array<std::unique_ptr<CameraViewer>, kCameraCount> viewers);
+    // Throws std::runtime_error when a factory makes nothing.
+    Engine(AppState& state, EngineServices services, const ControlFactory& makeControl,
+           const ViewerFactory& makeViewer);
     ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -129,6 +136,7 @@ public:
     std::string newCookie();
 
 private:
+    void makeTimers();
     void logText(int n, int k);
     void refresh();
     void bindTarget(int n, const DrawTarget& target);

@@ -26,22 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Forwards control events to an engine made after the controls.
-struct EventForwarder : CameraEvents
-{
-    CameraEvents* target = nullptr;
-    void onImageEvent(int slot, std::int32_t code) override
-    {
-        if (target)
-            target->onImageEvent(slot, code);
-    }
-    void onEndGetImageConfig(int slot, std::int32_t status, const std::int16_t v[7]) override
-    {
-        if (target)
-            target->onEndGetImageConfig(slot, status, v);
-    }
-};
-
 // Lets the controls' events run while the engine waits between its stop attempts.
 struct PumpingUi : UiServices
 {
@@ -130,17 +114,7 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
         c.RecordMode = 3;
     }
 
-    EventForwarder forward;
-    std::array<std::unique_ptr<CameraControl>, kCameraCount> cams;
     Trace trace;
-    std::array<std::unique_ptr<CameraViewer>, kCameraCount> viewers;
-    for (int n = 1; n <= kCameraCount; ++n) {
-        std::string error;
-        auto c = DispatchCamera::create(kControlProgId, n, &forward, &error);
-        ASSERT_TRUE(c) << error;
-        cams[static_cast<std::size_t>(n - 1)] = std::move(c);
-        viewers[static_cast<std::size_t>(n - 1)] = std::make_unique<FakeViewer>(n, trace);
-    }
     FakeClock timers(0); // the motion timers are not run here: the shutdown ends the recordings
     PumpingUi ui;
     FakeWindows windows(state, trace);
@@ -154,8 +128,16 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
     sv.messages = &messages;
     sv.log = &log;
     sv.saveSetting = [] { return true; };
-    Engine engine(state, std::move(sv), std::move(cams), std::move(viewers));
-    forward.target = &engine;
+    std::string error;
+    Engine engine(
+        state, std::move(sv),
+        [&](int n, CameraEvents& events) -> std::unique_ptr<CameraControl> {
+            return DispatchCamera::create(kControlProgId, n, &events, &error);
+        },
+        [&](int n, ViewerEvents&) -> std::unique_ptr<CameraViewer> {
+            return std::make_unique<FakeViewer>(n, trace);
+        });
+    ASSERT_TRUE(error.empty()) << error;
 
     engine.Load();
     for (int n = 1; n <= 2; ++n)
@@ -186,8 +168,8 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
         for (const auto& e : std::filesystem::directory_iterator(folder)) {
             ++files;
             EXPECT_EQ(e.path().extension(), ".avi");
-            const std::string probe = pictures::run("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
-                                          e.path().string() + "'");
+            const std::string probe = pictures::run(
+                "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + e.path().string() + "'");
             EXPECT_EQ(probe, "mjpeg\n") << e.path();
         }
         EXPECT_GE(files, 1);

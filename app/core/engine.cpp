@@ -221,23 +221,31 @@ void Engine::Unload()
 
 // ---- settings into the controls ----
 
+void Engine::putConnection(int n, bool withRotation)
+{
+    const CamInfo& ci = m_state.cam(n);
+    const SystemSettings& s = m_state.settings;
+    CameraControl& c = Cam(n);
+    c.put(TextProp::DeviceSerialNo, "");
+    c.put(TextProp::UserName, ci.UserName);
+    c.put(TextProp::Password, ci.Password);
+    c.put(TextProp::RemoteHost, ci.IPAddress);
+    c.put(IntProp::RemotePort, ci.Port);
+    c.put(IntProp::Protocol, ci.Protocol);
+    c.put(BoolProp::LocalCamera, ci.IsLocalCamera);
+    if (withRotation)
+        c.put(IntProp::RotateAngle, ci.RotateAngle);
+    c.put(TextProp::ProxyServerAddress, s.ProxyServerAddress);
+    c.put(IntProp::ProxyPort, s.ProxyServerPort);
+    c.put(BoolProp::EnableProxy, s.EnableProxy);
+    c.put(BoolProp::BypassProxyServer, s.BypassProxyServer);
+}
+
 void Engine::InitialCamSetting()
 {
     for (int n = 1; n <= kCameraCount; ++n) {
-        const CamInfo& ci = m_state.cam(n);
-        const SystemSettings& s = m_state.settings;
         CameraControl& c = Cam(n);
-        c.put(TextProp::DeviceSerialNo, "");
-        c.put(TextProp::UserName, ci.UserName);
-        c.put(TextProp::Password, ci.Password);
-        c.put(TextProp::RemoteHost, ci.IPAddress);
-        c.put(IntProp::RemotePort, ci.Port);
-        c.put(IntProp::Protocol, ci.Protocol);
-        c.put(BoolProp::LocalCamera, ci.IsLocalCamera);
-        c.put(TextProp::ProxyServerAddress, s.ProxyServerAddress);
-        c.put(IntProp::ProxyPort, s.ProxyServerPort);
-        c.put(BoolProp::EnableProxy, s.EnableProxy);
-        c.put(BoolProp::BypassProxyServer, s.BypassProxyServer);
+        putConnection(n, false);
         c.put(BoolProp::DrawImage, false);
         c.put(BoolProp::OtherDC, true);
         c.put(IntProp::PreviewLeft, 0);
@@ -279,19 +287,7 @@ void Engine::PutSettingToCam(int n)
         CamInfo& ci = m_state.cam(n);
         const SystemSettings& s = m_state.settings;
         CameraControl& c = Cam(n);
-
-        c.put(TextProp::DeviceSerialNo, "");
-        c.put(TextProp::UserName, ci.UserName);
-        c.put(TextProp::Password, ci.Password);
-        c.put(TextProp::RemoteHost, ci.IPAddress);
-        c.put(IntProp::RemotePort, ci.Port);
-        c.put(IntProp::Protocol, ci.Protocol);
-        c.put(BoolProp::LocalCamera, ci.IsLocalCamera);
-        c.put(IntProp::RotateAngle, ci.RotateAngle);
-        c.put(TextProp::ProxyServerAddress, s.ProxyServerAddress);
-        c.put(IntProp::ProxyPort, s.ProxyServerPort);
-        c.put(BoolProp::EnableProxy, s.EnableProxy);
-        c.put(BoolProp::BypassProxyServer, s.BypassProxyServer);
+        putConnection(n, true);
 
         if (ci.Protocol == 3) {
             CameraViewer& v = CamViewer1(n);
@@ -458,12 +454,7 @@ void Engine::CamStart(int n)
                 Cam(n).put(IntProp::PlayMode, 1);
             Cam(n).Run();
         }
-        if (m_state.WindowOpen[0])
-            m_sv.windows->LedControl(3 * n, true);
-        logText(n, 1);
-        ci.Enable = true;
-        RefreshStatus();
-        ApplyImageInterval();
+        finishSwitch(n, true);
     } catch (const std::exception&) {
         m_sv.messages->show("Error CamStart function");
     }
@@ -500,15 +491,20 @@ void Engine::CamStop(int n)
         m_state.AudioOn[static_cast<std::size_t>(n - 1)] = false;
         if (m_state.CombineMode == 1)
             m_sv.windows->combinedRefreshPane(n);
-        if (m_state.WindowOpen[0])
-            m_sv.windows->LedControl(3 * n, false);
-        logText(n, 2);
-        ci.Enable = false;
-        RefreshStatus();
-        ApplyImageInterval();
+        finishSwitch(n, false);
     } catch (const std::exception&) {
         m_sv.messages->show("Error CamStop function");
     }
+}
+
+void Engine::finishSwitch(int n, bool started)
+{
+    if (m_state.WindowOpen[0])
+        m_sv.windows->LedControl(3 * n, started);
+    logText(n, started ? 1 : 2);
+    m_state.cam(n).Enable = started;
+    RefreshStatus();
+    ApplyImageInterval();
 }
 
 void Engine::RestartCam(int n)

@@ -141,7 +141,16 @@ private:
     void refresh();
     void bindTarget(int n, const DrawTarget& target);
     void motionProcedure(int n);
-    void storageRestart(int n);
+    // After a closed file: the next one in the checked folder, or the recording ends.
+    void storageRestart(int n, bool viewer);
+    // The common end of CamStart and CamStop: lamp, event line, Enable, refreshes.
+    void finishSwitch(int n, bool started);
+    // Connection settings and the proxy into the control.
+    void putConnection(int n, bool withRotation);
+    // The motion lamp and the motion text of the window that shows camera n.
+    void showMotion(int n, bool on);
+    // The image interval and the status texts after a recording started or stopped.
+    void afterRecordChange(int n);
     void restartMotionTimer(int n);
     void DoScanMode(int n);
     void scheduleEntry(int n, int k, std::time_t now);

@@ -63,7 +63,7 @@ void Engine::onImageEvent(int n, std::int32_t code)
             break;
         case 12:
         case 14:
-            storageRestart(n);
+            storageRestart(n, false);
             break;
         case 15:
             logText(n, 9);
@@ -122,12 +122,7 @@ void Engine::motionProcedure(int n)
         logText(n, 6);
         ci.MotionLedOn = true;
         ci.LastMotion = m_sv.clock->now();
-        if (m_state.WindowOpen[0])
-            m_sv.windows->LedControl(3 * n - 1, true);
-        if (m_state.WindowOpen[idx(n) + 1])
-            m_sv.windows->viewShowMotionText(n, true);
-        else if (m_state.WindowOpen[5] && n == m_state.CurCam)
-            m_sv.windows->combinedShowMotionText(true);
+        showMotion(n, true);
     }
     if (ci.RecordMode == 3) {
         if (!ci.Recording) {
@@ -142,10 +137,23 @@ void Engine::motionProcedure(int n)
     RefreshStatus();
 }
 
-void Engine::storageRestart(int n)
+void Engine::showMotion(int n, bool on)
+{
+    if (m_state.WindowOpen[0])
+        m_sv.windows->LedControl(3 * n - 1, on);
+    if (m_state.WindowOpen[idx(n) + 1])
+        m_sv.windows->viewShowMotionText(n, on);
+    else if (m_state.WindowOpen[5] && n == m_state.CurCam)
+        m_sv.windows->combinedShowMotionText(on);
+}
+
+void Engine::storageRestart(int n, bool viewer)
 {
     if (CheckStorage(n)) {
-        Cam(n).StartRecording();
+        if (viewer)
+            CamViewer1(n).startRecording();
+        else
+            Cam(n).StartRecording();
     } else {
         m_state.cam(n).Recording = false;
         logText(n, 7);
@@ -160,14 +168,7 @@ void Engine::onViewerRecordStop(int n)
         return;
     try {
         CamViewer1(n).stopRecording();
-        if (CheckStorage(n)) {
-            CamViewer1(n).startRecording();
-        } else {
-            m_state.cam(n).Recording = false;
-            logText(n, 7);
-            StopRecord(n);
-        }
-        refresh();
+        storageRestart(n, true);
     } catch (const std::exception&) {
     }
 }
@@ -216,6 +217,17 @@ void Engine::restartMotionTimer(int n)
     tmrMotion(n).setEnabled(true);
 }
 
+void Engine::afterRecordChange(int n)
+{
+    ApplyImageInterval();
+    if (m_state.CombineMode == 1) {
+        if (n == m_state.CurCam)
+            m_sv.windows->combinedRefrushStatusBar(n);
+    } else if (m_state.WindowOpen[0]) {
+        m_sv.windows->RefreshPanelText();
+    }
+}
+
 bool Engine::StartRecord(int n, int kind)
 {
     CamInfo& ci = m_state.cam(n);
@@ -254,13 +266,7 @@ bool Engine::StartRecord(int n, int kind)
             }
         }
     }
-    ApplyImageInterval();
-    if (m_state.CombineMode == 1) {
-        if (n == m_state.CurCam)
-            m_sv.windows->combinedRefrushStatusBar(n);
-    } else if (m_state.WindowOpen[0]) {
-        m_sv.windows->RefreshPanelText();
-    }
+    afterRecordChange(n);
     return started;
 }
 
@@ -282,13 +288,7 @@ void Engine::StopRecord(int n)
         m_sv.windows->viewRecordGrayBTN(n);
     else if (m_state.WindowOpen[5])
         m_sv.windows->combinedRecordGrayBTN(n);
-    ApplyImageInterval();
-    if (m_state.CombineMode == 1) {
-        if (n == m_state.CurCam)
-            m_sv.windows->combinedRefrushStatusBar(n);
-    } else if (m_state.WindowOpen[0]) {
-        m_sv.windows->RefreshPanelText();
-    }
+    afterRecordChange(n);
 }
 
 void Engine::Start_MotionStart(int n)
@@ -338,12 +338,7 @@ void Engine::tmrMotionLed_Timer()
             if (!ci.MotionLedOn || std::difftime(now, ci.LastMotion) <= 1)
                 continue;
             ci.MotionLedOn = false;
-            if (m_state.WindowOpen[0])
-                m_sv.windows->LedControl(3 * n - 1, false);
-            if (m_state.WindowOpen[idx(n) + 1])
-                m_sv.windows->viewShowMotionText(n, false);
-            else if (m_state.WindowOpen[5] && n == m_state.CurCam)
-                m_sv.windows->combinedShowMotionText(false);
+            showMotion(n, false);
         } catch (const std::exception&) {
         }
     }

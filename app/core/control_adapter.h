@@ -1,0 +1,49 @@
+// The camera control as the program really reaches it: created by ProgID through the
+// registration layer and called late-bound through its dispatch interface, as a script host
+// would. Member ids are asked of the object by name once, at creation, and each must be the id
+// of the member table (cameraMembers()); events arrive through its connection point.
+//
+// The control fires its events on the thread that pumps its window messages: the program's
+// user-interface thread. User-interface thread only.
+#pragma once
+
+#include "app/core/camera_port.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace tessivor {
+class IAutomationObject;
+}
+
+namespace pellucor {
+
+inline constexpr const char* kControlProgId = "Tessivor.Image";
+
+class DispatchCamera : public LateBoundCamera
+{
+public:
+    // Null, with the reason in *error, when the control cannot be created or does not offer a
+    // member the program calls. `events` (may be null) receives slot `slot`'s events.
+    static std::unique_ptr<DispatchCamera> create(const std::string& progId, int slot, CameraEvents* events,
+                                                  std::string* error);
+    ~DispatchCamera() override;
+
+    tessivor::IAutomationObject& object() { return *m_object; }
+
+protected:
+    tessivor::Variant call(std::string_view member, tessivor::InvokeKind kind,
+                           std::vector<tessivor::Variant> declared) override;
+
+private:
+    class Sink;
+    DispatchCamera() = default;
+
+    std::shared_ptr<tessivor::IAutomationObject> m_object;
+    std::map<std::string, tessivor::DispId, std::less<>> m_ids;
+    std::shared_ptr<Sink> m_sink;
+    std::uint32_t m_cookie = 0;
+};
+
+} // namespace pellucor

@@ -1,0 +1,32 @@
+// Recording schedule entries as spans of local time.
+//
+// An entry's times are "HH:mm:ss" and its dates "yyyy-MM-dd" (fixed forms, whatever the locale).
+// A week entry records on each selected weekday from its start time to its stop time; a stop
+// time earlier in the day than the start time ends the span on the next day. A date entry
+// records once, from its start date and time to its stop date and time.
+#pragma once
+
+#include "app/core/app_state.h"
+
+#include <ctime>
+#include <optional>
+#include <string_view>
+
+namespace pellucor {
+
+struct ScheduleSpan
+{
+    std::time_t start = 0;
+    std::time_t end = 0; // exclusive
+};
+
+// Seconds since midnight of an "HH:mm:ss" text (also "HH:mm"); nothing for any other text.
+std::optional<int> parseTimeOfDay(std::string_view text);
+// Local midnight of a "yyyy-MM-dd" text; nothing for any other text or an impossible date.
+std::optional<std::time_t> parseDate(std::string_view text);
+
+// The span of `entry` that contains `now` (local time), if any. Entries whose mode is neither
+// week (0) nor date (1), whose texts do not parse or whose span is empty have none.
+std::optional<ScheduleSpan> activeSpan(const ScheduleInfo& entry, std::time_t now);
+
+} // namespace pellucor

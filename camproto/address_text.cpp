@@ -1,0 +1,96 @@
+#include "camproto/address_text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tessivor::camproto {
+
+namespace {
+constexpr std::size_t kAddressTextLimit = 259;
+} // namespace
+
+std::string formatIPv4(const std::uint8_t* address)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+    return text;
+}
+
+long long leadingDecimal(std::string_view text)
+{
+    constexpr long long kLimit = 1'000'000'000'000LL;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
+                               text[i] == '\v' || text[i] == '\f'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        v = std::min(kLimit, v * 10 + (text[i] - '0'));
+    return negative ? -v : v;
+}
+
+bool parseIPv4(std::string_view text, std::uint8_t* out)
+{
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (text.size() > kAddressTextLimit)
+        text = text.substr(0, kAddressTextLimit);
+    const auto nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    if (text.empty())
+        return true;
+    int stored = 0;
+    std::size_t pos = 0;
+    while (stored < 4 && pos < text.size()) {
+        std::size_t dot = text.find('.', pos);
+        if (dot == std::string_view::npos)
+            dot = text.size();
+        if (dot > pos) {
+            const long long v = leadingDecimal(text.substr(pos, dot - pos));
+            if (v > 255)
+                return false;
+            out[stored++] = static_cast<std::uint8_t>(static_cast<unsigned long long>(v) & 0xFF);
+        }
+        pos = dot + 1;
+    }
+    return stored == 4;
+}
+
+std::string bytesToDotted(const std::uint8_t* bytes, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i)
+            out += '.';
+        out += std::to_string(bytes[i]);
+    }
+    return out;
+}
+
+void dottedToBytes(std::string_view text, std::uint8_t* out, std::size_t count)
+{
+    if (count == 0)
+        return;
+    if (text.empty()) {
+        out[0] = 0;
+        return;
+    }
+    std::size_t i = 0;
+    std::size_t pos = 0;
+    while (i < count) {
+        std::size_t dot = text.find('.', pos);
+        const std::string_view piece =
+            text.substr(pos, dot == std::string_view::npos ? text.npos : dot - pos);
+        out[i++] = static_cast<std::uint8_t>(static_cast<unsigned long long>(leadingDecimal(piece)) & 0xFF);
+        if (dot == std::string_view::npos)
+            break;
+        pos = dot + 1;
+    }
+}
+
+} // namespace tessivor::camproto

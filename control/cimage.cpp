@@ -1,4 +1,5 @@
 #include "control/cimage.h"
+#include "control/discovery_state.h"
 
 #include "platform/clock.h"
 #include "platform/frame_target.h"
@@ -78,7 +79,7 @@ Rgb translateColor(std::uint32_t ole)
 
 CImage::CImage()
     : m_MotionReference(kMotionReferenceSize, 0), m_AudioBuffer(kAudioBufferSize, 0),
-      m_pWaveRender(std::make_unique<TWaveRender>())
+      m_pWaveRender(std::make_unique<TWaveRender>()), m_Discovery(std::make_unique<DiscoveryState>())
 {
     m_ClientBlock = std::make_shared<ClientBlock>();
     m_hClientBlock = registerClientBlock(m_ClientBlock);
@@ -94,6 +95,7 @@ CImage::~CImage()
 {
     StopThreads();
     CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
+    m_Discovery.reset();  // stops the search and probe workers and joins them
     DrainBusyFlags();
     trace("%s  End", m_szBKText.c_str());
     m_ImageThread.join();

@@ -42,6 +42,8 @@
 
 namespace tessivor {
 
+struct DiscoveryState; // control/discovery_state.h
+
 using Text260 = FixedText<260>;
 using Text100 = FixedText<100>;
 using Text64 = FixedText<64>;
@@ -767,6 +769,11 @@ protected:
 
     // The e-mail alert job (runs on the mail thread): -1 when the e-mail was sent, else 0.
     int SendMailJob();
+
+public:
+    // Discovery and probing (discovery_members.cpp and its neighbours). Declared last, so that
+    // its workers are stopped and joined before any other member goes away.
+    std::unique_ptr<DiscoveryState> m_Discovery;
 
 private:
     bool StartMailThread();

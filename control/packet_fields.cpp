@@ -1,52 +1,19 @@
 // Small field conversions of the camera packets: dotted IPv4 text and the 16-bit word sum that
 // the configuration packets carry as their check word.
 #include "control/cimage.h"
-#include "control/stream_parsers.h"
 
-#include <cstdio>
+#include "camproto/address_text.h"
 
 namespace tessivor {
 
-namespace {
-
-constexpr std::size_t kAddressTextLimit = 259;
-
-} // namespace
-
 std::string CImage::FormatIPv4(const std::uint8_t* address)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
-    return text;
+    return camproto::formatIPv4(address);
 }
 
 int CImage::ParseIPv4(std::string_view text, std::uint8_t* out)
 {
-    out[0] = out[1] = out[2] = out[3] = 0;
-    if (text.size() > kAddressTextLimit)
-        text = text.substr(0, kAddressTextLimit);
-    const auto nul = text.find('\0');
-    if (nul != std::string_view::npos)
-        text = text.substr(0, nul);
-    if (text.empty())
-        return 1;
-    // Split at dots as a tokenizer does: empty pieces between dots do not count.
-    int stored = 0;
-    std::size_t pos = 0;
-    while (stored < 4 && pos < text.size()) {
-        std::size_t dot = text.find('.', pos);
-        if (dot == std::string_view::npos)
-            dot = text.size();
-        if (dot > pos) {
-            const long long v = leadingDecimal(text.substr(pos, dot - pos));
-            if (v > 255)
-                return 0;
-            out[stored++] = static_cast<std::uint8_t>(static_cast<unsigned long long>(v) & 0xFF);
-        }
-        pos = dot + 1;
-    }
-    // Fewer than four numbers is not an address.
-    return stored == 4 ? 1 : 0;
+    return camproto::parseIPv4(text, out) ? 1 : 0;
 }
 
 std::uint16_t CImage::WordSum(const void* data, std::size_t length)

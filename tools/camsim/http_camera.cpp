@@ -540,6 +540,15 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
         serveIoControl(s, req, loginOk);
         return;
     }
+    if (auto page = discoveryPage(state, req.target)) {
+        if (!loginOk) {
+            sendSimple(s, "401 Unauthorized", "<html><body>401 Unauthorized</body></html>\r\n");
+            return;
+        }
+        state.recordRequest(req.head);
+        sendAll(s.conn, *page);
+        return;
+    }
     for (const Route& route : routes()) {
         if (!route.matches(state, req.target))
             continue;

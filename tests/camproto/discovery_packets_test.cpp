@@ -39,11 +39,14 @@ TEST(DiscoveryRequests, HeadersCarryTheirFieldsInWireOrder)
         {"search", buildSearchRequest(0x1234),
          bytes({0xFD, 0xFD, 0x12, 0x34, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0})},
         {"probe", buildProbeRequest(1),
-         bytes({0xFD, 0xFD, 0x00, 0x01, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0x77, 0x77})},
+         bytes({0xFD, 0xFD, 0x00, 0x01, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0x77,
+                0x77})},
         {"login query", buildLoginQuery(0xFFFF, mac, ip, RequestMarker::Plain),
-         bytes({0xFD, 0xFD, 0xFF, 0xFF, 0x00, 0x12, 0x00, 0x13, 0xA9, 0xC8, 0x01, 0x02, 192, 168, 0, 20, 0, 0})},
+         bytes({0xFD, 0xFD, 0xFF, 0xFF, 0x00, 0x12, 0x00, 0x13, 0xA9, 0xC8, 0x01, 0x02, 192, 168, 0, 20, 0,
+                0})},
         {"extended information", buildExtendedInfoRequest(0x0102, mac, ip),
-         bytes({0xFD, 0xFD, 0x01, 0x02, 0xFF, 0xFF, 0x00, 0x13, 0xA9, 0xC8, 0x01, 0x02, 192, 168, 0, 20, 0, 0})},
+         bytes({0xFD, 0xFD, 0x01, 0x02, 0xFF, 0xFF, 0x00, 0x13, 0xA9, 0xC8, 0x01, 0x02, 192, 168, 0, 20, 0,
+                0})},
     };
     for (const Case& c : cases)
         EXPECT_EQ(std::vector<std::uint8_t>(c.got.begin(), c.got.end()), c.want) << c.what;
@@ -318,13 +321,16 @@ TEST(ProbePages, DevInfoAnswersAreChecked)
     const Case cases[] = {
         {"whole", devInfoAnswer(ok, 226), 226},
         {"body cut by what came", devInfoAnswer(ok, 220), 220},
-        {"length smaller than what came", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", 300), 5},
+        {"length smaller than what came", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", 300),
+         5},
         {"fewer than 256 bytes", devInfoAnswer(ok, 100), std::nullopt},
         {"no 200", devInfoAnswer("HTTP/1.0 404 Not Found\r\nContent-Length: 226\r\n\r\n", 226), std::nullopt},
         {"no length", devInfoAnswer("HTTP/1.0 200 OK\r\nServer: x\r\n\r\n", 300), std::nullopt},
         {"length 0", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", 300), std::nullopt},
-        {"length above 1000", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: 1001\r\n\r\n", 300), std::nullopt},
-        {"negative length", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", 300), std::nullopt},
+        {"length above 1000", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: 1001\r\n\r\n", 300),
+         std::nullopt},
+        {"negative length", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", 300),
+         std::nullopt},
         {"no blank line", devInfoAnswer("HTTP/1.0 200 OK\r\nContent-Length: 226\r\n", 300), std::nullopt},
     };
     for (const Case& c : cases) {

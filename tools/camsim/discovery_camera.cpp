@@ -4,7 +4,7 @@
 //   0x0001  search (marker 00 00) and probe (77 77): the 244-byte device record, status 2
 //   0x0012  login query naming this camera's MAC: 98 bytes, status 0, or 256 with an 80-byte
 //           challenge when the camera wants a login
-//   0xFFFF  extended information naming this camera's MAC (multipart family): 530 bytes, status
+//   0xFFFF  extended information naming this camera's MAC: 530 bytes, status
 //           0, two texts at 149 and 213, the web port at 279
 // Multicast on 224.0.0.1:13579 (Kestra family; op, then the asker's 10-byte LocalId, repeated in
 // every answer): 1 search -> 7 device found; 3 password check -> 4 (byte 28: 1 accepted);
@@ -221,7 +221,7 @@ std::vector<std::uint8_t> answerDiscoveryDatagram(CameraState& st, const std::ui
         return out;
     }
     case 0xFFFF: {
-        if (!namesMe || family != Family::Multipart)
+        if (!namesMe)
             return {};
         auto out = replyHeader(st, in, kExtInfoSize, 0);
         putText(out.data() + 149, 64, st.identity.model + " web");

@@ -6,6 +6,26 @@
 
 namespace tessivor::camproto {
 
+namespace {
+
+// One request header to `host`, answered by datagrams of up to `capacity` bytes.
+ExchangeRequest headerExchange(const std::string& host, std::uint16_t port, const HeaderBytes& header,
+                               std::size_t capacity, int tries, int waitMs,
+                               const std::vector<const WakeSignal*>& wakes)
+{
+    ExchangeRequest x;
+    x.host = host;
+    x.port = port;
+    x.datagram.assign(header.begin(), header.end());
+    x.replyCapacity = capacity;
+    x.tries = tries;
+    x.waitMs = waitMs;
+    x.wakes = wakes;
+    return x;
+}
+
+} // namespace
+
 HeaderBytes buildProbeRequest(std::uint16_t sequence)
 {
     RequestHeader h;
@@ -29,15 +49,8 @@ HeaderBytes buildLoginQuery(std::uint16_t sequence, const Mac& mac, const IPv4& 
 UdpProbeResult probeUdp(const UdpProbeRequest& r)
 {
     UdpProbeResult out;
-    ExchangeRequest x;
-    x.host = r.host;
-    x.port = r.port;
-    const HeaderBytes request = buildProbeRequest(r.sequence);
-    x.datagram.assign(request.begin(), request.end());
-    x.replyCapacity = kSearchReplySize;
-    x.tries = r.tries;
-    x.waitMs = r.waitMs;
-    x.wakes = r.wakes;
+    const ExchangeRequest x = headerExchange(r.host, r.port, buildProbeRequest(r.sequence), kSearchReplySize,
+                                             r.tries, r.waitMs, r.wakes);
     const ExchangeResult e = exchangeDatagram(x, [&](std::span<const std::uint8_t> d, std::size_t) {
         const ReplyHeader h = parseReplyHeader(d);
         return h.sequence == r.sequence && h.status == kStatusDeviceRecord ? Verdict::Take : Verdict::Skip;
@@ -52,15 +65,9 @@ UdpProbeResult probeUdp(const UdpProbeRequest& r)
 LocalityCheckResult checkLocality(const LocalityCheckRequest& r)
 {
     LocalityCheckResult out;
-    ExchangeRequest x;
-    x.host = r.address;
-    x.port = r.port;
-    const HeaderBytes request = buildLoginQuery(r.sequence, r.mac, r.ip, RequestMarker::Plain);
-    x.datagram.assign(request.begin(), request.end());
-    x.replyCapacity = kLoginQueryReplySize;
-    x.tries = r.tries;
-    x.waitMs = r.waitMs;
-    x.wakes = r.wakes;
+    const ExchangeRequest x =
+        headerExchange(r.address, r.port, buildLoginQuery(r.sequence, r.mac, r.ip, RequestMarker::Plain),
+                       kLoginQueryReplySize, r.tries, r.waitMs, r.wakes);
     const ExchangeResult e = exchangeDatagram(x, [&](std::span<const std::uint8_t> d, std::size_t) {
         const ReplyHeader h = parseReplyHeader(d);
         const bool ours = h.sequence == r.sequence && h.mac == r.mac;

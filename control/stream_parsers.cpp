@@ -1,5 +1,7 @@
 #include "control/stream_parsers.h"
 
+#include "camproto/address_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -72,20 +74,7 @@ std::size_t findBytes(ByteView data, std::string_view text, std::size_t from)
 
 long long leadingDecimal(std::string_view text)
 {
-    constexpr long long kLimit = 1'000'000'000'000LL;
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
-                               text[i] == '\v' || text[i] == '\f'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        v = std::min(kLimit, v * 10 + (text[i] - '0'));
-    return negative ? -v : v;
+    return camproto::leadingDecimal(text);
 }
 
 // ---- pushed picture streams ----

@@ -21,6 +21,22 @@ namespace tessivor::testing {
 
 using Datagram = std::vector<std::uint8_t>;
 
+// A socket of `type` bound to a free port of 127.0.0.1; the port into `*port`.
+inline int bindLoopback(int type, std::uint16_t* port)
+{
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
 class FakeDatagramPeer
 {
 public:
@@ -28,14 +44,7 @@ public:
     explicit FakeDatagramPeer(std::function<std::vector<Datagram>(const Datagram&)> answer)
         : m_answer(std::move(answer))
     {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
+        m_fd = bindLoopback(SOCK_DGRAM, &m_port);
         m_thread = std::thread([this] { run(); });
     }
     ~FakeDatagramPeer()
@@ -93,17 +102,8 @@ public:
     // connection until the client closes it) is sent and the connection closed.
     explicit FakeTcpPeer(std::string answer) : m_answer(std::move(answer))
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int one = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        m_fd = bindLoopback(SOCK_STREAM, &m_port);
         ::listen(m_fd, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
         m_thread = std::thread([this] { run(); });
     }
     ~FakeTcpPeer()
@@ -112,7 +112,7 @@ public:
         m_thread.join();
         ::close(m_fd);
     }
-    int port() const { return m_port; }
+    std::uint16_t port() const { return m_port; }
     int connections() const { return m_connections.load(); }
     std::string lastHead() const
     {
@@ -158,7 +158,7 @@ private:
 
     std::string m_answer;
     int m_fd = -1;
-    int m_port = 0;
+    std::uint16_t m_port = 0;
     std::atomic<bool> m_quit{false};
     std::atomic<int> m_connections{0};
     mutable std::mutex m_mutex;

@@ -79,9 +79,10 @@ private:
                 std::lock_guard lock(m_mutex);
                 m_last = request;
             }
+            // Counted before the answer goes out, so that a client that has its answer sees the count.
+            m_requests.fetch_add(1);
             for (const Datagram& d : m_answer(request))
                 ::sendto(m_fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
-            m_requests.fetch_add(1);
         }
     }
 

@@ -14,6 +14,7 @@
 #include "platform/trace.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace tessivor {
@@ -27,6 +28,29 @@ constexpr std::size_t kMaxLoginLength = 192;
 // ("=?UTF-8?B?" + code + "?=") has 64 characters and the line "Subject: " + word stays within
 // the 76 characters that RFC 2047 section 2 asks of lines holding encoded words.
 constexpr std::size_t kSubjectWordBytes = 39;
+
+// The SMTP client errors that have a GetImageEvent code of their own, in the order of their
+// events: entry n is reported as EVT_SMTP_ERROR_FIRST + n. Any other error is EVT_MAIL_FAILED.
+constexpr std::array<MailError, 17> kMailErrorsWithEvent = {
+    MAIL_NO_ADDRESS,            // 41
+    MAIL_CONNECT_FAILED,        // 42
+    MAIL_HELLO_REFUSED,         // 43
+    MAIL_RESERVED_145,          // 44
+    MAIL_BAD_ARGUMENT,          // 45
+    MAIL_BODY_TOO_LONG,         // 46
+    MAIL_ATTACHMENT_FAILED,     // 47
+    MAIL_NO_GREETING,           // 48
+    MAIL_SOCKET_CONNECT_FAILED, // 49
+    MAIL_MISSING_FIELD,         // 50
+    MAIL_SOURCE_OPEN_FAILED,    // 51
+    MAIL_TOO_LONG,              // 52
+    MAIL_NOT_ACCEPTED,          // 53
+    MAIL_RCPT_REFUSED,          // 54
+    MAIL_DATA_REFUSED,          // 55
+    MAIL_ABORTED,               // 56
+    MAIL_SEND_INCOMPLETE,       // 57
+};
+static_assert(kMailErrorsWithEvent.size() == EVT_SMTP_ERROR_LAST - EVT_SMTP_ERROR_FIRST + 1);
 
 // Length of the UTF-8 sequence starting at s[i], or 0 when none starts there.
 std::size_t utf8SequenceLength(std::string_view s, std::size_t i)
@@ -91,44 +115,10 @@ std::string CImage::EncodeMailSubject(std::string_view subject)
 
 std::int32_t CImage::MailErrorEvent(int clientError)
 {
-    switch (clientError) {
-    case 100:
-        return 41;
-    case 6:
-        return 42;
-    case 54:
-        return 43;
-    case 145:
-        return 44;
-    case 1:
-        return 45;
-    case 79:
-        return 46;
-    case 80:
-        return 47;
-    case 5:
-        return 48;
-    case 19:
-        return 49;
-    case 106:
-        return 50;
-    case 81:
-        return 51;
-    case 35:
-        return 52;
-    case 12:
-        return 53;
-    case 67:
-        return 54;
-    case 52:
-        return 55;
-    case 98:
-        return 56;
-    case 22:
-        return 57;
-    default:
+    const auto* found = std::find(kMailErrorsWithEvent.begin(), kMailErrorsWithEvent.end(), clientError);
+    if (found == kMailErrorsWithEvent.end())
         return EVT_MAIL_FAILED;
-    }
+    return EVT_SMTP_ERROR_FIRST + static_cast<std::int32_t>(found - kMailErrorsWithEvent.begin());
 }
 
 int CImage::SendMailJob()
@@ -175,7 +165,7 @@ int CImage::SendMailJob()
                   ticksSince(started));
             // The answer to QUIT does not change the outcome: the message was accepted or not
             // at the end of its data.
-            if (m_MailClient.SMTPClose() == 0)
+            if (m_MailClient.SMTPClose() == MAIL_OK)
                 trace("smtp.SMTPClose OK\r\n");
         }
     }

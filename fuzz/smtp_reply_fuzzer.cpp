@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace tessivor;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1)

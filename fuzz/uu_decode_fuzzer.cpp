@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+using namespace tessivor;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size > (1u << 20))

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 namespace {
 
 // Windows of at most this many bytes are read; a match may span two of them, so each window
@@ -96,3 +98,5 @@ std::optional<std::int64_t> CDataSource::SeekTarget(std::int32_t offset, std::in
         return std::nullopt;
     return target;
 }
+
+} // namespace tessivor

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace tessivor {
+
 class CDataSource
 {
 public:
@@ -52,3 +54,5 @@ protected:
     static std::optional<std::int64_t> SeekTarget(std::int32_t offset, std::int32_t origin,
                                                   std::int64_t position, std::int64_t length);
 };
+
+} // namespace tessivor

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tessivor {
+
 CFileDataSource::CFileDataSource(const char* name, std::int32_t bufferSize)
     : m_name(name ? name : ""), m_buffer(static_cast<std::size_t>(std::max<std::int32_t>(bufferSize, 2)))
 {
@@ -143,3 +145,5 @@ std::int32_t CFileDataSource::Seek(std::int32_t offset, std::int32_t origin)
         return -1;
     }
 }
+
+} // namespace tessivor

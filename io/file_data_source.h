@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 class CFileDataSource : public CDataSource
 {
 public:
@@ -43,3 +45,5 @@ private:
     std::int32_t m_bufferHeld = 0;  // bytes held from m_bufferStart on
     bool m_eof = false;             // the last fill met the end of the file
 };
+
+} // namespace tessivor

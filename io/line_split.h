@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace io_detail {
+namespace tessivor::io_detail {
 
 // Number of bytes of `data` (`avail` known bytes) that the next ReadLine hands out when at most
 // `limit` bytes fit. `atEnd` says that no byte follows the known ones. 0 only when avail is 0.
@@ -52,4 +52,4 @@ inline bool endsWithLineBreak(const char* text, std::size_t n)
     return n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n');
 }
 
-} // namespace io_detail
+} // namespace tessivor::io_detail

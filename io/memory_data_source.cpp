@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+namespace tessivor {
+
 CMemoryDataSource::CMemoryDataSource(char* buffer, std::int32_t size, const char* name)
     : m_capacity(std::max<std::int32_t>(size, 0)), m_name(name ? name : "")
 {
@@ -126,3 +128,5 @@ std::int32_t CMemoryDataSource::Seek(std::int32_t offset, std::int32_t origin)
     m_position = static_cast<std::int32_t>(*target);
     return m_position;
 }
+
+} // namespace tessivor

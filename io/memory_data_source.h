@@ -11,6 +11,8 @@
 
 #include <string>
 
+namespace tessivor {
+
 class CMemoryDataSource : public CDataSource
 {
 public:
@@ -51,3 +53,5 @@ private:
     bool m_written = false; // data was written through the source: its length is known exactly
     std::string m_name;
 };
+
+} // namespace tessivor

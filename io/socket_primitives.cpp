@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace tessivor {
+
 int CSocketPrimitives::OnConnected(int /*socket*/, const char* /*peer*/)
 {
     return 0;
@@ -97,3 +99,5 @@ int pollOne(int socket, short events, int timeoutMs, short* revents)
 }
 
 } // namespace socketwait
+
+} // namespace tessivor

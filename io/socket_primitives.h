@@ -4,6 +4,8 @@
 // failure with errno set, except where a comment says otherwise.
 #pragma once
 
+namespace tessivor {
+
 class CSocketPrimitives
 {
 public:
@@ -37,3 +39,5 @@ int toPollMs(int seconds, int microseconds);
 int pollOne(int socket, short events, int timeoutMs, short* revents);
 
 } // namespace socketwait
+
+} // namespace tessivor

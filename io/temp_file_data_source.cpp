@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace tessivor {
+
 namespace {
 
 // Makes a new empty file "Map??????" in the temporary folder; its path, or empty on failure.
@@ -235,3 +237,5 @@ std::int32_t CTempFileDataSource::Seek(std::int32_t offset, std::int32_t origin)
     m_position = *target;
     return static_cast<std::int32_t>(m_position);
 }
+
+} // namespace tessivor

@@ -11,6 +11,8 @@
 
 #include <string>
 
+namespace tessivor {
+
 class CTempFileDataSource : public CDataSource
 {
 public:
@@ -56,3 +58,5 @@ private:
     std::int64_t m_position = 0;
     bool m_delete = false;
 };
+
+} // namespace tessivor

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tessivor {
+
 namespace {
 
 // Calls `transfer` (read(2) or write(2) on the rest of the buffer) until `count` bytes are moved
@@ -172,3 +174,5 @@ std::int32_t CWinFile::Truncate(std::int32_t length)
     } while (rc != 0 && errno == EINTR);
     return rc == 0 ? 0 : -1;
 }
+
+} // namespace tessivor

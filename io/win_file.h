@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace tessivor {
+
 class CWinFile
 {
 public:
@@ -59,3 +61,5 @@ private:
     int m_fd = -1;
     bool m_append = false;
 };
+
+} // namespace tessivor

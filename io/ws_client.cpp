@@ -28,6 +28,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace tessivor {
+
 struct CWSClient::SocketRef
 {
     int fd;
@@ -132,11 +134,11 @@ const char* markerOf(int kind)
 // that created it; the watcher and the look-up thread only post to it.
 struct CWSClient::NotifySupport
 {
-    std::unique_ptr<tessivor::ControlWindow> window;
+    std::unique_ptr<ControlWindow> window;
     CWSClient* attached = nullptr; // set by the attach message
-    tessivor::WorkerThread watcher;
+    WorkerThread watcher;
     std::atomic<bool> stopWatch{false};
-    tessivor::WorkerThread lookup;
+    WorkerThread lookup;
     std::atomic<bool> lookupBusy{false}; // cleared before the answer is posted
 
     void stopWatcher()
@@ -741,7 +743,7 @@ int CWSClient::receiveMarked(char* buffer, int size, int timeoutSeconds, int kin
                 break; // the peer closed
             ++empty;
             if (paced)
-                tessivor::sleepMs(50);
+                sleepMs(50);
         } else {
             empty = 0;
             total += n;
@@ -778,11 +780,11 @@ int CWSClient::ReceiveTextLine(char* buffer, int size, int timeoutSeconds)
     int total = 0;
     while (total < size - 1) {
         if (IsAborted()) {
-            tessivor::trace("IsAborted time out\r\n");
+            trace("IsAborted time out\r\n");
             break;
         }
         if (timeoutSeconds > 0 && WaitForReceive(timeoutSeconds, 0) != 0) {
-            tessivor::trace("WaitForReceive time out\r\n");
+            trace("WaitForReceive time out\r\n");
             break;
         }
         bool waiting = false;
@@ -791,7 +793,7 @@ int CWSClient::ReceiveTextLine(char* buffer, int size, int timeoutSeconds)
             if (IsDataWaiting(s->fd)) {
                 waiting = true;
                 if (poll < kTextLineEarlyPolls)
-                    tessivor::sleepMs(100); // let the rest of the line arrive
+                    sleepMs(100); // let the rest of the line arrive
                 break;
             }
             // Readable with nothing waiting means the peer closed: the peek below then reports
@@ -800,16 +802,16 @@ int CWSClient::ReceiveTextLine(char* buffer, int size, int timeoutSeconds)
                 closed = true;
                 break;
             }
-            tessivor::sleepMs(100);
+            sleepMs(100);
         }
         if (!waiting && !closed) {
-            tessivor::trace("IsDataWaiting time out\r\n");
+            trace("IsDataWaiting time out\r\n");
             break;
         }
         const int room = size - 1 - total;
         const int peeked = SocketRecv(s->fd, scratch.data(), room, MSG_PEEK);
         if (peeked <= 0) {
-            tessivor::trace("SocketRecv time out\r\n");
+            trace("SocketRecv time out\r\n");
             break;
         }
         const void* lf = std::memchr(scratch.data(), '\n', static_cast<std::size_t>(peeked));
@@ -1102,31 +1104,30 @@ int CWSClient::CreateNotifyWindow(int /*instance*/)
         return OnError(WSC_OK);
     auto notify = std::make_unique<NotifySupport>();
     NotifySupport* n = notify.get();
-    notify->window =
-        std::make_unique<tessivor::ControlWindow>([n](const tessivor::WindowMessage& msg, std::intptr_t*) {
-            const auto l = static_cast<std::uint32_t>(msg.lParam);
-            const int low = static_cast<int>(l & 0xFFFF);
-            const int high = static_cast<int>(l >> 16);
-            if (msg.message == WM_WSC_ATTACH) {
-                n->attached = reinterpret_cast<CWSClient*>(msg.lParam);
-                return true;
-            }
-            if (!n->attached)
-                return false;
-            switch (msg.message) {
-            case WM_WSC_SELECT:
-                n->attached->OnAsyncSelect(low, high);
-                return true;
-            case WM_WSC_HOSTBYADDR:
-                n->attached->OnAsyncHostByAddr(high);
-                return true;
-            case WM_WSC_HOSTBYNAME:
-                n->attached->OnAsyncHostByName(high);
-                return true;
-            default:
-                return false;
-            }
-        });
+    notify->window = std::make_unique<ControlWindow>([n](const WindowMessage& msg, std::intptr_t*) {
+        const auto l = static_cast<std::uint32_t>(msg.lParam);
+        const int low = static_cast<int>(l & 0xFFFF);
+        const int high = static_cast<int>(l >> 16);
+        if (msg.message == WM_WSC_ATTACH) {
+            n->attached = reinterpret_cast<CWSClient*>(msg.lParam);
+            return true;
+        }
+        if (!n->attached)
+            return false;
+        switch (msg.message) {
+        case WM_WSC_SELECT:
+            n->attached->OnAsyncSelect(low, high);
+            return true;
+        case WM_WSC_HOSTBYADDR:
+            n->attached->OnAsyncHostByAddr(high);
+            return true;
+        case WM_WSC_HOSTBYNAME:
+            n->attached->OnAsyncHostByName(high);
+            return true;
+        default:
+            return false;
+        }
+    });
     notify->window->send(WM_WSC_ATTACH, 0, reinterpret_cast<std::intptr_t>(this));
     m_Notify = std::move(notify);
     return OnError(WSC_OK);
@@ -1153,11 +1154,10 @@ int CWSClient::AsyncSelect(long events)
 
 void CWSClient::watchEvents(long events)
 {
-    const tessivor::WindowHandle window = m_Notify->window->handle();
+    const WindowHandle window = m_Notify->window->handle();
     auto post = [window](long event, int error) {
-        tessivor::postMessage(
-            window, WM_WSC_SELECT, 0,
-            tessivor::makeLParam(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
+        postMessage(window, WM_WSC_SELECT, 0,
+                    makeLParam(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
     };
     const bool wantWrite = (events & (FD_WRITE | FD_CONNECT)) != 0;
     bool connectReported = false, writable = false, urgent = false, closed = false, accepting = false;
@@ -1232,7 +1232,7 @@ int CWSClient::startLookup(std::uint32_t message, std::string query, bool byName
     // A previous look-up that has answered may still be leaving its thread.
     m_Notify->lookup.join();
     m_Notify->lookupBusy.store(true);
-    const tessivor::WindowHandle window = m_Notify->window->handle();
+    const WindowHandle window = m_Notify->window->handle();
     NotifySupport* notify = m_Notify.get();
     const bool started = m_Notify->lookup.start("wsc-lookup", [this, notify, window, message, query, byName] {
         char result[NI_MAXHOST] = {};
@@ -1254,7 +1254,7 @@ int CWSClient::startLookup(std::uint32_t message, std::string query, bool byName
                 copyText(m_LookupBuffer.data(), m_LookupBuffer.size(), result);
         }
         notify->lookupBusy.store(false);
-        tessivor::postMessage(window, message, 0, tessivor::makeLParam(0, static_cast<std::uint16_t>(error)));
+        postMessage(window, message, 0, makeLParam(0, static_cast<std::uint16_t>(error)));
     });
     if (!started)
         m_Notify->lookupBusy.store(false);
@@ -1344,3 +1344,5 @@ int CWSClient::SendDirect(const void* data, int length, int flags)
         return -1;
     return SocketSend(s->fd, data, length, flags);
 }
+
+} // namespace tessivor

@@ -30,6 +30,8 @@
 #include <string>
 #include <sys/socket.h>
 
+namespace tessivor {
+
 class CDataSource;
 
 class CWSClient : public CSocketPrimitives
@@ -315,3 +317,5 @@ private:
     std::array<char, 1024> m_LookupBuffer{};
     std::unique_ptr<NotifySupport> m_Notify; // owned by the thread that created the window
 };
+
+} // namespace tessivor

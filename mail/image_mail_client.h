@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace tessivor {
+
 class CImageMailClient : public CSmtpClient
 {
 public:
@@ -30,3 +32,5 @@ private:
     const std::atomic<std::int32_t>* m_stopFlag = nullptr;
     std::atomic<double> m_shareSent{0.0};
 };
+
+} // namespace tessivor

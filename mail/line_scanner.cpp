@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace mime {
+namespace tessivor::mime {
 
 namespace {
 constexpr std::size_t kBlock = 8192;
@@ -86,4 +86,4 @@ bool LineScanner::next(ScannedLine& line)
     }
 }
 
-} // namespace mime
+} // namespace tessivor::mime

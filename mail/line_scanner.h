@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace mime {
+namespace tessivor::mime {
 
 struct ScannedLine
 {
@@ -46,4 +46,4 @@ private:
     bool m_eof = false;
 };
 
-} // namespace mime
+} // namespace tessivor::mime

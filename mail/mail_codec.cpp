@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tessivor {
+
 std::int32_t CMailCodec::AddAttachmentFile(const char* path, const CTextList* params)
 {
     if (path == nullptr)
@@ -96,3 +98,5 @@ std::int32_t CMailCodec::CopyRange(CDataSource& source, std::int32_t offset, std
     source.Close();
     return rc;
 }
+
+} // namespace tessivor

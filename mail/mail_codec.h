@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessivor {
+
 class CMailCodec
 {
 public:
@@ -89,3 +91,5 @@ protected:
         return static_cast<std::int32_t>(std::min<std::int64_t>(sum, INT32_MAX));
     }
 };
+
+} // namespace tessivor

@@ -1,5 +1,7 @@
 #include "mail/mail_errors.h"
 
+namespace tessivor {
+
 const char* MailErrorText(std::int32_t code)
 {
     switch (code) {
@@ -15,6 +17,8 @@ const char* MailErrorText(std::int32_t code)
         return "no begin line";
     case MAIL_NOT_ACCEPTED:
         return "command not accepted";
+    case MAIL_SOCKET_CONNECT_FAILED:
+        return "socket connect failed";
     case MAIL_SEND_INCOMPLETE:
         return "data not sent whole";
     case MAIL_UU_TRUNCATED:
@@ -57,9 +61,13 @@ const char* MailErrorText(std::int32_t code)
         return "missing recipient, sender, subject, body or attachment";
     case MAIL_NO_MEMORY:
         return "out of memory";
+    case MAIL_RESERVED_145:
+        return "reserved error 145";
     case MAIL_BINHEX:
         return "BinHex not provided";
     default:
         return "error";
     }
 }
+
+} // namespace tessivor

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+namespace tessivor {
+
 namespace {
 
 const char* const kFieldNames[] = {
@@ -458,3 +460,5 @@ std::int32_t CMailMessage::Load(CDataSource* input)
         rc = MAIL_MSG_CLOSE_FAILED;
     return rc;
 }
+
+} // namespace tessivor

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 class CMailMessage
 {
 public:
@@ -115,3 +117,5 @@ private:
     std::int32_t m_decoder = 1;
     bool m_decoded = false;
 };
+
+} // namespace tessivor

@@ -11,6 +11,8 @@
 #include <ctime>
 #include <random>
 
+namespace tessivor {
+
 struct CMimeCodec::Record
 {
     std::unique_ptr<CDataSource> source; // own data to encode; null for a decoded part
@@ -745,3 +747,5 @@ std::int32_t CMimeCodec::DecodeAttachment(std::int32_t index, CDataSource* outpu
         return MAIL_NO_SUCH_ATTACHMENT;
     return DecodeRecord(*m_records[static_cast<std::size_t>(index)], output, append);
 }
+
+} // namespace tessivor

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 class CMimeCodec : public CMailCodec
 {
 public:
@@ -117,3 +119,5 @@ private:
     std::int32_t m_kind = 9;
     std::int32_t m_subKind = 0;
 };
+
+} // namespace tessivor

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace mime {
+namespace tessivor::mime {
 
 namespace {
 
@@ -211,4 +211,4 @@ FieldValue parseFieldValue(std::string_view raw)
     return out;
 }
 
-} // namespace mime
+} // namespace tessivor::mime

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace mime {
+namespace tessivor::mime {
 
 inline constexpr std::size_t kMaxFieldLength = 8192;
 inline constexpr std::size_t kMaxFields = 512;
@@ -58,4 +58,4 @@ FieldValue parseFieldValue(std::string_view value);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::string trimmed(std::string_view s);
 
-} // namespace mime
+} // namespace tessivor::mime

@@ -16,9 +16,13 @@
 #include <ctime>
 #include <sys/socket.h>
 
-using tessivor::trace;
+namespace tessivor {
 
 namespace {
+
+// Reply codes the dialogue waits for besides 2xx (RFC 5321 section 4.2.2, RFC 4954 section 4).
+constexpr int kReplyAuthChallenge = 334;
+constexpr int kReplyStartMailInput = 354;
 
 bool is2xx(int code)
 {
@@ -102,7 +106,7 @@ CSmtpClient::~CSmtpClient()
 int CSmtpClient::SetLocalName(const char* name)
 {
     m_localName = name != nullptr ? name : ".";
-    return -1;
+    return kLocalNameStored;
 }
 
 int CSmtpClient::SetConnectTimeOut(int seconds)
@@ -131,7 +135,7 @@ int CSmtpClient::SetAccount(const char* userLine, const char* passwordLine)
 {
     const std::string user = userLine != nullptr ? userLine : "";
     const std::string password = passwordLine != nullptr ? passwordLine : "";
-    if (user.size() > 259 || password.size() > 259)
+    if (user.size() > kMaxAccountLine || password.size() > kMaxAccountLine)
         return OnError(MAIL_TOO_LONG);
     if (hasLineBreak(user) || hasLineBreak(password))
         return OnError(MAIL_BAD_ARGUMENT);
@@ -195,7 +199,7 @@ int CSmtpClient::GetRfc822Date(char* output, int size)
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t now = tessivor::wallNow();
+    const std::time_t now = wallNow();
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr)
         return MAIL_BAD_ARGUMENT;
@@ -277,13 +281,13 @@ int CSmtpClient::CheckMessage(CMailMessage& message)
 
 int CSmtpClient::SendText(const std::string& text)
 {
-    const std::uint32_t start = tessivor::tickCount();
+    const std::uint32_t start = tickCount();
     const auto limit = static_cast<std::uint32_t>(m_receiveTimeOut) * 1000u;
     std::size_t done = 0;
     while (done < text.size()) {
         if (IsAborted())
             return MAIL_ABORTED;
-        if (GetSocket() < 0 || tessivor::ticksSince(start) > limit)
+        if (GetSocket() < 0 || ticksSince(start) > limit)
             return MAIL_SEND_INCOMPLETE;
         if (WaitForSend(0, kWaitSliceMs * 1000) != 0)
             continue;
@@ -305,7 +309,7 @@ int CSmtpClient::ReceiveLine(int timeoutSeconds)
         const std::size_t used = m_reply.feed(m_pending.data(), m_pending.size());
         m_pending.erase(0, used);
     }
-    const std::uint32_t start = tessivor::tickCount();
+    const std::uint32_t start = tickCount();
     const auto limit = static_cast<std::uint32_t>(std::max(timeoutSeconds, 0)) * 1000u;
     char block[1024];
     while (!m_reply.complete()) {
@@ -313,7 +317,7 @@ int CSmtpClient::ReceiveLine(int timeoutSeconds)
             trace("ReceiveLine aborted \r\n");
             return 0;
         }
-        if (GetSocket() < 0 || tessivor::ticksSince(start) >= limit) {
+        if (GetSocket() < 0 || ticksSince(start) >= limit) {
             trace("ReceiveLine timeout \r\n");
             return 0;
         }
@@ -506,9 +510,9 @@ int CSmtpClient::Authenticate()
         return MAIL_OK;
     m_authTried = true;
     // A server that does not take AUTH LOGIN gets the mail without authentication.
-    if (Command("AUTH LOGIN\r\n") != 334)
+    if (Command("AUTH LOGIN\r\n") != kReplyAuthChallenge)
         return MAIL_OK;
-    if (Command(m_userLine + "\r\n") != 334)
+    if (Command(m_userLine + "\r\n") != kReplyAuthChallenge)
         return MAIL_NOT_ACCEPTED;
     if (!is2xx(Command(m_passwordLine + "\r\n")))
         return MAIL_NOT_ACCEPTED;
@@ -582,7 +586,7 @@ int CSmtpClient::Transact(const char* recipient, CMailMessage* message, const CT
         return finish(MAIL_NOT_ACCEPTED);
     if (!is2xx(Command("RCPT TO:<" + std::string(address) + ">\r\n")))
         return finish(MAIL_RCPT_REFUSED);
-    if (Command("DATA\r\n") != 354)
+    if (Command("DATA\r\n") != kReplyStartMailInput)
         return finish(MAIL_DATA_REFUSED);
 
     char date[64];
@@ -617,3 +621,5 @@ int CSmtpClient::Transact(const char* recipient, CMailMessage* message, const CT
         return finish(MAIL_NOT_ACCEPTED);
     return finish(MAIL_OK);
 }
+
+} // namespace tessivor

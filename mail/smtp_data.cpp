@@ -1,5 +1,7 @@
 #include "mail/smtp_data.h"
 
+namespace tessivor {
+
 void SmtpDataWriter::endLine(std::string& out)
 {
     out += "\r\n";
@@ -51,3 +53,5 @@ void SmtpDataWriter::finish(std::string& out)
     }
     out += ".\r\n";
 }
+
+} // namespace tessivor

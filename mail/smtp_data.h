@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tessivor {
+
 class SmtpDataWriter
 {
 public:
@@ -27,3 +29,5 @@ private:
     bool m_atLineStart = true;
     std::size_t m_lineLength = 0;
 };
+
+} // namespace tessivor

@@ -1,5 +1,7 @@
 #include "mail/smtp_reply.h"
 
+namespace tessivor {
+
 bool SmtpReplyParser::parseLine(const std::string& line, int* code, bool* continues)
 {
     if (line.size() < 3)
@@ -72,3 +74,5 @@ std::size_t SmtpReplyParser::feed(const char* data, std::size_t count)
     }
     return i;
 }
+
+} // namespace tessivor

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 class SmtpReplyParser
 {
 public:
@@ -41,3 +43,5 @@ private:
     bool m_malformed = false;
     bool m_complete = false;
 };
+
+} // namespace tessivor

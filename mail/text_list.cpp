@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+namespace tessivor {
+
 std::int32_t CTextList::AddText(const char* text)
 {
     if (text == nullptr)
@@ -172,3 +174,5 @@ void TrimBlanks(char* text)
     if (lead > 0)
         std::memmove(text, text + lead, n - lead + 1);
 }
+
+} // namespace tessivor

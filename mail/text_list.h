@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 class CTextList
 {
 public:
@@ -56,3 +58,5 @@ std::int32_t GetTokenAsNumber(const char* text, const char* delimiters, std::int
 std::int32_t CountTokens(const char* text, const char* delimiters);
 // Removes spaces (not tabs) at both ends, in place.
 void TrimBlanks(char* text);
+
+} // namespace tessivor

@@ -1,6 +1,6 @@
 #include "mail/transfer_encoding.h"
 
-namespace mime {
+namespace tessivor::mime {
 
 const char kBase64Alphabet[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -229,4 +229,4 @@ void QpDecoder::finish(std::string& out)
     m_state = State::Text;
 }
 
-} // namespace mime
+} // namespace tessivor::mime

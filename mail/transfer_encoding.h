@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mime {
+namespace tessivor::mime {
 
 // The RFC 2045 alphabet.
 extern const char kBase64Alphabet[65];
@@ -73,4 +73,4 @@ private:
     std::string m_held; // "=" and the blanks after it, while undecided (bounded)
 };
 
-} // namespace mime
+} // namespace tessivor::mime

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tessivor {
+
 struct CUUCodec::Record
 {
     std::unique_ptr<CDataSource> source; // own data to encode; null for a block found by Decode
@@ -359,3 +361,5 @@ std::int32_t CUUCodec::DecodeAttachment(std::int32_t index, CDataSource* output,
         rc = MAIL_SOURCE_CLOSE_FAILED;
     return rc;
 }
+
+} // namespace tessivor

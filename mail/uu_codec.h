@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace tessivor {
+
 class CUUCodec : public CMailCodec
 {
 public:
@@ -64,3 +66,5 @@ private:
     std::int32_t m_bodyStart = -1;
     std::int32_t m_bodyLength = -1;
 };
+
+} // namespace tessivor

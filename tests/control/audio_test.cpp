@@ -4,6 +4,7 @@
 #include "control/wave_render.h"
 #include "media_tools.h"
 #include "platform/clock.h"
+#include "tools/camsim/ima_adpcm.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,48 @@ TEST_F(AdpcmToolsTest, EncoderRoundTripsThroughTheDecoder)
     EXPECT_GE(snr(source, decodeAll(adpcm, 1000)), 30.0);
     // An odd count leaves the last low nibble 0.
     TAdpcm odd;
+    std::uint8_t b[2] = {0xFF, 0xFF};
+    ASSERT_EQ(odd.encode(source.data() + 100, 3, b), 2u);
+    EXPECT_EQ(b[1] & 0x0F, 0);
+}
+
+// The simulated camera's encoder is written apart from ours. Its stream decodes to the tone in
+// sox, and after every block its state is the one our decoder reaches from the state the block
+// started with: that is the state a sound block's header carries, so a client can start at any
+// block.
+TEST_F(AdpcmToolsTest, SimulatorEncoderAgreesWithSoxAndOurDecoder)
+{
+    constexpr std::size_t kBlockSamples = 2000; // one 250-ms block of the camera
+    camsim::ImaAdpcmEncoder encoder;
+    TAdpcm decoder;
+    std::vector<std::uint8_t> adpcm;
+    for (std::size_t at = 0; at + kBlockSamples <= source.size(); at += kBlockSamples) {
+        SCOPED_TRACE(at);
+        const std::uint8_t index = encoder.stepIndex();
+        const std::int16_t predicted = encoder.predicted();
+        std::vector<std::uint8_t> block(kBlockSamples / 2);
+        ASSERT_EQ(encoder.encode(source.data() + at, kBlockSamples, block.data()), block.size());
+        std::vector<std::int16_t> pcm(kBlockSamples);
+        decoder.decode(block.data(), pcm.data(), block.size(), index, predicted);
+        EXPECT_EQ(decoder.stepIndex(), encoder.stepIndex());
+        EXPECT_EQ(decoder.predicted(), encoder.predicted());
+        EXPECT_EQ(pcm.back(), encoder.predicted());
+        adpcm.insert(adpcm.end(), block.begin(), block.end());
+    }
+    ASSERT_EQ(adpcm.size(), source.size() / 2);
+    EXPECT_GE(snr(source, decodeAll(adpcm, 1000)), 30.0);
+
+    const auto coded = dir / "camsim.ima";
+    const auto soxDecoded = dir / "camsim-sox.raw";
+    ASSERT_TRUE(writeFile(coded, adpcm));
+    ASSERT_EQ(run("sox -t ima -r 8000 -c 1 " + quote(coded.string()) + " -t raw -e signed-integer -b 16 " +
+                  quote(soxDecoded.string()))
+                  .exitCode,
+              0);
+    EXPECT_GE(snr(source, samplesOf(readFile(soxDecoded))), 30.0);
+
+    // An odd count codes the last sample in the high nibble and leaves the low one 0.
+    camsim::ImaAdpcmEncoder odd;
     std::uint8_t b[2] = {0xFF, 0xFF};
     ASSERT_EQ(odd.encode(source.data() + 100, 3, b), 2u);
     EXPECT_EQ(b[1] & 0x0F, 0);

@@ -6,12 +6,15 @@
 #include "control/base64.h"
 #include "control/cimage.h"
 #include "event_recorder.h"
+#include "mail/mail_errors.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <jpeglib.h>
 #include <map>
+#include <set>
+#include <string>
 
 using namespace tessivor;
 using namespace tessivor::testing;
@@ -431,6 +434,18 @@ TEST(MailErrorEvents, EveryClientErrorHasItsEvent)
         EXPECT_EQ(CImage::MailErrorEvent(error), event) << error;
     for (int other : {2, 7, 83, 84, 200, -1})
         EXPECT_EQ(CImage::MailErrorEvent(other), EVT_MAIL_FAILED) << other;
+}
+
+// A code that has an event of its own also has a text of its own in the traces.
+TEST(MailErrorEvents, EveryMappedErrorHasItsText)
+{
+    const std::string fallback = MailErrorText(-12345);
+    std::set<std::string> texts;
+    for (int error : {100, 6, 54, 145, 1, 79, 80, 5, 19, 106, 81, 35, 12, 67, 52, 98, 22}) {
+        const std::string text = MailErrorText(error);
+        EXPECT_NE(text, fallback) << error;
+        EXPECT_TRUE(texts.insert(text).second) << error << " shares the text " << text;
+    }
 }
 
 } // namespace

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+using namespace tessivor;
+
 namespace fs = std::filesystem;
 
 namespace {

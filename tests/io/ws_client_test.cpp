@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tessivor;
+
 using loopback::Fd;
 using loopback::Listener;
 using loopback::msSince;

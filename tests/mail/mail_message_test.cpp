@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tessivor;
+
 using namespace mailtest;
 
 namespace {

@@ -12,17 +12,18 @@
 namespace mailtest {
 
 // A closed memory source holding `data` (binary safe), with room for `extra` more bytes.
-inline std::unique_ptr<CMemoryDataSource> memoryWith(const std::string& data, std::int32_t extra = 0)
+inline std::unique_ptr<tessivor::CMemoryDataSource> memoryWith(const std::string& data,
+                                                               std::int32_t extra = 0)
 {
-    auto s =
-        std::make_unique<CMemoryDataSource>(nullptr, static_cast<std::int32_t>(data.size()) + extra, "m");
+    auto s = std::make_unique<tessivor::CMemoryDataSource>(
+        nullptr, static_cast<std::int32_t>(data.size()) + extra, "m");
     s->Open(1);
     s->Write(data.data(), static_cast<std::int32_t>(data.size()));
     s->Close();
     return s;
 }
 
-inline std::string contents(CMemoryDataSource& s)
+inline std::string contents(tessivor::CMemoryDataSource& s)
 {
     return std::string(s.GetData(), static_cast<std::size_t>(s.GetLength()));
 }

@@ -12,6 +12,8 @@
 #include <set>
 #include <thread>
 
+using namespace tessivor;
+
 using namespace mailtest;
 
 namespace {

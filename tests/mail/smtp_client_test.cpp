@@ -15,6 +15,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace tessivor;
+
 using namespace mailtest;
 using Stage = ScriptedSmtpServer::Stage;
 using Failure = ScriptedSmtpServer::Failure;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace tessivor;
+
 namespace {
 
 std::vector<std::string> texts(const CTextList& list)

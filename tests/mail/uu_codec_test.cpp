@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tessivor;
+
 using namespace mailtest;
 
 namespace {

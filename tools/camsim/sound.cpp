@@ -1,7 +1,5 @@
 #include "sound.h"
 
-#include "control/adpcm.h"
-
 #include <cmath>
 #include <numbers>
 
@@ -20,8 +18,7 @@ void SoundSource::configure(const SoundOptions& options)
     m_options = options;
     m_cache.clear();
     m_nextToCode = 0;
-    m_predicted = 0;
-    m_stepIndex = 0;
+    m_coder.reset();
     m_start = Clock::now();
 }
 
@@ -77,15 +74,11 @@ std::shared_ptr<const SoundBlock> SoundSource::blockLocked(std::uint64_t number)
         std::uint8_t stepIndex = 0;
         std::int16_t predicted = 0;
         if (m_options.adpcm) {
-            // The coder starts from where the previous block left it; the header says where.
-            tessivor::TAdpcm coder;
-            stepIndex = m_stepIndex;
-            predicted = m_predicted;
-            coder.setState(stepIndex, predicted);
+            // The coder goes on from where the previous block left it; the header says where.
+            stepIndex = m_coder.stepIndex();
+            predicted = m_coder.predicted();
             data.resize(kSamplesPerBlock / 2);
-            coder.encode(pcm.data(), pcm.size(), data.data());
-            m_stepIndex = coder.stepIndex();
-            m_predicted = coder.predicted();
+            m_coder.encode(pcm.data(), pcm.size(), data.data());
         } else {
             data.resize(pcm.size() * 2);
             for (std::size_t i = 0; i < pcm.size(); ++i) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "camera.h"
+#include "ima_adpcm.h"
 
 #include <deque>
 
@@ -54,8 +55,7 @@ private:
     Clock::time_point m_start;
     std::deque<std::shared_ptr<const SoundBlock>> m_cache; // recent blocks, ascending
     std::uint64_t m_nextToCode = 0;                        // the coder's state belongs to this block
-    std::int16_t m_predicted = 0;
-    std::uint8_t m_stepIndex = 0;
+    ImaAdpcmEncoder m_coder;
 };
 
 // The one sound source of the process (the camera has one microphone).

@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""Checks the include lines of the library folders against their order.
+
+A folder depends only on the folders below it:
+
+    platform -> imagelib, io -> mail, camproto -> control -> app/core
+             -> app/viewer, app/skin -> app/setup -> app/settings -> app/windows
+
+Folders on one step (imagelib and io, mail and camproto, app/viewer and app/skin) do not include
+each other. app/core holds no Qt Widgets code and talks to the control only through its own
+interfaces, so it includes no Qt Widgets header and no control/ header. Library folders never
+include from tools/, tests/, bench/ or fuzz/. Folders that do not exist are skipped.
+
+Run with the source tree's root as the only argument (python3 standard library only). The first
+test checks the rules on a small fixture tree (tests/fixtures/layering) whose forbidden and
+allowed includes are listed below; the second checks the project itself.
+"""
+
+import glob
+import os
+import re
+import sys
+import unittest
+
+# Steps from the bottom; folders on one step may not include each other.
+LAYERS = [
+    ["platform"],
+    ["imagelib", "io"],
+    ["mail", "camproto"],
+    ["control"],
+    ["app/core"],
+    ["app/viewer", "app/skin"],
+    ["app/setup"],
+    ["app/settings"],
+    ["app/windows"],
+]
+STEP = {folder: step for step, folders in enumerate(LAYERS) for folder in folders}
+NOT_LIBRARIES = ["tools", "tests", "bench", "fuzz"]
+SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".cxx", ".c")
+
+# Qt Widgets headers by name: the module's own folder and the classes app/core is most likely to
+# reach for by mistake. The installed QtWidgets include folder, when there is one, adds the rest.
+QT_WIDGETS_NAMES = {
+    "QtWidgets", "QWidget", "QApplication", "QMainWindow", "QDialog", "QDialogButtonBox",
+    "QAbstractButton", "QPushButton", "QToolButton", "QCheckBox", "QRadioButton", "QLabel",
+    "QLineEdit", "QTextEdit", "QPlainTextEdit", "QComboBox", "QSpinBox", "QSlider",
+    "QProgressBar", "QMessageBox", "QFileDialog", "QMenu", "QMenuBar", "QToolBar", "QStatusBar",
+    "QBoxLayout", "QHBoxLayout", "QVBoxLayout", "QGridLayout", "QFormLayout", "QLayout",
+    "QListView", "QListWidget", "QTreeView", "QTreeWidget", "QTableView", "QTableWidget",
+    "QHeaderView", "QScrollArea", "QSplitter", "QTabWidget", "QGroupBox", "QFrame", "QDateEdit",
+    "QTimeEdit", "QDateTimeEdit", "QStyle", "QSystemTrayIcon", "QGraphicsView", "QGraphicsScene",
+}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+
+
+def installed_qt_widgets_names():
+    names = set()
+    for folder in glob.glob("/usr/include/*/qt6/QtWidgets") + glob.glob("/usr/include/qt6/QtWidgets"):
+        names.update(n for n in os.listdir(folder) if n.startswith("Q") and "." not in n)
+    return names
+
+
+QT_WIDGETS_NAMES |= installed_qt_widgets_names()
+
+
+def is_qt_widgets_header(path):
+    if path.startswith("QtWidgets/") or path == "QtWidgets":
+        return True
+    name = os.path.basename(path)
+    return name in QT_WIDGETS_NAMES or name.startswith(("QWidget", "QApplication"))
+
+
+def folder_of(relative):
+    """The library folder (or non-library top folder) a root-relative path lies in, or None."""
+    parts = relative.replace(os.sep, "/").split("/")
+    if len(parts) >= 2 and parts[0] == "app":
+        candidate = "app/" + parts[1]
+        return candidate if candidate in STEP else None
+    if parts[0] in STEP or parts[0] in NOT_LIBRARIES:
+        return parts[0]
+    return None
+
+
+def included_folder(root, file_dir, target):
+    """Where a quoted include points: beside the file first, then from the root."""
+    for base in (file_dir, root):
+        candidate = os.path.normpath(os.path.join(base, target))
+        if os.path.exists(candidate):
+            relative = os.path.relpath(candidate, root)
+            return None if relative.startswith("..") else folder_of(relative)
+    # A header that does not exist (yet): judge it by the path as written from the root.
+    relative = os.path.normpath(target)
+    return None if relative.startswith("..") else folder_of(relative)
+
+
+def violations(root):
+    """(file, included path, reason) for every forbidden include under the root's library folders."""
+    found = []
+    for folder in STEP:
+        top = os.path.join(root, folder)
+        if not os.path.isdir(top):
+            continue
+        for directory, subdirs, files in os.walk(top):
+            subdirs.sort()
+            for name in sorted(files):
+                if not name.endswith(SOURCE_SUFFIXES):
+                    continue
+                path = os.path.join(directory, name)
+                relative = os.path.relpath(path, root).replace(os.sep, "/")
+                owner = folder_of(relative)
+                if owner != folder:
+                    continue  # app/core's walk does not count app/core/x as app/x, and so on
+                with open(path, encoding="utf-8", errors="replace") as source:
+                    for line in source:
+                        match = INCLUDE.match(line)
+                        if not match:
+                            continue
+                        kind, target = match.groups()
+                        reason = judge(root, directory, owner, kind, target)
+                        if reason:
+                            found.append((relative, target, reason))
+    return found
+
+
+def judge(root, file_dir, owner, kind, target):
+    if kind == "<":
+        if owner == "app/core" and is_qt_widgets_header(target):
+            return "app/core includes a Qt Widgets header"
+        return None
+    other = included_folder(root, file_dir, target)
+    if other is None or other == owner:
+        return None
+    if other in NOT_LIBRARIES:
+        return "a library includes from %s/" % other
+    if owner == "app/core" and other == "control":
+        return "app/core includes a control/ header"
+    if STEP[other] == STEP[owner]:
+        return "%s includes %s, on the same step" % (owner, other)
+    if STEP[other] > STEP[owner]:
+        return "%s includes %s, which stands above it" % (owner, other)
+    return None
+
+
+ROOT = None
+
+# The fixture tree's forbidden includes, by file and included path; every other include there
+# (lower folders, the file's own folder, Qt Core, a commented-out line) is allowed.
+FIXTURE_FORBIDDEN = {
+    ("platform/clock.h", "control/cimage.h"),
+    ("imagelib/resize.cpp", "io/data_source.h"),
+    ("io/socket.cpp", "../mail/smtp_client.h"),
+    ("mail/smtp_client.h", "camproto/packets.h"),
+    ("control/cimage.h", "tools/camsim/sound.h"),
+    ("app/core/engine.h", "control/cimage.h"),
+    ("app/core/engine.h", "QWidget"),
+    ("app/core/engine.h", "QtWidgets/QLabel"),
+    ("app/core/state.cpp", "QApplication"),
+    ("app/core/state.cpp", "../skin/skin_form.h"),
+    ("app/skin/skin_form.h", "app/viewer/viewer.h"),
+    ("app/setup/dialog.cpp", "app/windows/main_window.h"),
+}
+
+
+class LayeringTest(unittest.TestCase):
+    def test_fixture_tree_shows_each_forbidden_include(self):
+        fixture = os.path.join(ROOT, "tests", "fixtures", "layering")
+        found = {(f, target) for f, target, _ in violations(fixture)}
+        self.assertEqual(found, FIXTURE_FORBIDDEN)
+
+    def test_project_keeps_its_order(self):
+        found = violations(ROOT)
+        self.assertEqual(found, [], "\n".join("%s: %s (%s)" % v for v in found))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit("usage: layering_test.py SOURCE_ROOT")
+    ROOT = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

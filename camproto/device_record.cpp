@@ -1,6 +1,7 @@
 #include "camproto/device_record.h"
 
-#include "camproto/address_text.h"
+#include "camproto/dotted_bytes.h"
+#include "camproto/packet_fields.h"
 
 #include <algorithm>
 #include <cstdio>

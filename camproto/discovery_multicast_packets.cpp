@@ -1,6 +1,6 @@
 #include "camproto/discovery_multicast_packets.h"
 
-#include "camproto/address_text.h"
+#include "camproto/packet_fields.h"
 
 #include <algorithm>
 #include <cstring>

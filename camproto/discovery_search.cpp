@@ -1,6 +1,6 @@
 #include "camproto/discovery_search.h"
 
-#include "camproto/address_text.h"
+#include "camproto/packet_fields.h"
 #include "camproto/wait_scale.h"
 #include "io/datagram_socket.h"
 

@@ -1,6 +1,6 @@
 #include "camproto/probe_devinfo_cgi.h"
 
-#include "camproto/address_text.h"
+#include "camproto/packet_fields.h"
 #include "camproto/probe_pages.h"
 #include "io/ws_client.h"
 #include "platform/clock.h"

@@ -1,6 +1,6 @@
 #include "camproto/probe_pages.h"
 
-#include "camproto/address_text.h"
+#include "camproto/packet_fields.h"
 
 #include <algorithm>
 #include <string_view>

@@ -5,7 +5,8 @@
 #include "control/discovery_state.h"
 #include "control/discovery_workers.h"
 
-#include "camproto/address_text.h"
+#include "camproto/dotted_bytes.h"
+#include "camproto/packet_fields.h"
 #include "camproto/discovery_multicast.h"
 
 #include <algorithm>

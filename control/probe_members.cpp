@@ -6,7 +6,7 @@
 #include "control/discovery_state.h"
 #include "control/discovery_workers.h"
 
-#include "camproto/address_text.h"
+#include "camproto/packet_fields.h"
 #include "camproto/probe_devinfo_cgi.h"
 #include "camproto/probe_pages.h"
 #include "camproto/probe_udp.h"

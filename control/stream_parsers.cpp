@@ -1,7 +1,5 @@
 #include "control/stream_parsers.h"
 
-#include "camproto/address_text.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -70,11 +68,6 @@ std::size_t findBytes(ByteView data, std::string_view text, std::size_t from)
     const auto* end = data.data() + data.size();
     const auto* hit = std::search(begin, end, std::boyer_moore_horspool_searcher(text.begin(), text.end()));
     return hit == end ? kNotFound : static_cast<std::size_t>(hit - data.data());
-}
-
-long long leadingDecimal(std::string_view text)
-{
-    return camproto::leadingDecimal(text);
 }
 
 // ---- pushed picture streams ----

@@ -6,6 +6,8 @@
 // Both are fuzzed (fuzz/stream_parsers_fuzz.cpp).
 #pragma once
 
+#include "camproto/packet_fields.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -23,9 +25,7 @@ inline constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 // Position of `text` in `data` at or after `from`, or kNotFound.
 std::size_t findBytes(ByteView data, std::string_view text, std::size_t from = 0);
 
-// Decimal conversion in the manner of atoi: leading blanks skipped, an optional sign, digits up
-// to the first other character (no digits: 0). Saturates instead of overflowing.
-long long leadingDecimal(std::string_view text);
+using camproto::leadingDecimal;
 
 // ---- pushed picture streams ----
 

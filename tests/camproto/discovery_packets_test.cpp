@@ -1,5 +1,6 @@
 // Packet layouts, builders and parsers of the discovery protocols, byte by byte.
-#include "camproto/address_text.h"
+#include "camproto/dotted_bytes.h"
+#include "camproto/packet_fields.h"
 #include "camproto/device_record.h"
 #include "camproto/discovery_extinfo.h"
 #include "camproto/discovery_local.h"

@@ -1,4 +1,5 @@
 #include "control/cimage.h"
+#include "control/discovery_state.h"
 
 #include "platform/clock.h"
 #include "platform/frame_target.h"
@@ -117,7 +118,7 @@ template <class G> HRESULT putBool(Guarded<G>& group, std::int32_t G::*field, Va
 
 } // namespace
 
-CImage::CImage()
+CImage::CImage() : m_Discovery(std::make_unique<DiscoveryState>())
 {
     m_Sharing.m_hClientBlock = registerClientBlock(m_Sharing.m_ClientBlock);
     m_Window = std::make_unique<ControlWindow>(
@@ -132,6 +133,7 @@ CImage::~CImage()
 {
     StopThreads();
     CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
+    m_Discovery.reset();  // stops the search and probe workers and joins them
     DrainBusyFlags();
     trace("%s  End", m_Drawing.read().m_szBKText.c_str());
     m_ImageThread.join();

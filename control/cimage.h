@@ -36,12 +36,18 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tessivor {
+
+struct DiscoveryState; // control/discovery_state.h
+namespace camproto {
+struct DeviceRecord;
+}
 
 using camproto::CredentialBlock;
 using camproto::kCredentialBlockSize;
@@ -569,6 +575,32 @@ private:
     // Closes the current recording file.
     void CloseAviFile();
 
+    // ---- discovery and probing (discovery_members.cpp, probe_members.cpp, multicast_members.cpp,
+    // wireless_members.cpp). The searches run on the host's thread (mode 0) or on the two search
+    // workers; the probe on the host's thread or the probe worker. ----
+    // The broadcast search for `target`: -1 found (all devices: completed), 0 not.
+    static int searchDeviceBroadcast(CImage& c, const std::string& target);
+    // The multicast search from every local address; always 0.
+    static int searchDeviceMulticast(CImage& c);
+    // Lists a found record unless its MAC is listed; posts EVT_DEVICE_FOUND unless the search is quiet.
+    static void discoveryListRecord(CImage& c, const camproto::DeviceRecord& record);
+    // The worker that ends second posts the end message with its own result.
+    static void endSearchWorker(CImage& c, std::atomic<std::int32_t>& ownDone,
+                                const std::atomic<std::int32_t>& otherDone, int result);
+    // The extended-information query for the target MAC and address (DevExtInfBroadcast): -1 or 0.
+    static int queryExtendedInfo(CImage& c);
+    // The record FoundIndex selects, if any.
+    std::optional<camproto::DeviceRecord> selectedRecord() const;
+    // GET `path` through the HTTP engine; true on success (the body is in the exchange area).
+    static bool getPage(CImage& c, const char* path, int parse = 0);
+    static int probeGetInfoAsp(CImage& c);
+    static int getDevInfoCgi(CImage& c);
+    static int getDeviceInfoWeb(CImage& c);
+    static int probeDeviceUdp(CImage& c);
+    static int queryDeviceInfoBroadcast(CImage& c);
+    // The probe chain (ProbeDevice): -1 when one way described the camera, else 0.
+    static int probeDeviceWorker(CImage& c);
+
     std::string credentialTextLocked() const;
     std::string encodeAndKeep(std::string_view text);
     std::string encodeOrReuse(std::string_view text);
@@ -603,11 +635,16 @@ private:
     HttpExchange m_Http;        // the engine's caller
     Sockets m_Sockets;
     FrameSharing m_Sharing;
-    DiscoveryState m_Discovery;
+    SearchFlags m_Search;
 
     // The image settings as the last image-settings thread read them.
     mutable std::mutex m_ImageValuesLock;
     std::array<std::int16_t, 7> m_ImageValues{};
+
+    // Discovery and probing: the found list, the search and probe workers (see
+    // control/discovery_state.h for which thread uses what). Declared last, so that its workers
+    // are stopped and joined before any other member goes away.
+    std::unique_ptr<DiscoveryState> m_Discovery;
 };
 
 } // namespace tessivor

@@ -128,8 +128,8 @@ struct StreamBuffers
 
     std::unique_ptr<std::uint8_t[]> m_FrameBuffer{new std::uint8_t[kFrameBufferSize]()};
     const std::uint8_t* m_pCgiFrame = nullptr;
-    FixedText<260> m_szStreamTime;     // time of the last Protocol 4 frame
-    FixedText<260> m_szStreamUserData; // "Userdata:" of the last Protocol 4 answer
+    FixedText<260> m_szStreamTime;          // time of the last Protocol 4 frame
+    FixedText<260> m_szStreamUserData;      // "Userdata:" of the last Protocol 4 answer
     std::vector<std::uint8_t> m_DecodedDib; // decodes of depths the image library has no image of
     ImgTempImage m_WorkingImage;            // the decoded frame, kept while its size and depth stay
 };
@@ -225,9 +225,13 @@ struct FrameSharing
     Handle m_hClientBlock = 0; // the number ClientStructPoint hands out
 };
 
-// Device search: the sequence number of the discovery and configuration datagrams, and the
-// search's progress words (the host's thread starts a search; its worker reports through them).
-struct DiscoveryState
+// Device search and probe words: the sequence number of the discovery and configuration
+// datagrams (every thread that sends one: the host's, the search and probe workers, the
+// image-settings thread), and the search's progress words. The host's thread starts a search
+// or a probe and sets the selection and the probe's keep-locality choice; the search workers
+// report through the done words. The found list itself is in DiscoveryState
+// (control/discovery_state.h).
+struct SearchFlags
 {
     std::atomic<std::uint16_t> m_nSequence{0};
     std::atomic<std::int32_t> m_bSearching{0};
@@ -235,6 +239,7 @@ struct DiscoveryState
     std::atomic<std::int32_t> m_bMulticastSearchDone{0};
     std::atomic<std::int32_t> m_bQuietSearch{1};
     std::atomic<std::int32_t> m_nSelectedDevice{-2};
+    std::atomic<std::int32_t> m_bKeepLocalCamera{1}; // ProbeDevice: leave LocalCamera as it is
 };
 
 } // namespace tessivor

@@ -101,7 +101,7 @@ int CImage::ReadImageConfigUdp(const ConnectionSettings& conn, const std::array<
 {
     camproto::ImageSettingsRequest request;
     request.host = conn.m_szRemoteHost.str();
-    request.sequence = static_cast<std::uint16_t>(m_Discovery.m_nSequence.fetch_add(1) + 1);
+    request.sequence = static_cast<std::uint16_t>(m_Search.m_nSequence.fetch_add(1) + 1);
     request.mac = conn.m_TargetMac;
     request.ip = conn.m_TargetIp;
     const auto result = camproto::readImageSettingsDatagram(m_Sockets.m_ConfigSocket, request);

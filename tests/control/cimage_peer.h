@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control/cimage.h"
+#include "control/discovery_state.h"
 
 namespace tessivor {
 
@@ -20,6 +21,8 @@ struct CImagePeer
     static HttpExchange& http(CImage& c) { return c.m_Http; }
     static Sockets& sockets(CImage& c) { return c.m_Sockets; }
     static FrameSharing& sharing(CImage& c) { return c.m_Sharing; }
+    static SearchFlags& search(CImage& c) { return c.m_Search; }
+    static DiscoveryState& discovery(CImage& c) { return *c.m_Discovery; }
 
     static Guarded<ConnectionSettings>& connection(CImage& c) { return c.m_Connection; }
     static Guarded<DrawingSettings>& drawing(CImage& c) { return c.m_Drawing; }

@@ -56,9 +56,41 @@ struct Stats
     std::atomic<std::uint64_t> breakages{0}; // frames, heads or answers broken on purpose
 };
 
+// What a camera tells of itself to the discovery protocols. Set before the camera's threads
+// start and only read afterwards.
+enum class Family
+{
+    None,      // answers no discovery request
+    Native,    // search datagrams; the device record is the whole description
+    VideoCgi,  // search datagrams and "/DevInfo.CGI"
+    Multipart, // search datagrams, extended information, "/goform/serial" and "/cgi-bin/devinfo.cgi"
+    Kestra,    // multicast search and "/getInfo.asp"
+};
+std::optional<Family> familyFromName(std::string_view name);
+
+struct Identity
+{
+    Family family = Family::None;
+    std::array<std::uint8_t, 4> ip{};
+    std::array<std::uint8_t, 4> mask{255, 255, 255, 0};
+    std::array<std::uint8_t, 4> gateway{};
+    std::string name = "camsim";
+    std::string model = "CS-100";
+    std::string location = "lab";
+    std::string serial = "CS0001";
+    std::array<std::uint8_t, 3> firmware{1, 5, 'a'}; // major, minor, letter
+    std::array<std::uint8_t, 3> rom{2, 1, 'b'};
+    std::string hardware = "H1A0"; // four characters
+    std::uint16_t webPort = 80;
+    bool loginNeeded = false;
+    bool wireless = false;
+};
+
 class CameraState
 {
 public:
+    Identity identity;
+
     // ---- picture ----
     std::atomic<int> width{320};
     std::atomic<int> height{240};
@@ -239,7 +271,21 @@ std::optional<std::string> decodeBase64(std::string_view text);
 
 void serveNative(CameraState& state, FrameSource& frames, const std::shared_ptr<Connection>& conn);
 void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Connection>& conn);
-// Answers image-settings datagrams on `fd` until the camera quits.
+// Answers image-settings datagrams (and, for a camera of a discovery family, the search, probe,
+// login query and extended information) on `fd` until the camera quits.
 void serveSettingsDatagrams(CameraState& state, int fd);
+
+// ---- discovery (discovery_camera.cpp) ----
+
+// The answer to a discovery datagram other than the image settings; empty when the camera does
+// not answer it.
+std::vector<std::uint8_t> answerDiscoveryDatagram(CameraState& state, const std::uint8_t* in,
+                                                  std::size_t size);
+// Answers the multicast protocol on `fd` (bound to port 13579, member of 224.0.0.1) until the
+// camera quits; answers go to the group through the camera's own address.
+void serveMulticast(CameraState& state, int fd);
+// The whole HTTP answer of a device-information page of the camera's family; nullopt when the
+// camera has no such page.
+std::optional<std::string> discoveryPage(const CameraState& state, std::string_view target);
 
 } // namespace camsim

@@ -142,6 +142,10 @@ bool authorised(CameraState& state, const Request& r)
     const std::string value = r.header("authorization");
     if (value.rfind("Basic ", 0) != 0)
         return false;
+    // Cameras of the multipart family hand out their serial number as a token that stands for
+    // the credentials.
+    if (state.identity.family == Family::Multipart && value.substr(6) == state.identity.serial)
+        return true;
     const auto decoded = decodeBase64(value.substr(6));
     const auto [user, password] = state.credentials();
     return decoded && *decoded == user + ":" + password;
@@ -538,6 +542,15 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
     if (req.target == "/IOCONTROL.CGI?CGIQUaere=Image") {
         s.queue.erase(s.queue.begin());
         serveIoControl(s, req, loginOk);
+        return;
+    }
+    if (auto page = discoveryPage(state, req.target)) {
+        if (!loginOk) {
+            sendSimple(s, "401 Unauthorized", "<html><body>401 Unauthorized</body></html>\r\n");
+            return;
+        }
+        state.recordRequest(req.head);
+        sendAll(s.conn, *page);
         return;
     }
     for (const Route& route : routes()) {

@@ -45,6 +45,17 @@ Listening (IPv4; loopback addresses only unless --any-address):
   --http-port PORT        web server (default 8080; 0: any free port)
   --udp-port PORT         image-settings datagrams (default 62976; -1: off)
   --control-port PORT     control channel (default 0: any free port; -1: off)
+  --udp-any               datagrams on the any-address (broadcasts reach the camera), not --address
+  --multicast             answer the multicast protocol on 224.0.0.1:13579 (through --address)
+
+Discovery (the camera's identity; --family turns the answers on):
+  --family KIND           native | videocgi | multipart | kestra
+  --name TEXT, --model TEXT, --location TEXT, --serial TEXT
+  --firmware M.mmL, --rom M.mmL   versions, e.g. 1.05a
+  --mask A.B.C.D, --gateway A.B.C.D
+  --web-port PORT         web port told by the multicast and extended-information answers
+  --login-needed          the login query answers with a challenge
+  --wireless              the multicast search answer marks a wireless camera
 
 Camera:
   --size WxH              picture size (default 320x240)
@@ -91,6 +102,8 @@ struct Options
     int httpPort = 8080;
     int udpPort = 62976;
     int controlPort = 0;
+    bool udpAny = false;
+    bool multicast = false;
     std::uint64_t firstFrame = 1;
     double rate = 10;
     double runFor = 0;
@@ -242,6 +255,7 @@ struct Camera
 
 int listenOn(const Options& o, int type, int port, int* boundPort)
 {
+    const std::string address = type == SOCK_DGRAM && o.udpAny ? "0.0.0.0" : o.address;
     const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd < 0)
         fail(std::string("socket: ") + std::strerror(errno));
@@ -250,9 +264,9 @@ int listenOn(const Options& o, int type, int port, int* boundPort)
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, o.address.c_str(), &a.sin_addr);
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        fail("cannot bind " + o.address + ":" + std::to_string(port) + ": " + std::strerror(errno));
+        fail("cannot bind " + address + ":" + std::to_string(port) + ": " + std::strerror(errno));
     if (type == SOCK_STREAM && ::listen(fd, 16) != 0)
         fail(std::string("listen: ") + std::strerror(errno));
     socklen_t len = sizeof a;
@@ -498,6 +512,54 @@ int main(int argc, char** argv)
             o.udpPort = port();
         } else if (a == "--control-port") {
             o.controlPort = port();
+        } else if (a == "--udp-any") {
+            o.udpAny = true;
+        } else if (a == "--multicast") {
+            o.multicast = true;
+        } else if (a == "--family") {
+            auto f = familyFromName(value());
+            if (!f)
+                fail("--family native, videocgi, multipart or kestra");
+            cam.state.identity.family = *f;
+        } else if (a == "--name") {
+            cam.state.identity.name = value();
+        } else if (a == "--model") {
+            cam.state.identity.model = value();
+        } else if (a == "--location") {
+            cam.state.identity.location = value();
+        } else if (a == "--serial") {
+            cam.state.identity.serial = value();
+        } else if (a == "--firmware" || a == "--rom") {
+            const std::string v = value();
+            auto parts = split(v, '.');
+            auto major = parts.size() == 2 ? number<int>(parts[0]) : std::nullopt;
+            std::optional<int> minor;
+            char letter = 0;
+            if (parts.size() == 2 && parts[1].size() >= 1) {
+                std::string_view m = parts[1];
+                if (!m.empty() && (m.back() < '0' || m.back() > '9')) {
+                    letter = m.back();
+                    m.remove_suffix(1);
+                }
+                minor = number<int>(m);
+            }
+            if (!major || !minor || *major > 255 || *minor > 255)
+                fail(a + " M.mmL, e.g. 1.05a");
+            auto& field = a == "--firmware" ? cam.state.identity.firmware : cam.state.identity.rom;
+            field = {static_cast<std::uint8_t>(*major), static_cast<std::uint8_t>(*minor),
+                     static_cast<std::uint8_t>(letter)};
+        } else if (a == "--mask" || a == "--gateway") {
+            auto v = parseNumbers<std::uint8_t, 4>(value(), '.');
+            if (!v)
+                fail(a + " A.B.C.D");
+            (a == "--mask" ? cam.state.identity.mask : cam.state.identity.gateway) = *v;
+        } else if (a == "--web-port") {
+            const int p = port();
+            cam.state.identity.webPort = static_cast<std::uint16_t>(p < 0 ? 0 : p);
+        } else if (a == "--login-needed") {
+            cam.state.identity.loginNeeded = true;
+        } else if (a == "--wireless") {
+            cam.state.identity.wireless = true;
         } else if (a == "--size") {
             auto s = parseSize(value());
             if (!s)
@@ -602,6 +664,9 @@ int main(int argc, char** argv)
         fail("--address must be a dotted IPv4 address");
     if ((ntohl(addr.s_addr) >> 24) != 127 && !o.anyAddress)
         fail(o.address + " is not a loopback address (use --any-address to listen there)");
+    std::memcpy(cam.state.identity.ip.data(), &addr.s_addr, 4);
+    if (o.udpAny && !o.anyAddress)
+        fail("--udp-any needs --any-address");
     cam.state.stalled.store(stalled);
     if (clipPlay && clip.empty())
         fail("--clip-play needs --clip");
@@ -644,6 +709,25 @@ int main(int argc, char** argv)
             loops.emplace_back([&cam, fd] { serveSettingsDatagrams(cam.state, fd); });
         else
             loops.emplace_back([&cam, fd] { controlLoop(cam, fd); });
+    }
+    if (o.multicast) {
+        // Bound to the any-address: Linux delivers no multicast datagram to a socket bound to a
+        // unicast address. Member of the group on the camera's own interface.
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(13579);
+        ip_mreq m{};
+        ::inet_pton(AF_INET, "224.0.0.1", &m.imr_multiaddr);
+        m.imr_interface = addr;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) != 0)
+            fail(std::string("multicast: ") + std::strerror(errno));
+        fds.push_back(fd);
+        std::printf("camsim multicast 224.0.0.1:13579\n");
+        loops.emplace_back([&cam, fd] { serveMulticast(cam.state, fd); });
     }
     std::printf("camsim ready\n");
     std::fflush(stdout);

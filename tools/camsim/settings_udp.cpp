@@ -29,9 +29,14 @@ void serveSettingsDatagrams(CameraState& state, int fd)
         sockaddr_storage from{};
         socklen_t fromLen = sizeof from;
         const ssize_t n = ::recvfrom(fd, in, sizeof in, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-        if (n < static_cast<ssize_t>(kRequestSize) || in[0] != 0xFD || in[1] != 0xFD || in[4] != 0x00 ||
-            in[5] != 0x21)
+        if (n < static_cast<ssize_t>(kRequestSize) || in[0] != 0xFD || in[1] != 0xFD)
             continue;
+        if (in[4] != 0x00 || in[5] != 0x21) {
+            const auto answer = answerDiscoveryDatagram(state, in, static_cast<std::size_t>(n));
+            if (!answer.empty())
+                ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+            continue;
+        }
         const auto mac = state.mac();
         if (std::memcmp(in + 6, mac.data(), 6) != 0)
             continue;

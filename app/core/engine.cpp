@@ -11,9 +11,6 @@
 #include "platform/clock.h"
 #include "platform/frame_target.h"
 
-#include <QLockFile>
-#include <QString>
-
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -534,29 +531,6 @@ void Engine::RestartCam(int n)
 }
 
 // ---- start-up before the engine ----
-
-struct InstanceLock::Impl
-{
-    explicit Impl(const QString& file) : lock(file) {}
-    QLockFile lock;
-    bool held = false;
-};
-
-InstanceLock::InstanceLock(const std::filesystem::path& homeDir)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(homeDir, ec);
-    m_impl = std::make_unique<Impl>(QString::fromStdString((homeDir / "pellucor.lock").string()));
-    // A lock whose process is gone counts as free: QLockFile checks the holder's process id.
-    m_impl->held = m_impl->lock.tryLock(0);
-}
-
-InstanceLock::~InstanceLock() = default;
-
-bool InstanceLock::held() const
-{
-    return m_impl->held;
-}
 
 bool LoadStartupFiles(AppState& state, MessageBoxes& messages, std::time_t now)
 {

@@ -186,24 +186,6 @@ std::int16_t processorFamilyLevel();
 // characters a file name cannot hold, and trimmed again.
 std::string cameraFolderName(int n, const std::string& serverName);
 
-// The one-instance lock of a user's program home: held while the object lives. A second program
-// started on the same home finds it held and ends without reading any file. A lock left by a
-// program that died is taken over.
-class InstanceLock
-{
-public:
-    explicit InstanceLock(const std::filesystem::path& homeDir);
-    ~InstanceLock();
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
-    // False when another running program holds it.
-    bool held() const;
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
-};
-
 // Startup before the engine loads: defaults, language selector, the pack's button and hint
 // tables, the profile and the pack's settings. False (after a message) when the program must end.
 bool LoadStartupFiles(AppState& state, MessageBoxes& messages, std::time_t now);

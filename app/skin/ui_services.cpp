@@ -1,7 +1,11 @@
 #include "app/skin/ui_services.h"
 
+#include "platform/control_window.h"
+
 #include <QApplication>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace pellucor {
 
@@ -31,32 +35,34 @@ MessageBoxLook messageBoxLook(int style)
     return look;
 }
 
-UiServices::UiServices()
+QtUiServices::QtUiServices()
 {
     QGuiApplication::setQuitOnLastWindowClosed(false);
 }
 
-void UiServices::endProgram()
+void QtUiServices::endProgram()
 {
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-void UiServices::setApplicationTitle(const QString& title)
+void QtUiServices::setApplicationTitle(const QString& title)
 {
     QGuiApplication::setApplicationDisplayName(title);
 }
 
-QString UiServices::applicationTitle() const
+QString QtUiServices::applicationTitle() const
 {
     return QGuiApplication::applicationDisplayName();
 }
 
-void UiServices::processEvents()
+void QtUiServices::processEvents()
 {
     QCoreApplication::processEvents();
+    // Control messages whose wake-up the loop has not seen yet.
+    tessivor::messageLoop::pump();
 }
 
-int UiServices::messageBox(QWidget* owner, const QString& text, int style, const QString& title)
+int QtUiServices::messageBox(QWidget* owner, const QString& text, int style, const QString& title)
 {
     const MessageBoxLook look = messageBoxLook(style);
     QMessageBox box(look.icon, title.isEmpty() ? applicationTitle() : title, text, look.buttons, owner);
@@ -70,25 +76,40 @@ int UiServices::messageBox(QWidget* owner, const QString& text, int style, const
     return look.buttons.testFlag(QMessageBox::No) ? kAnswerNo : kAnswerOk;
 }
 
-QtTimer::QtTimer(std::function<void()> onTick, QObject* parent) : QObject(parent), m_onTick(std::move(onTick))
+void QtUiServices::show(const std::string& text, const std::string& title)
 {
-    connect(&m_timer, &QTimer::timeout, this, [this] {
+    messageBox(nullptr, QString::fromStdString(text), 0, QString::fromStdString(title));
+}
+
+QtTimer::QtTimer(std::function<void()> onTick, std::int32_t intervalMs, bool enabled)
+    : m_onTick(std::move(onTick))
+{
+    QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
         if (m_onTick)
             m_onTick();
     });
+    setInterval(intervalMs);
+    if (enabled)
+        m_timer.start();
 }
 
-void QtTimer::setInterval(int milliseconds)
+void QtTimer::setInterval(std::int32_t milliseconds)
 {
-    m_timer.setInterval(std::max(milliseconds, 0));
+    m_timer.setInterval(std::max(milliseconds, std::int32_t{0}));
 }
 
 void QtTimer::setEnabled(bool enabled)
 {
-    if (enabled)
+    if (enabled && !m_timer.isActive())
         m_timer.start();
-    else
+    else if (!enabled)
         m_timer.stop();
+}
+
+std::unique_ptr<Timer> QtTimerFactory::create(std::int32_t intervalMs, bool enabled,
+                                              std::function<void()> tick)
+{
+    return std::make_unique<QtTimer>(std::move(tick), intervalMs, enabled);
 }
 
 } // namespace pellucor

@@ -369,16 +369,4 @@ TEST_F(EngineTest, MissingPackFilesEndTheStartWithTheirPath)
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(EngineTest, ASecondProgramOnTheSameHomeFindsTheLockHeld)
-{
-    {
-        InstanceLock first(home.path());
-        EXPECT_TRUE(first.held());
-        InstanceLock second(home.path());
-        EXPECT_FALSE(second.held());
-    }
-    InstanceLock again(home.path()); // released with the first program
-    EXPECT_TRUE(again.held());
-}
-
 } // namespace

@@ -1,4 +1,4 @@
-// The tool bar and its tool sets, message boxes, timers and the single-instance lock.
+// The tool bar and its tool sets, message boxes, timers and the one-per-session instance lock.
 #include "app/skin/single_instance.h"
 #include "app/skin/tool_set.h"
 #include "app/skin/ui_services.h"
@@ -121,7 +121,7 @@ TEST(ToolBar, BadToolSetFilesKeepTheBuiltInTools)
     }
 }
 
-TEST(UiServices, MessageBoxStylesAndAnswers)
+TEST(QtUiServices, MessageBoxStylesAndAnswers)
 {
     testApp();
     struct Look
@@ -142,7 +142,7 @@ TEST(UiServices, MessageBoxStylesAndAnswers)
         EXPECT_EQ(got.buttons.testFlag(QMessageBox::Ok), !l.yesNo) << l.style;
     }
 
-    UiServices ui;
+    QtUiServices ui;
     ui.setApplicationTitle("Pellucor SE");
     struct Answer
     {
@@ -167,10 +167,44 @@ TEST(UiServices, MessageBoxStylesAndAnswers)
     }
 }
 
-TEST(UiServices, TheProgramEndsWhenAskedNotWhenItsLastWindowCloses)
+// The engine's own messages: a plain box with OK only and the program's title unless it names one.
+TEST(QtUiServices, TheEnginesMessagesArePlainOkBoxes)
+{
+    testApp();
+    QtUiServices ui;
+    ui.setApplicationTitle("Pellucor SE");
+    MessageBoxes& boxes = ui;
+    struct Case
+    {
+        std::string title;
+        QString shownTitle;
+    };
+    const Case cases[] = {{"", "Pellucor SE"}, {"Storage", "Storage"}};
+    for (const Case& c : cases) {
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::Critical;
+        bool okOnly = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            okOnly = box->standardButtons() == QMessageBox::Ok;
+            box->button(QMessageBox::Ok)->click();
+        });
+        boxes.show("Error RestartCam function", c.title);
+        EXPECT_EQ(title, c.shownTitle);
+        EXPECT_EQ(text, "Error RestartCam function");
+        EXPECT_EQ(icon, QMessageBox::NoIcon);
+        EXPECT_TRUE(okOnly);
+    }
+}
+
+TEST(QtUiServices, TheProgramEndsWhenAskedNotWhenItsLastWindowCloses)
 {
     QApplication& app = testApp();
-    UiServices ui;
+    QtUiServices ui;
     std::vector<std::string> steps;
     auto* window = new QWidget;
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -188,7 +222,7 @@ TEST(UiServices, TheProgramEndsWhenAskedNotWhenItsLastWindowCloses)
     EXPECT_EQ(steps, expected);
 }
 
-TEST(UiServices, TimerTicksWhileEnabled)
+TEST(QtTimer, TicksWhileEnabled)
 {
     testApp();
     int ticks = 0;
@@ -236,6 +270,20 @@ TEST(SingleInstance, ASecondStartEndsAtOnceAndADeadHoldersLockIsTakenOver)
     EXPECT_TRUE(QFile::exists(lock));
     SingleInstance next(lock);
     EXPECT_TRUE(next.acquire());
+}
+
+TEST(SingleInstance, ASecondLockOnTheSameFileIsRefusedUntilTheFirstGoes)
+{
+    TestFolder folder{"adapters"};
+    const QString lock = QString::fromStdString((folder.path() / "pellucor.lock").string());
+    {
+        SingleInstance first(lock);
+        EXPECT_TRUE(first.acquire());
+        SingleInstance second(lock);
+        EXPECT_FALSE(second.acquire());
+    }
+    SingleInstance again(lock); // released with the first program
+    EXPECT_TRUE(again.acquire());
 }
 
 TEST(SingleInstance, DefaultLockLivesInTheRuntimeFolder)

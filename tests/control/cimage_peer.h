@@ -20,6 +20,7 @@ struct CImagePeer
     static HttpExchange& http(CImage& c) { return c.m_Http; }
     static Sockets& sockets(CImage& c) { return c.m_Sockets; }
     static FrameSharing& sharing(CImage& c) { return c.m_Sharing; }
+    static bool mailThreadRunning(const CImage& c) { return c.m_MailThread.running(); }
 
     static Guarded<ConnectionSettings>& connection(CImage& c) { return c.m_Connection; }
     static Guarded<DrawingSettings>& drawing(CImage& c) { return c.m_Drawing; }

@@ -128,6 +128,21 @@ protected:
         return it == codes.end() ? -1 : *it;
     }
 
+    // Starts the real server (aiosmtpd), which stores what it accepts in `store` and takes the
+    // login alarm-user / `password`, and points the mail settings at it (the login's password
+    // is the test's to set); the port, 0 when the server did not say it.
+    int startRealServer(std::unique_ptr<PeerProcess>& server, const std::string& store, const char* password)
+    {
+        fs::create_directories(store);
+        server = std::make_unique<PeerProcess>(
+            std::vector<std::string>{kSystemPython, peer("smtp_server.py"), store, "alarm-user", password});
+        const std::string ready = server->readLine();
+        EXPECT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
+        setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+        control->put_SendMailID("alarm-user");
+        return ready.rfind("PORT ", 0) == 0 ? std::stoi(ready.substr(5)) : 0;
+    }
+
     std::int32_t lastOutcome() const
     {
         const auto codes = recorder->imageCodes();
@@ -166,18 +181,15 @@ std::map<std::string, std::string> keyValues(const std::string& text, std::vecto
 TEST_F(MailJob, SendsTheJpegThroughARealServerWithAuthLogin)
 {
     const std::string store = dir.file("store");
-    fs::create_directories(store);
-    PeerProcess server({kSystemPython, peer("smtp_server.py"), store, "alarm-user", "s3cret pass"});
-    ASSERT_TRUE(server.running());
-    const std::string ready = server.readLine();
-    ASSERT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
-    const int port = std::stoi(ready.substr(5));
+    std::unique_ptr<PeerProcess> server;
+    const int port = startRealServer(server, store, "s3cret pass");
+    ASSERT_TRUE(server->running());
+    ASSERT_NE(port, 0);
 
     setMail("localhost", "Owner <owner@example.test>", "Camera 1 <cam@example.test>", "Alarm caf\xc3\xa9");
-    control->put_SendMailID("alarm-user");
     control->put_SendMailPWD("s3cret pass");
     EXPECT_EQ(outcome(port), EVT_MAIL_SENT);
-    server.stop();
+    server->stop();
 
     const auto envelope = keyValues(readFile(store + "/msg-1.env"), nullptr);
     EXPECT_EQ(envelope.at("from"), "cam@example.test"); // the bare address, not the display name
@@ -213,15 +225,12 @@ TEST_F(MailJob, SendsTheJpegThroughARealServerWithAuthLogin)
 TEST_F(MailJob, AWrongPasswordIsAnAuthenticationFailure)
 {
     const std::string store = dir.file("store");
-    fs::create_directories(store);
-    PeerProcess server({kSystemPython, peer("smtp_server.py"), store, "alarm-user", "right"});
-    const std::string ready = server.readLine();
-    ASSERT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
-    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
-    control->put_SendMailID("alarm-user");
+    std::unique_ptr<PeerProcess> server;
+    const int port = startRealServer(server, store, "right");
+    ASSERT_NE(port, 0);
     control->put_SendMailPWD("wrong");
-    EXPECT_EQ(outcome(std::stoi(ready.substr(5))), 53);
-    server.stop();
+    EXPECT_EQ(outcome(port), 53);
+    server->stop();
     EXPECT_FALSE(fs::exists(store + "/msg-1.eml"));
 }
 
@@ -404,13 +413,9 @@ TEST_F(MailJob, StopOfTheStreamLeavesAnAlertInFlightAlone)
 TEST_F(MailJob, AlertsGoOutAfterAStoppedOrDuringAReconnectingProtocol4Stream)
 {
     const std::string store = dir.file("store");
-    fs::create_directories(store);
-    PeerProcess server({kSystemPython, peer("smtp_server.py"), store, "alarm-user", "s3cret pass"});
-    const std::string ready = server.readLine();
-    ASSERT_EQ(ready.rfind("PORT ", 0), 0u) << ready;
-    const int port = std::stoi(ready.substr(5));
-    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
-    control->put_SendMailID("alarm-user");
+    std::unique_ptr<PeerProcess> server;
+    const int port = startRealServer(server, store, "s3cret pass");
+    ASSERT_NE(port, 0);
     control->put_SendMailPWD("s3cret pass");
 
     auto streamFrom = [&](const std::string& host, int streamPort) {
@@ -444,7 +449,7 @@ TEST_F(MailJob, AlertsGoOutAfterAStoppedOrDuringAReconnectingProtocol4Stream)
         control->Stop();
         ASSERT_TRUE(pumpUntil([&] { return !control->ImageThreadRunning(); }));
     }
-    server.stop();
+    server->stop();
     EXPECT_TRUE(fs::exists(store + "/msg-1.eml"));
     EXPECT_TRUE(fs::exists(store + "/msg-2.eml"));
 }

@@ -427,11 +427,13 @@ TEST_F(RecordCamsimTest, MultipartCameraRecordsItsSound)
     std::int32_t handle = 0;
     control->RunAudio(&handle);
     ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.empty(); }));
+    const auto asked = std::chrono::steady_clock::now();
     control->StartRecording();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED));
     ASSERT_TRUE(CImagePeer::recording(*control).m_AviWriter.HasAudio());
     ASSERT_FALSE(pumpUntil([] { return false; }, 6s));
     control->StopRecording();
+    const double requested = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STOPPED));
     control->Stop();
     ASSERT_TRUE(waitForCode(EVT_LOOP_CLOSED));
@@ -452,7 +454,10 @@ TEST_F(RecordCamsimTest, MultipartCameraRecordsItsSound)
                   .exitCode,
               0);
     const double audio = double(std::filesystem::file_size(raw)) / (8000 * 2);
-    EXPECT_NEAR(video, 6.0, 0.5);
+    // The pictures cover at most the time recording was asked for (plus the last frame's slot);
+    // how close they come depends on how well a busy machine kept up, so that side is loose.
+    EXPECT_LE(video, requested + 1.0 / 30 + 0.01);
+    EXPECT_GE(video, 3.0);
     EXPECT_NEAR(audio, video, 0.05 * video);
 }
 

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio> // jpeglib.h needs FILE
+#include <functional>
 #include <jpeglib.h>
 #include <vector>
 
@@ -52,5 +53,15 @@ void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count)
 // size, up to the limit; a frame whose decoded rows would not fit under the limit is refused
 // before any row is written.
 inline constexpr std::size_t kDecodedDibMaxBytes = 32u * 1024u * 1024u; // 3840 x 2160 x 24 bits fits
+
+// Where a decode writes its rows: asked once the frame's header is known (and within the limit
+// above), with the DIB header the rows will follow; returns a buffer of at least
+// header.biSizeImage bytes, or nullptr to refuse the frame. It runs outside every libjpeg call.
+using DecodeBufferFor = std::function<std::uint8_t*(const DecodedDibHeader& header)>;
+
+// Decodes one whole JPEG frame as CImage::DecodeJpegToDib does, into the buffer `bufferFor`
+// hands out. 0 = decoded, -1 = failed; after a failure the buffer holds nothing usable.
+int DecodeJpegInto(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
+                   const DecodeBufferFor& bufferFor);
 
 } // namespace tessivor

@@ -20,8 +20,10 @@ function(tessivor_add_test name)
         "TESSIVOR_TEST_HOME=${home}"
         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
         ${T_ENV})
+    # A hang guard, not a measure of speed: the programs that run ffmpeg over many recordings
+    # take several minutes on a busy two-core machine.
     if(NOT T_TIMEOUT)
-        set(T_TIMEOUT 300)
+        set(T_TIMEOUT 900)
     endif()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
 endfunction()

@@ -131,6 +131,7 @@ CImage::CImage() : m_Discovery(std::make_unique<DiscoveryState>())
 
 CImage::~CImage()
 {
+    m_Run.m_bMailStop.store(1); // an alert in flight ends with the control
     StopThreads();
     CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
     m_Discovery.reset();  // stops the search and probe workers and joins them
@@ -301,9 +302,10 @@ void CImage::OnDraw()
 HRESULT CImage::Run(std::int32_t* RunThreadHandle)
 {
     // A loop that has not set Status yet, or one that is still ending, counts as running; one
-    // that has passed its last step (Status 0, code 0 on its way) is joined and started anew.
-    if (m_Run.m_nStatus.load() != STATUS_STOPPED ||
-        (m_ImageThread.running() && m_Run.m_bLoopEnded.load() == 0)) {
+    // that has passed its last step (Status 0, code 0 on its way) is joined and started anew. A
+    // recording request made while no loop lives is no loop: the new one serves it.
+    const std::int32_t status = m_Run.m_nStatus.load();
+    if (ImageLoopLive() || (status != STATUS_STOPPED && status != STATUS_RECORD_REQUESTED)) {
         *RunThreadHandle = m_Run.m_hRunThread.load();
         Fire_GetImageEvent(EVT_ALREADY_RUNNING);
         return S_OK;
@@ -331,7 +333,16 @@ HRESULT CImage::Stop()
     m_Run.m_bAudioStop.store(1);
     StopThreads(); // both flags are set: this only clears the recording request
     CloseStreamSockets();
+    // Without a live loop nobody else sets Status back: a recording request made while idle
+    // ends here, so that Run starts again.
+    if (!ImageLoopLive() && m_Run.m_nStatus.load() == STATUS_RECORD_REQUESTED)
+        m_Run.m_nStatus.store(STATUS_STOPPED);
     return S_OK;
+}
+
+bool CImage::ImageLoopLive() const
+{
+    return m_ImageThread.running() && m_Run.m_bLoopEnded.load() == 0;
 }
 
 void CImage::CloseStreamSockets()
@@ -404,6 +415,7 @@ HRESULT CImage::StartRecording()
     if (status == 3 || status == 4)
         return S_OK;
     m_Record.m_bRecordFirstStart.store(1);
+    m_Record.m_bOpenFailPosted.store(0);
     m_Record.m_bRecordRequest.store(1);
     m_Run.m_nStatus.store(STATUS_RECORD_REQUESTED);
     return S_OK;
@@ -426,6 +438,11 @@ void CImage::ImageThread()
 
 bool CImage::StartMailThread()
 {
+    // A job still running keeps its stop request (the start below would fail anyway); a new
+    // one starts without the request of an earlier CloseSMTP.
+    if (m_MailThread.running())
+        return false;
+    m_Run.m_bMailStop.store(0);
     // The new thread reports its own start, so that code 16 always comes before the job's codes.
     return m_MailThread.start("mail-job", [this] {
         PostImageEvent(EVT_MAIL_STARTED);

@@ -403,8 +403,6 @@ public:
     // The motion step of the frame pipeline for the working image: event 6 with its hold-off, the
     // beep; true when this frame should go out as an e-mail picture.
     bool MotionStep(const img_desc* working);
-    // The next picture primes the detector again instead of being compared (a new connection).
-    void RestartMotionDetection();
 
     // ---- JPEG decoding (jpeg_decode.cpp) ----
     // Decodes one whole JPEG frame into a DIB: the header (with the grey palette for 8 bits) into
@@ -435,6 +433,8 @@ public:
     // A new picture size: the open file ends without an event; the request stands, so the same
     // frame opens a file at the new size.
     void CloseRecordingForSizeChange();
+    // Posts code 11 unless it was posted for this recording attempt already.
+    void PostOpenFailedOnce();
 
     // ---- e-mail (mail_job.cpp) ----
     // The subject as sent: unchanged when it is printable ASCII, else RFC 2047 encoded words
@@ -572,6 +572,8 @@ private:
     void DrainBusyFlags();
     // Closes the stream, multipart and audio sockets, which ends a reader's blocking wait.
     void CloseStreamSockets();
+    // An image loop runs and has not passed its last step.
+    bool ImageLoopLive() const;
     // Closes the current recording file.
     void CloseAviFile();
 

@@ -75,7 +75,11 @@ struct RunFlags
     std::atomic<std::int32_t> m_bImageConfigBusy{0};
     std::atomic<std::int32_t> m_bMailBusy{0};
     std::atomic<std::int32_t> m_bPanTiltBusy{0};
-    std::atomic<std::int32_t> m_bMailIdle{1};  // no alert e-mail is on its way
+    std::atomic<std::int32_t> m_bMailIdle{1}; // no alert e-mail is on its way
+    // The e-mail job's own stop request (the mail client aborts while it is set): raised by
+    // CloseSMTP and the destructor, lowered when a job is started. The stream's stop word has
+    // no say over an alert.
+    std::atomic<std::int32_t> m_bMailStop{0};
     std::atomic<std::int32_t> m_hRunThread{0}; // token handed out by Run / RunAudio
     std::atomic<std::int32_t> m_bLoopEnded{0}; // the image loop has passed its last step
     std::atomic<std::int32_t> m_nFailedRounds{0};
@@ -93,6 +97,9 @@ struct RecordFlags
     std::atomic<std::int32_t> m_bRecordRequest{0};
     std::atomic<std::int32_t> m_bRecordFirstStart{1};
     std::atomic<std::int32_t> m_bAviOpen{0};
+    // Code 11 has been posted for this recording attempt: set with it, cleared by
+    // StartRecording and by a file that opens.
+    std::atomic<std::int32_t> m_bOpenFailPosted{0};
 };
 
 // Capture and Snapshot: the host's thread writes the file and size, then raises the flag; the

@@ -51,14 +51,11 @@ constexpr PipelineRules kMjpegRules{
 };
 constexpr const char* kDefaultVideoPath = "/goform/video2";
 
-int connectStream(CImage& c, const ConnectionSettings& conn, CWSClient& s, bool mayUseProxy)
+int connectStream(const ConnectionSettings& conn, CWSClient& s, bool mayUseProxy)
 {
-    const int rc = mayUseProxy && conn.proxyInUse()
-                       ? s.Connect(conn.m_nProxyPort, conn.m_szProxyHost.c_str(), conn.m_nConnTimeOut)
-                       : s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut);
-    if (rc == 0)
-        c.RestartMotionDetection(); // the first picture of a new connection is not motion
-    return rc;
+    return mayUseProxy && conn.proxyInUse()
+               ? s.Connect(conn.m_nProxyPort, conn.m_szProxyHost.c_str(), conn.m_nConnTimeOut)
+               : s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut);
 }
 
 std::string printable(const std::uint8_t* data, std::size_t size)
@@ -352,7 +349,7 @@ int CImage::ReadVideoCgiStream()
         trace("stream request not sent: a line break in the host, user name or credential");
         return STREAM_FAILED_ROUND;
     }
-    if (connectStream(*this, conn, s, true) != 0)
+    if (connectStream(conn, s, true) != 0)
         return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
     s.SendAll(request.data(), static_cast<int>(request.size()));
     if (stopped())
@@ -423,7 +420,6 @@ int CImage::ReadNumberedCgiStream()
         }
         if (s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut) != 0)
             return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
-        RestartMotionDetection(); // the first picture of a new connection is not motion
         if (stopped())
             return closeWith(delivered ? STREAM_STOP_AFTER_FRAMES : STREAM_STOP_SEEN);
         s.SendAll(request.data(), static_cast<int>(request.size()));
@@ -556,7 +552,7 @@ int CImage::ReadMjpegStream()
             return STREAM_FAILED_ROUND;
         }
         const std::string request = keptAliveRequest(conn, path, user, credential);
-        switch (reader.afterConnect(connectStream(*this, conn, s, true), multipartPause())) {
+        switch (reader.afterConnect(connectStream(conn, s, true), multipartPause())) {
         case PipelinedReader::Connect::Connected:
             break;
         case PipelinedReader::Connect::Retry:

@@ -3,8 +3,9 @@
 //
 // The job works on a copy of the e-mail settings taken when it starts, checks everything the
 // message will carry before it connects (so that a text that would break the dialogue never
-// reaches a server), and follows the control's stop flag through its client: a Stop or the
-// control's destruction ends a stalled SMTP dialogue within one wait slice.
+// reaches a server), and follows its own stop request through its client: CloseSMTP or the
+// control's destruction ends the SMTP dialogue within one wait slice, with QUIT. Stopping the
+// stream does not touch an alert.
 #include "control/base64.h"
 #include "control/cimage.h"
 #include "control/stream_requests.h"
@@ -134,7 +135,7 @@ int CImage::SendMailJob()
     const std::string password = mailCfg.m_szSendMailPWD.str();
     const std::string picture = mailCfg.m_szEMailFileName.str();
 
-    m_Mail.m_MailClient.SetStopFlag(&m_Run.m_bEndRun.word());
+    m_Mail.m_MailClient.SetStopFlag(&m_Run.m_bMailStop);
     m_Mail.m_MailClient.SetConnectTimeOut(conn.m_nTimeOut);
     m_Mail.m_MailClient.SetReceiveTimeOut(conn.m_nMailReceiveTimeOut);
 
@@ -184,10 +185,10 @@ int CImage::SendMailJob()
 
 HRESULT CImage::CloseSMTP()
 {
-    // Only the connection is closed from this thread (the socket client allows that); a job
-    // that is still running sees its next wait fail and ends.
+    // The dialogue belongs to the job's thread: the job is asked to stop, and it sends QUIT and
+    // closes the connection itself.
     if (m_Run.m_bMailIdle.load() == 0) {
-        m_Mail.m_MailClient.CloseConnection();
+        m_Run.m_bMailStop.store(1);
         m_Run.m_bMailIdle.store(1);
     }
     return S_OK;

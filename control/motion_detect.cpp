@@ -17,9 +17,10 @@
 // most CImage::kMotionReferenceSize bytes of picture: a larger picture is never examined.
 //
 // Pictures are DIB rows, bottom-up: block row y counts from the bottom line. The picture is read
-// at its own row stride. Cells that do not lie wholly inside the picture (or, when compared, a
-// rectangle) are skipped: a picture whose size is not a multiple of the step has no partial
-// cells at its right and top edges.
+// at its own row stride. Cells that do not lie wholly inside the picture are skipped: a picture
+// whose size is not a multiple of the step has no partial cells at its right and top edges. A
+// rectangle selects blocks by their corner (x, y): both cells of a block whose corner lies in the
+// rectangle are examined, also where they reach past its right or upper edge.
 #include "control/cimage.h"
 
 #include "control/motion_cells.h"
@@ -97,12 +98,13 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
                 rects[static_cast<std::size_t>(rectCount++)] = rows;
         }
     }
+    // The block at corner (x, y), with both its cells, when that corner lies in a rectangle.
     auto watched = [&](int x, int y) {
         if (!useRectangles)
             return true;
         for (int i = 0; i < rectCount; ++i) {
             const MotionRect& r = rects[static_cast<std::size_t>(i)];
-            if (x >= r.left && x + g.cell <= r.right && y >= r.top && y + g.cell <= r.bottom)
+            if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
                 return true;
         }
         return false;
@@ -127,7 +129,7 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
             // Cells that lie wholly inside the picture.
             const int cells = width - offset >= g.cell ? (width - offset - g.cell) / g.step + 1 : 0;
             for (int i = 0; i < cells; ++i) {
-                compare[i] = !moved && watched(offset + i * g.step, top) ? 1 : 0;
+                compare[i] = !moved && watched(i * g.step, y) ? 1 : 0;
                 counts[i] = 0;
             }
             for (int row = top; row < top + g.cell; ++row)
@@ -138,11 +140,6 @@ int CImage::DetectMotion(const std::uint8_t* picture, std::uint32_t stride, std:
         }
     }
     return moved ? 1 : 0;
-}
-
-void CImage::RestartMotionDetection()
-{
-    m_StreamInfo.m_bMotionPrimed.store(0);
 }
 
 bool CImage::MotionStep(const img_desc* working)

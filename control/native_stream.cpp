@@ -56,7 +56,6 @@ int CImage::ReadNativeStream(std::uint8_t* scratch)
 
     if (s.Connect(conn.m_nRemotePort, conn.m_szRemoteHost.c_str(), conn.m_nConnTimeOut) != 0)
         return stopped() ? STREAM_STOP_SEEN : STREAM_FAILED_ROUND;
-    RestartMotionDetection(); // the first picture of a new connection is not motion
     if (stopped())
         return closeWith(STREAM_STOP_SEEN);
 

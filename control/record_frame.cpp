@@ -169,7 +169,7 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
         if (folder.empty() || !std::filesystem::is_directory(folder, ec) || !free) {
             trace("recording folder unusable: \"%s\"\n", recording.m_szNormalFilePath.c_str());
             m_Record.m_bAviOpen.store(0);
-            PostImageEvent(EVT_RECORD_OPEN_FAILED);
+            PostOpenFailedOnce();
             sleepMs(kOpenPauseMs);
             return true;
         }
@@ -215,6 +215,7 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
         if (opened) {
             m_Run.m_nStatus.store(STATUS_RECORDING);
             m_Record.m_bAviOpen.store(1);
+            m_Record.m_bOpenFailPosted.store(0);
             if (m_Record.m_bRecordFirstStart.exchange(0))
                 PostImageEvent(EVT_RECORD_STARTED);
             std::int64_t written = 0;
@@ -227,7 +228,7 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             }
         } else {
             m_Record.m_bAviOpen.store(0);
-            PostImageEvent(EVT_RECORD_OPEN_FAILED);
+            PostOpenFailedOnce();
         }
         sleepMs(kOpenPauseMs);
         return true;
@@ -240,6 +241,14 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
         PostImageEvent(EVT_RECORD_STOPPED);
     }
     return true;
+}
+
+void CImage::PostOpenFailedOnce()
+{
+    // The request stands and every frame tries again; the host hears of the failure once per
+    // attempt, not once per frame.
+    if (m_Record.m_bOpenFailPosted.exchange(1) == 0)
+        PostImageEvent(EVT_RECORD_OPEN_FAILED);
 }
 
 void CImage::CloseRecordingForSizeChange()

@@ -1,5 +1,5 @@
 // CImageMailClient: the control's SMTP client. It watches the share of the message sent and
-// follows the control's stop flag: once the flag is raised every wait of the client ends within
+// follows the e-mail job's stop request: once it is raised every wait of the client ends within
 // one wait slice and the alert reports an abort, so closing the control never hangs on a
 // stalled SMTP server.
 #pragma once
@@ -17,7 +17,7 @@ public:
     CImageMailClient() = default;
     ~CImageMailClient() override;
 
-    // The flag whose non-zero value means "stop" (the control's stop flag); null: never stop.
+    // The flag whose non-zero value means "stop" (the e-mail job's stop request); null: never stop.
     // It must outlive the client's use.
     void SetStopFlag(const std::atomic<std::int32_t>* flag) { m_stopFlag = flag; }
     bool IsAborted() override;

@@ -345,8 +345,12 @@ int CSmtpClient::SMTPClose()
 {
     if (GetSocket() < 0)
         return OnError(MAIL_OK);
-    // The answer to QUIT is not awaited: whatever it says changes nothing.
-    SendText("QUIT\r\n");
+    // The answer to QUIT is not awaited: whatever it says changes nothing. QUIT goes out also
+    // after a stop request, since that is how a stopped dialogue ends; it waits at most one
+    // slice for room in the socket's buffer.
+    static constexpr char kQuit[] = "QUIT\r\n";
+    if (WaitForSend(0, kWaitSliceMs * 1000) == 0)
+        SendDirect(kQuit, static_cast<int>(sizeof kQuit - 1), MSG_DONTWAIT);
     m_reply.reset();
     m_pending.clear();
     m_authTried = false;
@@ -390,8 +394,13 @@ int CSmtpClient::SMTPConnect(const char* server, const char* localName)
     if (!is2xx(ReceiveLine(m_receiveTimeOut)))
         return fail(MAIL_NO_GREETING, "SMTPConnect 7\r\n");
     const int ehlo = Command("EHLO " + name + "\r\n");
-    if (ehlo == 0)
+    // An answer that is no valid reply is no 2xx either, and gets HELO; only no answer at all
+    // ends here.
+    const bool unreadable = ehlo == 0 && m_reply.complete() && m_reply.code() == 0;
+    if (ehlo == 0 && !unreadable)
         return fail(MAIL_HELLO_REFUSED, "SMTPConnect 6\r\n");
+    if (unreadable)
+        m_pending.clear(); // the rest of the unreadable answer is no answer to HELO
     if (!is2xx(ehlo) && !is2xx(Command("HELO " + name + "\r\n")))
         return fail(MAIL_HELLO_REFUSED, "SMTPConnect 4\r\n");
     return OnError(MAIL_OK);

@@ -1,5 +1,6 @@
 #include "control/cimage.h"
 #include "event_recorder.h"
+#include "platform/clock.h"
 #include "platform/frame_target.h"
 #include "platform/worker_thread.h"
 #include "refused_port.h"
@@ -165,6 +166,93 @@ TEST_F(Lifecycle, RecordingRequestFollowsStatus)
     control->StopRecording();
     EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 0);
     CImagePeer::run(*control).m_nStatus = 0;
+}
+
+// A recording request made while no image loop runs never keeps Run from starting: Stop clears
+// the Status it set, and Run without a Stop starts the loop that then serves it.
+TEST_F(Lifecycle, ARecordingRequestOnAnIdleControlNeverBlocksRun)
+{
+    for (const bool stopFirst : {true, false}) {
+        SCOPED_TRACE(stopFirst ? "Stop, then Run" : "Run at once");
+        recorder->events.clear();
+        control->StartRecording();
+        EXPECT_EQ(status(), 3);
+        if (stopFirst) {
+            control->Stop();
+            EXPECT_EQ(status(), 0);
+            EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), 0);
+        }
+        std::int32_t h = 0;
+        ASSERT_EQ(control->Run(&h), S_OK);
+        EXPECT_EQ(recorder->imageCodes(), (std::vector<std::int32_t>{1}));
+        EXPECT_EQ(CImagePeer::record(*control).m_bRecordRequest.load(), stopFirst ? 0 : 1);
+        control->Stop();
+        ASSERT_TRUE(pumpUntil([&] {
+            return status() == 0 && recorder->imageCodes().back() == 0 && !control->ImageThreadRunning();
+        }));
+    }
+}
+
+// The control's waits in fast-forward: a sleep moves the tick count on at once.
+class FastForwardClock final : public Clock
+{
+public:
+    std::uint32_t tickCount() override { return ticks.load(); }
+    void sleepMs(std::uint32_t ms) override
+    {
+        ticks += ms;
+        std::this_thread::yield();
+    }
+    std::time_t now() override { return 1796712534 + ticks.load() / 1000; }
+
+    std::atomic<std::uint32_t> ticks{1000};
+};
+
+// Failed rounds of a camera that refuses close an open recording with 1000 once they times
+// TimeOut pass 180 seconds; with TimeOut 0 that never happens, however many rounds fail.
+TEST_F(Lifecycle, FailedRoundsCloseAnOpenRecordingUnlessTimeOutIsZero)
+{
+    FastForwardClock clock;
+    installClock(&clock);
+    struct Restore // the control's threads end before the clock goes, whatever happens below
+    {
+        std::unique_ptr<CImage>& control;
+        ~Restore()
+        {
+            control.reset();
+            installClock(nullptr);
+        }
+    } restore{control};
+    const struct
+    {
+        std::int32_t timeOut;
+        bool closes;
+    } cases[] = {{3, true}, {1, true}, {0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timeOut);
+        control->put_TimeOut(c.timeOut);
+        recorder->events.clear();
+        CImagePeer::record(*control).m_bRecordRequest.store(1); // as if a file were open
+        CImagePeer::record(*control).m_bAviOpen.store(1);
+        std::int32_t h = 0;
+        ASSERT_EQ(control->Run(&h), S_OK);
+        auto sawTimeoutClose = [&] {
+            const auto codes = recorder->imageCodes();
+            return std::find(codes.begin(), codes.end(), EVT_RECORD_TIMEOUT) != codes.end();
+        };
+        if (c.closes) {
+            EXPECT_TRUE(pumpUntil(sawTimeoutClose, 30s));
+            EXPECT_EQ(CImagePeer::record(*control).m_bAviOpen.load(), 0);
+        } else {
+            // 300 rounds of which none was taken back: the limit was never passed.
+            EXPECT_TRUE(
+                pumpUntil([&] { return CImagePeer::run(*control).m_nFailedRounds.load() >= 300; }, 30s));
+            EXPECT_FALSE(sawTimeoutClose());
+            EXPECT_EQ(CImagePeer::record(*control).m_bAviOpen.load(), 1);
+        }
+        control->Stop();
+        ASSERT_TRUE(pumpUntil([&] { return !control->ImageThreadRunning(); }));
+    }
 }
 
 TEST_F(Lifecycle, WindowMessagesBecomeEvents)

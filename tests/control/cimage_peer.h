@@ -23,6 +23,7 @@ struct CImagePeer
     static FrameSharing& sharing(CImage& c) { return c.m_Sharing; }
     static SearchFlags& search(CImage& c) { return c.m_Search; }
     static DiscoveryState& discovery(CImage& c) { return *c.m_Discovery; }
+    static bool mailThreadRunning(const CImage& c) { return c.m_MailThread.running(); }
 
     static Guarded<ConnectionSettings>& connection(CImage& c) { return c.m_Connection; }
     static Guarded<DrawingSettings>& drawing(CImage& c) { return c.m_Drawing; }

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/frame_target.h"
 #include "refused_port.h"
+#include "shared_slot.h"
 #include "test_wall_clock.h"
 #include "tests/control/cimage_peer.h"
 
@@ -228,6 +229,95 @@ TEST_F(FramePipelineTest, OnlyWholeFramesGoThrough)
     EXPECT_EQ(feed(good), -1);
     EXPECT_EQ(codes(), std::vector<std::int32_t>{EVT_IMAGE_SIZE_CHANGED});
     EXPECT_TRUE(near(frameTargets::find(target)->snapshot().pixel(20, 20), blockColour(0, 0)));
+}
+
+// FrameCount counts every frame handed to the pipeline, bad ones too, up to 5000, where it
+// stays until it is read; reading sets it back to 0.
+TEST_F(FramePipelineTest, FrameCountStopsAtItsCapUntilRead)
+{
+    struct Case
+    {
+        const char* what;
+        std::int32_t start;
+        int frames;
+        std::int32_t counted;
+    };
+    const Case cases[] = {
+        {"below the cap", 4990, 5, 4995}, {"up to the cap", 4998, 2, 5000}, {"past the cap", 4998, 10, 5000},
+        {"at the cap", 5000, 3, 5000},    {"from nothing", 0, 1, 1},
+    };
+    const std::vector<std::uint8_t> notAJpeg{0x00, 0x01, 0x02}; // counted, then dropped
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CImagePeer::streaminfo(*control).m_nFrameCount.store(c.start);
+        for (int i = 0; i < c.frames; ++i)
+            feed(notAJpeg);
+        std::int32_t count = -1;
+        control->get_FrameCount(&count);
+        EXPECT_EQ(count, c.counted);
+        control->get_FrameCount(&count);
+        EXPECT_EQ(count, 0);
+    }
+}
+
+// Frame sharing: every frame flips the slot, also one that is not copied (204,800 bytes or more,
+// or its slot busy with the consumer); a copied frame carries the next sequence number, which
+// starts again at 0 once it has passed 50,000.
+TEST_F(FramePipelineTest, SharingFlipsSlotsAndWrapsItsSequence)
+{
+    control->put_EnableServer(VariantBool(-1));
+    ClientBlock& block = *CImagePeer::sharing(*control).m_ClientBlock;
+    auto& sequence = CImagePeer::streaminfo(*control).m_nShareSequence;
+    struct Step
+    {
+        const char* what;
+        std::size_t length;
+        int busySlot;                // 1 or 2: the consumer reads that slot meanwhile; 0 none
+        std::int32_t sequenceBefore; // -1: as the last step left it
+        int slotWritten;             // 1 or 2, or 0: none
+        std::int32_t storedSequence;
+        std::int32_t sequenceAfter;
+    };
+    const Step steps[] = {
+        {"the first frame goes to slot 1", 1000, 0, -1, 1, 1, 1},
+        {"the next to slot 2", 1000, 0, -1, 2, 2, 2},
+        {"204,800 bytes are not copied, slot 1 is passed", ClientBlock::kSlotSize, 0, -1, 0, 0, 2},
+        {"then slot 2", 1000, 0, -1, 2, 3, 3},
+        {"slot 1 busy: passed", 1000, 1, -1, 0, 0, 3},
+        {"204,799 bytes fit slot 2", ClientBlock::kSlotSize - 1, 0, -1, 2, 4, 4},
+        {"past 50,000 the count starts again", 1000, 0, 50000, 1, 50001, 0},
+        {"the first after the wrap", 1000, 0, -1, 2, 1, 1},
+    };
+    int flips = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.sequenceBefore >= 0)
+            sequence.store(step.sequenceBefore);
+        std::vector<std::uint8_t> frame(step.length);
+        for (std::size_t i = 0; i < frame.size(); ++i)
+            frame[i] = static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(flips));
+        const std::int32_t before[2] = {block.sequence1.load(), block.sequence2.load()};
+        if (step.busySlot != 0)
+            sharedSlot(block, step.busySlot - 1).readerBusy.store(1);
+        feed(frame);
+        if (step.busySlot != 0)
+            sharedSlot(block, step.busySlot - 1).readerBusy.store(0);
+        ++flips;
+        EXPECT_EQ(block.nextSlot.load(), flips % 2 == 1 ? 2 : 1);
+        EXPECT_EQ(sequence.load(), step.sequenceAfter);
+        for (int slot = 1; slot <= 2; ++slot) {
+            SCOPED_TRACE(slot);
+            auto [seq, busy, writing, length, data] = sharedSlot(block, slot - 1);
+            EXPECT_EQ(writing.load(), 0);
+            if (slot != step.slotWritten) {
+                EXPECT_EQ(seq.load(), before[slot - 1]); // left alone
+                continue;
+            }
+            EXPECT_EQ(seq.load(), step.storedSequence);
+            ASSERT_EQ(length.load(), static_cast<std::int32_t>(step.length));
+            EXPECT_EQ(std::memcmp(data, frame.data(), frame.size()), 0);
+        }
+    }
 }
 
 // Event 28 at every change of size, and only then; 1280 x 1024 frames decode in full.

@@ -382,9 +382,17 @@ TEST_F(RecordFrameTest, UnusableFolderGivesOpenFailureAndNoFile)
         control->put_NormalFilePath(path);
         control->StartRecording();
         EXPECT_TRUE(frameAt(0));
-        EXPECT_TRUE(frameAt(100)); // the request stands: it tries again
-        EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_OPEN_FAILED, EVT_RECORD_OPEN_FAILED}));
+        EXPECT_TRUE(frameAt(100)); // the request stands: it tries again, and says so once
+        EXPECT_TRUE(frameAt(200));
+        EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_OPEN_FAILED}));
         EXPECT_EQ(status(), 3);
+        control->StopRecording();
+        CImagePeer::run(*control).m_nStatus.store(2);
+        // The next attempt is reported again, once.
+        control->StartRecording();
+        EXPECT_TRUE(frameAt(300));
+        EXPECT_TRUE(frameAt(400));
+        EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_RECORD_OPEN_FAILED, EVT_RECORD_OPEN_FAILED}));
         control->StopRecording();
         CImagePeer::run(*control).m_nStatus.store(2);
     }

@@ -1,8 +1,9 @@
 // A scripted SMTP server on loopback for the tests of the SMTP client and the e-mail job. It
 // runs the server side of a normal dialogue (greeting, EHLO, AUTH LOGIN, MAIL, RCPT, DATA, end
-// of data, QUIT) and can be told to refuse one stage, drop the connection there, or stall (say
-// nothing until stopped). It records every line and every message it received, and how many
-// sessions were opened. Started and stopped by the test; listens on 127.0.0.1 only.
+// of data, QUIT) and can be told to refuse one stage, drop the connection there, stall (say
+// nothing until stopped), stay silent (say nothing to that stage but go on reading), or hold its
+// answer until the test releases it. It records every line and every message it received, and
+// how many sessions were opened. Started and stopped by the test; listens on 127.0.0.1 only.
 #pragma once
 
 #include <arpa/inet.h>
@@ -42,6 +43,8 @@ public:
         Refuse, // a 5xx reply (the greeting: 554)
         Drop,   // the connection is closed instead of a reply
         Stall,  // no reply at all until the server is stopped
+        Silent, // no reply to that stage; later commands (QUIT) are still read and answered
+        Hold,   // the normal reply, once release() is called
     };
 
     ScriptedSmtpServer()
@@ -84,6 +87,9 @@ public:
             ::close(m_listen);
         m_listen = -1;
     }
+
+    // Lets a held stage answer.
+    void release() { m_released = true; }
 
     int port() const { return m_port; }
     int sessions() const { return m_sessions.load(); }
@@ -152,6 +158,15 @@ private:
             while (!m_stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             return true;
+        case Failure::Silent:
+            return false; // the stage's reply is left out, since the stage is the failing one
+        case Failure::Hold:
+            while (!m_released && !m_stop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (m_stop)
+                return true;
+            m_failStage = Stage::None; // from here on a normal dialogue
+            return false;
         }
         return true;
     }
@@ -283,6 +298,7 @@ private:
     int m_port = 0;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_released{false};
     std::atomic<int> m_sessions{0};
     Stage m_failStage = Stage::None;
     Failure m_failure = Failure::Refuse;

@@ -22,6 +22,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -106,10 +107,18 @@ void runCameras(benchmark::State& state, int cameraCount)
         }
         const double cpuStart = processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        const auto end = start + std::chrono::duration<double>(seconds);
+        const auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                     std::chrono::duration<double>(seconds));
         auto nextRead = start + std::chrono::milliseconds(500);
-        while (std::chrono::steady_clock::now() < end) {
-            messageLoop::waitAndPump(std::chrono::milliseconds(20));
+        while (true) {
+            // The harness sleeps until the controls post something or the next count is due, as
+            // a host's event loop would: waking on a short period of its own would be counted as
+            // the controls' CPU time.
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= end)
+                break;
+            messageLoop::waitAndPump(
+                std::chrono::ceil<std::chrono::milliseconds>(std::min(nextRead, end) - now));
             if (std::chrono::steady_clock::now() >= nextRead) {
                 // FrameCount stops at 5000 until it is read: read it often.
                 for (int i = 0; i < cameraCount; ++i) {

@@ -10,6 +10,20 @@ using tessivor::RgbQuad;
 
 namespace {
 
+// A caller's packed 24-bit bitmap: its header, then `width` x `height` pixels of `fill`.
+std::vector<std::uint8_t> packedBitmap24(std::int32_t width, std::int32_t height, std::uint8_t fill)
+{
+    std::vector<std::uint8_t> packed(40 + tessivor::dibStride(static_cast<std::uint32_t>(width), 24) *
+                                              static_cast<std::size_t>(height),
+                                     fill);
+    BitmapInfoHeader h;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biBitCount = 24;
+    std::memcpy(packed.data(), &h, 40);
+    return packed;
+}
+
 TEST(ImgAlloc, LayoutsByDepth)
 {
     struct Case
@@ -208,12 +222,7 @@ TEST(ImgFit, FailuresLeaveAnEmptyDescriptorAndNoMemory)
 
     // A descriptor over a caller's bitmap of the very same size is not taken over: it gets a
     // block of its own, and the caller's memory is left as it was.
-    std::vector<std::uint8_t> packed(40 + 4 * 12, 0x5A);
-    BitmapInfoHeader h;
-    h.biWidth = 4;
-    h.biHeight = 4;
-    h.biBitCount = 24;
-    std::memcpy(packed.data(), &h, 40);
+    std::vector<std::uint8_t> packed = packedBitmap24(4, 4, 0x5A);
     img_desc over;
     ASSERT_EQ(img_from_bitmapinfo(packed.data(), &over), IMG_OK);
     ASSERT_EQ(img_fit(&over, 4, 4, 24), IMG_OK);
@@ -243,12 +252,7 @@ TEST(ImgFree, OnlyTheOwnerFreesAndForeignMemoryIsLeftAlone)
     img_free(nullptr);
 
     // A descriptor over a caller's packed bitmap is never freed by the library.
-    std::vector<std::uint8_t> packed(40 + 4 * 4, 0);
-    BitmapInfoHeader h;
-    h.biWidth = 1;
-    h.biHeight = 4;
-    h.biBitCount = 24;
-    std::memcpy(packed.data(), &h, 40);
+    std::vector<std::uint8_t> packed = packedBitmap24(1, 4, 0);
     img_desc over;
     ASSERT_EQ(img_from_bitmapinfo(packed.data(), &over), IMG_OK);
     img_free(&over);

@@ -139,6 +139,7 @@ struct StreamBuffers
     FixedText<260> m_szStreamUserData;      // "Userdata:" of the last Protocol 4 answer
     std::vector<std::uint8_t> m_DecodedDib; // decodes of depths the image library has no image of
     ImgTempImage m_WorkingImage;            // the decoded frame, kept while its size and depth stay
+    ImgTempImage m_PreviewImage;            // the frame at the preview size, kept likewise
 };
 
 // An open recording; image thread only (the sound thread adds its blocks to the writer while

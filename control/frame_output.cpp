@@ -35,11 +35,12 @@ void CImage::DrawFrame(img_desc* working, const DrawingSettings& drawing)
     const std::int32_t height = drawing.m_nPreviewHeight;
     if (width < 1 || height < 1)
         return;
-    ImgTempImage preview;
-    if (img_alloc(preview.get(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                  img_bits(working)) != 0)
+    // The resize writes every pixel of the preview: it is kept from frame to frame, not zeroed.
+    img_desc* preview = m_Buffers.m_PreviewImage.get();
+    if (img_fit(preview, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                img_bits(working)) != 0)
         return;
-    if (img_resize(working, preview.get()) != 0)
+    if (img_resize(working, preview) != 0)
         return;
 
     Handle palette = 0;
@@ -52,11 +53,11 @@ void CImage::DrawFrame(img_desc* working, const DrawingSettings& drawing)
         const auto window = static_cast<Handle>(drawing.m_PreviewhWnd);
         const auto dc = static_cast<Handle>(drawing.m_PreviewDC);
         if (left != 0 || top != 0 || targetLeft != 0 || targetTop != 0)
-            rc = img_display_ex(window, dc, &palette, left, top, preview.get(), targetLeft, targetTop, 0);
+            rc = img_display_ex(window, dc, &palette, left, top, preview, targetLeft, targetTop, 0);
         else
-            rc = img_display(window, dc, &palette, 0, 0, preview.get());
+            rc = img_display(window, dc, &palette, 0, 0, preview);
     } else {
-        rc = img_display(m_hWnd, m_hWnd, &palette, 0, 0, preview.get());
+        rc = img_display(m_hWnd, m_hWnd, &palette, 0, 0, preview);
     }
     // The palette a palette device needed lives for this drawing only.
     if (palette != 0)

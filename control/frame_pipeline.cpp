@@ -5,11 +5,11 @@
 //
 // The frame is decoded straight into the working image m_Buffers.m_WorkingImage, which is kept while the
 // picture's size and depth stay the same; each decode writes it whole (rows and their padding),
-// so it is neither zeroed nor copied. Besides it, the motion reference and (for depths the image
-// library has no image of) the decode buffer m_Buffers.m_DecodedDib are the only pixels kept between
-// frames; a rotated picture is made and freed within the call. The control window's "device
-// context" is its frame target, named by the window handle, so nothing is taken or released per
-// frame for it.
+// so it is neither zeroed nor copied. Besides it, the preview (kept the same way), the motion
+// reference and (for depths the image library has no image of) the decode buffer
+// m_Buffers.m_DecodedDib are the only pixels kept between frames; a rotated picture is made and freed within
+// the call. The control window's "device context" is its frame target, named by the window handle, so nothing
+// is taken or released per frame for it.
 #include "control/cimage.h"
 #include "imagelib/img_jpeg.h"
 #include "imagelib/img_rotate.h"
@@ -29,13 +29,8 @@ constexpr std::int32_t kShareSequenceWrap = 50000;
 // False when the library has no image of that depth (or no memory): `image` is then empty.
 bool fitWorkingImage(img_desc* image, const BitmapInfoHeader& h)
 {
-    const BitmapInfoHeader* have = image->header;
-    if (have && have->biWidth == h.biWidth && have->biHeight == h.biHeight &&
-        have->biBitCount == h.biBitCount)
-        return true;
-    img_free(image);
-    return img_alloc(image, static_cast<std::uint32_t>(h.biWidth), static_cast<std::uint32_t>(h.biHeight),
-                     h.biBitCount) == 0 &&
+    return img_fit(image, static_cast<std::uint32_t>(h.biWidth), static_cast<std::uint32_t>(h.biHeight),
+                   h.biBitCount) == 0 &&
            image->bytesPerRow == dibStride(static_cast<std::uint32_t>(h.biWidth), h.biBitCount);
 }
 } // namespace

@@ -37,12 +37,19 @@ std::int32_t img_alloc_mem(img_desc* desc, std::uint32_t width, std::uint32_t he
     return img_alloc_ex(desc, width, height, bits, 0);
 }
 
-std::int32_t img_alloc_ex(img_desc* desc, std::uint32_t width, std::uint32_t height, std::uint32_t bits,
-                          std::int32_t /*useSection*/)
+namespace {
+
+// The layout of a new image: depth (4 made 8), palette entries, row stride and block size.
+struct ImageLayout
 {
-    if (!desc)
-        return IMG_ERR_ARGUMENT;
-    img_clear_desc(desc);
+    std::uint32_t bits = 0;
+    std::uint32_t colours = 0;
+    std::uint64_t stride = 0;
+    std::uint64_t total = 0;
+};
+
+std::int32_t layoutFor(std::uint32_t width, std::uint32_t height, std::uint32_t bits, ImageLayout* out)
+{
     switch (bits) {
     case 1:
     case 8:
@@ -57,37 +64,76 @@ std::int32_t img_alloc_ex(img_desc* desc, std::uint32_t width, std::uint32_t hei
     }
     if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return IMG_ERR_ARGUMENT;
-    const std::uint32_t colours = bits < 16 ? 1u << bits : 0;
-    const std::uint64_t stride = rowBytes(width, bits);
-    const std::uint64_t total = kHeaderBytes + std::uint64_t{colours} * 4 + stride * height;
-    if (stride > kMaxImageBytes || total > kMaxImageBytes)
+    out->bits = bits;
+    out->colours = bits < 16 ? 1u << bits : 0;
+    out->stride = rowBytes(width, bits);
+    out->total = kHeaderBytes + std::uint64_t{out->colours} * 4 + out->stride * height;
+    if (out->stride > kMaxImageBytes || out->total > kMaxImageBytes)
         return IMG_ERR_NO_MEMORY;
-    auto* block = static_cast<std::uint8_t*>(img_block_alloc(static_cast<std::size_t>(total)));
-    if (!block)
-        return IMG_ERR_NO_MEMORY;
+    return IMG_OK;
+}
 
+// Writes the header, grey palette and descriptor of a new image over `block`; the pixels are
+// not touched.
+void layOut(img_desc* desc, std::uint8_t* block, std::uint32_t width, std::uint32_t height,
+            const ImageLayout& l)
+{
+    img_clear_desc(desc);
     auto* header = new (block) BitmapInfoHeader;
     header->biSize = kHeaderBytes;
     header->biWidth = static_cast<std::int32_t>(width);
     header->biHeight = static_cast<std::int32_t>(height);
     header->biPlanes = 1;
-    header->biBitCount = static_cast<std::uint16_t>(bits);
+    header->biBitCount = static_cast<std::uint16_t>(l.bits);
     header->biCompression = 0;
-    header->biSizeImage = static_cast<std::uint32_t>(stride * height);
-    header->biClrUsed = colours;
-    header->biClrImportant = colours;
+    header->biSizeImage = static_cast<std::uint32_t>(l.stride * height);
+    header->biClrUsed = l.colours;
+    header->biClrImportant = l.colours;
 
     desc->header = header;
-    desc->palette = colours ? reinterpret_cast<RgbQuad*>(block + kHeaderBytes) : nullptr;
-    desc->colourCount = colours;
+    desc->palette = l.colours ? reinterpret_cast<RgbQuad*>(block + kHeaderBytes) : nullptr;
+    desc->colourCount = l.colours;
     img_set_gray_palette(desc);
-    desc->pixels = block + kHeaderBytes + colours * 4;
-    desc->bytesPerRow = static_cast<std::uint32_t>(stride);
+    desc->pixels = block + kHeaderBytes + l.colours * 4;
+    desc->bytesPerRow = static_cast<std::uint32_t>(l.stride);
     desc->x0 = 0;
     desc->y0 = 0;
     desc->x1 = width - 1;
     desc->y1 = height - 1;
+}
+
+} // namespace
+
+std::int32_t img_alloc_ex(img_desc* desc, std::uint32_t width, std::uint32_t height, std::uint32_t bits,
+                          std::int32_t /*useSection*/)
+{
+    if (!desc)
+        return IMG_ERR_ARGUMENT;
+    img_clear_desc(desc);
+    ImageLayout l;
+    if (const std::int32_t r = layoutFor(width, height, bits, &l); r != IMG_OK)
+        return r;
+    auto* block = static_cast<std::uint8_t*>(img_block_alloc(static_cast<std::size_t>(l.total)));
+    if (!block)
+        return IMG_ERR_NO_MEMORY;
+    layOut(desc, block, width, height, l);
     return IMG_OK;
+}
+
+std::int32_t img_fit(img_desc* desc, std::uint32_t width, std::uint32_t height, std::uint32_t bits)
+{
+    if (!desc)
+        return IMG_ERR_ARGUMENT;
+    ImageLayout l;
+    if (layoutFor(width, height, bits, &l) == IMG_OK && img_block_owned(desc->header) &&
+        img_block_size(desc->header) == l.total &&
+        desc->header->biWidth == static_cast<std::int32_t>(width) &&
+        desc->header->biHeight == static_cast<std::int32_t>(height) && desc->header->biBitCount == l.bits) {
+        layOut(desc, reinterpret_cast<std::uint8_t*>(desc->header), width, height, l);
+        return IMG_OK;
+    }
+    img_free(desc);
+    return img_alloc(desc, width, height, bits);
 }
 
 void img_free(img_desc* desc)

@@ -56,6 +56,11 @@ std::int32_t img_alloc_mem(img_desc* desc, std::uint32_t width, std::uint32_t he
 // image's own block.
 std::int32_t img_alloc_ex(img_desc* desc, std::uint32_t width, std::uint32_t height, std::uint32_t bits,
                           std::int32_t useSection);
+// Makes `desc` an image as img_alloc does, keeping its block when it already holds an image of
+// this size and depth made here: header, palette, area and flags are then those of a new image,
+// but the pixels keep what they held (for callers that overwrite them whole, frame after frame).
+// Otherwise the block is freed and a new zero-filled one is allocated, with img_alloc's results.
+std::int32_t img_fit(img_desc* desc, std::uint32_t width, std::uint32_t height, std::uint32_t bits);
 // Frees the image's block and clears the descriptor. A descriptor whose header is not an image
 // block of this library (cleared, copied from a freed image, or over foreign memory) is left as
 // it is.

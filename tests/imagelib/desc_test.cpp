@@ -10,6 +10,20 @@ using tessivor::RgbQuad;
 
 namespace {
 
+// A caller's packed 24-bit bitmap: its header, then `width` x `height` pixels of `fill`.
+std::vector<std::uint8_t> packedBitmap24(std::int32_t width, std::int32_t height, std::uint8_t fill)
+{
+    std::vector<std::uint8_t> packed(40 + tessivor::dibStride(static_cast<std::uint32_t>(width), 24) *
+                                              static_cast<std::size_t>(height),
+                                     fill);
+    BitmapInfoHeader h;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biBitCount = 24;
+    std::memcpy(packed.data(), &h, 40);
+    return packed;
+}
+
 TEST(ImgAlloc, LayoutsByDepth)
 {
     struct Case
@@ -126,6 +140,100 @@ TEST(ImgAlloc, FailedAllocationLeavesNoMemory)
     EXPECT_EQ(img_live_allocations(), before);
 }
 
+// img_fit keeps a block of the same size and depth with its pixels, and makes the rest of the
+// image exactly what a new one would be; any other request gets a new zero-filled block.
+TEST(ImgFit, KeepsTheBlockAndPixelsOfTheSameImageOnly)
+{
+    const std::size_t before = img_live_allocations();
+    // Header, palette and descriptor fields other than the block's own pointers.
+    auto expectLikeNew = [](const img_desc& d, std::uint32_t w, std::uint32_t h, std::uint32_t bits) {
+        Image fresh(w, h, bits);
+        EXPECT_EQ(std::memcmp(d.header, fresh->header, sizeof(BitmapInfoHeader)), 0);
+        EXPECT_EQ(d.colourCount, fresh->colourCount);
+        EXPECT_EQ(d.typeFlags, fresh->typeFlags);
+        EXPECT_EQ(d.bytesPerRow, fresh->bytesPerRow);
+        EXPECT_EQ(d.x0, 0u);
+        EXPECT_EQ(d.y0, 0u);
+        EXPECT_EQ(d.x1, w - 1);
+        EXPECT_EQ(d.y1, h - 1);
+        ASSERT_EQ(d.palette == nullptr, fresh->palette == nullptr);
+        if (d.palette) {
+            EXPECT_EQ(std::memcmp(d.palette, fresh->palette, fresh->colourCount * sizeof(RgbQuad)), 0);
+        }
+    };
+    for (std::uint32_t bits : {1u, 8u, 16u, 24u}) {
+        SCOPED_TRACE(bits);
+        img_desc d;
+        ASSERT_EQ(img_fit(&d, 7, 5, bits), IMG_OK);
+        expectLikeNew(d, 7, 5, bits);
+        // A user of the image changes pixels, palette, area, flags and header fields.
+        std::memset(d.pixels, 0xA5, d.bytesPerRow * 5);
+        if (d.palette) {
+            d.palette[1] = RgbQuad{1, 2, 3, 4};
+            d.colourCount = 1;
+        }
+        d.typeFlags = 0;
+        d.x0 = 2;
+        d.y1 = 1;
+        d.header->biXPelsPerMeter = 3000;
+        const auto* block = d.header;
+        ASSERT_EQ(img_fit(&d, 7, 5, bits), IMG_OK);
+        EXPECT_EQ(d.header, block);
+        expectLikeNew(d, 7, 5, bits);
+        for (std::uint32_t i = 0; i < d.bytesPerRow * 5; ++i)
+            ASSERT_EQ(d.pixels[i], 0xA5) << i;
+        EXPECT_EQ(img_live_allocations(), before + 1);
+
+        // Another width, height or depth: a new zero-filled image.
+        const std::uint32_t otherBits = bits == 24 ? 8 : 24;
+        const struct
+        {
+            std::uint32_t w, h, bits;
+        } others[] = {{8, 5, bits}, {8, 6, bits}, {8, 6, otherBits}};
+        for (const auto& o : others) {
+            std::memset(d.pixels, 0xA5, d.header->biSizeImage);
+            ASSERT_EQ(img_fit(&d, o.w, o.h, o.bits), IMG_OK);
+            expectLikeNew(d, o.w, o.h, o.bits);
+            for (std::uint32_t i = 0; i < d.header->biSizeImage; ++i)
+                ASSERT_EQ(d.pixels[i], 0) << i;
+            EXPECT_EQ(img_live_allocations(), before + 1);
+        }
+        img_free(&d);
+    }
+    EXPECT_EQ(img_live_allocations(), before);
+}
+
+TEST(ImgFit, FailuresLeaveAnEmptyDescriptorAndNoMemory)
+{
+    const std::size_t before = img_live_allocations();
+    img_desc d;
+    ASSERT_EQ(img_fit(&d, 4, 4, 24), IMG_OK);
+    EXPECT_EQ(img_fit(&d, 4, 4, 32), IMG_ERR_DEPTH);
+    EXPECT_EQ(d.header, nullptr);
+    EXPECT_EQ(img_fit(&d, 0, 4, 24), IMG_ERR_ARGUMENT);
+    EXPECT_EQ(d.header, nullptr);
+    ASSERT_EQ(img_fit(&d, 4, 4, 24), IMG_OK);
+    img_fail_allocation(1);
+    EXPECT_EQ(img_fit(&d, 5, 4, 24), IMG_ERR_NO_MEMORY);
+    EXPECT_EQ(d.header, nullptr);
+    EXPECT_EQ(d.pixels, nullptr);
+    EXPECT_EQ(img_live_allocations(), before);
+    EXPECT_EQ(img_fit(nullptr, 4, 4, 24), IMG_ERR_ARGUMENT);
+
+    // A descriptor over a caller's bitmap of the very same size is not taken over: it gets a
+    // block of its own, and the caller's memory is left as it was.
+    std::vector<std::uint8_t> packed = packedBitmap24(4, 4, 0x5A);
+    img_desc over;
+    ASSERT_EQ(img_from_bitmapinfo(packed.data(), &over), IMG_OK);
+    ASSERT_EQ(img_fit(&over, 4, 4, 24), IMG_OK);
+    EXPECT_NE(over.header, reinterpret_cast<BitmapInfoHeader*>(packed.data()));
+    for (std::size_t i = 40; i < packed.size(); ++i)
+        ASSERT_EQ(packed[i], 0x5A) << i;
+    EXPECT_EQ(img_live_allocations(), before + 1);
+    img_free(&over);
+    EXPECT_EQ(img_live_allocations(), before);
+}
+
 TEST(ImgFree, OnlyTheOwnerFreesAndForeignMemoryIsLeftAlone)
 {
     const std::size_t before = img_live_allocations();
@@ -144,12 +252,7 @@ TEST(ImgFree, OnlyTheOwnerFreesAndForeignMemoryIsLeftAlone)
     img_free(nullptr);
 
     // A descriptor over a caller's packed bitmap is never freed by the library.
-    std::vector<std::uint8_t> packed(40 + 4 * 4, 0);
-    BitmapInfoHeader h;
-    h.biWidth = 1;
-    h.biHeight = 4;
-    h.biBitCount = 24;
-    std::memcpy(packed.data(), &h, 40);
+    std::vector<std::uint8_t> packed = packedBitmap24(1, 4, 0);
     img_desc over;
     ASSERT_EQ(img_from_bitmapinfo(packed.data(), &over), IMG_OK);
     img_free(&over);

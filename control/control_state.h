@@ -92,6 +92,9 @@ struct RecordFlags
     std::atomic<std::int32_t> m_bRecordRequest{0};
     std::atomic<std::int32_t> m_bRecordFirstStart{1};
     std::atomic<std::int32_t> m_bAviOpen{0};
+    // Counts recording attempts: StartRecording begins one, and so does a file that a failed
+    // write closed. Reports that come once per attempt remember the attempt they were made in.
+    std::atomic<std::int32_t> m_nRecordAttempt{0};
 };
 
 // Capture and Snapshot: the host's thread writes the file and size, then raises the flag; the
@@ -146,7 +149,8 @@ struct RecordingState
     std::uint32_t m_dwRecordNowTick = 0;
     std::time_t m_tRecordStart = 0; // wall clock at the opening, seconds
     std::time_t m_tRecordNow = 0;
-    std::string m_szRecordFolder; // folder of the open file, whose free space is watched
+    std::string m_szRecordFolder;        // folder of the open file, whose free space is watched
+    std::int32_t m_nDiskLowAttempt = -1; // the attempt whose opening has reported 14 already
 };
 
 // The motion detector's reference and hold-off; image thread only.

@@ -61,7 +61,8 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
     }
 
     DecodedDibHeader dib;
-    if (DecodeJpegToDib(frame, frameLength, &dib, &m_Buffers.m_DecodedDib) != 0)
+    // A stop ends a long decode in the middle; the frame is then dropped like a bad one.
+    if (DecodeJpegToDib(frame, frameLength, &dib, &m_Buffers.m_DecodedDib, &m_Run.m_bEndRun) != 0)
         return 0;
     const BitmapInfoHeader& h = dib.header;
     if (h.biWidth < 1 || h.biHeight < 1 || h.biBitCount < 1)

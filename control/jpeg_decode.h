@@ -9,7 +9,8 @@
 //   RGB   24 bits, blue, green, red
 //   CMYK  32 bits, the four components in the decoder's order; for an Adobe YCCK image the
 //         control's own conversion gives R, G, B of (Y, Cb, Cr) and 255 - K instead
-// Anything else fails. Rows are padded to whole 32-bit words; the first decoded scanline is the
+// Anything else fails, and so does a frame with more than kMaxScansPerFrame scans or one whose
+// decode a stop request ends. Rows are padded to whole 32-bit words; the first decoded scanline is the
 // last row of the buffer.
 //
 // libjpeg reports fatal errors through an error-exit routine that must not return; ours jumps
@@ -52,5 +53,11 @@ void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count)
 // size, up to the limit; a frame whose decoded rows would not fit under the limit is refused
 // before any row is written.
 inline constexpr std::size_t kDecodedDibMaxBytes = 32u * 1024u * 1024u; // 3840 x 2160 x 24 bits fits
+
+// Most scans a frame may have. Cameras send baseline frames (one scan, or one per component);
+// libjpeg's standard progressive scripts use 10 scans for colour and 6 for grey. Every scan
+// costs a pass over the whole picture, so a frame with more is dropped as hostile, and the
+// bound keeps the worst frame within the size limit well under a second of decoding.
+inline constexpr int kMaxScansPerFrame = 32;
 
 } // namespace tessivor

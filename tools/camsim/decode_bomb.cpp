@@ -113,7 +113,7 @@ std::vector<std::uint8_t> decodeBombJpeg(int width, int height, int acScans)
 
 const std::vector<std::uint8_t>& servedDecodeBomb()
 {
-    static const std::vector<std::uint8_t> bomb = decodeBombJpeg(5760, 5760, 850);
+    static const std::vector<std::uint8_t> bomb = decodeBombJpeg(5760, 5760, 500);
     return bomb;
 }
 

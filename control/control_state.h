@@ -9,6 +9,7 @@
 #include "control/client_block.h"
 #include "control/parameter_table.h"
 #include "control/wave_render.h"
+#include "imagelib/img_desc.h"
 #include "io/ws_client.h"
 #include "mail/image_mail_client.h"
 #include "mail/mail_message.h"
@@ -132,7 +133,8 @@ struct StreamBuffers
     const std::uint8_t* m_pCgiFrame = nullptr;
     FixedText<260> m_szStreamTime;     // time of the last Protocol 4 frame
     FixedText<260> m_szStreamUserData; // "Userdata:" of the last Protocol 4 answer
-    std::vector<std::uint8_t> m_DecodedDib;
+    std::vector<std::uint8_t> m_DecodedDib; // decodes of depths the image library has no image of
+    ImgTempImage m_WorkingImage;            // the decoded frame, kept while its size and depth stay
 };
 
 // An open recording; image thread only (the sound thread adds its blocks to the writer while

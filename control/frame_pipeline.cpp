@@ -3,8 +3,11 @@
 // bytes are one whole JPEG, decoding into a DIB, the size change, rotation, motion, drawing, the
 // e-mail picture, recording and snapshots (the output steps are in frame_output.cpp).
 //
-// Working images are allocated and freed within the call; the decode buffer m_Buffers.m_DecodedDib and the
-// motion reference are the only pixels kept between frames. The control window's "device
+// The frame is decoded straight into the working image m_Buffers.m_WorkingImage, which is kept while the
+// picture's size and depth stay the same; each decode writes it whole (rows and their padding),
+// so it is neither zeroed nor copied. Besides it, the motion reference and (for depths the image
+// library has no image of) the decode buffer m_Buffers.m_DecodedDib are the only pixels kept between
+// frames; a rotated picture is made and freed within the call. The control window's "device
 // context" is its frame target, named by the window handle, so nothing is taken or released per
 // frame for it.
 #include "control/cimage.h"
@@ -14,12 +17,27 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace tessivor {
 
 namespace {
 constexpr std::int32_t kFrameCountLimit = 5000; // FrameCount stops here until it is read
 constexpr std::int32_t kShareSequenceWrap = 50000;
+
+// Makes `image` an image of the size and depth of `h`, keeping it when it already is one.
+// False when the library has no image of that depth (or no memory): `image` is then empty.
+bool fitWorkingImage(img_desc* image, const BitmapInfoHeader& h)
+{
+    const BitmapInfoHeader* have = image->header;
+    if (have && have->biWidth == h.biWidth && have->biHeight == h.biHeight &&
+        have->biBitCount == h.biBitCount)
+        return true;
+    img_free(image);
+    return img_alloc(image, static_cast<std::uint32_t>(h.biWidth), static_cast<std::uint32_t>(h.biHeight),
+                     h.biBitCount) == 0 &&
+           image->bytesPerRow == dibStride(static_cast<std::uint32_t>(h.biWidth), h.biBitCount);
+}
 } // namespace
 
 int CImage::ProcessFrame(std::uint32_t frameLength)
@@ -62,7 +80,25 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
 
     DecodedDibHeader dib;
     // A stop ends a long decode in the middle; the frame is then dropped like a bad one.
-    if (DecodeJpegToDib(frame, frameLength, &dib, &m_Buffers.m_DecodedDib, &m_Run.m_bEndRun) != 0)
+    bool inWorkingImage = false;
+    const int decoded = DecodeJpegInto(
+        frame, frameLength, &dib,
+        [this, &inWorkingImage](const DecodedDibHeader& d) {
+            inWorkingImage = fitWorkingImage(m_Buffers.m_WorkingImage.get(), d.header);
+            if (inWorkingImage)
+                return m_Buffers.m_WorkingImage->pixels;
+            // No image of this depth: the frame still decodes (its size counts), then ends below.
+            img_free(m_Buffers.m_WorkingImage.get());
+            try {
+                if (m_Buffers.m_DecodedDib.size() < d.header.biSizeImage)
+                    m_Buffers.m_DecodedDib.resize(d.header.biSizeImage);
+            } catch (const std::bad_alloc&) {
+                return static_cast<std::uint8_t*>(nullptr);
+            }
+            return m_Buffers.m_DecodedDib.data();
+        },
+        &m_Run.m_bEndRun);
+    if (decoded != 0)
         return 0;
     const BitmapInfoHeader& h = dib.header;
     if (h.biWidth < 1 || h.biHeight < 1 || h.biBitCount < 1)
@@ -76,20 +112,12 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
         PostImageEvent(EVT_IMAGE_SIZE_CHANGED);
         CloseRecordingForSizeChange();
     }
-
-    ImgTempImage decoded;
-    if (img_alloc(decoded.get(), static_cast<std::uint32_t>(h.biWidth),
-                  static_cast<std::uint32_t>(h.biHeight), h.biBitCount) != 0)
+    if (!inWorkingImage)
         return -1; // CMYK pictures (32 bits) end here: the library has no image of that depth
-    const std::uint32_t decodedStride = dibStride(static_cast<std::uint32_t>(h.biWidth), h.biBitCount);
-    const std::uint32_t rowBytes = std::min(decodedStride, decoded->bytesPerRow);
-    for (std::int32_t row = 0; row < h.biHeight; ++row)
-        std::memcpy(decoded->pixels + std::size_t(row) * decoded->bytesPerRow,
-                    m_Buffers.m_DecodedDib.data() + std::size_t(row) * decodedStride, rowBytes);
 
     // Rotation. A failed rotation frees its image and the frame goes on as decoded.
     ImgTempImage rotated;
-    img_desc* working = decoded.get();
+    img_desc* working = m_Buffers.m_WorkingImage.get();
     const std::int32_t angle = drawing.m_nRotateAngle;
     if (angle != 0) {
         const bool quarter = angle == 90 || angle == 270;
@@ -97,9 +125,8 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
         const auto height = static_cast<std::uint32_t>(quarter ? h.biWidth : h.biHeight);
         if (img_alloc(rotated.get(), width, height, h.biBitCount) != 0)
             return 0;
-        const std::int32_t rc = img_rotate(static_cast<double>(angle), decoded.get(), rotated.get());
+        const std::int32_t rc = img_rotate(static_cast<double>(angle), working, rotated.get());
         if (rc == 0) {
-            img_free(decoded.get());
             working = rotated.get();
         } else {
             trace("%s : rotation by %d failed (%d); the frame goes on unrotated", conn.m_szRemoteHost.c_str(),

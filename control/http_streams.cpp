@@ -109,28 +109,33 @@ public:
         m_size -= n;
     }
 
-    // Receives until at least `atLeast` bytes are held, never more than `atMost`.
+    // Receives until at least `atLeast` bytes are held, never more than `atMost`. Each receive
+    // takes what the connection holds; the wait (a poll) comes only when it holds nothing.
     Fill receive(std::size_t atLeast, std::size_t atMost, Deadline& d)
     {
         atMost = std::min(atMost, CImage::kFrameBufferSize);
         while (m_size < atLeast) {
+            if (m_endRun.stopRequested())
+                return Fill::Stopped;
             const std::uint32_t elapsed = ticksSince(d.since);
             if (elapsed > d.limitMs)
                 return Fill::Silent;
+            const int n = m_s.ReceiveAvailable(m_data + m_size, static_cast<int>(atMost - m_size));
+            if (n > 0) {
+                m_size += static_cast<std::size_t>(n);
+                if (d.fromLastByte)
+                    d.since = tickCount();
+                continue;
+            }
+            if (n != CWSClient::kNothingWaiting)
+                return m_endRun.stopRequested() ? Fill::Stopped : Fill::Closed;
             switch (streamio::waitForData(m_s, d.limitMs - elapsed + 1, m_endRun.word())) {
             case streamio::Got::Stopped:
                 return Fill::Stopped;
             case streamio::Got::TimedOut:
-                continue;
             case streamio::Got::Data:
                 break;
             }
-            const int n = m_s.ReceiveDirect(m_data + m_size, static_cast<int>(atMost - m_size), 0);
-            if (n <= 0)
-                return m_endRun.stopRequested() ? Fill::Stopped : Fill::Closed;
-            m_size += static_cast<std::size_t>(n);
-            if (d.fromLastByte)
-                d.since = tickCount();
         }
         return Fill::Ok;
     }
@@ -164,8 +169,9 @@ NextPart readNextPart(PushInput& in, PartHead& head, PushInput::Deadline headWai
         case PartHead::Status::Found: {
             PushInput::Deadline frameWait =
                 frameFromLastByte ? PushInput::Deadline{tickCount(), frameLimitMs, true} : headWait;
+            // Whatever follows the frame is the stream's next part: take it in the same receives.
             const std::size_t end = head.frameStart + head.length;
-            switch (in.receive(end, end, frameWait)) {
+            switch (in.receive(end, CImage::kFrameBufferSize, frameWait)) {
             case PushInput::Fill::Ok:
                 return NextPart::Frame;
             case PushInput::Fill::Silent:

@@ -166,7 +166,7 @@ bool warned(DecodeState& s, int checkpoint)
 }
 
 int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                std::vector<std::uint8_t>* pixels, const EndRunFlag* stop)
+                const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
 {
     s.cinfo.err = jpeg_std_error(&s.err.pub);
     s.err.pub.error_exit = JpegErrorExit;
@@ -224,13 +224,10 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
                   header->header.biHeight, imageBytes);
             break;
         }
-        if (pixels->size() < imageBytes) {
-            try {
-                pixels->resize(imageBytes);
-            } catch (const std::bad_alloc&) {
-                trace("no memory for a %zu-byte decoded frame", imageBytes);
-                break;
-            }
+        std::uint8_t* const pixels = bufferFor(*header);
+        if (!pixels) {
+            trace("no buffer for a %zu-byte decoded frame", imageBytes);
+            break;
         }
 
         // DIB rows hold blue, green, red: the same conversion as RGB, stored in that order.
@@ -255,8 +252,7 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
         const std::uint32_t rowBytes = width * static_cast<std::uint32_t>(s.cinfo.output_components);
         bool rowsFailed = false;
         while (s.cinfo.output_scanline < s.cinfo.output_height) {
-            JSAMPROW row =
-                pixels->data() + static_cast<std::size_t>(height - 1 - s.cinfo.output_scanline) * stride;
+            JSAMPROW row = pixels + static_cast<std::size_t>(height - 1 - s.cinfo.output_scanline) * stride;
             if (jpeg_read_scanlines(&s.cinfo, &row, 1) != 1 || warned(s, 6)) {
                 rowsFailed = true;
                 break;
@@ -365,14 +361,35 @@ void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count)
     }
 }
 
-int CImage::DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                            std::vector<std::uint8_t>* pixels, const EndRunFlag* stop)
+int DecodeJpegInto(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
+                   const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
 {
-    if (!frame || length == 0 || !header || !pixels)
+    if (!frame || length == 0 || !header || !bufferFor)
         return -1;
     DecodeState state;
     std::memset(&state, 0, sizeof state);
-    return decodeFrame(state, frame, length, header, pixels, stop);
+    return decodeFrame(state, frame, length, header, bufferFor, stop);
+}
+
+int CImage::DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
+                            std::vector<std::uint8_t>* pixels, const EndRunFlag* stop)
+{
+    if (!pixels)
+        return -1;
+    return DecodeJpegInto(
+        frame, length, header,
+        [pixels](const DecodedDibHeader& h) -> std::uint8_t* {
+            const std::size_t imageBytes = h.header.biSizeImage;
+            if (pixels->size() < imageBytes) {
+                try {
+                    pixels->resize(imageBytes);
+                } catch (const std::bad_alloc&) {
+                    return nullptr;
+                }
+            }
+            return pixels->data();
+        },
+        stop);
 }
 
 } // namespace tessivor

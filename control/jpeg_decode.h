@@ -10,8 +10,8 @@
 //   CMYK  32 bits, the four components in the decoder's order; for an Adobe YCCK image the
 //         control's own conversion gives R, G, B of (Y, Cb, Cr) and 255 - K instead
 // Anything else fails, and so does a frame with more than kMaxScansPerFrame scans or one whose
-// decode a stop request ends. Rows are padded to whole 32-bit words; the first decoded scanline is the
-// last row of the buffer.
+// decode a stop request ends. Rows are padded to whole 32-bit words; the first decoded scanline
+// is the last row of the buffer.
 //
 // libjpeg reports fatal errors through an error-exit routine that must not return; ours jumps
 // back to the recovery point of the decode call (setjmp/longjmp), so that routine and the steps
@@ -23,10 +23,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio> // jpeglib.h needs FILE
+#include <functional>
 #include <jpeglib.h>
 #include <vector>
 
 namespace tessivor {
+
+class EndRunFlag; // control/control_state.h
 
 // A decoded frame's header: BITMAPINFOHEADER followed by room for a 256-entry palette.
 struct DecodedDibHeader
@@ -60,5 +63,16 @@ inline constexpr std::size_t kDecodedDibMaxBytes = 32u * 1024u * 1024u; // 3840 
 // keeps the worst frame within the size limit at about twice the cost of decoding it once
 // (instead of tens of seconds for a few hundred scans).
 inline constexpr int kMaxScansPerFrame = 32;
+
+// Where a decode writes its rows: asked once the frame's header is known (and within the limit
+// above), with the DIB header the rows will follow; returns a buffer of at least
+// header.biSizeImage bytes, or nullptr to refuse the frame. It runs outside every libjpeg call.
+using DecodeBufferFor = std::function<std::uint8_t*(const DecodedDibHeader& header)>;
+
+// Decodes one whole JPEG frame as CImage::DecodeJpegToDib does, into the buffer `bufferFor`
+// hands out; `stop`, when given, ends the decode (a failure) once it holds a stop request.
+// 0 = decoded, -1 = failed; after a failure the buffer holds nothing usable.
+int DecodeJpegInto(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
+                   const DecodeBufferFor& bufferFor, const EndRunFlag* stop = nullptr);
 
 } // namespace tessivor

@@ -2,10 +2,11 @@
 // img_colour.h). Colour reduction onto computed palettes is in img_reduce.cpp.
 #include "imagelib/img_colour.h"
 
+#include "imagelib/img_bits.h"
 #include "imagelib/img_colour_rows.h"
+#include "imagelib/img_diffusion.h"
 #include "imagelib/img_frame.h"
 #include "imagelib/img_memory.h"
-#include "imagelib/img_resize.h"
 
 #include <array>
 #include <cstring>
@@ -231,67 +232,31 @@ std::int32_t img_to_1bit(std::int32_t mode, img_desc* source, img_desc* target)
         }
         std::uint32_t rows, columns;
         img_common_size(from, target, &rows, &columns);
-        const std::uint32_t bitBytes = (columns + 7) / 8;
-        ImgWork<std::uint8_t> bitRow = img_work_array<std::uint8_t>(bitBytes);
-        // Stucki: three rows of values with two guard pixels at each end.
-        const std::size_t width = std::size_t{columns} + 4;
-        ImgWork<std::int16_t> values = img_work_array<std::int16_t>(mode == 0 ? 3 * width : 1);
-        if (!bitRow || !values)
+        ImgWork<std::uint8_t> bitRow = img_work_array<std::uint8_t>((columns + 7) / 8);
+        if (!bitRow)
             return IMG_ERR_NO_MEMORY;
-        std::int16_t* line[3] = {values.get(), values.get() + (mode == 0 ? width : 0),
-                                 values.get() + (mode == 0 ? 2 * width : 0)};
-        auto load = [&](std::uint32_t i, std::int16_t* buffer) {
-            for (std::size_t k = 0; k < width; ++k)
-                buffer[k] = 0;
-            if (i >= rows)
-                return;
-            const std::uint8_t* p = areaRow(from, i);
-            for (std::uint32_t k = 0; k < columns; ++k)
-                buffer[k + 2] = p[k];
-        };
-        auto spread = [](std::int16_t& cell, int e, int shift) {
-            cell = static_cast<std::int16_t>(clampByte(cell + (e << shift) / 42));
+        auto put = [&](std::uint32_t i) {
+            img_bits_insert(rowOf(target, target->y0 + i), target->x0, columns, bitRow.get());
         };
         if (mode == 0) {
-            load(0, line[0]);
-            load(1, line[1]);
-        }
-        for (std::uint32_t i = 0; i < rows; ++i) {
-            std::memset(bitRow.get(), 0, bitBytes);
-            const std::uint8_t* p = areaRow(from, i);
-            if (mode == 0)
-                load(i + 2, line[2]);
-            for (std::uint32_t k = 0; k < columns; ++k) {
-                bool bit;
-                if (mode == 0) {
-                    std::int16_t* c = line[0] + k + 2;
-                    const int v = *c;
-                    bit = v >= 128;
-                    const int e = bit ? v - 255 : v;
-                    spread(c[1], e, 3);
-                    spread(c[2], e, 2);
-                    std::int16_t* n1 = line[1] + k + 2;
-                    std::int16_t* n2 = line[2] + k + 2;
-                    const int shifts[5] = {1, 2, 3, 2, 1};
-                    for (int d = -2; d <= 2; ++d) {
-                        spread(n1[d], e, shifts[d + 2]);
-                        spread(n2[d], e, shifts[d + 2] - 1);
-                    }
-                } else if (mode == 1) {
-                    bit = kDitherMatrix[i & 7][k & 7] * 5 < p[k];
-                } else {
-                    bit = p[k] >= 128;
+            ImgStuckiRows stucki;
+            if ((r = stucki.init(columns)) != IMG_OK)
+                return r;
+            // The bits of row i come out when row i + 2 (or nothing, past the end) is fed.
+            for (std::uint32_t fed = 0; fed < rows + 2; ++fed)
+                if (stucki.feed(fed < rows ? areaRow(from, fed) : nullptr, bitRow.get()))
+                    put(fed - 2);
+        } else {
+            for (std::uint32_t i = 0; i < rows; ++i) {
+                std::memset(bitRow.get(), 0, (columns + 7) / 8);
+                const std::uint8_t* p = areaRow(from, i);
+                for (std::uint32_t k = 0; k < columns; ++k) {
+                    const bool bit = mode == 1 ? kDitherMatrix[i & 7][k & 7] * 5 < p[k] : p[k] >= 128;
+                    if (bit)
+                        bitRow[k >> 3] |= static_cast<std::uint8_t>(0x80 >> (k & 7));
                 }
-                if (bit)
-                    bitRow[k >> 3] |= static_cast<std::uint8_t>(0x80 >> (k & 7));
+                put(i);
             }
-            if (mode == 0) {
-                std::int16_t* t = line[0];
-                line[0] = line[1];
-                line[1] = line[2];
-                line[2] = t;
-            }
-            img_bits_insert(rowOf(target, target->y0 + i), target->x0, columns, bitRow.get());
         }
         img_set_gray_palette(target);
         return IMG_OK;

@@ -7,6 +7,7 @@
 // and a target row that repeats the previous one (enlarging vertically) is one whole-row copy.
 #include "imagelib/img_resize.h"
 
+#include "imagelib/img_bits.h"
 #include "imagelib/img_colour.h"
 #include "imagelib/img_colour_rows.h"
 #include "imagelib/img_frame.h"
@@ -22,37 +23,7 @@ using namespace imgrows;
 
 namespace {
 
-// Mask of the bits of byte `b` (absolute byte index of a row) that lie in [x, x + n).
-std::uint8_t runMask(std::uint32_t b, std::uint32_t x, std::uint32_t n)
-{
-    const std::uint64_t lo = std::uint64_t{b} * 8, hi = lo + 8;
-    const std::uint64_t from = x > lo ? x : lo;
-    const std::uint64_t to = std::uint64_t{x} + n < hi ? std::uint64_t{x} + n : hi;
-    if (from >= to)
-        return 0;
-    const unsigned count = static_cast<unsigned>(to - from), skip = static_cast<unsigned>(from - lo);
-    return static_cast<std::uint8_t>((0xFF00u >> count) & 0xFF) >> skip;
-}
-
 // ---- nearest neighbour ----
-
-// Source column (relative to the area) of each target column, from the column mask.
-void columnsFromMask(const ResizeMask& mask, std::uint32_t* columns)
-{
-    std::uint32_t k = 0;
-    if (mask.dense) {
-        std::uint32_t source = 0;
-        for (std::uint32_t i = 0; i < mask.bitCount; ++i) {
-            if (mask.test(i) && i != 0)
-                ++source;
-            columns[k++] = source;
-        }
-    } else {
-        for (std::uint32_t i = 0; i < mask.bitCount; ++i)
-            if (mask.test(i))
-                columns[k++] = i;
-    }
-}
 
 // Walks the row mask and calls buildRow(sourceRow, targetRow) for every target row built from a
 // source row, and repeatRow(previousTargetRow, targetRow) for every row that repeats the last.
@@ -419,8 +390,7 @@ void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask&
 #endif
                 buildRow24Plain(from, to, offsets, tw, safe);
             } else {
-                for (std::uint32_t k = 0; k < tw; ++k)
-                    to[k] = from[offsets[k]];
+                img_scale_row8(from, to, offsets, tw);
             }
         },
         [&](std::uint32_t previous, std::uint32_t ty) {
@@ -465,7 +435,7 @@ void img_resize_rows1(const img_desc* source, img_desc* target, const ResizeMask
             const std::uint8_t* from = rowOf(target, target->y0 + previous);
             std::uint8_t* to = rowOf(target, target->y0 + ty);
             for (std::uint32_t b = first; b <= last; ++b) {
-                const std::uint8_t m = runMask(b, target->x0, tw);
+                const std::uint8_t m = img_run_mask(b, target->x0, tw);
                 to[b] = static_cast<std::uint8_t>((to[b] & ~m) | (from[b] & m));
             }
         });
@@ -602,7 +572,7 @@ std::int32_t img_resize(img_desc* source, img_desc* target)
         ImgWork<std::uint32_t> columns = img_work_array<std::uint32_t>(tw);
         if (!columns)
             return IMG_ERR_NO_MEMORY;
-        columnsFromMask(columnMask, columns.get());
+        img_scale_columns(columnMask, columns.get());
         if (bits == 24)
             for (std::uint32_t k = 0; k < tw; ++k)
                 columns[k] *= 3;
@@ -779,63 +749,30 @@ std::int32_t img_resize_smooth(img_desc* source, img_desc* target, std::int32_t 
     });
 }
 
-// ---- bit rows ----
+// ---- nearest-neighbour rows ----
 
-void img_bits_extract(const std::uint8_t* row, std::uint32_t x, std::uint32_t n, std::uint8_t* out)
+void img_scale_columns(const ResizeMask& mask, std::uint32_t* columns)
 {
-    if (n == 0)
-        return;
-    const std::uint32_t outBytes = (n + 7) / 8;
-    const std::uint32_t first = x >> 3, last = (x + n - 1) >> 3; // source bytes of the run
-    const unsigned shift = x & 7;
-    for (std::uint32_t k = 0; k < outBytes; ++k) {
-        const std::uint32_t b = first + k;
-        unsigned v = static_cast<unsigned>(row[b]) << shift;
-        if (shift && b + 1 <= last)
-            v |= row[b + 1] >> (8 - shift);
-        out[k] = static_cast<std::uint8_t>(v);
-    }
-    if (n & 7)
-        out[outBytes - 1] &= static_cast<std::uint8_t>(0xFF00u >> (n & 7));
-}
-
-void img_bits_insert(std::uint8_t* row, std::uint32_t x, std::uint32_t n, const std::uint8_t* in)
-{
-    if (n == 0)
-        return;
-    const std::uint32_t first = x >> 3, last = (x + n - 1) >> 3;
-    const std::uint32_t inLast = (n - 1) >> 3;
-    const unsigned shift = x & 7;
-    for (std::uint32_t b = first; b <= last; ++b) {
-        const std::uint32_t k = b - first; // input byte whose high bits land in this byte
-        unsigned v = 0;
-        if (shift == 0) {
-            v = in[k];
-        } else {
-            if (k >= 1)
-                v |= static_cast<unsigned>(in[k - 1]) << (8 - shift);
-            if (k <= inLast)
-                v |= in[k] >> shift;
+    std::uint32_t k = 0;
+    if (mask.dense) {
+        std::uint32_t source = 0;
+        for (std::uint32_t i = 0; i < mask.bitCount; ++i) {
+            if (mask.test(i) && i != 0)
+                ++source;
+            columns[k++] = source;
         }
-        const std::uint8_t m = runMask(b, x, n);
-        row[b] = static_cast<std::uint8_t>((row[b] & ~m) | (v & m));
+    } else {
+        for (std::uint32_t i = 0; i < mask.bitCount; ++i)
+            if (mask.test(i))
+                columns[k++] = i;
     }
 }
 
-void img_bits_clear(std::uint8_t* row, std::uint32_t x, std::uint32_t n)
+void img_scale_row8(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* columns,
+                    std::uint32_t count)
 {
-    if (n == 0)
-        return;
-    for (std::uint32_t b = x >> 3; b <= (x + n - 1) >> 3; ++b)
-        row[b] &= static_cast<std::uint8_t>(~runMask(b, x, n));
-}
-
-void img_bits_fill(std::uint8_t* row, std::uint32_t x, std::uint32_t n)
-{
-    if (n == 0)
-        return;
-    for (std::uint32_t b = x >> 3; b <= (x + n - 1) >> 3; ++b)
-        row[b] |= runMask(b, x, n);
+    for (std::uint32_t k = 0; k < count; ++k)
+        to[k] = from[columns[k]];
 }
 
 // ---- pixels ----

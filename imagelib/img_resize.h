@@ -54,16 +54,11 @@ struct ResizeMask
 };
 // Builds the mask for T target and S source positions (both at least 1); -14 without memory.
 std::int32_t img_resize_mask(ResizeMask* mask, std::uint32_t t, std::uint32_t s);
-
-// ---- bit rows (1-bit pixels; a run of n bits from bit position x of a row, MSB first) ----
-
-// Copies the run into `out` (at least (n + 7) / 8 bytes), aligned; bits after the run cleared.
-void img_bits_extract(const std::uint8_t* row, std::uint32_t x, std::uint32_t n, std::uint8_t* out);
-// Writes an aligned run back at position x, keeping the row's bits outside the run.
-void img_bits_insert(std::uint8_t* row, std::uint32_t x, std::uint32_t n, const std::uint8_t* in);
-// Clears / sets the run, keeping the bits outside it.
-void img_bits_clear(std::uint8_t* row, std::uint32_t x, std::uint32_t n);
-void img_bits_fill(std::uint8_t* row, std::uint32_t x, std::uint32_t n);
+// The source position (relative to the area) of each of the mask's target positions: T entries.
+void img_scale_columns(const ResizeMask& mask, std::uint32_t* columns);
+// The nearest-neighbour row builder of 8-bit rows: target pixel k takes source pixel columns[k].
+void img_scale_row8(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* columns,
+                    std::uint32_t count);
 
 // ---- pixels ----
 

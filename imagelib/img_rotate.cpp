@@ -9,6 +9,7 @@
 // depth.
 #include "imagelib/img_rotate.h"
 
+#include "imagelib/img_bits.h"
 #include "imagelib/img_colour.h"
 #include "imagelib/img_colour_rows.h"
 #include "imagelib/img_frame.h"

@@ -11,7 +11,7 @@
 // makeQuantTable).
 #include "imagelib/jpeg_encoder.h"
 
-#include "imagelib/jpeg_dct.h"
+#include "imagelib/jpeg_encode_kernels.h"
 #include "imagelib/jpeg_huffman.h"
 #include "imagelib/jpeg_io.h"
 #include "imagelib/jpeg_tables.h"
@@ -29,52 +29,6 @@
 namespace tessivor::jpeg {
 
 namespace {
-
-constexpr int kReciprocalShift = 34;
-
-struct QuantTable
-{
-    std::array<std::uint16_t, 64> value{};      // table value, natural order
-    std::array<std::uint32_t, 64> divisor{};    // 8 x value: the DCT output is 8 times too big
-    std::array<std::uint32_t, 64> reciprocal{}; // floor(2^34 / divisor) + 1
-    bool wide = false;                          // some value above 255: 16-bit DQT entries
-};
-
-// Quotients by multiplication: for a dividend r and divisor d with r * d < 2^34,
-// r * reciprocal / 2^34 exceeds r / d by less than r / 2^34 < 1 / d, which never reaches the
-// next integer, so the shift gives floor(r / d) exactly. Here |c| <= 8192 (8 times the largest
-// DCT coefficient of 8-bit samples) and d <= 8 * 6050 (quality 1), so r = |c| + d / 2 keeps
-// r * d below 1.6e9; and d >= 8 keeps the reciprocal below 2^32, so the product of two 32-bit
-// numbers is enough.
-QuantTable makeQuantTable(const std::array<std::uint8_t, 64>& base, int scale)
-{
-    QuantTable t;
-    for (int i = 0; i < 64; ++i) {
-        const int v = scaledQuantValue(base[i], scale);
-        t.value[i] = static_cast<std::uint16_t>(v);
-        t.wide = t.wide || v > 255;
-        t.divisor[i] = static_cast<std::uint32_t>(v) * 8;
-        t.reciprocal[i] =
-            static_cast<std::uint32_t>(((std::uint64_t{1} << kReciprocalShift) / t.divisor[i]) + 1);
-    }
-    return t;
-}
-
-// Forward DCT and quantisation of one 8 x 8 block; `zz` gets the result in zigzag order.
-inline void transformBlock(const std::uint8_t* samples, std::ptrdiff_t stride, const QuantTable& q,
-                           std::int16_t* zz)
-{
-    std::int32_t d[64];
-    forwardDct(samples, stride, d);
-    for (int k = 0; k < 64; ++k) {
-        const int n = kZigzag[k];
-        const std::int32_t c = d[n];
-        const auto r = static_cast<std::uint32_t>(c < 0 ? -c : c) + (q.divisor[n] >> 1);
-        const auto quotient =
-            static_cast<std::int32_t>((static_cast<std::uint64_t>(r) * q.reciprocal[n]) >> kReciprocalShift);
-        zz[k] = static_cast<std::int16_t>(c < 0 ? -quotient : quotient);
-    }
-}
 
 // Bit k set when zz[k] is not 0.
 inline std::uint64_t nonzeroMask(const std::int16_t* zz)
@@ -376,6 +330,8 @@ private:
     // One row of MCUs: luma (or grey) at full resolution, chroma after averaging.
     int m_stripW = 0;
     std::vector<std::uint8_t> m_lumaStrip, m_cbStrip, m_crStrip, m_cbRows, m_crRows;
+    std::vector<std::uint8_t> m_paletteRow; // an indexed row as blue, green, red
+    const EncodeKernels& m_kernels = encodeKernels();
 };
 
 EncodeResult Encoder::run()
@@ -387,10 +343,9 @@ EncodeResult Encoder::run()
         m_quant[1] = makeQuantTable(kStdChrominanceQuant, scale);
     }
     if (m_settings.mode == EncodeMode::Sequential) {
-        buildEncodeTable(kStdDcLuminance, m_dc[0]);
-        buildEncodeTable(kStdAcLuminance, m_ac[0]);
-        buildEncodeTable(kStdDcChrominance, m_dc[1]);
-        buildEncodeTable(kStdAcChrominance, m_ac[1]);
+        if (!buildEncodeTable(kStdDcLuminance, m_dc[0]) || !buildEncodeTable(kStdAcLuminance, m_ac[0]) ||
+            !buildEncodeTable(kStdDcChrominance, m_dc[1]) || !buildEncodeTable(kStdAcChrominance, m_ac[1]))
+            return {-3, kStatusBadTable};
     }
 
     m_compCount = colour ? 3 : 1;
@@ -428,6 +383,9 @@ EncodeResult Encoder::run()
             m_crStrip.resize(m_cbStrip.size());
             m_cbRows.resize(static_cast<std::size_t>(m_stripW) * 2);
             m_crRows.resize(m_cbRows.size());
+        }
+        if (m_image.kind == PixelKind::Indexed8) {
+            m_paletteRow.resize(static_cast<std::size_t>(m_image.width) * 3);
         }
     } catch (const std::bad_alloc&) {
         return {-14, 0};
@@ -573,41 +531,10 @@ bool Encoder::writeSos(const ScanSpec& scan)
     return put(sos);
 }
 
-template <PixelKind Kind>
-void convertRow(const std::uint8_t* src, int width, int stripW, const std::uint8_t* palette, std::uint8_t* y,
-                std::uint8_t* cb, std::uint8_t* cr)
+// Past the right edge the last column repeats.
+void padRow(std::uint8_t* row, int width, int stripW)
 {
-    for (int x = 0; x < width; ++x) {
-        std::int32_t b, g, r;
-        if constexpr (Kind == PixelKind::Bgr24) {
-            b = src[3 * x];
-            g = src[3 * x + 1];
-            r = src[3 * x + 2];
-        } else {
-            const std::uint8_t* e = palette + 4 * src[x];
-            b = e[0];
-            g = e[1];
-            r = e[2];
-        }
-        y[x] = static_cast<std::uint8_t>((19595 * r + 38470 * g + 7471 * b + 32768) >> 16);
-        cb[x] = static_cast<std::uint8_t>((32768 * b - 11059 * r - 21709 * g + 8421375) >> 16);
-        cr[x] = static_cast<std::uint8_t>((32768 * r - 27439 * g - 5329 * b + 8421375) >> 16);
-    }
-    // Past the right edge the last column repeats.
-    std::fill(y + width, y + stripW, y[width - 1]);
-    std::fill(cb + width, cb + stripW, cb[width - 1]);
-    std::fill(cr + width, cr + stripW, cr[width - 1]);
-}
-
-// Averages 2 x 2 groups; the rounding bias alternates 1, 2 along the row so that it does not
-// drift one way.
-void downsampleRows(const std::uint8_t* a, const std::uint8_t* b, int outW, std::uint8_t* out)
-{
-    int bias = 1;
-    for (int x = 0; x < outW; ++x) {
-        out[x] = static_cast<std::uint8_t>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + bias) >> 2);
-        bias ^= 3;
-    }
+    std::fill(row + width, row + stripW, row[width - 1]);
 }
 
 void Encoder::convertStrip(int mcuRow)
@@ -622,7 +549,7 @@ void Encoder::convertStrip(int mcuRow)
         for (int r = 0; r < m_mcuH; ++r) {
             std::uint8_t* out = m_lumaStrip.data() + static_cast<std::size_t>(r) * m_stripW;
             std::copy_n(sourceRow(r), w, out);
-            std::fill(out + w, out + m_stripW, out[w - 1]);
+            padRow(out, w, m_stripW);
         }
         return;
     }
@@ -633,16 +560,24 @@ void Encoder::convertStrip(int mcuRow)
             std::uint8_t* y = m_lumaStrip.data() + static_cast<std::size_t>(r) * m_stripW;
             std::uint8_t* cb = m_cbRows.data() + static_cast<std::size_t>(i) * m_stripW;
             std::uint8_t* cr = m_crRows.data() + static_cast<std::size_t>(i) * m_stripW;
-            if (m_image.kind == PixelKind::Bgr24) {
-                convertRow<PixelKind::Bgr24>(sourceRow(r), w, m_stripW, nullptr, y, cb, cr);
-            } else {
-                convertRow<PixelKind::Indexed8>(sourceRow(r), w, m_stripW, m_image.palette, y, cb, cr);
+            const std::uint8_t* bgr = sourceRow(r);
+            if (m_image.kind == PixelKind::Indexed8) {
+                // Through the palette into a row of blue, green, red.
+                std::uint8_t* expanded = m_paletteRow.data();
+                for (int x = 0; x < w; ++x) {
+                    std::copy_n(m_image.palette + 4 * bgr[x], 3, expanded + 3 * x);
+                }
+                bgr = expanded;
             }
+            m_kernels.convertBgr(bgr, w, y, cb, cr);
+            padRow(y, w, m_stripW);
+            padRow(cb, w, m_stripW);
+            padRow(cr, w, m_stripW);
         }
-        downsampleRows(m_cbRows.data(), m_cbRows.data() + m_stripW, chromaW,
-                       m_cbStrip.data() + static_cast<std::size_t>(pair) * chromaW);
-        downsampleRows(m_crRows.data(), m_crRows.data() + m_stripW, chromaW,
-                       m_crStrip.data() + static_cast<std::size_t>(pair) * chromaW);
+        m_kernels.downsample(m_cbRows.data(), m_cbRows.data() + m_stripW, chromaW,
+                             m_cbStrip.data() + static_cast<std::size_t>(pair) * chromaW);
+        m_kernels.downsample(m_crRows.data(), m_crRows.data() + m_stripW, chromaW,
+                             m_crStrip.data() + static_cast<std::size_t>(pair) * chromaW);
     }
 }
 
@@ -653,29 +588,54 @@ void Encoder::pixelPass(BitWriter& writer)
     coder.dcTables = {&m_dc[0], &m_dc[1]};
     coder.acTables = {&m_ac[0], &m_ac[1]};
     std::array<int, 3> lastDc{};
-    alignas(16) std::int16_t zz[64];
+
+    // The blocks of one MCU in coding order (a grey picture takes two MCUs at a time), so that
+    // neighbours with the same table go through the transform as a pair.
+    struct Block
+    {
+        int comp;
+        const std::uint8_t* samples;
+        int stride;
+        std::int16_t* zz;
+    };
+    constexpr int kMaxBlocks = 6;
+    alignas(32) std::int16_t zz[kMaxBlocks][64];
+    std::array<Block, kMaxBlocks> blocks;
+    const int step = m_compCount == 1 ? 2 : 1;
 
     for (int my = 0; my < m_mcusY; ++my) {
         convertStrip(my);
-        for (int mx = 0; mx < m_mcusX; ++mx) {
-            for (int c = 0; c < m_compCount; ++c) {
-                Component& comp = m_comp[c];
-                const std::uint8_t* strip =
-                    c == 0 ? m_lumaStrip.data() : (c == 1 ? m_cbStrip.data() : m_crStrip.data());
-                const int stripW = c == 0 ? m_stripW : m_stripW / 2;
-                for (int v = 0; v < comp.v; ++v) {
-                    for (int h = 0; h < comp.h; ++h) {
-                        const int bx = mx * comp.h + h;
-                        const std::uint8_t* samples =
-                            strip + static_cast<std::ptrdiff_t>(v) * 8 * stripW + bx * 8;
-                        if (m_storeAll) {
-                            transformBlock(samples, stripW, m_quant[comp.quant],
-                                           comp.block(bx, my * comp.v + v));
-                        } else {
-                            transformBlock(samples, stripW, m_quant[comp.quant], zz);
-                            coder.sequentialBlock(zz, lastDc[c], comp.dcTable, comp.acTable);
+        for (int mx = 0; mx < m_mcusX; mx += step) {
+            int n = 0;
+            for (int m = mx; m < std::min(mx + step, m_mcusX); ++m) {
+                for (int c = 0; c < m_compCount; ++c) {
+                    Component& comp = m_comp[c];
+                    const std::uint8_t* strip =
+                        c == 0 ? m_lumaStrip.data() : (c == 1 ? m_cbStrip.data() : m_crStrip.data());
+                    const int stripW = c == 0 ? m_stripW : m_stripW / 2;
+                    for (int v = 0; v < comp.v; ++v) {
+                        for (int h = 0; h < comp.h; ++h) {
+                            const int bx = m * comp.h + h;
+                            blocks[n] = {c, strip + static_cast<std::ptrdiff_t>(v) * 8 * stripW + bx * 8,
+                                         stripW, m_storeAll ? comp.block(bx, my * comp.v + v) : zz[n]};
+                            ++n;
                         }
                     }
+                }
+            }
+            for (int i = 0; i < n;) {
+                const Block& a = blocks[i];
+                const QuantTable& q = m_quant[m_comp[a.comp].quant];
+                const bool paired = i + 1 < n && m_comp[blocks[i + 1].comp].quant == m_comp[a.comp].quant &&
+                                    blocks[i + 1].stride == a.stride;
+                const Block& b = paired ? blocks[i + 1] : a;
+                m_kernels.transformPair(a.samples, b.samples, a.stride, q, a.zz, b.zz);
+                i += paired ? 2 : 1;
+            }
+            if (!m_storeAll) {
+                for (int i = 0; i < n; ++i) {
+                    const Component& comp = m_comp[blocks[i].comp];
+                    coder.sequentialBlock(blocks[i].zz, lastDc[blocks[i].comp], comp.dcTable, comp.acTable);
                 }
             }
         }
@@ -701,8 +661,8 @@ void Encoder::codeSequentialFromBuffers(BitWriter& writer)
     for (int t = 0; t < tables; ++t) {
         const HuffmanSpec dc = buildOptimalTable(dcCounts[t]);
         const HuffmanSpec ac = buildOptimalTable(acCounts[t]);
-        buildEncodeTable(dc, m_dc[t]);
-        buildEncodeTable(ac, m_ac[t]);
+        if (!buildEncodeTable(dc, m_dc[t]) || !buildEncodeTable(ac, m_ac[t]))
+            img_raise(kStatusBadTable);
         if (!writeDht(0, t, dc) || !writeDht(1, t, ac)) {
             img_raise(kStatusWriteFailed);
         }
@@ -738,10 +698,8 @@ void Encoder::codeProgressive(BitWriter& writer)
             }
             written[t] = true;
             const HuffmanSpec tableSpec = buildOptimalTable(counts[t]);
-            if (scan.ss == 0) {
-                buildEncodeTable(tableSpec, m_dc[t]);
-            } else {
-                buildEncodeTable(tableSpec, m_ac[t]);
+            if (!buildEncodeTable(tableSpec, scan.ss == 0 ? m_dc[t] : m_ac[t])) {
+                img_raise(kStatusBadTable);
             }
             if (!writeDht(scan.ss == 0 ? 0 : 1, t, tableSpec)) {
                 img_raise(kStatusWriteFailed);

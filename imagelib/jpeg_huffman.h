@@ -18,7 +18,7 @@ struct HuffmanEncodeTable
 
 // Assigns the canonical codes of T.81 Annex C. False when the table is over-full (more codes of
 // some length than the shorter codes leave room for) or lists a symbol twice.
-bool buildEncodeTable(const HuffmanSpec& tableSpec, HuffmanEncodeTable& out);
+[[nodiscard]] bool buildEncodeTable(const HuffmanSpec& tableSpec, HuffmanEncodeTable& out);
 
 // Symbol counts of one table while a scan is counted: 256 symbols plus the reserved 257th.
 using SymbolCounts = std::array<std::int64_t, 257>;
@@ -26,7 +26,7 @@ using SymbolCounts = std::array<std::int64_t, 257>;
 // The table that codes symbols with the given counts in the fewest bits, with no code longer
 // than 16 bits and none made only of one-bits (the reserved symbol 256, given count 1, takes
 // that code and is then dropped). Among equal counts the larger symbol value is merged first.
-HuffmanSpec buildOptimalTable(const SymbolCounts& counts);
+[[nodiscard]] HuffmanSpec buildOptimalTable(const SymbolCounts& counts);
 
 // Decoding table: the first 8 bits of the input look up codes of up to 8 bits at once; longer
 // codes are compared against the largest code of each length.
@@ -41,6 +41,6 @@ struct HuffmanDecodeTable
 };
 
 // False when the table is over-full.
-bool buildDecodeTable(const HuffmanSpec& tableSpec, HuffmanDecodeTable& out);
+[[nodiscard]] bool buildDecodeTable(const HuffmanSpec& tableSpec, HuffmanDecodeTable& out);
 
 } // namespace tessivor::jpeg

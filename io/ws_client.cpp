@@ -1453,6 +1453,18 @@ int CWSClient::ReceiveDirect(void* buffer, int size, int flags)
     return SocketRecv(s->fd, buffer, size, flags);
 }
 
+int CWSClient::ReceiveAvailable(void* buffer, int size)
+{
+    const SocketPtr s = useConnection();
+    if (!s)
+        return -1;
+    errno = 0;
+    const int n = SocketRecv(s->fd, buffer, size, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return kNothingWaiting;
+    return n;
+}
+
 int CWSClient::SendDirect(const void* data, int length, int flags)
 {
     const SocketPtr s = useConnection();

@@ -269,6 +269,11 @@ public:
     // CloseConnection; -1 without a connection. SendDirect never raises SIGPIPE.
     int ReceiveDirect(void* buffer, int size, int flags);
     int SendDirect(const void* data, int length, int flags);
+    // What the connection holds now, up to `size` bytes, without waiting: the count, 0 when the
+    // peer has closed, kNothingWaiting when nothing is there yet, -1 on an error or without a
+    // connection. A reader that takes what is there first waits (and polls) only when it must.
+    static constexpr int kNothingWaiting = -2;
+    int ReceiveAvailable(void* buffer, int size);
 
     // Event bits of AsyncSelect and OnAsyncSelect.
     static constexpr long FD_READ = 0x01;

@@ -1,4 +1,5 @@
 #include "platform/frame_target.h"
+#include "platform/pixel_rows.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,11 +24,9 @@ DibView DibView::fromHeader(const BitmapInfoHeader* header, const RgbQuad* palet
     return v;
 }
 
-namespace {
-
-// Colour of source pixel (x, y), y counted from the top of the picture.
-Rgb sourcePixel(const DibView& s, int x, int y)
+Rgb DibView::pixel(int x, int y) const
 {
+    const DibView& s = *this;
     const int row = s.bottomUp ? s.height - 1 - y : y;
     const std::uint8_t* line = s.bits + static_cast<std::size_t>(row) * s.stride;
     auto fromPalette = [&](int index) {
@@ -61,8 +60,9 @@ Rgb sourcePixel(const DibView& s, int x, int y)
     }
 }
 
-bool viewUsable(const DibView& s)
+bool DibView::usable() const
 {
+    const DibView& s = *this;
     switch (s.bitCount) {
     case 1:
     case 4:
@@ -76,8 +76,6 @@ bool viewUsable(const DibView& s)
     }
     return s.bits && s.width > 0 && s.height > 0 && s.stride >= dibStride(s.width, s.bitCount);
 }
-
-} // namespace
 
 FrameTarget::FrameTarget(int width, int height, int depth)
     : m_width(std::max(0, width)), m_height(std::max(0, height)), m_depth(depth),
@@ -162,7 +160,7 @@ void FrameTarget::drawText(const TargetText& text)
 
 int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int srcY, const DibView& src)
 {
-    if (!viewUsable(src))
+    if (!src.usable())
         return 0;
     std::unique_lock lock(m_mutex);
     // Clip against the source.
@@ -201,12 +199,7 @@ int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int s
             const std::uint8_t* s =
                 src.bits + static_cast<std::size_t>(src.bottomUp ? src.height - 1 - sy : sy) * src.stride +
                 srcX * 3;
-            std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3];
-            for (int x = 0; x < width; ++x, p += 3, s += 3) {
-                p[0] = s[2];
-                p[1] = s[1];
-                p[2] = s[0];
-            }
+            swapRedBlue(s, &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3], width);
         }
         changed(lock);
         return height;
@@ -214,7 +207,7 @@ int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int s
     for (int y = 0; y < height; ++y) {
         std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(dstY + y) * m_width + dstX) * 3];
         for (int x = 0; x < width; ++x, p += 3) {
-            const Rgb c = mapColour(sourcePixel(src, srcX + x, srcY + y));
+            const Rgb c = mapColour(src.pixel(srcX + x, srcY + y));
             p[0] = c.r;
             p[1] = c.g;
             p[2] = c.b;
@@ -226,7 +219,7 @@ int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int s
 
 int FrameTarget::stretch(const TargetRect& dst, const TargetRect& src, const DibView& from)
 {
-    if (!viewUsable(from))
+    if (!from.usable())
         return 0;
     const int dw = dst.right - dst.left, dh = dst.bottom - dst.top;
     const int sw = src.right - src.left, sh = src.bottom - src.top;
@@ -247,7 +240,7 @@ int FrameTarget::stretch(const TargetRect& dst, const TargetRect& src, const Dib
             const int sx = src.left + static_cast<int>(static_cast<long long>(x) * sw / dw);
             if (tx < 0 || tx >= m_width || sx < 0 || sx >= from.width)
                 continue;
-            const Rgb c = mapColour(sourcePixel(from, sx, sy));
+            const Rgb c = mapColour(from.pixel(sx, sy));
             std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(ty) * m_width + tx) * 3];
             p[0] = c.r;
             p[1] = c.g;

@@ -67,6 +67,11 @@ struct DibView
 
     // Over a packed DIB header with its colour table and rows.
     static DibView fromHeader(const BitmapInfoHeader* header, const RgbQuad* palette, const void* bits);
+    // A known bit count, pixels, a positive size and rows long enough.
+    bool usable() const;
+    // Colour of pixel (x, y) of a usable view, y counted from the top of the picture; indices
+    // beyond the palette read as black.
+    Rgb pixel(int x, int y) const;
 };
 
 struct TargetPicture

@@ -1,5 +1,7 @@
 #include "platform/registration.h"
 
+#include "platform/file_replace.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -66,30 +68,15 @@ bool writeIni(const std::filesystem::path& file, const IniData& data)
 {
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    std::filesystem::path tmp = file;
-    tmp += ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        if (!out)
-            return false;
-        for (const auto& [name, keys] : data) {
-            out << '[' << name << "]\n";
-            for (const auto& [k, v] : keys)
-                out << k << '=' << v << '\n';
-            out << '\n';
-        }
-        if (!out.flush()) {
-            out.close();
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
+    std::ostringstream out;
+    for (const auto& [name, keys] : data) {
+        out << '[' << name << "]\n";
+        for (const auto& [k, v] : keys)
+            out << k << '=' << v << '\n';
+        out << '\n';
     }
-    std::filesystem::rename(tmp, file, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    const std::string text = out.str();
+    return replaceFileContents(file, text.data(), text.size()) == ReplaceResult::Ok;
 }
 
 const char* kClsidPrefix = "CLSID ";

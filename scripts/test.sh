@@ -9,5 +9,9 @@ for preset in default asan; do
     echo "== tests ($preset)"
     ctest --preset "$preset"
 done
+# The picture surface and the message pump under ThreadSanitizer (the preset builds only them).
+scripts/build.sh tsan
+echo "== tests (tsan)"
+ctest --preset tsan
 scripts/fuzz.sh
 echo "All tests passed."

@@ -30,7 +30,7 @@ TEST(PellucorDump, PrintsEveryRecordOfAFixtureHome)
          {"[Selector]\nLanguage=ENGLISH\nINIPath=main.ini\n", "[Cam2]\nEnable=-1\nAssign=-1\n",
           "IPAddress=10.1.2.3\n", "Storage2Path=/rec\nStorage2Checked=-1\n", "[Cam4]\n",
           "[ButtonTable40]\nBtnName=PT-Pad\n", "[HintTable10]\nBtnName=Audio\n",
-          "EventText1=Camera started.\n", "UIWidth=640\n"})
+          "EventText1=Camera started.\n", "UIWidth=560\n"})
         EXPECT_NE(out->find(line), std::string::npos) << line;
     EXPECT_NE(out->find("[Cam2]\nEnable=-1\nAssign=-1\nUserName=\nPassword=0\n"), std::string::npos);
 }

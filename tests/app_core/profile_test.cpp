@@ -408,7 +408,7 @@ TEST_F(Profile, ShippedEnglishPackLoads)
         EXPECT_FALSE(row.BtnName.empty() || row.BtnStr[7].empty()) << row.BtnName;
     for (int k = 1; k <= kEventTextKeys; ++k)
         EXPECT_FALSE(m_state.texts.EventText[static_cast<std::size_t>(k)].empty()) << k;
-    EXPECT_EQ(m_state.ui.UIWidth, 640);
+    EXPECT_EQ(m_state.ui.UIWidth, 560);
     EXPECT_FALSE(m_state.MaxHint.empty());
     EXPECT_FALSE(m_state.MaxHint2.empty());
 }

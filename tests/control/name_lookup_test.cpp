@@ -70,7 +70,8 @@ protected:
         if (!up)
             return "cannot bring loopback up in the new namespace";
 
-        const auto dir = std::filesystem::temp_directory_path() / ("name-lookup-" + std::to_string(::getpid()));
+        const auto dir =
+            std::filesystem::temp_directory_path() / ("name-lookup-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         const std::pair<const char*, const char*> files[] = {
             {"/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n"},

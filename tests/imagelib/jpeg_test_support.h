@@ -21,16 +21,20 @@ namespace jpegtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A new, empty folder `name` in the test program's home (or /tmp).
+inline std::filesystem::path emptyFolder(const char* name)
+{
+    const char* home = std::getenv("TESSIVOR_TEST_HOME");
+    std::filesystem::path d = std::filesystem::path(home ? home : "/tmp") / name;
+    std::filesystem::remove_all(d);
+    std::filesystem::create_directories(d);
+    return d;
+}
+
 // A folder of this test program's own, emptied at first use.
 inline std::filesystem::path scratch()
 {
-    static const std::filesystem::path dir = [] {
-        const char* home = std::getenv("TESSIVOR_TEST_HOME");
-        std::filesystem::path d = std::filesystem::path(home ? home : "/tmp") / "jpeg-scratch";
-        std::filesystem::remove_all(d);
-        std::filesystem::create_directories(d);
-        return d;
-    }();
+    static const std::filesystem::path dir = emptyFolder("jpeg-scratch");
     return dir;
 }
 

@@ -463,6 +463,30 @@ TEST(WSClientReceive, ReceiveWaitRunsOutWithZero)
     EXPECT_TRUE(c.client.IsConnected());
 }
 
+TEST(WSClientReceive, ReceiveAvailableTakesWhatIsThereWithoutWaiting)
+{
+    Connected c;
+    char buf[100];
+    EXPECT_EQ(c.client.ReceiveAvailable(buf, sizeof buf), CWSClient::kNothingWaiting);
+    ASSERT_TRUE(loopback::sendAll(c.peer.get(), std::string(60, 'q')));
+    ASSERT_EQ(c.client.WaitForReceive(2, 0), 0);
+    int got = 0;
+    for (int n; got < 60 && (n = c.client.ReceiveAvailable(buf + got, sizeof buf - got)) != 0;) {
+        if (n == CWSClient::kNothingWaiting)
+            c.client.WaitForReceive(2, 0);
+        else
+            got += n;
+        ASSERT_NE(n, -1);
+    }
+    EXPECT_EQ(std::string(buf, 60), std::string(60, 'q'));
+    EXPECT_EQ(c.client.ReceiveAvailable(buf, sizeof buf), CWSClient::kNothingWaiting);
+    c.peer.reset();
+    ASSERT_EQ(c.client.WaitForReceive(2, 0), 0);
+    EXPECT_EQ(c.client.ReceiveAvailable(buf, sizeof buf), 0); // closed
+    c.client.CloseConnection();
+    EXPECT_EQ(c.client.ReceiveAvailable(buf, sizeof buf), -1);
+}
+
 // ---- datagrams ----
 
 TEST(WSClientDatagram, ExchangeOversizeAndTimeOut)

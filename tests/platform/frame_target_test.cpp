@@ -1,4 +1,5 @@
 #include "platform/frame_target.h"
+#include "platform/pixel_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,44 @@ TEST(FrameTarget, BlitPlacesBottomUpRowsTheRightWayUpAndClips)
     EXPECT_EQ(t.snapshot().pixel(1, 1), (Rgb{4, 3, 7}));
     // Entirely outside.
     EXPECT_EQ(t.blit(8, 0, 2, 2, 0, 0, dib.view()), 0);
+}
+
+// The vector colour swap gives the plain form's bytes for every row length around its 4-pixel
+// rounds and writes nothing past the row.
+TEST(FrameTarget, VectorColourSwapMatchesThePlainOne)
+{
+    std::vector<std::uint8_t> src(3 * 70);
+    for (std::size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    for (int pixels = 0; pixels <= 64; ++pixels) {
+        std::vector<std::uint8_t> plain(3 * pixels + 16, 0xA5), vector(3 * pixels + 16, 0xA5);
+        swapRedBluePlain(src.data(), plain.data(), pixels);
+        if (!swapRedBlueVector(src.data(), vector.data(), pixels))
+            GTEST_SKIP() << "no vector form on this processor";
+        EXPECT_EQ(vector, plain) << pixels << " pixels";
+    }
+}
+
+// A 24-bit blit into the middle of a wider target leaves the pixels on either side alone.
+TEST(FrameTarget, BlitOfCameraRowsTouchesOnlyItsRectangle)
+{
+    const Rgb background{9, 8, 7};
+    for (int width : {1, 4, 5, 6, 16, 21, 33}) {
+        FrameTarget t(width + 4, 3);
+        t.fill(TargetRect{0, 0, width + 4, 3}, background);
+        Dib24 dib(width, 3);
+        ASSERT_EQ(t.blit(2, 0, width, 3, 0, 0, dib.view()), 3);
+        const auto pic = t.snapshot();
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < width + 4; ++x) {
+                const bool inside = x >= 2 && x < width + 2;
+                const Rgb expect =
+                    inside ? Rgb{static_cast<std::uint8_t>(x - 2), static_cast<std::uint8_t>(y), 7}
+                           : background;
+                EXPECT_EQ(pic.pixel(x, y), expect) << "width " << width << " at " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(FrameTarget, PaletteSourcesAndPaletteDevices)

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -131,6 +132,31 @@ protected:
     }
 
     std::vector<std::int32_t> codes() { return recorder->imageCodes(); }
+
+    // Runs `body` in a child process, in a mount namespace of its own with a tmpfs of `size`
+    // (such as "3m") mounted at `mountPoint`; the child reports through files in the test's
+    // folder. Returns the child's exit status: 0 when `body` ran, 77 when the namespace or the
+    // tmpfs could not be had (needs root), anything else on a crash.
+    int inSmallTmpfs(const std::filesystem::path& mountPoint, const char* size,
+                     const std::function<void()>& body)
+    {
+        std::filesystem::create_directories(mountPoint);
+        const pid_t child = ::fork();
+        if (child < 0)
+            return -1;
+        if (child == 0) {
+            const std::string options = std::string("size=") + size;
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
+                ::_exit(77);
+            body();
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
     FakeClock clock;
     const std::uint32_t start = 5000;
@@ -504,15 +530,8 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
     makeFrames(640, 480, 95, 3);
     const auto mountPoint = dir / "tmpfs";
     const auto results = dir / "results";
-    std::filesystem::create_directories(mountPoint);
     std::filesystem::create_directories(results);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=3m") != 0)
-            ::_exit(77);
+    const int exitStatus = inSmallTmpfs(mountPoint, "3m", [&] {
         control->put_NormalFilePath(mountPoint.string());
         // A reserve above the free space: 14 once and no file.
         control->put_ReservedSpace(4);
@@ -535,14 +554,10 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
         writeFile(results / "log.txt", std::vector<std::uint8_t>(log.begin(), log.end()));
         for (const auto& f : aviFiles(mountPoint))
             std::filesystem::copy_file(f, results / f.filename());
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+    });
+    if (exitStatus == 77)
         GTEST_SKIP() << "no mount namespace or tmpfs here (needs root)";
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(exitStatus, 0);
     const auto codeBytes = readFile(results / "codes.txt");
     const std::string codeText(codeBytes.begin(), codeBytes.end());
     // 14 once while the reserve is above the free space; then opened once (8), 14 for frames
@@ -571,15 +586,8 @@ TEST_F(RecordFrameTest, FullDiskWithoutReserveEndsTheFileOnceAndSaysSo)
     makeFrames(640, 480, 95, 3);
     const auto mountPoint = dir / "tmpfs";
     const auto results = dir / "results";
-    std::filesystem::create_directories(mountPoint);
     std::filesystem::create_directories(results);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
-            ::_exit(77);
+    const int exitStatus = inSmallTmpfs(mountPoint, "1m", [&] {
         control->put_NormalFilePath(mountPoint.string());
         control->put_ReservedSpace(0);
         control->StartRecording();
@@ -616,14 +624,10 @@ TEST_F(RecordFrameTest, FullDiskWithoutReserveEndsTheFileOnceAndSaysSo)
             frameAt(100 * k, k);
         }
         note("room.txt", codeText() + "| status " + std::to_string(status()));
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+    });
+    if (exitStatus == 77)
         GTEST_SKIP() << "no mount namespace or tmpfs here (needs root)";
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(exitStatus, 0);
     auto text = [&](const char* name) {
         const auto bytes = readFile(results / name);
         return std::string(bytes.begin(), bytes.end());

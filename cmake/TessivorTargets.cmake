@@ -35,15 +35,17 @@ function(tessivor_add_bench name)
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
 endfunction()
 
-# tessivor_add_fuzzer(NAME SOURCES ... LIBS ... SECONDS n)
+# tessivor_add_fuzzer(NAME SOURCES ... LIBS ... SECONDS n [INPUT_SECONDS t])
 # Builds a libFuzzer program and records how long CI runs it (scripts/fuzz.sh reads fuzzers.txt).
+# INPUT_SECONDS makes any single input that runs longer than t seconds a finding (libFuzzer's
+# -timeout); without it libFuzzer's own limit applies.
 function(tessivor_add_fuzzer name)
-    cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(F "" "SECONDS;INPUT_SECONDS" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${F_SOURCES})
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     if(NOT F_SECONDS)
         set(F_SECONDS 30)
     endif()
-    set_property(GLOBAL APPEND PROPERTY TESSIVOR_FUZZERS "${name} ${F_SECONDS}")
+    set_property(GLOBAL APPEND PROPERTY TESSIVOR_FUZZERS "${name} ${F_SECONDS} ${F_INPUT_SECONDS}")
 endfunction()

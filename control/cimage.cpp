@@ -20,6 +20,10 @@ constexpr int kDefaultExtentPixels = 192;
 constexpr std::uint32_t kBusyWaitLimitMs = 30000;
 constexpr std::uint32_t kSnapshotMinWaitMs = 5000;
 
+// Largest preview side: every frame is resampled to the preview size, so a zoom of 8192 x 8192
+// already costs 256 MB per frame at 32 bits; a larger size is refused rather than allocated.
+constexpr std::int32_t kMaxPreviewSide = 8192;
+
 // A stored BOOL word read back as the 16-bit automation boolean (its low 16 bits).
 VariantBool lowBool(std::int32_t stored)
 {
@@ -148,23 +152,26 @@ CImage::~CImage()
 
 void CImage::DrainBusyFlags()
 {
-    // Each wait is bounded; a worker that does not end in time has its flag cleared and is
-    // joined afterwards (it was asked to stop and its sockets are closed).
-    auto waitFor = [](std::atomic<std::int32_t>& flag, std::int32_t idleValue) {
+    // Only a living thread can still change a busy word, so a word is waited for only while the
+    // thread that owns it runs: a value that no thread will change (a Status put by the host
+    // after Stop, say) never holds the release up. Each wait is bounded as well; a worker that
+    // does not end in time has its flag cleared and is joined afterwards (it was asked to stop
+    // and its sockets are closed).
+    auto waitFor = [](std::atomic<std::int32_t>& flag, std::int32_t idleValue, const WorkerThread* owner) {
         const std::uint32_t start = tickCount();
         while (flag.load() != idleValue) {
-            if (ticksSince(start) > kBusyWaitLimitMs) {
+            if (owner == nullptr || !owner->running() || ticksSince(start) > kBusyWaitLimitMs) {
                 flag.store(idleValue);
                 break;
             }
             sleepMs(50);
         }
     };
-    waitFor(m_Run.m_bMailBusy, 0);
-    waitFor(m_Run.m_bImageConfigBusy, 0);
-    waitFor(m_Run.m_nStatus, 0);
-    waitFor(m_Run.m_bPanTiltBusy, 0);
-    waitFor(m_Run.m_bMailBusy, 0);
+    waitFor(m_Run.m_bMailBusy, 0, &m_MailThread);
+    waitFor(m_Run.m_bImageConfigBusy, 0, &m_ImageConfigThread);
+    waitFor(m_Run.m_nStatus, 0, &m_ImageThread);
+    waitFor(m_Run.m_bPanTiltBusy, 0, nullptr); // no pan/tilt worker belongs to this object
+    waitFor(m_Run.m_bMailBusy, 0, &m_MailThread);
 }
 
 // ---- message map ----
@@ -416,6 +423,7 @@ HRESULT CImage::StartRecording()
         return S_OK;
     m_Record.m_bRecordFirstStart.store(1);
     m_Record.m_bOpenFailPosted.store(0);
+    m_Record.m_nRecordAttempt.fetch_add(1);
     m_Record.m_bRecordRequest.store(1);
     m_Run.m_nStatus.store(STATUS_RECORD_REQUESTED);
     return S_OK;
@@ -475,6 +483,14 @@ HRESULT CImage::SendEmail(std::int32_t* pVal)
 HRESULT CImage::SetEMailProperty(std::string_view sHost, std::string_view sMailTo, std::string_view sMailFrom,
                                  std::string_view sMailSubject, std::int32_t* /*pVal*/)
 {
+    // A text that its 260-byte field cannot hold whole (or that a NUL would end early) is
+    // refused and nothing changes: a recipient list cut inside an address would mail the
+    // addresses before the cut, send RCPT TO for the cut one and still report the alert as sent.
+    auto fits = [](std::string_view text) {
+        return text.size() < Text260::capacity && text.find('\0') == std::string_view::npos;
+    };
+    if (!fits(sHost) || !fits(sMailTo) || !fits(sMailFrom) || !fits(sMailSubject))
+        return S_FALSE;
     m_MailSettings.update([&](MailSettings& mail) {
         mail.m_szMailServer.assign(sHost);
         mail.m_szMailTo.assign(sMailTo);
@@ -779,6 +795,8 @@ HRESULT CImage::get_PreviewWidth(std::int32_t* pVal)
 
 HRESULT CImage::put_PreviewWidth(std::int32_t newVal)
 {
+    if (newVal > kMaxPreviewSide)
+        return S_FALSE; // the previous width stays
     return putSetting(m_Drawing, &DrawingSettings::m_nPreviewWidth, newVal);
 }
 
@@ -789,6 +807,8 @@ HRESULT CImage::get_PreviewHeight(std::int32_t* pVal)
 
 HRESULT CImage::put_PreviewHeight(std::int32_t newVal)
 {
+    if (newVal > kMaxPreviewSide)
+        return S_FALSE; // the previous height stays
     return putSetting(m_Drawing, &DrawingSettings::m_nPreviewHeight, newVal);
 }
 

@@ -408,9 +408,10 @@ public:
     // Decodes one whole JPEG frame into a DIB: the header (with the grey palette for 8 bits) into
     // `header`, the rows into `pixels`, which grows to the picture's size up to
     // kDecodedDibMaxBytes. 0 = decoded, -1 = failed (any libjpeg warning or error, an output
-    // colour space other than grey, RGB or CMYK, or a picture beyond the limit).
+    // colour space other than grey, RGB or CMYK, a picture beyond the limit, more than
+    // kMaxScansPerFrame scans, or `stop`, when given, requesting a stop during the decode).
     static int DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                               std::vector<std::uint8_t>* pixels);
+                               std::vector<std::uint8_t>* pixels, const EndRunFlag* stop = nullptr);
 
     // ---- output steps of the frame pipeline (frame_output.cpp), image thread ----
     // Resizes the working image to the preview size and draws it into the preview target (or

@@ -100,6 +100,9 @@ struct RecordFlags
     // Code 11 has been posted for this recording attempt: set with it, cleared by
     // StartRecording and by a file that opens.
     std::atomic<std::int32_t> m_bOpenFailPosted{0};
+    // Counts recording attempts: StartRecording begins one, and so does a file that a failed
+    // write closed. Reports that come once per attempt remember the attempt they were made in.
+    std::atomic<std::int32_t> m_nRecordAttempt{0};
 };
 
 // Capture and Snapshot: the host's thread writes the file and size, then raises the flag; the
@@ -156,7 +159,8 @@ struct RecordingState
     std::uint32_t m_dwRecordNowTick = 0;
     std::time_t m_tRecordStart = 0; // wall clock at the opening, seconds
     std::time_t m_tRecordNow = 0;
-    std::string m_szRecordFolder; // folder of the open file, whose free space is watched
+    std::string m_szRecordFolder;        // folder of the open file, whose free space is watched
+    std::int32_t m_nDiskLowAttempt = -1; // the attempt whose opening has reported 14 already
 };
 
 // The motion detector's reference and hold-off; image thread only.

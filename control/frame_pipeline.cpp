@@ -74,9 +74,11 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
     }
 
     DecodedDibHeader dib;
+    // A stop ends a long decode in the middle; the frame is then dropped like a bad one.
     bool inWorkingImage = false;
-    const int decoded =
-        DecodeJpegInto(frame, frameLength, &dib, [this, &inWorkingImage](const DecodedDibHeader& d) {
+    const int decoded = DecodeJpegInto(
+        frame, frameLength, &dib,
+        [this, &inWorkingImage](const DecodedDibHeader& d) {
             inWorkingImage = fitWorkingImage(m_Buffers.m_WorkingImage.get(), d.header);
             if (inWorkingImage)
                 return m_Buffers.m_WorkingImage->pixels;
@@ -89,7 +91,8 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
                 return static_cast<std::uint8_t*>(nullptr);
             }
             return m_Buffers.m_DecodedDib.data();
-        });
+        },
+        &m_Run.m_bEndRun);
     if (decoded != 0)
         return 0;
     const BitmapInfoHeader& h = dib.header;

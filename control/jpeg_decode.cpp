@@ -6,7 +6,8 @@
 // both paths), and every value read after the jump lives in the DecodeState in memory. Warnings
 // do not stop libjpeg, so the decoder tests the warning count after each step and after every
 // scanline and abandons the frame at the first one: a camera that sends a damaged picture should
-// drop that picture, not show grey blocks.
+// drop that picture, not show grey blocks. The progress monitor bounds the work of one frame
+// (its scans) and lets a stop request end a decode in the middle.
 #include "control/jpeg_decode.h"
 #include "control/cimage.h"
 
@@ -117,14 +118,43 @@ void convertYcckRow(std::uint8_t* row, std::uint32_t width)
     }
 }
 
+// libjpeg's progress monitor, which it calls at every iMCU row it reads and every scanline call.
+struct ProgressGuard
+{
+    jpeg_progress_mgr pub; // first, so that cinfo->progress converts back
+    const EndRunFlag* stop;
+};
+
 // Everything the decode keeps across a possible longjmp.
 struct DecodeState
 {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     jpeg_source_mgr source;
+    ProgressGuard progress;
     bool ownYcck;
 };
+
+// A progressive frame may carry any number of scans, and each one makes the decoder walk the
+// whole picture again: a 100 KB frame of 5760 x 5760 with a few hundred scans keeps libjpeg busy
+// for tens of seconds, inside every size limit. The monitor ends the decode as soon as the frame
+// has more scans than a camera sends, libjpeg has warned (which fails the frame anyway, so the
+// rest of a damaged picture is not decoded in vain), or a stop is requested.
+void watchProgress(j_common_ptr cinfo)
+{
+    const auto* guard = reinterpret_cast<const ProgressGuard*>(cinfo->progress);
+    const char* reason = nullptr;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScansPerFrame)
+        reason = "too many scans";
+    else if (cinfo->err->num_warnings != 0)
+        reason = "a warning";
+    else if (guard->stop != nullptr && guard->stop->stopRequested())
+        reason = "a stop request";
+    if (reason == nullptr)
+        return;
+    trace("JPEG frame abandoned after %s", reason);
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->recovery, 1);
+}
 
 // True (and the checkpoint's trace) when libjpeg has warned about anything so far.
 bool warned(DecodeState& s, int checkpoint)
@@ -136,7 +166,7 @@ bool warned(DecodeState& s, int checkpoint)
 }
 
 int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                const DecodeBufferFor& bufferFor)
+                const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
 {
     s.cinfo.err = jpeg_std_error(&s.err.pub);
     s.err.pub.error_exit = JpegErrorExit;
@@ -146,6 +176,9 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
         return -1;
     }
     jpeg_create_decompress(&s.cinfo);
+    s.progress.pub.progress_monitor = watchProgress;
+    s.progress.stop = stop;
+    s.cinfo.progress = &s.progress.pub;
     int result = -1;
     do {
         if (warned(s, 1))
@@ -329,31 +362,34 @@ void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count)
 }
 
 int DecodeJpegInto(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                   const DecodeBufferFor& bufferFor)
+                   const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
 {
     if (!frame || length == 0 || !header || !bufferFor)
         return -1;
     DecodeState state;
     std::memset(&state, 0, sizeof state);
-    return decodeFrame(state, frame, length, header, bufferFor);
+    return decodeFrame(state, frame, length, header, bufferFor, stop);
 }
 
 int CImage::DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                            std::vector<std::uint8_t>* pixels)
+                            std::vector<std::uint8_t>* pixels, const EndRunFlag* stop)
 {
     if (!pixels)
         return -1;
-    return DecodeJpegInto(frame, length, header, [pixels](const DecodedDibHeader& h) -> std::uint8_t* {
-        const std::size_t imageBytes = h.header.biSizeImage;
-        if (pixels->size() < imageBytes) {
-            try {
-                pixels->resize(imageBytes);
-            } catch (const std::bad_alloc&) {
-                return nullptr;
+    return DecodeJpegInto(
+        frame, length, header,
+        [pixels](const DecodedDibHeader& h) -> std::uint8_t* {
+            const std::size_t imageBytes = h.header.biSizeImage;
+            if (pixels->size() < imageBytes) {
+                try {
+                    pixels->resize(imageBytes);
+                } catch (const std::bad_alloc&) {
+                    return nullptr;
+                }
             }
-        }
-        return pixels->data();
-    });
+            return pixels->data();
+        },
+        stop);
 }
 
 } // namespace tessivor

@@ -9,8 +9,9 @@
 //   RGB   24 bits, blue, green, red
 //   CMYK  32 bits, the four components in the decoder's order; for an Adobe YCCK image the
 //         control's own conversion gives R, G, B of (Y, Cb, Cr) and 255 - K instead
-// Anything else fails. Rows are padded to whole 32-bit words; the first decoded scanline is the
-// last row of the buffer.
+// Anything else fails, and so does a frame with more than kMaxScansPerFrame scans or one whose
+// decode a stop request ends. Rows are padded to whole 32-bit words; the first decoded scanline
+// is the last row of the buffer.
 //
 // libjpeg reports fatal errors through an error-exit routine that must not return; ours jumps
 // back to the recovery point of the decode call (setjmp/longjmp), so that routine and the steps
@@ -27,6 +28,8 @@
 #include <vector>
 
 namespace tessivor {
+
+class EndRunFlag; // control/control_state.h
 
 // A decoded frame's header: BITMAPINFOHEADER followed by room for a 256-entry palette.
 struct DecodedDibHeader
@@ -54,14 +57,22 @@ void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count)
 // before any row is written.
 inline constexpr std::size_t kDecodedDibMaxBytes = 32u * 1024u * 1024u; // 3840 x 2160 x 24 bits fits
 
+// Most scans a frame may have. Cameras send baseline frames (one scan, or one per component);
+// libjpeg's standard progressive scripts use 10 scans for colour and 6 for grey. Every scan
+// costs a pass over the whole picture, so a frame with more is dropped as hostile: the bound
+// keeps the worst frame within the size limit at about twice the cost of decoding it once
+// (instead of tens of seconds for a few hundred scans).
+inline constexpr int kMaxScansPerFrame = 32;
+
 // Where a decode writes its rows: asked once the frame's header is known (and within the limit
 // above), with the DIB header the rows will follow; returns a buffer of at least
 // header.biSizeImage bytes, or nullptr to refuse the frame. It runs outside every libjpeg call.
 using DecodeBufferFor = std::function<std::uint8_t*(const DecodedDibHeader& header)>;
 
 // Decodes one whole JPEG frame as CImage::DecodeJpegToDib does, into the buffer `bufferFor`
-// hands out. 0 = decoded, -1 = failed; after a failure the buffer holds nothing usable.
+// hands out; `stop`, when given, ends the decode (a failure) once it holds a stop request.
+// 0 = decoded, -1 = failed; after a failure the buffer holds nothing usable.
 int DecodeJpegInto(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                   const DecodeBufferFor& bufferFor);
+                   const DecodeBufferFor& bufferFor, const EndRunFlag* stop = nullptr);
 
 } // namespace tessivor

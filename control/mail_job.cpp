@@ -9,6 +9,8 @@
 #include "control/base64.h"
 #include "control/cimage.h"
 #include "control/stream_requests.h"
+#include "io/regular_file.h"
+#include "io/temp_file_data_source.h"
 #include "mail/mail_errors.h"
 #include "mail/mail_message.h"
 #include "platform/clock.h"
@@ -16,11 +18,17 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tessivor {
 
 namespace {
+
+// The attached picture is a JPEG frame of the camera: a few megabytes at most. Anything larger
+// (or anything that is not a regular file) is not a picture of ours and fails the alert.
+constexpr std::size_t kMaxPictureBytes = 8u * 1024u * 1024u;
 
 // The login texts are Base64-encoded into account lines of 259 characters: 192 bytes of text
 // make 256 characters of code.
@@ -83,6 +91,25 @@ std::string asUtf8(std::string_view s)
         }
     }
     return out;
+}
+
+// Copies the picture file into `attachment` (a source the job owns): MAIL_OK, MAIL_ABORTED, or
+// MAIL_ATTACHMENT_FAILED for a file that is missing, not a regular file, too large or unreadable.
+int takePicture(const std::string& path, const std::function<bool()>& aborted,
+                CTempFileDataSource* attachment)
+{
+    std::vector<std::uint8_t> bytes;
+    const FileReadResult read = readRegularFile(path, kMaxPictureBytes, aborted, &bytes);
+    if (read == FileReadResult::Aborted)
+        return MAIL_ABORTED;
+    if (read != FileReadResult::Read) {
+        trace("e-mail picture \"%s\" refused (%d)\r\n", path.c_str(), static_cast<int>(read));
+        return MAIL_ATTACHMENT_FAILED;
+    }
+    const auto size = static_cast<std::int32_t>(bytes.size());
+    const bool copied =
+        attachment->Open(1) == 0 && (size == 0 || attachment->Write(bytes.data(), size) == size);
+    return attachment->Close() == 0 && copied ? MAIL_OK : MAIL_ATTACHMENT_FAILED;
 }
 
 } // namespace
@@ -153,6 +180,14 @@ int CImage::SendMailJob()
         rc = CSmtpClient::CheckMessage(check);
     }
 
+    // The picture is read once, before connecting, into a file of the job's own: EMailFileName
+    // may name a FIFO or a device (which would hold the job, and the control's release, for
+    // good), or a huge file; and the read ends when the job is told to stop.
+    CTempFileDataSource attachment(0, "Picture", nullptr);
+    if (rc == MAIL_OK)
+        rc = takePicture(
+            picture, [this] { return m_Mail.m_MailClient.IsAborted(); }, &attachment);
+
     if (rc == MAIL_OK) {
         rc = m_Mail.m_MailClient.SMTPConnect(server.c_str(), "localhost");
         if (rc == MAIL_OK) {
@@ -162,8 +197,9 @@ int CImage::SendMailJob()
             m_Mail.m_MailClient.SetAccount(userLine.c_str(), passwordLine.c_str());
             const std::string encodedSubject = EncodeMailSubject(subject);
             const std::uint32_t started = tickCount();
-            rc = m_Mail.m_MailClient.SendMail(to.c_str(), from.c_str(), encodedSubject.c_str(), "", nullptr,
-                                              nullptr, picture.c_str(), 0);
+            rc = m_Mail.m_MailClient.SendMailWithAttachment(to.c_str(), from.c_str(), encodedSubject.c_str(),
+                                                            "", nullptr, nullptr, &attachment,
+                                                            picture.c_str());
             trace("smtp.SendMail %s (%u ms)\r\n", rc == MAIL_OK ? "OK" : MailErrorText(rc),
                   ticksSince(started));
             // The answer to QUIT does not change the outcome: the message was accepted or not

@@ -139,9 +139,16 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
                     PostImageEvent(EVT_RECORD_SPLIT);
                 }
             } else {
+                // A failed write (a full disk, say) ends this file, which stays a valid AVI file;
+                // the host hears of it once. The request stands, so a later frame opens a new
+                // file when it can, and that opening is reported as a new start (8).
                 m_Recording.m_AviWriter.Close();
                 m_Record.m_bAviOpen.store(0);
+                m_Record.m_bRecordFirstStart.store(1);
+                m_Record.m_nRecordAttempt.fetch_add(1);
+                m_Run.m_nStatus.store(STATUS_RECORD_REQUESTED);
                 trace("Add frame error\n");
+                PostImageEvent(EVT_RECORD_STOPPED);
             }
         } else {
             trace("IP=%s Time=%f FrameCount=%d LastCount=%d\n", m_Connection.read().m_szRemoteHost.c_str(),
@@ -173,8 +180,23 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             sleepMs(kOpenPauseMs);
             return true;
         }
-        if (*free <= reserveBytes(recording.m_nReservedSpace)) {
-            PostImageEvent(EVT_DISK_LOW);
+        // The first frame is needed at the opening: a picture that cannot be had opens nothing.
+        const PictureBytes bytes(picture);
+        if (!bytes.ok()) {
+            trace("Record frame encode error\n");
+            sleepMs(kOpenPauseMs);
+            return true;
+        }
+        // Opening needs more free bytes than the reserve, and room for that first frame, so that
+        // a full disk (with a reserve of 0) opens no file that could not hold a picture.
+        if (*free <= reserveBytes(recording.m_nReservedSpace) + bytes.size()) {
+            // Once per recording attempt: the host's storage check answers the first report,
+            // and a report for every further frame would only repeat it.
+            const std::int32_t attempt = m_Record.m_nRecordAttempt.load();
+            if (m_Recording.m_nDiskLowAttempt != attempt) {
+                m_Recording.m_nDiskLowAttempt = attempt;
+                PostImageEvent(EVT_DISK_LOW);
+            }
             sleepMs(kOpenPauseMs);
             return true;
         }
@@ -186,13 +208,6 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             file = folder / recordingName(m_Recording.m_tRecordStart + i);
             if (!std::filesystem::exists(file, ec))
                 break;
-        }
-        // The first frame is needed at the opening: a picture that cannot be had opens nothing.
-        const PictureBytes bytes(picture);
-        if (!bytes.ok()) {
-            trace("Record frame encode error\n");
-            sleepMs(kOpenPauseMs);
-            return true;
         }
         m_Recording.m_szRecordFolder = folder.string();
         m_Recording.m_AviWriter.SetFileName(file.string());
@@ -213,17 +228,19 @@ bool CImage::RecordFrame(const RecordedPicture& picture)
             opened = m_Recording.m_AviWriter.OpenVideo(0);
         }
         if (opened) {
-            m_Run.m_nStatus.store(STATUS_RECORDING);
-            m_Record.m_bAviOpen.store(1);
-            m_Record.m_bOpenFailPosted.store(0);
-            if (m_Record.m_bRecordFirstStart.exchange(0))
-                PostImageEvent(EVT_RECORD_STARTED);
+            // The file counts as open (Status 4, code 8) once it holds its first frame; a file
+            // that could not take it holds nothing and is removed, and the request stands.
             std::int64_t written = 0;
             if (m_Recording.m_AviWriter.AddFrame(bytes.data(), bytes.size(), &written, 0)) {
                 m_Recording.m_nBytesWritten += written;
+                m_Run.m_nStatus.store(STATUS_RECORDING);
+                m_Record.m_bAviOpen.store(1);
+                m_Record.m_bOpenFailPosted.store(0);
+                if (m_Record.m_bRecordFirstStart.exchange(0))
+                    PostImageEvent(EVT_RECORD_STARTED);
             } else {
                 m_Recording.m_AviWriter.Close();
-                m_Record.m_bAviOpen.store(0);
+                std::filesystem::remove(file, ec);
                 trace("Add frame error2\n");
             }
         } else {

@@ -2,6 +2,7 @@
 // DIB header, buffer sizing, YCCK conversion), then the whole frame pipeline with motion
 // detection, rotation and a preview drawn into a frame target.
 #include "control/cimage.h"
+#include "decoded_frame_check.h"
 #include "platform/frame_target.h"
 #include "tests/control/cimage_peer.h"
 
@@ -39,14 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Pipeline* p = new Pipeline; // one control, so that motion compares successive inputs
     static std::vector<std::uint8_t> pixels;
 
-    DecodedDibHeader header{};
-    if (CImage::DecodeJpegToDib(data, static_cast<std::uint32_t>(size), &header, &pixels) == 0) {
-        const BitmapInfoHeader& h = header.header;
-        if (h.biWidth < 1 || h.biHeight < 1 ||
-            (h.biBitCount != 8 && h.biBitCount != 24 && h.biBitCount != 32) ||
-            pixels.size() < h.biSizeImage || h.biSizeImage != dibStride(h.biWidth, h.biBitCount) * h.biHeight)
-            std::abort();
-    }
+    decodeAndCheckFrame(data, size, &pixels);
 
     static const std::int32_t kAngles[] = {0, 90, 180, 270, 45};
     p->control.put_RotateAngle(kAngles[data[0] % 5]);

@@ -18,13 +18,18 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/time.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -51,6 +56,45 @@ namespace {
 constexpr int kTextLinePolls = 120;     // 100 ms apart: 12 seconds for a line to start
 constexpr int kTextLineEarlyPolls = 60; // data this early gets 100 ms more to complete the line
 constexpr int kPacedChunk = 200;
+
+constexpr auto kLookupWaitSlice = std::chrono::milliseconds(100); // IsAborted is asked this often
+// Look-ups that a silent name server holds pile up when every reconnect starts one; beyond this
+// many still running in the process, a new one fails at once instead of adding a thread.
+constexpr int kMaxLookupsRunning = 64;
+std::atomic<int> g_lookupsRunning{0};
+
+// The first IPv4 address of `host` as dotted text: 0, or WSC_HOST_NOT_FOUND.
+int lookupIPv4(const std::string& host, std::array<char, INET_ADDRSTRLEN>* text)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return CWSClient::WSC_HOST_NOT_FOUND;
+    const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    const bool ok = ::inet_ntop(AF_INET, &in->sin_addr, text->data(), text->size()) != nullptr;
+    ::freeaddrinfo(found);
+    return ok ? CWSClient::WSC_OK : CWSClient::WSC_HOST_NOT_FOUND;
+}
+
+// The host part of a look-up name: the text after its last "@".
+std::string hostPart(const char* name)
+{
+    const char* at = std::strrchr(name, '@');
+    return at ? at + 1 : name;
+}
+
+void copyText(char* out, std::size_t outSize, const char* text);
+
+// Copies a looked-up address into the caller's buffer: 0, or WSC_BUFFER_TOO_SMALL.
+int copyAddress(const char* address, char* buffer, int size)
+{
+    if (size < 0 || std::strlen(address) + 1 > static_cast<std::size_t>(size))
+        return CWSClient::WSC_BUFFER_TOO_SMALL;
+    copyText(buffer, static_cast<std::size_t>(size), address);
+    return CWSClient::WSC_OK;
+}
 
 void copyText(char* out, std::size_t outSize, const char* text)
 {
@@ -212,28 +256,86 @@ int CWSClient::closeSocket(SocketPtr s)
     return rc;
 }
 
-int CWSClient::resolve(const char* name, char* buffer, int size)
+// One look-up, shared by the thread that runs getaddrinfo and the caller that waits for it.
+struct CWSClient::Lookup
+{
+    std::mutex lock;
+    std::condition_variable changed;
+    bool finished = false;
+    bool abandoned = false; // CloseConnection from another thread ended the wait
+    int result = WSC_HOST_NOT_FOUND;
+    std::array<char, INET_ADDRSTRLEN> address{};
+};
+
+int CWSClient::resolve(const char* name, char* buffer, int size, int timeoutSeconds)
 {
     if (!name)
         return WSC_HOST_NOT_FOUND;
-    const char* at = std::strrchr(name, '@');
-    const char* host = at ? at + 1 : name;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (*host == 0 || ::getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
+    const std::string host = hostPart(name);
+    if (host.empty())
         return WSC_HOST_NOT_FOUND;
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    const bool ok = ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr;
-    ::freeaddrinfo(found);
-    if (!ok)
+
+    // The thread holds the look-up, never the object, so it may outlive both the wait and the
+    // object. Without a thread (too many still running, or none to be had) the look-up fails.
+    auto job = std::make_shared<Lookup>();
+    bool started = false;
+    if (g_lookupsRunning.fetch_add(1) < kMaxLookupsRunning) {
+        try {
+            std::thread([job, host] {
+                ::pthread_setname_np(::pthread_self(), "host-lookup");
+                std::array<char, INET_ADDRSTRLEN> text{};
+                const int rc = lookupIPv4(host, &text);
+                {
+                    std::lock_guard lock(job->lock);
+                    job->result = rc;
+                    job->address = text;
+                    job->finished = true;
+                }
+                job->changed.notify_all();
+                g_lookupsRunning.fetch_sub(1);
+            }).detach();
+            started = true;
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!started) {
+        g_lookupsRunning.fetch_sub(1);
+        trace("no thread for the look-up of \"%s\"\r\n", host.c_str());
         return WSC_HOST_NOT_FOUND;
-    if (size < 0 || std::strlen(text) + 1 > static_cast<std::size_t>(size))
-        return WSC_BUFFER_TOO_SMALL;
-    copyText(buffer, static_cast<std::size_t>(size), text);
-    return WSC_OK;
+    }
+    {
+        {
+            std::lock_guard lock(m_Lock);
+            m_PendingLookup = job;
+        }
+        const bool timed = timeoutSeconds >= 0;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(std::max(timeoutSeconds, 1));
+        std::unique_lock lock(job->lock);
+        while (!job->finished && !job->abandoned &&
+               !(timed && std::chrono::steady_clock::now() >= deadline)) {
+            job->changed.wait_for(lock, kLookupWaitSlice);
+            if (job->finished)
+                break;
+            lock.unlock();
+            const bool aborted = IsAborted();
+            lock.lock();
+            if (aborted)
+                break;
+        }
+        const bool finished = job->finished;
+        lock.unlock();
+        {
+            std::lock_guard objectLock(m_Lock);
+            if (m_PendingLookup == job)
+                m_PendingLookup.reset();
+        }
+        if (!finished) {
+            trace("look-up of \"%s\" given up\r\n", host.c_str());
+            return WSC_HOST_NOT_FOUND;
+        }
+    }
+    return job->result != WSC_OK ? job->result : copyAddress(job->address.data(), buffer, size);
 }
 
 void CWSClient::applyTimeOuts(int fd)
@@ -289,7 +391,7 @@ int CWSClient::Connect(int port, const char* host, int timeoutSeconds, int famil
     char address[kAddressTextSize] = {};
     if (IsAddress(host))
         copyText(address, sizeof address, host);
-    else if (resolve(host, address, sizeof address) != WSC_OK)
+    else if (resolve(host, address, sizeof address, timeoutSeconds) != WSC_OK)
         return OnError(WSC_LOOKUP_FAILED);
 
     const sockaddr_in peer = socketAddress(family, port, ::inet_addr(address));
@@ -404,8 +506,10 @@ int CWSClient::CreateSocket(int* socket, int family, int type, int protocol)
 int CWSClient::CloseConnection()
 {
     SocketPtr connection, listener;
+    std::shared_ptr<Lookup> lookup;
     {
         std::lock_guard lock(m_Lock);
+        lookup = m_PendingLookup; // a connect still waiting for its look-up gives up
         connection = std::move(m_Socket);
         listener = std::move(m_ListenSocket);
         m_Socket.reset();
@@ -414,6 +518,13 @@ int CWSClient::CloseConnection()
         m_nLocalPort = 0;
         m_nListenPort = 0;
         m_szAddress.fill(0);
+    }
+    if (lookup) {
+        {
+            std::lock_guard lock(lookup->lock);
+            lookup->abandoned = true;
+        }
+        lookup->changed.notify_all();
     }
     int rc = 0;
     if (connection && closeSocket(std::move(connection)) != 0)
@@ -1238,7 +1349,12 @@ int CWSClient::startLookup(std::uint32_t message, std::string query, bool byName
         char result[NI_MAXHOST] = {};
         int error = 0;
         if (byName) {
-            error = resolve(query.c_str(), result, sizeof result);
+            // This thread is the look-up's own: it may wait for getaddrinfo as long as it takes.
+            std::array<char, INET_ADDRSTRLEN> address{};
+            const std::string host = hostPart(query.c_str());
+            error = host.empty() ? WSC_HOST_NOT_FOUND : lookupIPv4(host, &address);
+            if (error == WSC_OK)
+                error = copyAddress(address.data(), result, sizeof result);
         } else {
             sockaddr_in in{};
             in.sin_family = AF_INET;
@@ -1268,7 +1384,7 @@ int CWSClient::AsyncGetHostByAddr(const char* address)
 
 int CWSClient::AsyncGetHostByName(const char* name)
 {
-    // resolve() takes the part after the last "@" itself.
+    // The look-up takes the part after the last "@" itself.
     return startLookup(WM_WSC_HOSTBYNAME, name ? name : "", true);
 }
 

@@ -17,7 +17,13 @@
 // same care; GetSocket() hands out the bare number for option calls on the owning thread only.
 //
 // Sends never raise SIGPIPE: a peer that reset the connection makes the send fail instead.
-// Host look-ups use getaddrinfo and are thread-safe. Only IPv4 (AF_INET) addresses are spoken.
+// Host look-ups use getaddrinfo and are thread-safe. getaddrinfo can be neither cancelled nor
+// given a time-out (a silent name server holds it for as long as the resolver's own settings
+// say, often half a minute), so Connect and the other look-ups run it on a thread of its own and
+// wait for it only as long as they may: Connect at most its time-out, and every waiter only
+// until CloseConnection from another thread or IsAborted ends the wait. A look-up given up on
+// finishes on its own thread and touches nothing of the object. Only IPv4 (AF_INET) addresses
+// are spoken.
 #pragma once
 
 #include "io/socket_primitives.h"
@@ -90,8 +96,9 @@ public:
     // is looked up. timeoutSeconds >= 0 waits at most that long for the connection (5 when it
     // runs out); a refused or failed connection gives 19 at once; a negative time-out makes an
     // ordinary blocking connect. Then the stored receive and send time-outs are applied and
-    // OnConnected is asked. 16 when a connection is open already, 100 when the name is unknown,
-    // 17 when no socket can be made.
+    // OnConnected is asked. 16 when a connection is open already, 100 when the name is unknown
+    // or its look-up did not end within the time-out (at least a second) or was ended by
+    // CloseConnection or IsAborted, 17 when no socket can be made.
     virtual int Connect(int port, const char* host, int timeoutSeconds, int family = AF_INET,
                         int type = SOCK_STREAM);
     // Blocking connect from a given local port and address: 16, 17, 18 (bind), 19 or 0.
@@ -284,6 +291,7 @@ public:
 private:
     struct SocketRef;
     struct NotifySupport;
+    struct Lookup;
     using SocketPtr = std::shared_ptr<SocketRef>;
 
     SocketPtr useConnection() const;
@@ -299,7 +307,9 @@ private:
     // Forgets `s` as the connection socket if it still is; it closes when its last user lets go.
     void dropConnection(const SocketPtr& s);
     int closeSocket(SocketPtr s);
-    int resolve(const char* name, char* buffer, int size);
+    // Looks up the part after the last "@" of `name` (see the top of this file): 0, 7 (not
+    // found, or given up), or 35. timeoutSeconds >= 0 bounds the wait (at least one second).
+    int resolve(const char* name, char* buffer, int size, int timeoutSeconds = -1);
     void applyTimeOuts(int fd);
     void recordPorts(int fd, int remotePort);
     int sendFromOpen(const SocketPtr& s, CDataSource* source);
@@ -320,6 +330,7 @@ private:
     int m_nSendTimeOut = kDefaultTimeOutMs;
     int m_nReceiveTimeOut = kDefaultTimeOutMs;
     std::array<char, 1024> m_LookupBuffer{};
+    std::shared_ptr<Lookup> m_PendingLookup; // the look-up resolve() waits for, if any
     std::unique_ptr<NotifySupport> m_Notify; // owned by the thread that created the window
 };
 

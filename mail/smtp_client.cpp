@@ -1,5 +1,6 @@
 #include "mail/smtp_client.h"
 
+#include "io/file_data_source.h"
 #include "io/memory_data_source.h"
 #include "io/temp_file_data_source.h"
 #include "mail/mail_errors.h"
@@ -409,6 +410,15 @@ int CSmtpClient::SMTPConnect(const char* server, const char* localName)
 int CSmtpClient::SendMail(const char* to, const char* from, const char* subject, const char* body,
                           const char* cc, const char* bcc, const char* attachmentPath, int /*unused*/)
 {
+    CFileDataSource file(attachmentPath != nullptr ? attachmentPath : "", CWSClient::kFileBufferSize);
+    return SendMailWithAttachment(to, from, subject, body, cc, bcc,
+                                  attachmentPath != nullptr ? &file : nullptr, attachmentPath);
+}
+
+int CSmtpClient::SendMailWithAttachment(const char* to, const char* from, const char* subject,
+                                        const char* body, const char* cc, const char* bcc,
+                                        CDataSource* attachment, const char* attachmentName)
+{
     if (to == nullptr || from == nullptr || subject == nullptr || body == nullptr) {
         trace("send error 1\r\n");
         return OnError(MAIL_MISSING_FIELD);
@@ -429,7 +439,7 @@ int CSmtpClient::SendMail(const char* to, const char* from, const char* subject,
         trace("send error 3\r\n");
         return OnError(MAIL_BODY_TOO_LONG);
     }
-    if (attachmentPath != nullptr && message.AddAttachmentFile(attachmentPath, nullptr) != MAIL_OK) {
+    if (attachment != nullptr && message.AddAttachment(attachment, attachmentName, nullptr) != MAIL_OK) {
         trace("send error 4\r\n");
         return OnError(MAIL_ATTACHMENT_FAILED);
     }

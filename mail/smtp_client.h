@@ -65,6 +65,11 @@ public:
     // when the attachment is not added.
     virtual int SendMail(const char* to, const char* from, const char* subject, const char* body,
                          const char* cc, const char* bcc, const char* attachmentPath, int unused);
+    // As SendMail, with the attachment read from `attachment` (null: none), which is named
+    // `attachmentName` in the message as a file attachment is named after its path.
+    int SendMailWithAttachment(const char* to, const char* from, const char* subject, const char* body,
+                               const char* cc, const char* bcc, CDataSource* attachment,
+                               const char* attachmentName);
     // Sends the message to each of its "To", "Cc" and "Bcc" recipients in a transaction of its
     // own. MAIL_MISSING_FIELD when it has no recipient.
     virtual int SendMessage(CMailMessage* message);

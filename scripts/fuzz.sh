@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for the time its CMakeLists gives, one per core at
-# a time (each fuzzer uses one core). FUZZ_SECONDS overrides every time (for a quick local run).
+# Builds the libFuzzer targets and runs each for the time its CMakeLists gives (and with its
+# per-input time limit, when it has one), one per core at a time (each fuzzer uses one core). FUZZ_SECONDS overrides every time (for a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset fuzz >/dev/null
@@ -9,12 +9,14 @@ list=build/fuzz/fuzzers.txt
 jobs=$(nproc)
 
 run_one() {
-    local name=$1 seconds=$2
+    local name=$1 seconds=$2 input_seconds=$3
     local corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
     local seeds=()
     [[ -d "fuzz/seeds/$name" ]] && seeds=("fuzz/seeds/$name")
-    build/fuzz/fuzz/$name -max_total_time="$seconds" -print_final_stats=0 \
+    local limits=()
+    [[ -n "$input_seconds" ]] && limits=("-timeout=$input_seconds")
+    build/fuzz/fuzz/$name -max_total_time="$seconds" -print_final_stats=0 "${limits[@]}" \
         -artifact_prefix="build/fuzz/$name-" "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1
 }
 
@@ -31,7 +33,7 @@ finish() { # waits for one fuzzer and reports it
     fi
     unset "pids[$name]"
 }
-while read -r name seconds; do
+while read -r name seconds input_seconds; do
     [[ -n "${name:-}" ]] || continue
     seconds=${FUZZ_SECONDS:-$seconds}
     while (( ${#pids[@]} >= jobs )); do
@@ -41,7 +43,7 @@ while read -r name seconds; do
         done
     done
     echo "== fuzzing $name for ${seconds}s"
-    run_one "$name" "$seconds" &
+    run_one "$name" "$seconds" "${input_seconds:-}" &
     pids[$name]=$!
 done < "$list"
 for n in "${!pids[@]}"; do

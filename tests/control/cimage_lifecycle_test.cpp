@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 using namespace tessivor;
@@ -372,6 +373,69 @@ TEST_F(Lifecycle, DestroyedWhileStreamingReturnsOnlyAfterTheLoopEnded)
     EXPECT_EQ(threadCount(), before + 1);
     control.reset();
     EXPECT_EQ(threadCount(), before);
+}
+
+// Release waits only for threads that live: a Status or busy word that no thread will change
+// any more must not hold the host's thread up.
+TEST_F(Lifecycle, ReleaseAfterAnySequenceOfMembersIsQuick)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(CImage&)> steps;
+    };
+    auto run = [](CImage& c) {
+        std::int32_t h = 0;
+        c.Run(&h);
+    };
+    const std::vector<Case> cases = {
+        {"Stop on an idle control", [](CImage& c) { c.Stop(); }},
+        {"PutNewStatus 3 after Stop",
+         [](CImage& c) {
+             c.Stop();
+             c.PutNewStatus(3);
+         }},
+        {"PutNewStatus 4 on an idle control", [](CImage& c) { c.PutNewStatus(4); }},
+        {"StartRecording after Stop",
+         [](CImage& c) {
+             c.Stop();
+             c.StartRecording();
+         }},
+        {"Run then Stop at once",
+         [&](CImage& c) {
+             run(c);
+             c.Stop();
+         }},
+        {"Run, PutNewStatus 3, Stop",
+         [&](CImage& c) {
+             run(c);
+             c.PutNewStatus(3);
+             c.Stop();
+         }},
+        {"Run, Stop, PutNewStatus 2",
+         [&](CImage& c) {
+             run(c);
+             c.Stop();
+             c.PutNewStatus(2);
+         }},
+        {"busy words left set without their threads",
+         [](CImage& c) {
+             CImagePeer::run(c).m_bMailBusy.store(1);
+             CImagePeer::run(c).m_bImageConfigBusy.store(1);
+             CImagePeer::run(c).m_bPanTiltBusy.store(1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto subject = std::make_unique<CImage>();
+        subject->put_RemoteHost(RefusedPort::kAddress);
+        subject->put_RemotePort(camera.port());
+        c.steps(*subject);
+        messageLoop::waitAndPump(50ms);
+        const auto start = std::chrono::steady_clock::now();
+        subject.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    }
 }
 
 TEST_F(Lifecycle, IdleDrawingFillsTheBackgroundAndWritesTheLabel)

@@ -29,6 +29,7 @@ struct CImagePeer
     static Guarded<DrawingSettings>& drawing(CImage& c) { return c.m_Drawing; }
     static Guarded<MotionSettings>& motionSettings(CImage& c) { return c.m_MotionSettings; }
     static Guarded<StreamSettings>& streamSettings(CImage& c) { return c.m_StreamSettings; }
+    static Guarded<MailSettings>& mailSettings(CImage& c) { return c.m_MailSettings; }
 
     static void setImageValues(CImage& c, const std::array<std::int16_t, 7>& values)
     {

@@ -1,6 +1,7 @@
 // The frame decoder against djpeg (an independent reader) and against libjpeg's own CMYK output;
 // damaged, cut and hostile frames must fail without touching memory past the buffers.
 #include "control/cimage.h"
+#include "decode_bomb.h"
 #include "jpeg_frames.h"
 #include "media_tools.h"
 
@@ -73,10 +74,10 @@ class JpegDecodeTest : public ::testing::Test
 protected:
     void SetUp() override { dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
 
-    int decode(const std::vector<std::uint8_t>& frame)
+    int decode(const std::vector<std::uint8_t>& frame, const EndRunFlag* stop = nullptr)
     {
         return CImage::DecodeJpegToDib(frame.data(), static_cast<std::uint32_t>(frame.size()), &header,
-                                       &pixels);
+                                       &pixels, stop);
     }
 
     std::filesystem::path dir;
@@ -302,6 +303,58 @@ TEST_F(JpegDecodeTest, BufferSizedFromHeader)
     const std::size_t before = pixels.size();
     EXPECT_EQ(decode(wayTooBig), -1);
     EXPECT_EQ(pixels.size(), before);
+}
+
+// A progressive frame makes the decoder walk the whole picture once per scan: a frame with more
+// scans than a camera sends is dropped, whatever its size. The pictures are legal progressions
+// (decode_bomb.h), so only the count of scans decides.
+TEST_F(JpegDecodeTest, FramesWithMoreScansThanCamerasSendAreDropped)
+{
+    struct Case
+    {
+        const char* name;
+        int side;
+        int acScans; // after the one DC scan
+        int result;
+    };
+    const Case cases[] = {
+        {"few scans", 64, 5, 0},
+        {"at the limit", 64, kMaxScansPerFrame - 1, 0},
+        {"one scan beyond", 64, kMaxScansPerFrame, -1},
+        {"hundreds of scans", 64, 600, -1},
+        {"the served bomb: 5760 x 5760, 500 scans", 5760, 500, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto frame =
+            c.side == 5760 ? camsim::servedDecodeBomb() : camsim::decodeBombJpeg(c.side, c.side, c.acScans);
+        ASSERT_FALSE(frame.empty());
+        EXPECT_EQ(decode(frame), c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(header.header.biWidth, c.side);
+            EXPECT_EQ(header.header.biBitCount, 8);
+            EXPECT_EQ(pixels[0], 128); // all coefficients zero: mid-grey
+        }
+    }
+}
+
+// A stop request ends a decode (the image loop passes its stop word); any other state of the word
+// lets the frame through.
+TEST_F(JpegDecodeTest, AStopRequestEndsTheDecode)
+{
+    const auto frame = compressJpeg(makeImage(64, 48, 3, 1), {});
+    EndRunFlag word;
+    const std::pair<EndRun, int> cases[] = {
+        {EndRun::Run, 0},
+        {EndRun::StopRequested, -1},
+        {EndRun::StopAcknowledged, 0},
+        {EndRun::FirmwareUpload, 0},
+    };
+    for (const auto& [state, result] : cases) {
+        SCOPED_TRACE(static_cast<int>(state));
+        word.store(state);
+        EXPECT_EQ(decode(frame, &word), result);
+    }
 }
 
 } // namespace

@@ -14,10 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
 #include <jpeglib.h>
 #include <map>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessivor;
 using namespace tessivor::testing;
@@ -322,6 +326,85 @@ TEST_F(MailJob, ServerAndPictureProblems)
     EXPECT_EQ(outcome(server.port()), 47);
     server.stop();
     EXPECT_EQ(server.messages().size(), 0u);
+}
+
+// The four texts go into 260-byte fields. A text that does not fit is refused whole and the
+// previous settings stay: a list cut inside an address would be mailed in part and still be
+// reported as sent.
+TEST_F(MailJob, TextsBeyondTheirFieldsAreRefusedNotCut)
+{
+    std::string longList;
+    for (int i = 0; i < 1000; ++i)
+        longList += (i ? "," : "") + ("owner" + std::to_string(i) + "@example.test");
+    const std::string nearLimit =
+        std::string(259 - std::string("@example.test").size(), 'a') + "@example.test";
+    struct Case
+    {
+        const char* name;
+        std::string to;
+        std::string subject;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {"1,000 recipients", longList, "Alarm", S_FALSE},
+        {"260 bytes", nearLimit + "x", "Alarm", S_FALSE},
+        {"NUL inside the list", std::string("a@example.test\0b@example.test", 29), "Alarm", S_FALSE},
+        {"subject beyond its field", "owner@example.test", std::string(300, 's'), S_FALSE},
+        {"259 bytes", nearLimit, "Alarm", S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::int32_t unused = 0;
+        ASSERT_EQ(control->SetEMailProperty("127.0.0.1", "before@example.test", "cam@example.test", "Before",
+                                            &unused),
+                  S_OK);
+        EXPECT_EQ(control->SetEMailProperty("192.0.2.1", c.to, "other@example.test", c.subject, &unused),
+                  c.result);
+        const MailSettings mail = CImagePeer::mailSettings(*control).read();
+        if (c.result == S_OK) {
+            EXPECT_EQ(mail.m_szMailTo.str(), c.to);
+            continue;
+        }
+        EXPECT_EQ(mail.m_szMailServer.str(), "127.0.0.1");
+        EXPECT_EQ(mail.m_szMailTo.str(), "before@example.test");
+        EXPECT_EQ(mail.m_szMailFrom.str(), "cam@example.test");
+        EXPECT_EQ(mail.m_szMailSubject.str(), "Before");
+    }
+}
+
+// EMailFileName may name anything: a FIFO (opening it would wait for a writer for good), a device
+// that never ends, a file far beyond a picture's size, a folder. Each fails the alert with 47
+// before any connection is made, and the control is released at once afterwards.
+TEST_F(MailJob, PictureFilesThatAreNoPicturesFailBeforeConnecting)
+{
+    ScriptedSmtpServer server;
+    server.start();
+    setMail("127.0.0.1", "owner@example.test", "cam@example.test", "Alarm");
+    const std::string fifo = dir.file("fifo.jpg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir.file("huge.jpg");
+    writeFile(huge, "");
+    std::filesystem::resize_file(huge, 200u * 1024 * 1024); // sparse: no disk is used
+    const std::pair<const char*, std::string> cases[] = {
+        {"FIFO without a writer", fifo},
+        {"endless device", "/dev/zero"},
+        {"200 MB file", huge},
+        {"folder", dir.path().string()},
+    };
+    for (const auto& [name, path] : cases) {
+        SCOPED_TRACE(name);
+        control->put_EMailFileName(path);
+        EXPECT_EQ(outcome(server.port()), 47);
+        // A hang guard: a job still blocked in opening the FIFO is let go.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_EQ(server.sessions(), 0);
+    server.stop();
+    const auto before = std::chrono::steady_clock::now();
+    control.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
 }
 
 TEST_F(MailJob, SubjectsAreEncodedWordsOfTheirRealCharset)

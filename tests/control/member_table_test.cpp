@@ -155,6 +155,36 @@ TEST(MemberTable, BooleansAreStoredWidenedAndReadAsTheirLowHalf)
     EXPECT_EQ(late.get("EnableProxy"), Variant::boolean(VARIANT_TRUE));
 }
 
+// Every frame is resampled to the preview size: a size beyond 8192 is refused and the previous
+// one stays, so that a host's typo cannot make each frame a multi-gigabyte picture.
+TEST(MemberTable, PreviewSizeAboveTheLimitIsRefusedKeepingThePreviousSize)
+{
+    struct Case
+    {
+        std::int32_t put;
+        HRESULT result;
+        std::int32_t stored;
+    };
+    const Case cases[] = {
+        {640, S_OK, 640},       {8192, S_OK, 8192},         {8193, S_FALSE, 8192},
+        {26000, S_FALSE, 8192}, {INT32_MAX, S_FALSE, 8192}, {0, S_OK, 0},
+    };
+    using Put = HRESULT (CImage::*)(std::int32_t);
+    using Get = HRESULT (CImage::*)(std::int32_t*);
+    const std::pair<Put, Get> sides[] = {{&CImage::put_PreviewWidth, &CImage::get_PreviewWidth},
+                                         {&CImage::put_PreviewHeight, &CImage::get_PreviewHeight}};
+    for (const auto& [put, get] : sides) {
+        CImage c;
+        for (const Case& k : cases) {
+            SCOPED_TRACE(k.put);
+            EXPECT_EQ((c.*put)(k.put), k.result);
+            std::int32_t v = -1;
+            (c.*get)(&v);
+            EXPECT_EQ(v, k.stored);
+        }
+    }
+}
+
 TEST(MemberTable, RemoteHostParsesDottedAddressesOnly)
 {
     struct Case

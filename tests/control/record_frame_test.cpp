@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -131,6 +132,31 @@ protected:
     }
 
     std::vector<std::int32_t> codes() { return recorder->imageCodes(); }
+
+    // Runs `body` in a child process, in a mount namespace of its own with a tmpfs of `size`
+    // (such as "3m") mounted at `mountPoint`; the child reports through files in the test's
+    // folder. Returns the child's exit status: 0 when `body` ran, 77 when the namespace or the
+    // tmpfs could not be had (needs root), anything else on a crash.
+    int inSmallTmpfs(const std::filesystem::path& mountPoint, const char* size,
+                     const std::function<void()>& body)
+    {
+        std::filesystem::create_directories(mountPoint);
+        const pid_t child = ::fork();
+        if (child < 0)
+            return -1;
+        if (child == 0) {
+            const std::string options = std::string("size=") + size;
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
+                ::_exit(77);
+            body();
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
     FakeClock clock;
     const std::uint32_t start = 5000;
@@ -344,14 +370,20 @@ TEST_F(RecordFrameTest, TimeSplitGivesFilesOfAboutAMinute)
 TEST_F(RecordFrameTest, ReserveAboveFreeSpaceReportsDiskLow)
 {
     makeFrames(320, 240, 90, 1);
-    // At the opening: code 14 with every frame, no file, the request stands.
+    // At the opening: code 14 once per recording attempt, no file, the request stands.
     control->put_ReservedSpace(0x7FFFFFFF);
     control->StartRecording();
     for (int k = 0; k < 3; ++k)
         EXPECT_TRUE(frameAt(100 * k));
-    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_DISK_LOW, EVT_DISK_LOW, EVT_DISK_LOW}));
+    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_DISK_LOW}));
     EXPECT_TRUE(aviFiles(recordings).empty());
     EXPECT_EQ(status(), 3);
+    // A new attempt reports again.
+    control->PutNewStatus(2);
+    control->StartRecording();
+    frameAt(400);
+    frameAt(500);
+    EXPECT_EQ(codes(), (std::vector<std::int32_t>{EVT_DISK_LOW, EVT_DISK_LOW}));
 
     // While a file is open: every written frame posts 14 and ends the frame; the file stays open.
     recorder->events.clear();
@@ -506,17 +538,10 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
     makeFrames(640, 480, 95, 3);
     const auto mountPoint = dir / "tmpfs";
     const auto results = dir / "results";
-    std::filesystem::create_directories(mountPoint);
     std::filesystem::create_directories(results);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=3m") != 0)
-            ::_exit(77);
+    const int exitStatus = inSmallTmpfs(mountPoint, "3m", [&] {
         control->put_NormalFilePath(mountPoint.string());
-        // A reserve above the free space: 14 with every frame and no file.
+        // A reserve above the free space: 14 once and no file.
         control->put_ReservedSpace(4);
         control->StartRecording();
         std::string log;
@@ -537,24 +562,20 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
         writeFile(results / "log.txt", std::vector<std::uint8_t>(log.begin(), log.end()));
         for (const auto& f : aviFiles(mountPoint))
             std::filesystem::copy_file(f, results / f.filename());
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+    });
+    if (exitStatus == 77)
         GTEST_SKIP() << "no mount namespace or tmpfs here (needs root)";
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(exitStatus, 0);
     const auto codeBytes = readFile(results / "codes.txt");
     const std::string codeText(codeBytes.begin(), codeBytes.end());
-    // 14 for each frame while the reserve is above the free space; then opened once (8), 14 for
-    // frames written under the reserve, and 14 for every later attempt to open once the disk is
-    // full.
-    EXPECT_EQ(codeText.rfind("14 14 14 8 14 14", 0), 0u) << codeText;
+    // 14 once while the reserve is above the free space; then opened once (8), 14 for frames
+    // written under the reserve, the end of the file when the disk is full (9), and one 14 for
+    // the attempts to open that follow.
+    EXPECT_EQ(codeText.rfind("14 8 14 14", 0), 0u) << codeText;
     const auto logBytes = readFile(results / "log.txt");
     EXPECT_EQ(std::string(logBytes.begin(), logBytes.end()).rfind("no file under the reserve", 0), 0u);
     EXPECT_EQ(codeText.find("11"), std::string::npos) << codeText;
-    EXPECT_EQ(codeText.substr(codeText.size() - 9), "14 14 14 ") << codeText;
+    EXPECT_EQ(codeText.substr(codeText.size() - 5), "9 14 ") << codeText;
     const auto files = aviFiles(results);
     ASSERT_GE(files.size(), 1u);
     for (const auto& f : files) {
@@ -562,6 +583,69 @@ TEST_F(RecordFrameTest, SmallFileSystemFillsUp)
         EXPECT_GT(frameBytes(f), 1000000);
         EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + quote(f.string()) + " -f null -").output, "");
     }
+}
+
+// ReservedSpace 0 on a small tmpfs (in a mount namespace of a child process) that fills up: the
+// write that finds the disk full ends the file once (9), Status says what is true (3: requested,
+// no file open), 14 comes once for the attempts that follow, no empty file is left behind, the
+// file plays, and once room is made the next frame opens a new file (8, Status 4).
+TEST_F(RecordFrameTest, FullDiskWithoutReserveEndsTheFileOnceAndSaysSo)
+{
+    makeFrames(640, 480, 95, 3);
+    const auto mountPoint = dir / "tmpfs";
+    const auto results = dir / "results";
+    std::filesystem::create_directories(results);
+    const int exitStatus = inSmallTmpfs(mountPoint, "1m", [&] {
+        control->put_NormalFilePath(mountPoint.string());
+        control->put_ReservedSpace(0);
+        control->StartRecording();
+        auto note = [&](const char* name, const std::string& text) {
+            writeFile(results / name, std::vector<std::uint8_t>(text.begin(), text.end()));
+        };
+        auto codeText = [&] {
+            std::string text;
+            for (int c : codes())
+                text += std::to_string(c) + " ";
+            return text;
+        };
+        int k = 0;
+        for (bool written = false; k < 200; ++k) {
+            frameAt(100 * k, k);
+            const bool open = CImagePeer::record(*control).m_bAviOpen.load() != 0;
+            if (written && !open)
+                break;
+            written = written || open;
+        }
+        for (int more = 0; more < 20; ++more) {
+            ++k;
+            frameAt(100 * k, k);
+        }
+        note("full.txt", codeText() + "| status " + std::to_string(status()) + " | files " +
+                             std::to_string(aviFiles(mountPoint).size()));
+        for (const auto& f : aviFiles(mountPoint)) {
+            std::filesystem::copy_file(f, results / f.filename());
+            std::filesystem::remove(f);
+        }
+        recorder->events.clear();
+        for (int more = 0; more < 3; ++more) {
+            ++k;
+            frameAt(100 * k, k);
+        }
+        note("room.txt", codeText() + "| status " + std::to_string(status()));
+    });
+    if (exitStatus == 77)
+        GTEST_SKIP() << "no mount namespace or tmpfs here (needs root)";
+    ASSERT_EQ(exitStatus, 0);
+    auto text = [&](const char* name) {
+        const auto bytes = readFile(results / name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text("full.txt"), "8 9 14 | status 3 | files 1");
+    EXPECT_EQ(text("room.txt"), "8 | status 4");
+    const auto files = aviFiles(results);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_GT(frameBytes(files[0]), 500000);
+    EXPECT_EQ(run("ffmpeg -nostdin -v error -i " + quote(files[0].string()) + " -f null -").output, "");
 }
 
 } // namespace

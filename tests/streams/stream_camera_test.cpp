@@ -703,4 +703,38 @@ TEST(StreamCamera, BrokenStreamsNeitherCrashNorHangTheControl)
         r.get();
 }
 
+// Decode bombs: valid frames of 5760 x 5760 with hundreds of scans, each of which would keep
+// libjpeg busy for many seconds. They are dropped as bad frames (no reconnect, no size change),
+// and Stop ends a decode in the middle, so the loop still ends within TimeOut + 1 s.
+TEST(StreamCamera, DecodeBombsAreBadFramesAndNeverHoldStopUp)
+{
+    std::vector<std::future<void>> runs;
+    for (int protocol : {PROTOCOL_NATIVE, PROTOCOL_VIDEO_CGI, PROTOCOL_MULTIPART}) {
+        runs.push_back(std::async(std::launch::async, [protocol] {
+            SCOPED_TRACE(protocol);
+            CamSim camera({"--malformed", "bomb"});
+            Control ctl(camera, protocol);
+            ctl.run();
+            ASSERT_TRUE(pumpUntil([&] { return ctl.sawCode(EVT_CONNECTED); }, 10s));
+            ASSERT_TRUE(pumpUntil([&] { return camera.stat("breakages") >= 3; }, 30s));
+            // The bombs were dropped: no picture size was taken from them.
+            EXPECT_EQ(CImagePeer::streaminfo(*ctl.c).m_nImageWidth.load(), 0);
+
+            // Healthy frames go through on the same connection.
+            ASSERT_EQ(camera.command("malformed off"), "ok");
+            ASSERT_TRUE(
+                pumpUntil([&] { return CImagePeer::streaminfo(*ctl.c).m_nImageWidth.load() == 320; }, 30s));
+            EXPECT_EQ(ctl.countOf(EVT_CONNECTED), 1);
+
+            // Bombs again; Stop arrives while the pipeline is busy with them.
+            ASSERT_EQ(camera.command("malformed bomb"), "ok");
+            const long served = camera.stat("breakages");
+            ASSERT_TRUE(pumpUntil([&] { return camera.stat("breakages") >= served + 2; }, 30s));
+            ctl.stopAndCheck();
+        }));
+    }
+    for (auto& r : runs)
+        r.get();
+}
+
 } // namespace

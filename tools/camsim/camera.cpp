@@ -32,6 +32,7 @@ constexpr MalformedEntry kMalformedNames[] = {
     {Malformed::BadJpeg, "badjpeg"},
     {Malformed::Short, "short"},
     {Malformed::Busy, "busy"},
+    {Malformed::Bomb, "bomb"},
 };
 } // namespace
 

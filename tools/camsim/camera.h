@@ -38,6 +38,7 @@ enum class Malformed
     BadJpeg,    // a whole frame whose JPEG lacks its end marker
     Short,      // a frame length, half the frame, then the connection is dropped
     Busy,       // HTTP answers "503 Service Unavailable"
+    Bomb,       // a valid frame that is very slow to decode (decode_bomb.h) instead of the picture
 };
 
 std::optional<Malformed> malformedFromName(std::string_view name);

@@ -18,6 +18,7 @@
 // (padded so that the answer is longer than 220 bytes), or "Password Error" for a wrong login;
 // "/cgi-bin/image_cfg.cgi" answers three of them as a parameter list.
 #include "camera.h"
+#include "decode_bomb.h"
 #include "sound.h"
 
 #include <algorithm>
@@ -184,19 +185,27 @@ std::string dateLine(int panX, int tiltY)
     return text;
 }
 
+// The bytes served for `frame`: its picture, or the decode bomb when that is the breakage.
+std::string pictureBytes(const Frame& frame, Malformed bad)
+{
+    const std::vector<std::uint8_t>& jpeg = bad == Malformed::Bomb ? servedDecodeBomb() : frame.jpeg;
+    return std::string(jpeg.begin(), jpeg.end());
+}
+
 // One part of a push stream, or its breakage. `dropAfter` is set when the connection is to be
 // dropped once the bytes are out.
 std::string pushPart(CameraState& state, const Frame& frame, PushKind kind, bool* dropAfter)
 {
     const std::string delimiter = "\r\n--" + std::string(kBoundary) + "\r\n";
-    const std::string jpeg(frame.jpeg.begin(), frame.jpeg.end());
+    const Malformed bad = state.takeMalformed();
+    const std::string jpeg = pictureBytes(frame, bad);
     const std::string date = kind == PushKind::PanTilt ? dateLine(state.panX.load(), state.tiltY.load()) : "";
     auto head = [&](const std::string& lengthLine) {
         return lengthLine + date + "Content-type: image/jpeg\r\n\r\n";
     };
     const std::string lengthLine = "Content-length: " + std::to_string(jpeg.size()) + "\r\n";
     *dropAfter = false;
-    switch (state.takeMalformed()) {
+    switch (bad) {
     case Malformed::Garbage: {
         const auto junk = randomBytes(4096);
         return std::string(junk.begin(), junk.end());
@@ -223,6 +232,7 @@ std::string pushPart(CameraState& state, const Frame& frame, PushKind kind, bool
         *dropAfter = true;
         return head(lengthLine) + jpeg.substr(0, jpeg.size() / 2);
     case Malformed::Busy:
+    case Malformed::Bomb:
     case Malformed::None:
         break;
     }
@@ -254,7 +264,8 @@ void servePush(Session& s, const Request&, PushKind kind)
 
 std::string multipartAnswer(CameraState& state, const Frame& frame, bool keepAlive, bool* dropAfter)
 {
-    const std::string jpeg(frame.jpeg.begin(), frame.jpeg.end());
+    const Malformed bad = state.takeMalformed();
+    const std::string jpeg = pictureBytes(frame, bad);
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const auto usec = std::chrono::duration_cast<std::chrono::microseconds>(now).count() % 1000000;
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(now).count();
@@ -269,7 +280,7 @@ std::string multipartAnswer(CameraState& state, const Frame& frame, bool keepAli
     };
     const std::string lengthLine = "Content-Length: " + std::to_string(jpeg.size()) + "\r\n";
     *dropAfter = false;
-    switch (state.takeMalformed()) {
+    switch (bad) {
     case Malformed::Garbage: {
         const auto junk = randomBytes(4096);
         return std::string(junk.begin(), junk.end());
@@ -300,6 +311,7 @@ std::string multipartAnswer(CameraState& state, const Frame& frame, bool keepAli
         return head("200 OK", lengthLine) + jpeg.substr(0, jpeg.size() / 2);
     case Malformed::Busy:
         return head("503 Service Unavailable", "Content-Length: 0\r\n");
+    case Malformed::Bomb:
     case Malformed::None:
         break;
     }

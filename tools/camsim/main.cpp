@@ -91,7 +91,7 @@ Control channel commands:
   settings R,C,F,B,C,H,L | stats | last-request | quit
   clip N | clip next | clip   (hold clip file N (from 0) / the next one; answer: index and size)
 
-Breakages (KIND): garbage truncate huge zero nolength noboundary badjpeg short busy
+Breakages (KIND): garbage truncate huge zero nolength noboundary badjpeg short busy bomb
 )";
 
 struct Options

@@ -8,6 +8,7 @@
 //   client: "0110" asks for one frame; camera: 4-byte little-endian length, then the JPEG
 //   client: "1111" ends the session
 #include "camera.h"
+#include "decode_bomb.h"
 
 #include <cstring>
 
@@ -72,7 +73,7 @@ bool login(CameraState& state, const Connection& c)
 bool sendFrame(CameraState& state, const Connection& c, const Frame& frame)
 {
     const Malformed bad = state.takeMalformed();
-    std::vector<std::uint8_t> jpeg = frame.jpeg;
+    std::vector<std::uint8_t> jpeg = bad == Malformed::Bomb ? servedDecodeBomb() : frame.jpeg;
     auto lengthBytes = [](std::uint32_t n) {
         return std::array<std::uint8_t, 4>{static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
                                            static_cast<std::uint8_t>(n >> 16),

@@ -441,7 +441,7 @@ std::optional<std::size_t> RegexEngine::doRegExpr(std::size_t pos, const U& patt
         int& depth;
         ~DepthGuard() { --depth; }
     } guard{++m_depth};
-    if (m_depth > kMaxDepth)
+    if (m_depth > kMaxDepth || ++m_steps > kMaxSteps)
         raise(20052, "DoRegExpr", "Maximum number of iterations exceeded. Possibly an infinite loop.");
 
     std::size_t bar = topLevelBar(pattern);
@@ -539,6 +539,12 @@ std::optional<std::size_t> RegexEngine::matchQuantified(std::size_t pos, const U
         raise(20050, "DoRegExpr", "Upper limit is less than lower limit in regular expression " + shownQ);
     // Every repetition is one more nested step, so counts past the depth limit cannot be matched.
     if (*lower > kMaxDepth || (upper && *upper > kMaxDepth))
+        raise(20052, "DoRegExpr", "Maximum number of iterations exceeded. Possibly an infinite loop.");
+    // Spelled out, the counts must leave a pattern of bounded size: each nested step keeps its own
+    // copy of the rest of the pattern.
+    const long long copies = upper ? *upper + 1 : *lower + 1;
+    if (static_cast<long long>(atom.size() + 4) * copies + static_cast<long long>(rest.size()) >
+        static_cast<long long>(kMaxPatternLength))
         raise(20052, "DoRegExpr", "Maximum number of iterations exceeded. Possibly an infinite loop.");
     if (comma == U::npos) {
         if (*lower == 0)
@@ -743,6 +749,7 @@ bool RegexEngine::RegExpr(std::string_view text, std::string_view pattern, std::
         m_slots[static_cast<std::size_t>(k)] = Slot{};
     m_count = 0;
     m_depth = 0;
+    m_steps = 0;
     m_options = options;
     m_subject = decode(text);
     try {

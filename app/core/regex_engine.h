@@ -4,7 +4,9 @@
 // (escapes expanded, capturing groups marked with the control character of their slot number
 // 1..31) and then matched by recursive descent, re-reading the rest of the pattern at each step.
 // The recursion is bounded: past 1000 nested steps the match ends with error 20052, so a long
-// subject against a repeated atom is refused rather than overflowing the stack.
+// subject against a repeated atom is refused rather than overflowing the stack. So is the work of
+// one call (a pattern that backtracks exponentially, "(a|a)*b" against a run of a's, ends with the
+// same error after kMaxSteps steps) and the length of a pattern once its {n,m} counts are spelled out.
 //
 // Syntax: literals, ".", "^", "$", classes [...] with ranges and negation, \w \W \d \D \s \S,
 // \t \r \f \a \e \cX \xHH \0ooo \Q...\E, \A \Z \b \B, \n (a CR LF pair), back-references \1..\9,
@@ -55,6 +57,8 @@ class RegexEngine
 public:
     static constexpr int kMaxSubExpressions = 31;
     static constexpr int kMaxDepth = 1000;
+    static constexpr long kMaxSteps = 200000;
+    static constexpr std::size_t kMaxPatternLength = 16384;
 
     // Searches `text` for the first match of `pattern`. True on a match. False when there is
     // none or on an error; error() tells the two apart. The result of the call is kept for
@@ -107,6 +111,7 @@ private:
     int m_count = 0;
     std::vector<Slot> m_slots = std::vector<Slot>(kMaxSubExpressions + 1);
     int m_depth = 0;
+    long m_steps = 0;
     std::optional<RegexError> m_error;
 };
 

@@ -150,6 +150,35 @@ TEST(RegexEngine, SyntaxOfItsOwn)
     }
 }
 
+// Patterns whose backtracking grows exponentially with the subject, or whose counts spell out to
+// an enormous pattern, are refused with the engine's limit error instead of running for minutes.
+TEST(RegexEngine, RunawayPatternsEndWithTheLimitError)
+{
+    const std::string run(40, 'a');
+    const struct
+    {
+        std::string pattern, subject;
+    } cases[] = {
+        {"(a|a)*b", run},
+        {"(a|aa)*(a|aa)*c", run},
+        {"((a{1000}){1000}){1000}", "a"},
+        {"(abcdefgh{1,900}){900}", "abcdefgh"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        RegexEngine re;
+        EXPECT_FALSE(re.RegExpr(c.subject, c.pattern, 0));
+        ASSERT_TRUE(re.error().has_value());
+        EXPECT_EQ(re.error()->number, 20052);
+        EXPECT_EQ(
+            re.error()->description,
+            "Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
+    }
+    // A long pattern with a few counts stays well inside both limits.
+    RegexEngine re;
+    EXPECT_TRUE(re.RegExpr("192.168.1.20", R"(^\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}$)", 0));
+}
+
 TEST(RegexEngine, ThirtyOneGroupsAndNoMore)
 {
     std::string pattern, subject;

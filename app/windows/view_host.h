@@ -1,0 +1,57 @@
+// The seams between the program's window set (the engine's EngineWindows, kept by the control
+// panel's side) and the camera windows that own pictures: the four view windows, the combined
+// window and the scan window. Each calls through to the window for the slot; a window that does
+// not exist yet is created where the call shows it. User-interface thread only.
+#pragma once
+
+#include "app/core/engine_ports.h"
+
+namespace pellucor {
+
+// The four view windows, slots 1 to 4.
+class ViewHost
+{
+public:
+    virtual ~ViewHost() = default;
+    virtual void showView(int slot) = 0;
+    virtual void unloadView(int slot) = 0;
+    virtual bool viewExists(int slot) = 0;
+    virtual DrawTarget viewPicture(int slot) = 0;
+    virtual void setViewFirstActivate(int slot, bool value) = 0;
+    virtual void setViewColorCtlOn(int slot, bool value) = 0;
+    virtual void viewFormResize(int slot) = 0;
+    virtual void viewRefrushStatusBar(int slot) = 0;
+    virtual void viewRefreshPicture(int slot) = 0;
+    virtual void viewShowColorCtl(int slot) = 0;
+    virtual void viewShowMotionText(int slot, bool on) = 0;
+    virtual void viewRecordGrayBTN(int slot) = 0;
+};
+
+// The combined 2 x 2 window.
+class CombinedHost
+{
+public:
+    virtual ~CombinedHost() = default;
+    virtual void showCombined() = 0;
+    virtual void unloadCombined() = 0;
+    virtual DrawTarget combinedPane(int slot) = 0;
+    virtual void combinedFormResize() = 0;
+    virtual void combinedRefreshPane(int slot) = 0;
+    virtual void combinedShowMotionText(bool on) = 0;
+    virtual void combinedRecordGrayBTN(int slot) = 0;
+    virtual void combinedRefrushStatusBar(int slot) = 0;
+};
+
+// The scan window.
+class ScanHost
+{
+public:
+    virtual ~ScanHost() = default;
+    virtual void showScan() = 0;
+    virtual void unloadScan() = 0;
+    virtual DrawTarget scanTarget() = 0;
+    virtual void scanRefresh() = 0;
+    virtual void scanRefrushStatusBar() = 0;
+};
+
+} // namespace pellucor

@@ -124,7 +124,8 @@ TEST_F(SilentNameServer, ConnectGivesUpOnTheLookUpAfterItsTimeOut)
     CWSClient client;
     const auto start = Clock::now();
     EXPECT_EQ(client.Connect(80, kCameraName, 2), CWSClient::WSC_LOOKUP_FAILED);
-    EXPECT_LT(Clock::now() - start, 3s); // the time-out, and a second of slack
+    // The time-out, and slack for a loaded machine; the resolver alone would go on for 10 s or more.
+    EXPECT_LT(Clock::now() - start, 8s);
     EXPECT_TRUE(queryArrives(0ms)) << "the look-up never asked the name server";
 }
 
@@ -143,12 +144,13 @@ TEST_F(SilentNameServer, CloseConnectionFromAnotherThreadEndsAWaitingLookUp)
     client.CloseConnection();
     connecting.join();
     EXPECT_EQ(result, CWSClient::WSC_LOOKUP_FAILED);
-    EXPECT_LT(returned - closed, 1s);
+    EXPECT_LT(returned - closed, 5s); // not the resolver's own time-out
 }
 
 // Stop ends the loop within TimeOut + 1 s even while its reader waits for the camera's name (a
 // ConnTimeOut of 30 s would let the look-up run that long), and the control is released at once:
-// the abandoned look-up finishes on its own.
+// the abandoned look-up finishes on its own. The checks allow 10 s, for a loaded two-core machine:
+// still far from the 30 s a waiting stop would take.
 TEST_F(SilentNameServer, StopAndReleaseDoNotWaitForTheLookUp)
 {
     for (const std::int32_t protocol : {PROTOCOL_NATIVE, PROTOCOL_VIDEO_CGI, PROTOCOL_MULTIPART}) {
@@ -173,15 +175,15 @@ TEST_F(SilentNameServer, StopAndReleaseDoNotWaitForTheLookUp)
                 const auto codes = recorder->imageCodes();
                 return !codes.empty() && codes.back() == EVT_LOOP_CLOSED;
             },
-            2s);
-        EXPECT_TRUE(ended) << "no code 0 within TimeOut + 1 s";
+            10s);
+        EXPECT_TRUE(ended) << "no code 0 well before the look-up's 30 s";
         std::int32_t status = -1;
         control->get_Status(&status);
         EXPECT_EQ(status, 0);
 
         const auto start = Clock::now();
         control.reset();
-        EXPECT_LT(Clock::now() - start, 2s);
+        EXPECT_LT(Clock::now() - start, 10s);
     }
 }
 

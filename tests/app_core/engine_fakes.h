@@ -461,7 +461,8 @@ private:
 // An engine over fakes, in simulated time from `start`.
 struct EngineRig
 {
-    EngineRig(AppState& s, std::time_t start)
+    // `otherWindows` (when given) takes the engine's window calls in place of the recording fake.
+    EngineRig(AppState& s, std::time_t start, EngineWindows* otherWindows = nullptr)
         : state(s), clock(start), windows(s, trace), messages(trace), log(s, clock)
     {
         std::array<std::unique_ptr<CameraControl>, kCameraCount> cams;
@@ -478,7 +479,7 @@ struct EngineRig
         sv.clock = &clock;
         sv.timers = &clock;
         sv.ui = &clock;
-        sv.windows = &windows;
+        sv.windows = otherWindows ? otherWindows : &windows;
         sv.messages = &messages;
         sv.log = &log;
         sv.freeSpace = [this](const std::filesystem::path& p) {

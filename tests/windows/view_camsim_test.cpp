@@ -7,6 +7,7 @@
 #include "camsim_process.h"
 #include "engine_fakes.h"
 #include "jpeg_pictures.h"
+#include "views_only.h"
 
 #include "app/core/control_adapter.h"
 #include "app/core/language_pack.h"
@@ -14,6 +15,7 @@
 #include "app/skin/picture_surface.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
+#include "app/skin/tool_set.h"
 #include "app/skin/ui_services.h"
 #include "app/windows/view_windows.h"
 
@@ -21,6 +23,7 @@
 #include "platform/com_module.h"
 #include "platform/registration.h"
 
+#include <QAction>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -31,6 +34,7 @@
 #include <fstream>
 
 using namespace enginetest;
+using viewtest::ViewsOnly;
 
 namespace {
 
@@ -91,39 +95,6 @@ long statsField(const std::string& stats, const std::string& name)
     const auto at = stats.find(" " + name + "=");
     return at == std::string::npos ? -1 : std::atol(stats.c_str() + at + name.size() + 2);
 }
-
-// The view windows as the engine's window set; the panel, combined and scan windows are absent.
-struct ViewsOnly : EngineWindows
-{
-    ViewWindows* views = nullptr;
-    void showController() override {}
-    void LedControl(int, bool) override {}
-    void RefreshPanelText() override {}
-    void showView(int n) override { views->showView(n); }
-    void unloadView(int n) override { views->unloadView(n); }
-    bool viewExists(int n) override { return views->viewExists(n); }
-    DrawTarget viewPicture(int n) override { return views->viewPicture(n); }
-    void setViewFirstActivate(int n, bool v) override { views->setViewFirstActivate(n, v); }
-    void setViewColorCtlOn(int n, bool v) override { views->setViewColorCtlOn(n, v); }
-    void viewFormResize(int n) override { views->viewFormResize(n); }
-    void viewRefrushStatusBar(int n) override { views->viewRefrushStatusBar(n); }
-    void viewRefreshPicture(int n) override { views->viewRefreshPicture(n); }
-    void viewShowColorCtl(int n) override { views->viewShowColorCtl(n); }
-    void viewShowMotionText(int n, bool on) override { views->viewShowMotionText(n, on); }
-    void viewRecordGrayBTN(int n) override { views->viewRecordGrayBTN(n); }
-    void unloadCombined() override {}
-    DrawTarget combinedPane(int) override { return {}; }
-    void combinedFormResize() override {}
-    void combinedRefreshPane(int) override {}
-    void combinedShowMotionText(bool) override {}
-    void combinedRecordGrayBTN(int) override {}
-    void combinedRefrushStatusBar(int) override {}
-    void showScan() override {}
-    void unloadScan() override {}
-    DrawTarget scanTarget() override { return {}; }
-    void scanRefresh() override {}
-    void scanRefrushStatusBar() override {}
-};
 
 TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStreaming)
 {
@@ -201,14 +172,16 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
 
     // The picture: the 352 x 240 frame drawn into the 320 x 240 area.
     auto target = w->picture().target();
-    auto centreLit = [&] {
+    auto centreLit = [&](int width, int height) {
         const tessivor::TargetPicture p = target->snapshot();
-        if (p.width != 320 || p.height != 240)
+        if (p.width != width || p.height != height)
             return false;
-        const tessivor::Rgb px = p.pixel(160, 120);
+        const tessivor::Rgb px = p.pixel(width / 2, height / 2);
         return px.r + px.g + px.b > 100;
     };
-    ASSERT_TRUE(waitUntil(centreLit)) << "no picture arrived";
+    const auto shots = std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "view_windows";
+    std::filesystem::create_directories(shots);
+    ASSERT_TRUE(waitUntil([&] { return centreLit(320, 240); })) << "no picture arrived";
     ASSERT_TRUE(waitUntil([&] { return w->picture().shownVersion() > 0; })) << "the window never painted";
     const tessivor::TargetPicture shown = target->snapshot();
     int compared = 0, mismatched = 0;
@@ -235,9 +208,15 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
         }
     EXPECT_GT(compared, 300);
     EXPECT_EQ(mismatched, 0) << "of " << compared;
-    w->grab().toImage().save(QString::fromStdString(
-        (std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "view_windows" / "view-camsim.png")
-            .string()));
+    w->grab().toImage().save(QString::fromStdString((shots / "view-camsim.png").string()));
+
+    // x1.5: the control draws the frame at 528 x 360 into the centred, overhanging picture.
+    w->toolBar().tool("ID_x1.5")->trigger();
+    EXPECT_EQ(w->picture().geometry(), QRect(-104, -60, 528, 360));
+    EXPECT_TRUE(waitUntil([&] { return centreLit(528, 360); }));
+    w->grab().toImage().save(QString::fromStdString((shots / "view-camsim-zoomed.png").string()));
+    w->toolBar().tool("ID_FitWindow")->trigger();
+    EXPECT_TRUE(waitUntil([&] { return centreLit(320, 240); }));
 
     // The colour panel reads the camera's settings through the real control and writes them back.
     w->SkinForm1_ObjectClick(&w->skin().RootObject().FindObject("ColorCtl"));
@@ -285,7 +264,7 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
         w->Form_Activate();
     EXPECT_EQ(engine.Cam(1).get(IntProp::PreviewhWnd), w->pictureHandle());
     target = w->picture().target();
-    EXPECT_TRUE(waitUntil(centreLit));
+    EXPECT_TRUE(waitUntil([&] { return centreLit(320, 240); }));
 
     engine.Unload();
     QCoreApplication::processEvents();

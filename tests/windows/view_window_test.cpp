@@ -4,6 +4,7 @@
 // skins, the button rows and the texts.
 #include "../app_skin/qt_test_support.h"
 #include "engine_fakes.h"
+#include "views_only.h"
 
 #include "app/core/language_pack.h"
 #include "app/core/profile.h"
@@ -76,7 +77,7 @@ protected:
             c.MacAddress = "0.1.2.3.4." + std::to_string(n);
         }
         state.WindowOpen[0] = true; // the control panel is open
-        rig = std::make_unique<EngineRig>(state, 1700000000);
+        rig = std::make_unique<EngineRig>(state, 1700000000, &engineWindows);
         ViewServices sv;
         sv.state = &state;
         sv.engine = rig->engine.get();
@@ -95,6 +96,7 @@ protected:
         sv.wakeUp = [this] { ++wakeUps; };
         sv.lastWindowClosed = [this] { ++lastClosed; };
         views = std::make_unique<ViewWindows>(sv);
+        engineWindows.views = views.get();
         logViews.views = views.get();
         rig->log.setViews(&logViews);
     }
@@ -139,6 +141,7 @@ protected:
 
     TestFolder home;
     AppState state;
+    viewtest::ViewsOnly engineWindows;
     std::unique_ptr<EngineRig> rig;
     LogViews logViews;
     std::unique_ptr<ViewWindows> views;
@@ -691,6 +694,39 @@ TEST_F(ViewWindowTest, AWindowClosedDuringItsWaitEndsTheProcedureSafely)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(w.isNull());
     EXPECT_FALSE(state.WindowOpen[1]);
+}
+
+// Scan mode unloads the view windows and takes their pictures; leaving it loads the windows of
+// the enabled cameras again, which bind new pictures and draw once activated.
+TEST_F(ViewWindowTest, ScanModeTakesThePicturesAndGivesThemBack)
+{
+    const std::int32_t before = open(1).pictureHandle();
+    open(2);
+    state.cam(3).Enable = false;
+    state.cam(4).Enable = false;
+    rig->engine->ScanMode();
+    EXPECT_FALSE(views->viewExists(1));
+    EXPECT_FALSE(views->viewExists(2));
+    EXPECT_FALSE(state.WindowOpen[1]);
+    EXPECT_FALSE(rig->cam(1).get(BoolProp::DrawImage));
+    EXPECT_EQ(rig->cam(1).get(IntProp::PreviewhWnd), rig->engine->hiddenPicture()); // parked
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    rig->engine->ScanModeToNormalMode();
+    EXPECT_FALSE(views->viewExists(3));
+    EXPECT_FALSE(views->viewExists(4));
+    for (int n = 1; n <= 2; ++n) {
+        SCOPED_TRACE(n);
+        ViewWindow* w = views->window(n);
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(state.WindowOpen[static_cast<std::size_t>(n)]);
+        EXPECT_EQ(rig->cam(n).get(IntProp::PreviewhWnd), w->pictureHandle());
+        EXPECT_EQ(rig->cam(n).get(IntProp::PreviewWidth), w->clientSize().width());
+        if (w->FirstActivate)
+            w->Form_Activate();
+        EXPECT_TRUE(rig->cam(n).get(BoolProp::DrawImage));
+    }
+    EXPECT_NE(views->window(1)->pictureHandle(), before);
 }
 
 } // namespace

@@ -581,87 +581,58 @@ void ViewWindow::SkinForm1_MouseUp(SkinObject* o, int button)
 
 void ViewWindow::SkinForm1_MouseIn(SkinObject* o)
 {
-    if (!o)
-        return;
-    const int row = rowOf(*o);
-    const CamInfo& c = cam();
-    const bool audioOn = m_sv.state->AudioOn[static_cast<std::size_t>(m_slot - 1)];
-    const bool pinned = m_sv.state->OnTopFlags[static_cast<std::size_t>(m_slot - 1)];
-    switch (row) {
-    case 0:
-    case 2:
-    case 4:
-    case 7:
-    case 9:
-        showBitmap(*o, row, kOver);
-        break;
-    case 1:
-        showBitmap(*o, row, kOver);
-        o->SetHintText(QString::fromStdString(isMaximized() ? m_sv.state->MaxHint2 : m_sv.state->MaxHint));
-        break;
-    case 3:
-        showBitmap(*o, row, pinned ? kPressed : kOver);
-        break;
-    case 5:
-        if (!recordingModeOn() && c.Protocol != 3 && c.Protocol != 4)
-            showBitmap(*o, row, ColorCtlOn ? kPressed : kOver);
-        break;
-    case 6:
-        showBitmap(*o, row, EventListOn ? kPressed : kOver);
-        break;
-    case 8:
-        if (!recordingModeOn() && c.Protocol != 3)
-            showBitmap(*o, row, kOver);
-        break;
-    case 10:
-        if (recordingModeOn())
-            break;
-        if (c.Protocol == 3 || c.Protocol == 4)
-            showBitmap(*o, row, audioOn ? kPressed : kOver);
-        else
-            showBitmap(*o, row, kAbsent);
-        break;
-    default:
-        break;
-    }
+    hoverFeedback(o, true);
 }
 
 void ViewWindow::SkinForm1_MouseOut(SkinObject* o)
+{
+    hoverFeedback(o, false);
+}
+
+// The pointer entering (`in`) or leaving a button: the "under the pointer" image on the way in,
+// the normal one on the way out, latched buttons showing their latch either way.
+void ViewWindow::hoverFeedback(SkinObject* o, bool in)
 {
     if (!o)
         return;
     const int row = rowOf(*o);
     const CamInfo& c = cam();
+    const int loose = in ? kOver : kNormal;
     const bool audioOn = m_sv.state->AudioOn[static_cast<std::size_t>(m_slot - 1)];
     const bool pinned = m_sv.state->OnTopFlags[static_cast<std::size_t>(m_slot - 1)];
     switch (row) {
     case 0:
-    case 1:
     case 2:
     case 4:
     case 7:
     case 9:
-        showBitmap(*o, row, kNormal);
+        showBitmap(*o, row, loose);
+        break;
+    case 1:
+        showBitmap(*o, row, loose);
+        if (in)
+            o->SetHintText(
+                QString::fromStdString(isMaximized() ? m_sv.state->MaxHint2 : m_sv.state->MaxHint));
         break;
     case 3:
-        showBitmap(*o, row, pinned ? kPressed : kNormal);
+        showBitmap(*o, row, pinned ? kPressed : loose);
         break;
     case 5:
         if (!recordingModeOn() && c.Protocol != 3 && c.Protocol != 4)
-            showBitmap(*o, row, ColorCtlOn ? kPressed : kNormal);
+            showBitmap(*o, row, ColorCtlOn ? kPressed : loose);
         break;
     case 6:
-        showBitmap(*o, row, EventListOn ? kPressed : kNormal);
+        showBitmap(*o, row, EventListOn ? kPressed : loose);
         break;
     case 8:
         if (!recordingModeOn() && c.Protocol != 3)
-            showBitmap(*o, row, kNormal);
+            showBitmap(*o, row, loose);
         break;
     case 10:
         if (recordingModeOn())
             break;
         if (c.Protocol == 3 || c.Protocol == 4)
-            showBitmap(*o, row, audioOn ? kPressed : kNormal);
+            showBitmap(*o, row, audioOn ? kPressed : loose);
         else
             showBitmap(*o, row, kAbsent);
         break;

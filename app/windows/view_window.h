@@ -184,6 +184,7 @@ private:
     void ToggleOnTop();
     void Form_Unload();
     void colourChanged(int index, int value);
+    void hoverFeedback(SkinObject* object, bool in);
     void placePicture();
     void setPictureCursor(PanCursor cursor);
     void rePin();

@@ -5,11 +5,10 @@
 // djpeg; and the window is closed while frames arrive.
 #include "../app_skin/qt_test_support.h"
 #include "camsim_process.h"
-#include "engine_fakes.h"
 #include "jpeg_pictures.h"
+#include "real_engine.h"
 #include "views_only.h"
 
-#include "app/core/control_adapter.h"
 #include "app/core/language_pack.h"
 #include "app/skin/message_pump.h"
 #include "app/skin/picture_surface.h"
@@ -20,15 +19,11 @@
 #include "app/windows/view_windows.h"
 
 #include "platform/clock.h"
-#include "platform/com_module.h"
-#include "platform/registration.h"
 
 #include <QAction>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -37,15 +32,6 @@ using namespace enginetest;
 using viewtest::ViewsOnly;
 
 namespace {
-
-void registerModule()
-{
-    void* module = ::dlopen(TESSIVOR_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    auto reg = reinterpret_cast<tessivor::DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), tessivor::S_OK);
-}
 
 // A P6 picture as djpeg writes it.
 struct Ppm
@@ -99,7 +85,7 @@ long statsField(const std::string& stats, const std::string& name)
 TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStreaming)
 {
     testApp();
-    registerModule();
+    registerControlModule();
     TestFolder home("viewcamsim");
     const auto clipDir = home.path() / "clip";
     std::filesystem::create_directories(clipDir);
@@ -133,23 +119,10 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
     FakeMessages messages(trace);
     EventLog log(state, tessivor::activeClock());
     ViewsOnly windows;
-    EngineServices sv;
-    sv.clock = &tessivor::activeClock();
-    sv.timers = &timers;
-    sv.ui = &ui;
-    sv.windows = &windows;
-    sv.messages = &messages;
-    sv.log = &log;
-    sv.saveSetting = [] { return true; };
     std::string error;
-    Engine engine(
-        state, std::move(sv),
-        [&](int n, CameraEvents& events) -> std::unique_ptr<CameraControl> {
-            return DispatchCamera::create(kControlProgId, n, &events, &error);
-        },
-        [&](int n, ViewerEvents&) -> std::unique_ptr<CameraViewer> {
-            return std::make_unique<FakeViewer>(n, trace);
-        });
+    auto enginePtr =
+        makeEngineWithRealControls(state, realTimeServices(timers, ui, windows, messages, log), trace, error);
+    Engine& engine = *enginePtr;
     ASSERT_TRUE(error.empty()) << error;
 
     std::optional<std::string> chosenFile;

@@ -575,6 +575,8 @@ TEST_F(ViewWindowTest, ZoomToolsSizeAndCentreThePictureAndADragIsClamped)
     EXPECT_EQ(w.picture().cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(w.picture().cursor().hotSpot(), kHandCursorHotSpot);
     EXPECT_EQ(w.picture().cursor().pixmap().size(), QSize(kHandCursorSize, kHandCursorSize));
+    EXPECT_TRUE(w.picture().cursor().pixmap().save(
+        QString::fromStdString((viewScreenshots() / "hand-cursor.png").string())));
     send(QEvent::MouseButtonPress, {300, 300}, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(w.picture().cursor().shape(), Qt::SizeAllCursor);
     send(QEvent::MouseMove, {350, 330}, Qt::NoButton, Qt::LeftButton);

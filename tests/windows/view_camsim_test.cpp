@@ -21,6 +21,7 @@
 #include "platform/clock.h"
 
 #include <QAction>
+#include <QListWidget>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -135,6 +136,7 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
     vs.saveDialog = [&](const SnapshotDialog&) { return chosenFile; };
     ViewWindows views(vs);
     windows.views = &views;
+    log.setViews(&windows);
 
     engine.Load(); // shows the window, binds its picture and starts the camera
     QPointer<ViewWindow> w = views.window(1);
@@ -142,6 +144,12 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
     if (w->FirstActivate)
         w->Form_Activate();
     EXPECT_EQ(w->clientSize(), QSize(320, 240));
+    // The engine's event lines reach the window as they are logged.
+    auto listed = [&](const std::string& line) {
+        return !w->eventList().findItems(QString::fromStdString(line), Qt::MatchExactly).isEmpty();
+    };
+    EXPECT_TRUE(waitUntil([&] { return listed("    Camera connected."); }));
+    EXPECT_TRUE(listed("    Camera started."));
 
     // The picture: the 352 x 240 frame drawn into the 320 x 240 area.
     auto target = w->picture().target();

@@ -44,18 +44,6 @@ std::vector<std::string> linesWith(const Trace& trace, const std::string& prefix
     return out;
 }
 
-// Forwards the engine log's view lines to the view windows.
-struct LogViews : EventViews
-{
-    ViewWindows* views = nullptr;
-    bool combinedEventListShown() override { return false; }
-    void addToCombined(const std::string&, const std::string&) override {}
-    void addToView(int cam, const std::string& header, const std::string& message) override
-    {
-        views->addToView(cam, header, message);
-    }
-};
-
 class ViewWindowTest : public ::testing::Test
 {
 protected:
@@ -97,8 +85,7 @@ protected:
         sv.lastWindowClosed = [this] { ++lastClosed; };
         views = std::make_unique<ViewWindows>(sv);
         engineWindows.views = views.get();
-        logViews.views = views.get();
-        rig->log.setViews(&logViews);
+        rig->log.setViews(&engineWindows);
     }
 
     ~ViewWindowTest() override
@@ -143,7 +130,6 @@ protected:
     AppState state;
     viewtest::ViewsOnly engineWindows;
     std::unique_ptr<EngineRig> rig;
-    LogViews logViews;
     std::unique_ptr<ViewWindows> views;
     std::function<void(int)> onPause;
     std::vector<SnapshotDialog> dialogs;

@@ -1,16 +1,17 @@
-// The view windows as the engine's window set, for tests: the calls for view windows go to a
-// ViewWindows (set once it exists, after the engine); the panel, combined and scan windows are
-// absent and their calls do nothing.
+// The view windows as the engine's window set and the event log's views, for tests: the calls
+// for view windows go to a ViewWindows (set once it exists, after the engine); the panel,
+// combined and scan windows are absent and their calls do nothing.
 #pragma once
 
 #include "app/core/engine_ports.h"
+#include "app/core/event_log.h"
 #include "app/windows/view_windows.h"
 
 namespace viewtest {
 
 using namespace pellucor;
 
-struct ViewsOnly : EngineWindows
+struct ViewsOnly : EngineWindows, EventViews
 {
     ViewWindows* views = nullptr;
     void showController() override {}
@@ -40,6 +41,13 @@ struct ViewsOnly : EngineWindows
     DrawTarget scanTarget() override { return {}; }
     void scanRefresh() override {}
     void scanRefrushStatusBar() override {}
+
+    bool combinedEventListShown() override { return false; }
+    void addToCombined(const std::string&, const std::string&) override {}
+    void addToView(int cam, const std::string& header, const std::string& message) override
+    {
+        views->addToView(cam, header, message);
+    }
 };
 
 } // namespace viewtest

@@ -277,6 +277,19 @@ TEST_F(ViewWindowTest, ColourBarsSendTheSevenSettingsOnceOnReleaseThenRestartThe
     EXPECT_EQ(linesWith(rig->trace, "Cam(1).SetImageConfig", from).size(), 1u);
     EXPECT_TRUE(linesWith(rig->trace, "Cam(1).Stop", from).empty());
 
+    // Values a camera should not report are shown as they came and sent back unchanged: nothing
+    // the user did not touch is altered.
+    rig->cam(1).imageConfig = {2, 1, 30, 300, -5, 8, 60};
+    click(w, "ColorCtl"); // hides
+    click(w, "ColorCtl"); // reads again
+    ASSERT_TRUE(w.ColorCtlOn);
+    EXPECT_EQ(w.colourBar(0).value(), 128);
+    EXPECT_EQ(w.colourBar(1).value(), 0);
+    from = rig->trace.lines.size();
+    w.colourBar(2).setValue(9);
+    EXPECT_EQ(linesWith(rig->trace, "Cam(1).SetImageConfig", from),
+              (std::vector<std::string>{"Cam(1).SetImageConfig(2, 1, 30, 300, -5, 9, 60)"}));
+
     // Clicking again hides the panel.
     click(w, "ColorCtl");
     EXPECT_FALSE(w.ColorCtlOn);
@@ -347,8 +360,12 @@ TEST_F(ViewWindowTest, ButtonsRefusedByRecordingModeProtocolOrState)
         w.ColorCtlOn = false;
         click(w, "Rotate");
         EXPECT_EQ(ci.RotateAngle, c.rotates ? 90 : 0);
+        const std::size_t mark = rig->trace.lines.size();
         click(w, "ColorCtl");
         EXPECT_EQ(w.ColorCtlOn, c.colourOpens);
+        if (!c.enabled) { // the hide path, with its one-second pause
+            EXPECT_NE(rig->trace.find("pause 1000", mark), std::string::npos);
+        }
         // The refused buttons do not react to the mouse either.
         object(w, "Rotate").SetBitmap("Unchanged");
         w.SkinForm1_MouseIn(&object(w, "Rotate"));

@@ -99,6 +99,11 @@ void setControlFont(QWidget* widget, const UiSettings& ui)
     widget->setFont(font);
 }
 
+QString fitWindowTool()
+{
+    return QString::fromLatin1(kFitWindowTool.data(), static_cast<qsizetype>(kFitWindowTool.size()));
+}
+
 std::optional<std::string> qtSaveDialog(QWidget* owner, const SnapshotDialog& d)
 {
     const QString start = QString::fromStdString(d.folder + "/" + d.proposedName);
@@ -141,7 +146,6 @@ ViewWindow::ViewWindow(int slot, ViewServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_slot(slot), m_quirks(ViewSlotQuirks::of(slot)),
       m_sv(std::move(services)), m_lines(std::make_unique<EventLineList>())
 {
-    setAttribute(Qt::WA_DeleteOnClose, false);
     buildControls();
     setWindowTitle(QString("Cam%1").arg(m_slot));
 
@@ -254,10 +258,9 @@ void ViewWindow::FillEventList()
     const auto& lines = m_sv.log->lines(m_slot);
     if (lines.empty())
         return;
-    for (const std::string& l : lines) {
+    for (const std::string& l : lines)
         m_listEvent->addItem(QString::fromStdString(l));
-        // The window's own list keeps its own bound as lines arrive.
-    }
+    // The window's own copy, which keeps its own bound as lines arrive.
     for (std::size_t i = 0; i + 1 < lines.size(); i += 2)
         m_lines->add(lines[i], lines[i + 1]);
     m_listEvent->setCurrentRow(m_listEvent->count() - 2);
@@ -291,8 +294,9 @@ void ViewWindow::Form_Activate()
     if (FirstActivate) {
         SetFormFont();
         setControlFont(m_toolBar, m_sv.state->ui);
-        m_toolBar->SetToolText(QString::fromLatin1(kFitWindowTool.data(), kFitWindowTool.size()),
-                               QString::fromStdString(m_sv.state->texts.PopupText[2]));
+        // Without the pack's text the tool keeps its built-in one.
+        if (const std::string& fit = m_sv.state->texts.PopupText[2]; !fit.empty())
+            m_toolBar->SetToolText(fitWindowTool(), QString::fromStdString(fit));
         // A client area of 320 x 240 whatever the skin's design size.
         const QSize client = clientSize();
         const int bw = width() - client.width();
@@ -343,7 +347,7 @@ void ViewWindow::ResizePreview()
     const QSize c = clientSize();
     const double W = c.width(), H = c.height();
     try {
-        if (m_toolBar->ToolState(QString::fromLatin1(kFitWindowTool.data(), kFitWindowTool.size())) == 1) {
+        if (fitWindowPressed()) {
             m_zoom.fit(W, H);
             placePicture();
             control().put(IntProp::PreviewWidth, c.width());
@@ -515,6 +519,11 @@ int ViewWindow::rowOf(const SkinObject& o) const
         if (o.Name() == QString::fromStdString(m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnName))
             return row;
     return -1;
+}
+
+bool ViewWindow::fitWindowPressed() const
+{
+    return m_toolBar->ToolState(fitWindowTool()) == 1;
 }
 
 CamInfo& ViewWindow::cam() const
@@ -901,7 +910,7 @@ void ViewWindow::ApplyZoomTool(const QString& id, int state)
         const double W = c.width(), H = c.height();
         const bool viewer = cam().Protocol == 3;
         CameraControl& ctl = control();
-        if (id == QLatin1String(kFitWindowTool.data(), kFitWindowTool.size())) {
+        if (id == fitWindowTool()) {
             ctl.put(IntProp::PreviewHeight, c.height());
             ctl.put(IntProp::PreviewWidth, c.width());
             m_zoom.place(
@@ -951,16 +960,14 @@ void ViewWindow::Picture1_MouseDown(int button, double x, double y)
 {
     rePin();
     const QSize c = clientSize();
-    const bool fit =
-        m_toolBar->ToolState(QString::fromLatin1(kFitWindowTool.data(), kFitWindowTool.size())) == 1;
+    const bool fit = fitWindowPressed();
     setPictureCursor(m_zoom.mouseDown(button, x, y, c.width(), c.height(), fit));
 }
 
 void ViewWindow::Picture1_MouseMove(int button, double x, double y)
 {
     const QSize c = clientSize();
-    const bool fit =
-        m_toolBar->ToolState(QString::fromLatin1(kFitWindowTool.data(), kFitWindowTool.size())) == 1;
+    const bool fit = fitWindowPressed();
     const PictureRect before = m_zoom.picture();
     setPictureCursor(m_zoom.mouseMove(button, x, y, c.width(), c.height(), fit));
     if (!(m_zoom.picture() == before))

@@ -200,6 +200,7 @@ private:
     CamInfo& cam() const;
     CameraControl& control() const;
     bool recordingModeOn() const;
+    bool fitWindowPressed() const;
     void wait(int ms);
     void hourglass(bool on);
 

@@ -57,6 +57,11 @@ void ViewWindows::showView(int slot)
     w.show();
     w.raise();
     w.activateWindow();
+    // Showing a window activates it. Where the window system does not (no window manager, or
+    // one that keeps the focus elsewhere), the activation steps run here, so that the window
+    // draws and gets its size; a later real activation repeats only the refreshes.
+    if (!w.isActiveWindow())
+        w.Form_Activate();
 }
 
 void ViewWindows::unloadView(int slot)

@@ -14,6 +14,7 @@
 #include "app/skin/tool_set.h"
 #include "app/windows/view_window_detail.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QListWidget>
@@ -100,6 +101,7 @@ ViewWindow::ViewWindow(int slot, ViewServices services, QWidget* parent)
 {
     buildControls();
     setWindowTitle(QString("Cam%1").arg(m_slot));
+    setWindowIcon(QApplication::windowIcon()); // the program's icon
 
     AppState& st = *m_sv.state;
     st.WindowOpen[static_cast<std::size_t>(m_slot)] = true;

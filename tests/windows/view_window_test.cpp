@@ -557,6 +557,9 @@ TEST_F(ViewWindowTest, ZoomToolsSizeAndCentreThePictureAndADragIsClamped)
     ViewWindow& w = open(1);
     resizeClient(w, QSize(640, 480));
     EXPECT_EQ(w.picture().geometry(), QRect(0, 0, 640, 480)); // Fit Window follows the resize
+    // Before the first frame the control knows no size: the picture shrinks to the centre.
+    w.ApplyZoomTool("ID_x2", 1);
+    EXPECT_EQ(w.picture().geometry(), QRect(320, 240, 0, 0));
     rig->cam(1).props["ImageWidth"] = Variant::i4(352);
     rig->cam(1).props["ImageHeight"] = Variant::i4(240);
 

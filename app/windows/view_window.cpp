@@ -44,6 +44,21 @@ QString fitWindowTool()
     return QString::fromLatin1(kFitWindowTool.data(), static_cast<qsizetype>(kFitWindowTool.size()));
 }
 
+void setTopMost(QWidget* window, bool on)
+{
+    if (!window)
+        return;
+    const bool pinned = window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    if (pinned != on) {
+        const bool shown = window->isVisible();
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, on); // hides the window
+        if (shown)
+            window->show();
+    }
+    if (on)
+        window->raise();
+}
+
 } // namespace viewdetail
 
 namespace {
@@ -76,21 +91,6 @@ ViewSlotQuirks ViewSlotQuirks::of(int slot)
     q.rotateRefusedInScan = slot == 1;
     q.drawsPanelBeforePause = slot == 1;
     return q;
-}
-
-void SetTopMost(QWidget* window, bool on)
-{
-    if (!window)
-        return;
-    const bool pinned = window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-    if (pinned != on) {
-        const bool shown = window->isVisible();
-        window->setWindowFlag(Qt::WindowStaysOnTopHint, on); // hides the window
-        if (shown)
-            window->show();
-    }
-    if (on)
-        window->raise();
 }
 
 // ---- Form_Load ----

@@ -227,7 +227,4 @@ private:
     ZoomPanModel m_zoom;
 };
 
-// Raises a window above all others (or lets it go back among them).
-void SetTopMost(QWidget* window, bool on);
-
 } // namespace pellucor

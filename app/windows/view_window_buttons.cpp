@@ -218,7 +218,7 @@ void ViewWindow::ToggleOnTop()
     SkinObject& o = rowObject(Row::OnTop);
     pinned = !pinned;
     showBitmap(o, static_cast<int>(Row::OnTop), pinned ? kPressed : kOver);
-    SetTopMost(this, pinned);
+    setTopMost(this, pinned);
 }
 
 // Puts every pinned view window back on top: the other slots in ascending order, this one last.
@@ -228,7 +228,7 @@ void ViewWindow::rePin()
         if (!m_sv.state->OnTopFlags[static_cast<std::size_t>(s - 1)])
             return;
         QWidget* w = s == m_slot ? this : (m_sv.windowOfSlot ? m_sv.windowOfSlot(s) : nullptr);
-        SetTopMost(w, true);
+        setTopMost(w, true);
     };
     for (int s = 1; s <= kCameraCount; ++s)
         if (s != m_slot)

@@ -42,5 +42,7 @@ bool isTcEdition(const std::string& language);
 std::int16_t toI16(double v);
 // The Fit Window tool's identifier.
 QString fitWindowTool();
+// Keeps a window above all others (or lets it go back among them).
+void setTopMost(QWidget* window, bool on);
 
 } // namespace pellucor::viewdetail

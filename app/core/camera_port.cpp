@@ -60,7 +60,7 @@ constexpr std::array<PropId, 6> kBoolIds{{
     {"HaveRecycleFunction", 78},
 }};
 
-constexpr std::array<PropId, 11> kMethodIds{{
+constexpr std::array<PropId, 15> kMethodIds{{
     {"Run", 5},
     {"Stop", 6},
     {"RunAudio", 158},
@@ -72,6 +72,10 @@ constexpr std::array<PropId, 11> kMethodIds{{
     {"StopRecording", 36},
     {"SetEMailProperty", 73},
     {"SendEmail", 152},
+    {"GetImageConfig", 99},
+    {"SetImageConfig", 56},
+    {"Capture", 70},
+    {"KestraAudioON", 145},
 }};
 
 // Properties that the program only reads; all others it writes, and some of those it reads too.
@@ -88,7 +92,8 @@ bool readOnly(std::string_view name)
 // Properties the program reads back besides writing them.
 bool readBack(std::string_view name)
 {
-    for (std::string_view r : {"UserName", "Password", "MotionDetectMode", "PreviewWidth", "PreviewHeight"})
+    for (std::string_view r :
+         {"UserName", "Password", "MotionDetectMode", "PreviewWidth", "PreviewHeight", "PreviewhWnd"})
         if (r == name)
             return true;
     return false;
@@ -114,7 +119,7 @@ std::vector<CameraMember> buildMembers()
     }
     for (const auto& p : kBoolIds)
         addProp(p, "BOOL", "BOOL*");
-    const std::array<std::vector<std::string_view>, 11> params{{
+    const std::array<std::vector<std::string_view>, kMethodIds.size()> params{{
         {"I4*"},
         {},
         {"I4*"},
@@ -126,6 +131,10 @@ std::vector<CameraMember> buildMembers()
         {},
         {"BSTR", "BSTR", "BSTR", "BSTR", "I4*"},
         {"I4*"},
+        {"I4", "I2*", "I2*", "I2*", "I2*", "I2*", "I2*", "I2*", "I4*"},
+        {"I2", "I2", "I2", "I2", "I2", "I2", "I2", "I4*"},
+        {"BSTR", "I4"},
+        {"BSTR", "I4*"},
     }};
     for (std::size_t i = 0; i < kMethodIds.size(); ++i)
         out.push_back({kMethodIds[i].name, kMethodIds[i].id, kMethod, params[i]});
@@ -257,6 +266,41 @@ std::int32_t LateBoundCamera::SetEMailProperty(const std::string& host, const st
 std::int32_t LateBoundCamera::SendEmail()
 {
     return callInt(ControlMethod::SendEmail, {});
+}
+
+std::int32_t LateBoundCamera::GetImageConfig(std::int32_t mode, ImageSettings& values)
+{
+    std::vector<Variant> declared{Variant::i4(mode)};
+    for (std::int16_t v : values)
+        declared.push_back(Variant::i2(v));
+    const Variant r = callWithOuts(memberName(ControlMethod::GetImageConfig), kMethod, declared);
+    ImageSettings read = values;
+    for (std::size_t i = 0; i < read.size(); ++i)
+        if (i + 1 < declared.size() && tessivor::failed(declared[i + 1].toI2(&read[i])))
+            conversionFailed("GetImageConfig");
+    std::int32_t result = 0;
+    if (!r.empty() && tessivor::failed(r.toI4(&result)))
+        conversionFailed("GetImageConfig");
+    values = read;
+    return result;
+}
+
+std::int32_t LateBoundCamera::SetImageConfig(const ImageSettings& values)
+{
+    std::vector<Variant> declared;
+    for (std::int16_t v : values)
+        declared.push_back(Variant::i2(v));
+    return callInt(ControlMethod::SetImageConfig, std::move(declared));
+}
+
+void LateBoundCamera::Capture(const std::string& file, std::int32_t resize)
+{
+    call(memberName(ControlMethod::Capture), kMethod, {Variant::str(file), Variant::i4(resize)});
+}
+
+std::int32_t LateBoundCamera::KestraAudioON(const std::string& cookie)
+{
+    return callInt(ControlMethod::KestraAudioON, {Variant::str(cookie)});
 }
 
 } // namespace pellucor

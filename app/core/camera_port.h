@@ -13,6 +13,7 @@
 #include "platform/dispatch.h"
 #include "platform/variant.h"
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -101,7 +102,15 @@ enum class ControlMethod
     StopRecording,
     SetEMailProperty,
     SendEmail,
+    GetImageConfig,
+    SetImageConfig,
+    Capture,
+    KestraAudioON,
 };
+
+// The camera's seven image settings in the order the control takes them: resolution,
+// compression, frame rate, brightness, contrast, hue, light frequency.
+using ImageSettings = std::array<std::int16_t, 7>;
 
 // One member as the program calls it: its name, its dispatch id in the control's type library,
 // its kind and the automation types of its arguments in declared order (an out argument last,
@@ -145,6 +154,12 @@ public:
     virtual std::int32_t SetEMailProperty(const std::string& host, const std::string& mailTo,
                                           const std::string& mailFrom, const std::string& subject) = 0;
     virtual std::int32_t SendEmail() = 0;
+    // Mode 0 reads inside the call and fills `values`; the result is -1 when they were read.
+    virtual std::int32_t GetImageConfig(std::int32_t mode, ImageSettings& values) = 0;
+    virtual std::int32_t SetImageConfig(const ImageSettings& values) = 0;
+    // The next frame as a JPEG file; `resize` 0 keeps the frame's size. Returns at once.
+    virtual void Capture(const std::string& file, std::int32_t resize) = 0;
+    virtual std::int32_t KestraAudioON(const std::string& cookie) = 0;
 };
 
 // Implements the typed port through one late-bound call. `declared` holds the in arguments in
@@ -172,10 +187,21 @@ public:
     std::int32_t SetEMailProperty(const std::string& host, const std::string& mailTo,
                                   const std::string& mailFrom, const std::string& subject) override;
     std::int32_t SendEmail() override;
+    std::int32_t GetImageConfig(std::int32_t mode, ImageSettings& values) override;
+    std::int32_t SetImageConfig(const ImageSettings& values) override;
+    void Capture(const std::string& file, std::int32_t resize) override;
+    std::int32_t KestraAudioON(const std::string& cookie) override;
 
 protected:
     virtual tessivor::Variant call(std::string_view member, tessivor::InvokeKind kind,
                                    std::vector<tessivor::Variant> declared) = 0;
+    // The same call for members with out arguments before the last: those come back written
+    // into `declared`. By default the plain call, which leaves them as they were passed.
+    virtual tessivor::Variant callWithOuts(std::string_view member, tessivor::InvokeKind kind,
+                                           std::vector<tessivor::Variant>& declared)
+    {
+        return call(member, kind, declared);
+    }
 
 private:
     std::int32_t callInt(ControlMethod m, std::vector<tessivor::Variant> declared);

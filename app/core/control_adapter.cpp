@@ -96,6 +96,11 @@ DispatchCamera::~DispatchCamera()
 
 Variant DispatchCamera::call(std::string_view member, InvokeKind kind, std::vector<Variant> declared)
 {
+    return callWithOuts(member, kind, declared);
+}
+
+Variant DispatchCamera::callWithOuts(std::string_view member, InvokeKind kind, std::vector<Variant>& declared)
+{
     const auto id = m_ids.find(member);
     if (id == m_ids.end())
         throw ControlError("no member " + std::string(member));
@@ -115,10 +120,14 @@ Variant DispatchCamera::call(std::string_view member, InvokeKind kind, std::vect
     Variant result;
     const HRESULT hr =
         m_object->invoke(id->second, kind, params, kind == InvokeKind::PropertyPut ? nullptr : &result);
+    // Out arguments come back in place; the caller reads them from `declared`.
+    declared.clear();
+    for (std::size_t i = 0; i < params.count(); ++i)
+        declared.push_back(params.declared(i));
     if (tessivor::failed(hr))
         throw ControlError(std::string(member) + ": " + tessivor::resultText(hr));
     if (hasOut && result.empty())
-        return params.declared(params.count() - 1);
+        return declared.back();
     return result;
 }
 

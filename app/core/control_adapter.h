@@ -35,6 +35,8 @@ public:
 protected:
     tessivor::Variant call(std::string_view member, tessivor::InvokeKind kind,
                            std::vector<tessivor::Variant> declared) override;
+    tessivor::Variant callWithOuts(std::string_view member, tessivor::InvokeKind kind,
+                                   std::vector<tessivor::Variant>& declared) override;
 
 private:
     class Sink;

@@ -3,8 +3,8 @@
 // protocol and the video CGI). Motion in the served clip starts motion recordings whose files
 // ffprobe reads.
 #include "camsim_process.h"
-#include "engine_fakes.h"
 #include "jpeg_pictures.h"
+#include "real_engine.h"
 #include "test_folder.h"
 
 #include "app/core/control_adapter.h"
@@ -32,18 +32,9 @@ struct PumpingUi : UiServices
     void processEvents() override { tessivor::messageLoop::pump(); }
 };
 
-void registerModule()
-{
-    void* module = ::dlopen(TESSIVOR_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    auto reg = reinterpret_cast<tessivor::DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), tessivor::S_OK);
-}
-
 TEST(ControlAdapter, MembersMatchTheControlsTypeLibrary)
 {
-    registerModule();
+    registerControlModule();
     std::string error;
     auto cam = DispatchCamera::create(kControlProgId, 1, nullptr, &error);
     ASSERT_TRUE(cam) << error;
@@ -76,7 +67,7 @@ TEST(ControlAdapter, MembersMatchTheControlsTypeLibrary)
 
 TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
 {
-    registerModule();
+    registerControlModule();
     TestFolder home("camsim");
     const auto clipDir = home.path() / "clip";
     std::filesystem::create_directories(clipDir);
@@ -120,23 +111,10 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
     FakeWindows windows(state, trace);
     FakeMessages messages(trace);
     EventLog log(state, tessivor::activeClock());
-    EngineServices sv;
-    sv.clock = &tessivor::activeClock();
-    sv.timers = &timers;
-    sv.ui = &ui;
-    sv.windows = &windows;
-    sv.messages = &messages;
-    sv.log = &log;
-    sv.saveSetting = [] { return true; };
     std::string error;
-    Engine engine(
-        state, std::move(sv),
-        [&](int n, CameraEvents& events) -> std::unique_ptr<CameraControl> {
-            return DispatchCamera::create(kControlProgId, n, &events, &error);
-        },
-        [&](int n, ViewerEvents&) -> std::unique_ptr<CameraViewer> {
-            return std::make_unique<FakeViewer>(n, trace);
-        });
+    auto enginePtr =
+        makeEngineWithRealControls(state, realTimeServices(timers, ui, windows, messages, log), trace, error);
+    Engine& engine = *enginePtr;
     ASSERT_TRUE(error.empty()) << error;
 
     engine.Load();

@@ -155,6 +155,9 @@ public:
     bool failNext = false;   // the next call fails
     bool traceGets = true;
     std::function<void(std::string_view)> onMethod;
+    // GetImageConfig's answer: its result (-1 read) and the seven settings it fills in.
+    std::int32_t imageConfigResult = -1;
+    ImageSettings imageConfig{2, 1, 30, 64, 32, 8, 60};
 
     std::int32_t status() const
     {
@@ -217,6 +220,17 @@ protected:
         if (member == "GetKestraValue")
             return Variant::str("OK");
         return Variant::i4(0);
+    }
+
+    Variant callWithOuts(std::string_view member, InvokeKind kind, std::vector<Variant>& declared) override
+    {
+        Variant r = call(member, kind, declared);
+        if (member == "GetImageConfig") {
+            for (std::size_t i = 0; i < imageConfig.size() && i + 1 < declared.size(); ++i)
+                declared[i + 1] = Variant::i2(imageConfig[i]);
+            return Variant::i4(imageConfigResult);
+        }
+        return r;
     }
 
 private:
@@ -447,7 +461,8 @@ private:
 // An engine over fakes, in simulated time from `start`.
 struct EngineRig
 {
-    EngineRig(AppState& s, std::time_t start)
+    // `otherWindows` (when given) takes the engine's window calls in place of the recording fake.
+    EngineRig(AppState& s, std::time_t start, EngineWindows* otherWindows = nullptr)
         : state(s), clock(start), windows(s, trace), messages(trace), log(s, clock)
     {
         std::array<std::unique_ptr<CameraControl>, kCameraCount> cams;
@@ -464,7 +479,7 @@ struct EngineRig
         sv.clock = &clock;
         sv.timers = &clock;
         sv.ui = &clock;
-        sv.windows = &windows;
+        sv.windows = otherWindows ? otherWindows : &windows;
         sv.messages = &messages;
         sv.log = &log;
         sv.freeSpace = [this](const std::filesystem::path& p) {

@@ -1,0 +1,543 @@
+// The view window's lifecycle, layout, status line and event list, and its close. The skin
+// buttons, colour panel and snapshot are in view_window_buttons.cpp; the zoom and drag-to-pan in
+// view_window_zoom.cpp.
+#include "app/windows/view_window.h"
+
+#include "app/core/app_state.h"
+#include "app/core/engine.h"
+#include "app/core/event_log.h"
+#include "app/core/viewer_port.h"
+#include "app/skin/picture_surface.h"
+#include "app/skin/skin_form.h"
+#include "app/skin/skin_label.h"
+#include "app/skin/skin_object.h"
+#include "app/skin/tool_set.h"
+#include "app/windows/view_window_detail.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QListWidget>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <exception>
+
+namespace pellucor {
+
+using namespace viewdetail;
+
+namespace viewdetail {
+
+bool isTcEdition(const std::string& language)
+{
+    return QString::fromStdString(language).toUpper() == "DRAVONETTC";
+}
+
+std::int16_t toI16(double v)
+{
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(roundHalfEven(v), INT16_MIN, INT16_MAX));
+}
+
+QString fitWindowTool()
+{
+    return QString::fromLatin1(kFitWindowTool.data(), static_cast<qsizetype>(kFitWindowTool.size()));
+}
+
+void setTopMost(QWidget* window, bool on)
+{
+    if (!window)
+        return;
+    const bool pinned = window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    if (pinned != on) {
+        const bool shown = window->isVisible();
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, on); // hides the window
+        if (shown)
+            window->show();
+    }
+    if (on)
+        window->raise();
+}
+
+} // namespace viewdetail
+
+namespace {
+
+// The colour panel's layout over its backdrop (Bar.skn is 200 x 84): three rows of a caption,
+// a bar and the value.
+constexpr int kPanelWidth = 200;
+constexpr int kPanelHeight = 84;
+constexpr int kPanelRow = 26;
+
+// The program-wide font of the language pack, without underline, italic or strikethrough.
+void setControlFont(QWidget* widget, const UiSettings& ui)
+{
+    QFont font(QString::fromStdString(ui.FontName));
+    font.setPointSizeF(ui.FontSize > 0 ? ui.FontSize : 9);
+    if (ui.FontWeight > 0)
+        font.setWeight(QFont::Weight(std::clamp(ui.FontWeight / 100 * 100, 100, 900)));
+    font.setUnderline(false);
+    font.setItalic(false);
+    font.setStrikeOut(false);
+    widget->setFont(font);
+}
+
+} // namespace
+
+ViewSlotQuirks ViewSlotQuirks::of(int slot)
+{
+    ViewSlotQuirks q;
+    q.loadsToolSet = slot == 1 || slot == 2;
+    q.rotateRefusedInScan = slot == 1;
+    q.drawsPanelBeforePause = slot == 1;
+    return q;
+}
+
+// ---- Form_Load ----
+
+ViewWindow::ViewWindow(int slot, ViewServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_slot(slot), m_quirks(ViewSlotQuirks::of(slot)),
+      m_sv(std::move(services)), m_lines(std::make_unique<EventLineList>())
+{
+    buildControls();
+    setWindowTitle(QString("Cam%1").arg(m_slot));
+    setWindowIcon(QApplication::windowIcon()); // the program's icon
+
+    AppState& st = *m_sv.state;
+    st.WindowOpen[static_cast<std::size_t>(m_slot)] = true;
+    ResizePreview();
+    ArrangeControls();
+    try {
+        control().put(IntProp::PreviewhWnd, pictureHandle());
+        control().put(IntProp::PreviewDC, pictureHandle());
+    } catch (const std::exception&) {
+        // The control refused its target: the window shows no picture, and says so nowhere else.
+    }
+    FirstActivate = true;
+    st.OnTopFlags[static_cast<std::size_t>(m_slot - 1)] = false;
+    ColorCtlOn = false;
+    EventListOn = false;
+    UpdatingColor = false;
+    LoadSkin();
+    FillEventList();
+    RefrushStatusBar();
+    for (int i = 0; i < 3; ++i)
+        m_barCaptions[i]->SetCaption(
+            QString::fromStdString(st.texts.ColorCaption[static_cast<std::size_t>(i)]));
+    if (m_quirks.loadsToolSet) {
+        if (auto atb = findFileIgnoreCase(st.paths.langDir(), st.Language + ".atb"))
+            m_toolBar->LoadToolSet(QString::fromStdString(atb->string()));
+    }
+}
+
+ViewWindow::~ViewWindow() = default;
+
+void ViewWindow::deleteWhenIdle()
+{
+    if (m_waitDepth > 0)
+        m_deleteWhenIdle = true; // the outermost wait hands the window over once it returns
+    else
+        deleteLater();
+}
+
+void ViewWindow::buildControls()
+{
+    m_skin = new SkinForm(this);
+    m_client = new QWidget();
+    m_client->setAttribute(Qt::WA_NoSystemBackground);
+    m_client->installEventFilter(this);
+    m_skin->hostWidget("Client", m_client);
+
+    m_picture = new PictureSurface(m_client);
+    m_picture->setMouseTracking(true);
+    m_picture->installEventFilter(this);
+
+    m_picImage = new QWidget(m_client);
+    m_picImage->resize(kPanelWidth, kPanelHeight);
+    m_barSkin = new SkinForm(m_picImage);
+    m_barSkin->setGeometry(0, 0, kPanelWidth, kPanelHeight);
+    for (int i = 0; i < 3; ++i) {
+        const int y = 3 + i * kPanelRow;
+        m_barCaptions[i] = new SkinLabel(m_barSkin);
+        m_barCaptions[i]->setGeometry(4, y, 74, 20);
+        auto* bar = new QScrollBar(Qt::Horizontal, m_barSkin);
+        bar->setRange(kColourMin, kColourMax);
+        bar->setValue(kColourStart);
+        bar->setTracking(false); // the value changes when the thumb is let go
+        bar->setGeometry(80, y + 2, 84, 16);
+        m_bars[i] = bar;
+        m_barValues[i] = new SkinLabel(m_barSkin);
+        m_barValues[i]->setGeometry(168, y, 30, 20);
+        m_barValues[i]->SetCaption(QString::number(kColourStart));
+        connect(bar, &QScrollBar::valueChanged, this, [this, i](int value) { colourChanged(i, value); });
+    }
+    m_picImage->hide();
+
+    m_frameList = new QFrame(m_client);
+    m_listEvent = new QListWidget(m_frameList);
+    m_frameList->hide();
+
+    m_toolBar = new SkinToolBar(this);
+    m_toolBar->hide(); // only its zoom menu pops up
+    connect(m_toolBar, &SkinToolBar::ToolClick, this,
+            [this](const QString& id, int state) { ApplyZoomTool(id, state); });
+
+    connect(m_skin, &SkinForm::ObjectClick, this, [this](SkinObject* o) { SkinForm1_ObjectClick(o); });
+    connect(m_skin, &SkinForm::MouseDown, this,
+            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseDown(o, b); });
+    connect(m_skin, &SkinForm::MouseUp, this,
+            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseUp(o, b); });
+    connect(m_skin, &SkinForm::MouseIn, this, [this](SkinObject* o) { SkinForm1_MouseIn(o); });
+    connect(m_skin, &SkinForm::MouseOut, this, [this](SkinObject* o) { SkinForm1_MouseOut(o); });
+}
+
+void ViewWindow::LoadSkin()
+{
+    const AppState& st = *m_sv.state;
+    const auto folder = st.paths.langDir();
+    const auto skin = findFileIgnoreCase(folder, st.Language + "_2.skn");
+    m_skin->SetSkinFile(QString::fromStdString((skin ? *skin : folder / (st.Language + "_2.skn")).string()));
+    const auto bar = findFileIgnoreCase(folder, "Bar.skn");
+    m_barSkin->SetSkinFile(QString::fromStdString((bar ? *bar : folder / "Bar.skn").string()));
+    for (SkinLabel* l : m_barCaptions)
+        l->AttachSkin(m_barSkin);
+    for (SkinLabel* l : m_barValues)
+        l->AttachSkin(m_barSkin);
+    resize(m_skin->sizeHint());
+    m_skin->setGeometry(rect());
+}
+
+void ViewWindow::FillEventList()
+{
+    const auto& lines = m_sv.log->lines(m_slot);
+    if (lines.empty())
+        return;
+    for (const std::string& l : lines)
+        m_listEvent->addItem(QString::fromStdString(l));
+    // The window's own copy, which keeps its own bound as lines arrive.
+    for (std::size_t i = 0; i + 1 < lines.size(); i += 2)
+        m_lines->add(lines[i], lines[i + 1]);
+    m_listEvent->setCurrentRow(m_listEvent->count() - 2);
+}
+
+void ViewWindow::addEventLines(const std::string& header, const std::string& message)
+{
+    m_lines->add(header, message);
+    m_listEvent->addItem(QString::fromStdString(header));
+    m_listEvent->addItem(QString::fromStdString(message));
+    const int keep = static_cast<int>(m_lines->lines().size());
+    while (m_listEvent->count() > keep)
+        delete m_listEvent->takeItem(0);
+}
+
+// ---- activation, layout, status ----
+
+void ViewWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_unloaded)
+        Form_Activate();
+}
+
+void ViewWindow::Form_Activate()
+{
+    try {
+        control().put(BoolProp::DrawImage, true);
+    } catch (const std::exception&) {
+    }
+    if (FirstActivate) {
+        SetFormFont();
+        setControlFont(m_toolBar, m_sv.state->ui);
+        // Without the pack's text the tool keeps its built-in one.
+        if (const std::string& fit = m_sv.state->texts.PopupText[2]; !fit.empty())
+            m_toolBar->SetToolText(fitWindowTool(), QString::fromStdString(fit));
+        // A client area of 320 x 240 whatever the skin's design size.
+        const QSize client = clientSize();
+        const int bw = width() - client.width();
+        const int bh = height() - client.height();
+        resize(320 + bw, 240 + bh);
+        m_skin->setGeometry(0, 0, 320 + bw, 240 + bh);
+        Form_Resize();
+        RecordGrayBTN();
+        FirstActivate = false;
+    }
+    RefreshProtocolButtons();
+    RefrushStatusBar();
+}
+
+void ViewWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_skin->setGeometry(rect()); // the skin (and the client area over it) follows the window
+}
+
+void ViewWindow::Form_Resize()
+{
+    ResizePreview();
+    ArrangeControls();
+}
+
+QSize ViewWindow::clientSize() const
+{
+    return m_client->size();
+}
+
+std::int32_t ViewWindow::pictureHandle() const
+{
+    return m_picture->handle();
+}
+
+void ViewWindow::ArrangeControls()
+{
+    const QSize c = clientSize();
+    m_frameList->setGeometry(0, 0, c.width(), c.height());
+    m_listEvent->setGeometry(0, 0, c.width(), c.height());
+    // The colour panel sits at the bottom left of the picture area.
+    m_picImage->move(0, std::max(0, c.height() - kPanelHeight));
+}
+
+void ViewWindow::ResizePreview()
+{
+    const QSize c = clientSize();
+    const double W = c.width(), H = c.height();
+    try {
+        if (fitWindowPressed()) {
+            m_zoom.fit(W, H);
+            placePicture();
+            control().put(IntProp::PreviewWidth, c.width());
+            control().put(IntProp::PreviewHeight, c.height());
+            if (cam().Protocol == 3)
+                m_sv.engine->CamViewer1(m_slot).attachWindow(pictureHandle(), toI16(W), toI16(H));
+        } else {
+            const double pw = control().get(IntProp::PreviewWidth);
+            const double ph = control().get(IntProp::PreviewHeight);
+            PictureRect r = m_zoom.picture();
+            r.top = (H - ph) / 2;
+            r.left = (W - pw) / 2;
+            m_zoom.place(r);
+            placePicture();
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+void ViewWindow::placePicture()
+{
+    const PictureRect& r = m_zoom.picture();
+    m_picture->setGeometry(roundHalfEven(r.left), roundHalfEven(r.top), std::max(0, roundHalfEven(r.width)),
+                           std::max(0, roundHalfEven(r.height)));
+}
+
+void ViewWindow::placePictureAtClient()
+{
+    const QSize c = clientSize();
+    m_zoom.fit(c.width(), c.height());
+    placePicture();
+}
+
+void ViewWindow::refreshPicture()
+{
+    m_picture->update();
+}
+
+void ViewWindow::RefrushStatusBar()
+{
+    try {
+        const AppState& st = *m_sv.state;
+        const CamInfo& c = cam();
+        object("IPAddress").SetText(QString::fromStdString(c.IPAddress));
+        object("Line").SetText(QString::fromStdString(c.Enable ? st.texts.strOnLine : st.texts.strOffLine));
+        object("Recording").SetText(c.Recording ? QString::fromStdString(st.texts.RecText[0]) : QString());
+        const QString caption = QString("%1.  ").arg(m_slot) + QString::fromStdString(c.ServerName);
+        setWindowTitle(caption);
+        object("ServerName").SetText(caption);
+        if (isTcEdition(st.Language)) {
+            object("ColorCtl").SetTransparency(c.PasswordChecked ? 0 : 255);
+            object("LBtnSet").SetOffset(c.PasswordChecked ? 84 : 62);
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+void ViewWindow::ShowMotionText(bool motion)
+{
+    try {
+        object("MotionDetect").SetText(motion ? QStringLiteral("MOTION") : QString());
+    } catch (const std::exception&) {
+    }
+}
+
+void ViewWindow::RecordGrayBTN()
+{
+    try {
+        const CamInfo& c = cam();
+        if (c.RecordMode != 0 && ColorCtlOn) {
+            ColorCtlOn = false;
+            QPointer<ViewWindow> self(this);
+            ShowColorCtl_Fun();
+            if (!self || m_unloaded)
+                return;
+        }
+        const bool audioOn = m_sv.state->AudioOn[static_cast<std::size_t>(m_slot - 1)];
+        int colour = kGreyed, rotate = kGreyed, audio = kGreyed;
+        if (c.RecordMode == 0) {
+            if (c.Protocol != 3 && c.Protocol != 4) {
+                colour = kReleased;
+                rotate = kReleased;
+                audio = kAbsent;
+            } else {
+                rotate = c.Protocol == 4 ? kReleased : kGreyed;
+                audio = audioOn ? kPressed : kNormal;
+            }
+        } else if (c.Protocol != 3 && c.Protocol != 4) {
+            audio = kAbsent;
+        }
+        showBitmap(rowObject(Row::ColorCtl), static_cast<int>(Row::ColorCtl), colour);
+        showBitmap(rowObject(Row::Rotate), static_cast<int>(Row::Rotate), rotate);
+        showBitmap(rowObject(Row::Audio), static_cast<int>(Row::Audio), audio);
+    } catch (const std::exception&) {
+    }
+}
+
+void ViewWindow::ToggleEventList()
+{
+    try {
+        SkinObject& o = rowObject(Row::Event);
+        if (EventListOn) {
+            showBitmap(o, static_cast<int>(Row::Event), kPressed);
+            ArrangeControls();
+            m_frameList->show();
+            m_frameList->raise();
+        } else {
+            showBitmap(o, static_cast<int>(Row::Event), kOver);
+            m_frameList->hide();
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+bool ViewWindow::eventListShown() const
+{
+    return m_frameList->isVisibleTo(const_cast<ViewWindow*>(this));
+}
+
+void ViewWindow::RefreshProtocolButtons()
+{
+    try {
+        for (int row = 0; row < kHintRows; ++row) {
+            const ButtonRow& r = m_sv.state->HintTable[static_cast<std::size_t>(row)];
+            object(QString::fromStdString(r.BtnName)).SetHintText(QString::fromStdString(r.BtnStr[kHint]));
+        }
+        if (cam().Protocol != 3 && cam().Protocol != 4)
+            rowObject(Row::Audio).SetHintText(QString());
+    } catch (const std::exception&) {
+    }
+}
+
+void ViewWindow::SetFormFont()
+{
+    const UiSettings& ui = m_sv.state->ui;
+    setControlFont(m_listEvent, ui);
+    for (SkinLabel* l : m_barCaptions)
+        setControlFont(l, ui);
+    for (SkinLabel* l : m_barValues)
+        setControlFont(l, ui);
+}
+
+// ---- skin buttons ----
+
+SkinObject& ViewWindow::object(const QString& name)
+{
+    return m_skin->RootObject().FindObject(name);
+}
+
+SkinObject& ViewWindow::rowObject(Row row)
+{
+    return object(QString::fromStdString(m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnName));
+}
+
+QString ViewWindow::btnStr(int row, int state) const
+{
+    return QString::fromStdString(
+        m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnStr[static_cast<std::size_t>(state)]);
+}
+
+void ViewWindow::showBitmap(SkinObject& o, int row, int state)
+{
+    o.SetBitmap(btnStr(row, state));
+}
+
+int ViewWindow::rowOf(const SkinObject& o) const
+{
+    for (int row = 0; row < kHintRows; ++row)
+        if (o.Name() == QString::fromStdString(m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnName))
+            return row;
+    return -1;
+}
+
+bool ViewWindow::fitWindowPressed() const
+{
+    return m_toolBar->ToolState(fitWindowTool()) == 1;
+}
+
+CamInfo& ViewWindow::cam() const
+{
+    return m_sv.state->cam(m_slot);
+}
+
+CameraControl& ViewWindow::control() const
+{
+    return m_sv.engine->Cam(m_slot);
+}
+
+bool ViewWindow::recordingModeOn() const
+{
+    return cam().RecordMode != 0;
+}
+
+// ---- Form_Unload ----
+
+void ViewWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_unloaded)
+        Form_Unload();
+    event->accept();
+}
+
+void ViewWindow::unbindPicture()
+{
+    // The control and the viewer keep no number of a window that is gone: they draw into nothing
+    // until a window gives them a target again.
+    try {
+        if (control().get(IntProp::PreviewhWnd) == pictureHandle()) {
+            control().put(IntProp::PreviewhWnd, 0);
+            control().put(IntProp::PreviewDC, 0);
+        }
+    } catch (const std::exception&) {
+    }
+    if (cam().Protocol == 3)
+        m_sv.engine->CamViewer1(m_slot).setDrawingWindow(0);
+}
+
+void ViewWindow::Form_Unload()
+{
+    m_unloaded = true;
+    hide();
+    hourglass(false);
+    AppState& st = *m_sv.state;
+    st.OnTopFlags[static_cast<std::size_t>(m_slot - 1)] = false;
+    try {
+        control().put(BoolProp::DrawImage, false);
+    } catch (const std::exception&) {
+    }
+    unbindPicture();
+    st.WindowOpen[static_cast<std::size_t>(m_slot)] = false;
+    bool anyOpen = false;
+    for (std::size_t w = 0; w < st.WindowOpen.size(); ++w)
+        anyOpen = anyOpen || st.WindowOpen[w];
+    emit unloaded(m_slot);
+    if (!anyOpen && m_sv.lastWindowClosed)
+        m_sv.lastWindowClosed();
+}
+
+} // namespace pellucor

@@ -1,0 +1,48 @@
+// Pieces shared by the view window's source files (view_window*.cpp); not for other users.
+#pragma once
+
+#include "app/core/app_state.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pellucor::viewdetail {
+
+// The window's waits, in milliseconds.
+inline constexpr int kApplyWaitMs = 2000;
+inline constexpr int kPanelWaitMs = 1000;
+
+// The colour bars' range and start value.
+inline constexpr int kColourMin = 0;
+inline constexpr int kColourMax = 128;
+inline constexpr int kColourStart = 64;
+// Where the brightness, contrast and hue are among the seven image settings.
+inline constexpr std::size_t kColourSetting[3] = {3, 4, 5};
+
+// Button-state texts of a HintTable row (its BtnStr index).
+enum BtnState
+{
+    kReleased = 1,
+    kPressed = 2,
+    kNormal = 3,
+    kOver = 4,
+    kGreyed = 5,
+    kAbsent = 6,
+    kHint = 7,
+};
+
+// The edition whose upper-cased name is "DRAVONETTC" asks for the camera's password before the
+// colour button works.
+bool isTcEdition(const std::string& language);
+// A position or size as the 16-bit number the viewer takes.
+std::int16_t toI16(double v);
+// The Fit Window tool's identifier.
+QString fitWindowTool();
+// Keeps a window above all others (or lets it go back among them).
+void setTopMost(QWidget* window, bool on);
+
+} // namespace pellucor::viewdetail

@@ -1,0 +1,57 @@
+// The engine over the real control module, for end-to-end tests: the module registered from its
+// build (TESSIVOR_MODULE_FILE), its controls created by ProgID and called late-bound, recording
+// fakes for the viewers, real time for the waits.
+#pragma once
+
+#include "engine_fakes.h"
+
+#include "app/core/control_adapter.h"
+
+#include "platform/com_module.h"
+#include "platform/registration.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+namespace enginetest {
+
+inline void registerControlModule()
+{
+    void* module = ::dlopen(TESSIVOR_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << ::dlerror();
+    auto reg = reinterpret_cast<tessivor::DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
+    ASSERT_NE(reg, nullptr);
+    ASSERT_EQ(reg(), tessivor::S_OK);
+}
+
+// Services in real time; the profile is not written.
+inline EngineServices realTimeServices(TimerFactory& timers, UiServices& ui, EngineWindows& windows,
+                                       MessageBoxes& messages, EventLog& log)
+{
+    EngineServices sv;
+    sv.clock = &tessivor::activeClock();
+    sv.timers = &timers;
+    sv.ui = &ui;
+    sv.windows = &windows;
+    sv.messages = &messages;
+    sv.log = &log;
+    sv.saveSetting = [] { return true; };
+    return sv;
+}
+
+// The engine with the module's controls; `error` says why a control could not be made.
+inline std::unique_ptr<Engine> makeEngineWithRealControls(AppState& state, EngineServices sv, Trace& trace,
+                                                          std::string& error)
+{
+    return std::make_unique<Engine>(
+        state, std::move(sv),
+        [&error](int n, CameraEvents& events) -> std::unique_ptr<CameraControl> {
+            return DispatchCamera::create(kControlProgId, n, &events, &error);
+        },
+        [&trace](int n, ViewerEvents&) -> std::unique_ptr<CameraViewer> {
+            return std::make_unique<FakeViewer>(n, trace);
+        });
+}
+
+} // namespace enginetest

@@ -131,6 +131,12 @@ CImage::CImage() : m_Discovery(std::make_unique<DiscoveryState>())
     frameTargets::registerAs(m_hWnd,
                              std::make_shared<FrameTarget>(kDefaultExtentPixels, kDefaultExtentPixels));
     OnDraw();
+    // A stop that comes while a reader starts its connect ends the wait for the camera's name
+    // even before the look-up is under way (CloseConnection alone would find nothing to end).
+    const auto imageStop = [this] { return m_Run.m_bEndRun.stopRequested(); };
+    m_Sockets.m_StreamSocket.SetLookupAbort(imageStop);
+    m_Sockets.m_MultipartSocket.SetLookupAbort(imageStop);
+    m_Sockets.m_AudioSocket.SetLookupAbort([this] { return m_Run.m_bAudioStop.load() != 0; });
 }
 
 CImage::~CImage()

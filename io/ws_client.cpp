@@ -318,7 +318,7 @@ int CWSClient::resolve(const char* name, char* buffer, int size, int timeoutSeco
             if (job->finished)
                 break;
             lock.unlock();
-            const bool aborted = IsAborted();
+            const bool aborted = IsAborted() || (m_LookupAbort && m_LookupAbort());
             lock.lock();
             if (aborted)
                 break;

@@ -21,7 +21,8 @@
 // given a time-out (a silent name server holds it for as long as the resolver's own settings
 // say, often half a minute), so Connect and the other look-ups run it on a thread of its own and
 // wait for it only as long as they may: Connect at most its time-out, and every waiter only
-// until CloseConnection from another thread or IsAborted ends the wait. A look-up given up on
+// until CloseConnection from another thread, IsAborted or the owner's look-up abort check
+// (SetLookupAbort) ends the wait. A look-up given up on
 // finishes on its own thread and touches nothing of the object. Only IPv4 (AF_INET) addresses
 // are spoken.
 #pragma once
@@ -30,6 +31,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
@@ -201,6 +203,10 @@ public:
     virtual bool OnReceiveProgress(int bytes);
     virtual bool OnSendProgress(int bytes);
     virtual bool IsAborted();
+    // A check asked with IsAborted while a connect waits for its name look-up: for an owner whose
+    // stop request can come before the look-up has begun, where CloseConnection would find
+    // nothing to end. Set before the object is used by another thread.
+    void SetLookupAbort(std::function<bool()> check) { m_LookupAbort = std::move(check); }
     // Notification-window hooks (called on the window's thread); the base does nothing.
     // `event` is one FD_* bit, `error` an errno value or 0.
     virtual void OnAsyncSelect(int event, int error);
@@ -331,6 +337,7 @@ private:
     int m_nReceiveTimeOut = kDefaultTimeOutMs;
     std::array<char, 1024> m_LookupBuffer{};
     std::shared_ptr<Lookup> m_PendingLookup; // the look-up resolve() waits for, if any
+    std::function<bool()> m_LookupAbort;     // see SetLookupAbort
     std::unique_ptr<NotifySupport> m_Notify; // owned by the thread that created the window
 };
 

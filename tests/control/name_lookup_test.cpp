@@ -20,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -145,6 +146,34 @@ TEST_F(SilentNameServer, CloseConnectionFromAnotherThreadEndsAWaitingLookUp)
     connecting.join();
     EXPECT_EQ(result, CWSClient::WSC_LOOKUP_FAILED);
     EXPECT_LT(returned - closed, 5s); // not the resolver's own time-out
+}
+
+// An owner's look-up abort check ends the wait whether the stop comes while the look-up runs or
+// before the connect has even begun (where CloseConnection would find no look-up to end).
+TEST_F(SilentNameServer, TheLookUpAbortCheckEndsTheWaitBeforeAndDuringTheLookUp)
+{
+    for (const bool stopFirst : {false, true}) {
+        SCOPED_TRACE(stopFirst ? "stop before the connect" : "stop during the look-up");
+        drainQueries();
+        CWSClient client;
+        std::atomic<bool> stop{stopFirst};
+        client.SetLookupAbort([&stop] { return stop.load(); });
+        int result = -1;
+        Clock::time_point returned;
+        std::thread connecting([&] {
+            result = client.Connect(80, kCameraName, 30);
+            returned = Clock::now();
+        });
+        if (!stopFirst) {
+            ASSERT_TRUE(queryArrives());
+            std::this_thread::sleep_for(100ms);
+            stop = true;
+        }
+        const auto stopped = Clock::now();
+        connecting.join();
+        EXPECT_EQ(result, CWSClient::WSC_LOOKUP_FAILED);
+        EXPECT_LT(returned - stopped, 5s); // not the 30 s of the connect's own time-out
+    }
 }
 
 // Stop ends the loop within TimeOut + 1 s even while its reader waits for the camera's name (a

@@ -60,7 +60,7 @@ constexpr std::array<PropId, 6> kBoolIds{{
     {"HaveRecycleFunction", 78},
 }};
 
-constexpr std::array<PropId, 11> kMethodIds{{
+constexpr std::array<PropId, 12> kMethodIds{{
     {"Run", 5},
     {"Stop", 6},
     {"RunAudio", 158},
@@ -72,6 +72,7 @@ constexpr std::array<PropId, 11> kMethodIds{{
     {"StopRecording", 36},
     {"SetEMailProperty", 73},
     {"SendEmail", 152},
+    {"PT_CMD", 116},
 }};
 
 // Properties that the program only reads; all others it writes, and some of those it reads too.
@@ -114,7 +115,7 @@ std::vector<CameraMember> buildMembers()
     }
     for (const auto& p : kBoolIds)
         addProp(p, "BOOL", "BOOL*");
-    const std::array<std::vector<std::string_view>, 11> params{{
+    const std::array<std::vector<std::string_view>, 12> params{{
         {"I4*"},
         {},
         {"I4*"},
@@ -126,6 +127,7 @@ std::vector<CameraMember> buildMembers()
         {},
         {"BSTR", "BSTR", "BSTR", "BSTR", "I4*"},
         {"I4*"},
+        {"I4", "I4*"},
     }};
     for (std::size_t i = 0; i < kMethodIds.size(); ++i)
         out.push_back({kMethodIds[i].name, kMethodIds[i].id, kMethod, params[i]});
@@ -257,6 +259,10 @@ std::int32_t LateBoundCamera::SetEMailProperty(const std::string& host, const st
 std::int32_t LateBoundCamera::SendEmail()
 {
     return callInt(ControlMethod::SendEmail, {});
+}
+std::int32_t LateBoundCamera::PT_CMD(std::int32_t command)
+{
+    return callInt(ControlMethod::PT_CMD, {Variant::i4(command)});
 }
 
 } // namespace pellucor

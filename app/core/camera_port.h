@@ -101,6 +101,7 @@ enum class ControlMethod
     StopRecording,
     SetEMailProperty,
     SendEmail,
+    PT_CMD,
 };
 
 // One member as the program calls it: its name, its dispatch id in the control's type library,
@@ -145,6 +146,8 @@ public:
     virtual std::int32_t SetEMailProperty(const std::string& host, const std::string& mailTo,
                                           const std::string& mailFrom, const std::string& subject) = 0;
     virtual std::int32_t SendEmail() = 0;
+    // A pan/tilt command (the pad's codes: 1 up, 3 left, 4 home, 5 right, 7 down, 52 swing).
+    virtual std::int32_t PT_CMD(std::int32_t command) = 0;
 };
 
 // Implements the typed port through one late-bound call. `declared` holds the in arguments in
@@ -172,6 +175,7 @@ public:
     std::int32_t SetEMailProperty(const std::string& host, const std::string& mailTo,
                                   const std::string& mailFrom, const std::string& subject) override;
     std::int32_t SendEmail() override;
+    std::int32_t PT_CMD(std::int32_t command) override;
 
 protected:
     virtual tessivor::Variant call(std::string_view member, tessivor::InvokeKind kind,

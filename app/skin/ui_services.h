@@ -2,7 +2,8 @@
 //
 // Message boxes take the style numbers that the windows pass: 16 critical, 48 exclamation,
 // 64 information (each with an OK button), 1 OK and Cancel, and 52, a Yes/No question with the
-// exclamation icon. The answer is 1 for OK, 2 for Cancel, 6 for Yes and 7 for No. An empty title gives the application's title.
+// exclamation icon. The answer is 1 for OK, 2 for Cancel, 6 for Yes and 7 for No. An empty title gives the
+// application's title.
 //
 // UI thread only.
 #pragma once

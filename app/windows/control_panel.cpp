@@ -86,7 +86,8 @@ ControlPanel::ControlPanel(AppState& state, PanelServices services, QWidget* par
     m_tmrBtnHold = m_sv.timers->create(500, false, [this] { tmrBtnHold_Timer(); });
 
     RefreshPanelText();
-    setFont(QFont(QString::fromStdString(m_state.ui.FontName), static_cast<int>(effectiveFontSize(m_state.ui))));
+    setFont(
+        QFont(QString::fromStdString(m_state.ui.FontName), static_cast<int>(effectiveFontSize(m_state.ui))));
     m_connectHover = false;
 }
 
@@ -313,7 +314,8 @@ void ControlPanel::RefreshPanelText()
                 ShowLineText(5, status);
             } else {
                 for (int k = 1; k <= 5; ++k)
-                    ShowLineText(k, BuildLineText(cur, m_state.ui.ExtraItem[static_cast<std::size_t>(k - 1)]));
+                    ShowLineText(k,
+                                 BuildLineText(cur, m_state.ui.ExtraItem[static_cast<std::size_t>(k - 1)]));
             }
         } else {
             ShowLineText(1, m_state.EmptyText);
@@ -321,7 +323,9 @@ void ControlPanel::RefreshPanelText()
                 ShowLineText(k, "");
         }
 
-        auto enableGray = [&](int row) { return m_state.ButtonTable.at(static_cast<std::size_t>(row)).EnableGray; };
+        auto enableGray = [&](int row) {
+            return m_state.ButtonTable.at(static_cast<std::size_t>(row)).EnableGray;
+        };
         if (!m_state.ScanModeOn && r.Assign) {
             for (int row = kAssign; row <= kExtInfo; ++row) {
                 if (enableGray(row))
@@ -595,7 +599,8 @@ void ControlPanel::feedback(SkinObject* obj, int event, int button)
     }
     if (!feedbackCondition(row, event))
         return;
-    static constexpr int kPicture[] = {btnstate::kHover, btnstate::kNormal, btnstate::kPressed, btnstate::kNormal};
+    static constexpr int kPicture[] = {btnstate::kHover, btnstate::kNormal, btnstate::kPressed,
+                                       btnstate::kNormal};
     obj->SetBitmap(QString::fromStdString(btnStr(row, kPicture[event])));
 }
 

@@ -42,10 +42,10 @@ void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
         const std::size_t cur = static_cast<std::size_t>(m_state.CurCam - 1);
         auto extInfoOff = [&] { m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false; };
         const bool scan = m_state.ScanModeOn;
-        const bool scanBlocked =
-            name == "ManualRec" || name == "Assign" || name == "Motion" || name == "Connect" || name == "Web" ||
-            name == "Erase" || name == "CamConf" || name == "ExtInfo" || name == "ScheduleRec" ||
-            name == "MotionRec" || name == "Update";
+        const bool scanBlocked = name == "ManualRec" || name == "Assign" || name == "Motion" ||
+                                 name == "Connect" || name == "Web" || name == "Erase" || name == "CamConf" ||
+                                 name == "ExtInfo" || name == "ScheduleRec" || name == "MotionRec" ||
+                                 name == "Update";
         if (scanBlocked && scan)
             return;
 
@@ -146,7 +146,8 @@ void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
                 m_state.ExtInfoOn[cur] = on;
                 m_state.CamConfOn = false;
                 RefreshPanelText();
-                obj->SetBitmap(QString::fromStdString(btnStr(kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
+                obj->SetBitmap(
+                    QString::fromStdString(btnStr(kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
             }
         } else if (name == "ScheduleRec") {
             if (assigned()) {
@@ -412,7 +413,8 @@ void ControlPanel::Update_Fun()
 
 void ControlPanel::Motion_Fun()
 {
-    const bool ok = (editionS() || editionTC()) ? !m_state.ScanModeOn : m_state.CamConfOn && !m_state.ScanModeOn;
+    const bool ok =
+        (editionS() || editionTC()) ? !m_state.ScanModeOn : m_state.CamConfOn && !m_state.ScanModeOn;
     if (!ok)
         return;
     m_sv.dialogs->motionSettings(m_state.CurCam);
@@ -466,7 +468,8 @@ void ControlPanel::Web_Fun()
     if (!page.Cancelled) {
         std::uint32_t wait = 400;
         if (page.userName != r.UserName || page.password != r.Password || page.address != r.IPAddress) {
-            if (page.addressFlag == 1 && (page.portFlag == 0 || (r.Port != page.port1 && r.Port != page.port2)))
+            if (page.addressFlag == 1 &&
+                (page.portFlag == 0 || (r.Port != page.port1 && r.Port != page.port2)))
                 r.IPAddress = page.address;
             r.UserName = page.userName;
             r.Password = page.password;
@@ -643,8 +646,7 @@ bool ControlPanel::MotionRec_Fun()
 void ControlPanel::Play_Fun()
 {
     const SystemSettings& s = m_state.settings;
-    const std::string folder =
-        s.StorageCount > 0 ? s.Storage(1).Path : m_state.paths.homeDir.string();
+    const std::string folder = s.StorageCount > 0 ? s.Storage(1).Path : m_state.paths.homeDir.string();
     const PlayResult chosen = m_sv.dialogs->play(folder);
     if (chosen.Cancelled || chosen.file.empty())
         return;
@@ -741,8 +743,8 @@ bool ControlPanel::PTButtonDown(int n)
         if (o && o->BitmapName() != "Main.bmp")
             o->SetBitmapName("Main.bmp");
     }
-    return m_sv.dialogs->messageBox(panelMessage(4), kStyleYesNoExclamation,
-                                    m_state.texts.AppTitle) != kAnswerNo;
+    return m_sv.dialogs->messageBox(panelMessage(4), kStyleYesNoExclamation, m_state.texts.AppTitle) !=
+           kAnswerNo;
 }
 
 void ControlPanel::SendPTCommand(int n, std::int16_t code)
@@ -778,8 +780,8 @@ void ControlPanel::tbr_ToolClick(const QString& id)
     guarded("tbr_ToolClick", [&] {
         if (id == "ID_Help") {
             if (m_sv.opener && m_sv.openMessages)
-                OpenWithAssociatedProgram(m_state, m_state.paths.dataDir / m_state.ui.HelpFileName, *m_sv.opener,
-                                          *m_sv.openMessages);
+                OpenWithAssociatedProgram(m_state, m_state.paths.dataDir / m_state.ui.HelpFileName,
+                                          *m_sv.opener, *m_sv.openMessages);
         } else if (id == "ID_About") {
             m_sv.dialogs->about();
         }

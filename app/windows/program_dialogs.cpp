@@ -25,8 +25,8 @@ BrowseResult ProgramDialogs::browse(int)
 
 bool ProgramDialogs::confirmErase(int camera)
 {
-    return messageBox("Remove camera " + std::to_string(camera) + " from its slot?", kStyleYesNoExclamation) ==
-           kAnswerYes;
+    return messageBox("Remove camera " + std::to_string(camera) + " from its slot?",
+                      kStyleYesNoExclamation) == kAnswerYes;
 }
 
 AdminProbeResult ProgramDialogs::probeAdminPassword(int)

@@ -9,7 +9,8 @@ namespace pellucor {
 
 void WindowSet::mainWindowClosed()
 {
-    if (m_shutDown || std::any_of(m_state.WindowOpen.begin(), m_state.WindowOpen.end(), [](bool o) { return o; }))
+    if (m_shutDown ||
+        std::any_of(m_state.WindowOpen.begin(), m_state.WindowOpen.end(), [](bool o) { return o; }))
         return;
     m_shutDown = true;
     if (m_shutdown)

@@ -60,8 +60,8 @@ public:
     }
     bool checkPassword(const PasswordCheckRequest& r) override
     {
-        m_trace.add("frmCheckPassword(" + std::to_string(r.camera) + ", " + std::to_string(r.CheckMode) + ", " +
-                    r.AdminID + ")");
+        m_trace.add("frmCheckPassword(" + std::to_string(r.camera) + ", " + std::to_string(r.CheckMode) +
+                    ", " + r.AdminID + ")");
         return passwordAnswer;
     }
     WebResult web(const WebRequest& r) override
@@ -145,8 +145,8 @@ struct PanelRig
 {
     // `setup` changes the records after the files were read and before the engine loads.
     explicit PanelRig(const std::function<void(AppState&)>& setup = {})
-        : home("panel"), clock(kStart), messages(trace), log(state, clock), windows(state), hosts(state, trace),
-          dialogs(trace)
+        : home("panel"), clock(kStart), messages(trace), log(state, clock), windows(state),
+          hosts(state, trace), dialogs(trace)
     {
         testApp();
         state.paths.homeDir = home.path();
@@ -195,7 +195,10 @@ struct PanelRig
         panel = std::make_unique<ControlPanel>(state, ps);
         windows.setPanel(panel.get());
         windows.showController();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
+        // The pointer starts on the panel's background (a previous test may have left it
+        // where this one moves it first, and then no move would arrive).
+        QTest::mouseMove(&form(), QPoint(form().width() - 2, form().height() - 2));
     }
     ~PanelRig()
     {
@@ -226,8 +229,8 @@ struct PanelRig
     std::size_t mark() const { return trace.lines.size(); }
     std::size_t countSince(std::size_t from, const std::string& line) const
     {
-        return static_cast<std::size_t>(std::count(trace.lines.begin() + static_cast<std::ptrdiff_t>(from),
-                                                    trace.lines.end(), line));
+        return static_cast<std::size_t>(
+            std::count(trace.lines.begin() + static_cast<std::ptrdiff_t>(from), trace.lines.end(), line));
     }
     std::string traceSince(std::size_t from) const
     {

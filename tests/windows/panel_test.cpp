@@ -127,7 +127,8 @@ TEST(ControlPanel, AUserAssignsRecordsScansSteersAndCloses)
     QCoreApplication::processEvents();
     const QImage shot = rig.panel->grab().toImage();
     EXPECT_EQ(shot.size(), QSize(560, 300));
-    EXPECT_TRUE(shot.save(QString::fromStdString(screenshotFile("panel-after-scenario.png").string()), "PNG"));
+    EXPECT_TRUE(
+        shot.save(QString::fromStdString(screenshotFile("panel-after-scenario.png").string()), "PNG"));
 
     // Closing the view windows leaves the program running; closing the panel last saves the
     // profile, stops the recording and the cameras.

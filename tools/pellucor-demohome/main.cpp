@@ -27,7 +27,8 @@ namespace {
 int usage(const std::string& why)
 {
     std::cerr << "pellucor-demohome: " << why
-              << "\nusage: pellucor-demohome --home DIR [--data DIR] --camera PROTOCOL,ADDRESS,PORT,NAME[,motion] ...\n";
+              << "\nusage: pellucor-demohome --home DIR [--data DIR] --camera "
+                 "PROTOCOL,ADDRESS,PORT,NAME[,motion] ...\n";
     return 2;
 }
 
@@ -77,7 +78,8 @@ int main(int argc, char** argv)
 
     AppState state;
     state.paths.homeDir = home;
-    state.paths.dataDir = data.empty() ? resolveDataDir(std::filesystem::read_symlink("/proc/self/exe")) : data;
+    state.paths.dataDir =
+        data.empty() ? resolveDataDir(std::filesystem::read_symlink("/proc/self/exe")) : data;
     InitGlobals(state, std::time(nullptr));
     std::error_code ec;
     std::filesystem::create_directories(home / "recordings", ec);

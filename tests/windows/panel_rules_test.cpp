@@ -28,6 +28,11 @@ TEST(PanelText, AnEmptySlotShowsEmptyAndGreysItsButtons)
     EXPECT_EQ(rig.bitmap("Assign"), "Main.bmp");
     for (const char* grey : {"MotionRec", "ScheduleRec", "ManualRec", "Connect", "Erase", "ExtInfo"})
         EXPECT_EQ(rig.bitmap(grey), "Gray.bmp") << grey;
+    // The clock is written on every tick of its 500 ms timer.
+    rig.obj("Time").SetText("");
+    rig.clock.advance(500);
+    EXPECT_TRUE(rig.text("Time").contains(QString::number(QDate::currentDate().year() % 100)))
+        << rig.text("Time").toStdString();
     // The pad is dark without a camera.
     EXPECT_EQ(rig.bitmap("PT-L"), "Dark.bmp");
     EXPECT_EQ(rig.obj("PT-L").HintText(), "");

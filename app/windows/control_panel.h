@@ -192,6 +192,9 @@ private:
     bool ScheduleRec_Fun();
     bool MotionRec_Fun();
     bool HasCheckedSchedule(int n) const;
+    void stopIfRecording(int n);
+    // Motion recording off, and its recording (if one runs) ended.
+    void stopMotionRecording(int n);
     void afterRecordSwitch();
     void Play_Fun();
     void Scan_Fun();

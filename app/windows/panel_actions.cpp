@@ -435,14 +435,11 @@ void ControlPanel::StopAllRecording()
         engine.StopRecord(n);
         break;
     case 2:
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopIfRecording(n);
         r.RecordMode = 0;
         break;
     case 3:
-        engine.Stop_MotionStart(n);
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopMotionRecording(n);
         r.RecordMode = 0;
         break;
     default:
@@ -487,6 +484,18 @@ void ControlPanel::Web_Fun()
 }
 
 // ---- recording, play, scan, combine ----
+
+void ControlPanel::stopIfRecording(int n)
+{
+    if (m_state.cam(n).Recording)
+        m_sv.engine->StopRecord(n);
+}
+
+void ControlPanel::stopMotionRecording(int n)
+{
+    m_sv.engine->Stop_MotionStart(n);
+    stopIfRecording(n);
+}
 
 bool ControlPanel::HasCheckedSchedule(int n) const
 {
@@ -534,14 +543,11 @@ bool ControlPanel::ManualRec_Fun()
         engine.StopRecord(n);
         break;
     case 2:
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopIfRecording(n);
         start(2);
         break;
     case 3:
-        engine.Stop_MotionStart(n);
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopMotionRecording(n);
         start(3);
         break;
     default:
@@ -580,19 +586,15 @@ bool ControlPanel::ScheduleRec_Fun()
         result = false;
         break;
     case 1:
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopIfRecording(n);
         pick(true);
         break;
     case 2:
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopIfRecording(n);
         r.RecordMode = 0;
         break;
     case 3:
-        engine.Stop_MotionStart(n);
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopMotionRecording(n);
         pick(true);
         break;
     default:
@@ -626,14 +628,11 @@ bool ControlPanel::MotionRec_Fun()
         break;
     case 1:
     case 2:
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopIfRecording(n);
         start();
         break;
     case 3:
-        engine.Stop_MotionStart(n);
-        if (r.Recording)
-            engine.StopRecord(n);
+        stopMotionRecording(n);
         r.RecordMode = 0;
         break;
     default:

@@ -5,6 +5,7 @@
 #include "camsim_process.h"
 #include "engine_fakes.h"
 #include "jpeg_pictures.h"
+#include "register_module.h"
 #include "test_folder.h"
 
 #include "app/core/control_adapter.h"
@@ -31,15 +32,6 @@ struct PumpingUi : UiServices
 {
     void processEvents() override { tessivor::messageLoop::pump(); }
 };
-
-void registerModule()
-{
-    void* module = ::dlopen(TESSIVOR_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    auto reg = reinterpret_cast<tessivor::DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), tessivor::S_OK);
-}
 
 TEST(ControlAdapter, MembersMatchTheControlsTypeLibrary)
 {

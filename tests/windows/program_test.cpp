@@ -2,6 +2,7 @@
 // session, and the whole program (real control module, four simulated cameras on loopback)
 // through to the profile it saves when its last window closes.
 #include "../app_core/python_peer.h"
+#include "../app_core/register_module.h"
 #include "../app_skin/qt_test_support.h"
 #include "camsim_process.h"
 
@@ -105,15 +106,6 @@ TEST(ProgramStart, ASecondStartEndsAtOnceAndReadsNothing)
     EXPECT_EQ(second.start(), Program::StartResult::AlreadyRunning);
     EXPECT_TRUE(boxes.texts.empty());
     EXPECT_FALSE(std::filesystem::exists(root.path() / "home")); // not even the home was made
-}
-
-void registerModule()
-{
-    void* module = ::dlopen(TESSIVOR_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    auto reg = reinterpret_cast<tessivor::DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), tessivor::S_OK);
 }
 
 TEST(ProgramEndToEnd, FourSimulatedCamerasConnectAndTheProfileIsSavedAtTheEnd)

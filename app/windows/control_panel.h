@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,7 @@ class Clock;
 namespace pellucor {
 
 struct AppState;
+struct CamInfo;
 class Engine;
 class WindowSet;
 class SkinForm;
@@ -195,7 +197,9 @@ private:
     void stopIfRecording(int n);
     // Motion recording off, and its recording (if one runs) ended.
     void stopMotionRecording(int n);
-    void afterRecordSwitch();
+    // Runs one recording switch on the current camera: nothing (result True) while scan mode
+    // runs or the slot is empty; the windows' record buttons follow afterwards.
+    bool recordSwitch(const std::function<bool(int, CamInfo&)>& body);
     void Play_Fun();
     void Scan_Fun();
 

@@ -508,138 +508,134 @@ bool ControlPanel::HasCheckedSchedule(int n) const
     return false;
 }
 
-void ControlPanel::afterRecordSwitch()
+bool ControlPanel::recordSwitch(const std::function<bool(int, CamInfo&)>& body)
 {
+    if (m_state.ScanModeOn || !assigned())
+        return true;
     const int n = m_state.CurCam;
+    const bool result = body(n, m_state.cam(n));
+    // The record buttons of the windows that show the camera follow the switch.
     if (m_state.WindowOpen[static_cast<std::size_t>(n)])
         m_sv.windows->viewRecordGrayBTN(n);
     if (m_state.WindowOpen[5])
         m_sv.windows->combinedRecordGrayBTN(n);
+    return result;
 }
 
 bool ControlPanel::ManualRec_Fun()
 {
-    bool result = true;
-    if (m_state.ScanModeOn || !assigned())
-        return result;
-    const int n = m_state.CurCam;
-    CamInfo& r = m_state.cam(n);
-    Engine& engine = *m_sv.engine;
-    auto start = [&](int message) {
-        if (engine.StartRecord(n, 1)) {
-            r.RecordMode = 1;
-        } else {
-            m_sv.dialogs->messageBox(panelMessage(message), kStyleExclamation);
+    return recordSwitch([&](int n, CamInfo& r) {
+        bool result = true;
+        Engine& engine = *m_sv.engine;
+        auto start = [&](int message) {
+            if (engine.StartRecord(n, 1)) {
+                r.RecordMode = 1;
+            } else {
+                m_sv.dialogs->messageBox(panelMessage(message), kStyleExclamation);
+                r.RecordMode = 0;
+            }
+        };
+        switch (r.RecordMode) {
+        case 0:
+            start(2);
+            result = false;
+            break;
+        case 1:
             r.RecordMode = 0;
+            engine.StopRecord(n);
+            break;
+        case 2:
+            stopIfRecording(n);
+            start(2);
+            break;
+        case 3:
+            stopMotionRecording(n);
+            start(3);
+            break;
+        default:
+            break;
         }
-    };
-    switch (r.RecordMode) {
-    case 0:
-        start(2);
-        result = false;
-        break;
-    case 1:
-        r.RecordMode = 0;
-        engine.StopRecord(n);
-        break;
-    case 2:
-        stopIfRecording(n);
-        start(2);
-        break;
-    case 3:
-        stopMotionRecording(n);
-        start(3);
-        break;
-    default:
-        break;
-    }
-    afterRecordSwitch();
-    return result;
+        return result;
+    });
 }
 
 bool ControlPanel::ScheduleRec_Fun()
 {
-    bool result = true;
-    if (m_state.ScanModeOn || !assigned())
-        return result;
-    const int n = m_state.CurCam;
-    CamInfo& r = m_state.cam(n);
-    Engine& engine = *m_sv.engine;
-    // The schedule dialog, then the storage check when an entry is checked.
-    auto pick = [&](bool resetOnFailure) {
-        m_sv.dialogs->schedule(n);
-        if (HasCheckedSchedule(n)) {
-            if (engine.CheckStorage(n)) {
-                r.RecordMode = 2;
-            } else {
-                m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
-                if (resetOnFailure)
-                    r.RecordMode = 0;
+    return recordSwitch([&](int n, CamInfo& r) {
+        bool result = true;
+        Engine& engine = *m_sv.engine;
+        // The schedule dialog, then the storage check when an entry is checked.
+        auto pick = [&](bool resetOnFailure) {
+            m_sv.dialogs->schedule(n);
+            if (HasCheckedSchedule(n)) {
+                if (engine.CheckStorage(n)) {
+                    r.RecordMode = 2;
+                } else {
+                    m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
+                    if (resetOnFailure)
+                        r.RecordMode = 0;
+                }
+            } else if (resetOnFailure) {
+                r.RecordMode = 0;
             }
-        } else if (resetOnFailure) {
+        };
+        switch (r.RecordMode) {
+        case 0:
+            pick(false);
+            result = false;
+            break;
+        case 1:
+            stopIfRecording(n);
+            pick(true);
+            break;
+        case 2:
+            stopIfRecording(n);
             r.RecordMode = 0;
+            break;
+        case 3:
+            stopMotionRecording(n);
+            pick(true);
+            break;
+        default:
+            break;
         }
-    };
-    switch (r.RecordMode) {
-    case 0:
-        pick(false);
-        result = false;
-        break;
-    case 1:
-        stopIfRecording(n);
-        pick(true);
-        break;
-    case 2:
-        stopIfRecording(n);
-        r.RecordMode = 0;
-        break;
-    case 3:
-        stopMotionRecording(n);
-        pick(true);
-        break;
-    default:
-        break;
-    }
-    afterRecordSwitch();
-    return result;
+        return result;
+    });
 }
 
 bool ControlPanel::MotionRec_Fun()
 {
-    bool result = true;
-    if (m_state.ScanModeOn || !assigned())
-        return result;
-    const int n = m_state.CurCam;
-    CamInfo& r = m_state.cam(n);
-    Engine& engine = *m_sv.engine;
-    auto start = [&] {
-        if (engine.CheckStorage(n)) {
-            r.RecordMode = 3;
-            engine.Start_MotionStart(n);
-        } else {
-            m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
+    return recordSwitch([&](int n, CamInfo& r) {
+        bool result = true;
+        Engine& engine = *m_sv.engine;
+        auto start = [&] {
+            if (engine.CheckStorage(n)) {
+                r.RecordMode = 3;
+                engine.Start_MotionStart(n);
+            } else {
+                m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
+                r.RecordMode = 0;
+            }
+        };
+        switch (r.RecordMode) {
+        case 0:
+            start();
+            result = false;
+            break;
+        case 1:
+        case 2:
+            stopIfRecording(n);
+            start();
+            break;
+        case 3:
+            stopMotionRecording(n);
             r.RecordMode = 0;
+            break;
+        default:
+            break;
         }
-    };
-    switch (r.RecordMode) {
-    case 0:
-        start();
-        result = false;
-        break;
-    case 1:
-    case 2:
-        stopIfRecording(n);
-        start();
-        break;
-    case 3:
-        stopMotionRecording(n);
-        r.RecordMode = 0;
-        break;
-    default:
-        break;
-    }
-    afterRecordSwitch();
-    return result;
+        return result;
+    });
 }
 
 void ControlPanel::Play_Fun()

@@ -281,12 +281,17 @@ void ControlPanel::Erase_Fun()
     const int n = m_state.CurCam;
     Engine& engine = *m_sv.engine;
     engine.CamStop(n);
-    try {
-        engine.Cam(n).Kestra_Logout(m_state.CamCookie[static_cast<std::size_t>(n - 1)]);
-    } catch (const std::exception&) {
-        // The session may be gone with the camera; the slot is emptied all the same.
-    }
     CamInfo& r = m_state.cam(n);
+    // Only a Kestra session that was opened is ended (as at the program's end); it is then gone.
+    std::string& cookie = m_state.CamCookie[static_cast<std::size_t>(n - 1)];
+    if (r.Protocol == 3 && !cookie.empty()) {
+        try {
+            engine.Cam(n).Kestra_Logout(cookie);
+        } catch (const std::exception&) {
+            // The camera may be gone already; the slot is emptied all the same.
+        }
+        cookie.clear();
+    }
     if (r.Recording)
         engine.StopRecord(n);
     m_state.CamConfOn = false;

@@ -179,6 +179,36 @@ TEST(PanelActions, EraseEmptiesTheSlotButKeepsItsSchedules)
     EXPECT_EQ(rig.bitmap("PT-L"), "Dark.bmp");
 }
 
+TEST(PanelActions, ErasingAKestraCameraEndsItsSession)
+{
+    PanelRig rig([](AppState& s) {
+        cameraOne(s);
+        s.cam(1).Protocol = 3;
+    });
+    const std::string cookie = rig.state.CamCookie[0];
+    ASSERT_FALSE(cookie.empty());
+    const std::size_t from = rig.mark();
+    rig.click("Erase");
+    EXPECT_EQ(rig.countSince(from, "Cam(1).Kestra_Logout(\"" + cookie + "\")"), 1u) << rig.traceSince(from);
+    EXPECT_TRUE(rig.state.CamCookie[0].empty());
+    EXPECT_FALSE(rig.state.cam(1).Assign);
+}
+
+TEST(PanelClicks, ACancelledSearchLeavesTheSlotEmptyButCurrent)
+{
+    PanelRig rig(cameraOne);
+    const std::size_t from = rig.mark();
+    rig.click("Cam3");
+    EXPECT_EQ(rig.countSince(from, "frmBrowse(3)"), 1u);
+    EXPECT_EQ(rig.state.CurCam, 3);
+    EXPECT_FALSE(rig.state.cam(3).Assign);
+    EXPECT_FALSE(rig.state.WindowOpen[3]);
+    EXPECT_EQ(rig.countSince(from, "frmClient3.Show"), 0u);
+    EXPECT_EQ(rig.text("LineID"), "3");
+    EXPECT_EQ(rig.text("Line1"), "EMPTY");
+    EXPECT_EQ(rig.bitmap("PT-L"), "Dark.bmp");
+}
+
 TEST(PanelActions, AssignReplacesTheCameraAndResetsTheSlot)
 {
     PanelRig rig([](AppState& s) {

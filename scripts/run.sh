@@ -1,31 +1,86 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, registers the control module and runs it through the
-# command-line automation host: prints the control's version and the size of its interface, then
-# starts the simulated camera on 127.0.0.1 and lets the control stream from it for a few seconds,
-# printing every event as it arrives.
+# Installs what is missing, builds, and starts Pellucor SE against four simulated cameras on
+# loopback (the native protocol, the video CGI with a moving clip, the motion-JPEG CGI and the
+# repeated-request stream). The demo home (build/demo/home) gets a profile that assigns and
+# enables the four, written by the program's own profile writer (pellucor-demohome).
+#
+# With a display the program opens its windows and runs until you close them. Without one it
+# runs under Xvfb for a set time, saves a picture of the screen as build/demo-screen.png and ends
+# by itself. Either way the profile it saves at exit is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh default
-host=build/default/tools/tessivor-host/tessivor-host
-camsim=build/default/tools/camsim/camsim
-"$host" --register
-"$host" --get VERSION --member-count
+bin=build/default
+camsim=$bin/tools/camsim/camsim
+pellucor=$bin/app/windows/pellucor
+"$bin/tools/tessivor-host/tessivor-host" --register >/dev/null
 
-ports=$(mktemp)
-"$camsim" --address 127.0.0.1 --native-port 0 --http-port 0 --udp-port -1 --control-port -1 \
-    --rate 10 --run-for 60 > "$ports" &
-camera=$!
-trap 'kill "$camera" 2>/dev/null || true; rm -f "$ports"' EXIT
-for _ in $(seq 50); do
-    grep -q '^camsim ready' "$ports" && break
-    sleep 0.1
-done
-port=$(sed -n 's/^camsim http 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$ports")
-[[ -n "$port" ]] || { echo "error: the simulated camera did not start" >&2; exit 1; }
-echo "== streaming from the simulated camera at 127.0.0.1:$port (/VIDEO.CGI) for 3 seconds"
-picture=build/demo-picture.ppm
-"$host" --set RemoteHost=127.0.0.1 --set "RemotePort=$port" --set Protocol=1 --target 320x240 \
-    --call 'Run()' --wait-event 2:5 --run-for 3 --get FrameCount --dump-target "$picture" \
-    --call 'Stop()' --wait-event 0:5 --get Status
-echo "== the last picture drawn is in $picture"
+demo=build/demo
+rm -rf "$demo"
+mkdir -p "$demo/clip"
+cameras=()
+cleanup() {
+    for pid in "${cameras[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# The moving clip: a bright block that jumps from side to side, so the camera shows motion.
+/usr/bin/convert -size 320x240 xc:'#1d2a38' -fill '#f0c040' -draw 'rectangle 30,70 130,170' "$demo/clip/a.jpg"
+/usr/bin/convert -size 320x240 xc:'#1d2a38' -fill '#f0c040' -draw 'rectangle 190,70 290,170' "$demo/clip/b.jpg"
+printf 'a.jpg\nb.jpg\n' >"$demo/clip/clip.txt"
+
+# start_camera NAME ARGS...: starts one camsim on 127.0.0.1 and waits until it tells its ports.
+start_camera() {
+    local name=$1
+    shift
+    "$camsim" --address 127.0.0.1 --native-port 0 --http-port 0 --udp-port -1 --control-port -1 \
+        --run-for 86400 "$@" >"$demo/$name.ports" &
+    cameras+=($!)
+    for _ in $(seq 100); do
+        grep -q '^camsim ready' "$demo/$name.ports" && return 0
+        sleep 0.1
+    done
+    echo "error: the simulated camera $name did not start" >&2
+    exit 1
+}
+port_of() { sed -n "s/^camsim $2 127\.0\.0\.1:\([0-9]*\)$/\1/p" "$demo/$1.ports"; }
+
+start_camera gate --rate 10
+start_camera yard --rate 5 --clip "$demo/clip/clip.txt" --clip-play
+start_camera porch --rate 10 --size 352x288
+start_camera shed --rate 5
+
+"$bin/tools/pellucor-demohome/pellucor-demohome" --home "$demo/home" \
+    --camera "0,127.0.0.1,$(port_of gate native),Gate" \
+    --camera "1,127.0.0.1,$(port_of yard http),Yard,motion" \
+    --camera "2,127.0.0.1,$(port_of porch http),Porch" \
+    --camera "4,127.0.0.1,$(port_of shed http),Shed"
+
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+    echo "== Pellucor SE is running; close its windows to end it"
+    "$pellucor" --home "$demo/home"
+else
+    screen=build/demo-screen.png
+    rm -f "$screen"
+    echo "== no display: Pellucor SE runs under Xvfb for 14 seconds; the screen is saved at 10 seconds"
+    xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+        "$1" --home "$2" --close-after 14 &
+        program=$!
+        sleep 10
+        import -window root "$3" || echo "error: the screen could not be saved" >&2
+        wait "$program"' run "$pellucor" "$demo/home" "$screen"
+    [[ -s "$screen" ]] && echo "== the screen is in $screen"
+fi
+
+echo "== the profile the program saved at exit ($demo/home/main.ini):"
+/usr/bin/python3 - "$demo/home/main.ini" <<'PY'
+import configparser, sys
+ini = configparser.ConfigParser(interpolation=None, strict=False)
+ini.optionxform = str
+ini.read(sys.argv[1], encoding="utf-8")
+for n in range(1, 5):
+    c = ini["Cam%d" % n]
+    print("  camera %d: %s at %s:%s, protocol %s, enabled %s" % (n, c.get("ServerName"), c.get("IPAddress"),
+          c.get("Port"), c.get("Protocol"), c.get("Enable")))
+PY

@@ -60,7 +60,7 @@ constexpr std::array<PropId, 6> kBoolIds{{
     {"HaveRecycleFunction", 78},
 }};
 
-constexpr std::array<PropId, 15> kMethodIds{{
+constexpr std::array<PropId, 16> kMethodIds{{
     {"Run", 5},
     {"Stop", 6},
     {"RunAudio", 158},
@@ -76,6 +76,7 @@ constexpr std::array<PropId, 15> kMethodIds{{
     {"SetImageConfig", 56},
     {"Capture", 70},
     {"KestraAudioON", 145},
+    {"PT_CMD", 116},
 }};
 
 // Properties that the program only reads; all others it writes, and some of those it reads too.
@@ -135,6 +136,7 @@ std::vector<CameraMember> buildMembers()
         {"I2", "I2", "I2", "I2", "I2", "I2", "I2", "I4*"},
         {"BSTR", "I4"},
         {"BSTR", "I4*"},
+        {"I4", "I4*"},
     }};
     for (std::size_t i = 0; i < kMethodIds.size(); ++i)
         out.push_back({kMethodIds[i].name, kMethodIds[i].id, kMethod, params[i]});
@@ -266,6 +268,10 @@ std::int32_t LateBoundCamera::SetEMailProperty(const std::string& host, const st
 std::int32_t LateBoundCamera::SendEmail()
 {
     return callInt(ControlMethod::SendEmail, {});
+}
+std::int32_t LateBoundCamera::PT_CMD(std::int32_t command)
+{
+    return callInt(ControlMethod::PT_CMD, {Variant::i4(command)});
 }
 
 std::int32_t LateBoundCamera::GetImageConfig(std::int32_t mode, ImageSettings& values)

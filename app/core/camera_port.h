@@ -106,6 +106,7 @@ enum class ControlMethod
     SetImageConfig,
     Capture,
     KestraAudioON,
+    PT_CMD,
 };
 
 // The camera's seven image settings in the order the control takes them: resolution,
@@ -160,6 +161,8 @@ public:
     // The next frame as a JPEG file; `resize` 0 keeps the frame's size. Returns at once.
     virtual void Capture(const std::string& file, std::int32_t resize) = 0;
     virtual std::int32_t KestraAudioON(const std::string& cookie) = 0;
+    // A pan/tilt command (the pad's codes: 1 up, 3 left, 4 home, 5 right, 7 down, 52 swing).
+    virtual std::int32_t PT_CMD(std::int32_t command) = 0;
 };
 
 // Implements the typed port through one late-bound call. `declared` holds the in arguments in
@@ -191,6 +194,7 @@ public:
     std::int32_t SetImageConfig(const ImageSettings& values) override;
     void Capture(const std::string& file, std::int32_t resize) override;
     std::int32_t KestraAudioON(const std::string& cookie) override;
+    std::int32_t PT_CMD(std::int32_t command) override;
 
 protected:
     virtual tessivor::Variant call(std::string_view member, tessivor::InvokeKind kind,

@@ -31,6 +31,9 @@ MessageBoxLook messageBoxLook(int style)
     if ((style & 0x0F) == 4) {
         look.buttons = QMessageBox::Yes | QMessageBox::No;
         look.defaultButton = QMessageBox::Yes;
+    } else if ((style & 0x0F) == 1) {
+        look.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        look.defaultButton = QMessageBox::Ok;
     }
     return look;
 }
@@ -72,8 +75,13 @@ int QtUiServices::messageBox(QWidget* owner, const QString& text, int style, con
         return kAnswerYes;
     if (answer == QMessageBox::No)
         return kAnswerNo;
-    // The close box of a Yes/No question counts as No; of any other box as OK.
-    return look.buttons.testFlag(QMessageBox::No) ? kAnswerNo : kAnswerOk;
+    if (answer == QMessageBox::Cancel)
+        return kAnswerCancel;
+    // The close box of a Yes/No question counts as No, of an OK/Cancel box as Cancel, of any
+    // other box as OK.
+    if (look.buttons.testFlag(QMessageBox::No))
+        return kAnswerNo;
+    return look.buttons.testFlag(QMessageBox::Cancel) ? kAnswerCancel : kAnswerOk;
 }
 
 void QtUiServices::show(const std::string& text, const std::string& title)

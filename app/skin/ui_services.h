@@ -1,8 +1,9 @@
 // The Qt side of the engine's UI services, message boxes and timers.
 //
 // Message boxes take the style numbers that the windows pass: 16 critical, 48 exclamation,
-// 64 information (each with an OK button) and 52, a Yes/No question with the exclamation icon.
-// The answer is 1 for OK, 6 for Yes and 7 for No. An empty title gives the application's title.
+// 64 information (each with an OK button), 1 OK and Cancel, and 52, a Yes/No question with the
+// exclamation icon. The answer is 1 for OK, 2 for Cancel, 6 for Yes and 7 for No. An empty title gives the
+// application's title.
 //
 // UI thread only.
 #pragma once
@@ -23,6 +24,7 @@ class QWidget;
 namespace pellucor {
 
 inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerCancel = 2;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
 

@@ -6,6 +6,8 @@
 
 #include "app/core/engine_ports.h"
 
+#include <string>
+
 namespace pellucor {
 
 // The four view windows, slots 1 to 4.
@@ -25,6 +27,8 @@ public:
     virtual void viewShowColorCtl(int slot) = 0;
     virtual void viewShowMotionText(int slot, bool on) = 0;
     virtual void viewRecordGrayBTN(int slot) = 0;
+    // One event's two lines for the open window of camera `slot`.
+    virtual void addToView(int slot, const std::string& header, const std::string& message) = 0;
 };
 
 // The combined 2 x 2 window.
@@ -40,6 +44,9 @@ public:
     virtual void combinedShowMotionText(bool on) = 0;
     virtual void combinedRecordGrayBTN(int slot) = 0;
     virtual void combinedRefrushStatusBar(int slot) = 0;
+    // The combined window is open and shows its event list; one event's two lines into it.
+    virtual bool combinedEventListShown() = 0;
+    virtual void addToCombined(const std::string& header, const std::string& message) = 0;
 };
 
 // The scan window.

@@ -39,7 +39,7 @@ public:
     void viewRecordGrayBTN(int slot) override;
 
     // One event's two lines for the open window of camera `slot` (the event log's view side).
-    void addToView(int slot, const std::string& header, const std::string& message);
+    void addToView(int slot, const std::string& header, const std::string& message) override;
 
     // The window of a slot, or nullptr when it does not exist (or slot is not 1 to 4).
     ViewWindow* window(int slot) const;

@@ -34,7 +34,7 @@ struct PumpingUi : UiServices
 
 TEST(ControlAdapter, MembersMatchTheControlsTypeLibrary)
 {
-    registerControlModule();
+    registerModule();
     std::string error;
     auto cam = DispatchCamera::create(kControlProgId, 1, nullptr, &error);
     ASSERT_TRUE(cam) << error;
@@ -67,7 +67,7 @@ TEST(ControlAdapter, MembersMatchTheControlsTypeLibrary)
 
 TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
 {
-    registerControlModule();
+    registerModule();
     TestFolder home("camsim");
     const auto clipDir = home.path() / "clip";
     std::filesystem::create_directories(clipDir);

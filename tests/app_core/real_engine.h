@@ -4,26 +4,15 @@
 #pragma once
 
 #include "engine_fakes.h"
+#include "register_module.h"
 
 #include "app/core/control_adapter.h"
 
-#include "platform/com_module.h"
 #include "platform/registration.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 namespace enginetest {
-
-inline void registerControlModule()
-{
-    void* module = ::dlopen(TESSIVOR_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << ::dlerror();
-    auto reg = reinterpret_cast<tessivor::DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), tessivor::S_OK);
-}
 
 // Services in real time; the profile is not written.
 inline EngineServices realTimeServices(TimerFactory& timers, UiServices& ui, EngineWindows& windows,

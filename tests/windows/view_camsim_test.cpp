@@ -86,7 +86,7 @@ long statsField(const std::string& stats, const std::string& name)
 TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStreaming)
 {
     testApp();
-    registerControlModule();
+    registerModule();
     TestFolder home("viewcamsim");
     const auto clipDir = home.path() / "clip";
     std::filesystem::create_directories(clipDir);

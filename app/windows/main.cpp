@@ -1,0 +1,51 @@
+// pellucor: the desktop program.
+//
+//   pellucor [--home DIR] [--close-after SECONDS]
+//
+// --home names the folder of the profile, logs and default recordings (else PELLUCOR_HOME, else
+// $XDG_DATA_HOME/pellucor). --close-after closes every main window after that many seconds, as a
+// user would, so that a demonstration ends by itself with the profile saved.
+//
+// Exit status 0 after a normal end or when another instance already runs; 1 when the start-up
+// failed (after a message) or the arguments are wrong.
+#include "app/windows/program.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption homeOption("home", "Folder of the profile, logs and recordings.", "DIR");
+    const QCommandLineOption closeOption("close-after", "Close every window after SECONDS.", "SECONDS");
+    parser.addOption(homeOption);
+    parser.addOption(closeOption);
+    parser.process(app);
+
+    pellucor::ProgramOptions options;
+    options.home = parser.value(homeOption).toStdString();
+    options.exePath = QCoreApplication::applicationFilePath().toStdString();
+    if (parser.isSet(closeOption)) {
+        bool ok = false;
+        options.closeAfterSeconds = parser.value(closeOption).toInt(&ok);
+        if (!ok || options.closeAfterSeconds <= 0 || options.closeAfterSeconds > 86400) {
+            std::fprintf(stderr, "pellucor: --close-after takes a number of seconds from 1 to 86400\n");
+            return 1;
+        }
+    }
+
+    pellucor::Program program(options);
+    switch (program.start()) {
+    case pellucor::Program::StartResult::AlreadyRunning:
+        return 0;
+    case pellucor::Program::StartResult::Failed:
+        return 1;
+    case pellucor::Program::StartResult::Running:
+        break;
+    }
+    return app.exec();
+}

@@ -1,0 +1,791 @@
+// The control panel's clicks: the dispatcher and camera selection, the assign, erase, connect and
+// camera-configuration actions, the recording, play, scan and combine switches, the pan/tilt pad
+// and the tool bar.
+#include "app/windows/control_panel.h"
+
+#include "app/core/app_state.h"
+#include "app/core/engine.h"
+#include "app/core/open_file.h"
+#include "app/skin/skin_form.h"
+#include "app/skin/tool_set.h"
+#include "app/skin/ui_services.h"
+#include "app/windows/window_set.h"
+
+#include "platform/clock.h"
+
+#include <QCursor>
+
+namespace pellucor {
+
+namespace {
+
+// Pan/tilt command codes of the pad rows 34 to 39.
+constexpr std::int16_t kPadCodes[] = {3, 5, 1, 7, 4, 52};
+
+} // namespace
+
+// ---- dispatcher ----
+
+void ControlPanel::tail()
+{
+    RefrushCamCfgBtn();
+    m_sv.engine->RefreshStatus();
+}
+
+void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
+{
+    if (!obj)
+        return;
+    guarded("SkinForm1_ObjectClick", [&] {
+        using namespace panelrow;
+        const QString name = obj->Name();
+        const std::size_t cur = static_cast<std::size_t>(m_state.CurCam - 1);
+        auto extInfoOff = [&] { m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false; };
+        const bool scan = m_state.ScanModeOn;
+        const bool scanBlocked = name == "ManualRec" || name == "Assign" || name == "Motion" ||
+                                 name == "Connect" || name == "Web" || name == "Erase" || name == "CamConf" ||
+                                 name == "ExtInfo" || name == "ScheduleRec" || name == "MotionRec" ||
+                                 name == "Update";
+        if (scanBlocked && scan)
+            return;
+
+        if (name.size() == 4 && name.startsWith("Cam") && name[3] >= '1' && name[3] <= '4') {
+            const int n = name[3].digitValue();
+            if (m_state.CurCam != n)
+                m_state.CamConfOn = false;
+            SelectCam(n);
+            extInfoOff();
+            RefreshPanelText();
+        } else if (name == "SysConf") {
+            m_sv.dialogs->systemSettings();
+        } else if (name == "ManualRec") {
+            if (assigned()) {
+                const bool result = ManualRec_Fun();
+                extInfoOff();
+                m_state.CamConfOn = false;
+                RefreshPanelText();
+                if (result && !m_state.cam(m_state.CurCam).Recording)
+                    obj->SetBitmap(QString::fromStdString(btnStr(kManualRec, btnstate::kHover)));
+            }
+        } else if (name == "Assign") {
+            Assign_Fun();
+            extInfoOff();
+            m_state.CamConfOn = false;
+            RefreshPanelText();
+        } else if (name == "Motion") {
+            const bool ok = (editionS() || editionTC()) ? assigned() : assigned() && m_state.CamConfOn;
+            if (ok) {
+                Motion_Fun();
+                RefreshPanelText();
+            }
+        } else if (name == "Combine") {
+            Combine_Fun();
+            extInfoOff();
+            m_state.CamConfOn = false;
+            RefreshPanelText();
+        } else if (name == "Play") {
+            Play_Fun();
+            extInfoOff();
+            m_state.CamConfOn = false;
+            RefreshPanelText();
+        } else if (name == "About") {
+            if (editionTC() || editionEng())
+                m_sv.dialogs->about();
+            else
+                m_tbr->PopupMenu("ID_HelpAbout", QCursor::pos());
+            extInfoOff();
+            m_state.CamConfOn = false;
+            RefreshPanelText();
+        } else if (name == "Connect") {
+            if (assigned()) {
+                Connect_Fun(m_state.CurCam);
+                extInfoOff();
+                m_state.CamConfOn = false;
+                if (m_state.CombineMode == 1)
+                    m_sv.windows->combinedRefrushStatusBar(m_state.CurCam);
+                else
+                    RefreshPanelText();
+            }
+        } else if (name == "Web") {
+            if (assigned() && m_state.CamConfOn) {
+                Web_Fun();
+                extInfoOff();
+                RefreshPanelText();
+            }
+        } else if (name == "Scan") {
+            Scan_Fun();
+            extInfoOff();
+            RefreshPanelText();
+        } else if (name == "Min") {
+            extInfoOff();
+            m_state.CamConfOn = false;
+            RefreshPanelText();
+        } else if (name == "Erase") {
+            if (assigned() && m_sv.dialogs->confirmErase(m_state.CurCam)) {
+                // The confirmation's own steps.
+                m_state.CamConfOn = false;
+                Erase_Fun();
+                RefreshPanelText();
+                RefrushCamCfgBtn();
+            }
+        } else if (name == "CamConf") {
+            if (assigned()) {
+                if (editionTC()) {
+                    if (!m_state.cam(m_state.CurCam).PasswordChecked) {
+                        configurationGate();
+                        return; // the gate ends the click itself
+                    }
+                }
+                CamConf_Fun();
+            }
+            extInfoOff();
+            RefreshPanelText();
+        } else if (name == "ExtInfo") {
+            if (assigned()) {
+                const bool on = !m_state.ExtInfoOn[cur];
+                m_state.ExtInfoOn[cur] = on;
+                m_state.CamConfOn = false;
+                RefreshPanelText();
+                obj->SetBitmap(
+                    QString::fromStdString(btnStr(kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
+            }
+        } else if (name == "ScheduleRec") {
+            if (assigned()) {
+                m_state.CamConfOn = false;
+                const bool result = ScheduleRec_Fun();
+                RefreshPanelText();
+                if (!m_state.cam(m_state.CurCam).Recording)
+                    obj->SetBitmap(QString::fromStdString(
+                        btnStr(kScheduleRec, result ? btnstate::kHover : btnstate::kNormal)));
+            }
+        } else if (name == "MotionRec") {
+            if (assigned()) {
+                m_state.CamConfOn = false;
+                MotionRec_Fun();
+                RefreshPanelText();
+                if (!m_state.cam(m_state.CurCam).Recording)
+                    obj->SetBitmap(QString::fromStdString(btnStr(kMotionRec, btnstate::kHover)));
+            }
+        } else if (name == "Update") {
+            const CamInfo& r = m_state.cam(m_state.CurCam);
+            if (r.Protocol != 3 && r.Protocol != 4 && r.Assign && m_state.CamConfOn)
+                Update_Fun();
+        } else if (rowOf(name) >= kPadFirst && rowOf(name) <= kPadLast) {
+            // The pad acts on press and release.
+        } else {
+            obj->SetStyleCode(2);
+        }
+        tail();
+    });
+}
+
+void ControlPanel::configurationGate()
+{
+    const int n = m_state.CurCam;
+    CamInfo& r = m_state.cam(n);
+    const AdminProbeResult probe = m_sv.dialogs->probeAdminPassword(n);
+    if (probe.outcome == AdminProbeResult::Outcome::Failed)
+        return;
+    if (probe.outcome == AdminProbeResult::Outcome::Open) {
+        r.PasswordChecked = true;
+        CamConf_Fun();
+    } else {
+        PasswordCheckRequest request;
+        request.camera = n;
+        request.CheckMode = probe.CheckMode;
+        if (probe.CheckMode == 0) {
+            request.AdminID = probe.AdminID;
+            request.AdminPassword = probe.AdminPassword;
+        }
+        if (m_sv.dialogs->checkPassword(request)) {
+            r.PasswordChecked = true;
+            CamConf_Fun();
+        }
+    }
+    if (r.PasswordChecked) {
+        for (int v = 1; v <= kCameraCount; ++v)
+            if (m_state.WindowOpen[static_cast<std::size_t>(v)])
+                m_sv.windows->viewRefrushStatusBar(v);
+    }
+    m_state.ExtInfoOn[static_cast<std::size_t>(n - 1)] = false;
+    RefreshPanelText();
+    tail();
+}
+
+void ControlPanel::SelectCam(int n)
+{
+    if (m_state.ScanModeOn)
+        return;
+    if (n != m_state.CurCam)
+        m_tmrBtnHold->setEnabled(false);
+    if (n >= 1 && n <= kCameraCount)
+        m_state.CurCam = n;
+    RefreshPanelText();
+    RefrushCamCfgBtn();
+    if (m_state.cam(n).Assign) {
+        ShowBtnBitmap(panelrow::kCam1 + n - 1, btnstate::kHover);
+    } else {
+        const BrowseResult chosen = m_sv.dialogs->browse(n);
+        if (!chosen.Cancelled) {
+            AssignCamFromBrowse(n, chosen);
+            m_sv.engine->PutSettingToCam(n);
+            m_sv.engine->CamStart(n);
+            RefreshPanelText();
+        }
+        ShowBtnBitmap(panelrow::kCam1 + n - 1, btnstate::kNormal);
+    }
+    ShowClient(n);
+    RefreshPanelText();
+    RefrushCamCfgBtn();
+    RefreshPTPanel();
+}
+
+void ControlPanel::ShowClient(int n)
+{
+    if (m_state.CombineMode == 0 && m_state.cam(n).Assign)
+        m_sv.windows->showView(n);
+    m_state.CurCam = n;
+    if (!m_state.ScanModeOn && m_state.WindowOpen[static_cast<std::size_t>(n)] && m_state.cam(n).Assign)
+        m_sv.windows->viewRefrushStatusBar(n);
+}
+
+// ---- assign, erase, connect, configuration ----
+
+void ControlPanel::ImageServer1_EndProbeDevice(const ProbeReport& report)
+{
+    if (report.result != -1) {
+        m_sv.dialogs->messageBox(panelMessage(1), kStyleOk);
+        return;
+    }
+    const int n = m_state.CurCam;
+    CamInfo& r = m_state.cam(n);
+    r.Port = report.RemotePort;
+    r.IsLocalCamera = report.LocalCamera;
+    r.Protocol = report.FoundProtocol;
+    if (r.Protocol == 0)
+        r.Port = 8481;
+    else if (r.Protocol == 1)
+        r.Port = 80;
+    r.MacAddress = report.FoundMACAddress;
+    r.ServerModel = report.FoundServerModel;
+    r.ServerName = report.FoundDeviceName;
+    r.FWVersion = report.FoundFWVersion;
+    r.HWVersion = report.FoundHWVersion;
+    r.ROMVersion = report.FoundROMVersion;
+    m_sv.engine->PutSettingToCam(n);
+    m_sv.engine->CamStart(n);
+}
+
+void ControlPanel::Erase_Fun()
+{
+    const int n = m_state.CurCam;
+    Engine& engine = *m_sv.engine;
+    engine.CamStop(n);
+    CamInfo& r = m_state.cam(n);
+    // Only a Kestra session that was opened is ended (as at the program's end); it is then gone.
+    std::string& cookie = m_state.CamCookie[static_cast<std::size_t>(n - 1)];
+    if (r.Protocol == 3 && !cookie.empty()) {
+        try {
+            engine.Cam(n).Kestra_Logout(cookie);
+        } catch (const std::exception&) {
+            // The camera may be gone already; the slot is emptied all the same.
+        }
+        cookie.clear();
+    }
+    if (r.Recording)
+        engine.StopRecord(n);
+    m_state.CamConfOn = false;
+    r.Enable = false;
+    r.Assign = false;
+    r.UserName.clear();
+    r.Password.clear();
+    r.IPAddress.clear();
+    r.MacAddress = "0.0.0.0.0.0";
+    r.Port = 8481;
+    r.Protocol = 0;
+    r.IsLocalCamera = true;
+    r.FWVersion.clear();
+    r.HWVersion.clear();
+    r.ROMVersion.clear();
+    r.ServerName.clear();
+    r.ServerLocation.clear();
+    r.ServerModel.clear();
+    r.Recording = false;
+    r.RecordType = 1;
+    r.PT = false;
+    RefreshPTPanel();
+    if (m_state.WindowOpen[static_cast<std::size_t>(n)])
+        m_sv.windows->unloadView(n);
+    RefreshPanelText();
+}
+
+void ControlPanel::Assign_Fun()
+{
+    const int n = m_state.CurCam;
+    const BrowseResult chosen = m_sv.dialogs->browse(n);
+    if (chosen.Cancelled)
+        return;
+    Engine& engine = *m_sv.engine;
+    engine.CamStop(n);
+    // CamStop clears Enable; a stop that failed must not hold the panel for ever.
+    for (int poll = 0; poll < kAssignStopPolls && m_state.cam(n).Enable; ++poll)
+        m_sv.clock->sleepMs(100);
+    AssignCamFromBrowse(n, chosen);
+    engine.PutSettingToCam(n);
+    engine.CamStart(n);
+    ShowClient(n);
+    RefreshPTPanel();
+    RefreshPanelText();
+}
+
+void ControlPanel::AssignCamFromBrowse(int n, const BrowseResult& chosen)
+{
+    CamInfo& r = m_state.cam(n);
+    m_state.AutoRestarted[static_cast<std::size_t>(n - 1)] = false;
+    r.Assign = true;
+    r.PasswordChecked = false;
+    r.Recording = false;
+    r.IPAddress = chosen.IPAddress;
+    r.MacAddress = chosen.MacAddress;
+    r.Port = chosen.Port;
+    r.IsLocalCamera = chosen.IsLocalCamera;
+    r.Protocol = chosen.Protocol;
+    r.ServerName = chosen.ServerName;
+    r.ServerModel = chosen.ServerModel;
+    r.FWVersion = chosen.FWVersion;
+    r.HWVersion = chosen.HWVersion;
+    r.ROMVersion = chosen.ROMVersion;
+    r.UserName = chosen.UserName;
+    r.Password = chosen.Password;
+    r.ServerLocation = chosen.ServerLocation;
+    r.PT = chosen.PT;
+    r.RecordType = 1;
+    r.Enable = true;
+    r.RotateAngle = 0;
+    r.RecordMode = 0;
+    r.LastMotion = m_sv.clock->now();
+    r.MotionLedOn = false;
+    r.MailIntervalTime = 5;
+    r.MailServer.clear();
+    r.MailFrom.clear();
+    r.MailTo.clear();
+    r.MailSubject.clear();
+    r.MailUserName.clear();
+    r.MailPassword.clear();
+    r.Sensitivity = 5;
+    r.Alarm = r.SendEmail = r.Trig1 = r.Trig2 = 0;
+    r.ImageConfig = {64, 64, 64};
+    r.ScheduleCount = 0;
+    r.ScheduleIndex = 0;
+    for (ScheduleInfo& s : r.schedules)
+        s = ScheduleInfo{};
+}
+
+void ControlPanel::Connect_Fun(int n)
+{
+    CamInfo& r = m_state.cam(n);
+    if (r.Enable) {
+        ShowBtnBitmap(panelrow::kConnect, btnstate::kHover);
+        r.RecordMode = 0;
+        m_sv.engine->Stop_MotionStart(n);
+        m_sv.engine->CamStop(n);
+    } else {
+        ShowBtnBitmap(panelrow::kConnect, btnstate::kPressed);
+        m_sv.engine->CamStart(n);
+    }
+    m_state.AutoRestarted[static_cast<std::size_t>(n - 1)] = false;
+}
+
+void ControlPanel::CamConf_Fun()
+{
+    if (m_state.ScanModeOn) {
+        ShowBtnBitmap(panelrow::kCamConf, btnstate::kGray);
+    } else if (!m_state.CamConfOn) {
+        m_state.CamConfOn = true;
+        ShowBtnBitmap(panelrow::kCamConf, btnstate::kPressed);
+    } else {
+        m_state.CamConfOn = false;
+        ShowBtnBitmap(panelrow::kCamConf, btnstate::kHover);
+    }
+    RefrushCamCfgBtn();
+}
+
+void ControlPanel::Update_Fun()
+{
+    if (m_state.CamConfOn && !m_state.ScanModeOn && assigned())
+        m_sv.dialogs->updateFirmware(m_state.CurCam);
+}
+
+void ControlPanel::Motion_Fun()
+{
+    const bool ok =
+        (editionS() || editionTC()) ? !m_state.ScanModeOn : m_state.CamConfOn && !m_state.ScanModeOn;
+    if (!ok)
+        return;
+    m_sv.dialogs->motionSettings(m_state.CurCam);
+    m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false;
+    RefreshPanelText();
+}
+
+void ControlPanel::StopAllRecording()
+{
+    if (m_state.ScanModeOn || !assigned())
+        return;
+    const int n = m_state.CurCam;
+    CamInfo& r = m_state.cam(n);
+    Engine& engine = *m_sv.engine;
+    switch (r.RecordMode) {
+    case 1:
+        r.RecordMode = 0;
+        engine.StopRecord(n);
+        break;
+    case 2:
+        stopIfRecording(n);
+        r.RecordMode = 0;
+        break;
+    case 3:
+        stopMotionRecording(n);
+        r.RecordMode = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+void ControlPanel::Web_Fun()
+{
+    if (!m_state.CamConfOn || m_state.ScanModeOn || !assigned())
+        return;
+    const int n = m_state.CurCam;
+    CamInfo& r = m_state.cam(n);
+    const bool connected = r.Enable;
+    if (r.Recording && m_sv.dialogs->messageBox(panelMessage(3), kStyleOkCancel) == kAnswerCancel)
+        return;
+    StopAllRecording();
+    WebRequest request;
+    request.camera = n;
+    request.connected = connected;
+    request.address = r.IPAddress;
+    const WebResult page = m_sv.dialogs->web(request);
+    if (!page.Cancelled) {
+        std::uint32_t wait = 400;
+        if (page.userName != r.UserName || page.password != r.Password || page.address != r.IPAddress) {
+            if (page.addressFlag == 1 &&
+                (page.portFlag == 0 || (r.Port != page.port1 && r.Port != page.port2)))
+                r.IPAddress = page.address;
+            r.UserName = page.userName;
+            r.Password = page.password;
+            wait = 300;
+        }
+        r.ServerName = page.name;
+        if (connected) {
+            m_sv.ui->processEvents();
+            m_sv.clock->sleepMs(wait);
+            m_sv.engine->CamStart(n);
+        }
+    }
+    m_state.ExtInfoOn[static_cast<std::size_t>(n - 1)] = false;
+    RefreshPanelText();
+}
+
+// ---- recording, play, scan, combine ----
+
+void ControlPanel::stopIfRecording(int n)
+{
+    if (m_state.cam(n).Recording)
+        m_sv.engine->StopRecord(n);
+}
+
+void ControlPanel::stopMotionRecording(int n)
+{
+    m_sv.engine->Stop_MotionStart(n);
+    stopIfRecording(n);
+}
+
+bool ControlPanel::HasCheckedSchedule(int n) const
+{
+    const CamInfo& r = m_state.cam(n);
+    if (r.ScheduleCount < 1)
+        return false;
+    for (int k = 1; k <= std::min(r.ScheduleCount, kScheduleCount); ++k)
+        if (r.Schedule(k).CHECK)
+            return true;
+    return false;
+}
+
+bool ControlPanel::recordSwitch(const std::function<bool(int, CamInfo&)>& body)
+{
+    if (m_state.ScanModeOn || !assigned())
+        return true;
+    const int n = m_state.CurCam;
+    const bool result = body(n, m_state.cam(n));
+    // The record buttons of the windows that show the camera follow the switch.
+    if (m_state.WindowOpen[static_cast<std::size_t>(n)])
+        m_sv.windows->viewRecordGrayBTN(n);
+    if (m_state.WindowOpen[5])
+        m_sv.windows->combinedRecordGrayBTN(n);
+    return result;
+}
+
+bool ControlPanel::ManualRec_Fun()
+{
+    return recordSwitch([&](int n, CamInfo& r) {
+        bool result = true;
+        Engine& engine = *m_sv.engine;
+        auto start = [&](int message) {
+            if (engine.StartRecord(n, 1)) {
+                r.RecordMode = 1;
+            } else {
+                m_sv.dialogs->messageBox(panelMessage(message), kStyleExclamation);
+                r.RecordMode = 0;
+            }
+        };
+        switch (r.RecordMode) {
+        case 0:
+            start(2);
+            result = false;
+            break;
+        case 1:
+            r.RecordMode = 0;
+            engine.StopRecord(n);
+            break;
+        case 2:
+            stopIfRecording(n);
+            start(2);
+            break;
+        case 3:
+            stopMotionRecording(n);
+            start(3);
+            break;
+        default:
+            break;
+        }
+        return result;
+    });
+}
+
+bool ControlPanel::ScheduleRec_Fun()
+{
+    return recordSwitch([&](int n, CamInfo& r) {
+        bool result = true;
+        Engine& engine = *m_sv.engine;
+        // The schedule dialog, then the storage check when an entry is checked.
+        auto pick = [&](bool resetOnFailure) {
+            m_sv.dialogs->schedule(n);
+            if (HasCheckedSchedule(n)) {
+                if (engine.CheckStorage(n)) {
+                    r.RecordMode = 2;
+                } else {
+                    m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
+                    if (resetOnFailure)
+                        r.RecordMode = 0;
+                }
+            } else if (resetOnFailure) {
+                r.RecordMode = 0;
+            }
+        };
+        switch (r.RecordMode) {
+        case 0:
+            pick(false);
+            result = false;
+            break;
+        case 1:
+            stopIfRecording(n);
+            pick(true);
+            break;
+        case 2:
+            stopIfRecording(n);
+            r.RecordMode = 0;
+            break;
+        case 3:
+            stopMotionRecording(n);
+            pick(true);
+            break;
+        default:
+            break;
+        }
+        return result;
+    });
+}
+
+bool ControlPanel::MotionRec_Fun()
+{
+    return recordSwitch([&](int n, CamInfo& r) {
+        bool result = true;
+        Engine& engine = *m_sv.engine;
+        auto start = [&] {
+            if (engine.CheckStorage(n)) {
+                r.RecordMode = 3;
+                engine.Start_MotionStart(n);
+            } else {
+                m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
+                r.RecordMode = 0;
+            }
+        };
+        switch (r.RecordMode) {
+        case 0:
+            start();
+            result = false;
+            break;
+        case 1:
+        case 2:
+            stopIfRecording(n);
+            start();
+            break;
+        case 3:
+            stopMotionRecording(n);
+            r.RecordMode = 0;
+            break;
+        default:
+            break;
+        }
+        return result;
+    });
+}
+
+void ControlPanel::Play_Fun()
+{
+    const SystemSettings& s = m_state.settings;
+    const std::string folder = s.StorageCount > 0 ? s.Storage(1).Path : m_state.paths.homeDir.string();
+    const PlayResult chosen = m_sv.dialogs->play(folder);
+    if (chosen.Cancelled || chosen.file.empty())
+        return;
+    if (s.PlayerMode != 0) {
+        if (m_sv.starter && m_sv.openMessages)
+            OpenWithPlayer(m_state, chosen.file, *m_sv.starter, *m_sv.openMessages);
+    } else if (m_sv.opener && m_sv.openMessages) {
+        OpenWithAssociatedProgram(m_state, chosen.file, *m_sv.opener, *m_sv.openMessages);
+    }
+}
+
+void ControlPanel::Scan_Fun()
+{
+    int enabled = 0;
+    for (const CamInfo& c : m_state.cams)
+        enabled += c.Enable ? 1 : 0;
+    if (enabled < 2)
+        return;
+    if (m_state.CombineMode == 1) {
+        m_state.CombineMode = 0;
+        ShowBtnBitmap(panelrow::kCombine, btnstate::kNormal);
+    }
+    if (!m_state.ScanModeOn) {
+        m_state.ScanModeOn = true;
+        RefreshPTPanel();
+        ShowBtnBitmap(panelrow::kScan, btnstate::kPressed);
+        m_sv.engine->ScanMode();
+    } else {
+        m_state.ScanModeOn = false;
+        ShowBtnBitmap(panelrow::kScan, btnstate::kHover);
+        m_sv.engine->ScanModeToNormalMode();
+        RefreshPTPanel();
+    }
+}
+
+void ControlPanel::Combine_Fun()
+{
+    if (m_state.ScanModeOn) {
+        m_state.ScanModeOn = false;
+        RefreshPTPanel();
+        ShowBtnBitmap(panelrow::kScan, btnstate::kNormal);
+        m_sv.engine->ScanModeToCombineMode();
+        // The scan window's unload leaves combined mode off: enter it below.
+        m_state.CombineMode = 0;
+    }
+    if (m_state.CombineMode == 1) {
+        ShowBtnBitmap(panelrow::kCombine, btnstate::kHover);
+        m_state.CombineMode = 0;
+        m_sv.windows->unloadCombined();
+        for (int n = 1; n <= kCameraCount; ++n)
+            if (m_state.cam(n).Enable && m_state.cam(n).Assign)
+                m_sv.windows->showView(n);
+    } else if (m_state.CombineMode == 0) {
+        m_state.CombineMode = 1;
+        for (int n = 1; n <= kCameraCount; ++n)
+            if (m_state.WindowOpen[static_cast<std::size_t>(n)])
+                m_sv.windows->unloadView(n);
+        ShowBtnBitmap(panelrow::kCombine, btnstate::kPressed);
+        m_sv.windows->showCombined();
+    }
+}
+
+// ---- pan/tilt pad and tool bar ----
+
+void ControlPanel::padPress(int row)
+{
+    const int n = m_state.CurCam;
+    const bool direction = row <= panelrow::kPadFirst + 3;
+    m_tmrBtnHold->setEnabled(direction);
+    if (SkinObject* o = rowObject(row))
+        o->SetBitmap(QString::fromStdString(btnStr(row, btnstate::kPressed)));
+    if (PTButtonDown(n)) {
+        if (direction)
+            m_tmrBtnHold->setInterval(500);
+        const std::int16_t code = kPadCodes[row - panelrow::kPadFirst];
+        m_padCommand = code;
+        SendPTCommand(n, code);
+        if (rowName(row) == "PT-D")
+            SendPTCommand(n, code);
+    } else {
+        RefrushCamCfgBtn();
+        m_sv.engine->RefreshStatus();
+    }
+}
+
+bool ControlPanel::PTButtonDown(int n)
+{
+    const CamInfo& r = m_state.cam(n);
+    if (r.Alarm != 1 && r.SendEmail != 1 && r.RecordMode != 3)
+        return true;
+    m_tmrBtnHold->setEnabled(false);
+    for (int row = panelrow::kPadFirst; row <= panelrow::kPadLast; ++row) {
+        SkinObject* o = rowObject(row);
+        if (o && o->BitmapName() != "Main.bmp")
+            o->SetBitmapName("Main.bmp");
+    }
+    return m_sv.dialogs->messageBox(panelMessage(4), kStyleYesNoExclamation, m_state.texts.AppTitle) !=
+           kAnswerNo;
+}
+
+void ControlPanel::SendPTCommand(int n, std::int16_t code)
+{
+    if (!assigned() || m_state.ScanModeOn)
+        return;
+    CamInfo& r = m_state.cam(m_state.CurCam);
+    Engine& engine = *m_sv.engine;
+    r.Alarm = 0;
+    r.SendEmail = 0;
+    engine.Cam(m_state.CurCam).put(IntProp::MotionDetectMode, 0);
+    engine.CamViewer1(m_state.CurCam).setMotionMode(0);
+    if (r.RecordMode == 3) {
+        engine.tmrMotion(m_state.CurCam).setEnabled(false);
+        if (r.Recording)
+            engine.StopRecord(m_state.CurCam);
+        r.RecordMode = 0;
+    }
+    RefreshPanelText();
+    engine.Cam(n).PT_CMD(code);
+}
+
+void ControlPanel::tmrBtnHold_Timer()
+{
+    guarded("tmrBtnHold_Timer", [&] {
+        m_tmrBtnHold->setInterval(50);
+        SendPTCommand(m_state.CurCam, m_padCommand);
+    });
+}
+
+void ControlPanel::tbr_ToolClick(const QString& id)
+{
+    guarded("tbr_ToolClick", [&] {
+        if (id == "ID_Help") {
+            if (m_sv.opener && m_sv.openMessages)
+                OpenWithAssociatedProgram(m_state, m_state.paths.dataDir / m_state.ui.HelpFileName,
+                                          *m_sv.opener, *m_sv.openMessages);
+        } else if (id == "ID_About") {
+            m_sv.dialogs->about();
+        }
+    });
+}
+
+} // namespace pellucor

@@ -1,0 +1,138 @@
+#include "app/windows/program.h"
+
+#include "app/core/control_adapter.h"
+#include "app/core/engine.h"
+#include "app/core/event_log.h"
+#include "app/skin/message_pump.h"
+#include "app/skin/single_instance.h"
+#include "app/viewer/kestra_viewer.h"
+#include "app/windows/control_panel.h"
+#include "app/windows/view_windows.h"
+
+#include "platform/clock.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <ctime>
+#include <stdexcept>
+#include <system_error>
+
+namespace pellucor {
+
+Program::Program(ProgramOptions options) : m_options(std::move(options)) {}
+
+Program::~Program()
+{
+    // The panel refers to the engine; the engine's controls report into the pump's loop.
+    m_windows.setPanel(nullptr);
+    m_windows.setViewHost(nullptr);
+    if (m_log)
+        m_log->setViews(nullptr);
+    m_views.reset();
+    m_panel.reset();
+    m_engine.reset();
+    m_log.reset();
+    m_pump.reset();
+}
+
+Program::StartResult Program::start()
+{
+    m_instance = std::make_unique<SingleInstance>(m_options.lockPath);
+    if (!m_instance->acquire())
+        return StartResult::AlreadyRunning;
+
+    const auto home = resolveHomeDir(m_options.home);
+    if (!home) {
+        m_ui.show("The program has no home folder: start it with --home DIR or set PELLUCOR_HOME.");
+        return StartResult::Failed;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(*home, ec);
+    if (ec) {
+        m_ui.show("The home folder " + home->string() + " cannot be made: " + ec.message());
+        return StartResult::Failed;
+    }
+    m_state.paths.homeDir = *home;
+    m_state.paths.dataDir = resolveDataDir(m_options.exePath);
+
+    // Every file is read before the engine and the windows exist.
+    if (!LoadStartupFiles(m_state, m_ui, std::time(nullptr)))
+        return StartResult::Failed;
+
+    m_pump = std::make_unique<MessagePump>();
+    tessivor::Clock& clock = tessivor::activeClock();
+    m_log = std::make_unique<EventLog>(m_state, clock);
+    EngineServices sv;
+    sv.clock = &clock;
+    sv.timers = &m_timers;
+    sv.ui = &m_ui;
+    sv.windows = &m_windows;
+    sv.messages = &m_ui;
+    sv.log = m_log.get();
+    std::string error;
+    try {
+        m_engine = std::make_unique<Engine>(
+            m_state, std::move(sv),
+            [&](int n, CameraEvents& events) -> std::unique_ptr<CameraControl> {
+                return DispatchCamera::create(kControlProgId, n, &events, &error);
+            },
+            [&clock](int n, ViewerEvents& events) -> std::unique_ptr<CameraViewer> {
+                return std::make_unique<KestraViewer>(n, &events, clock);
+            });
+    } catch (const std::exception& e) {
+        m_ui.show(std::string("The camera control cannot be made (") + e.what() + "): " + error);
+        return StartResult::Failed;
+    }
+    m_windows.setShutdown([this] { shutdown(); });
+
+    // The camera windows exist before the engine loads, so that it binds the cameras to their
+    // pictures.
+    ViewServices vs;
+    vs.state = &m_state;
+    vs.engine = m_engine.get();
+    vs.log = m_log.get();
+    vs.messages = &m_ui;
+    vs.ui = &m_ui;
+    vs.wakeUp = [this] {
+        if (!m_panel)
+            return;
+        m_panel->showNormal();
+        m_panel->raise();
+        m_panel->activateWindow();
+    };
+    vs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    m_views = std::make_unique<ViewWindows>(std::move(vs));
+    m_windows.setViewHost(m_views.get());
+    m_log->setViews(&m_windows);
+    m_engine->Load();
+    m_ui.setApplicationTitle(QString::fromStdString(m_state.texts.AppTitle));
+
+    PanelServices ps;
+    ps.engine = m_engine.get();
+    ps.windows = &m_windows;
+    ps.dialogs = &m_dialogs;
+    ps.timers = &m_timers;
+    ps.clock = &clock;
+    ps.ui = &m_ui;
+    ps.opener = &m_opener;
+    ps.openMessages = &m_dialogs;
+    ps.starter = &m_starter;
+    m_panel = std::make_unique<ControlPanel>(m_state, ps);
+    m_dialogs.setOwner(m_panel.get());
+    m_windows.setPanel(m_panel.get());
+    m_windows.showController();
+
+    if (m_options.closeAfterSeconds > 0)
+        QTimer::singleShot(m_options.closeAfterSeconds * 1000, qApp, [] { QApplication::closeAllWindows(); });
+    return StartResult::Running;
+}
+
+void Program::shutdown()
+{
+    if (m_engine)
+        m_engine->Unload();
+    m_ui.endProgram();
+}
+
+} // namespace pellucor

@@ -1,0 +1,487 @@
+// The control panel's rules one at a time: what the text lines and buttons show, which clicks
+// scan mode blocks, the recording switches, erase, connect, combine, the web page, and how its
+// handlers treat a pack without an object and a failing control.
+#include "panel_rig.h"
+
+using namespace paneltest;
+
+namespace {
+
+void cameraOne(AppState& s)
+{
+    assignCamera(s.cam(1), "127.0.0.11", "Gate", /*pt=*/true);
+}
+
+void camerasOneAndTwo(AppState& s)
+{
+    assignCamera(s.cam(1), "127.0.0.11", "Gate", /*pt=*/true);
+    assignCamera(s.cam(2), "127.0.0.12", "Porch");
+}
+
+TEST(PanelText, AnEmptySlotShowsEmptyAndGreysItsButtons)
+{
+    PanelRig rig;
+    EXPECT_EQ(rig.text("LineID"), "1");
+    EXPECT_EQ(rig.text("Line1"), "EMPTY");
+    for (const char* line : {"Line2", "Line3", "Line4", "Line5"})
+        EXPECT_EQ(rig.text(line), "") << line;
+    EXPECT_EQ(rig.bitmap("Assign"), "Main.bmp");
+    for (const char* grey : {"MotionRec", "ScheduleRec", "ManualRec", "Connect", "Erase", "ExtInfo"})
+        EXPECT_EQ(rig.bitmap(grey), "Gray.bmp") << grey;
+    // The clock is written on every tick of its 500 ms timer.
+    rig.obj("Time").SetText("");
+    rig.clock.advance(500);
+    EXPECT_TRUE(rig.text("Time").contains(QString::number(QDate::currentDate().year() % 100)))
+        << rig.text("Time").toStdString();
+    // The pad is dark without a camera.
+    EXPECT_EQ(rig.bitmap("PT-L"), "Dark.bmp");
+    EXPECT_EQ(rig.obj("PT-L").HintText(), "");
+}
+
+TEST(PanelText, StatusLineFollowsTheRecordingMode)
+{
+    struct Case
+    {
+        int mode;
+        bool enable;
+        const char* line5;
+        int modeAfter;
+    };
+    const Case cases[] = {
+        {0, true, "On line", 0},
+        {1, true, "On line", 0}, // manual mode without a recording is no mode at all
+        {2, false, "Off line  Schedule recording", 2},
+        {3, true, "On line  Motion recording", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        PanelRig rig(cameraOne);
+        rig.state.cam(1).RecordMode = c.mode;
+        rig.state.cam(1).Enable = c.enable;
+        rig.panel->RefreshPanelText();
+        EXPECT_EQ(rig.text("Line5"), c.line5);
+        EXPECT_EQ(rig.state.cam(1).RecordMode, c.modeAfter);
+    }
+}
+
+TEST(PanelText, ExtendedInformationShowsTheChosenItems)
+{
+    PanelRig rig(cameraOne);
+    rig.state.cam(1).ServerModel = "PX-10";
+    rig.state.cam(1).MacAddress = "0.1.2.10.171.255";
+    rig.click("ExtInfo");
+    EXPECT_TRUE(rig.state.ExtInfoOn[0]);
+    EXPECT_EQ(rig.bitmap("ExtInfo"), "Down.bmp");
+    for (const char* line : {"Line1", "Line2", "Line3", "Line4", "Line5"})
+        EXPECT_EQ(rig.text(line), "") << line; // the English pack chooses no items
+    rig.state.ui.ExtraItem = {1, 5, 6, 7, 9};
+    rig.panel->RefreshPanelText();
+    EXPECT_EQ(rig.text("Line1"), "Model:PX-10");
+    EXPECT_EQ(rig.text("Line2"), "MAC address:00 01 02 0A AB FF");
+    EXPECT_EQ(rig.text("Line3"), "IP address:127.0.0.11");
+    EXPECT_EQ(rig.text("Line4"), "Name:Gate");
+    EXPECT_EQ(rig.text("Line5"), "");
+    rig.click("ExtInfo");
+    EXPECT_FALSE(rig.state.ExtInfoOn[0]);
+    EXPECT_EQ(rig.text("Line1"), "Gate");
+}
+
+TEST(PanelClicks, ScanModeBlocksTheCameraButtons)
+{
+    PanelRig rig(camerasOneAndTwo);
+    rig.click("Scan");
+    ASSERT_TRUE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("ManualRec"), "Gray.bmp");
+    for (const char* name : {"ManualRec", "Assign", "Motion", "Connect", "Web", "Erase", "CamConf", "ExtInfo",
+                             "ScheduleRec", "MotionRec", "Update", "PT-L"}) {
+        SCOPED_TRACE(name);
+        const std::size_t from = rig.mark();
+        const QString before = rig.bitmap(name);
+        rig.click(name);
+        EXPECT_EQ(rig.traceSince(from), "");
+        EXPECT_EQ(rig.bitmap(name), before);
+        EXPECT_TRUE(rig.state.cam(1).Enable);
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 0);
+    }
+    // A camera button does not change the current camera either.
+    rig.click("Cam2");
+    EXPECT_EQ(rig.state.CurCam, 1);
+}
+
+TEST(PanelClicks, ScanNeedsTwoEnabledCameras)
+{
+    PanelRig rig(cameraOne);
+    const std::size_t from = rig.mark();
+    rig.click("Scan");
+    EXPECT_FALSE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.countSince(from, "frmScan.Show"), 0u);
+}
+
+TEST(PanelClicks, TheRightButtonChangesNothing)
+{
+    PanelRig rig(cameraOne);
+    QTest::mouseMove(&rig.form(), rig.at("Erase"));
+    const QString hover = rig.bitmap("Erase");
+    const std::size_t from = rig.mark();
+    QTest::mouseClick(&rig.form(), Qt::RightButton, Qt::NoModifier, rig.at("Erase"));
+    EXPECT_EQ(rig.bitmap("Erase"), hover);
+    EXPECT_EQ(rig.traceSince(from), "");
+    EXPECT_TRUE(rig.state.cam(1).Assign);
+}
+
+TEST(PanelClicks, HoverShowsTheHoverPictureOnlyWhereTheButtonActs)
+{
+    PanelRig rig(cameraOne);
+    QTest::mouseMove(&rig.form(), rig.at("Erase"));
+    EXPECT_EQ(rig.bitmap("Erase"), "Over.bmp");
+    QTest::mouseMove(&rig.form(), rig.at("Connect"));
+    EXPECT_EQ(rig.bitmap("Erase"), "Main.bmp");
+    // Connected: the pressed picture stays, but the pointer is known to be over it.
+    EXPECT_EQ(rig.bitmap("Connect"), "Down.bmp");
+    EXPECT_TRUE(rig.panel->connectHover());
+    QTest::mouseMove(&rig.form(), rig.at("LineID"));
+    EXPECT_FALSE(rig.panel->connectHover());
+}
+
+TEST(PanelActions, EraseEmptiesTheSlotButKeepsItsSchedules)
+{
+    PanelRig rig([](AppState& s) {
+        cameraOne(s);
+        s.cam(1).ScheduleCount = 1;
+        s.cam(1).Schedule(1).CHECK = true;
+        s.cam(1).MailTo = "guard@example.org";
+        s.cam(1).Protocol = 1;
+        s.cam(1).Port = 80;
+    });
+    rig.dialogs.eraseAnswer = false;
+    rig.click("Erase");
+    EXPECT_TRUE(rig.state.cam(1).Assign);
+
+    rig.dialogs.eraseAnswer = true;
+    const std::size_t from = rig.mark();
+    rig.click("Erase");
+    const CamInfo& c = rig.state.cam(1);
+    EXPECT_FALSE(c.Assign);
+    EXPECT_FALSE(c.Enable);
+    EXPECT_EQ(c.IPAddress, "");
+    EXPECT_EQ(c.Port, 8481);
+    EXPECT_EQ(c.Protocol, 0);
+    EXPECT_EQ(c.MacAddress, "0.0.0.0.0.0");
+    EXPECT_FALSE(c.PT);
+    EXPECT_EQ(c.ScheduleCount, 1);
+    EXPECT_TRUE(c.Schedule(1).CHECK);
+    EXPECT_EQ(c.MailTo, "guard@example.org");
+    EXPECT_NE(rig.trace.find("Cam(1).Stop()", from), std::string::npos);
+    EXPECT_NE(rig.trace.find("frmClient1.Unload", from), std::string::npos);
+    EXPECT_FALSE(rig.state.WindowOpen[1]);
+    EXPECT_EQ(rig.bitmap("Led1-3"), "LedOff.bmp");
+    EXPECT_EQ(rig.text("Line1"), "EMPTY");
+    EXPECT_EQ(rig.bitmap("PT-L"), "Dark.bmp");
+}
+
+TEST(PanelActions, ErasingAKestraCameraEndsItsSession)
+{
+    PanelRig rig([](AppState& s) {
+        cameraOne(s);
+        s.cam(1).Protocol = 3;
+    });
+    const std::string cookie = rig.state.CamCookie[0];
+    ASSERT_FALSE(cookie.empty());
+    const std::size_t from = rig.mark();
+    rig.click("Erase");
+    EXPECT_EQ(rig.countSince(from, "Cam(1).Kestra_Logout(\"" + cookie + "\")"), 1u) << rig.traceSince(from);
+    EXPECT_TRUE(rig.state.CamCookie[0].empty());
+    EXPECT_FALSE(rig.state.cam(1).Assign);
+}
+
+TEST(PanelClicks, ACancelledSearchLeavesTheSlotEmptyButCurrent)
+{
+    PanelRig rig(cameraOne);
+    const std::size_t from = rig.mark();
+    rig.click("Cam3");
+    EXPECT_EQ(rig.countSince(from, "frmBrowse(3)"), 1u);
+    EXPECT_EQ(rig.state.CurCam, 3);
+    EXPECT_FALSE(rig.state.cam(3).Assign);
+    EXPECT_FALSE(rig.state.WindowOpen[3]);
+    EXPECT_EQ(rig.countSince(from, "frmClient3.Show"), 0u);
+    EXPECT_EQ(rig.text("LineID"), "3");
+    EXPECT_EQ(rig.text("Line1"), "EMPTY");
+    EXPECT_EQ(rig.bitmap("PT-L"), "Dark.bmp");
+}
+
+TEST(PanelActions, AssignReplacesTheCameraAndResetsTheSlot)
+{
+    PanelRig rig([](AppState& s) {
+        cameraOne(s);
+        s.cam(1).Sensitivity = 9;
+        s.cam(1).MailIntervalTime = 60;
+        s.cam(1).ScheduleCount = 2;
+        s.cam(1).Schedule(2).CHECK = true;
+    });
+    rig.dialogs.browseResult.Cancelled = false;
+    rig.dialogs.browseResult.IPAddress = "127.0.0.21";
+    rig.dialogs.browseResult.Protocol = 1;
+    rig.dialogs.browseResult.Port = 80;
+    rig.dialogs.browseResult.ServerName = "Shed";
+    const std::size_t from = rig.mark();
+    rig.click("Assign");
+    const CamInfo& c = rig.state.cam(1);
+    EXPECT_EQ(c.IPAddress, "127.0.0.21");
+    EXPECT_EQ(c.Sensitivity, 5);
+    EXPECT_EQ(c.MailIntervalTime, 5);
+    EXPECT_EQ(c.ScheduleCount, 0);
+    EXPECT_FALSE(c.Schedule(2).CHECK);
+    EXPECT_FALSE(c.PT);
+    const std::size_t stop = rig.trace.find("Cam(1).Stop()", from);
+    const std::size_t run = rig.trace.find("Cam(1).Run()", from);
+    ASSERT_NE(stop, std::string::npos);
+    ASSERT_NE(run, std::string::npos);
+    EXPECT_LT(stop, run);
+    EXPECT_EQ(rig.text("Line1"), "Shed");
+}
+
+TEST(PanelActions, AssignWaitsABoundedTimeForACameraThatDoesNotStop)
+{
+    PanelRig rig(cameraOne);
+    rig.dialogs.browseResult.Cancelled = false;
+    rig.dialogs.browseResult.IPAddress = "127.0.0.21";
+    rig.dialogs.browseResult.ServerName = "Shed";
+    // The stop fails: the engine reports it and the old camera stays enabled.
+    rig.cam(1).failNext = true;
+    const std::int64_t slept = rig.clock.slept();
+    rig.click("Assign");
+    EXPECT_EQ(rig.messages.shown, std::vector<std::string>{"Error CamStop function"});
+    // The old camera's control is still running, so the new start stops it once more.
+    EXPECT_EQ(rig.clock.slept() - slept, ControlPanel::kAssignStopPolls * 100 + Engine::kStopAttemptWaitMs);
+    EXPECT_EQ(rig.state.cam(1).IPAddress, "127.0.0.21");
+    EXPECT_TRUE(rig.state.cam(1).Enable);
+}
+
+TEST(PanelActions, ConnectSwitchesTheCameraAndItsPicture)
+{
+    PanelRig rig(cameraOne);
+    std::size_t from = rig.mark();
+    rig.click("Connect");
+    EXPECT_FALSE(rig.state.cam(1).Enable);
+    EXPECT_NE(rig.trace.find("Cam(1).Stop()", from), std::string::npos);
+    EXPECT_EQ(rig.bitmap("Connect"), "Over.bmp"); // the pointer is still on it
+    EXPECT_EQ(rig.bitmap("Led1-3"), "LedOff.bmp");
+    EXPECT_EQ(rig.text("Line5"), "Off line");
+    from = rig.mark();
+    rig.click("Connect");
+    EXPECT_TRUE(rig.state.cam(1).Enable);
+    EXPECT_NE(rig.trace.find("Cam(1).Run()", from), std::string::npos);
+    EXPECT_EQ(rig.bitmap("Connect"), "Down.bmp");
+    EXPECT_EQ(rig.bitmap("Led1-3"), "LedOn.bmp");
+}
+
+TEST(PanelActions, RecordingSwitchesMoveBetweenModes)
+{
+    // Manual on a camera that records by schedule: the schedule's recording ends first.
+    {
+        PanelRig rig(cameraOne);
+        rig.state.cam(1).RecordMode = 2;
+        ASSERT_TRUE(rig.engine->StartRecord(1, 2));
+        const std::size_t from = rig.mark();
+        rig.click("ManualRec");
+        const std::size_t stop = rig.trace.find("Cam(1).StopRecording()", from);
+        const std::size_t start = rig.trace.find("Cam(1).StartRecording()", from);
+        ASSERT_NE(stop, std::string::npos) << rig.traceSince(from);
+        ASSERT_NE(start, std::string::npos);
+        EXPECT_LT(stop, start);
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 1);
+        EXPECT_EQ(rig.bitmap("ManualRec"), "Down.bmp");
+        // A second click ends it.
+        rig.click("ManualRec");
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 0);
+        EXPECT_FALSE(rig.state.cam(1).Recording);
+        EXPECT_EQ(rig.bitmap("Led1-1"), "LedOff.bmp");
+    }
+    // Schedule: the mode is taken only when the dialog left a checked entry.
+    {
+        PanelRig rig(cameraOne);
+        rig.click("ScheduleRec");
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 0);
+        rig.dialogs.onSchedule = [&](int n) {
+            rig.state.cam(n).ScheduleCount = 1;
+            rig.state.cam(n).Schedule(1).CHECK = true;
+        };
+        rig.click("ScheduleRec");
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 2);
+        EXPECT_EQ(rig.text("Line5"), "On line  Schedule recording");
+        rig.click("ScheduleRec");
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 0);
+    }
+    // Motion: on, then off again.
+    {
+        PanelRig rig(cameraOne);
+        rig.click("MotionRec");
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 3);
+        EXPECT_EQ(rig.cam(1).props["MotionDetectMode"].display(), "8");
+        rig.click("MotionRec");
+        EXPECT_EQ(rig.state.cam(1).RecordMode, 0);
+        EXPECT_EQ(rig.cam(1).props["MotionDetectMode"].display(), "0");
+    }
+}
+
+TEST(PanelActions, ARecordingThatCannotStartIsReported)
+{
+    PanelRig rig(cameraOne);
+    rig.state.settings.Storage(1).Checked = false; // no storage folder at all
+    for (int k = 1; k <= kStorageCount; ++k)
+        rig.state.settings.Storage(k).Checked = false;
+    const std::size_t from = rig.mark();
+    rig.click("ManualRec");
+    EXPECT_EQ(rig.state.cam(1).RecordMode, 0);
+    EXPECT_FALSE(rig.state.cam(1).Recording);
+    EXPECT_EQ(rig.countSince(from, "MsgBox " + rig.state.texts.PanelMessage[1] + " (48)"), 1u)
+        << rig.traceSince(from);
+}
+
+TEST(PanelActions, CombineSwitchesBetweenViewWindowsAndTheCombinedWindow)
+{
+    PanelRig rig(camerasOneAndTwo);
+    ASSERT_TRUE(rig.state.WindowOpen[1]);
+    std::size_t from = rig.mark();
+    rig.click("Combine");
+    EXPECT_EQ(rig.state.CombineMode, 1);
+    EXPECT_TRUE(rig.state.WindowOpen[5]);
+    EXPECT_FALSE(rig.state.WindowOpen[1]);
+    EXPECT_FALSE(rig.state.WindowOpen[2]);
+    EXPECT_LT(rig.trace.find("frmClient2.Unload", from), rig.trace.find("frmCombineWindow.Show", from));
+    EXPECT_EQ(rig.bitmap("Combine"), "Down.bmp");
+    from = rig.mark();
+    rig.click("Combine");
+    EXPECT_EQ(rig.state.CombineMode, 0);
+    EXPECT_FALSE(rig.state.WindowOpen[5]);
+    EXPECT_TRUE(rig.state.WindowOpen[1]);
+    EXPECT_TRUE(rig.state.WindowOpen[2]);
+    // From scan mode straight into combined mode.
+    rig.click("Scan");
+    ASSERT_TRUE(rig.state.ScanModeOn);
+    rig.click("Combine");
+    EXPECT_FALSE(rig.state.ScanModeOn);
+    EXPECT_FALSE(rig.state.WindowOpen[6]);
+    EXPECT_EQ(rig.state.CombineMode, 1);
+    EXPECT_TRUE(rig.state.WindowOpen[5]);
+}
+
+TEST(PanelActions, TheWebPageChangesTheCredentialsAndRestartsTheCamera)
+{
+    PanelRig rig(cameraOne);
+    rig.state.cam(1).UserName = "pelko";
+    rig.state.cam(1).Password = "old";
+    auto& web = rig.dialogs.webResult;
+    web.Cancelled = false;
+    web.name = "Gate west";
+    web.userName = "pelko";
+    web.password = "new";
+    web.address = "127.0.0.31";
+    web.addressFlag = 1;
+    web.portFlag = 1;
+    web.port1 = 8481; // the camera's own port: the address is not taken
+    const std::int64_t slept = rig.clock.slept();
+    std::size_t from = rig.mark();
+    rig.click("Web");
+    EXPECT_EQ(rig.countSince(from, "frmWeb(1, True, 127.0.0.11)"), 1u) << rig.traceSince(from);
+    EXPECT_EQ(rig.state.cam(1).Password, "new");
+    EXPECT_EQ(rig.state.cam(1).IPAddress, "127.0.0.11");
+    EXPECT_EQ(rig.state.cam(1).ServerName, "Gate west");
+    // 300 ms after a change of credentials, then the start stops the running control once.
+    EXPECT_EQ(rig.clock.slept() - slept, 300 + Engine::kStopAttemptWaitMs);
+    EXPECT_NE(rig.trace.find("Cam(1).Run()", from), std::string::npos);
+
+    // A recording camera asks first; Cancel leaves everything as it was.
+    ASSERT_TRUE(rig.engine->StartRecord(1, 1));
+    rig.state.cam(1).RecordMode = 1;
+    rig.dialogs.answers = {kAnswerCancel};
+    from = rig.mark();
+    rig.click("Web");
+    EXPECT_EQ(rig.countSince(from, "MsgBox " + rig.state.texts.PanelMessage[2] + " (1)"), 1u)
+        << rig.traceSince(from);
+    EXPECT_EQ(rig.trace.find("frmWeb(1, True, 127.0.0.11)", from), std::string::npos);
+    EXPECT_TRUE(rig.state.cam(1).Recording);
+}
+
+TEST(PanelHandlers, APackWithoutAnObjectIsSkipped)
+{
+    PanelRig rig([](AppState& s) {
+        cameraOne(s);
+        s.ButtonTable[panelrow::kManualRec].BtnName = "NoSuchButton";
+        s.ButtonTable[panelrow::kLed1 + 2].BtnName = "NoSuchLamp";
+    });
+    rig.click("ManualRec"); // its row names nothing: the click still records
+    EXPECT_TRUE(rig.state.cam(1).Recording);
+    rig.panel->LedControl(3, false);
+    rig.panel->RefreshAllLeds();
+    rig.click("Connect");
+    EXPECT_FALSE(rig.state.cam(1).Enable);
+    EXPECT_TRUE(rig.dialogs.answers.empty());
+    EXPECT_EQ(rig.trace.find("MsgBox SkinForm1_ObjectClick (0)"), std::string::npos);
+}
+
+TEST(PanelHandlers, AFailingControlIsReportedByTheHandler)
+{
+    PanelRig rig(cameraOne);
+    rig.cam(1).onMethod = [](std::string_view member) {
+        if (member == "PT_CMD")
+            throw ControlError("the camera went away");
+    };
+    const std::size_t from = rig.mark();
+    rig.press("PT-U");
+    EXPECT_EQ(rig.countSince(from, "MsgBox SkinForm1_MouseDown (0)"), 1u) << rig.traceSince(from);
+    // The hold timer goes on; each of its failures is reported by the timer itself.
+    rig.clock.advance(500);
+    EXPECT_EQ(rig.countSince(from, "MsgBox tmrBtnHold_Timer (0)"), 1u);
+    rig.release("PT-U");
+    EXPECT_FALSE(rig.panel->tmrBtnHold().enabled());
+}
+
+TEST(PanelPad, PressesFollowTheCamera)
+{
+    struct Case
+    {
+        const char* button;
+        bool pt;
+        int protocol;
+        bool scan;
+        int sent; // commands sent by one press and release
+    };
+    const Case cases[] = {
+        {"PT-D", true, 0, false, 2}, // down sends its command twice
+        {"PT-H", true, 0, false, 1},  {"PT-S", true, 0, false, 1},
+        {"PT-S", true, 3, false, 0}, // no swing for the Kestra family
+        {"PT-L", false, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.button) + " protocol " + std::to_string(c.protocol));
+        PanelRig rig([&](AppState& s) {
+            cameraOne(s);
+            s.cam(1).PT = c.pt;
+            s.cam(1).Protocol = c.protocol;
+        });
+        const std::size_t from = rig.mark();
+        rig.press(c.button);
+        rig.release(c.button);
+        std::size_t sent = 0;
+        for (std::size_t i = from; i < rig.trace.lines.size(); ++i)
+            sent += rig.trace.lines[i].rfind("Cam(1).PT_CMD(", 0) == 0 ? 1 : 0;
+        EXPECT_EQ(sent, static_cast<std::size_t>(c.sent));
+        EXPECT_FALSE(rig.panel->tmrBtnHold().enabled());
+        if (c.protocol == 3) {
+            EXPECT_EQ(rig.bitmap("PT-S"), "Gray.bmp");
+        }
+    }
+}
+
+TEST(PanelToolBar, OnlyHelpAndAboutAct)
+{
+    PanelRig rig;
+    const std::size_t from = rig.mark();
+    rig.panel->tbr_ToolClick("ID_VERSION");
+    EXPECT_EQ(rig.traceSince(from), "");
+    rig.panel->tbr_ToolClick("ID_About");
+    EXPECT_EQ(rig.traceSince(from), "frmAbout\n");
+}
+
+} // namespace

@@ -2,6 +2,11 @@
 
 #include "app/skin/picture_surface.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
 namespace pellucor {
 
 namespace {
@@ -39,6 +44,7 @@ ViewWindow& ViewWindows::ensure(int slot)
     auto& entry = m_windows[static_cast<std::size_t>(slot - 1)];
     auto* w = new ViewWindow(slot, m_services);
     entry = w;
+    placeFirstTime(slot, *w);
     // Once closed, the window goes (its close has unbound its picture).
     connect(w, &ViewWindow::unloaded, this, [this, w](int s) {
         auto& e = m_windows[static_cast<std::size_t>(s - 1)];
@@ -47,6 +53,28 @@ ViewWindow& ViewWindows::ensure(int slot)
         w->deleteWhenIdle();
     });
     return *w;
+}
+
+// A window is placed once, the first time its slot is made: the four in two rows at the right of
+// the screen, where the control panel (top left) does not cover them. Later loads keep where the
+// user left the window. A window manager may still place it as it sees fit.
+void ViewWindows::placeFirstTime(int slot, ViewWindow& w)
+{
+    auto& placed = m_placed[static_cast<std::size_t>(slot - 1)];
+    if (placed)
+        return;
+    placed = true;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int width = std::max(w.width(), 340) + 8;
+    const int height = std::max(w.height(), 280) + 8;
+    const int column = (slot - 1) % 2;
+    const int row = (slot - 1) / 2;
+    const int x = std::max(area.left(), area.right() + 1 - (2 - column) * width);
+    const int y = area.top() + row * height;
+    w.move(x, y);
 }
 
 void ViewWindows::showView(int slot)

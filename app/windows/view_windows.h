@@ -48,7 +48,10 @@ private:
     ViewWindow& ensure(int slot);
 
     ViewServices m_services;
+    void placeFirstTime(int slot, ViewWindow& w);
+
     std::array<QPointer<ViewWindow>, 4> m_windows;
+    std::array<bool, 4> m_placed{};
 };
 
 } // namespace pellucor

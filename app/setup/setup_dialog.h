@@ -120,13 +120,13 @@ private:
     bool m_activated = false;
 };
 
-// The modal pattern in one call: builds D(args..., result), runs it modally, destroys it and
-// returns the result.
-template <typename D, typename R, typename... A> R showModal(A&&... args)
+// The modal pattern in one call: builds D(context, result, parent), runs it modally, destroys
+// it and returns the result.
+template <typename D, typename R, typename C> R showModal(C& context, QWidget* parent)
 {
     R result;
     {
-        D dialog(std::forward<A>(args)..., result);
+        D dialog(context, result, parent);
         dialog.runModal();
     }
     return result;

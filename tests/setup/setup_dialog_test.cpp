@@ -258,7 +258,10 @@ struct ModalResult
 
 struct ResultDialog : SetupDialog
 {
-    ResultDialog(DialogContext& c, ModalResult& r) : SetupDialog(c, "frmDemo", nullptr), result(r) {}
+    ResultDialog(DialogContext& c, ModalResult& r, QWidget* parent)
+        : SetupDialog(c, "frmDemo", parent), result(r)
+    {
+    }
     ~ResultDialog() override { ++destroyed; }
     ModalResult& result;
     static inline int destroyed = 0;
@@ -275,7 +278,7 @@ TEST(SetupDialog, ShowModalReturnsTheResultAfterTheDialogIsGone)
         rd.result.text = "kept";
         later([&d] { d.accept(); });
     });
-    const ModalResult r = showModal<ResultDialog, ModalResult>(ctx);
+    const ModalResult r = showModal<ResultDialog, ModalResult>(ctx, nullptr);
     EXPECT_EQ(ResultDialog::destroyed, 1);
     EXPECT_FALSE(r.Cancelled);
     EXPECT_EQ(r.text, "kept");

@@ -1,0 +1,121 @@
+#include "app/settings/playback_dialog.h"
+
+#include "app/settings/folder_tree.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace pellucor {
+
+PlayMenuDialog::PlayMenuDialog(DialogContext& context, PlayMenuResult& result, QWidget* parent)
+    : SetupDialog(context, "frmPlayMenu", parent), m_result(result)
+{
+    setObjectName("frmPlayMenu");
+    setWindowTitle(tr2("Caption", "Play"));
+    m_result.Cancelled = false;
+    m_dir = new FolderTree(this);
+    m_dir->setObjectName("Dir1");
+    m_dir->setMinimumSize(300, 260);
+    m_drive = new VolumeBox(m_dir, this);
+    m_drive->setObjectName("Drive1");
+    m_files = new QListWidget(this);
+    m_files->setObjectName("File1");
+    m_files->setMinimumWidth(220);
+    m_path = new QLabel(this);
+    m_path->setObjectName("lblPath");
+    auto* ok = new QPushButton(tr2("cmdOK", "&OK"), this);
+    ok->setObjectName("cmdOK");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(tr2("cmdCancel", "&Cancel"), this);
+    cancel->setObjectName("cmdCancel");
+    cancel->setAutoDefault(false);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_drive);
+    left->addWidget(m_dir, 1);
+    auto* lists = new QHBoxLayout;
+    lists->addLayout(left, 1);
+    lists->addWidget(m_files, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_path, 1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(lists, 1);
+    layout->addLayout(buttons);
+    applyProgramFont();
+
+    connect(m_dir, &FolderTree::folderChanged, this, [this](const QString& folder) {
+        m_drive->follow(folder.toStdString());
+        listFiles(folder.toStdString());
+    });
+    connect(m_files, &QListWidget::itemClicked, this, &PlayMenuDialog::fileClicked);
+    connect(m_files, &QListWidget::itemDoubleClicked, this, [this] {
+        fileClicked();
+        this->ok();
+    });
+    connect(ok, &QPushButton::clicked, this, &PlayMenuDialog::ok);
+    connect(cancel, &QPushButton::clicked, this, &PlayMenuDialog::reject);
+}
+
+void PlayMenuDialog::onActivate()
+{
+    // A start folder that does not exist leaves the lists and the label as they are.
+    if (!m_dir->showFolder(m_result.PlayPath))
+        return;
+    m_path->setText(QString::fromStdString(m_result.PlayPath.string()));
+}
+
+void PlayMenuDialog::listFiles(const fs::path& folder)
+{
+    m_files->clear();
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError))
+            continue;
+        const std::string name = it->path().filename().string();
+        if (QString::fromStdString(name).endsWith(".avi", Qt::CaseInsensitive))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+        m_files->addItem(QString::fromStdString(name));
+}
+
+void PlayMenuDialog::fileClicked()
+{
+    QListWidgetItem* item = m_files->currentItem();
+    if (!item)
+        return;
+    QString folder = QString::fromStdString(m_dir->currentFolder().string());
+    if (!folder.trimmed().endsWith('/'))
+        folder += '/';
+    m_path->setText(' ' + folder + item->text());
+}
+
+void PlayMenuDialog::ok()
+{
+    m_result.Cancelled = false;
+    m_result.PlayPath = m_path->text().trimmed().toStdString();
+    done(Accepted);
+    letEventsRun();
+}
+
+void PlayMenuDialog::onCancel()
+{
+    m_result.Cancelled = true;
+    done(Rejected);
+    letEventsRun();
+}
+
+} // namespace pellucor

@@ -6,6 +6,7 @@
 #include "app/settings/settings_context.h"
 #include "app/skin/tool_set.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -26,6 +27,10 @@ AboutDialog::AboutDialog(SettingsContext& context, AboutResult&, QWidget* parent
     bar->setObjectName("tbr");
     if (const auto atb = languageFile(state(), ".atb"))
         bar->LoadToolSet(QString::fromStdString(atb->string()));
+    // The pack's bar is the panel's; the About box shows only its version tool.
+    bar->clear();
+    if (QAction* version = bar->tool("ID_VERSION"))
+        bar->addAction(version);
     connect(bar, &SkinToolBar::ToolClick, this, [this](const QString& id, int) { toolClicked(id); });
 
     auto* icon = new QLabel(this);

@@ -18,8 +18,11 @@ TEST(MotionSettings, OkPushesModeAndSensitivityToTheCamerasEngine)
         bool alarm, email;
         std::int32_t recordMode, mode;
     };
-    const Case cases[] = {{false, false, 0, 0}, {false, false, 3, 8}, {true, true, 3, 13},
-                          {true, false, 1, 1},  {false, true, 2, 4}};
+    const Case cases[] = {{false, false, 0, 0},
+                          {false, false, 3, 8},
+                          {true, true, 3, 13},
+                          {true, false, 1, 1},
+                          {false, true, 2, 4}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         Rig rig;
@@ -38,9 +41,9 @@ TEST(MotionSettings, OkPushesModeAndSensitivityToTheCamerasEngine)
         const auto from = rig.mark();
         click(d, "cmdOK");
         EXPECT_FALSE(result.Cancelled);
-        EXPECT_EQ(rig.lines("Cam(", from), (std::vector<std::string>{"Cam(2).MotionSensitivity = 21",
-                                                                      "Cam(2).MotionDetectMode = " +
-                                                                          std::to_string(c.mode)}));
+        EXPECT_EQ(rig.lines("Cam(", from),
+                  (std::vector<std::string>{"Cam(2).MotionSensitivity = 21",
+                                            "Cam(2).MotionDetectMode = " + std::to_string(c.mode)}));
         const CamInfo& cam = rig.state().cam(2);
         EXPECT_EQ(cam.Sensitivity, 21);
         EXPECT_EQ(cam.Alarm, c.alarm ? 1 : 0);
@@ -67,7 +70,8 @@ TEST(MotionSettings, AKestraCameraGetsModeThenSensitivityThroughItsViewer)
     click(d, "cmdOK");
     EXPECT_TRUE(rig.lines("Cam(", from).empty());
     EXPECT_EQ(rig.lines("CamViewer1(1).setMotion", from),
-              (std::vector<std::string>{"CamViewer1(1).setMotionMode(13)", "CamViewer1(1).setMotionSensitivity(30)"}));
+              (std::vector<std::string>{"CamViewer1(1).setMotionMode(13)",
+                                        "CamViewer1(1).setMotionSensitivity(30)"}));
 }
 
 TEST(MotionSettings, CancelLeavesRecordEnginesAndProfileAsTheyWere)
@@ -214,9 +218,10 @@ TEST(EMailSettings, BadIntervalsAndOverlongTextsAreRefusedBeforeAnythingIsStored
         if (c.field) {
             ASSERT_EQ(rig.prompts.boxes.size(), 1u);
             EXPECT_EQ(rig.prompts.boxes[0].style, MsgStyle::Exclamation);
-            EXPECT_EQ(rig.prompts.boxes[0].text, std::string(c.field) == "txtIntervalTime"
-                                                     ? "The interval must be a whole number of seconds from 0 to 9999."
-                                                     : "This text is too long for the camera engine.");
+            EXPECT_EQ(rig.prompts.boxes[0].text,
+                      std::string(c.field) == "txtIntervalTime"
+                          ? "The interval must be a whole number of seconds from 0 to 9999."
+                          : "This text is too long for the camera engine.");
             EXPECT_TRUE(d.isVisible());
             EXPECT_TRUE(result.Cancelled);
             EXPECT_EQ(cam.MailSubject, "old");

@@ -4,6 +4,9 @@
 
 #include "app/core/open_file.h"
 #include "app/settings/folder_tree.h"
+#include "app/skin/tool_set.h"
+
+#include <QAction>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -49,8 +52,9 @@ TEST(NewFolder, NamesThatAreNoSingleFolderAreRefused)
         QString name;
         bool valid;
     };
-    const Case cases[] = {{"abc", true},  {"  ", true},   {"a.b", true},   {"...", true},          {"a/b", false},
-                          {"/", false},   {".", false},   {"..", false},   {QString("a") + QChar(0) + "b", false}};
+    const Case cases[] = {{"abc", true}, {"  ", true},   {"a.b", true},
+                          {"...", true}, {"a/b", false}, {"/", false},
+                          {".", false},  {"..", false},  {QString("a") + QChar(0) + "b", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         EXPECT_EQ(validFolderName(c.name), c.valid);
@@ -264,9 +268,8 @@ TEST(PlayMenu, PlayFunOpensTheChosenFileWithThePlayerOrTheDesktopByArgumentList)
         rig.state().settings.PlayerMode = mode;
         rig.state().settings.PlayerPath = "/usr/bin/fake-player";
         ModalDriver driver;
-        driver.then<PlayMenuDialog>([](PlayMenuDialog& d) {
-            later([&d] { clickFile(d, "cam 1 'x'.avi", true); });
-        });
+        driver.then<PlayMenuDialog>(
+            [](PlayMenuDialog& d) { later([&d] { clickFile(d, "cam 1 'x'.avi", true); }); });
         const PlayMenuResult r = Play_Fun(rig.context, nullptr);
         EXPECT_FALSE(r.Cancelled);
         EXPECT_EQ(r.PlayPath, file);
@@ -297,7 +300,10 @@ TEST(About, ShowsThePacksVersionTextsAndStartsSystemInformation)
     EXPECT_EQ(d.windowTitle(), "About Pellucor SE");
     saveScreenshot(d, "about.png");
 
-    d.toolClicked("ID_VERSION");
+    auto& bar = find<SkinToolBar>(d, "tbr");
+    ASSERT_EQ(bar.actions().size(), 1);
+    EXPECT_EQ(bar.actions()[0]->text(), "Version");
+    bar.actions()[0]->trigger();
     d.toolClicked("ID_Help");
     EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{"1.0.5"});
 

@@ -296,12 +296,14 @@ TEST(ScheduleEditor, RefusesItsFourCasesAndAcceptsTheEdges)
                                              dated("2026-03-10", "11:00:00", "2026-03-11", "06:00:00")};
         rig.state().WeekDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
         ScheduleEntryResult result;
-        ScheduleEntryEditor e(rig.context, [&] { return rows; }, result);
+        ScheduleEntryEditor e(
+            rig.context, [&] { return rows; }, result);
         e.show();
         if (c.weekMode) {
             find<QRadioButton>(e, "optWeekMode").setChecked(true);
             for (int k = 0; k < 7; ++k)
-                find<QCheckBox>(e, ("chkWeekDay" + std::to_string(k + 1)).c_str()).setChecked(c.days & (1 << k));
+                find<QCheckBox>(e, ("chkWeekDay" + std::to_string(k + 1)).c_str())
+                    .setChecked(c.days & (1 << k));
             find<QTimeEdit>(e, "TimeStart").setTime(c.t1);
             find<QTimeEdit>(e, "TimeStop").setTime(c.t2);
         } else {

@@ -30,7 +30,10 @@ public:
         m_state.cam(m_state.CurCam) = empty;
     }
     void showView(int slot) override { calls.push_back("showView(" + std::to_string(slot) + ")"); }
-    void RefrushStatusBar(int slot) override { calls.push_back("RefrushStatusBar(" + std::to_string(slot) + ")"); }
+    void RefrushStatusBar(int slot) override
+    {
+        calls.push_back("RefrushStatusBar(" + std::to_string(slot) + ")");
+    }
     void unloadCombined() override { calls.push_back("unloadCombined"); }
     void unloadScan() override { calls.push_back("unloadScan"); }
     void showPanel() override { calls.push_back("showPanel"); }

@@ -2,8 +2,8 @@
 // real profiles in a temporary home that Python's configparser reads too.
 #include "settings_test_support.h"
 
-#include "app/core/ini_store.h"
 #include "../app_core/python_peer.h"
+#include "app/core/ini_store.h"
 #include "app/settings/folder_tree.h"
 
 #include <QCheckBox>
@@ -21,7 +21,8 @@ namespace {
 struct Open
 {
     explicit Open(Rig& rig)
-        : dialog(new SystemSettingsDialog(rig.context, [this](const SystemSettingsResult& r) { closed.push_back(r); }))
+        : dialog(new SystemSettingsDialog(rig.context,
+                                          [this](const SystemSettingsResult& r) { closed.push_back(r); }))
     {
         dialog->show();
     }
@@ -51,9 +52,9 @@ TEST(SystemSettings, ReserveAndSplitSizeReachAllFourEnginesAndTheScanTimer)
         std::int32_t minReserved, splitSpace, splitTime, scanMs;
     };
     const Case cases[] = {
-        {0, 0, 0, 0, 490, 10, 10, 1000},     // "500 MB", 10 MB, "1 Sec."
-        {10, 0, 4, 19, 950, 50, 10, 20000},  // "1000 MB", 50 MB, "20 Sec."
-        {2, 1, 3, 4, 590, 10, 40, 5000},     // time mode: the stored size still counts
+        {0, 0, 0, 0, 490, 10, 10, 1000},    // "500 MB", 10 MB, "1 Sec."
+        {10, 0, 4, 19, 950, 50, 10, 20000}, // "1000 MB", 50 MB, "20 Sec."
+        {2, 1, 3, 4, 590, 10, 40, 5000},    // time mode: the stored size still counts
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.minReserved);
@@ -91,9 +92,17 @@ TEST(SystemSettings, ProxyPortsAreDigitsOnlyFromOneTo65535AndARefusedOkChangesNo
         const char* port;
         bool accepted;
     };
-    const Case cases[] = {{"0", false},     {"65536", false}, {"", false},         {"99999999999999999999", false},
-                          {"80a", false},   {"-1", false},    {" 80", false},      {"1", true},
-                          {"65535", true},  {"000080", true}, {"0000000065535", true}};
+    const Case cases[] = {{"0", false},
+                          {"65536", false},
+                          {"", false},
+                          {"99999999999999999999", false},
+                          {"80a", false},
+                          {"-1", false},
+                          {" 80", false},
+                          {"1", true},
+                          {"65535", true},
+                          {"000080", true},
+                          {"0000000065535", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
         Rig rig;
@@ -110,8 +119,9 @@ TEST(SystemSettings, ProxyPortsAreDigitsOnlyFromOneTo65535AndARefusedOkChangesNo
             EXPECT_TRUE(rig.prompts.boxes.empty());
             EXPECT_EQ(rig.state().settings.ProxyServerPort, QString(c.port).toInt());
             EXPECT_TRUE(rig.state().settings.EnableProxy);
-            EXPECT_EQ(rig.lines("Cam(4).ProxyPort", from),
-                      std::vector<std::string>{"Cam(4).ProxyPort = " + std::to_string(QString(c.port).toInt())});
+            EXPECT_EQ(
+                rig.lines("Cam(4).ProxyPort", from),
+                std::vector<std::string>{"Cam(4).ProxyPort = " + std::to_string(QString(c.port).toInt())});
             continue;
         }
         EXPECT_EQ(rig.prompts.texts(),
@@ -141,8 +151,9 @@ TEST(SystemSettings, StorageListChecksAndTheFirstTickedFolderBecomesActive)
     for (int i = 0; i < 3; ++i)
         list.topLevelItem(i)->setCheckState(0, Qt::Unchecked);
     click(*d, "cmdOK");
-    EXPECT_EQ(rig.prompts.texts(),
-              std::vector<std::string>{"Tick at least one storage folder. The list keeps at least one folder."});
+    EXPECT_EQ(
+        rig.prompts.texts(),
+        std::vector<std::string>{"Tick at least one storage folder. The list keeps at least one folder."});
     EXPECT_TRUE(s.Storage(1).Checked); // nothing applied
 
     list.topLevelItem(1)->setCheckState(0, Qt::Checked);
@@ -207,7 +218,8 @@ TEST(SystemSettings, AddAndModifyGoThroughTheFolderDialog)
 
     list.setCurrentItem(list.topLevelItem(0));
     driver.then<SelectDirDialog>([&](SelectDirDialog& dir) {
-        lockedFirst = !find<QCheckBox>(dir, "chkEnable").isEnabled() && find<QCheckBox>(dir, "chkEnable").isChecked();
+        lockedFirst =
+            !find<QCheckBox>(dir, "chkEnable").isEnabled() && find<QCheckBox>(dir, "chkEnable").isChecked();
         find<FolderTree>(dir, "Dir1").showFolder(b);
         clickLater(dir, "cmdOK");
     });
@@ -264,7 +276,8 @@ TEST(SystemSettings, CancelAppliesNothingAndShowsThePanelTheCloseBoxDoesNot)
         EXPECT_TRUE(d.closed[0].Cancelled);
         EXPECT_EQ(rig.state().settings.ReserveSpace, 0);
         EXPECT_TRUE(rig.lines("Cam(", from).empty());
-        EXPECT_EQ(rig.host.calls, closeBox ? std::vector<std::string>{} : std::vector<std::string>{"showPanel"});
+        EXPECT_EQ(rig.host.calls,
+                  closeBox ? std::vector<std::string>{} : std::vector<std::string>{"showPanel"});
     }
 }
 
@@ -304,11 +317,12 @@ std::string configparserSections(const std::filesystem::path& file)
 {
     if (!pythonAvailable())
         return "no python";
-    const std::string script = "import configparser,sys\n"
-                               "c=configparser.ConfigParser(interpolation=None)\n"
-                               "c.optionxform=str\n"
-                               "c.read(sys.argv[1],encoding='utf-8')\n"
-                               "print(' '.join(c.sections()), c['Cam1'].get('IPAddress',''), c['General'].get('ReserveSpace',''))\n";
+    const std::string script =
+        "import configparser,sys\n"
+        "c=configparser.ConfigParser(interpolation=None)\n"
+        "c.optionxform=str\n"
+        "c.read(sys.argv[1],encoding='utf-8')\n"
+        "print(' '.join(c.sections()), c['Cam1'].get('IPAddress',''), c['General'].get('ReserveSpace',''))\n";
     const auto scriptFile = file.parent_path() / "read_profile.py";
     writeText(scriptFile, script);
     return runCapture(std::string(kPython) + " '" + scriptFile.string() + "' '" + file.string() + "'")
@@ -359,7 +373,8 @@ TEST(Profiles, SaveAsLoadAnotherLoadBackShowsEveryFieldAndRestartsTheCameras)
     writeProfileFile(other, otherFile);
 
     Open d(rig);
-    EXPECT_EQ(find<QLineEdit>(*d, "txtinipath").text().toStdString(), (s.paths.homeDir / "main.ini").string());
+    EXPECT_EQ(find<QLineEdit>(*d, "txtinipath").text().toStdString(),
+              (s.paths.homeDir / "main.ini").string());
     // Save As under a new name.
     const auto mine = rig.home.path() / "mine.ini";
     rig.prompts.files = {mine};
@@ -377,13 +392,14 @@ TEST(Profiles, SaveAsLoadAnotherLoadBackShowsEveryFieldAndRestartsTheCameras)
     click(*d, "cmdLoad");
     EXPECT_EQ(rig.prompts.boxes.back().text, "Save the current settings before loading another profile?");
     EXPECT_EQ(rig.prompts.boxes.back().style, MsgStyle::YesNoCancel);
-    EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"Erase_Fun(1)", "unloadCombined", "unloadScan", "showView(3)",
-                                                         "RefrushStatusBar(3)"}));
+    EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"Erase_Fun(1)", "unloadCombined", "unloadScan",
+                                                        "showView(3)", "RefrushStatusBar(3)"}));
     EXPECT_EQ(s.INIPath, otherFile.string());
     EXPECT_EQ(s.CurCam, 3);
     EXPECT_FALSE(s.cam(1).Assign);
     EXPECT_EQ(s.cam(3).IPAddress, "127.0.0.13");
-    EXPECT_EQ(rig.lines("Cam(2).RemoteHost", from), std::vector<std::string>{"Cam(2).RemoteHost = \"127.0.0.12\""});
+    EXPECT_EQ(rig.lines("Cam(2).RemoteHost", from),
+              std::vector<std::string>{"Cam(2).RemoteHost = \"127.0.0.12\""});
     EXPECT_EQ(rig.lines("Cam(3).RemotePort", from), std::vector<std::string>{"Cam(3).RemotePort = 8500"});
     EXPECT_EQ(rig.lines("Cam(3).Run", from).size(), 1u);
     EXPECT_TRUE(rig.lines("Cam(2).Run", from).empty());
@@ -402,12 +418,13 @@ TEST(Profiles, SaveAsLoadAnotherLoadBackShowsEveryFieldAndRestartsTheCameras)
     from = rig.mark();
     click(*d, "cmdLoad");
     EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"Erase_Fun(2)", "Erase_Fun(3)", "unloadCombined",
-                                                         "unloadScan", "showView(1)", "RefrushStatusBar(1)"}));
+                                                        "unloadScan", "showView(1)", "RefrushStatusBar(1)"}));
     EXPECT_EQ(s.CurCam, 1);
     EXPECT_EQ(s.cam(1).IPAddress, "127.0.0.11");
     EXPECT_EQ(s.cam(1).ServerName, "Front");
     EXPECT_FALSE(s.cam(3).Assign);
-    EXPECT_EQ(rig.lines("Cam(1).RemoteHost", from), std::vector<std::string>{"Cam(1).RemoteHost = \"127.0.0.11\""});
+    EXPECT_EQ(rig.lines("Cam(1).RemoteHost", from),
+              std::vector<std::string>{"Cam(1).RemoteHost = \"127.0.0.11\""});
     EXPECT_EQ(rig.lines("Cam(1).Run", from).size(), 1u);
     EXPECT_EQ(rig.lines("Cam(1).ProxyPort", from), std::vector<std::string>{"Cam(1).ProxyPort = 3128"});
     f = fieldsOf(*d);
@@ -449,7 +466,8 @@ TEST(Profiles, AProfileThatCannotBeReadChangesNothing)
         click(*d, "cmdLoad");
         ASSERT_EQ(rig.prompts.boxes.size(), 2u);
         EXPECT_EQ(rig.prompts.boxes[1].style, MsgStyle::Critical);
-        EXPECT_EQ(rig.prompts.boxes[1].text.rfind("The profile could not be read; nothing was changed.\n", 0), 0u);
+        EXPECT_EQ(rig.prompts.boxes[1].text.rfind("The profile could not be read; nothing was changed.\n", 0),
+                  0u);
         EXPECT_TRUE(rig.host.calls.empty());
         EXPECT_TRUE(rig.lines("Cam(", from).empty());
         EXPECT_EQ(s.INIPath, inUse);
@@ -482,7 +500,8 @@ TEST(Profiles, CancelledDialogsAndEmptySaveLeaveEverything)
     EXPECT_EQ(rig.prompts.requests[rig.prompts.requests.size() - 2].title, "Save Profile");
     EXPECT_EQ(s.INIPath, saved.string());
     EXPECT_TRUE(std::filesystem::exists(saved));
-    EXPECT_EQ(find<QLineEdit>(*d, "txtinipath").text().toStdString(), (s.paths.homeDir / "main.ini").string());
+    EXPECT_EQ(find<QLineEdit>(*d, "txtinipath").text().toStdString(),
+              (s.paths.homeDir / "main.ini").string());
     EXPECT_TRUE(rig.host.calls.empty());
     EXPECT_TRUE(s.cam(1).Assign);
     // Save with an empty field does nothing.

@@ -11,7 +11,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -196,6 +198,21 @@ inline void clickLater(QWidget& parent, const char* name)
 {
     QAbstractButton* b = &child<QAbstractButton>(parent, name);
     later([b] { b->click(); });
+}
+
+// Runs the event loop until `done` holds or `limitMs` passes; the limit only ends a test that
+// would otherwise hang, it measures nothing.
+inline bool waitUntil(const std::function<bool()>& done, int limitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 // Screenshots of the dialogs, kept after the run for people to look at.

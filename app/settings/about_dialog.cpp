@@ -55,12 +55,9 @@ AboutDialog::AboutDialog(SettingsContext& context, AboutResult&, QWidget* parent
         new QLabel(tr2("lblDisclaimer", "This program is provided as is, without warranty."), this);
     disclaimer->setObjectName("lblDisclaimer");
     disclaimer->setWordWrap(true);
-    auto* ok = new QPushButton(tr2("cmdOK", "OK"), this);
-    ok->setObjectName("cmdOK");
+    auto* ok = makeButton("cmdOK", "OK");
     ok->setDefault(true);
-    auto* sysInfo = new QPushButton(tr2("cmdSysInfo", "&System Info..."), this);
-    sysInfo->setObjectName("cmdSysInfo");
-    sysInfo->setAutoDefault(false);
+    auto* sysInfo = makeButton("cmdSysInfo", "&System Info...");
 
     auto* grid = new QGridLayout;
     grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);

@@ -21,23 +21,6 @@ namespace pellucor {
 
 namespace {
 
-QPushButton* button(QWidget* parent, const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QHBoxLayout* okCancelRow(QPushButton* ok, QPushButton* cancel)
-{
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(ok);
-    row->addWidget(cancel);
-    return row;
-}
-
 // 0 to 9999 from decimal digits only; nothing for any other text.
 std::optional<std::int32_t> intervalSeconds(const QString& text)
 {
@@ -103,8 +86,8 @@ EMailSettingsDialog::EMailSettingsDialog(SettingsContext& context, EMailSettings
     intervalLabel->setBuddy(m_interval);
     form->addRow(intervalLabel, intervalRow);
 
-    auto* ok = button(this, "cmdOK", tr2("cmdOK", "&OK"));
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "&Cancel"));
+    auto* ok = makeButton("cmdOK", "&OK");
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
     ok->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -179,7 +162,7 @@ MotionSettingsDialog::MotionSettingsDialog(SettingsContext& context, MotionSetti
     m_alarm->setObjectName("chkAlarm");
     m_eMail = new QCheckBox(tr2("chkEMail", "Send E-Mail"), options);
     m_eMail->setObjectName("chkEMail");
-    auto* mailSettings = button(options, "cmdEMailSetting", tr2("cmdEMailSetting", "&E-Mail Setting"));
+    auto* mailSettings = makeButton("cmdEMailSetting", "&E-Mail Setting", options);
     auto* optionsLayout = new QGridLayout(options);
     optionsLayout->addWidget(m_alarm, 0, 0);
     optionsLayout->addWidget(m_eMail, 1, 0);
@@ -196,8 +179,8 @@ MotionSettingsDialog::MotionSettingsDialog(SettingsContext& context, MotionSetti
     levelLayout->addWidget(m_sensitivity, 1);
     levelLayout->addWidget(new QLabel(tr2("lblSenHigh", "High"), level));
 
-    auto* ok = button(this, "cmdOK", tr2("cmdOK", "&OK"));
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "&Cancel"));
+    auto* ok = makeButton("cmdOK", "&OK");
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
     ok->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(options);

@@ -16,18 +16,6 @@ namespace fs = std::filesystem;
 
 namespace pellucor {
 
-namespace {
-
-QPushButton* button(QWidget* parent, const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
-
 bool validFolderName(const QString& name)
 {
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains(QChar(0));
@@ -45,18 +33,13 @@ NewFolderDialog::NewFolderDialog(DialogContext& context, NewFolderResult& result
     m_name = new QLineEdit(this);
     m_name->setObjectName("txtNewFolder");
     m_name->setMinimumWidth(260);
-    auto* ok = new QPushButton(tr2("cmdOK", "OK"), this);
-    ok->setObjectName("cmdOK");
+    auto* ok = makeButton("cmdOK", "OK");
     ok->setDefault(true);
     ok->setEnabled(false);
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "Cancel"));
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(ok);
-    row->addWidget(cancel);
+    auto* cancel = makeButton("cmdCancel", "Cancel");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_name);
-    layout->addLayout(row);
+    layout->addLayout(okCancelRow(ok, cancel));
     applyProgramFont();
 
     connect(m_name, &QLineEdit::textChanged, ok, [ok](const QString& t) { ok->setEnabled(!t.isEmpty()); });
@@ -97,9 +80,9 @@ SelectDirDialog::SelectDirDialog(DialogContext& context, const SelectDirRequest&
     m_enable->setObjectName("chkEnable");
     m_enable->setChecked(request.enable);
     m_enable->setEnabled(!request.enableLocked);
-    auto* newFolder = button(this, "cmdNewFolder", tr2("cmdNewFolder", "&New Folder"));
-    auto* ok = button(this, "cmdOK", tr2("cmdOK", "&OK"));
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "&Cancel"));
+    auto* newFolder = makeButton("cmdNewFolder", "&New Folder");
+    auto* ok = makeButton("cmdOK", "&OK");
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
     ok->setDefault(true);
 
     auto* side = new QVBoxLayout;

@@ -45,6 +45,20 @@ bool isPrefix(const fs::path& prefix, const fs::path& path)
 
 } // namespace
 
+std::vector<std::string> folderEntries(const fs::path& folder, bool folders)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (folders ? it->is_directory(typeError) : it->is_regular_file(typeError))
+            names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 QStringList mountPoints()
 {
     QStringList out{"/"};
@@ -90,24 +104,16 @@ void FolderTree::fill(QTreeWidgetItem* item, const fs::path& keep)
         return;
     item->setData(0, kFilledRole, true);
     const fs::path folder = pathOf(item);
-    std::vector<fs::path> children;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_directory(typeError))
-            continue;
-        const fs::path child = it->path();
-        const std::string name = child.filename().string();
+    int shown = 0;
+    for (const std::string& name : folderEntries(folder, true)) {
+        const fs::path child = folder / name;
         if (name.starts_with('.') && child != keep)
             continue;
-        children.push_back(child);
+        item->addChild(makeItem(child, QString::fromStdString(name)));
+        ++shown;
     }
-    std::sort(children.begin(), children.end());
-    for (const fs::path& child : children)
-        item->addChild(makeItem(child, QString::fromStdString(child.filename().string())));
-    item->setChildIndicatorPolicy(children.empty() ? QTreeWidgetItem::DontShowIndicator
-                                                   : QTreeWidgetItem::ShowIndicator);
+    item->setChildIndicatorPolicy(shown == 0 ? QTreeWidgetItem::DontShowIndicator
+                                             : QTreeWidgetItem::ShowIndicator);
 }
 
 bool FolderTree::showFolder(const fs::path& folder)

@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace pellucor {
 
@@ -16,6 +18,10 @@ namespace pellucor {
 QStringList mountPoints();
 // The mount point that holds `path` (the longest one that is a prefix of it), "/" at least.
 std::filesystem::path volumeOf(const std::filesystem::path& path);
+
+// The names of the folders (`folders` true) or regular files in `folder`, sorted; entries that
+// cannot be read are left out, and an unreadable folder gives none.
+std::vector<std::string> folderEntries(const std::filesystem::path& folder, bool folders);
 
 class FolderTree : public QTreeWidget
 {

@@ -30,12 +30,9 @@ PlayMenuDialog::PlayMenuDialog(DialogContext& context, PlayMenuResult& result, Q
     m_files->setMinimumWidth(220);
     m_path = new QLabel(this);
     m_path->setObjectName("lblPath");
-    auto* ok = new QPushButton(tr2("cmdOK", "&OK"), this);
-    ok->setObjectName("cmdOK");
+    auto* ok = makeButton("cmdOK", "&OK");
     ok->setDefault(true);
-    auto* cancel = new QPushButton(tr2("cmdCancel", "&Cancel"), this);
-    cancel->setObjectName("cmdCancel");
-    cancel->setAutoDefault(false);
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
 
     auto* left = new QVBoxLayout;
     left->addWidget(m_drive);
@@ -43,10 +40,8 @@ PlayMenuDialog::PlayMenuDialog(DialogContext& context, PlayMenuResult& result, Q
     auto* lists = new QHBoxLayout;
     lists->addLayout(left, 1);
     lists->addWidget(m_files, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_path, 1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = okCancelRow(ok, cancel);
+    buttons->insertWidget(0, m_path, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(lists, 1);
     layout->addLayout(buttons);
@@ -76,20 +71,11 @@ void PlayMenuDialog::onActivate()
 void PlayMenuDialog::listFiles(const fs::path& folder)
 {
     m_files->clear();
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError))
-            continue;
-        const std::string name = it->path().filename().string();
-        if (QString::fromStdString(name).endsWith(".avi", Qt::CaseInsensitive))
-            names.push_back(name);
+    for (const std::string& name : folderEntries(folder, false)) {
+        const QString shown = QString::fromStdString(name);
+        if (shown.endsWith(".avi", Qt::CaseInsensitive))
+            m_files->addItem(shown);
     }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names)
-        m_files->addItem(QString::fromStdString(name));
 }
 
 void PlayMenuDialog::fileClicked()

@@ -23,14 +23,6 @@ namespace {
 
 constexpr int kMaxRows = kScheduleCount;
 
-QPushButton* button(QWidget* parent, const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 QTimeEdit* timePicker(QWidget* parent, const char* name)
 {
     auto* t = new QTimeEdit(parent);
@@ -147,18 +139,13 @@ ScheduleEntryEditor::ScheduleEntryEditor(DialogContext& context,
     weekTimes->addStretch();
     weekGrid->addLayout(weekTimes, 2, 0, 1, 7);
 
-    auto* ok = button(this, "cmdOK", tr2("cmdOK", "&OK"));
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "&Cancel"));
+    auto* ok = makeButton("cmdOK", "&OK");
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
     ok->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(dateBox);
     layout->addWidget(weekBox);
-    layout->addLayout(buttons);
+    layout->addLayout(okCancelRow(ok, cancel));
     applyProgramFont();
 
     // Presets from now: start now, stop ten minutes later (which may be the next day).
@@ -277,16 +264,13 @@ ScheduleDialog::ScheduleDialog(SettingsContext& context, ScheduleResult& result,
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->setMinimumSize(640, 160);
 
-    auto* add = button(this, "cmdAdd", tr2("cmdAdd", "&Add"));
-    auto* del = button(this, "cmdDelete", tr2("cmdDelete", "&Delete"));
-    auto* ok = button(this, "cmdOK", tr2("cmdOK", "&OK"));
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "&Cancel"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(add);
-    buttons->addWidget(del);
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* add = makeButton("cmdAdd", "&Add");
+    auto* del = makeButton("cmdDelete", "&Delete");
+    auto* ok = makeButton("cmdOK", "&OK");
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
+    auto* buttons = okCancelRow(ok, cancel);
+    buttons->insertWidget(0, add);
+    buttons->insertWidget(1, del);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addLayout(buttons);

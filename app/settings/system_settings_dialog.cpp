@@ -30,14 +30,6 @@ namespace {
 constexpr const char* kProfileFilter = "Configuration Settings (*.ini)|*.ini|Any File (*.*)|*.*";
 constexpr const char* kPlayerFilter = "Programs (*)|*|Any File (*.*)|*.*";
 
-QPushButton* button(QWidget* parent, const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 QComboBox* combo(QWidget* parent, const char* name, const QStringList& items)
 {
     auto* c = new QComboBox(parent);
@@ -99,9 +91,9 @@ SystemSettingsDialog::SystemSettingsDialog(SettingsContext& context,
     m_storage->setHeaderLabels({tr2("colIndex", "Index"), tr2("colPath", "Path")});
     m_storage->header()->setStretchLastSection(true);
     m_storage->setMinimumHeight(120);
-    auto* add = button(fraStorageList, "cmdAddPath", tr2("cmdAddPath", "&Add"));
-    auto* modify = button(fraStorageList, "cmdModify", tr2("cmdModify", "&Modify"));
-    auto* del = button(fraStorageList, "cmdDelete", tr2("cmdDelete", "&Delete"));
+    auto* add = makeButton("cmdAddPath", "&Add", fraStorageList);
+    auto* modify = makeButton("cmdModify", "&Modify", fraStorageList);
+    auto* del = makeButton("cmdDelete", "&Delete", fraStorageList);
     auto* listButtons = new QHBoxLayout;
     listButtons->addWidget(add);
     listButtons->addWidget(modify);
@@ -186,7 +178,7 @@ SystemSettingsDialog::SystemSettingsDialog(SettingsContext& context,
     m_playerMode[1]->setObjectName("optPlayerMode1");
     m_playPath = new QLineEdit(fraPlayer);
     m_playPath->setObjectName("txtPlayPath");
-    m_browse = button(fraPlayer, "cmdBrowse", tr2("cmdBrowse", "&Browse"));
+    m_browse = makeButton("cmdBrowse", "&Browse", fraPlayer);
     auto* playerLayout = new QGridLayout(fraPlayer);
     playerLayout->addWidget(m_playerMode[0], 0, 0, 1, 2);
     playerLayout->addWidget(m_playerMode[1], 1, 0, 1, 2);
@@ -197,17 +189,17 @@ SystemSettingsDialog::SystemSettingsDialog(SettingsContext& context,
     auto* fraProfile = new QGroupBox(tr2("fraProfile", "Profile"), this);
     m_iniPath = new QLineEdit(fraProfile);
     m_iniPath->setObjectName("txtinipath");
-    auto* load = button(fraProfile, "cmdLoad", tr2("cmdLoad", "Load"));
-    auto* save = button(fraProfile, "cmdSave", tr2("cmdSave", "Save"));
-    auto* saveAs = button(fraProfile, "cmdSaveAs", tr2("cmdSaveAs", "Save As"));
+    auto* load = makeButton("cmdLoad", "Load", fraProfile);
+    auto* save = makeButton("cmdSave", "Save", fraProfile);
+    auto* saveAs = makeButton("cmdSaveAs", "Save As", fraProfile);
     auto* profileLayout = new QGridLayout(fraProfile);
     profileLayout->addWidget(m_iniPath, 0, 0, 1, 3);
     profileLayout->addWidget(load, 1, 0);
     profileLayout->addWidget(save, 1, 1);
     profileLayout->addWidget(saveAs, 1, 2);
 
-    auto* ok = button(this, "cmdOK", tr2("cmdOK", "&OK"));
-    auto* cancel = button(this, "cmdCancel", tr2("cmdCancel", "&Cancel"));
+    auto* ok = makeButton("cmdOK", "&OK");
+    auto* cancel = makeButton("cmdCancel", "&Cancel");
     ok->setDefault(true);
     auto* right = new QVBoxLayout;
     right->addWidget(frm);
@@ -218,13 +210,9 @@ SystemSettingsDialog::SystemSettingsDialog(SettingsContext& context,
     auto* columns = new QHBoxLayout;
     columns->addWidget(fraLogStorage, 1);
     columns->addLayout(right, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns);
-    layout->addLayout(buttons);
+    layout->addLayout(okCancelRow(ok, cancel));
     applyProgramFont();
 
     if (isDravonet(state().Language))

@@ -7,7 +7,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFont>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 namespace pellucor {
@@ -44,6 +46,23 @@ SetupDialog::~SetupDialog() = default;
 int SetupDialog::runModal()
 {
     return exec();
+}
+
+QPushButton* SetupDialog::makeButton(const char* key, const QString& builtIn, QWidget* parent)
+{
+    auto* b = new QPushButton(tr2(key, builtIn), parent ? parent : this);
+    b->setObjectName(key);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QHBoxLayout* SetupDialog::okCancelRow(QPushButton* ok, QPushButton* cancel)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
 }
 
 void SetupDialog::applyProgramFont()

@@ -28,7 +28,9 @@
 #include <string>
 #include <utility>
 
+class QHBoxLayout;
 class QLineEdit;
+class QPushButton;
 
 namespace pellucor {
 
@@ -89,6 +91,12 @@ public:
 protected:
     // The key's text of this dialog's section, else the built-in text.
     QString tr2(std::string_view key, const QString& builtIn) const { return m_texts.text(key, builtIn); }
+    // A button named `key` with the key's text as its caption (`builtIn` without the pack); it is
+    // not the default button. Its parent is `parent`, or this dialog.
+    QPushButton* makeButton(const char* key, const QString& builtIn, QWidget* parent = nullptr);
+    // The row of OK and Cancel at the right that ends most dialogs.
+    static QHBoxLayout* okCancelRow(QPushButton* ok, QPushButton* cancel);
+
     // Shows message k of this dialog's section in a box of `style` with the application title.
     Answer showMessage(int k, int style);
     Answer showText(const QString& text, int style);

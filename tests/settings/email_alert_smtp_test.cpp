@@ -90,28 +90,11 @@ TEST(EMailAlert, TheDialogsSettingsSendATestAlertThroughARealServer)
     DispatchCamera& control = *real;
 
     // The engine with the real control in slot 1 and recording fakes elsewhere.
-    enginetest::Trace trace;
-    enginetest::FakeClock clock(1000);
-    enginetest::FakeWindows windows(home.state, trace);
-    enginetest::FakeMessages messages(trace);
-    EventLog log(home.state, clock);
-    std::array<std::unique_ptr<CameraControl>, kCameraCount> cams;
-    std::array<std::unique_ptr<CameraViewer>, kCameraCount> viewers;
-    cams[0] = std::move(real);
-    for (int n = 1; n <= kCameraCount; ++n) {
-        if (n > 1)
-            cams[static_cast<std::size_t>(n - 1)] = std::make_unique<enginetest::FakeControl>(n, trace);
-        viewers[static_cast<std::size_t>(n - 1)] = std::make_unique<enginetest::FakeViewer>(n, trace);
-    }
-    EngineServices sv;
-    sv.clock = &clock;
-    sv.timers = &clock;
-    sv.ui = &clock;
-    sv.windows = &windows;
-    sv.messages = &messages;
-    sv.log = &log;
-    sv.saveSetting = [] { return true; };
-    Engine engine(home.state, std::move(sv), std::move(cams), std::move(viewers));
+    std::array<std::unique_ptr<CameraControl>, kCameraCount> own;
+    own[0] = std::move(real);
+    enginetest::EngineRig rig(home.state, 1000, std::move(own));
+    Engine& engine = *rig.engine;
+    const auto& trace = rig.trace;
 
     const fs::path store = home.path() / "store";
     fs::create_directories(store);

@@ -18,7 +18,8 @@ std::vector<std::string> emptyTexts(QWidget& d)
         out.push_back(d.objectName().toStdString() + " title");
     for (QAbstractButton* b : d.findChildren<QAbstractButton*>()) {
         const QString name = b->objectName();
-        if ((name.startsWith("cmd") || name.startsWith("chk") || name.startsWith("opt")) && b->text().isEmpty())
+        if ((name.startsWith("cmd") || name.startsWith("chk") || name.startsWith("opt")) &&
+            b->text().isEmpty())
             out.push_back(name.toStdString());
     }
     for (QGroupBox* g : d.findChildren<QGroupBox*>())
@@ -58,11 +59,11 @@ TEST(PackTexts, EveryDialogFindsItsCaptionsInTheEnglishPack)
     }
     // Each dialog section holds the messages the dialogs show.
     for (const auto& [section, count] : std::vector<std::pair<const char*, int>>{{"frmSchedule", 1},
-                                                                                  {"frmAddSchedule", 4},
-                                                                                  {"frmEMailSetting", 2},
-                                                                                  {"frmSysConfig", 6},
-                                                                                  {"frmSelectDir", 1},
-                                                                                  {"frmNewFolder", 1}}) {
+                                                                                 {"frmAddSchedule", 4},
+                                                                                 {"frmEMailSetting", 2},
+                                                                                 {"frmSysConfig", 6},
+                                                                                 {"frmSelectDir", 1},
+                                                                                 {"frmNewFolder", 1}}) {
         const WindowTexts t = WindowTexts::load(rig.state(), section);
         for (int k = 1; k <= count; ++k)
             EXPECT_FALSE(t.message(k).isEmpty()) << section << " Message" << k;

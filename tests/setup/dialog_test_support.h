@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../app_core/test_folder.h"
+#include "../app_skin/qt_test_support.h"
 
 #include "app/core/app_state.h"
 #include "app/core/language_pack.h"
@@ -28,19 +29,12 @@
 
 namespace dialogtest {
 
-inline QApplication& testApp()
+// The tests' one QApplication (qt_test_support.h), with the program's title on its boxes.
+inline QApplication& dialogApp()
 {
-    static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "pellucor-dialog-tests";
-        static char* argv[] = {name, nullptr};
-        auto* a = new QApplication(argc, argv); // kept to the end of the process
-        QApplication::setApplicationDisplayName("Pellucor SE");
-        return a;
-    }();
-    return *app;
+    QApplication& app = testApp();
+    QApplication::setApplicationDisplayName("Pellucor SE");
+    return app;
 }
 
 inline std::filesystem::path shippedDataFolder()
@@ -54,7 +48,7 @@ struct TestHome
 {
     explicit TestHome(bool withPack = true) : folder("dlg")
     {
-        testApp();
+        dialogApp();
         state.paths.homeDir = folder.path() / "home";
         std::filesystem::create_directories(state.paths.homeDir);
         if (withPack) {
@@ -198,21 +192,6 @@ inline void clickLater(QWidget& parent, const char* name)
 {
     QAbstractButton* b = &child<QAbstractButton>(parent, name);
     later([b] { b->click(); });
-}
-
-// Runs the event loop until `done` holds or `limitMs` passes; the limit only ends a test that
-// would otherwise hang, it measures nothing.
-inline bool waitUntil(const std::function<bool()>& done, int limitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
 }
 
 // Screenshots of the dialogs, kept after the run for people to look at.

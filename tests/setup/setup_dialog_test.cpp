@@ -67,7 +67,7 @@ TEST(FileFilter, WindowsFiltersBecomeQtFilters)
 
 TEST(FileDialogs, OpenNeedsAnExistingFileSaveTakesNewNamesAndConfirmsReplacing)
 {
-    testApp();
+    dialogApp();
     FileDialogRequest r{"Save Profile As", "Configuration Settings (*.ini)|*.ini|Any File (*.*)|*.*", "/tmp",
                         "new.ini"};
     std::unique_ptr<QFileDialog> save(QtDialogPrompts::makeFileDialog(nullptr, r, true));
@@ -83,7 +83,7 @@ TEST(FileDialogs, OpenNeedsAnExistingFileSaveTakesNewNamesAndConfirmsReplacing)
 
 TEST(MessageBoxes, StylesGiveTheirIconsButtonsAndAnswers)
 {
-    testApp();
+    dialogApp();
     struct Case
     {
         int style;

@@ -49,6 +49,13 @@ std::vector<std::string> column(QWidget& d, int c)
     return out;
 }
 
+// Selects row `index` (from 0) and presses Delete.
+void deleteRow(QWidget& d, int index)
+{
+    list(d).setCurrentItem(list(d).topLevelItem(index));
+    click(d, "cmdDelete");
+}
+
 bool sameEntry(const ScheduleInfo& a, const ScheduleInfo& b)
 {
     return a.CHECK == b.CHECK && a.MODE == b.MODE && a.TimeStart == b.TimeStart && a.TimeStop == b.TimeStop &&
@@ -97,8 +104,7 @@ TEST(ScheduleList, DeleteRowTwoOfFourThenOkWritesThreeEntriesAndIndexTwo)
     ScheduleResult result;
     ScheduleDialog d(rig.context, result);
     d.show();
-    list(d).setCurrentItem(list(d).topLevelItem(1));
-    click(d, "cmdDelete");
+    deleteRow(d, 1);
     EXPECT_EQ(column(d, 0), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(list(d).topLevelItem(2)->data(0, Qt::UserRole).toString(), "a3");
     // Nothing reaches the record before OK.
@@ -132,10 +138,8 @@ TEST(ScheduleList, DeletingTheRunningEntryClearsTheIndexOnlyOnOk)
         ScheduleResult result;
         ScheduleDialog d(rig.context, result);
         d.show();
-        list(d).setCurrentItem(list(d).topLevelItem(0));
-        click(d, "cmdDelete");
-        list(d).setCurrentItem(list(d).topLevelItem(1)); // the running entry, now second
-        click(d, "cmdDelete");
+        deleteRow(d, 0);
+        deleteRow(d, 1); // the running entry, now second
         EXPECT_EQ(rig.state().cam(1).ScheduleIndex, 3);
         click(d, ok ? "cmdOK" : "cmdCancel");
         EXPECT_EQ(result.Cancelled, !ok);

@@ -21,6 +21,10 @@ namespace pellucor {
 
 namespace {
 
+// Typing limits of the fields, in characters.
+constexpr int kMailTextChars = 100;
+constexpr int kIntervalChars = 4;
+
 // 0 to 9999 from decimal digits only; nothing for any other text.
 std::optional<std::int32_t> intervalSeconds(const QString& text)
 {
@@ -66,7 +70,6 @@ EMailSettingsDialog::EMailSettingsDialog(SettingsContext& context, EMailSettings
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(fields[i].name);
-        edit->setMaxLength(100);
         edit->setMinimumWidth(280);
         auto* label = new QLabel(tr2(fields[i].label, fields[i].builtIn), this);
         label->setBuddy(edit);
@@ -76,7 +79,6 @@ EMailSettingsDialog::EMailSettingsDialog(SettingsContext& context, EMailSettings
     m_fields[5]->setEchoMode(QLineEdit::Password);
     m_interval = new QLineEdit(this);
     m_interval->setObjectName("txtIntervalTime");
-    m_interval->setMaxLength(4);
     m_interval->setMaximumWidth(80);
     auto* intervalRow = new QHBoxLayout;
     intervalRow->addWidget(m_interval);
@@ -104,8 +106,8 @@ void EMailSettingsDialog::onActivate()
     const std::string* values[] = {&c.MailServer,  &c.MailFrom,     &c.MailTo,
                                    &c.MailSubject, &c.MailUserName, &c.MailPassword};
     for (std::size_t i = 0; i < m_fields.size(); ++i)
-        m_fields[i]->setText(QString::fromStdString(*values[i]));
-    m_interval->setText(QString::number(c.MailIntervalTime));
+        setWholeText(m_fields[i], QString::fromStdString(*values[i]), kMailTextChars);
+    setWholeText(m_interval, QString::number(c.MailIntervalTime), kIntervalChars);
 }
 
 void EMailSettingsDialog::ok()

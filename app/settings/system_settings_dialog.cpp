@@ -149,7 +149,6 @@ SystemSettingsDialog::SystemSettingsDialog(SettingsContext& context,
     m_proxy = check(frm, "chkProxyServer", tr2("chkProxyServer", "Proxy Server"));
     m_proxyAddress = new QLineEdit(frm);
     m_proxyAddress->setObjectName("txtProxyServer");
-    m_proxyAddress->setMaxLength(100);
     m_proxyPort = new QLineEdit(frm);
     m_proxyPort->setObjectName("txtProxyServerPort");
     m_bypass = check(frm, "chkBypassProxyServer",
@@ -291,7 +290,7 @@ void SystemSettingsDialog::loadFields()
     m_recycleSpace->setEnabled(m_recycle->isChecked());
     m_recycleTime->setEnabled(m_recycle->isChecked());
 
-    m_proxyAddress->setText(QString::fromStdString(s.ProxyServerAddress));
+    setWholeText(m_proxyAddress, QString::fromStdString(s.ProxyServerAddress), 100);
     m_proxyPort->setText(QString::number(s.ProxyServerPort));
     m_bypass->setChecked(s.BypassProxyServer);
     m_proxy->setChecked(s.EnableProxy);

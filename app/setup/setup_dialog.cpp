@@ -33,6 +33,12 @@ QFont programFont(const AppState& state)
     return font;
 }
 
+void setWholeText(QLineEdit* field, const QString& text, int typingLimit)
+{
+    field->setMaxLength(std::max(typingLimit, static_cast<int>(text.size())));
+    field->setText(text);
+}
+
 SetupDialog::SetupDialog(DialogContext& context, std::string section, QWidget* parent)
     : QDialog(parent), m_context(context), m_texts(WindowTexts::load(context.state, section))
 {

@@ -140,6 +140,10 @@ template <typename D, typename R, typename C> R showModal(C& context, QWidget* p
     return result;
 }
 
+// Puts `text` into `field`, whose typing limit is `typingLimit` characters; a longer stored text
+// is shown whole (the limit grows to it), so that reading a field back never cuts a stored value.
+void setWholeText(QLineEdit* field, const QString& text, int typingLimit);
+
 // The program font of the pack's "_1.ini" settings.
 QFont programFont(const AppState& state);
 

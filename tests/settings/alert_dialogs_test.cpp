@@ -181,6 +181,23 @@ TEST(EMailSettings, OkStoresTheCameraAndHandsAllFourRecordsToTheirEngines)
     EXPECT_EQ(ini.ReadValue("Cam2", "MailIntervalTime").value_or("absent"), "0");
 }
 
+TEST(EMailSettings, StoredTextsLongerThanTheTypingLimitSurviveOkWhole)
+{
+    Rig rig;
+    CamInfo& c = rig.state().cam(1);
+    c.MailTo = std::string(150, 'a') + "@example.test"; // a long recipient list from a profile
+    c.MailIntervalTime = 60;
+    EMailSettingsResult result;
+    EMailSettingsDialog d(rig.context, result);
+    d.show();
+    EXPECT_EQ(find<QLineEdit>(d, "txtMailTo").text().toStdString(), c.MailTo);
+    find<QLineEdit>(d, "txtMailTo").setText(find<QLineEdit>(d, "txtMailTo").text());
+    click(d, "cmdOK");
+    EXPECT_FALSE(result.Cancelled);
+    EXPECT_EQ(c.MailTo, std::string(150, 'a') + "@example.test");
+    EXPECT_EQ(find<QLineEdit>(d, "txtMailFrom").maxLength(), 100);
+}
+
 TEST(EMailSettings, BadIntervalsAndOverlongTextsAreRefusedBeforeAnythingIsStored)
 {
     const QString euro(QChar(0x20AC)); // three bytes in UTF-8

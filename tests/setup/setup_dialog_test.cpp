@@ -3,6 +3,7 @@
 #include "dialog_test_support.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -170,6 +171,8 @@ TEST(SetupDialog, EscAndTheCloseBoxDoNothingWhileBusy)
         SetupDialog::Busy busy(d);
         EXPECT_TRUE(d.isBusy());
         EXPECT_FALSE(d.isEnabled());
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(&d, &esc);
         EXPECT_TRUE(d.isVisible());
@@ -179,6 +182,7 @@ TEST(SetupDialog, EscAndTheCloseBoxDoNothingWhileBusy)
     }
     EXPECT_FALSE(d.isBusy());
     EXPECT_TRUE(d.isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     d.close();
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(d.cancels, 1);

@@ -30,6 +30,9 @@ PlayMenuDialog::PlayMenuDialog(DialogContext& context, PlayMenuResult& result, Q
     m_files->setMinimumWidth(220);
     m_path = new QLabel(this);
     m_path->setObjectName("lblPath");
+    // A long path may be wider than the label; the tool tip shows it whole.
+    m_path->setMinimumWidth(0);
+    m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* ok = makeButton("cmdOK", "&OK");
     ok->setDefault(true);
     auto* cancel = makeButton("cmdCancel", "&Cancel");
@@ -66,6 +69,7 @@ void PlayMenuDialog::onActivate()
     if (!m_dir->showFolder(m_result.PlayPath))
         return;
     m_path->setText(QString::fromStdString(m_result.PlayPath.string()));
+    m_path->setToolTip(m_path->text());
 }
 
 void PlayMenuDialog::listFiles(const fs::path& folder)
@@ -87,6 +91,7 @@ void PlayMenuDialog::fileClicked()
     if (!folder.trimmed().endsWith('/'))
         folder += '/';
     m_path->setText(' ' + folder + item->text());
+    m_path->setToolTip(m_path->text().trimmed());
 }
 
 void PlayMenuDialog::ok()

@@ -2,6 +2,9 @@
 // busy dialogs that refuse Esc and the close box, activation, and refused input.
 #include "dialog_test_support.h"
 
+#include "app/skin/message_pump.h"
+#include "platform/control_window.h"
+
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFileDialog>
@@ -10,6 +13,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <thread>
 
 using namespace pellucor;
 using namespace dialogtest;
@@ -214,6 +219,33 @@ TEST(SetupDialog, WaitsRunEventsWithInputsDisabledAndEndAtTheirLimit)
     d.pauseMs(15000);
     EXPECT_EQ(pauses, std::vector<std::uint32_t>{15000});
     EXPECT_FALSE(d.isBusy());
+}
+
+TEST(SetupDialog, ControlEventsArriveOnTheUiThreadDuringAWait)
+{
+    TestHome home;
+    DialogContext ctx(home.state);
+    DemoDialog d(ctx);
+    d.show();
+    MessagePump pump;
+    std::thread::id handledOn;
+    int handled = 0;
+    tessivor::ControlWindow window([&](const tessivor::WindowMessage& m, std::intptr_t*) {
+        if (m.message != tessivor::WM_USER + 3)
+            return false;
+        handledOn = std::this_thread::get_id();
+        ++handled;
+        return true;
+    });
+    std::thread worker([h = window.handle()] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        tessivor::postMessage(h, tessivor::WM_USER + 3, 0, 0);
+    });
+    const bool arrived = d.waitUntil([&] { return handled > 0; }, 60000);
+    worker.join();
+    EXPECT_TRUE(arrived);
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(handledOn, std::this_thread::get_id());
 }
 
 TEST(SetupDialog, ActivationOnFirstShowAndAfterOwnChild)

@@ -77,6 +77,21 @@ void fourEntries(AppState& s)
     c.ScheduleIndex = 3;
 }
 
+// The list dialog open over fourEntries.
+struct FourEntries
+{
+    FourEntries() : before(init(rig)), d(rig.context, result) { d.show(); }
+    static std::array<ScheduleInfo, kScheduleCount> init(Rig& r)
+    {
+        fourEntries(r.state());
+        return r.state().cam(1).schedules;
+    }
+    Rig rig;
+    std::array<ScheduleInfo, kScheduleCount> before;
+    ScheduleResult result;
+    ScheduleDialog d;
+};
+
 TEST(ScheduleList, RowsShowTheRecordWithPackNames)
 {
     Rig rig;
@@ -98,12 +113,8 @@ TEST(ScheduleList, RowsShowTheRecordWithPackNames)
 
 TEST(ScheduleList, DeleteRowTwoOfFourThenOkWritesThreeEntriesAndIndexTwo)
 {
-    Rig rig;
-    fourEntries(rig.state());
-    const auto before = rig.state().cam(1).schedules;
-    ScheduleResult result;
-    ScheduleDialog d(rig.context, result);
-    d.show();
+    FourEntries f;
+    auto& [rig, before, result, d] = f;
     deleteRow(d, 1);
     EXPECT_EQ(column(d, 0), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(list(d).topLevelItem(2)->data(0, Qt::UserRole).toString(), "a3");
@@ -132,12 +143,8 @@ TEST(ScheduleList, DeletingTheRunningEntryClearsTheIndexOnlyOnOk)
 {
     for (bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");
-        Rig rig;
-        fourEntries(rig.state());
-        const auto before = rig.state().cam(1).schedules;
-        ScheduleResult result;
-        ScheduleDialog d(rig.context, result);
-        d.show();
+        FourEntries f;
+        auto& [rig, before, result, d] = f;
         deleteRow(d, 0);
         deleteRow(d, 1); // the running entry, now second
         EXPECT_EQ(rig.state().cam(1).ScheduleIndex, 3);

@@ -80,6 +80,9 @@ SystemSettingsDialog::SystemSettingsDialog(SettingsContext& context,
 {
     setObjectName("frmSysConfig");
     setModal(false);
+    // It stays above the other windows; the folder dialogs it opens are its children and come
+    // above it all the same.
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowTitle(tr2("Caption", "Configuration"));
 
     // Storage.

@@ -285,6 +285,8 @@ TEST(SystemSettings, PlayerBrowseAndMode)
 {
     Rig rig;
     Open d(rig);
+    EXPECT_TRUE(d.dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(d.dialog->isModal());
     EXPECT_TRUE(find<QRadioButton>(*d, "optPlayerMode0").isChecked());
     EXPECT_FALSE(find<QLineEdit>(*d, "txtPlayPath").isEnabled());
     find<QRadioButton>(*d, "optPlayerMode1").setChecked(true);

@@ -3,6 +3,7 @@
 #include "app/core/control_adapter.h"
 #include "app/core/engine.h"
 #include "app/core/event_log.h"
+#include "app/settings/settings_context.h"
 #include "app/skin/message_pump.h"
 #include "app/skin/single_instance.h"
 #include "app/viewer/kestra_viewer.h"
@@ -22,6 +23,27 @@ namespace pellucor {
 
 Program::Program(ProgramOptions options) : m_options(std::move(options)) {}
 
+// The windows the settings dialogs reach: the panel and the window set.
+class Program::ProgramSettingsHost : public SettingsHost
+{
+public:
+    explicit ProgramSettingsHost(Program& program) : m_program(program) {}
+
+    void Erase_Fun() override
+    {
+        if (m_program.m_panel)
+            m_program.m_panel->Erase_Fun();
+    }
+    void showView(int slot) override { m_program.m_windows.showView(slot); }
+    void RefrushStatusBar(int slot) override { m_program.m_windows.viewRefrushStatusBar(slot); }
+    void unloadCombined() override { m_program.m_windows.unloadCombined(); }
+    void unloadScan() override { m_program.m_windows.unloadScan(); }
+    void showPanel() override { m_program.m_windows.showController(); }
+
+private:
+    Program& m_program;
+};
+
 Program::~Program()
 {
     // The panel refers to the engine; the engine's controls report into the pump's loop.
@@ -30,7 +52,10 @@ Program::~Program()
     if (m_log)
         m_log->setViews(nullptr);
     m_views.reset();
-    m_panel.reset();
+    m_dialogs.setSettings(nullptr);
+    m_panel.reset(); // with it the settings dialogs it owns
+    m_settings.reset();
+    m_settingsHost.reset();
     m_engine.reset();
     m_log.reset();
     m_pump.reset();
@@ -120,6 +145,12 @@ Program::StartResult Program::start()
     ps.starter = &m_starter;
     m_panel = std::make_unique<ControlPanel>(m_state, ps);
     m_dialogs.setOwner(m_panel.get());
+    m_settingsHost = std::make_unique<ProgramSettingsHost>(*this);
+    m_settings = std::make_unique<SettingsContext>(m_state, *m_engine);
+    m_settings->host = m_settingsHost.get();
+    m_settings->opener = &m_opener;
+    m_settings->starter = &m_starter;
+    m_dialogs.setSettings(m_settings.get());
     m_windows.setPanel(m_panel.get());
     m_windows.showController();
 

@@ -31,6 +31,8 @@ class EventLog;
 class MessagePump;
 class SingleInstance;
 class ViewWindows;
+class SettingsHost;
+struct SettingsContext;
 
 struct ProgramOptions
 {
@@ -65,6 +67,7 @@ public:
     EventLog* log() { return m_log.get(); }
 
 private:
+    class ProgramSettingsHost;
     void shutdown();
 
     ProgramOptions m_options;
@@ -81,6 +84,8 @@ private:
     std::unique_ptr<Engine> m_engine;
     std::unique_ptr<ControlPanel> m_panel;
     std::unique_ptr<ViewWindows> m_views;
+    std::unique_ptr<SettingsHost> m_settingsHost;
+    std::unique_ptr<SettingsContext> m_settings;
 };
 
 } // namespace pellucor

@@ -1,5 +1,6 @@
 #include "app/windows/program_dialogs.h"
 
+#include "app/settings/settings_dialogs.h"
 #include "app/skin/ui_services.h"
 
 #include <QDesktopServices>
@@ -52,30 +53,47 @@ void ProgramDialogs::updateFirmware(int)
     notAvailable("firmware update");
 }
 
+// The settings dialogs act on CurCam, which the panel has set to the camera it passes.
 void ProgramDialogs::schedule(int)
 {
-    notAvailable("recording schedule");
+    if (!m_settings)
+        return notAvailable("recording schedule");
+    runScheduleDialog(*m_settings, m_owner);
 }
 
 void ProgramDialogs::motionSettings(int)
 {
-    notAvailable("motion and alert settings");
+    if (!m_settings)
+        return notAvailable("motion and alert settings");
+    runMotionSettings(*m_settings, m_owner);
 }
 
 void ProgramDialogs::systemSettings()
 {
-    notAvailable("system settings");
+    if (!m_settings)
+        return notAvailable("system settings");
+    showSystemSettings(*m_settings, m_owner);
 }
 
-PlayResult ProgramDialogs::play(const std::string&)
+PlayResult ProgramDialogs::play(const std::string& startFolder)
 {
-    notAvailable("recording picker");
-    return {};
+    if (!m_settings) {
+        notAvailable("recording picker");
+        return {};
+    }
+    const PlayMenuResult picked = runPlayMenu(*m_settings, startFolder, m_owner);
+    PlayResult result;
+    result.Cancelled = picked.Cancelled;
+    if (!picked.Cancelled)
+        result.file = picked.PlayPath.string();
+    return result;
 }
 
 void ProgramDialogs::about()
 {
-    notAvailable("about box");
+    if (!m_settings)
+        return notAvailable("about box");
+    runAbout(*m_settings, m_owner);
 }
 
 void ProgramDialogs::show(const std::string& text, Icon icon)

@@ -1,6 +1,7 @@
-// The program's answers to the panel's dialogs while the dialogs themselves are not part of this
-// build: message boxes and the erase confirmation (a Yes/No question) are real; every other dialog
-// tells the user that it is not available yet and answers as a cancelled dialog would.
+// The program's answers to the panel's dialogs: message boxes, the erase confirmation (a Yes/No
+// question), and the settings dialogs (schedule, motion and e-mail alerts, system settings,
+// playback, about) once the program has given their context. A dialog not in this build tells the
+// user that it is not available yet and answers as a cancelled dialog would.
 //
 // Also the desktop's "open with" for help and recordings (QDesktopServices) and the message
 // boxes of that routine.
@@ -17,6 +18,7 @@
 namespace pellucor {
 
 class QtUiServices;
+struct SettingsContext;
 
 class ProgramDialogs : public PanelDialogs, public OpenMessages
 {
@@ -25,6 +27,8 @@ public:
 
     // The window that owns the boxes (the panel); may be null.
     void setOwner(QWidget* owner) { m_owner = owner; }
+    // What the settings dialogs work on; null until the engine exists.
+    void setSettings(SettingsContext* settings) { m_settings = settings; }
 
     int messageBox(const std::string& text, int style, const std::string& title = {}) override;
     BrowseResult browse(int camera) override;
@@ -47,6 +51,7 @@ private:
 
     QtUiServices& m_ui;
     QPointer<QWidget> m_owner;
+    SettingsContext* m_settings = nullptr;
 };
 
 class QtDesktopOpener : public DesktopOpener

@@ -458,22 +458,29 @@ private:
     Trace& m_trace;
 };
 
-// An engine over fakes, in simulated time from `start`.
+// An engine over fakes, in simulated time from `start`. A control given in `own` takes its
+// slot's place (cam(n) of that slot is then not to be used).
 struct EngineRig
 {
     // `otherWindows` (when given) takes the engine's window calls in place of the recording fake.
-    EngineRig(AppState& s, std::time_t start, EngineWindows* otherWindows = nullptr)
+    EngineRig(AppState& s, std::time_t start, EngineWindows* otherWindows = nullptr,
+              std::array<std::unique_ptr<CameraControl>, kCameraCount> own = {})
         : state(s), clock(start), windows(s, trace), messages(trace), log(s, clock)
     {
         std::array<std::unique_ptr<CameraControl>, kCameraCount> cams;
         std::array<std::unique_ptr<CameraViewer>, kCameraCount> viewers;
         for (int n = 1; n <= kCameraCount; ++n) {
-            auto c = std::make_unique<FakeControl>(n, trace);
+            const auto i = static_cast<std::size_t>(n - 1);
             auto v = std::make_unique<FakeViewer>(n, trace);
-            control[static_cast<std::size_t>(n - 1)] = c.get();
-            viewer[static_cast<std::size_t>(n - 1)] = v.get();
-            cams[static_cast<std::size_t>(n - 1)] = std::move(c);
-            viewers[static_cast<std::size_t>(n - 1)] = std::move(v);
+            viewer[i] = v.get();
+            viewers[i] = std::move(v);
+            if (own[i]) {
+                cams[i] = std::move(own[i]);
+                continue;
+            }
+            auto c = std::make_unique<FakeControl>(n, trace);
+            control[i] = c.get();
+            cams[i] = std::move(c);
         }
         EngineServices sv;
         sv.clock = &clock;

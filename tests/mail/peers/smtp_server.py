@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """A real SMTP server for the tests: aiosmtpd on 127.0.0.1 with AUTH LOGIN.
 
-Usage: smtp_server.py OUTDIR USER PASSWORD
+Usage: smtp_server.py OUTDIR USER PASSWORD [PORT]
 
-Listens on a port the system picks and prints "PORT <n>" on a line of its own once it accepts
+Listens on PORT, or on a port the system picks when none is given, and prints "PORT <n>" on a line of its own once it accepts
 connections. AUTH is offered without TLS and succeeds only for USER and PASSWORD. Every message
 is stored as OUTDIR/msg-<n>.eml (the DATA as received, dot-stuffing removed) with
 OUTDIR/msg-<n>.env beside it (lines: "from <address>", "to <address>", "auth <user>"). Every
@@ -17,6 +17,7 @@ import sys
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 out, user, password = sys.argv[1], sys.argv[2].encode(), sys.argv[3].encode()
+listen_port = int(sys.argv[4]) if len(sys.argv) > 4 else 0
 count = 0
 
 
@@ -53,7 +54,7 @@ async def main():
     server = await loop.create_server(
         lambda: LoggingSMTP(Handler(), authenticator=authenticator, auth_require_tls=False,
                             hostname="aiosmtpd.test"),
-        host="127.0.0.1", port=0)
+        host="127.0.0.1", port=listen_port)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
     done = asyncio.Event()
     loop.add_signal_handler(signal.SIGTERM, done.set)

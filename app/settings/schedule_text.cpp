@@ -1,0 +1,37 @@
+#include "app/settings/schedule_text.h"
+
+#include "app/core/app_state.h"
+
+namespace pellucor {
+
+const std::array<const char*, 7> kBuiltInDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const std::array<const char*, 2> kBuiltInModeNames{"Week Mode", "Date Mode"};
+
+QString dayName(const AppState& state, int day)
+{
+    const std::string& name = state.WeekDayNames.at(static_cast<std::size_t>(day));
+    return name.empty() ? QString(kBuiltInDayNames.at(static_cast<std::size_t>(day)))
+                        : QString::fromStdString(name);
+}
+
+QString modeName(const AppState& state, std::int32_t mode)
+{
+    const std::size_t k = mode == 0 ? 0 : 1;
+    const std::string& name = state.ScheduleModeNames.at(k);
+    return name.empty() ? QString(kBuiltInModeNames.at(k)) : QString::fromStdString(name);
+}
+
+QString weekDayText(const AppState& state, std::int32_t weekOption)
+{
+    QString text;
+    for (int day = 0; day < 7; ++day) {
+        if (!(weekOption & (1 << day)))
+            continue;
+        text += dayName(state, day);
+        if (day < 6)
+            text += ' ';
+    }
+    return text;
+}
+
+} // namespace pellucor

@@ -1,0 +1,33 @@
+// The text forms of schedule entries that the schedule dialogs show and compare.
+//
+// Dates are "yyyy-MM-dd" and times "HH:mm:ss", the forms the schedule timer parses, whatever the
+// locale. Day and mode names come from the pack (AppState::WeekDayNames, ScheduleModeNames); a
+// name the pack did not give shows as its built-in English word. Names are for display only: the
+// dialogs keep each row's mode and days as data.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace pellucor {
+
+struct AppState;
+
+inline constexpr const char* kDateForm = "yyyy-MM-dd";
+inline constexpr const char* kTimeForm = "HH:mm:ss";
+
+// Built-in day names, Sunday first, and mode names (0 week, 1 date).
+extern const std::array<const char*, 7> kBuiltInDayNames;
+extern const std::array<const char*, 2> kBuiltInModeNames;
+
+QString dayName(const AppState& state, int day); // day 0 Sunday .. 6 Saturday
+QString modeName(const AppState& state, std::int32_t mode);
+
+// The days of `weekOption` (bit 0 Sunday .. bit 6 Saturday), Sunday to Saturday, each name
+// followed by one blank except Saturday's.
+QString weekDayText(const AppState& state, std::int32_t weekOption);
+
+} // namespace pellucor

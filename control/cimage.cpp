@@ -136,6 +136,8 @@ CImage::CImage() : m_Discovery(std::make_unique<DiscoveryState>())
 CImage::~CImage()
 {
     m_Run.m_bMailStop.store(1); // an alert in flight ends with the control
+    m_Firmware.m_bFirmwareStop.store(1);
+    m_Firmware.m_FirmwareSocket.CloseConnection(); // an upload's send or wait ends at once
     StopThreads();
     CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
     m_Discovery.reset();  // stops the search and probe workers and joins them
@@ -145,6 +147,8 @@ CImage::~CImage()
     m_MailThread.join();
     m_AudioThread.join();
     m_ImageConfigThread.join();
+    m_PanTiltThread.join();
+    m_FirmwareThread.join();
     frameTargets::destroy(m_hWnd);
     unregisterClientBlock(m_Sharing.m_hClientBlock);
     m_Window.reset();
@@ -170,7 +174,7 @@ void CImage::DrainBusyFlags()
     waitFor(m_Run.m_bMailBusy, 0, &m_MailThread);
     waitFor(m_Run.m_bImageConfigBusy, 0, &m_ImageConfigThread);
     waitFor(m_Run.m_nStatus, 0, &m_ImageThread);
-    waitFor(m_Run.m_bPanTiltBusy, 0, nullptr); // no pan/tilt worker belongs to this object
+    waitFor(m_Run.m_bPanTiltBusy, 0, &m_PanTiltThread);
     waitFor(m_Run.m_bMailBusy, 0, &m_MailThread);
 }
 

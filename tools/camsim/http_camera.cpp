@@ -114,7 +114,10 @@ public:
                 return false;
             state.stats.httpRequests++;
             state.recordRequest(req->head);
+            const bool bodyFollows = req->method == "POST";
             queue.push_back(std::move(*req));
+            if (bodyFollows)
+                return true; // what follows is its body, not the next head
         }
     }
 

@@ -1,5 +1,6 @@
 #include "control/cimage.h"
 #include "control/discovery_state.h"
+#include "control/setting_members.h"
 
 #include "platform/clock.h"
 #include "platform/frame_target.h"
@@ -77,34 +78,6 @@ Rgb translateColor(std::uint32_t ole)
     }
     return Rgb{static_cast<std::uint8_t>(ole & 0xFF), static_cast<std::uint8_t>((ole >> 8) & 0xFF),
                static_cast<std::uint8_t>((ole >> 16) & 0xFF)};
-}
-
-// The get and put members of the settings: one field of one group each, read or written under
-// the group's lock.
-template <class G, class T> HRESULT getSetting(const Guarded<G>& group, T G::*field, T* pVal)
-{
-    *pVal = group.with([&](const G& g) { return g.*field; });
-    return S_OK;
-}
-
-template <class G, class T, class V> HRESULT putSetting(Guarded<G>& group, T G::*field, V newVal)
-{
-    group.update([&](G& g) { g.*field = static_cast<T>(newVal); });
-    return S_OK;
-}
-
-template <class G, std::size_t N>
-HRESULT getText(const Guarded<G>& group, FixedText<N> G::*field, std::string* pVal)
-{
-    *pVal = group.with([&](const G& g) { return (g.*field).str(); });
-    return S_OK;
-}
-
-template <class G, std::size_t N>
-HRESULT putText(Guarded<G>& group, FixedText<N> G::*field, std::string_view newVal)
-{
-    group.update([&](G& g) { (g.*field).assign(newVal); });
-    return S_OK;
 }
 
 // A stored BOOL word goes out as its low 16 bits and comes in as the automation boolean.

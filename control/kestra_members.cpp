@@ -8,6 +8,7 @@
 // it puts it, so nothing here encodes it again, and no password or cookie reaches a trace.
 #include "control/cimage.h"
 #include "control/discovery_state.h"
+#include "control/setting_members.h"
 
 #include "camproto/device_record.h"
 #include "camproto/kestra_exchange.h"
@@ -335,44 +336,37 @@ HRESULT CImage::GetKestraHName(std::int32_t* pVal)
 
 HRESULT CImage::get_KestraCPort(std::int32_t* pVal)
 {
-    *pVal = m_KestraSettings.with([](const KestraSettings& s) { return s.m_nKestraCPort; });
-    return S_OK;
+    return getSetting(m_KestraSettings, &KestraSettings::m_nKestraCPort, pVal);
 }
 
 HRESULT CImage::put_KestraCPort(std::int32_t newVal)
 {
-    m_KestraSettings.update([newVal](KestraSettings& s) { s.m_nKestraCPort = newVal; });
-    return S_OK;
+    return putSetting(m_KestraSettings, &KestraSettings::m_nKestraCPort, newVal);
 }
 
 HRESULT CImage::get_KestraSPort(std::int32_t* pVal)
 {
-    *pVal = m_KestraSettings.with([](const KestraSettings& s) { return s.m_nKestraSPort; });
-    return S_OK;
+    return getSetting(m_KestraSettings, &KestraSettings::m_nKestraSPort, pVal);
 }
 
 HRESULT CImage::put_KestraSPort(std::int32_t newVal)
 {
-    m_KestraSettings.update([newVal](KestraSettings& s) { s.m_nKestraSPort = newVal; });
-    return S_OK;
+    return putSetting(m_KestraSettings, &KestraSettings::m_nKestraSPort, newVal);
 }
 
 HRESULT CImage::get_KestraIPort(std::int32_t* pVal)
 {
-    *pVal = m_KestraSettings.with([](const KestraSettings& s) { return s.m_nKestraIPort; });
-    return S_OK;
+    return getSetting(m_KestraSettings, &KestraSettings::m_nKestraIPort, pVal);
 }
 
 HRESULT CImage::put_KestraIPort(std::int32_t newVal)
 {
-    m_KestraSettings.update([newVal](KestraSettings& s) { s.m_nKestraIPort = newVal; });
-    return S_OK;
+    return putSetting(m_KestraSettings, &KestraSettings::m_nKestraIPort, newVal);
 }
 
 HRESULT CImage::get_KestraHName(std::string* pVal)
 {
-    *pVal = m_KestraSettings.with([](const KestraSettings& s) { return s.m_szKestraHName.str(); });
-    return S_OK;
+    return getText(m_KestraSettings, &KestraSettings::m_szKestraHName, pVal);
 }
 
 HRESULT CImage::put_KestraHName(std::string_view /*newVal*/)
@@ -382,8 +376,7 @@ HRESULT CImage::put_KestraHName(std::string_view /*newVal*/)
 
 HRESULT CImage::get_KestraFWVERSION(std::string* pVal)
 {
-    *pVal = m_KestraSettings.with([](const KestraSettings& s) { return s.m_szKestraFwVersion.str(); });
-    return S_OK;
+    return getText(m_KestraSettings, &KestraSettings::m_szKestraFwVersion, pVal);
 }
 
 } // namespace tessivor

@@ -128,139 +128,116 @@ TEST(TftpClient, UploadsToTftpdHpaByteIdentical)
     }
 }
 
-TEST(TftpClient, RefusedRequestEndsWithTheServersMessage)
+// One upload of a file to a scripted server.
+class ScriptedUpload : public ::testing::Test
 {
+protected:
+    TftpError run(const ScriptedTftpServer::Script& script, const Bytes& file,
+                  const TftpWriteOptions& options = quickOptions())
+    {
+        writeFile(local / "fw.bin", file);
+        reports = Reports{};
+        server = std::make_unique<ScriptedTftpServer>(script);
+        EXPECT_TRUE(server->ok());
+        return client.upload("127.0.0.1", server->port(), (local / "fw.bin").string(), options,
+                             reports.callbacks());
+    }
+    // Exactly one error and no done.
+    void expectOneError() const
+    {
+        EXPECT_EQ(reports.errors, 1);
+        EXPECT_EQ(reports.done, 0);
+        EXPECT_EQ(client.state(), TftpWriteClient::State::Failed);
+    }
+
     ScratchDir local;
-    writeFile(local / "fw.bin", tt::randomFileBytes(2000, 1));
+    Reports reports;
+    TftpWriteClient client;
+    std::unique_ptr<ScriptedTftpServer> server;
+};
+
+TEST_F(ScriptedUpload, RefusedRequestEndsWithTheServersMessage)
+{
     ScriptedTftpServer::Script s;
     s.refuseRequest = true;
-    ScriptedTftpServer server(s);
-    ASSERT_TRUE(server.ok());
-    Reports r;
-    TftpWriteClient client;
-    EXPECT_EQ(
-        client.upload("127.0.0.1", server.port(), (local / "fw.bin").string(), quickOptions(), r.callbacks()),
-        TftpError::ServerError);
-    EXPECT_EQ(r.errors, 1);
-    EXPECT_EQ(r.done, 0);
-    EXPECT_EQ(r.message, "Access violation");
-    EXPECT_EQ(client.state(), TftpWriteClient::State::Failed);
+    EXPECT_EQ(run(s, tt::randomFileBytes(2000, 1)), TftpError::ServerError);
+    expectOneError();
+    EXPECT_EQ(reports.message, "Access violation");
 }
 
-TEST(TftpClient, ErrorInTheMiddleEndsTheUpload)
+TEST_F(ScriptedUpload, ErrorInTheMiddleEndsTheUpload)
 {
-    ScratchDir local;
-    writeFile(local / "fw.bin", tt::randomFileBytes(4000, 2));
     ScriptedTftpServer::Script s;
     s.errorAfterBlock = 3;
-    ScriptedTftpServer server(s);
-    ASSERT_TRUE(server.ok());
-    Reports r;
-    TftpWriteClient client;
-    EXPECT_EQ(
-        client.upload("127.0.0.1", server.port(), (local / "fw.bin").string(), quickOptions(), r.callbacks()),
-        TftpError::ServerError);
-    EXPECT_EQ(r.errors, 1);
-    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(run(s, tt::randomFileBytes(4000, 2)), TftpError::ServerError);
+    expectOneError();
     EXPECT_EQ(client.bytesAcknowledged(), 1024u);
-    EXPECT_EQ(r.progress.size(), 2u);
+    EXPECT_EQ(reports.progress.size(), 2u);
 }
 
-TEST(TftpClient, SilentServerGetsABoundedNumberOfRequests)
+TEST_F(ScriptedUpload, SilentServerGetsABoundedNumberOfRequests)
 {
-    ScratchDir local;
-    writeFile(local / "fw.bin", tt::randomFileBytes(100, 3));
     ScriptedTftpServer::Script s;
     s.silent = true;
-    ScriptedTftpServer server(s);
-    ASSERT_TRUE(server.ok());
-    Reports r;
     TftpWriteOptions o = quickOptions();
     o.replyTimeoutMs = 150;
     o.sendsPerPacket = 3;
-    TftpWriteClient client;
-    EXPECT_EQ(client.upload("127.0.0.1", server.port(), (local / "fw.bin").string(), o, r.callbacks()),
-              TftpError::NoReply);
-    EXPECT_EQ(r.errors, 1);
-    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(run(s, tt::randomFileBytes(100, 3), o), TftpError::NoReply);
+    expectOneError();
     // Let any datagram still in flight arrive before counting.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(server.writeRequests(), 3);
+    EXPECT_EQ(server->writeRequests(), 3);
 }
 
-TEST(TftpClient, LostAcksAreMadeUpByRetransmission)
+TEST_F(ScriptedUpload, LostAcksAreMadeUpByRetransmission)
 {
-    ScratchDir local;
     const Bytes file = tt::randomFileBytes(10 * 512 + 100, 4);
-    writeFile(local / "fw.bin", file);
     ScriptedTftpServer::Script s;
     s.dropFirstAckEvery = 2; // every second block needs a second send
-    ScriptedTftpServer server(s);
-    ASSERT_TRUE(server.ok());
-    Reports r;
     TftpWriteOptions o = quickOptions();
     o.replyTimeoutMs = 200;
-    TftpWriteClient client;
-    ASSERT_EQ(client.upload("127.0.0.1", server.port(), (local / "fw.bin").string(), o, r.callbacks()),
-              TftpError::None)
-        << r.message;
-    EXPECT_EQ(r.done, 1);
-    EXPECT_TRUE(server.complete());
-    EXPECT_EQ(server.file(), file);
-    EXPECT_GE(server.retransmissions(), 5);
-    EXPECT_EQ(server.requestedName(), "fw.bin");
+    ASSERT_EQ(run(s, file, o), TftpError::None) << reports.message;
+    EXPECT_EQ(reports.done, 1);
+    EXPECT_TRUE(server->complete());
+    EXPECT_EQ(server->file(), file);
+    EXPECT_GE(server->retransmissions(), 5);
+    EXPECT_EQ(server->requestedName(), "fw.bin");
 }
 
-TEST(TftpClient, DuplicateLateAndForeignPacketsDoNotCorruptTheFile)
+TEST_F(ScriptedUpload, DuplicateLateAndForeignPacketsDoNotCorruptTheFile)
 {
-    ScratchDir local;
     for (const std::size_t size : {0u, 512u, 3000u, 200000u}) {
         SCOPED_TRACE("size " + std::to_string(size));
         const Bytes file = tt::randomFileBytes(size, 5);
-        writeFile(local / "fw.bin", file);
         ScriptedTftpServer::Script s;
         s.hostile = true;
         s.ackDelayMs = size < 10000 ? 20 : 0;
-        ScriptedTftpServer server(s);
-        ASSERT_TRUE(server.ok());
-        Reports r;
-        TftpWriteClient client;
-        ASSERT_EQ(client.upload("127.0.0.1", server.port(), (local / "fw.bin").string(), quickOptions(),
-                                r.callbacks()),
-                  TftpError::None)
-            << r.message;
-        EXPECT_EQ(r.done, 1);
-        EXPECT_EQ(r.errors, 0);
-        EXPECT_EQ(server.file(), file);
+        ASSERT_EQ(run(s, file), TftpError::None) << reports.message;
+        EXPECT_EQ(reports.done, 1);
+        EXPECT_EQ(reports.errors, 0);
+        EXPECT_EQ(server->file(), file);
         // A late or duplicated ACK never moves the file on: one report per block.
-        EXPECT_EQ(r.progress.size(), size / 512 + 1);
+        EXPECT_EQ(reports.progress.size(), size / 512 + 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_GT(server.strayErrors(), 0) << "the second port was not told it is unknown";
+        EXPECT_GT(server->strayErrors(), 0) << "the second port was not told it is unknown";
     }
 }
 
-TEST(TftpClient, AbortEndsAWaitFromAnotherThread)
+TEST_F(ScriptedUpload, AbortEndsAWaitFromAnotherThread)
 {
-    ScratchDir local;
-    writeFile(local / "fw.bin", tt::randomFileBytes(100, 6));
     ScriptedTftpServer::Script s;
     s.silent = true;
-    ScriptedTftpServer server(s);
-    ASSERT_TRUE(server.ok());
-    Reports r;
     TftpWriteOptions o = quickOptions();
     o.replyTimeoutMs = 60000; // only the abort can end it
-    TftpWriteClient client;
     std::thread aborter([&] {
-        while (server.writeRequests() == 0)
+        // Once the upload runs, an abort holds until its next wait, however late that comes.
+        while (client.state() != TftpWriteClient::State::Running)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         client.abort();
     });
-    EXPECT_EQ(client.upload("127.0.0.1", server.port(), (local / "fw.bin").string(), o, r.callbacks()),
-              TftpError::Aborted);
+    EXPECT_EQ(run(s, tt::randomFileBytes(100, 6), o), TftpError::Aborted);
     aborter.join();
-    EXPECT_EQ(r.errors, 1);
-    EXPECT_EQ(r.done, 0);
+    expectOneError();
 }
 
 TEST(TftpClient, LocalProblemsAreReportedOnce)

@@ -487,6 +487,44 @@ TEST_F(KestraTest, UpdateFirmwareRefusesAMissingFile)
     EXPECT_EQ(v, 0);
 }
 
+// camsim's own side of hostile input: short and garbage command packets, and broken uploads,
+// leave it answering the next client correctly.
+TEST_F(KestraTest, CamsimSurvivesMalformedRequests)
+{
+    auto sendRaw = [&](int port, const std::string& bytes) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        ::inet_pton(AF_INET, camera->address().c_str(), &a.sin_addr);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            ::shutdown(fd, SHUT_WR);
+            char b[256];
+            pollfd p{fd, POLLIN, 0};
+            while (::poll(&p, 1, 2000) == 1 && ::recv(fd, b, sizeof b, 0) > 0) {
+            }
+        }
+        ::close(fd);
+    };
+    const int kestra = camera->port("kestra");
+    sendRaw(kestra, "");
+    sendRaw(kestra, "Brevantine");                         // a short packet
+    sendRaw(kestra, std::string(128, '\xFF'));             // no company word, huge numbers
+    sendRaw(kestra, "Brevantine" + std::string(200, 'A')); // longer than a packet
+    const std::string multipart =
+        "POST /goform/formUpload HTTP/1.0\r\nContent-Type: multipart/form-data; boundary=";
+    sendRaw(camera->httpPort(), multipart + "B\r\nContent-Length: 10\r\n\r\n--B\r\nxxxxx");
+    sendRaw(camera->httpPort(), multipart + "\r\nContent-Length: 4\r\n\r\n--\r\n");
+    sendRaw(camera->httpPort(), multipart + "B\r\nContent-Length: 99999999999\r\n\r\n");
+    sendRaw(camera->httpPort(), multipart + "B\r\nContent-Length: 23\r\n\r\n--B\r\n\r\n\r\n--B--\r\n");
+    EXPECT_EQ(value(95), "3");
+    std::int32_t pt = 0;
+    control->get_PT_Support(&pt);
+    EXPECT_EQ(pt, 1);
+    EXPECT_EQ(camera->command("kestra-break nonsense"), "error kestra-break KIND");
+}
+
 // The multipart request as a camera receives it, taken apart by Python's email parser.
 TEST(FirmwareMultipart, PythonParsesTheRequestIntoItsParts)
 {

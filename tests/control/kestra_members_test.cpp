@@ -565,6 +565,38 @@ TEST(FirmwareMultipart, PythonParsesTheRequestIntoItsParts)
     installClock(nullptr);
 }
 
+// A diagonal whose first step fails still sends the second, and reports the second's result.
+TEST(KestraPanTilt, DiagonalGoesOnAfterAFailedFirstStep)
+{
+    httppeers::NoSleepClock clock;
+    installClock(&clock);
+    httppeers::FakeCamera camera([](const std::string& request) {
+        return std::string(request.find("=down") != std::string::npos
+                               ? "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"
+                               : "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    });
+    {
+        CImage c;
+        auto recorder = std::make_shared<EventRecorder>();
+        std::uint32_t cookie = 0;
+        c.events().advise(recorder, &cookie);
+        c.put_RemoteHost("127.0.0.1");
+        c.put_RemotePort(camera.port());
+        c.put_Protocol(PROTOCOL_KESTRA);
+        std::int32_t started = 0;
+        c.PT_CMD(8, &started);
+        ASSERT_EQ(started, -1);
+        ASSERT_TRUE(pumpUntil([&] { return !recorder->events.empty(); }));
+        EXPECT_EQ(recorder->events[0].id, DISPID_EndPTCmd);
+        EXPECT_EQ(recorder->events[0].args.at(0), -1);
+    }
+    const auto requests = camera.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].rfind("GET /goform/CfgPT_Direction?f_PT_DIRECTION=down ", 0), 0u);
+    EXPECT_EQ(requests[1].rfind("GET /goform/CfgPT_Direction?f_PT_DIRECTION=right ", 0), 0u);
+    installClock(nullptr);
+}
+
 TEST(FirmwareStop, StopDuringAnUploadEndsItWithCode26)
 {
     httppeers::NoSleepClock clock;

@@ -1,5 +1,6 @@
 #include "control/cimage.h"
 #include "control/discovery_state.h"
+#include "control/setting_members.h"
 
 #include "platform/clock.h"
 #include "platform/frame_target.h"
@@ -79,34 +80,6 @@ Rgb translateColor(std::uint32_t ole)
                static_cast<std::uint8_t>((ole >> 16) & 0xFF)};
 }
 
-// The get and put members of the settings: one field of one group each, read or written under
-// the group's lock.
-template <class G, class T> HRESULT getSetting(const Guarded<G>& group, T G::*field, T* pVal)
-{
-    *pVal = group.with([&](const G& g) { return g.*field; });
-    return S_OK;
-}
-
-template <class G, class T, class V> HRESULT putSetting(Guarded<G>& group, T G::*field, V newVal)
-{
-    group.update([&](G& g) { g.*field = static_cast<T>(newVal); });
-    return S_OK;
-}
-
-template <class G, std::size_t N>
-HRESULT getText(const Guarded<G>& group, FixedText<N> G::*field, std::string* pVal)
-{
-    *pVal = group.with([&](const G& g) { return (g.*field).str(); });
-    return S_OK;
-}
-
-template <class G, std::size_t N>
-HRESULT putText(Guarded<G>& group, FixedText<N> G::*field, std::string_view newVal)
-{
-    group.update([&](G& g) { (g.*field).assign(newVal); });
-    return S_OK;
-}
-
 // A stored BOOL word goes out as its low 16 bits and comes in as the automation boolean.
 template <class G> HRESULT getBool(const Guarded<G>& group, std::int32_t G::*field, VariantBool* pVal)
 {
@@ -142,6 +115,8 @@ CImage::CImage() : m_Discovery(std::make_unique<DiscoveryState>())
 CImage::~CImage()
 {
     m_Run.m_bMailStop.store(1); // an alert in flight ends with the control
+    m_Firmware.m_bFirmwareStop.store(1);
+    m_Firmware.m_FirmwareSocket.CloseConnection(); // an upload's send or wait ends at once
     StopThreads();
     CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
     m_Discovery.reset();  // stops the search and probe workers and joins them
@@ -151,6 +126,8 @@ CImage::~CImage()
     m_MailThread.join();
     m_AudioThread.join();
     m_ImageConfigThread.join();
+    m_PanTiltThread.join();
+    m_FirmwareThread.join();
     frameTargets::destroy(m_hWnd);
     unregisterClientBlock(m_Sharing.m_hClientBlock);
     m_Window.reset();
@@ -176,7 +153,7 @@ void CImage::DrainBusyFlags()
     waitFor(m_Run.m_bMailBusy, 0, &m_MailThread);
     waitFor(m_Run.m_bImageConfigBusy, 0, &m_ImageConfigThread);
     waitFor(m_Run.m_nStatus, 0, &m_ImageThread);
-    waitFor(m_Run.m_bPanTiltBusy, 0, nullptr); // no pan/tilt worker belongs to this object
+    waitFor(m_Run.m_bPanTiltBusy, 0, &m_PanTiltThread);
     waitFor(m_Run.m_bMailBusy, 0, &m_MailThread);
 }
 

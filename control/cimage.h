@@ -568,6 +568,8 @@ private:
     WorkerThread m_MailThread;
     WorkerThread m_AudioThread;
     WorkerThread m_ImageConfigThread;
+    WorkerThread m_PanTiltThread;
+    WorkerThread m_FirmwareThread;
 
     bool StartMailThread();
     void DrainBusyFlags();
@@ -604,6 +606,29 @@ private:
     // The probe chain (ProbeDevice): -1 when one way described the camera, else 0.
     static int probeDeviceWorker(CImage& c);
 
+    // ---- Kestra command port and web forms (kestra_members.cpp), host's thread ----
+    // One command exchange with the prepared 128-byte request: -1 when the camera did the command
+    // (the survey: when a survey arrived), else 0, with m_lErrCode 12 (no connection) or 14 (not
+    // sent). On -1, `answer` receives the reply's data (the survey: the entry count as decimal
+    // text). The status command also refreshes m_KestraStatus and the current device; the survey
+    // the access-point list.
+    int KestraCommand(std::uint32_t command, const camproto::KestraPacket& request,
+                      std::vector<std::uint8_t>* answer);
+    // Up to three POSTs of `body` to `path` that accept a "302" answer: -1 when one was accepted
+    // and does not send the browser to "error.asp", else 0.
+    int KestraPostForm(const char* path, const std::string& body);
+
+    // ---- pan/tilt (pan_tilt_members.cpp), pan/tilt thread ----
+    // The requests of one command: -1 accepted, else 0 or the HTTP status the engine reports.
+    int PTCmdWorker(std::int32_t command);
+
+    // ---- firmware upload (firmware_members.cpp), firmware thread ----
+    void FirmwareUpdateThread();
+    void UploadFirmwareMultipart();
+    void UploadFirmwareOctet();
+    // Sleeps `ms` in short steps; false as soon as the control is being destroyed.
+    bool FirmwarePause(std::uint32_t ms);
+
     std::string credentialTextLocked() const;
     std::string encodeAndKeep(std::string_view text);
     std::string encodeOrReuse(std::string_view text);
@@ -616,6 +641,7 @@ private:
     Guarded<MotionSettings> m_MotionSettings;
     Guarded<MailSettings> m_MailSettings;
     Guarded<StreamSettings> m_StreamSettings;
+    Guarded<KestraSettings> m_KestraSettings;
 
     // Guards m_szDeviceSerialNo, m_szUserName and m_szPassword. Other threads read the user name
     // and password through get_UserName / get_Password, CredentialText, BuildCredentialBlock or
@@ -639,6 +665,9 @@ private:
     Sockets m_Sockets;
     FrameSharing m_Sharing;
     SearchFlags m_Search;
+    KestraState m_Kestra;     // host's thread
+    PanTiltState m_PanTilt;   // host's thread and the pan/tilt thread
+    FirmwareState m_Firmware; // host's thread and the firmware thread
 
     // The image settings as the last image-settings thread read them.
     mutable std::mutex m_ImageValuesLock;

@@ -11,6 +11,7 @@
 //   MotionSettings      image thread (each frame)
 //   MailSettings        e-mail thread (each job), image thread (the alert picture)
 //   StreamSettings      image thread and audio thread (each pass)
+//   KestraSettings      the host's thread (the Kestra members)
 // A put therefore takes effect from the next round, never in the middle of one.
 #pragma once
 
@@ -128,6 +129,22 @@ struct StreamSettings
     Text64 m_szMultipartVideoPath{"/goform/video2"};
     Text64 m_szMultipartAudioPath{"/goform/audio2"};
     std::int32_t m_nMultipartPause = 4000; // ms
+};
+
+// The Kestra family's ports and texts: the host puts the ports, GetKestraPort and GetKestraHName
+// (on the host's thread) fill them from the camera.
+struct KestraSettings
+{
+    static constexpr std::int32_t kDefaultControlPort = 5000;
+    static constexpr std::int32_t kDefaultStreamPort = 5001;
+    static constexpr std::int32_t kDefaultCommandPort = 5100;
+    static constexpr const char* kDefaultFwVersion = "1.57.0926.2005(default)";
+
+    std::int32_t m_nKestraCPort = kDefaultControlPort;
+    std::int32_t m_nKestraSPort = kDefaultStreamPort;
+    std::int32_t m_nKestraIPort = kDefaultCommandPort; // the command port
+    FixedText<128> m_szKestraHName;
+    FixedText<128> m_szKestraFwVersion{kDefaultFwVersion};
 };
 
 } // namespace tessivor

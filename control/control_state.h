@@ -5,6 +5,7 @@
 // other groups belong to one worker thread and are not shared.
 #pragma once
 
+#include "camproto/kestra_packet.h"
 #include "control/avi_writer.h"
 #include "control/client_block.h"
 #include "control/parameter_table.h"
@@ -56,6 +57,12 @@ public:
     EndRun exchange(EndRun state)
     {
         return static_cast<EndRun>(m_word.exchange(static_cast<std::int32_t>(state)));
+    }
+    // Stores `desired` only while the word holds `expected`; true when it did.
+    bool compareExchange(EndRun expected, EndRun desired)
+    {
+        auto e = static_cast<std::int32_t>(expected);
+        return m_word.compare_exchange_strong(e, static_cast<std::int32_t>(desired));
     }
     bool stopRequested() const { return load() == EndRun::StopRequested; }
     const std::atomic<std::int32_t>& word() const { return m_word; }
@@ -252,6 +259,32 @@ struct SearchFlags
     std::atomic<std::int32_t> m_bQuietSearch{1};
     std::atomic<std::int32_t> m_nSelectedDevice{-2};
     std::atomic<std::int32_t> m_bKeepLocalCamera{1}; // ProbeDevice: leave LocalCamera as it is
+};
+
+// The last answer to the Kestra status command; the host's thread only (PT_Support writes it,
+// Wireless_Support reads it).
+struct KestraState
+{
+    camproto::KestraStatusBlock m_KestraStatus;
+};
+
+// The pan/tilt worker: PT_CMD (host's thread) stores the command and raises RunFlags'
+// m_bPanTiltBusy; the worker clears it after it has posted its result.
+struct PanTiltState
+{
+    std::atomic<std::int32_t> m_nPanTiltCmd{0};
+};
+
+// The firmware upload: UpdateFirmware (host's thread) stores the file and starts the worker, which
+// writes the progress; the host reads it through UpdataP. m_bFirmwareStop is the destructor's
+// stop request, which also cuts the fixed pauses after the upload short; the upload socket is
+// closed from the host's thread to end a blocking send or wait.
+struct FirmwareState
+{
+    FixedText<260> m_szFirmwareFile;
+    std::atomic<double> m_dUpdataP{0.0};
+    std::atomic<std::int32_t> m_bFirmwareStop{0};
+    CWSClient m_FirmwareSocket;
 };
 
 } // namespace tessivor

@@ -12,6 +12,7 @@
 #include "camproto/discovery_extinfo.h"
 #include "camproto/discovery_local.h"
 #include "camproto/discovery_multicast_packets.h"
+#include "camproto/kestra_packet.h"
 #include "camproto/probe_udp.h"
 #include "io/datagram_socket.h"
 #include "platform/worker_thread.h"
@@ -24,17 +25,8 @@
 
 namespace tessivor {
 
-// One access point of a camera's site survey.
-struct SiteSurveyEntry
-{
-    std::uint32_t magic = 0;
-    std::array<char, 18> bssid{};
-    std::array<char, 33> ssid{};
-    std::uint8_t channel = 0;
-    std::uint8_t encryption = 0;
-    std::uint8_t signal = 0;
-    std::uint8_t bssMode = 0;
-};
+// One access point of a camera's site survey (the Kestra survey command fills the list).
+using SiteSurveyEntry = camproto::SiteSurveyEntry;
 
 struct DiscoveryState
 {

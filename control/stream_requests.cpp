@@ -6,11 +6,13 @@
 
 namespace tessivor {
 
-std::string requestStart(const ConnectionSettings& conn, const std::string& path, bool mayUseProxy)
+std::string requestStart(const ConnectionSettings& conn, const std::string& path, bool mayUseProxy,
+                         std::string_view method)
 {
+    const std::string verb(method);
     if (!mayUseProxy || !conn.proxyInUse())
-        return "GET " + path + " HTTP/1.0\r\n";
-    return "GET HTTP://" + conn.m_szRemoteHost.str() + ":" + std::to_string(conn.m_nRemotePort) + path +
+        return verb + " " + path + " HTTP/1.0\r\n";
+    return verb + " HTTP://" + conn.m_szRemoteHost.str() + ":" + std::to_string(conn.m_nRemotePort) + path +
            " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + conn.m_szRemoteHost.str() + "\r\n";
 }
 

@@ -13,7 +13,8 @@ namespace tessivor {
 struct ConnectionSettings;
 
 // The request line and proxy lines for `path` (which begins with "/").
-std::string requestStart(const ConnectionSettings& conn, const std::string& path, bool mayUseProxy);
+std::string requestStart(const ConnectionSettings& conn, const std::string& path, bool mayUseProxy,
+                         std::string_view method = "GET");
 // The user name and the password of a CImage::CredentialText as one consistent pair.
 std::pair<std::string, std::string> credentials(const std::string& credentialText);
 // False when `text` holds CR, LF or NUL and so could end a request line early.

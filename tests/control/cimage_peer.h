@@ -23,6 +23,11 @@ struct CImagePeer
     static FrameSharing& sharing(CImage& c) { return c.m_Sharing; }
     static SearchFlags& search(CImage& c) { return c.m_Search; }
     static DiscoveryState& discovery(CImage& c) { return *c.m_Discovery; }
+    static KestraState& kestra(CImage& c) { return c.m_Kestra; }
+    static PanTiltState& panTilt(CImage& c) { return c.m_PanTilt; }
+    static FirmwareState& firmware(CImage& c) { return c.m_Firmware; }
+    static bool firmwareThreadRunning(const CImage& c) { return c.m_FirmwareThread.running(); }
+    static bool panTiltThreadRunning(const CImage& c) { return c.m_PanTiltThread.running(); }
     static bool mailThreadRunning(const CImage& c) { return c.m_MailThread.running(); }
 
     static Guarded<ConnectionSettings>& connection(CImage& c) { return c.m_Connection; }
@@ -30,6 +35,7 @@ struct CImagePeer
     static Guarded<MotionSettings>& motionSettings(CImage& c) { return c.m_MotionSettings; }
     static Guarded<StreamSettings>& streamSettings(CImage& c) { return c.m_StreamSettings; }
     static Guarded<MailSettings>& mailSettings(CImage& c) { return c.m_MailSettings; }
+    static Guarded<KestraSettings>& kestraSettings(CImage& c) { return c.m_KestraSettings; }
 
     static void setImageValues(CImage& c, const std::array<std::int16_t, 7>& values)
     {

@@ -56,6 +56,8 @@ public:
     const std::string& address() const { return m_address; }
     int nativePort() const { return m_ports.at("native"); }
     int httpPort() const { return m_ports.at("http"); }
+    // The port of a service camsim announced ("kestra", "control", ...).
+    int port(const std::string& service) const { return m_ports.at(service); }
 
     // Ends the camera at once (SIGKILL), as a camera that loses power.
     void kill()

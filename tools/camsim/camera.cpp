@@ -1,5 +1,4 @@
 #include "camera.h"
-
 #include "picture.h"
 
 #include <poll.h>
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 namespace camsim {
@@ -167,6 +167,24 @@ CameraState::ClipPicture CameraState::clipPicture(std::uint64_t offset) const
     if (m_clip.empty())
         return nullptr;
     return m_clip[m_clipPlay ? static_cast<std::size_t>(offset % m_clip.size()) : m_clipIndex];
+}
+
+void CameraState::setRequestLog(std::string path)
+{
+    std::lock_guard lock(m_mutex);
+    m_requestLog = std::move(path);
+}
+
+void CameraState::logRequest(std::string_view line)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_requestLog.empty())
+        return;
+    if (std::FILE* f = std::fopen(m_requestLog.c_str(), "a")) {
+        std::fwrite(line.data(), 1, line.size(), f);
+        std::fputc('\n', f);
+        std::fclose(f);
+    }
 }
 
 void CameraState::recordRequest(std::string head)

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -87,10 +88,56 @@ struct Identity
     bool wireless = false;
 };
 
+// Ways of breaking the Kestra command port's answers, chosen with "kestra-break KIND".
+enum class KestraBreak
+{
+    None,
+    Short,        // 60 bytes of a reply, then the connection is closed
+    BadWord,      // a reply without the company word
+    NotDone,      // a reply whose answer word is not 81
+    HugeLength,   // a done reply claiming 0xFFFFFFFF data bytes
+    SurveyMany,   // a survey that claims 40 entries (and carries 33)
+    SurveyCut,    // a survey that claims 10 entries, sends 3 and closes
+    SurveyNoWord, // a survey without the company word
+    Silent,       // the command is read and nothing is answered
+};
+std::optional<KestraBreak> kestraBreakFromName(std::string_view name);
+
+// The Kestra family's side of the camera: the command port's stored values and answers, the web
+// login sessions, and where uploaded firmware goes.
+class KestraSide
+{
+public:
+    std::atomic<bool> panTilt{true};
+    std::atomic<int> surveyEntries{3};
+    std::atomic<int> commandPort{0};
+
+    void setBreak(KestraBreak kind);
+    KestraBreak peekBreak() const;
+
+    void storeValue(std::uint32_t command, std::string value);
+    std::optional<std::string> value(std::uint32_t command) const;
+
+    void openSession(std::string cookie);
+    bool hasSession(const std::string& cookie) const;
+    void closeSession(const std::string& cookie);
+
+    void setUploadFile(std::string path);
+    std::string uploadFile() const;
+
+private:
+    mutable std::mutex m_mutex;
+    KestraBreak m_break = KestraBreak::None;
+    std::map<std::uint32_t, std::string> m_values;
+    std::set<std::string> m_sessions;
+    std::string m_uploadFile;
+};
+
 class CameraState
 {
 public:
     Identity identity;
+    KestraSide kestra;
 
     // ---- picture ----
     std::atomic<int> width{320};
@@ -136,6 +183,10 @@ public:
     // The current breakage, without using it up.
     Malformed peekMalformed() const;
 
+    // The request log (--request-log): every line goes to the file as it comes.
+    void setRequestLog(std::string path);
+    void logRequest(std::string_view line);
+
     // The most recent request heads (newest last), for tests that check what the client sent.
     void recordRequest(std::string head);
     std::vector<std::string> recentRequests() const;
@@ -165,6 +216,7 @@ private:
     Malformed m_malformed = Malformed::None;
     int m_malformedCount = 0;
     std::vector<std::string> m_requests;
+    std::string m_requestLog;
     std::vector<ClipPicture> m_clip;
     bool m_clipPlay = false;
     std::size_t m_clipIndex = 0;
@@ -275,6 +327,17 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
 // Answers image-settings datagrams (and, for a camera of a discovery family, the search, probe,
 // login query and extended information) on `fd` until the camera quits.
 void serveSettingsDatagrams(CameraState& state, int fd);
+
+// ---- Kestra family, pan/tilt and firmware pages (kestra_camera.cpp) ----
+
+// The Kestra command port: 128-byte packets, one command per connection.
+void serveKestraCommand(CameraState& state, FrameSource& frames, const std::shared_ptr<Connection>& conn);
+// The whole HTTP answer of a Kestra web form or page, a pan/tilt request or a firmware upload
+// page; nullopt when the request is none of them. `authorised` tells whether the request's Basic
+// credentials are right (the pan/tilt and octet pages need them; the Kestra forms use cookies).
+std::optional<std::string> kestraHttpAnswer(CameraState& state, std::string_view method,
+                                            std::string_view target, std::string_view contentType,
+                                            std::string_view body, bool authorised);
 
 // ---- discovery (discovery_camera.cpp) ----
 

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -113,7 +114,10 @@ public:
                 return false;
             state.stats.httpRequests++;
             state.recordRequest(req->head);
+            const bool bodyFollows = req->method == "POST";
             queue.push_back(std::move(*req));
+            if (bodyFollows)
+                return true; // what follows is its body, not the next head
         }
     }
 
@@ -125,6 +129,22 @@ public:
             return !conn.dropped();
         const long n = recvSome(conn, m_input, 65536);
         return n > 0 || n == -2;
+    }
+
+    // The `size` bytes of a request body that follow its head; false when the client closed or
+    // stalled before they came.
+    bool takeBody(std::size_t size, std::string* body)
+    {
+        while (m_input.size() < size) {
+            if (!waitReadable(conn, std::chrono::seconds(10)))
+                return false;
+            const long n = recvSome(conn, m_input, std::min<std::size_t>(size - m_input.size(), 1 << 20));
+            if (n <= 0)
+                return false;
+        }
+        body->assign(m_input, 0, size);
+        m_input.erase(0, size);
+        return true;
     }
 
     CameraState& state;
@@ -544,11 +564,27 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
     if (!frames.waitWhileStalled(s.conn))
         return;
     const Request req = s.queue.front();
+    const bool loginOk = authorised(state, req);
+    std::string body;
+    if (req.method == "POST") {
+        constexpr std::size_t kMaxBody = 64u << 20;
+        const std::string length = req.header("content-length");
+        std::size_t size = 0;
+        const auto [end, ec] = std::from_chars(length.data(), length.data() + length.size(), size);
+        if (ec != std::errc() || end != length.data() + length.size() || size > kMaxBody ||
+            !s.takeBody(size, &body)) {
+            sendSimple(s, "400 Bad Request", "");
+            return;
+        }
+    }
+    if (auto a = kestraHttpAnswer(state, req.method, req.target, req.header("content-type"), body, loginOk)) {
+        sendAll(s.conn, *a);
+        return;
+    }
     if (req.method != "GET") {
         sendSimple(s, "405 Method Not Allowed", "");
         return;
     }
-    const bool loginOk = authorised(state, req);
     if (!loginOk)
         state.stats.authFailures++;
     if (req.target == "/IOCONTROL.CGI?CGIQUaere=Image") {

@@ -47,6 +47,7 @@ Listening (IPv4; loopback addresses only unless --any-address):
   --control-port PORT     control channel (default 0: any free port; -1: off)
   --udp-any               datagrams on the any-address (broadcasts reach the camera), not --address
   --multicast             answer the multicast protocol on 224.0.0.1:13579 (through --address)
+  --kestra-port PORT      Kestra command port (default -1: off; 0: any free port)
 
 Discovery (the camera's identity; --family turns the answers on):
   --family KIND           native | videocgi | multipart | kestra
@@ -80,6 +81,8 @@ Camera:
   --malformed KIND[:N]    break the next N frames (default: all) of every stream
   --stall                 start stalled: connections are accepted, nothing is sent
   --run-for SECONDS       quit after this long
+  --request-log FILE      append every web request and Kestra command to FILE, one line each
+  --upload-file FILE      where the firmware uploads' file bytes are written
   --clip LIST             serve the JPEG files named in LIST (one path per line, relative to
                           LIST's folder; '#' starts a comment line) instead of the drawn scene,
                           holding the selected one (the first at start)
@@ -89,9 +92,11 @@ Control channel commands:
   stall | resume | drop | size WxH | rate FPS | pt X Y | malformed KIND [N] | malformed off
   user NAME | password TEXT | challenge on|off | auth on|off | greeting CODE
   settings R,C,F,B,C,H,L | stats | last-request | quit
+  kestra-break KIND | kestra-survey N | kestra-pt on|off
   clip N | clip next | clip   (hold clip file N (from 0) / the next one; answer: index and size)
 
 Breakages (KIND): garbage truncate huge zero nolength noboundary badjpeg short busy bomb
+Kestra command breakages: off short badword notdone hugelength surveymany surveycut surveynoword silent
 )";
 
 struct Options
@@ -102,6 +107,7 @@ struct Options
     int httpPort = 8080;
     int udpPort = 62976;
     int controlPort = 0;
+    int kestraPort = -1;
     bool udpAny = false;
     bool multicast = false;
     std::uint64_t firstFrame = 1;
@@ -408,6 +414,20 @@ std::string command(Camera& cam, std::string_view line)
         }
         cam.frames->wake();
         return "ok index=" + std::to_string(st.clipIndex()) + " size=" + std::to_string(size);
+    } else if (verb == "kestra-break") {
+        auto k = kestraBreakFromName(arg(1));
+        if (!k)
+            return "error kestra-break KIND";
+        st.kestra.setBreak(*k);
+    } else if (verb == "kestra-survey") {
+        auto n = number<int>(arg(1));
+        if (!n || *n < 0 || *n > 33)
+            return "error kestra-survey 0-33";
+        st.kestra.surveyEntries.store(*n);
+    } else if (verb == "kestra-pt") {
+        if (arg(1) != "on" && arg(1) != "off")
+            return "error on|off";
+        st.kestra.panTilt.store(arg(1) == "on");
     } else if (verb == "stats") {
         const Stats& s = st.stats;
         return "ok connections=" + std::to_string(s.connections.load()) +
@@ -512,6 +532,12 @@ int main(int argc, char** argv)
             o.udpPort = port();
         } else if (a == "--control-port") {
             o.controlPort = port();
+        } else if (a == "--kestra-port") {
+            o.kestraPort = port();
+        } else if (a == "--request-log") {
+            cam.state.setRequestLog(value());
+        } else if (a == "--upload-file") {
+            cam.state.kestra.setUploadFile(value());
         } else if (a == "--udp-any") {
             o.udpAny = true;
         } else if (a == "--multicast") {
@@ -693,6 +719,7 @@ int main(int argc, char** argv)
         {"http", SOCK_STREAM, o.httpPort, serveHttp},
         {"udp", SOCK_DGRAM, o.udpPort, nullptr},
         {"control", SOCK_STREAM, o.controlPort, nullptr},
+        {"kestra", SOCK_STREAM, o.kestraPort, serveKestraCommand},
     };
     std::vector<int> fds;
     std::vector<std::thread> loops;
@@ -702,6 +729,8 @@ int main(int argc, char** argv)
         int bound = 0;
         const int fd = listenOn(o, l.type, l.port, &bound);
         fds.push_back(fd);
+        if (l.serve == serveKestraCommand)
+            cam.state.kestra.commandPort.store(bound);
         std::printf("camsim %s %s:%d\n", l.name, o.address.c_str(), bound);
         if (l.serve)
             loops.emplace_back([&cam, fd, serve = l.serve] { acceptLoop(cam, fd, serve); });

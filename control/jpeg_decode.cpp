@@ -257,6 +257,7 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
         if (warned(s, 3))
             break;
         if (kept && keptTableLeftOver(s.cinfo)) {
+            trace("JPEG frame without tables of its own: decoded again by a new decompressor");
             jpeg_destroy_decompress(&s.cinfo);
             s.live = false;
             return kDecodeAfresh;

@@ -10,7 +10,6 @@
 #include "camproto/admin_udp.h"
 #include "camproto/config_block.h"
 #include "camproto/packet_fields.h"
-#include "io/ws_client.h"
 #include "platform/trace.h"
 
 #include <algorithm>
@@ -40,27 +39,16 @@ int ioControlCall(CImage& c, const ConnectionSettings& s, const camproto::Camera
     const auto text = cameraRequestText(s, c.EncodeCredentials(), request, viaProxy);
     if (!text)
         return 0;
+    auto holdsAccepted = [&](std::string_view a) {
+        return std::any_of(accepted.begin(), accepted.end(),
+                           [&](std::string_view k) { return a.find(k) != std::string_view::npos; });
+    };
     for (int attempt = 0; attempt < tries; ++attempt) {
-        CWSClient socket;
-        if (!connectCamera(s, socket, viaProxy)) {
-            if (connectEnds)
-                return 0;
-            continue;
-        }
-        socket.ClearReceiveBuffer();
-        if (!sendWhole(socket, *text)) {
-            socket.CloseConnection();
-            continue;
-        }
-        const std::string answer =
-            readCameraAnswer(s, socket, answerBytes, answerBytes, [&](std::string_view a) {
-                return std::any_of(accepted.begin(), accepted.end(),
-                                   [&](std::string_view k) { return a.find(k) != std::string_view::npos; });
-            });
-        socket.CloseConnection();
-        for (std::string_view k : accepted)
-            if (answer.find(k) != std::string::npos)
-                return -1;
+        const CameraTry t = tryCameraExchange(s, viaProxy, *text, answerBytes, answerBytes, holdsAccepted);
+        if (t.step == CameraTry::Step::NotConnected && connectEnds)
+            return 0;
+        if (holdsAccepted(t.answer))
+            return -1;
     }
     return 0;
 }

@@ -59,6 +59,25 @@ std::string readCameraAnswer(const ConnectionSettings& s, CWSClient& socket, std
     return answer;
 }
 
+CameraTry tryCameraExchange(const ConnectionSettings& s, bool viaProxy, std::string_view text,
+                            std::size_t limit, std::size_t piece,
+                            const std::function<bool(std::string_view)>& enough)
+{
+    CameraTry t;
+    CWSClient socket;
+    if (!connectCamera(s, socket, viaProxy))
+        return t;
+    socket.ClearReceiveBuffer();
+    if (!sendWhole(socket, text)) {
+        t.step = CameraTry::Step::NotSent;
+    } else {
+        t.step = CameraTry::Step::Answered;
+        t.answer = readCameraAnswer(s, socket, limit, piece, enough);
+    }
+    socket.CloseConnection();
+    return t;
+}
+
 std::string cameraAddress(const std::string& host)
 {
     char dotted[64] = {};
@@ -114,16 +133,8 @@ int getTimeHttp(const ConnectionSettings& s, const std::string& authorization, c
     if (!text)
         return 0;
     for (int attempt = 0; attempt < kTimeTries; ++attempt) {
-        CWSClient socket;
-        if (!connectCamera(s, socket, proxy))
-            continue;
-        socket.ClearReceiveBuffer();
-        if (!sendWhole(socket, *text)) {
-            socket.CloseConnection();
-            continue;
-        }
         int verdict = 0;
-        readCameraAnswer(s, socket, kTimeAnswerLimit, kTimePiece, [&](std::string_view answer) {
+        tryCameraExchange(s, proxy, *text, kTimeAnswerLimit, kTimePiece, [&](std::string_view answer) {
             if (answer.empty())
                 return false;
             if (camproto::answerRefusesLogin(answer)) {
@@ -137,7 +148,6 @@ int getTimeHttp(const ConnectionSettings& s, const std::string& authorization, c
             }
             return answer.size() >= kTimeAnswerEnough;
         });
-        socket.CloseConnection();
         if (verdict != 0)
             return verdict;
     }

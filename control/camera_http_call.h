@@ -39,6 +39,23 @@ bool connectCamera(const ConnectionSettings& s, CWSClient& socket, bool viaProxy
 std::string readCameraAnswer(const ConnectionSettings& s, CWSClient& socket, std::size_t limit,
                              std::size_t piece, const std::function<bool(std::string_view)>& enough);
 
+// One try of an HTTP exchange with the camera (or the proxy): connects, drops what is already
+// waiting, sends `text` whole, reads the answer as readCameraAnswer does and closes the socket.
+struct CameraTry
+{
+    enum class Step
+    {
+        NotConnected,
+        NotSent,  // connected, but not all of the request went out
+        Answered, // whatever came (perhaps nothing) is in `answer`
+    };
+    Step step = Step::NotConnected;
+    std::string answer;
+};
+CameraTry tryCameraExchange(const ConnectionSettings& s, bool viaProxy, std::string_view text,
+                            std::size_t limit, std::size_t piece,
+                            const std::function<bool(std::string_view)>& enough);
+
 // The dotted address of `host` for datagrams (a host name is looked up); empty when it has none.
 std::string cameraAddress(const std::string& host);
 

@@ -8,7 +8,6 @@
 #include "control/stream_requests.h"
 
 #include "camproto/config_udp.h"
-#include "io/ws_client.h"
 #include "platform/trace.h"
 
 #include <algorithm>
@@ -38,15 +37,10 @@ int readConfigHttp(CImage& c, const ConnectionSettings& s, camproto::ConfigBlock
     if (!text)
         return 0;
     for (int attempt = 0; attempt < kReadHttpTries; ++attempt) {
-        CWSClient socket;
-        if (!connectCamera(s, socket, proxy))
-            continue;
-        if (!sendWhole(socket, *text))
-            continue;
         // The head first, then the body up to its stated length: all of it must come.
         bool refused = false;
-        const std::string answer =
-            readCameraAnswer(s, socket, kConfigAnswerLimit, kConfigAnswerPiece, [&](std::string_view a) {
+        const CameraTry t = tryCameraExchange(
+            s, proxy, *text, kConfigAnswerLimit, kConfigAnswerPiece, [&](std::string_view a) {
                 if (a.find("Password Error") != std::string_view::npos) {
                     refused = true;
                     return true;
@@ -56,9 +50,11 @@ int readConfigHttp(CImage& c, const ConnectionSettings& s, camproto::ConfigBlock
                 const auto head = camproto::parseConfigAnswerHead(a);
                 return head && a.size() >= head->bodyStart + head->contentLength;
             });
-        socket.CloseConnection();
+        if (t.step != CameraTry::Step::Answered)
+            continue;
         if (refused)
             return 0;
+        const std::string& answer = t.answer;
         const auto head = camproto::parseConfigAnswerHead(answer);
         if (!head || head->contentLength < camproto::kConfigBlockSize ||
             answer.size() < head->bodyStart + camproto::kConfigBlockSize) {
@@ -85,15 +81,9 @@ int writeConfigHttp(CImage& c, const ConnectionSettings& s, camproto::ConfigBloc
     if (!text)
         return 0;
     for (int attempt = 0; attempt < kWriteHttpTries; ++attempt) {
-        CWSClient socket;
-        if (!connectCamera(s, socket, proxy))
-            continue;
-        if (!sendWhole(socket, *text))
-            continue;
-        const std::string answer = readCameraAnswer(s, socket, kWriteAnswerLimit, kWriteAnswerLimit,
-                                                    [](std::string_view a) { return a.size() >= 23; });
-        socket.CloseConnection();
-        if (answer.find("HTTP/1.0 204 No Content") != std::string::npos)
+        const CameraTry t = tryCameraExchange(s, proxy, *text, kWriteAnswerLimit, kWriteAnswerLimit,
+                                              [](std::string_view a) { return a.size() >= 23; });
+        if (t.answer.find("HTTP/1.0 204 No Content") != std::string::npos)
             return -1;
     }
     return 0;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace tessivor {
 
@@ -111,86 +112,67 @@ int setOutputTcp(CImage& c, const ConnectionSettings& settings, std::int32_t ind
     return result;
 }
 
-// Reads an answer of at least `least` bytes (at most three pieces); nullopt when "Password Error"
-// came with the first or second piece.
-std::optional<std::string> readOutputsAnswer(const ConnectionSettings& settings, CWSClient& s,
-                                             std::size_t least)
-{
-    int pieces = 0;
-    bool refused = false;
-    std::string answer =
-        readCameraAnswer(settings, s, 3 * kAnswerPiece, kAnswerPiece, [&](std::string_view a) {
-            if (a.empty())
-                return false;
-            ++pieces;
-            if (pieces <= 2 && a.find("Password Error") != std::string_view::npos) {
-                refused = true;
-                return true;
-            }
-            return a.size() >= least || pieces >= 3;
-        });
-    if (refused)
-        return std::nullopt;
-    return answer;
-}
-
-int getOutputsHttp(CImage& c, const ConnectionSettings& settings, std::int32_t* trig1, std::int32_t* trig2)
+// The "/IOCONTROL.CGI" exchange of the outputs, up to `tries` times: -1 when `take` accepts an
+// answer (read until it has `least` bytes, at most three pieces), 0 when none does or "Password
+// Error" came with the first or second piece. A request that did not all go out ends the call
+// when `sendEnds`.
+int outputsHttp(CImage& c, const ConnectionSettings& settings, const camproto::CameraRequest& request,
+                int tries, std::size_t least, bool sendEnds,
+                const std::function<bool(const std::string&)>& take)
 {
     const bool proxy = settings.proxyInUse();
-    camproto::CameraRequest r;
-    r.path = "/IOCONTROL.CGI";
-    r.lengthLine = "Content-length:0";
-    const auto text = cameraRequestText(settings, c.EncodeCredentials(), r, proxy);
+    const auto text = cameraRequestText(settings, c.EncodeCredentials(), request, proxy);
     if (!text)
         return 0;
-    for (int attempt = 0; attempt < kGetHttpTries; ++attempt) {
-        CWSClient s;
-        if (!connectCamera(settings, s, proxy))
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        int pieces = 0;
+        bool refused = false;
+        const CameraTry t = tryCameraExchange(
+            settings, proxy, *text, 3 * kAnswerPiece, kAnswerPiece, [&](std::string_view a) {
+                if (a.empty())
+                    return false;
+                ++pieces;
+                if (pieces <= 2 && a.find("Password Error") != std::string_view::npos) {
+                    refused = true;
+                    return true;
+                }
+                return a.size() >= least || pieces >= 3;
+            });
+        if (t.step == CameraTry::Step::NotConnected)
             continue;
-        if (!sendWhole(s, *text)) {
-            s.CloseConnection();
-            continue;
-        }
-        const auto answer = readOutputsAnswer(settings, s, kGetAnswerLeast);
-        s.CloseConnection();
-        if (!answer)
+        if (refused || (t.step == CameraTry::Step::NotSent && sendEnds))
             return 0;
-        if (const auto v = camproto::parseTriggerAnswer(*answer)) {
-            *trig1 = v->trigger1;
-            *trig2 = v->trigger2;
+        if (take(t.answer))
             return -1;
-        }
     }
     return 0;
 }
 
+int getOutputsHttp(CImage& c, const ConnectionSettings& settings, std::int32_t* trig1, std::int32_t* trig2)
+{
+    camproto::CameraRequest r;
+    r.path = "/IOCONTROL.CGI";
+    r.lengthLine = "Content-length:0";
+    return outputsHttp(c, settings, r, kGetHttpTries, kGetAnswerLeast, false, [&](const std::string& answer) {
+        const auto v = camproto::parseTriggerAnswer(answer);
+        if (v) {
+            *trig1 = v->trigger1;
+            *trig2 = v->trigger2;
+        }
+        return v.has_value();
+    });
+}
+
 int setOutputHttp(CImage& c, const ConnectionSettings& settings, std::int32_t index, std::int32_t value)
 {
-    const bool proxy = settings.proxyInUse();
     camproto::CameraRequest r;
     r.method = "POST";
     r.path = "/IOCONTROL.CGI";
     if (index == 1 || index == 2)
         r.body = "Trigger" + std::to_string(index) + "=" + std::to_string(value) + "\r\n\r\n";
-    const auto text = cameraRequestText(settings, c.EncodeCredentials(), r, proxy);
-    if (!text)
-        return 0;
-    for (int attempt = 0; attempt < kSetHttpTries; ++attempt) {
-        CWSClient s;
-        if (!connectCamera(settings, s, proxy))
-            continue;
-        if (!sendWhole(s, *text)) {
-            s.CloseConnection();
-            return 0;
-        }
-        const auto answer = readOutputsAnswer(settings, s, kSetAnswerLeast);
-        s.CloseConnection();
-        if (!answer)
-            return 0;
-        if (answer->find("HTTP/1.0 204 No Content") != std::string::npos)
-            return -1;
-    }
-    return 0;
+    return outputsHttp(c, settings, r, kSetHttpTries, kSetAnswerLeast, true, [](const std::string& answer) {
+        return answer.find("HTTP/1.0 204 No Content") != std::string::npos;
+    });
 }
 
 } // namespace

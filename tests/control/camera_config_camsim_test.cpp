@@ -2,9 +2,11 @@
 // the simulated camera (tools/camsim) on a loopback address of its own: datagrams to its port
 // 62976, the native connection and its web server. Datagram waits run at a tenth of their length.
 #include "camsim_process.h"
+#include "event_recorder.h"
 
 #include "camproto/wait_scale.h"
 #include "control/cimage.h"
+#include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -206,6 +208,42 @@ TEST_F(CameraConfig, PasswordChecks)
         web->put_Protocol(protocol);
         EXPECT_EQ(call([&](auto* p) { return web->CheckPassword("a", "b", p); }), 77) << protocol;
     }
+}
+
+TEST_F(CameraConfig, LoginOnItsOwnThreadReportsThroughTheEvent)
+{
+    auto cam = start({"--login-needed", "--user", "operator", "--password", "pass1234"});
+    auto c = aim(*cam, PROTOCOL_NATIVE);
+    auto recorder = std::make_shared<EventRecorder>();
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(c->events().advise(recorder, &cookie), S_OK);
+    auto ended = [&]() -> const RecordedEvent* {
+        for (const auto& e : recorder->events)
+            if (e.id == DISPID_EndLoginCamera)
+                return &e;
+        return nullptr;
+    };
+    for (const auto& [password, expected] : {std::pair{"pass1234", -1}, std::pair{"nope", 1}}) {
+        c->put_UserName("operator");
+        c->put_Password(password);
+        recorder->events.clear();
+        EXPECT_EQ(call([&](auto* p) { return c->LoginCamera(toVariantBool(true), p); }), -1) << password;
+        ASSERT_TRUE(pumpUntil([&] { return ended() != nullptr; }, std::chrono::seconds(60))) << password;
+        EXPECT_EQ(ended()->args.at(0), expected) << password;
+        EXPECT_EQ(ended()->thread, std::this_thread::get_id()) << "events fire on the host's thread";
+    }
+}
+
+TEST_F(CameraConfig, ControlEndsWhileItsLoginThreadWaits)
+{
+    camproto::setWaitScaleForTesting(100); // the login query waits its whole length for an answer
+    auto cam = start();
+    auto c = aim(*cam, PROTOCOL_NATIVE);
+    c->put_MACAddress("9.9.9.9.9.9"); // the camera answers only its own MAC: nothing comes
+    EXPECT_EQ(call([&](auto* p) { return c->LoginCamera(toVariantBool(true), p); }), -1);
+    ASSERT_TRUE(CImagePeer::cameraConfig(*c).loginThread.running());
+    // The control wakes the thread's waits and joins it before the discovery state it uses goes.
+    c.reset();
 }
 
 TEST_F(CameraConfig, SilentCameraFailsEveryDatagramMember)

@@ -122,8 +122,8 @@ public:
 
     // The body of a POST: what follows its head, until `enough` says so, no byte comes within
     // `quiet`, or `limit` bytes have come.
-    std::string takeBody(std::size_t limit, std::chrono::milliseconds quiet,
-                         const std::function<bool(std::string_view)>& enough)
+    std::string takeBodyUntil(std::size_t limit, std::chrono::milliseconds quiet,
+                              const std::function<bool(std::string_view)>& enough)
     {
         while (m_input.size() < limit && !enough(m_input)) {
             if (!waitReadable(conn, quiet) || recvSome(conn, m_input, limit - m_input.size()) <= 0)
@@ -571,10 +571,11 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
         std::string body;
         if (req.method == "POST" && configPageTakesBody(req.target)) {
             const bool image = req.target == "/CONFIG.CGI";
-            body = s.takeBody(image ? kConfigImageSize : 4096, std::chrono::milliseconds(image ? 3000 : 500),
-                              [image](std::string_view b) {
-                                  return image ? b.size() >= kConfigImageSize : b.find("\r\n\r\n") != b.npos;
-                              });
+            body = s.takeBodyUntil(
+                image ? kConfigImageSize : 4096, std::chrono::milliseconds(image ? 3000 : 500),
+                [image](std::string_view b) {
+                    return image ? b.size() >= kConfigImageSize : b.find("\r\n\r\n") != b.npos;
+                });
         }
         if (auto page = configPageAnswer(state, req.method, req.target, body, loginOk)) {
             sendAll(s.conn, *page);

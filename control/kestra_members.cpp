@@ -145,14 +145,14 @@ int CImage::KestraCommand(std::uint32_t command, const camproto::KestraPacket& r
     return -1;
 }
 
-int CImage::KestraPostForm(const char* path, const std::string& body)
+int CImage::KestraPostFormResult(const char* path, const std::string& body)
 {
     for (int i = 0; i < kWebTries; ++i) {
         m_Http.m_szCgiPath.assign(path);
         SetBodyText(body);
         if (HttpPostEx(0, "302") != -1)
             continue;
-        return BodyText().find("error.asp") != std::string::npos ? 0 : -1;
+        return BodyText().find("error.asp") != std::string::npos ? 1 : -1;
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 // by reference. Settings groups come with their lock (read() copies, update() writes).
 #pragma once
 
+#include "control/camera_config_state.h"
 #include "control/cimage.h"
 #include "control/discovery_state.h"
 
@@ -28,6 +29,7 @@ struct CImagePeer
     static FirmwareState& firmware(CImage& c) { return c.m_Firmware; }
     static bool firmwareThreadRunning(const CImage& c) { return c.m_FirmwareThread.running(); }
     static bool panTiltThreadRunning(const CImage& c) { return c.m_PanTiltThread.running(); }
+    static CameraConfigState& cameraConfig(CImage& c) { return *c.m_CameraConfig; }
     static bool mailThreadRunning(const CImage& c) { return c.m_MailThread.running(); }
 
     static Guarded<ConnectionSettings>& connection(CImage& c) { return c.m_Connection; }

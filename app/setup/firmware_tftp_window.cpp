@@ -8,7 +8,6 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <system_error>
@@ -22,25 +21,9 @@ TftpProgressWindow::TftpProgressWindow(DialogContext& context, TftpUploadSetting
 {
     setObjectName("frmTFTPProgress");
     setWindowTitle(tr2("Caption", "Pellucor"));
-    m_percent = new QLabel("Label1", this);
-    m_percent->setObjectName("lblProgress");
-    auto* complete = new QLabel(tr2("lblComplete", "Complete"), this);
-    complete->setObjectName("lblComplete");
-    QString language = QString::fromStdString(state().Language).toUpper();
-    complete->setVisible(language != "DRAVONETTC");
-    m_bar = new QProgressBar(this);
-    m_bar->setObjectName("progressbar");
-    m_bar->setRange(0, ProgressWindow::kBarMaximum);
-    m_bar->setTextVisible(false);
-    auto* row = new QHBoxLayout;
-    row->addWidget(m_percent);
-    row->addWidget(complete);
-    row->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(row);
-    layout->addWidget(m_bar);
+    m_widgets = buildProgressWidgets(*this, tr2("lblComplete", "Complete"));
+    m_widgets.complete->setVisible(QString::fromStdString(state().Language).toUpper() != "DRAVONETTC");
     applyProgramFont();
-    setMinimumWidth(320);
 
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(std::max(1, m_settings.timeoutMs));
@@ -75,7 +58,7 @@ void TftpProgressWindow::start()
         return;
     }
     m_total = size;
-    m_bar->setValue(0);
+    m_widgets.bar->setValue(0);
     m_busy.emplace(*this);
     m_timeout.start();
 
@@ -107,19 +90,28 @@ void TftpProgressWindow::progress(std::uint64_t acknowledged, std::uint64_t tota
     if (total == 0)
         total = m_total;
     const auto value = total == 0 ? 0 : acknowledged * ProgressWindow::kBarMaximum / total;
-    m_bar->setValue(static_cast<int>(std::min<std::uint64_t>(value, ProgressWindow::kBarMaximum)));
-    m_percent->setText(percentText(acknowledged, total));
+    m_widgets.bar->setValue(static_cast<int>(std::min<std::uint64_t>(value, ProgressWindow::kBarMaximum)));
+    m_widgets.percent->setText(percentText(acknowledged, total));
+}
+
+bool TftpProgressWindow::end(Outcome outcome)
+{
+    if (m_ended)
+        return false;
+    m_ended = true;
+    m_timeout.stop();
+    if (outcome == Outcome::TimedOut)
+        m_client.abort(); // ends the transfer's wait at once
+    joinWorker();
+    m_busy.reset();
+    m_outcome = outcome;
+    return true;
 }
 
 void TftpProgressWindow::transferDone()
 {
-    if (m_ended)
+    if (!end(Outcome::Sent))
         return;
-    m_ended = true;
-    m_timeout.stop();
-    joinWorker();
-    m_busy.reset();
-    m_outcome = Outcome::Sent;
     hide();
     letEventsRun();
     {
@@ -131,28 +123,17 @@ void TftpProgressWindow::transferDone()
 
 void TftpProgressWindow::transferError()
 {
-    if (m_ended)
+    if (!end(Outcome::Failed))
         return;
-    m_ended = true;
-    m_timeout.stop();
-    joinWorker();
-    m_busy.reset();
-    m_outcome = Outcome::Failed;
     showMessage(2, MsgStyle::Critical);
     reject();
 }
 
 void TftpProgressWindow::timedOut()
 {
-    if (m_ended)
+    if (!end(Outcome::TimedOut))
         return;
-    m_ended = true;
     letEventsRun();
-    m_client.abort();
-    joinWorker();
-    letEventsRun();
-    m_busy.reset();
-    m_outcome = Outcome::TimedOut;
     showMessage(2, MsgStyle::Critical);
     reject();
 }

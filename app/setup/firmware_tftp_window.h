@@ -6,6 +6,7 @@
 // thread. UI thread only.
 #pragma once
 
+#include "app/setup/progress_window.h"
 #include "app/setup/setup_dialog.h"
 #include "camproto/tftp_client.h"
 
@@ -17,9 +18,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-
-class QLabel;
-class QProgressBar;
 
 namespace pellucor {
 
@@ -62,6 +60,9 @@ private:
     void transferDone();
     void transferError();
     void timedOut();
+    // The first end of the transfer: stops the time-out and the worker (aborting a transfer that
+    // timed out); false for any later end.
+    bool end(Outcome outcome);
     void joinWorker();
 
     TftpUploadSettings m_settings;
@@ -70,8 +71,7 @@ private:
     bool m_ended = false; // done, error or time-out has been handled: later reports are ignored
     std::uint64_t m_total = 0;
     QTimer m_timeout;
-    QProgressBar* m_bar = nullptr;
-    QLabel* m_percent = nullptr;
+    ProgressWidgets m_widgets;
     tessivor::camproto::TftpWriteClient m_client;
     std::thread m_worker;
     std::optional<Busy> m_busy;

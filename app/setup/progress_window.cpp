@@ -24,29 +24,36 @@ QString percentText(std::uint64_t part, std::uint64_t whole)
     return QString::number(pct) + "%";
 }
 
+ProgressWidgets buildProgressWidgets(QWidget& window, const QString& completeText)
+{
+    ProgressWidgets w;
+    w.percent = new QLabel("Label1", &window);
+    w.percent->setObjectName("lblProgress");
+    w.complete = new QLabel(completeText, &window);
+    w.complete->setObjectName("lblComplete");
+    w.bar = new QProgressBar(&window);
+    w.bar->setObjectName("progressbar");
+    w.bar->setRange(0, ProgressWindow::kBarMaximum);
+    w.bar->setTextVisible(false);
+    auto* row = new QHBoxLayout;
+    row->addWidget(w.percent);
+    row->addWidget(w.complete);
+    row->addStretch();
+    auto* layout = new QVBoxLayout(&window);
+    layout->addLayout(row);
+    layout->addWidget(w.bar);
+    window.setMinimumWidth(320);
+    return w;
+}
+
 ProgressWindow::ProgressWindow(DialogContext& context, std::int32_t opTimeMs, QWidget* parent,
                                std::int32_t intervalMs)
     : SetupDialog(context, "frmProgress", parent), m_opTime(opTimeMs)
 {
     setObjectName("frmProgress");
     setWindowTitle(tr2("Caption", "Pellucor"));
-    m_percent = new QLabel("Label1", this);
-    m_percent->setObjectName("lblProgress");
-    auto* complete = new QLabel(tr2("lblComplete", "Complete"), this);
-    complete->setObjectName("lblComplete");
-    m_bar = new QProgressBar(this);
-    m_bar->setObjectName("progressbar");
-    m_bar->setRange(0, kBarMaximum);
-    m_bar->setTextVisible(false);
-    auto* row = new QHBoxLayout;
-    row->addWidget(m_percent);
-    row->addWidget(complete);
-    row->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(row);
-    layout->addWidget(m_bar);
+    m_widgets = buildProgressWidgets(*this, tr2("lblComplete", "Complete"));
     applyProgramFont();
-    setMinimumWidth(320);
 
     m_timer.setInterval(std::max(1, intervalMs));
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
@@ -54,17 +61,17 @@ ProgressWindow::ProgressWindow(DialogContext& context, std::int32_t opTimeMs, QW
 
 void ProgressWindow::onActivate()
 {
-    m_bar->setValue(0);
+    m_widgets.bar->setValue(0);
     m_step = progressStep(m_opTime, m_timer.interval());
     m_timer.start();
 }
 
 void ProgressWindow::tick()
 {
-    const std::int32_t next = m_bar->value() + m_step;
+    const std::int32_t next = m_widgets.bar->value() + m_step;
     if (next <= kBarMaximum) {
-        m_bar->setValue(next);
-        m_percent->setText(percentText(static_cast<std::uint64_t>(next), kBarMaximum));
+        m_widgets.bar->setValue(next);
+        m_widgets.percent->setText(percentText(static_cast<std::uint64_t>(next), kBarMaximum));
         return;
     }
     m_timer.stop();

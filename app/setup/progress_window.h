@@ -20,6 +20,16 @@ std::int32_t progressStep(std::int32_t opTimeMs, std::int32_t intervalMs);
 // "37%": `part` of `whole` in whole percent, rounded half to even; "0%" when `whole` is 0.
 QString percentText(std::uint64_t part, std::uint64_t whole);
 
+// What both progress windows show: the percentage, the "Complete" label and the bar (0 to 1000),
+// laid out on `window`.
+struct ProgressWidgets
+{
+    QLabel* percent = nullptr;
+    QLabel* complete = nullptr;
+    QProgressBar* bar = nullptr;
+};
+ProgressWidgets buildProgressWidgets(QWidget& window, const QString& completeText);
+
 class ProgressWindow : public SetupDialog
 {
     Q_OBJECT
@@ -40,8 +50,7 @@ private:
     std::int32_t m_opTime;
     std::int32_t m_step = 1;
     QTimer m_timer;
-    QProgressBar* m_bar = nullptr;
-    QLabel* m_percent = nullptr;
+    ProgressWidgets m_widgets;
 };
 
 } // namespace pellucor

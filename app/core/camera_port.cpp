@@ -21,7 +21,7 @@ struct PropId
     tessivor::DispId id;
 };
 
-constexpr std::array<PropId, 17> kTextIds{{
+constexpr std::array<PropId, 18> kTextIds{{
     {"DeviceSerialNo", 163},
     {"UserName", 44},
     {"Password", 45},
@@ -39,16 +39,17 @@ constexpr std::array<PropId, 17> kTextIds{{
     {"FoundFWVersion", 64},
     {"FoundHWVersion", 81},
     {"FoundROMVersion", 82},
+    {"FoundServerModel", 63},
 }};
 
-constexpr std::array<PropId, 26> kIntIds{{
+constexpr std::array<PropId, 27> kIntIds{{
     {"RemotePort", 2},         {"Protocol", 80},         {"ProxyPort", 84},        {"RotateAngle", 13},
     {"PreviewLeft", 43},       {"PreviewTop", 42},       {"MotionDetectMode", 15}, {"MotionBlockCount", 71},
     {"MotionSensitivity", 16}, {"ImageInterval", 107},   {"PreviewhWnd", 40},      {"PreviewDC", 41},
     {"PreviewWidth", 9},       {"PreviewHeight", 10},    {"SplitFileMode", 22},    {"SplitFileSpace", 39},
     {"SplitFileTime", 69},     {"MinReservedSpace", 38}, {"MailIntervalTime", 86}, {"PlayMode", 157},
     {"FoundIndex", 24},        {"Status", 14},           {"KestraCPort", 141},     {"KestraSPort", 140},
-    {"ImageWidth", 120},       {"ImageHeight", 121},
+    {"ImageWidth", 120},       {"ImageHeight", 121},     {"FoundProtocol", 98},
 }};
 
 constexpr std::array<PropId, 6> kBoolIds{{
@@ -60,7 +61,7 @@ constexpr std::array<PropId, 6> kBoolIds{{
     {"HaveRecycleFunction", 78},
 }};
 
-constexpr std::array<PropId, 16> kMethodIds{{
+constexpr std::array<PropId, 18> kMethodIds{{
     {"Run", 5},
     {"Stop", 6},
     {"RunAudio", 158},
@@ -77,14 +78,17 @@ constexpr std::array<PropId, 16> kMethodIds{{
     {"Capture", 70},
     {"KestraAudioON", 145},
     {"PT_CMD", 116},
+    {"ProbeDevice", 4},
+    {"RequestDownload", 74},
 }};
 
 // Properties that the program only reads; all others it writes, and some of those it reads too.
 bool readOnly(std::string_view name)
 {
-    for (std::string_view r : {"Status", "KestraFWVERSION", "FoundDeviceName", "FoundMACAddress",
-                               "FoundFWVersion", "FoundHWVersion", "FoundROMVersion", "ImageWidth",
-                               "ImageHeight", "HaveRecycleFunction", "KestraCPort", "KestraSPort"})
+    for (std::string_view r :
+         {"Status", "KestraFWVERSION", "FoundDeviceName", "FoundMACAddress", "FoundFWVersion",
+          "FoundHWVersion", "FoundROMVersion", "FoundServerModel", "FoundProtocol", "ImageWidth",
+          "ImageHeight", "HaveRecycleFunction", "KestraCPort", "KestraSPort"})
         if (r == name)
             return true;
     return false;
@@ -137,6 +141,8 @@ std::vector<CameraMember> buildMembers()
         {"BSTR", "I4"},
         {"BSTR", "I4*"},
         {"I4", "I4*"},
+        {"I4", "BOOL", "I4*"},
+        {"I4*"},
     }};
     for (std::size_t i = 0; i < kMethodIds.size(); ++i)
         out.push_back({kMethodIds[i].name, kMethodIds[i].id, kMethod, params[i]});
@@ -272,6 +278,14 @@ std::int32_t LateBoundCamera::SendEmail()
 std::int32_t LateBoundCamera::PT_CMD(std::int32_t command)
 {
     return callInt(ControlMethod::PT_CMD, {Variant::i4(command)});
+}
+std::int32_t LateBoundCamera::ProbeDevice(std::int32_t mode, bool newThread)
+{
+    return callInt(ControlMethod::ProbeDevice, {Variant::i4(mode), Variant::boolean(newThread)});
+}
+std::int32_t LateBoundCamera::RequestDownload()
+{
+    return callInt(ControlMethod::RequestDownload, {});
 }
 
 std::int32_t LateBoundCamera::GetImageConfig(std::int32_t mode, ImageSettings& values)

@@ -47,6 +47,7 @@ enum class TextProp
     FoundFWVersion,
     FoundHWVersion,
     FoundROMVersion,
+    FoundServerModel,
 };
 
 enum class IntProp
@@ -77,6 +78,7 @@ enum class IntProp
     KestraSPort,
     ImageWidth,
     ImageHeight,
+    FoundProtocol,
 };
 
 enum class BoolProp
@@ -107,6 +109,8 @@ enum class ControlMethod
     Capture,
     KestraAudioON,
     PT_CMD,
+    ProbeDevice,
+    RequestDownload,
 };
 
 // The camera's seven image settings in the order the control takes them: resolution,
@@ -163,6 +167,11 @@ public:
     virtual std::int32_t KestraAudioON(const std::string& cookie) = 0;
     // A pan/tilt command (the pad's codes: 1 up, 3 left, 4 home, 5 right, 7 down, 52 swing).
     virtual std::int32_t PT_CMD(std::int32_t command) = 0;
+    // Asks the camera about itself (mode 0: inside the call); -1 when it answered, its identity
+    // then in the Found* properties.
+    virtual std::int32_t ProbeDevice(std::int32_t mode, bool newThread) = 0;
+    // Asks the camera to wait for a firmware upload; 0 when it agreed.
+    virtual std::int32_t RequestDownload() = 0;
 };
 
 // Implements the typed port through one late-bound call. `declared` holds the in arguments in
@@ -195,6 +204,8 @@ public:
     void Capture(const std::string& file, std::int32_t resize) override;
     std::int32_t KestraAudioON(const std::string& cookie) override;
     std::int32_t PT_CMD(std::int32_t command) override;
+    std::int32_t ProbeDevice(std::int32_t mode, bool newThread) override;
+    std::int32_t RequestDownload() override;
 
 protected:
     virtual tessivor::Variant call(std::string_view member, tessivor::InvokeKind kind,

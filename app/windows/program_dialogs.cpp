@@ -1,7 +1,10 @@
 #include "app/windows/program_dialogs.h"
 
+#include "app/settings/settings_context.h"
 #include "app/settings/settings_dialogs.h"
+#include "app/setup/firmware_dialog.h"
 #include "app/skin/ui_services.h"
+#include "app/windows/control_panel.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -48,9 +51,21 @@ WebResult ProgramDialogs::web(const WebRequest&)
     return {};
 }
 
+// The panel has set CurCam to the camera it passes.
 void ProgramDialogs::updateFirmware(int)
 {
-    notAvailable("firmware update");
+    if (!m_settings)
+        return notAvailable("firmware update");
+    FirmwareContext context(m_settings->state, m_settings->engine);
+    context.prompts = m_settings->prompts;
+    context.processEvents = m_settings->processEvents;
+    context.pause = m_settings->pause;
+    QPointer<QWidget> owner = m_owner;
+    context.refreshConfigButtons = [owner] {
+        if (auto* panel = qobject_cast<ControlPanel*>(owner.data()))
+            panel->RefrushCamCfgBtn();
+    };
+    runFirmwareDialog(context, m_owner);
 }
 
 // The settings dialogs act on CurCam, which the panel has set to the camera it passes.

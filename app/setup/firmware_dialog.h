@@ -1,0 +1,66 @@
+// The firmware update dialog (frmUpdateFW): the user picks a firmware file; the dialog stops the
+// current camera, asks it to wait for a download, sends a private temporary copy of the file
+// through the upload window, then probes the camera, copies its new identity into its record,
+// puts the record back into the engine and restarts the camera when it was enabled.
+// UI thread only.
+#pragma once
+
+#include "app/setup/firmware_tftp_window.h"
+#include "app/setup/setup_dialog.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+class QLineEdit;
+
+namespace pellucor {
+
+class Engine;
+
+struct FirmwareContext : DialogContext
+{
+    FirmwareContext(AppState& s, Engine& e) : DialogContext(s), engine(e) {}
+
+    Engine& engine;
+    // Redraws the control panel's configuration buttons (RefrushCamCfgBtn); nothing when not set.
+    std::function<void()> refreshConfigButtons;
+    // Where the private folder of the temporary copy is made; the system's temporary folder when
+    // empty.
+    std::filesystem::path tempFolder;
+    // The upload's port, time-out and countdown; the program's values by default.
+    std::uint16_t tftpPort = tessivor::camproto::kTftpPort;
+    std::int32_t tftpTimeoutMs = 30000;
+    std::int32_t countdownMs = 50000;
+    std::int32_t countdownTickMs = 100;
+};
+
+struct FirmwareResult
+{
+    bool Cancelled = true;
+};
+
+class FirmwareDialog : public SetupDialog
+{
+    Q_OBJECT
+
+public:
+    FirmwareDialog(FirmwareContext& context, FirmwareResult& result, QWidget* parent);
+
+    // The "Update" button's work on camera CurCam.
+    void updateFirmware();
+
+private:
+    void browse();
+    void runUpdate();
+    void probeAndRecord(int c, bool wasEnabled);
+
+    FirmwareContext& m_ctx;
+    FirmwareResult& m_result;
+    QLineEdit* m_file = nullptr;
+};
+
+// Opens the dialog modally over `owner` for camera CurCam.
+void runFirmwareDialog(FirmwareContext& context, QWidget* owner);
+
+} // namespace pellucor

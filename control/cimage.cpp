@@ -1,4 +1,5 @@
 #include "control/cimage.h"
+#include "control/camera_config_state.h"
 #include "control/discovery_state.h"
 
 #include "platform/clock.h"
@@ -122,7 +123,8 @@ template <class G> HRESULT putBool(Guarded<G>& group, std::int32_t G::*field, Va
 
 } // namespace
 
-CImage::CImage() : m_Discovery(std::make_unique<DiscoveryState>())
+CImage::CImage()
+    : m_Discovery(std::make_unique<DiscoveryState>()), m_CameraConfig(std::make_unique<CameraConfigState>())
 {
     m_Sharing.m_hClientBlock = registerClientBlock(m_Sharing.m_ClientBlock);
     m_Window = std::make_unique<ControlWindow>(
@@ -143,8 +145,10 @@ CImage::~CImage()
 {
     m_Run.m_bMailStop.store(1); // an alert in flight ends with the control
     StopThreads();
-    CloseStreamSockets(); // a reader still blocked on its socket returns before the joins below
-    m_Discovery.reset();  // stops the search and probe workers and joins them
+    CloseStreamSockets();          // a reader still blocked on its socket returns before the joins below
+    m_Discovery->shutdown.raise(); // ends the login thread's datagram waits
+    m_CameraConfig.reset();        // joins the login thread, which uses the discovery state
+    m_Discovery.reset();           // stops the search and probe workers and joins them
     DrainBusyFlags();
     trace("%s  End", m_Drawing.read().m_szBKText.c_str());
     m_ImageThread.join();

@@ -44,10 +44,15 @@
 
 namespace tessivor {
 
-struct DiscoveryState; // control/discovery_state.h
+struct DiscoveryState;    // control/discovery_state.h
+struct CameraConfigState; // control/camera_config_state.h
 namespace camproto {
 struct DeviceRecord;
-}
+struct AdminRequest;
+struct LoginQueryAnswer;
+struct ConfigTransfer;
+enum class Opcode : std::uint16_t;
+} // namespace camproto
 
 using camproto::CredentialBlock;
 using camproto::kCredentialBlockSize;
@@ -604,6 +609,34 @@ private:
     // The probe chain (ProbeDevice): -1 when one way described the camera, else 0.
     static int probeDeviceWorker(CImage& c);
 
+    // ---- login and camera configuration (login_members.cpp, config_members.cpp,
+    // camera_admin_members.cpp, camera_http_call.cpp). They run on the host's thread, the login
+    // request also on the login thread. ----
+    // A datagram request to the camera aimed at (broadcast: to every camera, the IP field 0): the
+    // next sequence number, the target MAC and address; the control's end wakes it.
+    static camproto::AdminRequest adminRequest(CImage& c, camproto::Opcode opcode, bool broadcast = false);
+    // The same with the reply size of `opcode` and the tries of the unicast requests.
+    static camproto::AdminRequest unicastRequest(CImage& c, camproto::Opcode opcode, std::size_t replySize);
+    // The unicast request (with seven words after the header when given): -1 answered, else 0.
+    static int statusExchange(CImage& c, camproto::Opcode opcode,
+                              const std::array<std::int16_t, 7>* words = nullptr);
+    // The login query (0x0012); a challenge that comes is kept for the password check.
+    static camproto::LoginQueryAnswer loginQuery(CImage& c, bool broadcast);
+    // The password check (0x0013): the status of the camera's answer, nullopt without one.
+    static std::optional<std::uint16_t> passwordCheck(CImage& c, bool broadcast);
+    static int checkPasswordUdp(CImage& c); // -1 accepted, 1 refused, 0 no answer
+    static int isNeedPassword(CImage& c);   // 1 login needed, 2 not, 0 no answer
+    static int kestraLogin(CImage& c);      // the Kestra login form: -1, 1 refused, 0
+    static int webFormLogin(CImage& c);     // "/goform/login": -1, 1 refused, 0
+    // LoginCamera's work by Protocol.
+    static int loginCameraWorker(CImage& c);
+    // Where the configuration block's datagrams go.
+    static camproto::ConfigTransfer configTransfer(CImage& c);
+    // The multipart family's configuration: the changed parameters to each page, then reboot.
+    static int writeConfigCgi(CImage& c);
+    // GET `path` through the HTTP engine: its result.
+    static int httpGetPage(CImage& c, const char* path, int parse);
+
     std::string credentialTextLocked() const;
     std::string encodeAndKeep(std::string_view text);
     std::string encodeOrReuse(std::string_view text);
@@ -648,6 +681,10 @@ private:
     // control/discovery_state.h for which thread uses what). Declared last, so that its workers
     // are stopped and joined before any other member goes away.
     std::unique_ptr<DiscoveryState> m_Discovery;
+    // The configuration block, its selectors, the user list and the login thread (host's
+    // thread; see control/camera_config_state.h). After m_Discovery: the login thread, which uses
+    // the discovery state, is joined before that goes away.
+    std::unique_ptr<CameraConfigState> m_CameraConfig;
 };
 
 } // namespace tessivor

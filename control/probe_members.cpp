@@ -2,6 +2,7 @@
 // themselves ("/getInfo.asp", "/DevInfo.CGI", the "/goform/serial" and "/cgi-bin/devinfo.cgi"
 // pages, the unicast datagram probe), the locality check, and the protocol a found record asks
 // for. The pages go through the HTTP engine; the datagram and raw steps are camproto's.
+#include "control/camera_http_call.h"
 #include "control/cimage.h"
 #include "control/discovery_state.h"
 
@@ -34,16 +35,6 @@ void setTargetMac(Guarded<ConnectionSettings>& connection, const camproto::Mac& 
 {
     connection.update(
         [&mac](ConnectionSettings& s) { std::copy(mac.begin(), mac.end(), s.m_TargetMac.begin()); });
-}
-
-// The camera's address as dotted text (a host name is looked up); empty when it has none.
-std::string remoteAddress(const std::string& host)
-{
-    char dotted[64] = {};
-    CWSClient lookup;
-    if (lookup.GetAddressFromName(host.c_str(), dotted, sizeof dotted) != 0)
-        return {};
-    return dotted;
 }
 
 } // namespace
@@ -111,7 +102,7 @@ int CImage::probeDeviceUdp(CImage& c)
 {
     camproto::UdpProbeRequest r;
     r.sequence = camproto::nextSequence(c.m_Search.m_nSequence);
-    r.host = remoteAddress(c.m_Connection.read().m_szRemoteHost.str());
+    r.host = cameraAddress(c.m_Connection.read().m_szRemoteHost.str());
     r.wakes = {&c.m_Discovery->shutdown};
     if (r.host.empty())
         return 0;

@@ -2,6 +2,7 @@
 // by reference. Settings groups come with their lock (read() copies, update() writes).
 #pragma once
 
+#include "control/camera_config_state.h"
 #include "control/cimage.h"
 #include "control/discovery_state.h"
 
@@ -23,6 +24,7 @@ struct CImagePeer
     static FrameSharing& sharing(CImage& c) { return c.m_Sharing; }
     static SearchFlags& search(CImage& c) { return c.m_Search; }
     static DiscoveryState& discovery(CImage& c) { return *c.m_Discovery; }
+    static CameraConfigState& cameraConfig(CImage& c) { return *c.m_CameraConfig; }
     static bool mailThreadRunning(const CImage& c) { return c.m_MailThread.running(); }
 
     static Guarded<ConnectionSettings>& connection(CImage& c) { return c.m_Connection; }

@@ -431,6 +431,30 @@ TEST_F(Discovery, MulticastMembersAskFromSlotZero)
     EXPECT_EQ(result, 0);
 }
 
+TEST_F(Discovery, BroadcastLoginChecksAndAddress)
+{
+    aimAt(kCameras[0]); // on the host's segment; it wants no login
+    std::int32_t result = 5;
+    control->IsRequireAuthenticationBroadcast(&result);
+    EXPECT_EQ(result, 3);
+    // The camera judges the login block against the challenge it hands out.
+    for (std::size_t i = 0; i < CImagePeer::discovery(*control).authBlock.size(); ++i)
+        CImagePeer::discovery(*control).authBlock[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    control->CheckPasswordBroadcast("pelko", "pelko", &result);
+    EXPECT_EQ(result, 3);
+    control->CheckPasswordBroadcast("pelko", "wrong", &result);
+    EXPECT_EQ(result, 2);
+
+    control->SetIPAddress("198.18.0.41", "255.255.255.0", std::string_view(), &result);
+    EXPECT_EQ(result, -1);
+    aimAt(kCameras[2]); // behind the router: the broadcast does not reach it
+    result = 5;
+    control->SetIPAddress("198.18.0.42", "255.255.255.0", "198.18.0.254", &result);
+    EXPECT_EQ(result, 0);
+    control->IsRequireAuthenticationBroadcast(&result);
+    EXPECT_EQ(result, 0);
+}
+
 TEST_F(Discovery, LocalTablesAndSubnetTest)
 {
     std::int32_t count = 0;

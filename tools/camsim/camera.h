@@ -7,6 +7,8 @@
 // signals. Everything here may be used from any of them.
 #pragma once
 
+#include "config_camera.h"
+
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -108,6 +110,7 @@ public:
     std::atomic<int> tiltY{0};
 
     Stats stats;
+    ConfigStore config; // configuration block, clock, outputs (config_camera.cpp)
 
     void setCredentials(std::string user, std::string password);
     std::pair<std::string, std::string> credentials() const;

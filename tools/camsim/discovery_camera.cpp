@@ -215,9 +215,10 @@ std::vector<std::uint8_t> answerDiscoveryDatagram(CameraState& st, const std::ui
         if (!namesMe)
             return {};
         auto out = replyHeader(st, in, kLoginReplySize, st.identity.loginNeeded ? 256 : 0);
-        if (st.identity.loginNeeded)
-            for (std::size_t i = 0; i < 80; ++i)
-                out[18 + i] = static_cast<std::uint8_t>(i * 7 + 3);
+        if (st.identity.loginNeeded) {
+            const auto challenge = loginChallenge();
+            std::memcpy(out.data() + 18, challenge.data(), challenge.size());
+        }
         return out;
     }
     case 0xFFFF: {
@@ -230,7 +231,7 @@ std::vector<std::uint8_t> answerDiscoveryDatagram(CameraState& st, const std::ui
         return out;
     }
     default:
-        return {};
+        return answerConfigDatagram(st, in, size);
     }
 }
 

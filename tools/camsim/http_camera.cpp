@@ -113,8 +113,25 @@ public:
                 return false;
             state.stats.httpRequests++;
             state.recordRequest(req->head);
+            const bool post = req->method == "POST";
             queue.push_back(std::move(*req));
+            if (post)
+                return true; // what follows is its body, not another head
         }
+    }
+
+    // The body of a POST: what follows its head, until `enough` says so, no byte comes within
+    // `quiet`, or `limit` bytes have come.
+    std::string takeBodyUntil(std::size_t limit, std::chrono::milliseconds quiet,
+                              const std::function<bool(std::string_view)>& enough)
+    {
+        while (m_input.size() < limit && !enough(m_input)) {
+            if (!waitReadable(conn, quiet) || recvSome(conn, m_input, limit - m_input.size()) <= 0)
+                break;
+        }
+        std::string body = m_input.substr(0, std::min(limit, m_input.size()));
+        m_input.clear();
+        return body;
     }
 
     // Reads what has arrived, waiting up to `timeout` for the first byte. False once the client
@@ -544,13 +561,31 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
     if (!frames.waitWhileStalled(s.conn))
         return;
     const Request req = s.queue.front();
+    const bool loginOk = authorised(state, req);
+    if (!loginOk)
+        state.stats.authFailures++;
+    if (req.method == "GET" || (req.method == "POST" && configPageTakesBody(req.target)) ||
+        req.target.rfind("/IOCONTROL.CGI?", 0) == 0) {
+        // The configuration pages; a POST's body ends with an empty line, or is the whole
+        // 8192-byte block image.
+        std::string body;
+        if (req.method == "POST" && configPageTakesBody(req.target)) {
+            const bool image = req.target == "/CONFIG.CGI";
+            body = s.takeBodyUntil(
+                image ? kConfigImageSize : 4096, std::chrono::milliseconds(image ? 3000 : 500),
+                [image](std::string_view b) {
+                    return image ? b.size() >= kConfigImageSize : b.find("\r\n\r\n") != b.npos;
+                });
+        }
+        if (auto page = configPageAnswer(state, req.method, req.target, body, loginOk)) {
+            sendAll(s.conn, *page);
+            return;
+        }
+    }
     if (req.method != "GET") {
         sendSimple(s, "405 Method Not Allowed", "");
         return;
     }
-    const bool loginOk = authorised(state, req);
-    if (!loginOk)
-        state.stats.authFailures++;
     if (req.target == "/IOCONTROL.CGI?CGIQUaere=Image") {
         s.queue.erase(s.queue.begin());
         serveIoControl(s, req, loginOk);

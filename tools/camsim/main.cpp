@@ -423,6 +423,8 @@ std::string command(Camera& cam, std::string_view line)
     } else if (verb == "last-request") {
         const auto r = st.recentRequests();
         return "ok " + (r.empty() ? std::string() : escape(r.back()));
+    } else if (auto answer = configCommand(st, words)) {
+        return *answer;
     } else if (verb == "quit") {
         cam.quit();
     } else {

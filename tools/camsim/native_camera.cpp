@@ -128,6 +128,16 @@ void serveNative(CameraState& state, FrameSource& frames, const std::shared_ptr<
         char command[4];
         if (!recvExact(c, command, 4, kIdleWait))
             return;
+        if (std::memcmp(command, "0111", 4) == 0 || std::memcmp(command, "0002", 4) == 0) {
+            // The outputs: "0002" carries the output's number and its new value.
+            std::uint8_t argument[2] = {};
+            if (command[3] == '2' && !recvExact(c, argument, 2, kIdleWait))
+                return;
+            const auto answer = answerNativeCommand(state, std::string_view(command, 4), argument);
+            if (!sendAll(c, answer.data(), answer.size()))
+                return;
+            continue;
+        }
         if (std::memcmp(command, "0110", 4) != 0)
             return; // "1111" or anything unknown ends the session
         auto frame = frames.next(last, c);

@@ -25,7 +25,7 @@ void serveSettingsDatagrams(CameraState& state, int fd)
         const int r = ::poll(&p, 1, 200);
         if (r <= 0)
             continue;
-        std::uint8_t in[512];
+        std::uint8_t in[2048]; // the largest request is a 1044-byte configuration piece
         sockaddr_storage from{};
         socklen_t fromLen = sizeof from;
         const ssize_t n = ::recvfrom(fd, in, sizeof in, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);

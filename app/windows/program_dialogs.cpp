@@ -1,6 +1,9 @@
 #include "app/windows/program_dialogs.h"
 
+#include "app/core/control_adapter.h"
 #include "app/settings/settings_dialogs.h"
+#include "app/setup/browse_dialog.h"
+#include "app/setup/dispatch_setup_control.h"
 #include "app/skin/ui_services.h"
 
 #include <QDesktopServices>
@@ -20,8 +23,35 @@ void ProgramDialogs::notAvailable(const char* dialog)
 
 BrowseResult ProgramDialogs::browse(int)
 {
-    notAvailable("camera search");
-    return {};
+    if (!m_settings) {
+        notAvailable("camera search");
+        return {};
+    }
+    // The search dialog's own control, never shown.
+    std::string why;
+    auto control = DispatchSetupControl::create(kControlProgId, &why);
+    if (!control) {
+        messageBox("The camera search cannot start: " + why, kStyleExclamation);
+        return {};
+    }
+    const BrowseValues v = browseForCamera(*m_settings, *control, m_owner);
+    BrowseResult r;
+    r.Cancelled = v.Cancelled;
+    r.IPAddress = v.IPAddress;
+    r.MacAddress = v.MacAddress;
+    r.Port = v.Port;
+    r.IsLocalCamera = v.IsLocalCamera;
+    r.Protocol = v.Protocol;
+    r.ServerName = v.ServerName;
+    r.ServerModel = v.ServerModel;
+    r.FWVersion = v.FWVersion;
+    r.HWVersion = v.HWVersion;
+    r.ROMVersion = v.ROMVersion;
+    r.UserName = v.UserName;
+    r.Password = v.Password;
+    r.ServerLocation = v.ServerLocation;
+    r.PT = v.PT;
+    return r;
 }
 
 bool ProgramDialogs::confirmErase(int camera)

@@ -2,6 +2,7 @@
 
 #include "app/core/app_state.h"
 #include "app/core/text_codec.h"
+#include "app/setup/change_ip_dialog.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -221,9 +222,6 @@ void BrowseDialog::add()
     if (conflict && state().Language != "DravonetS") {
         if (showMessage(5, MsgStyle::YesNoExclamation) != Answer::Yes)
             return;
-        // Moving the camera to another address is the change-address dialog's task, not built
-        // into this window: the add stops here.
-        return;
     }
 
     // Nothing of an earlier add carries over to this camera.
@@ -250,6 +248,8 @@ void BrowseDialog::add()
         m_values.Port = 80;
     else if (protocol == 3 || protocol == 4)
         m_values.Port = m_control.remoteWebPort();
+    if (conflict && state().Language != "DravonetS" && !moveCamera(ip, row->text(2).toStdString()))
+        return;
     if (protocol == 3) {
         // The Kestra family logs in through the outside viewer, which this program does not host.
         showMessage(6, MsgStyle::Critical);
@@ -289,6 +289,41 @@ void BrowseDialog::add()
         finishIdle();
         m_values.Cancelled = true;
     }
+}
+
+bool BrowseDialog::moveCamera(const std::string& ip, const std::string& macText)
+{
+    ChangeIPValues in;
+    in.IPAddress = ip;
+    in.MacAddress = macText;
+    in.SubnetMask = "255.255.255.0";
+    in.DefaultGateway = "0.0.0.0";
+    in.showOptions = false; // only a fixed address can be given
+    ChangeIPValues change;
+    {
+        change = in;
+        ChangeIPDialog dialog(
+            context(), change, [this](const std::string& a) { return m_control.checkIP(a, 80) == -1; }, this);
+        runChild(dialog);
+    }
+    if (change.Cancelled)
+        return false;
+    setBusy(true);
+    m_foundCount = 0;
+    m_searchRepeated = false; // the next search runs twice
+    const std::int32_t r = m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    letEventsRun();
+    pauseMs(15000);
+    letEventsRun();
+    if (r != -1) {
+        finishIdle();
+        showMessage(1, MsgStyle::Plain);
+        return false;
+    }
+    m_control.setRemoteHost(change.IPAddress);
+    m_values.IPAddress = change.IPAddress;
+    setBusy(false);
+    return true;
 }
 
 bool BrowseDialog::askAndLogin()

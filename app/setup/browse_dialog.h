@@ -89,6 +89,8 @@ private:
     void clearList();
     // Asks for credentials and starts the login; false when the user cancelled.
     bool askAndLogin();
+    // Gives the camera another fixed address before it is added; false when cancelled or refused.
+    bool moveCamera(const std::string& ip, const std::string& macText);
     void finishIdle();
 
     SetupControl& m_control;

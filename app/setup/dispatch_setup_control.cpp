@@ -224,4 +224,9 @@ std::int32_t DispatchSetupControl::loginCamera(bool newThread)
     return numberOf(invoke("LoginCamera", InvokeKind::Method, {Variant::boolean(newThread)}), 0);
 }
 
+std::int32_t DispatchSetupControl::checkIP(const std::string& address, std::int32_t port)
+{
+    return numberOf(invoke("CheckIP", InvokeKind::Method, {Variant::str(address), Variant::i4(port)}), 0);
+}
+
 } // namespace pellucor

@@ -52,6 +52,7 @@ public:
     std::int32_t setIPAddress(const std::string& address, const std::string& mask,
                               const std::string& gateway) override;
     std::int32_t loginCamera(bool newThread) override;
+    std::int32_t checkIP(const std::string& address, std::int32_t port) override;
 
 private:
     class Sink;

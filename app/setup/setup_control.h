@@ -60,6 +60,8 @@ public:
     virtual std::int32_t setIPAddress(const std::string& address, const std::string& mask,
                                       const std::string& gateway) = 0;
     virtual std::int32_t loginCamera(bool newThread) = 0;
+    // A TCP connection attempt; -1 when something answers.
+    virtual std::int32_t checkIP(const std::string& address, std::int32_t port) = 0;
 };
 
 } // namespace pellucor

@@ -4,10 +4,12 @@
 #include "fake_setup_control.h"
 
 #include "app/setup/browse_dialog.h"
+#include "app/setup/change_ip_dialog.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 using namespace pellucor;
@@ -247,6 +249,54 @@ TEST(BrowseDialog, CancelledOrFailedLoginLeavesTheDialogFree)
         EXPECT_TRUE(child<QPushButton>(*rig.dialog, "cmdAdd").isEnabled()) << failure;
         EXPECT_EQ(rig.control.count("LoginCamera"), failure == 0 ? 0 : 1);
         EXPECT_EQ(rig.control.count("GetConfig"), 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(BrowseDialog, SameAddressYesMovesTheCameraOrReportsTheRefusal)
+{
+    for (std::int32_t setResult : {-1, 0}) {
+        BrowseRig rig;
+        rig.control.devices = {{"10.0.0.5", "Door", "0.13.136.1.2.3"}, {"10.0.0.5", "Gate"}};
+        rig.control.setIPAddressResult = setResult;
+        rig.open();
+        rig.prompts.answers = {Answer::Yes};
+        ModalDriver driver;
+        std::string shownMask, shownMac;
+        bool optionsShown = true;
+        driver.then<ChangeIPDialog>([&](ChangeIPDialog& d) {
+            shownMask = child<QLineEdit>(d, "txtSubnetMask").text().toStdString();
+            optionsShown = child<QRadioButton>(d, "optDHCP").isVisible();
+            child<QLineEdit>(d, "txtIPAddress").setText("10.0.0.50");
+            clickLater(d, "cmdOK");
+        });
+        rig.select(0);
+        rig.dialog->add();
+        EXPECT_TRUE(driver.done());
+        EXPECT_EQ(shownMask, "255.255.255.0");
+        EXPECT_FALSE(optionsShown);
+        EXPECT_EQ(rig.control.count("SetIPAddress 10.0.0.50 255.255.255.0 0.0.0.0"), 1) << setResult;
+        EXPECT_FALSE(rig.dialog->isBusy());
+        if (setResult == -1) {
+            EXPECT_FALSE(rig.values.Cancelled);
+            EXPECT_EQ(rig.values.IPAddress, "10.0.0.50");
+            EXPECT_EQ(rig.control.host, "10.0.0.50");
+        } else {
+            EXPECT_TRUE(rig.values.Cancelled);
+            EXPECT_EQ(rig.prompts.texts().back(), rig.dialog->texts().message(1).toStdString());
+            EXPECT_EQ(rig.control.count("GetConfig"), 0);
+            // The next search runs twice: the end of the first starts the second.
+            click(*rig.dialog, "cmdSearch");
+            rig.control.reportAll();
+            EXPECT_TRUE(rig.dialog->isBusy());
+            EXPECT_EQ(rig.control.count("SearchDevice"), 3);
+            rig.control.reportAll();
+            EXPECT_FALSE(rig.dialog->isBusy());
+            EXPECT_EQ(rig.list().topLevelItemCount(), 2);
+        }
     }
 }
 

@@ -81,10 +81,16 @@ public:
         return configResult;
     }
     std::string getConfigValueBSTR(std::int32_t i) override { return i == 40 ? adminName : adminPassword; }
-    std::int32_t setIPAddress(const std::string&, const std::string&, const std::string&) override
+    std::int32_t setIPAddressResult = -1;
+    std::int32_t setIPAddress(const std::string& a, const std::string& m, const std::string& g) override
     {
-        calls.push_back("SetIPAddress");
-        return -1;
+        calls.push_back("SetIPAddress " + a + " " + m + " " + g);
+        return setIPAddressResult;
+    }
+    std::int32_t checkIP(const std::string&, std::int32_t) override
+    {
+        calls.push_back("CheckIP");
+        return 0;
     }
     std::int32_t loginCamera(bool) override
     {

@@ -4,6 +4,7 @@
 #include "app/settings/settings_dialogs.h"
 #include "app/setup/browse_dialog.h"
 #include "app/setup/dispatch_setup_control.h"
+#include "app/setup/erase_dialog.h"
 #include "app/skin/ui_services.h"
 
 #include <QDesktopServices>
@@ -56,8 +57,10 @@ BrowseResult ProgramDialogs::browse(int)
 
 bool ProgramDialogs::confirmErase(int camera)
 {
-    return messageBox("Remove camera " + std::to_string(camera) + " from its slot?",
-                      kStyleYesNoExclamation) == kAnswerYes;
+    if (!m_settings)
+        return messageBox("Remove camera " + std::to_string(camera) + " from its slot?",
+                          kStyleYesNoExclamation) == kAnswerYes;
+    return confirmEraseSlot(*m_settings, m_owner);
 }
 
 AdminProbeResult ProgramDialogs::probeAdminPassword(int)

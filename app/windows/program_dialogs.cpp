@@ -5,6 +5,7 @@
 #include "app/setup/browse_dialog.h"
 #include "app/setup/dispatch_setup_control.h"
 #include "app/setup/erase_dialog.h"
+#include "app/setup/password_check_dialog.h"
 #include "app/skin/ui_services.h"
 
 #include <QDesktopServices>
@@ -69,10 +70,14 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int)
     return {};
 }
 
-bool ProgramDialogs::checkPassword(const PasswordCheckRequest&)
+bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
 {
-    notAvailable("administrator password check");
-    return false;
+    // Checking by a login on the camera is not built: only known values are compared.
+    if (!m_settings || request.CheckMode != 0) {
+        notAvailable("administrator password check");
+        return false;
+    }
+    return checkKnownPassword(*m_settings, request.AdminID, request.AdminPassword, m_owner);
 }
 
 WebResult ProgramDialogs::web(const WebRequest&)

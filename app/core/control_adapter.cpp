@@ -49,17 +49,27 @@ private:
     DispId m_endConfig;
 };
 
-std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId, int slot,
-                                                       CameraEvents* events, std::string* error)
+std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::string& progId,
+                                                                 std::string* error)
 {
-    std::unique_ptr<DispatchCamera> cam(new DispatchCamera());
+    std::shared_ptr<tessivor::IAutomationObject> object;
     std::string why;
-    const HRESULT hr = tessivor::createByProgId(progId, &cam->m_object, &why);
-    if (tessivor::failed(hr) || !cam->m_object) {
+    const HRESULT hr = tessivor::createByProgId(progId, &object, &why);
+    if (tessivor::failed(hr) || !object) {
         if (error)
             *error = "cannot create \"" + progId + "\": " + (why.empty() ? tessivor::resultText(hr) : why);
         return nullptr;
     }
+    return object;
+}
+
+std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId, int slot,
+                                                       CameraEvents* events, std::string* error)
+{
+    std::unique_ptr<DispatchCamera> cam(new DispatchCamera());
+    cam->m_object = createControlObject(progId, error);
+    if (!cam->m_object)
+        return nullptr;
     for (const CameraMember& m : cameraMembers()) {
         if (cam->m_ids.count(m.name))
             continue;

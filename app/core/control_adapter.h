@@ -21,6 +21,10 @@ namespace pellucor {
 
 inline constexpr const char* kControlProgId = "Tessivor.Image";
 
+// A new instance of the control by ProgID; null, with the reason in *error, when it cannot be made.
+std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::string& progId,
+                                                                 std::string* error);
+
 class DispatchCamera : public LateBoundCamera
 {
 public:

@@ -1,7 +1,8 @@
 #include "app/setup/dispatch_setup_control.h"
 
+#include "app/core/control_adapter.h"
+
 #include "platform/com_module.h"
-#include "platform/registration.h"
 
 namespace pellucor {
 
@@ -38,13 +39,9 @@ std::unique_ptr<DispatchSetupControl> DispatchSetupControl::create(const std::st
                                                                    std::string* error)
 {
     std::unique_ptr<DispatchSetupControl> c(new DispatchSetupControl());
-    std::string why;
-    const HRESULT hr = tessivor::createByProgId(progId, &c->m_object, &why);
-    if (tessivor::failed(hr) || !c->m_object) {
-        if (error)
-            *error = "cannot create \"" + progId + "\": " + (why.empty() ? tessivor::resultText(hr) : why);
+    c->m_object = createControlObject(progId, error);
+    if (!c->m_object)
         return nullptr;
-    }
     c->m_sink = std::make_shared<Sink>();
     for (const tessivor::MemberInfo& e : c->m_object->eventInfo()) {
         if (e.name == "GetImageEvent")

@@ -63,6 +63,16 @@ std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::stri
     return object;
 }
 
+bool adviseControl(tessivor::IAutomationObject& object, const std::shared_ptr<tessivor::IDispatch>& sink,
+                   std::uint32_t* cookie, const std::string& progId, std::string* error)
+{
+    if (tessivor::succeeded(object.advise(sink, cookie)))
+        return true;
+    if (error)
+        *error = "the control \"" + progId + "\" refuses its event sink";
+    return false;
+}
+
 std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId, int slot,
                                                        CameraEvents* events, std::string* error)
 {
@@ -90,11 +100,8 @@ std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId
             endConfig = e.id;
     }
     cam->m_sink = std::make_shared<Sink>(slot, events, imageEvent, endConfig);
-    if (tessivor::failed(cam->m_object->advise(cam->m_sink, &cam->m_cookie))) {
-        if (error)
-            *error = "the control \"" + progId + "\" refuses its event sink";
+    if (!adviseControl(*cam->m_object, cam->m_sink, &cam->m_cookie, progId, error))
         return nullptr;
-    }
     return cam;
 }
 

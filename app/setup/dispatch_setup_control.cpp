@@ -51,11 +51,8 @@ std::unique_ptr<DispatchSetupControl> DispatchSetupControl::create(const std::st
         else if (e.name == "EndLoginCamera")
             c->m_sink->endLogin = e.id;
     }
-    if (tessivor::failed(c->m_object->advise(c->m_sink, &c->m_cookie))) {
-        if (error)
-            *error = "the control \"" + progId + "\" refuses its event sink";
+    if (!adviseControl(*c->m_object, c->m_sink, &c->m_cookie, progId, error))
         return nullptr;
-    }
     return c;
 }
 

@@ -49,17 +49,37 @@ private:
     DispId m_endConfig;
 };
 
-std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId, int slot,
-                                                       CameraEvents* events, std::string* error)
+std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::string& progId,
+                                                                 std::string* error)
 {
-    std::unique_ptr<DispatchCamera> cam(new DispatchCamera());
+    std::shared_ptr<tessivor::IAutomationObject> object;
     std::string why;
-    const HRESULT hr = tessivor::createByProgId(progId, &cam->m_object, &why);
-    if (tessivor::failed(hr) || !cam->m_object) {
+    const HRESULT hr = tessivor::createByProgId(progId, &object, &why);
+    if (tessivor::failed(hr) || !object) {
         if (error)
             *error = "cannot create \"" + progId + "\": " + (why.empty() ? tessivor::resultText(hr) : why);
         return nullptr;
     }
+    return object;
+}
+
+bool adviseControl(tessivor::IAutomationObject& object, const std::shared_ptr<tessivor::IDispatch>& sink,
+                   std::uint32_t* cookie, const std::string& progId, std::string* error)
+{
+    if (tessivor::succeeded(object.advise(sink, cookie)))
+        return true;
+    if (error)
+        *error = "the control \"" + progId + "\" refuses its event sink";
+    return false;
+}
+
+std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId, int slot,
+                                                       CameraEvents* events, std::string* error)
+{
+    std::unique_ptr<DispatchCamera> cam(new DispatchCamera());
+    cam->m_object = createControlObject(progId, error);
+    if (!cam->m_object)
+        return nullptr;
     for (const CameraMember& m : cameraMembers()) {
         if (cam->m_ids.count(m.name))
             continue;
@@ -80,11 +100,8 @@ std::unique_ptr<DispatchCamera> DispatchCamera::create(const std::string& progId
             endConfig = e.id;
     }
     cam->m_sink = std::make_shared<Sink>(slot, events, imageEvent, endConfig);
-    if (tessivor::failed(cam->m_object->advise(cam->m_sink, &cam->m_cookie))) {
-        if (error)
-            *error = "the control \"" + progId + "\" refuses its event sink";
+    if (!adviseControl(*cam->m_object, cam->m_sink, &cam->m_cookie, progId, error))
         return nullptr;
-    }
     return cam;
 }
 

@@ -15,11 +15,19 @@
 
 namespace tessivor {
 class IAutomationObject;
-}
+class IDispatch;
+} // namespace tessivor
 
 namespace pellucor {
 
 inline constexpr const char* kControlProgId = "Tessivor.Image";
+
+// A new instance of the control by ProgID; null, with the reason in *error, when it cannot be made.
+std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::string& progId,
+                                                                 std::string* error);
+// Connects `sink` to the control's events; false, with the reason in *error, when it refuses.
+bool adviseControl(tessivor::IAutomationObject& object, const std::shared_ptr<tessivor::IDispatch>& sink,
+                   std::uint32_t* cookie, const std::string& progId, std::string* error);
 
 class DispatchCamera : public LateBoundCamera
 {

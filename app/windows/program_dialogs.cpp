@@ -1,8 +1,13 @@
 #include "app/windows/program_dialogs.h"
 
+#include "app/core/control_adapter.h"
 #include "app/settings/settings_context.h"
 #include "app/settings/settings_dialogs.h"
+#include "app/setup/browse_dialog.h"
+#include "app/setup/dispatch_setup_control.h"
+#include "app/setup/erase_dialog.h"
 #include "app/setup/firmware_dialog.h"
+#include "app/setup/password_check_dialog.h"
 #include "app/skin/ui_services.h"
 #include "app/windows/control_panel.h"
 
@@ -23,14 +28,43 @@ void ProgramDialogs::notAvailable(const char* dialog)
 
 BrowseResult ProgramDialogs::browse(int)
 {
-    notAvailable("camera search");
-    return {};
+    if (!m_settings) {
+        notAvailable("camera search");
+        return {};
+    }
+    // The search dialog's own control, never shown.
+    std::string why;
+    auto control = DispatchSetupControl::create(kControlProgId, &why);
+    if (!control) {
+        messageBox("The camera search cannot start: " + why, kStyleExclamation);
+        return {};
+    }
+    const BrowseValues v = browseForCamera(*m_settings, *control, m_owner);
+    BrowseResult r;
+    r.Cancelled = v.Cancelled;
+    r.IPAddress = v.IPAddress;
+    r.MacAddress = v.MacAddress;
+    r.Port = v.Port;
+    r.IsLocalCamera = v.IsLocalCamera;
+    r.Protocol = v.Protocol;
+    r.ServerName = v.ServerName;
+    r.ServerModel = v.ServerModel;
+    r.FWVersion = v.FWVersion;
+    r.HWVersion = v.HWVersion;
+    r.ROMVersion = v.ROMVersion;
+    r.UserName = v.UserName;
+    r.Password = v.Password;
+    r.ServerLocation = v.ServerLocation;
+    r.PT = v.PT;
+    return r;
 }
 
 bool ProgramDialogs::confirmErase(int camera)
 {
-    return messageBox("Remove camera " + std::to_string(camera) + " from its slot?",
-                      kStyleYesNoExclamation) == kAnswerYes;
+    if (!m_settings)
+        return messageBox("Remove camera " + std::to_string(camera) + " from its slot?",
+                          kStyleYesNoExclamation) == kAnswerYes;
+    return confirmEraseSlot(*m_settings, m_owner);
 }
 
 AdminProbeResult ProgramDialogs::probeAdminPassword(int)
@@ -39,10 +73,14 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int)
     return {};
 }
 
-bool ProgramDialogs::checkPassword(const PasswordCheckRequest&)
+bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
 {
-    notAvailable("administrator password check");
-    return false;
+    // Checking by a login on the camera is not built: only known values are compared.
+    if (!m_settings || request.CheckMode != 0) {
+        notAvailable("administrator password check");
+        return false;
+    }
+    return checkKnownPassword(*m_settings, request.AdminID, request.AdminPassword, m_owner);
 }
 
 WebResult ProgramDialogs::web(const WebRequest&)

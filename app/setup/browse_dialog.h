@@ -1,0 +1,118 @@
+// The network search dialog (frmBrowse) and the login dialog (frmLogin) that its add asks for
+// credentials with.
+//
+// The search dialog searches with its own control, lists every camera that answers (name, IP
+// address, MAC address) and turns the chosen one into a BrowseValues for the current camera
+// slot; it never writes a camera record itself. UI thread only.
+#pragma once
+
+#include "app/setup/setup_control.h"
+#include "app/setup/setup_dialog.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace pellucor {
+
+struct LoginValues
+{
+    bool Cancelled = true;
+    std::string UserName;
+    std::string Password;
+};
+
+class LoginDialog : public SetupDialog
+{
+    Q_OBJECT
+
+public:
+    LoginDialog(DialogContext& context, LoginValues& values, QWidget* parent);
+
+protected:
+    void onCancel() override;
+
+private:
+    LoginValues& m_values;
+    QLineEdit* m_user = nullptr;
+    QLineEdit* m_password = nullptr;
+};
+
+// The camera chosen in the search dialog.
+struct BrowseValues
+{
+    bool Cancelled = true;
+    std::string IPAddress;
+    std::string MacAddress;
+    std::int32_t Protocol = 0;
+    std::int32_t Port = 8481;
+    bool IsLocalCamera = false;
+    std::string ServerName;
+    std::string ServerModel;
+    std::string ServerLocation;
+    std::string FWVersion;
+    std::string HWVersion;
+    std::string ROMVersion;
+    std::string UserName;
+    std::string Password;
+    bool PT = false;
+};
+
+class BrowseDialog : public SetupDialog, private SetupControlEvents
+{
+    Q_OBJECT
+
+public:
+    BrowseDialog(DialogContext& context, SetupControl& control, BrowseValues& values, QWidget* parent);
+    ~BrowseDialog() override;
+
+    // Starts a search with an empty list (the ReSearch button).
+    void search();
+    // Adds the selected row (the Add button).
+    void add();
+
+protected:
+    void onActivate() override;
+    void onCancel() override;
+
+private:
+    void onImageEvent(std::int32_t code) override;
+    void onEndSearchDevice(std::int32_t status) override;
+    void onEndLoginCamera(std::int32_t status) override;
+
+    void enableButtons(bool on);
+    void setBusy(bool on);
+    void clearList();
+    // Asks for credentials and starts the login; false when the user cancelled.
+    bool askAndLogin();
+    // Gives the camera another fixed address before it is added; false when cancelled or refused.
+    bool moveCamera(const std::string& ip, const std::string& macText);
+    void finishIdle();
+
+    SetupControl& m_control;
+    BrowseValues& m_values;
+    QTreeWidget* m_list = nullptr;
+    QPushButton* m_inputIP = nullptr;
+    QPushButton* m_add = nullptr;
+    QPushButton* m_changeIP = nullptr;
+    QPushButton* m_search = nullptr;
+    QPushButton* m_cancel = nullptr;
+    LoginValues m_login;
+    bool m_searchOnActivate = true;
+    bool m_searchRepeated = true;
+    std::int32_t m_foundCount = 0;
+    int m_selectedIndex = 0;
+    std::unique_ptr<Busy> m_busy;
+};
+
+// Shows the search dialog for one slot and returns what was chosen.
+BrowseValues browseForCamera(DialogContext& context, SetupControl& control, QWidget* parent);
+
+// "S 3" for list index 3: the letter S, a blank and the number.
+std::string browseRowKey(int listIndex);
+
+} // namespace pellucor

@@ -31,6 +31,7 @@ class EventLog;
 class MessagePump;
 class SingleInstance;
 class ViewWindows;
+class CombinedWindows;
 
 struct ProgramOptions
 {
@@ -81,6 +82,7 @@ private:
     std::unique_ptr<Engine> m_engine;
     std::unique_ptr<ControlPanel> m_panel;
     std::unique_ptr<ViewWindows> m_views;
+    std::unique_ptr<CombinedWindows> m_combined;
 };
 
 } // namespace pellucor

@@ -8,6 +8,7 @@
 #include "app/viewer/kestra_viewer.h"
 #include "app/windows/combined_windows.h"
 #include "app/windows/control_panel.h"
+#include "app/windows/scan_window.h"
 #include "app/windows/view_windows.h"
 
 #include "platform/clock.h"
@@ -29,8 +30,10 @@ Program::~Program()
     m_windows.setPanel(nullptr);
     m_windows.setViewHost(nullptr);
     m_windows.setCombinedHost(nullptr);
+    m_windows.setScanHost(nullptr);
     if (m_log)
         m_log->setViews(nullptr);
+    m_scan.reset();
     m_combined.reset();
     m_views.reset();
     m_panel.reset();
@@ -126,6 +129,12 @@ Program::StartResult Program::start()
     cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     m_combined = std::make_unique<CombinedWindows>(std::move(cs));
     m_windows.setCombinedHost(m_combined.get());
+    ScanServices ss;
+    ss.state = &m_state;
+    ss.engine = m_engine.get();
+    ss.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    m_scan = std::make_unique<ScanWindows>(std::move(ss));
+    m_windows.setScanHost(m_scan.get());
     m_log->setViews(&m_windows);
     m_engine->Load();
     m_ui.setApplicationTitle(QString::fromStdString(m_state.texts.AppTitle));

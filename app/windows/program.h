@@ -32,6 +32,7 @@ class MessagePump;
 class SingleInstance;
 class ViewWindows;
 class CombinedWindows;
+class ScanWindows;
 
 struct ProgramOptions
 {
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<ControlPanel> m_panel;
     std::unique_ptr<ViewWindows> m_views;
     std::unique_ptr<CombinedWindows> m_combined;
+    std::unique_ptr<ScanWindows> m_scan;
 };
 
 } // namespace pellucor

@@ -11,6 +11,7 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
 #include "app/windows/combined_windows.h"
+#include "app/windows/scan_window.h"
 
 #include <QMouseEvent>
 
@@ -83,10 +84,17 @@ protected:
         sv.currentCameraChanged = [this] { ++changed; };
         sv.lastWindowClosed = [this] { ++lastClosed; };
         combined = std::make_unique<CombinedWindows>(sv);
+        ScanServices ss;
+        ss.state = &state;
+        ss.engine = rig->engine.get();
+        ss.lastWindowClosed = [this] { ++lastClosed; };
+        scan = std::make_unique<ScanWindows>(ss);
+        engineWindows.scan = scan.get();
     }
 
     ~CombinedWindowTest() override
     {
+        scan.reset();
         combined.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -116,10 +124,21 @@ protected:
 
     TestFolder home;
     AppState state;
-    viewtest::ViewsOnly engineWindows;
+    // The engine's scan calls reach the scan window; the rest do nothing.
+    struct ScanOnly : viewtest::ViewsOnly
+    {
+        ScanWindows* scan = nullptr;
+        void showScan() override { scan->showScan(); }
+        void unloadScan() override { scan->unloadScan(); }
+        DrawTarget scanTarget() override { return scan->scanTarget(); }
+        void scanRefresh() override { scan->scanRefresh(); }
+        void scanRefrushStatusBar() override { scan->scanRefrushStatusBar(); }
+        void unloadView(int) override {}
+    } engineWindows;
     std::unique_ptr<EngineRig> rig;
     std::unique_ptr<CombinedWindows> combined;
     std::vector<std::string> leaving;
+    std::unique_ptr<ScanWindows> scan;
     int changed = 0;
     int lastClosed = 0;
 };
@@ -224,6 +243,60 @@ TEST_F(CombinedWindowTest, ClosingUnbindsItsPanesAndLeavesOtherTargetsAlone)
     again.close();
     EXPECT_EQ(lastClosed, 1);
     EXPECT_EQ(state.CombineMode, 1);
+}
+
+TEST_F(CombinedWindowTest, ScanShowsEachEnabledCameraInTurnAndItsSizeReachesAllControls)
+{
+    state.cam(3).Enable = false;
+    state.settings.ScanDelay = 2;
+    state.ScanModeOn = true;
+    rig->engine->ScanMode();
+    ScanWindow& w = *scan->window();
+    EXPECT_TRUE(state.WindowOpen[6]);
+    EXPECT_EQ(w.clientSize(), QSize(320, 240));
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_EQ(prop(n, IntProp::PreviewWidth), 320) << n;
+        EXPECT_EQ(prop(n, IntProp::PreviewHeight), 240) << n;
+    }
+
+    // Every (ScanDelay + 1) s the next enabled camera draws into the window; 3 is skipped.
+    std::vector<int> shown;
+    for (int step = 0; step < 4; ++step) {
+        int drawing = 0;
+        for (int n = 1; n <= 4; ++n)
+            if (prop(n, IntProp::PreviewhWnd) == w.picture().handle())
+                drawing = drawing == 0 ? n : -1;
+        shown.push_back(drawing);
+        EXPECT_EQ(w.windowTitle(), QString("%1.  Gate%1").arg(drawing));
+        rig->clock.advance(2999);
+        QCoreApplication::processEvents();
+        rig->clock.advance(1);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 4, 1}));
+
+    // A new size reaches all four controls.
+    const QSize size = QSize(500, 400) + (w.size() - w.clientSize());
+    w.resize(size);
+    w.skin().setGeometry(QRect(QPoint(0, 0), size));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.clientSize(), QSize(500, 400));
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_EQ(prop(n, IntProp::PreviewWidth), 500) << n;
+        EXPECT_EQ(prop(n, IntProp::PreviewHeight), 400) << n;
+    }
+
+    // Closed while the panel stays: scan and combined mode end, the timer stops, nothing keeps
+    // the window's picture.
+    state.CombineMode = 1;
+    const std::int32_t handle = w.picture().handle();
+    w.close();
+    EXPECT_FALSE(state.ScanModeOn);
+    EXPECT_EQ(state.CombineMode, 0);
+    EXPECT_FALSE(rig->engine->tmrScan().enabled());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_NE(prop(n, IntProp::PreviewhWnd), handle) << n;
+    EXPECT_EQ(lastClosed, 0);
 }
 
 } // namespace

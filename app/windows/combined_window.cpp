@@ -260,15 +260,7 @@ void CombinedWindow::unbindPanes()
     // Controls and viewers keep no number of a pane that is about to go: they draw into nothing
     // until another window binds them.
     for (int n = 1; n <= 4; ++n) {
-        const std::int32_t h = pane(n).handle();
-        try {
-            CameraControl& c = m_sv.engine->Cam(n);
-            if (c.get(IntProp::PreviewhWnd) == h) {
-                c.put(IntProp::PreviewhWnd, 0);
-                c.put(IntProp::PreviewDC, 0);
-            }
-        } catch (const std::exception&) {
-        }
+        unbindControl(m_sv.engine->Cam(n), pane(n).handle());
         if (m_sv.state->cam(n).Protocol == 3)
             m_sv.engine->CamViewer1(n).setDrawingWindow(0);
     }

@@ -5,6 +5,7 @@
 #include "app/skin/picture_surface.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
+#include "app/windows/view_window_detail.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -146,16 +147,8 @@ void ScanWindow::Form_Unload()
     AppState& st = *m_sv.state;
     st.OnTopFlags[kScanOnTop] = false;
     // No control keeps the number of a picture that is about to go.
-    for (int n = 1; n <= 4; ++n) {
-        try {
-            CameraControl& c = m_sv.engine->Cam(n);
-            if (c.get(IntProp::PreviewhWnd) == m_picture->handle()) {
-                c.put(IntProp::PreviewhWnd, 0);
-                c.put(IntProp::PreviewDC, 0);
-            }
-        } catch (const std::exception&) {
-        }
-    }
+    for (int n = 1; n <= 4; ++n)
+        viewdetail::unbindControl(m_sv.engine->Cam(n), m_picture->handle());
     st.ScanModeOn = false;
     st.WindowOpen[kScanOpen] = false;
     bool anyOpen = false;

@@ -7,7 +7,9 @@
 #include "app/skin/message_pump.h"
 #include "app/skin/single_instance.h"
 #include "app/viewer/kestra_viewer.h"
+#include "app/windows/combined_windows.h"
 #include "app/windows/control_panel.h"
+#include "app/windows/scan_window.h"
 #include "app/windows/view_windows.h"
 
 #include "platform/clock.h"
@@ -49,8 +51,12 @@ Program::~Program()
     // The panel refers to the engine; the engine's controls report into the pump's loop.
     m_windows.setPanel(nullptr);
     m_windows.setViewHost(nullptr);
+    m_windows.setCombinedHost(nullptr);
+    m_windows.setScanHost(nullptr);
     if (m_log)
         m_log->setViews(nullptr);
+    m_scan.reset();
+    m_combined.reset();
     m_views.reset();
     m_dialogs.setSettings(nullptr);
     m_panel.reset(); // with it the settings dialogs it owns
@@ -129,6 +135,31 @@ Program::StartResult Program::start()
     vs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     m_views = std::make_unique<ViewWindows>(std::move(vs));
     m_windows.setViewHost(m_views.get());
+    CombinedServices cs;
+    cs.state = &m_state;
+    cs.engine = m_engine.get();
+    cs.currentCameraLeaving = [this](int from, int) {
+        if (!m_panel || !m_state.WindowOpen[0])
+            return;
+        m_panel->tmrBtnHold().setEnabled(false);
+        m_state.ExtInfoOn[static_cast<std::size_t>(from - 1)] = false;
+    };
+    cs.currentCameraChanged = [this] {
+        if (!m_panel || !m_state.WindowOpen[0])
+            return;
+        m_panel->RefreshPTPanel();
+        m_panel->RefreshPanelText();
+        m_panel->RefrushCamCfgBtn();
+    };
+    cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    m_combined = std::make_unique<CombinedWindows>(std::move(cs));
+    m_windows.setCombinedHost(m_combined.get());
+    ScanServices ss;
+    ss.state = &m_state;
+    ss.engine = m_engine.get();
+    ss.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    m_scan = std::make_unique<ScanWindows>(std::move(ss));
+    m_windows.setScanHost(m_scan.get());
     m_log->setViews(&m_windows);
     m_engine->Load();
     m_ui.setApplicationTitle(QString::fromStdString(m_state.texts.AppTitle));

@@ -33,6 +33,8 @@ class SingleInstance;
 class ViewWindows;
 class SettingsHost;
 struct SettingsContext;
+class CombinedWindows;
+class ScanWindows;
 
 struct ProgramOptions
 {
@@ -86,6 +88,8 @@ private:
     std::unique_ptr<ViewWindows> m_views;
     std::unique_ptr<SettingsHost> m_settingsHost;
     std::unique_ptr<SettingsContext> m_settings;
+    std::unique_ptr<CombinedWindows> m_combined;
+    std::unique_ptr<ScanWindows> m_scan;
 };
 
 } // namespace pellucor

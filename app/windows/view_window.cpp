@@ -44,6 +44,17 @@ QString fitWindowTool()
     return QString::fromLatin1(kFitWindowTool.data(), static_cast<qsizetype>(kFitWindowTool.size()));
 }
 
+void unbindControl(CameraControl& control, std::int32_t handle)
+{
+    try {
+        if (control.get(IntProp::PreviewhWnd) == handle) {
+            control.put(IntProp::PreviewhWnd, 0);
+            control.put(IntProp::PreviewDC, 0);
+        }
+    } catch (const std::exception&) {
+    }
+}
+
 void setTopMost(QWidget* window, bool on)
 {
     if (!window)
@@ -508,13 +519,7 @@ void ViewWindow::unbindPicture()
 {
     // The control and the viewer keep no number of a window that is gone: they draw into nothing
     // until a window gives them a target again.
-    try {
-        if (control().get(IntProp::PreviewhWnd) == pictureHandle()) {
-            control().put(IntProp::PreviewhWnd, 0);
-            control().put(IntProp::PreviewDC, 0);
-        }
-    } catch (const std::exception&) {
-    }
+    unbindControl(control(), pictureHandle());
     if (cam().Protocol == 3)
         m_sv.engine->CamViewer1(m_slot).setDrawingWindow(0);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/core/app_state.h"
+#include "app/core/camera_port.h"
 
 #include <QString>
 #include <QWidget>
@@ -42,6 +43,9 @@ bool isTcEdition(const std::string& language);
 std::int16_t toI16(double v);
 // The Fit Window tool's identifier.
 QString fitWindowTool();
+// Clears the control's drawing target when it is still `handle`: a picture that is about to go
+// is drawn into by nothing. Errors of the control are swallowed.
+void unbindControl(CameraControl& control, std::int32_t handle);
 // Keeps a window above all others (or lets it go back among them).
 void setTopMost(QWidget* window, bool on);
 

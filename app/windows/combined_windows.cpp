@@ -1,0 +1,83 @@
+#include "app/windows/combined_windows.h"
+
+#include "app/core/app_state.h"
+
+namespace pellucor {
+
+CombinedWindows::CombinedWindows(CombinedServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services))
+{
+}
+
+CombinedWindows::~CombinedWindows()
+{
+    delete m_window.data();
+}
+
+CombinedWindow& CombinedWindows::ensure()
+{
+    if (m_window)
+        return *m_window;
+    auto* w = new CombinedWindow(m_services);
+    m_window = w;
+    connect(w, &CombinedWindow::unloaded, this, [this, w] {
+        if (m_window == w)
+            m_window = nullptr;
+        w->deleteLater();
+    });
+    return *w;
+}
+
+void CombinedWindows::showCombined()
+{
+    CombinedWindow& w = ensure();
+    w.show();
+    w.raise();
+    w.activateWindow();
+    // Where the window system does not activate it, the first activation's steps run here.
+    if (!w.isActiveWindow())
+        w.Form_Activate();
+}
+
+void CombinedWindows::unloadCombined()
+{
+    if (m_window)
+        m_window->close();
+}
+
+DrawTarget CombinedWindows::combinedPane(int slot)
+{
+    return ensure().paneTarget(slot);
+}
+
+void CombinedWindows::combinedFormResize()
+{
+    if (m_window)
+        m_window->Form_Resize();
+}
+
+void CombinedWindows::combinedRefreshPane(int slot)
+{
+    if (m_window)
+        m_window->refreshPane(slot);
+}
+
+// The status lines, motion text, skin buttons and event list of the combined window are not
+// built yet: these calls leave the window as it is.
+void CombinedWindows::combinedShowMotionText(bool) {}
+void CombinedWindows::combinedRecordGrayBTN(int) {}
+
+void CombinedWindows::combinedRefrushStatusBar(int slot)
+{
+    if (m_window && slot == m_services.state->CurCam)
+        m_window->PutActiveBorder(slot);
+}
+
+bool CombinedWindows::combinedEventListShown()
+{
+    return false;
+}
+
+void CombinedWindows::addToCombined(const std::string&, const std::string&) {}
+
+} // namespace pellucor

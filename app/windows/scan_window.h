@@ -1,0 +1,93 @@
+// The scan window: one picture area that the engine's scan timer hands from camera to camera
+// (it binds the camera it shows to scanTarget()). Resizing the window sets the preview size of all
+// four controls. Closing it ends scan mode (and combined mode) while another main window stays
+// open, or the program when none does; it unbinds every control that still holds its number.
+//
+// User-interface thread only.
+#pragma once
+
+#include "app/core/engine_ports.h"
+#include "app/windows/view_host.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+namespace pellucor {
+
+struct AppState;
+class Engine;
+class PictureSurface;
+class SkinForm;
+
+struct ScanServices
+{
+    AppState* state = nullptr;
+    Engine* engine = nullptr;
+    // Called after the window closed when none of the seven main windows is open any more.
+    std::function<void()> lastWindowClosed;
+};
+
+class ScanWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ScanWindow(ScanServices services, QWidget* parent = nullptr);
+    ~ScanWindow() override;
+
+    void Form_Activate();
+    void Form_Resize();
+    void RefrushStatusBar();
+
+    bool FirstActivate = true;
+    PictureSurface& picture() { return *m_picture; }
+    SkinForm& skin() { return *m_skin; }
+    QSize clientSize() const;
+    DrawTarget target() const;
+
+signals:
+    void unloaded();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Unload();
+
+    ScanServices m_sv;
+    bool m_unloaded = false;
+    SkinForm* m_skin = nullptr;
+    PictureSurface* m_picture = nullptr;
+};
+
+// The scan window as the engine's window set reaches it.
+class ScanWindows : public QObject, public ScanHost
+{
+    Q_OBJECT
+
+public:
+    explicit ScanWindows(ScanServices services, QObject* parent = nullptr);
+    ~ScanWindows() override;
+
+    void showScan() override;
+    void unloadScan() override;
+    DrawTarget scanTarget() override;
+    void scanRefresh() override;
+    void scanRefrushStatusBar() override;
+
+    ScanWindow* window() const { return m_window.data(); }
+
+private:
+    ScanWindow& ensure();
+
+    ScanServices m_services;
+    QPointer<ScanWindow> m_window;
+};
+
+} // namespace pellucor

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace tessivor {
 namespace {
@@ -106,7 +108,8 @@ TEST(AccessPoints, SelectionByNumber)
     for (int i = 0; i < 3; ++i) {
         SiteSurveyEntry e;
         e.magic = 100u + static_cast<std::uint32_t>(i);
-        std::snprintf(e.bssid.data(), e.bssid.size(), "00:00:00:00:00:0%d", i);
+        const std::string bssid = "00:00:00:00:00:0" + std::to_string(i);
+        std::copy(bssid.begin(), bssid.end(), e.bssid.begin());
         std::snprintf(e.ssid.data(), e.ssid.size(), "net%d", i);
         e.channel = static_cast<std::uint8_t>(1 + i);
         e.signal = 200;

@@ -240,7 +240,8 @@ TEST(TiffHostile, TruncatedDataKeepsTheRowsDecodedSoFar)
         imgtest::Image image(100, 400, 8);
         fillPicture(image.desc(), 9);
         Bytes file = saveToMemory(&image.desc(), flags);
-        file.resize(file.size() - 2000);
+        ASSERT_GT(file.size(), 2000u);
+        file.erase(file.end() - 2000, file.end());
         imgtest::Image back(100, 400, 8);
         std::memset(back->pixels, 7, back->bytesPerRow * 400);
         EXPECT_EQ(loadMemory(file, &back.desc()), -62) << flags;

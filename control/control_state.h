@@ -8,7 +8,6 @@
 #include "camproto/kestra_packet.h"
 #include "control/avi_writer.h"
 #include "control/client_block.h"
-#include "control/jpeg_decode.h"
 #include "control/parameter_table.h"
 #include "control/wave_render.h"
 #include "imagelib/img_desc.h"
@@ -151,7 +150,6 @@ struct StreamBuffers
     std::vector<std::uint8_t> m_DecodedDib; // decodes of depths the image library has no image of
     ImgTempImage m_WorkingImage;            // the decoded frame, kept while its size and depth stay
     ImgTempImage m_PreviewImage;            // the frame at the preview size, kept likewise
-    JpegFrameDecoder m_FrameDecoder;        // decodes every frame, its libjpeg decompressor kept
 };
 
 // An open recording; image thread only (the sound thread adds its blocks to the writer while

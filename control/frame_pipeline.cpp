@@ -76,7 +76,7 @@ int CImage::ProcessFrame(std::uint32_t frameLength)
     DecodedDibHeader dib;
     // A stop ends a long decode in the middle; the frame is then dropped like a bad one.
     bool inWorkingImage = false;
-    const int decoded = m_Buffers.m_FrameDecoder.decode(
+    const int decoded = DecodeJpegInto(
         frame, frameLength, &dib,
         [this, &inWorkingImage](const DecodedDibHeader& d) {
             inWorkingImage = fitWorkingImage(m_Buffers.m_WorkingImage.get(), d.header);

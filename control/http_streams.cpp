@@ -1,13 +1,12 @@
 // The readers of the camera's HTTP picture streams.
 //
 // Pushed streams (Protocols 1, 2 and 50): one GET, then the camera sends part after part, each a
-// small head with "Content-length:" followed by one JPEG. The first head and the first bytes of
-// its frame are read as a block of up to 1024 bytes into m_Buffers.m_FrameBuffer, the rest of the
-// frame right behind it; later parts are received with whatever the connection holds (a head
-// usually comes in the same receive as its whole frame). The frame is contiguous from
-// m_Buffers.m_pCgiFrame and reaches the pipeline without a copy. Heads are found by their fields, only within
-// the bytes received; bytes that follow a frame (the part delimiter, the next head) stay in the buffer and
-// are searched for the next head, so no fixed count of delimiter bytes is assumed.
+// small head with "Content-length:" followed by one JPEG. The head and the first bytes of the
+// frame are read as a block of up to 1024 bytes into m_Buffers.m_FrameBuffer, the rest of the frame right
+// behind it, so that the frame is contiguous from m_Buffers.m_pCgiFrame and reaches the pipeline without a
+// copy. Heads are found by their fields, only within the bytes received; bytes that follow a
+// frame (the part delimiter, the next head) stay in the buffer and are searched for the next head,
+// so no fixed count of delimiter bytes is assumed.
 //
 // Repeated requests (Protocol 4): one kept-alive connection on which the same GET goes out again
 // and again, up to 16 unanswered at a time, at a pace that follows the measured answer time; the
@@ -97,11 +96,7 @@ public:
     std::uint8_t* data() { return m_data; }
     std::size_t size() const { return m_size; }
     ByteView view() const { return ByteView(m_data, m_size); }
-    void clear()
-    {
-        m_size = 0;
-        m_drained = false;
-    }
+    void clear() { m_size = 0; }
 
     // Drops the first `n` bytes; what follows moves to the front.
     void consume(std::size_t n)
@@ -112,9 +107,7 @@ public:
     }
 
     // Receives until at least `atLeast` bytes are held, never more than `atMost`. Each receive
-    // takes what the connection holds; the wait (a poll) comes only when it holds nothing, and
-    // straight away after a receive that took less than it had room for (which emptied the
-    // connection: asking again would only hear that nothing is there).
+    // takes what the connection holds; the wait (a poll) comes only when it holds nothing.
     Fill receive(std::size_t atLeast, std::size_t atMost, Deadline& d)
     {
         atMost = std::min(atMost, CImage::kFrameBufferSize);
@@ -124,20 +117,15 @@ public:
             const std::uint32_t elapsed = ticksSince(d.since);
             if (elapsed > d.limitMs)
                 return Fill::Silent;
-            if (!m_drained) {
-                const std::size_t room = atMost - m_size;
-                const int n = m_s.ReceiveAvailable(m_data + m_size, static_cast<int>(room));
-                if (n > 0) {
-                    m_size += static_cast<std::size_t>(n);
-                    m_drained = static_cast<std::size_t>(n) < room;
-                    if (d.fromLastByte)
-                        d.since = tickCount();
-                    continue;
-                }
-                if (n != CWSClient::kNothingWaiting)
-                    return m_endRun.stopRequested() ? Fill::Stopped : Fill::Closed;
+            const int n = m_s.ReceiveAvailable(m_data + m_size, static_cast<int>(atMost - m_size));
+            if (n > 0) {
+                m_size += static_cast<std::size_t>(n);
+                if (d.fromLastByte)
+                    d.since = tickCount();
+                continue;
             }
-            m_drained = false;
+            if (n != CWSClient::kNothingWaiting)
+                return m_endRun.stopRequested() ? Fill::Stopped : Fill::Closed;
             switch (streamio::waitForData(m_s, d.limitMs - elapsed + 1, m_endRun.word())) {
             case streamio::Got::Stopped:
                 return Fill::Stopped;
@@ -154,7 +142,6 @@ private:
     CWSClient& m_s;
     std::uint8_t* m_data;
     std::size_t m_size = 0;
-    bool m_drained = false; // the last receive emptied the connection
 };
 
 // The outcome of looking for the next part of a pushed stream.
@@ -177,12 +164,6 @@ NextPart readNextPart(PushInput& in, PartHead& head, PushInput::Deadline headWai
         head = parsePartHead(in.view(), FrameStart::AfterEmptyLine, full);
         switch (head.status) {
         case PartHead::Status::Found: {
-            if (head.frameStart + head.length > CImage::kFrameBufferSize && head.lengthField > 0) {
-                // Bytes in front of the head (the rest of a damaged part) leave its frame no
-                // room in the buffer: they go, and the head is read again at the front.
-                in.consume(head.lengthField);
-                break;
-            }
             PushInput::Deadline frameWait =
                 frameFromLastByte ? PushInput::Deadline{tickCount(), frameLimitMs, true} : headWait;
             // Whatever follows the frame is the stream's next part: take it in the same receives.
@@ -207,9 +188,7 @@ NextPart readNextPart(PushInput& in, PartHead& head, PushInput::Deadline headWai
                 break;
             }
             {
-                // Up to the whole buffer: a camera sends a head together with its frame, which
-                // then comes in the same receive.
-                const PushInput::Fill f = in.receive(in.size() + 1, CImage::kFrameBufferSize, headWait);
+                const PushInput::Fill f = in.receive(in.size() + 1, kBlockSize, headWait);
                 if (f == PushInput::Fill::Silent)
                     return NextPart::SilentHead;
                 if (f == PushInput::Fill::Closed)

@@ -2,12 +2,10 @@
 //
 // The hard part is libjpeg's error model. Fatal errors call the error-exit routine, which must
 // not return into the library; ours longjmps back to decodeFrame. Nothing between the setjmp and
-// a possible longjmp owns resources with destructors (after a jump the decompressor is destroyed
-// explicitly, and the next frame creates a new one), and every value read after the jump lives
-// in the DecodeState in memory. Otherwise the decompressor is kept for the stream's next frame:
-// jpeg_abort_decompress readies it, and only the allocations of one picture are made again.
-// Warnings do not stop libjpeg, so the decoder tests the warning count after each step and after
-// every batch of rows and abandons the frame at the first one: a camera that sends a damaged picture should
+// a possible longjmp owns resources with destructors (the decompressor is destroyed explicitly on
+// both paths), and every value read after the jump lives in the DecodeState in memory. Warnings
+// do not stop libjpeg, so the decoder tests the warning count after each step and after every
+// scanline and abandons the frame at the first one: a camera that sends a damaged picture should
 // drop that picture, not show grey blocks. The progress monitor bounds the work of one frame
 // (its scans) and lets a stop request end a decode in the middle.
 #include "control/jpeg_decode.h"
@@ -15,7 +13,6 @@
 
 #include "platform/trace.h"
 
-#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstring>
@@ -128,22 +125,15 @@ struct ProgressGuard
     const EndRunFlag* stop;
 };
 
-} // namespace
-
-// Everything the decode keeps across a possible longjmp, and from frame to frame.
-struct JpegFrameDecoder::State
+// Everything the decode keeps across a possible longjmp.
+struct DecodeState
 {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     jpeg_source_mgr source;
     ProgressGuard progress;
     bool ownYcck;
-    bool live; // cinfo holds a created decompressor
 };
-
-namespace {
-
-using DecodeState = JpegFrameDecoder::State;
 
 // A progressive frame may carry any number of scans, and each one makes the decoder walk the
 // whole picture again: a 100 KB frame of 5760 x 5760 with a few hundred scans keeps libjpeg busy
@@ -175,68 +165,20 @@ bool warned(DecodeState& s, int checkpoint)
     return true;
 }
 
-// libjpeg keeps its quantisation and Huffman tables in the decompressor from one image to the
-// next (for streams that send their tables only once). A frame must decode as it would by itself,
-// so every table a kept decompressor holds is marked before the frame: the frame's own DQT
-// overwrites every entry of its table, its own DHT writes bits[0] as 0. A mark still there once
-// the frame's header is read is a table the frame did not define. A frame may also send a zero
-// quantiser itself; it reads as a mark too, which only costs that frame a new decompressor.
-void markKeptTables(jpeg_decompress_struct& c)
-{
-    for (JQUANT_TBL* q : c.quant_tbl_ptrs)
-        if (q)
-            q->quantval[0] = 0;
-    for (JHUFF_TBL* h : c.dc_huff_tbl_ptrs)
-        if (h)
-            h->bits[0] = 1;
-    for (JHUFF_TBL* h : c.ac_huff_tbl_ptrs)
-        if (h)
-            h->bits[0] = 1;
-}
-
-bool keptTableLeftOver(const jpeg_decompress_struct& c)
-{
-    for (const JQUANT_TBL* q : c.quant_tbl_ptrs)
-        if (q && q->quantval[0] == 0)
-            return true;
-    for (const JHUFF_TBL* h : c.dc_huff_tbl_ptrs)
-        if (h && h->bits[0] != 0)
-            return true;
-    for (const JHUFF_TBL* h : c.ac_huff_tbl_ptrs)
-        if (h && h->bits[0] != 0)
-            return true;
-    return false;
-}
-
-// decodeFrame's answer when the kept decompressor held tables the frame did not define: it has
-// been destroyed, and the frame is to be decoded again by a new one.
-constexpr int kDecodeAfresh = -2;
-
 int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
                 const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
 {
+    s.cinfo.err = jpeg_std_error(&s.err.pub);
+    s.err.pub.error_exit = JpegErrorExit;
+    s.err.pub.output_message = outputMessage;
     if (setjmp(s.err.recovery)) {
-        // libjpeg gave up in the middle of a call: that decompressor is not used again.
         jpeg_destroy_decompress(&s.cinfo);
-        s.live = false;
         return -1;
     }
-    const bool kept = s.live;
-    if (kept) {
-        markKeptTables(s.cinfo);
-    } else {
-        s.cinfo.err = jpeg_std_error(&s.err.pub);
-        s.err.pub.error_exit = JpegErrorExit;
-        s.err.pub.output_message = outputMessage;
-        s.live = true;
-        jpeg_create_decompress(&s.cinfo);
-        s.progress.pub.progress_monitor = watchProgress;
-        s.cinfo.progress = &s.progress.pub;
-    }
-    s.err.pub.num_warnings = 0;
-    s.err.pub.msg_code = 0;
+    jpeg_create_decompress(&s.cinfo);
+    s.progress.pub.progress_monitor = watchProgress;
     s.progress.stop = stop;
-    s.ownYcck = false;
+    s.cinfo.progress = &s.progress.pub;
     int result = -1;
     do {
         if (warned(s, 1))
@@ -256,12 +198,6 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
         jpeg_read_header(&s.cinfo, TRUE);
         if (warned(s, 3))
             break;
-        if (kept && keptTableLeftOver(s.cinfo)) {
-            trace("JPEG frame without tables of its own: decoded again by a new decompressor");
-            jpeg_destroy_decompress(&s.cinfo);
-            s.live = false;
-            return kDecodeAfresh;
-        }
 
         // An Adobe YCCK image: the library is told the components are plain CMYK, so that it
         // hands them over unconverted, and the control converts them itself.
@@ -314,27 +250,17 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
         }
         // Padding bytes are zeroed so that a row never carries bytes of an earlier frame.
         const std::uint32_t rowBytes = width * static_cast<std::uint32_t>(s.cinfo.output_components);
-        // Rows are asked for as many at a time as libjpeg makes in one step (at most 16 for the
-        // samplings cameras use), each written straight to its place in the bottom-up buffer.
         bool rowsFailed = false;
-        constexpr std::uint32_t kRowsPerCall = 16;
-        JSAMPROW rows[kRowsPerCall];
         while (s.cinfo.output_scanline < s.cinfo.output_height) {
-            const std::uint32_t first = s.cinfo.output_scanline;
-            const std::uint32_t count = std::min(kRowsPerCall, s.cinfo.output_height - first);
-            for (std::uint32_t i = 0; i < count; ++i)
-                rows[i] = pixels + static_cast<std::size_t>(height - 1 - (first + i)) * stride;
-            const JDIMENSION got = jpeg_read_scanlines(&s.cinfo, rows, count);
-            if (got == 0 || got > count || warned(s, 6)) {
+            JSAMPROW row = pixels + static_cast<std::size_t>(height - 1 - s.cinfo.output_scanline) * stride;
+            if (jpeg_read_scanlines(&s.cinfo, &row, 1) != 1 || warned(s, 6)) {
                 rowsFailed = true;
                 break;
             }
-            for (JDIMENSION i = 0; i < got; ++i) {
-                if (s.ownYcck)
-                    convertYcckRow(rows[i], width);
-                if (stride > rowBytes)
-                    std::memset(rows[i] + rowBytes, 0, stride - rowBytes);
-            }
+            if (s.ownYcck)
+                convertYcckRow(row, width);
+            if (stride > rowBytes)
+                std::memset(row + rowBytes, 0, stride - rowBytes);
         }
         if (rowsFailed || warned(s, 7))
             break;
@@ -347,8 +273,7 @@ int decodeFrame(DecodeState& s, const std::uint8_t* frame, std::uint32_t length,
 
     if (s.err.pub.num_warnings != 0)
         trace("9 msg_code = %d , num_warnings = %ld", s.err.pub.msg_code, s.err.pub.num_warnings);
-    // Ready for the next frame (after jpeg_finish_decompress it already is).
-    jpeg_abort_decompress(&s.cinfo);
+    jpeg_destroy_decompress(&s.cinfo);
     return result;
 }
 
@@ -436,33 +361,14 @@ void FillDibPalette(j_decompress_ptr cinfo, DecodedDibHeader* header, int count)
     }
 }
 
-JpegFrameDecoder::JpegFrameDecoder() : m_state(new State)
-{
-    std::memset(static_cast<void*>(m_state.get()), 0, sizeof(State));
-}
-
-JpegFrameDecoder::~JpegFrameDecoder()
-{
-    if (m_state->live)
-        jpeg_destroy_decompress(&m_state->cinfo);
-}
-
-int JpegFrameDecoder::decode(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-                             const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
-{
-    if (!frame || length == 0 || !header || !bufferFor)
-        return -1;
-    const int result = decodeFrame(*m_state, frame, length, header, bufferFor, stop);
-    if (result != kDecodeAfresh)
-        return result;
-    return decodeFrame(*m_state, frame, length, header, bufferFor, stop); // a new decompressor now
-}
-
 int DecodeJpegInto(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
                    const DecodeBufferFor& bufferFor, const EndRunFlag* stop)
 {
-    JpegFrameDecoder decoder;
-    return decoder.decode(frame, length, header, bufferFor, stop);
+    if (!frame || length == 0 || !header || !bufferFor)
+        return -1;
+    DecodeState state;
+    std::memset(&state, 0, sizeof state);
+    return decodeFrame(state, frame, length, header, bufferFor, stop);
 }
 
 int CImage::DecodeJpegToDib(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,

@@ -25,7 +25,6 @@
 #include <cstdio> // jpeglib.h needs FILE
 #include <functional>
 #include <jpeglib.h>
-#include <memory>
 #include <vector>
 
 namespace tessivor {
@@ -69,29 +68,6 @@ inline constexpr int kMaxScansPerFrame = 32;
 // above), with the DIB header the rows will follow; returns a buffer of at least
 // header.biSizeImage bytes, or nullptr to refuse the frame. It runs outside every libjpeg call.
 using DecodeBufferFor = std::function<std::uint8_t*(const DecodedDibHeader& header)>;
-
-// Decodes the frames of one stream, one after another, with one libjpeg decompressor that is kept
-// from frame to frame: only a frame that ends in a libjpeg error (or one stopped in the middle)
-// costs a new one. Each frame decodes exactly as it would alone: a frame that leans on tables
-// an earlier frame left in the decompressor is decoded again by a new decompressor. One thread
-// at a time.
-class JpegFrameDecoder
-{
-public:
-    JpegFrameDecoder();
-    ~JpegFrameDecoder();
-    JpegFrameDecoder(const JpegFrameDecoder&) = delete;
-    JpegFrameDecoder& operator=(const JpegFrameDecoder&) = delete;
-
-    // As DecodeJpegInto below.
-    int decode(const std::uint8_t* frame, std::uint32_t length, DecodedDibHeader* header,
-               const DecodeBufferFor& bufferFor, const EndRunFlag* stop = nullptr);
-
-    struct State; // the decompressor and what libjpeg's callbacks reach (jpeg_decode.cpp)
-
-private:
-    std::unique_ptr<State> m_state;
-};
 
 // Decodes one whole JPEG frame as CImage::DecodeJpegToDib does, into the buffer `bufferFor`
 // hands out; `stop`, when given, ends the decode (a failure) once it holds a stop request.

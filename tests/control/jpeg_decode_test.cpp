@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <jpeglib.h>
 
@@ -355,120 +354,6 @@ TEST_F(JpegDecodeTest, AStopRequestEndsTheDecode)
         SCOPED_TRACE(static_cast<int>(state));
         word.store(state);
         EXPECT_EQ(decode(frame, &word), result);
-    }
-}
-
-// `frame` without its segments of the given marker before the first scan (0xDB: the
-// quantisation tables, 0xC4: the Huffman tables), as a stream that sends its tables once would.
-std::vector<std::uint8_t> withoutTables(const std::vector<std::uint8_t>& frame, std::uint8_t marker)
-{
-    std::vector<std::uint8_t> out(frame.begin(), frame.begin() + 2);
-    std::size_t at = 2;
-    while (at + 4 <= frame.size() && frame[at] == 0xFF && frame[at + 1] != 0xDA) {
-        const std::size_t next = at + 2 + ((std::size_t(frame[at + 2]) << 8) | frame[at + 3]);
-        if (frame[at + 1] != marker)
-            out.insert(out.end(), frame.begin() + at, frame.begin() + next);
-        at = next;
-    }
-    out.insert(out.end(), frame.begin() + at, frame.end());
-    return out;
-}
-
-// One decoder kept for a stream decodes every frame exactly as a decode of that frame alone does:
-// good frames after damaged, stopped and hostile ones, changes of size, depth and coding, and
-// frames that lack tables an earlier frame left in the decompressor (which libjpeg would reuse).
-TEST_F(JpegDecodeTest, AKeptDecoderDecodesEveryFrameAsAlone)
-{
-    const auto good = cjpegWith(makePicture(64, 48, 1), "-quality 85", dir);
-    const auto optimised = cjpegWith(makePicture(64, 48, 2), "-quality 30 -optimize", dir);
-    const auto grey = cjpegWith(makePicture(40, 24, 3), "-grayscale", dir);
-    const auto progressive = cjpegWith(makePicture(80, 64, 4), "-progressive", dir);
-    const auto restarts = cjpegWith(makePicture(96, 64, 5), "-restart 1 -sample 1x1", dir);
-    const auto arithmetic = cjpegWith(makePicture(48, 32, 6), "-arithmetic", dir);
-    const auto large = cjpegWith(makePicture(640, 480, 7), "-quality 75", dir);
-    JpegOptions ycckOptions;
-    ycckOptions.colour = JpegColour::Ycck;
-    const auto ycck = compressJpeg(makeImage(33, 17, 4, 8), ycckOptions);
-    for (const auto* f : {&good, &optimised, &grey, &progressive, &restarts, &arithmetic, &large, &ycck})
-        ASSERT_FALSE(f->empty());
-    auto halfWithEoi = [](std::vector<std::uint8_t> f) {
-        f.resize(f.size() / 2);
-        f.insert(f.end(), {0xFF, 0xD9});
-        return f;
-    };
-    auto strayBeforeEoi = [](std::vector<std::uint8_t> f) {
-        f.insert(f.end() - 2, {0x12, 0x34, 0x56});
-        return f;
-    };
-    // The good frame's tables and an EOI: no picture at all.
-    const std::uint8_t sof[] = {0xFF, 0xC0};
-    std::vector<std::uint8_t> tablesOnly(
-        good.begin(), std::search(good.begin(), good.end(), std::begin(sof), std::end(sof)));
-    tablesOnly.insert(tablesOnly.end(), {0xFF, 0xD9});
-
-    struct Step
-    {
-        const char* name;
-        std::vector<std::uint8_t> frame;
-        int result; // what the frame gives alone; 1: whatever that is
-        bool stop = false;
-    };
-    const Step steps[] = {
-        {"good", good, 0},
-        {"cut, EOI added", halfWithEoi(good), -1},
-        {"good after a cut frame", good, 0},
-        {"stray bytes", strayBeforeEoi(good), -1},
-        {"good after a warning", good, 0},
-        {"too many scans", camsim::decodeBombJpeg(64, 64, kMaxScansPerFrame), -1},
-        {"progressive after an abandoned decode", progressive, 0},
-        {"stopped", good, -1, true},
-        {"good after a stop", good, 0},
-        {"not a JPEG", std::vector<std::uint8_t>(300, 0x41), -1},
-        {"optimised tables", optimised, 0},
-        {"no quantisation tables after a frame with them", withoutTables(optimised, 0xDB), -1},
-        {"optimised tables again", optimised, 0},
-        {"no Huffman tables after a frame with them", withoutTables(optimised, 0xC4), 1},
-        {"good after a frame without tables", good, 0},
-        {"grey after colour", grey, 0},
-        {"colour after grey", good, 0},
-        {"restart markers, 4:4:4", restarts, 0},
-        {"arithmetic coding", arithmetic, 0},
-        {"YCCK", ycck, 0},
-        {"640x480", large, 0},
-        {"small after large", good, 0},
-        {"tables only", tablesOnly, -1},
-    };
-    EndRunFlag stop;
-    stop.store(EndRun::StopRequested);
-    JpegFrameDecoder kept;
-    std::vector<std::uint8_t> keptPixels;
-    std::vector<std::uint8_t> alonePixels;
-    auto into = [](std::vector<std::uint8_t>& pixels) {
-        return [&pixels](const DecodedDibHeader& h) {
-            pixels.assign(h.header.biSizeImage, 0xA5);
-            return pixels.data();
-        };
-    };
-    for (int round = 0; round < 2; ++round) {
-        for (const Step& step : steps) {
-            SCOPED_TRACE(::testing::Message() << "round " << round << ": " << step.name);
-            const std::vector<std::uint8_t>& frame = step.frame;
-            const EndRunFlag* word = step.stop ? &stop : nullptr;
-            DecodedDibHeader keptHeader{};
-            DecodedDibHeader aloneHeader{};
-            const auto length = static_cast<std::uint32_t>(frame.size());
-            const int alone = DecodeJpegInto(frame.data(), length, &aloneHeader, into(alonePixels), word);
-            const int got = kept.decode(frame.data(), length, &keptHeader, into(keptPixels), word);
-            if (step.result != 1) {
-                ASSERT_EQ(alone, step.result);
-            }
-            ASSERT_EQ(got, alone);
-            if (got != 0)
-                continue;
-            EXPECT_EQ(std::memcmp(&keptHeader, &aloneHeader, sizeof keptHeader), 0);
-            ASSERT_EQ(keptPixels.size(), alonePixels.size());
-            EXPECT_TRUE(keptPixels == alonePixels);
-        }
     }
 }
 

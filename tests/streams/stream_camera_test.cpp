@@ -9,18 +9,13 @@
 #include "event_recorder.h"
 #include "jpeg_check.h"
 #include "jpeg_frames.h"
-#include "picture.h"
 #include "platform/frame_target.h"
 #include "shared_slot.h"
 #include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -671,106 +666,6 @@ TEST(StreamCamera, TheLoopsEndAsksThePreviewOwnerToRepaint)
     ctl.stopAndCheck();
     EXPECT_GT(surface->version(), version);
     frameTargets::destroy(target);
-}
-
-// ---- a pushed stream, however it is cut into receives ----
-
-// A camera of the test's own on a loopback port answers "/VIDEO.CGI" with pieces of its stream
-// cut where a real camera's may be: a head in two, a frame in two, two parts and the start of a
-// third in one piece, stray bytes before a head. Each piece goes once the frames before it have
-// reached the pipeline, so that the reader meets it alone. Every frame arrives whole, in order,
-// once; only frame 4 may be left out, when it is passed on within the same millisecond as frame 3
-// (DisplayDelay 0 passes a frame only when time has passed since the last one).
-TEST(StreamCamera, PushedPartsAreFoundHoweverTheyAreCutIntoReceives)
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t addressSize = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &addressSize), 0);
-
-    auto part = [](std::uint64_t number) {
-        const auto jpeg = camsim::encodeTestPicture(number, 96, 64, 80);
-        return "Content-length: " + std::to_string(jpeg.size()) + "\r\nContent-type: image/jpeg\r\n\r\n" +
-               std::string(jpeg.begin(), jpeg.end()) + "\r\n--B\r\n";
-    };
-    const std::string part2 = part(2);
-    const std::string part5 = part(5);
-    const std::size_t half2 = part2.size() / 2;
-    struct Piece
-    {
-        std::string bytes;
-        std::size_t framesBefore; // frames handed on before the piece goes
-    };
-    const std::vector<Piece> pieces = {
-        {"HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=B\r\n\r\n--B\r\n" + part(1), 0},
-        {part2.substr(0, 10), 1},          // "Content-le"
-        {part2.substr(10, half2 - 10), 1}, // the rest of the head, half the frame
-        {part2.substr(half2), 1},          // the rest of the frame
-        {part(3) + part(4) + part5.substr(0, 20), 2},
-        {part5.substr(20), 3},
-        {std::string(5000, 'x') + part(6), 4}, // stray bytes, then a whole part
-        {part(7), 5},
-    };
-
-    CImage c;
-    c.put_RemoteHost("127.0.0.1");
-    c.put_RemotePort(ntohs(address.sin_port));
-    c.put_Protocol(PROTOCOL_VIDEO_CGI);
-    c.put_TimeOut(1);
-    c.put_ConnTimeOut(1);
-    c.put_DisplayDelay(0);
-    c.put_EnableServer(VARIANT_TRUE);
-    SharedFrames frames(CImagePeer::sharing(c).m_ClientBlock);
-
-    std::atomic<bool> sent{false};
-    std::thread camera([&] {
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            return;
-        std::string request;
-        char buffer[1024];
-        while (request.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            request.append(buffer, static_cast<std::size_t>(n));
-        }
-        for (const Piece& p : pieces) {
-            const auto until = std::chrono::steady_clock::now() + 10s;
-            while (frames.count() < p.framesBefore && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(1ms);
-            std::this_thread::sleep_for(20ms); // lets the reader take what came before on its own
-            if (::send(fd, p.bytes.data(), p.bytes.size(), MSG_NOSIGNAL) !=
-                static_cast<ssize_t>(p.bytes.size()))
-                break;
-        }
-        const auto until = std::chrono::steady_clock::now() + 10s;
-        while (frames.count() < 6 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(1ms);
-        ::close(fd);
-        sent = true;
-    });
-
-    std::int32_t h = 0;
-    ASSERT_EQ(c.Run(&h), S_OK);
-    EXPECT_TRUE(pumpUntil([&] { return sent.load(); }, 60s));
-    c.Stop();
-    camera.join();
-    ::close(listener);
-    const auto seen = frames.seen();
-    std::vector<long long> numbers;
-    for (const auto& f : seen) {
-        EXPECT_TRUE(f.whole) << "frame " << f.number << " handed on incomplete";
-        numbers.push_back(f.number);
-    }
-    if (numbers.size() == 6)
-        numbers.insert(numbers.begin() + 3, 4);
-    EXPECT_EQ(numbers, (std::vector<long long>{1, 2, 3, 4, 5, 6, 7}));
 }
 
 // ---- streams broken on purpose ----

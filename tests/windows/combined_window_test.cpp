@@ -60,20 +60,7 @@ protected:
     CombinedWindowTest() : home("combined")
     {
         testApp();
-        state.paths.homeDir = home.path();
-        state.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
-        InitGlobals(state, 1700000000);
-        EXPECT_TRUE(LoadUISetting(state));
-        EXPECT_TRUE(LoadHintText(state));
-        EXPECT_TRUE(LoadLanguageText(state));
-        for (int n = 1; n <= kCameraCount; ++n) {
-            CamInfo& c = state.cam(n);
-            c.Assign = c.Enable = true;
-            c.Protocol = 0;
-            c.IPAddress = "127.0.0." + std::to_string(n);
-            c.ServerName = "Gate" + std::to_string(n);
-        }
-        state.WindowOpen[0] = true; // the control panel is open
+        EXPECT_TRUE(viewtest::fourCamerasState(state, home.path()));
         rig = std::make_unique<EngineRig>(state, 1700000000, &engineWindows);
         CombinedServices sv;
         sv.state = &state;

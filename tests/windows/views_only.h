@@ -3,13 +3,39 @@
 // combined and scan windows are absent and their calls do nothing.
 #pragma once
 
+#include "app/core/app_state.h"
 #include "app/core/engine_ports.h"
 #include "app/core/event_log.h"
+#include "app/core/language_pack.h"
 #include "app/windows/view_windows.h"
+
+#include <filesystem>
+#include <string>
 
 namespace viewtest {
 
 using namespace pellucor;
+
+// The state the camera-window tests start from: the English pack read from the source tree, four
+// assigned and enabled Protocol 0 cameras "Gate1".."Gate4" at 127.0.0.n, the control panel open.
+// False when a pack file could not be read.
+inline bool fourCamerasState(AppState& state, const std::filesystem::path& home)
+{
+    state.paths.homeDir = home;
+    state.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
+    InitGlobals(state, 1700000000);
+    const bool read = LoadUISetting(state) && LoadHintText(state) && LoadLanguageText(state);
+    for (int n = 1; n <= kCameraCount; ++n) {
+        CamInfo& c = state.cam(n);
+        c.Assign = c.Enable = true;
+        c.Protocol = 0;
+        c.IPAddress = "127.0.0." + std::to_string(n);
+        c.ServerName = "Gate" + std::to_string(n);
+        c.MacAddress = "0.1.2.3.4." + std::to_string(n);
+    }
+    state.WindowOpen[0] = true; // the control panel is open
+    return read;
+}
 
 struct ViewsOnly : EngineWindows, EventViews
 {

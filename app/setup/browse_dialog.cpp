@@ -2,7 +2,11 @@
 
 #include "app/core/app_state.h"
 #include "app/core/text_codec.h"
+#include "app/setup/camera_login.h"
 #include "app/setup/change_ip_dialog.h"
+#include "app/viewer/kestra_viewer.h"
+
+#include "platform/clock.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -78,8 +82,10 @@ void LoginDialog::onCancel()
 }
 
 BrowseDialog::BrowseDialog(DialogContext& context, SetupControl& control, BrowseValues& values,
-                           QWidget* parent)
-    : SetupDialog(context, "frmBrowse", parent), m_control(control), m_values(values)
+                           QWidget* parent, SetupControlFactory makeControl)
+    : SetupDialog(context, "frmBrowse", parent), m_control(control), m_values(values),
+      m_makeControl(std::move(makeControl)),
+      m_viewer(std::make_unique<KestraViewer>(0, nullptr, tessivor::activeClock()))
 {
     setWindowTitle(tr2("Caption", QStringLiteral("Browse")));
     m_list = new QTreeWidget(this);
@@ -114,9 +120,9 @@ BrowseDialog::BrowseDialog(DialogContext& context, SetupControl& control, Browse
     connect(m_search, &QPushButton::clicked, this, [this] { search(); });
     connect(m_add, &QPushButton::clicked, this, [this] { add(); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { onCancel(); });
-    // Adding by address and the address change are other dialogs: not offered by this window.
-    m_inputIP->setEnabled(false);
-    m_changeIP->setEnabled(false);
+    connect(m_inputIP, &QPushButton::clicked, this, [this] { inputIP(); });
+    connect(m_changeIP, &QPushButton::clicked, this, [this] { changeAddress(); });
+    m_inputIP->setEnabled(static_cast<bool>(m_makeControl));
 }
 
 BrowseDialog::~BrowseDialog()
@@ -140,8 +146,9 @@ void BrowseDialog::onCancel()
 
 void BrowseDialog::enableButtons(bool on)
 {
-    for (QPushButton* b : {m_add, m_search, m_cancel})
+    for (QPushButton* b : {m_add, m_changeIP, m_search, m_cancel})
         b->setEnabled(on);
+    m_inputIP->setEnabled(on && m_makeControl);
 }
 
 void BrowseDialog::setBusy(bool on)
@@ -240,8 +247,14 @@ void BrowseDialog::add()
     m_control.setMACAddress(m_values.MacAddress);
     const std::int32_t prop = m_control.foundProp();
     const std::int32_t protocol = m_values.Protocol;
-    if (protocol == 0 || protocol == 1)
+    if (protocol == 0 || protocol == 1) {
         m_values.PT = (prop & 16) != 0;
+    } else if (protocol == 3) {
+        m_control.setRemotePort(m_control.remoteWebPort());
+        m_control.getKestraPort();
+        m_control.getKestraValue(83);
+        m_values.PT = m_control.ptSupport() == 1;
+    }
     if (protocol == 0)
         m_values.Port = kDefaultPort;
     else if (protocol == 1 || protocol == 2)
@@ -250,15 +263,10 @@ void BrowseDialog::add()
         m_values.Port = m_control.remoteWebPort();
     if (conflict && state().Language != "DravonetS" && !moveCamera(ip, row->text(2).toStdString()))
         return;
-    if (protocol == 3) {
-        // The Kestra family logs in through the outside viewer, which this program does not host.
-        showMessage(6, MsgStyle::Critical);
-        return;
-    }
 
     m_control.setRemoteHost(m_values.IPAddress);
     setBusy(true);
-    if (protocol != 4 && m_control.getConfig(0) != -1) {
+    if (protocol != 3 && protocol != 4 && m_control.getConfig(0) != -1) {
         // Anything but -1 means the configuration was not read: no login on guessed values.
         finishIdle();
         showMessage(6, MsgStyle::Plain);
@@ -277,7 +285,7 @@ void BrowseDialog::add()
     m_control.setRemotePort(m_values.Port);
     m_control.setProtocol(protocol);
 
-    if (adminName.empty() && adminPassword.empty() && protocol != 4) {
+    if (adminName.empty() && adminPassword.empty() && protocol != 3 && protocol != 4) {
         finishIdle();
         m_values.Cancelled = false;
         accept();
@@ -339,9 +347,8 @@ bool BrowseDialog::askAndLogin()
     setBusy(true);
     m_values.UserName = m_login.UserName;
     m_values.Password = m_login.Password;
-    m_control.setDeviceSerialNo({});
-    m_control.setUserName(m_values.UserName);
-    m_control.setPassword(m_values.Password);
+    m_cookie =
+        putLoginCredentials(m_control, *m_viewer, m_values.Protocol, m_values.UserName, m_values.Password);
     m_control.loginCamera(true);
     return true;
 }
@@ -349,6 +356,9 @@ bool BrowseDialog::askAndLogin()
 void BrowseDialog::onEndLoginCamera(std::int32_t status)
 {
     if (status == -1) {
+        // The session the login opened is the one the engine takes over for the slot.
+        if (m_values.Protocol == 3)
+            state().PendingCookie = m_cookie;
         finishIdle();
         m_values.Cancelled = false;
         accept();
@@ -369,11 +379,12 @@ void BrowseDialog::onEndLoginCamera(std::int32_t status)
         showMessage(6, MsgStyle::Critical);
 }
 
-BrowseValues browseForCamera(DialogContext& context, SetupControl& control, QWidget* parent)
+BrowseValues browseForCamera(DialogContext& context, SetupControl& control, QWidget* parent,
+                             SetupControlFactory makeControl)
 {
     BrowseValues values;
     {
-        BrowseDialog dialog(context, control, values, parent);
+        BrowseDialog dialog(context, control, values, parent, std::move(makeControl));
         dialog.runModal();
     }
     return values;

@@ -10,6 +10,7 @@
 #include "app/setup/setup_dialog.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,9 @@ class QPushButton;
 class QTreeWidget;
 
 namespace pellucor {
+
+class KestraViewer;
+struct ChangeIPValues;
 
 struct LoginValues
 {
@@ -62,18 +66,27 @@ struct BrowseValues
     bool PT = false;
 };
 
+// Makes a control of the add-by-address dialog's own; null when it cannot be made.
+using SetupControlFactory = std::function<std::unique_ptr<SetupControl>()>;
+
 class BrowseDialog : public SetupDialog, private SetupControlEvents
 {
     Q_OBJECT
 
 public:
-    BrowseDialog(DialogContext& context, SetupControl& control, BrowseValues& values, QWidget* parent);
+    // Without `makeControl` the Input IP button is not offered.
+    BrowseDialog(DialogContext& context, SetupControl& control, BrowseValues& values, QWidget* parent,
+                 SetupControlFactory makeControl = {});
     ~BrowseDialog() override;
 
     // Starts a search with an empty list (the ReSearch button).
     void search();
     // Adds the selected row (the Add button).
     void add();
+    // Adds a camera by its typed address (the Input IP button).
+    void inputIP();
+    // Gives the selected row's camera new network settings (the Change IP button).
+    void changeAddress();
 
 protected:
     void onActivate() override;
@@ -93,8 +106,26 @@ private:
     bool moveCamera(const std::string& ip, const std::string& macText);
     void finishIdle();
 
+    // The four ways of changeAddress, by the camera's protocol as the search found it.
+    void changeByConfig(int index, const std::string& ip, const std::string& macText);
+    void changeByBroadcast(int index, const std::string& ip, const std::string& macText);
+    void changeByMulticast(const std::string& ip, const std::string& macText);
+    void changeByWebForm(const std::string& ip, const std::string& macText);
+    // Shows the change dialog over this one; false when it was cancelled.
+    bool askNewAddress(ChangeIPValues& change);
+    // Shows the login dialog until `accept` takes the typed values ("Message4" between tries);
+    // false when it was cancelled.
+    bool loginUntil(const std::function<bool(const LoginValues&)>& accept);
+    // Busy with an empty list; the next search (aimed at the moved camera) runs twice.
+    void startAddressChange();
+    // The end of a configuration or broadcast change: on success a search for the new address.
+    void endAddressChange(std::int32_t result, const std::string& newAddress);
+
     SetupControl& m_control;
     BrowseValues& m_values;
+    SetupControlFactory m_makeControl;
+    std::unique_ptr<KestraViewer> m_viewer;
+    std::string m_cookie;
     QTreeWidget* m_list = nullptr;
     QPushButton* m_inputIP = nullptr;
     QPushButton* m_add = nullptr;
@@ -110,7 +141,8 @@ private:
 };
 
 // Shows the search dialog for one slot and returns what was chosen.
-BrowseValues browseForCamera(DialogContext& context, SetupControl& control, QWidget* parent);
+BrowseValues browseForCamera(DialogContext& context, SetupControl& control, QWidget* parent,
+                             SetupControlFactory makeControl = {});
 
 // "S 3" for list index 3: the letter S, a blank and the number.
 std::string browseRowKey(int listIndex);

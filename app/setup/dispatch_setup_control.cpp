@@ -28,11 +28,13 @@ public:
             events->onEndSearchDevice(value);
         else if (id == endLogin)
             events->onEndLoginCamera(value);
+        else if (id == endProbe)
+            events->onEndProbeDevice(value);
         return tessivor::S_OK;
     }
 
     SetupControlEvents* events = nullptr;
-    DispId imageEvent = -1, endSearch = -1, endLogin = -1;
+    DispId imageEvent = -1, endSearch = -1, endLogin = -1, endProbe = -1;
 };
 
 std::unique_ptr<DispatchSetupControl> DispatchSetupControl::create(const std::string& progId,
@@ -50,6 +52,8 @@ std::unique_ptr<DispatchSetupControl> DispatchSetupControl::create(const std::st
             c->m_sink->endSearch = e.id;
         else if (e.name == "EndLoginCamera")
             c->m_sink->endLogin = e.id;
+        else if (e.name == "EndProbeDevice")
+            c->m_sink->endProbe = e.id;
     }
     if (!adviseControl(*c->m_object, c->m_sink, &c->m_cookie, progId, error))
         return nullptr;
@@ -187,22 +191,18 @@ std::int32_t DispatchSetupControl::remoteWebPort()
 
 std::int32_t DispatchSetupControl::searchDevice(std::int32_t mode, const std::string& address)
 {
-    return numberOf(invoke("SearchDevice", InvokeKind::Method, {Variant::i4(mode), Variant::str(address)}),
-                    0);
+    return call("SearchDevice", {Variant::i4(mode), Variant::str(address)});
 }
 
 std::int32_t DispatchSetupControl::getConfig(std::int32_t mode)
 {
     // A call that fails reads as 0: not read.
-    return numberOf(invoke("GetConfig", InvokeKind::Method, {Variant::i4(mode)}), 0);
+    return call("GetConfig", {Variant::i4(mode)});
 }
 
 std::string DispatchSetupControl::getConfigValueBSTR(std::int32_t index)
 {
-    std::string out;
-    if (tessivor::failed(invoke("GetConfigValueBSTR", InvokeKind::Method, {Variant::i4(index)}).toBstr(&out)))
-        out.clear();
-    return out;
+    return callText("GetConfigValueBSTR", {Variant::i4(index)});
 }
 
 std::int32_t DispatchSetupControl::setIPAddress(const std::string& address, const std::string& mask,
@@ -215,12 +215,143 @@ std::int32_t DispatchSetupControl::setIPAddress(const std::string& address, cons
 
 std::int32_t DispatchSetupControl::loginCamera(bool newThread)
 {
-    return numberOf(invoke("LoginCamera", InvokeKind::Method, {Variant::boolean(newThread)}), 0);
+    return call("LoginCamera", {Variant::boolean(newThread)});
 }
 
 std::int32_t DispatchSetupControl::checkIP(const std::string& address, std::int32_t port)
 {
-    return numberOf(invoke("CheckIP", InvokeKind::Method, {Variant::str(address), Variant::i4(port)}), 0);
+    return call("CheckIP", {Variant::str(address), Variant::i4(port)});
+}
+
+std::int32_t DispatchSetupControl::call(const char* member, std::vector<Variant> args, std::int32_t fallback)
+{
+    return numberOf(invoke(member, InvokeKind::Method, std::move(args)), fallback);
+}
+
+std::string DispatchSetupControl::callText(const char* member, std::vector<Variant> args)
+{
+    std::string out;
+    if (tessivor::failed(invoke(member, InvokeKind::Method, std::move(args)).toBstr(&out)))
+        out.clear();
+    return out;
+}
+
+void DispatchSetupControl::setLocalCamera(bool local)
+{
+    put("LocalCamera", Variant::boolean(local));
+}
+
+void DispatchSetupControl::setProxy(const std::string& address, std::int32_t port, bool enable, bool bypass)
+{
+    put("ProxyServerAddress", Variant::str(address));
+    put("ProxyPort", Variant::i4(port));
+    put("EnableProxy", Variant::boolean(enable));
+    put("BypassProxyServer", Variant::boolean(bypass));
+}
+
+std::string DispatchSetupControl::remoteHost()
+{
+    return text("RemoteHost");
+}
+std::int32_t DispatchSetupControl::remotePort()
+{
+    return number("RemotePort");
+}
+std::string DispatchSetupControl::foundSubMask()
+{
+    return text("FoundSubMask");
+}
+std::string DispatchSetupControl::foundDefGateway()
+{
+    return text("FoundDefGateway");
+}
+std::string DispatchSetupControl::foundString(std::int32_t index)
+{
+    return callText("FoundString", {Variant::i4(index)});
+}
+std::int32_t DispatchSetupControl::foundDevServerStatus()
+{
+    return number("FoundDevServerStatus");
+}
+
+std::int32_t DispatchSetupControl::probeDevice(std::int32_t mode, bool skipBroadcastQuery)
+{
+    return call("ProbeDevice", {Variant::i4(mode), Variant::boolean(skipBroadcastQuery)});
+}
+
+std::int32_t DispatchSetupControl::getConfigValue(std::int32_t index)
+{
+    return call("GetConfigValue", {Variant::i4(index)});
+}
+
+void DispatchSetupControl::setConfigValue(std::int32_t index, std::int32_t value)
+{
+    invoke("SetConfigValue", InvokeKind::Method, {Variant::i4(index), Variant::i4(value)});
+}
+
+std::int32_t DispatchSetupControl::setConfig(std::int32_t mode, std::int32_t change)
+{
+    return call("SetConfig", {Variant::i4(mode), Variant::i4(change)});
+}
+
+std::int32_t DispatchSetupControl::reset()
+{
+    return call("Reset", {});
+}
+
+std::int32_t DispatchSetupControl::getTime()
+{
+    std::vector<Variant> parts(7, Variant::i2(0));
+    return call("GetTime", std::move(parts));
+}
+
+std::int32_t DispatchSetupControl::isRequireAuthenticationBroadcast()
+{
+    return call("IsRequireAuthenticationBroadcast", {});
+}
+
+std::int32_t DispatchSetupControl::checkPasswordBroadcast(const std::string& user,
+                                                          const std::string& password)
+{
+    return call("CheckPasswordBroadcast", {Variant::str(user), Variant::str(password)});
+}
+
+std::int32_t DispatchSetupControl::checkPasswordMulticast(const std::string& user,
+                                                          const std::string& password)
+{
+    return call("CheckPasswordMulticast", {Variant::str(user), Variant::str(password)});
+}
+
+std::int32_t DispatchSetupControl::setIPAddressMulticast(const std::string& address, const std::string& mask,
+                                                         const std::string& gateway, std::int32_t mode)
+{
+    return call("SetIPAddressMulticast",
+                {Variant::str(address), Variant::str(mask), Variant::str(gateway), Variant::i4(mode)});
+}
+
+std::string DispatchSetupControl::getLocalUUID(std::int32_t n)
+{
+    return callText("GetLocalUUID", {Variant::i4(n)});
+}
+
+void DispatchSetupControl::setLocalUUID(std::int32_t n, const std::string& identity)
+{
+    invoke("SetLocalUUID", InvokeKind::Method, {Variant::i4(n), Variant::str(identity)});
+}
+
+std::int32_t DispatchSetupControl::getKestraPort()
+{
+    return call("GetKestraPort", {});
+}
+
+std::string DispatchSetupControl::getKestraValue(std::int32_t command)
+{
+    return callText("GetKestraValue", {Variant::i4(command)});
+}
+
+std::int32_t DispatchSetupControl::ptSupport()
+{
+    return number("PT_Support");
 }
 
 } // namespace pellucor

@@ -53,6 +53,30 @@ public:
                               const std::string& gateway) override;
     std::int32_t loginCamera(bool newThread) override;
     std::int32_t checkIP(const std::string& address, std::int32_t port) override;
+    void setLocalCamera(bool local) override;
+    void setProxy(const std::string& address, std::int32_t port, bool enable, bool bypass) override;
+    std::string remoteHost() override;
+    std::int32_t remotePort() override;
+    std::string foundSubMask() override;
+    std::string foundDefGateway() override;
+    std::string foundString(std::int32_t index) override;
+    std::int32_t foundDevServerStatus() override;
+    std::int32_t probeDevice(std::int32_t mode, bool skipBroadcastQuery) override;
+    std::int32_t getConfigValue(std::int32_t index) override;
+    void setConfigValue(std::int32_t index, std::int32_t value) override;
+    std::int32_t setConfig(std::int32_t mode, std::int32_t change) override;
+    std::int32_t reset() override;
+    std::int32_t getTime() override;
+    std::int32_t isRequireAuthenticationBroadcast() override;
+    std::int32_t checkPasswordBroadcast(const std::string& user, const std::string& password) override;
+    std::int32_t checkPasswordMulticast(const std::string& user, const std::string& password) override;
+    std::int32_t setIPAddressMulticast(const std::string& address, const std::string& mask,
+                                       const std::string& gateway, std::int32_t mode) override;
+    std::string getLocalUUID(std::int32_t n) override;
+    void setLocalUUID(std::int32_t n, const std::string& identity) override;
+    std::int32_t getKestraPort() override;
+    std::string getKestraValue(std::int32_t command) override;
+    std::int32_t ptSupport() override;
 
 private:
     class Sink;
@@ -66,6 +90,9 @@ private:
     std::string text(const char* member);
     std::int32_t number(const char* member);
     std::int32_t numberOf(const tessivor::Variant& v, std::int32_t fallback);
+    // A method's result as a number; `fallback` when the call fails.
+    std::int32_t call(const char* member, std::vector<tessivor::Variant> args, std::int32_t fallback = 0);
+    std::string callText(const char* member, std::vector<tessivor::Variant> args);
 
     std::shared_ptr<tessivor::IAutomationObject> m_object;
     std::map<std::string, tessivor::DispId, std::less<>> m_ids;

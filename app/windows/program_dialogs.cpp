@@ -1,5 +1,6 @@
 #include "app/windows/program_dialogs.h"
 
+#include "app/core/app_state.h"
 #include "app/core/control_adapter.h"
 #include "app/settings/settings_context.h"
 #include "app/settings/settings_dialogs.h"
@@ -11,6 +12,7 @@
 #include "app/skin/ui_services.h"
 #include "app/windows/control_panel.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -39,7 +41,15 @@ BrowseResult ProgramDialogs::browse(int)
         messageBox("The camera search cannot start: " + why, kStyleExclamation);
         return {};
     }
-    const BrowseValues v = browseForCamera(*m_settings, *control, m_owner);
+    // The add-by-address dialog hosts a control of its own.
+    const SetupControlFactory makeControl = [this]() -> std::unique_ptr<SetupControl> {
+        std::string reason;
+        auto own = DispatchSetupControl::create(kControlProgId, &reason);
+        if (!own)
+            messageBox("The camera cannot be added by address: " + reason, kStyleExclamation);
+        return own;
+    };
+    const BrowseValues v = browseForCamera(*m_settings, *control, m_owner, makeControl);
     BrowseResult r;
     r.Cancelled = v.Cancelled;
     r.IPAddress = v.IPAddress;
@@ -67,20 +77,76 @@ bool ProgramDialogs::confirmErase(int camera)
     return confirmEraseSlot(*m_settings, m_owner);
 }
 
-AdminProbeResult ProgramDialogs::probeAdminPassword(int)
+// Whether camera n wants an administrator password, asked with the password dialog's control:
+// a Protocol 0 camera is probed inside the call and its configuration's administrator fields
+// read; any other is asked for its clock without credentials.
+AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
 {
-    notAvailable("administrator password check");
-    return {};
+    AdminProbeResult result;
+    if (!m_settings) {
+        notAvailable("administrator password check");
+        return result;
+    }
+    std::string why;
+    auto control = DispatchSetupControl::create(kControlProgId, &why);
+    if (!control) {
+        messageBox("The administrator password cannot be checked: " + why, kStyleExclamation);
+        return result;
+    }
+    const CamInfo& cam = m_settings->state.cam(n);
+    const SystemSettings& s = m_settings->state.settings;
+    control->setRemoteHost(cam.IPAddress);
+    control->setRemotePort(cam.Port);
+    control->setLocalCamera(cam.IsLocalCamera);
+    control->setProxy(s.ProxyServerAddress, s.ProxyServerPort, s.EnableProxy, s.BypassProxyServer);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (cam.Protocol == 0) {
+        result.CheckMode = 0;
+        control->setProtocol(0);
+        if (control->probeDevice(0, true) == -1) {
+            control->setFoundIndex(-1);
+            control->setMACAddress(control->foundMACAddress());
+            if (control->getConfig(0) == -1) {
+                result.AdminID = control->getConfigValueBSTR(40);
+                result.AdminPassword = control->getConfigValueBSTR(41);
+                const bool open = result.AdminID.empty() && result.AdminPassword.empty();
+                result.outcome = open ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
+            }
+        }
+    } else {
+        result.CheckMode = 1;
+        control->setProtocol(1);
+        control->setUserName({});
+        control->setPassword({});
+        result.outcome =
+            control->getTime() == -1 ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
+    }
+    QApplication::restoreOverrideCursor();
+    return result;
 }
 
 bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
 {
-    // Checking by a login on the camera is not built: only known values are compared.
-    if (!m_settings || request.CheckMode != 0) {
+    if (!m_settings) {
         notAvailable("administrator password check");
         return false;
     }
-    return checkKnownPassword(*m_settings, request.AdminID, request.AdminPassword, m_owner);
+    if (request.CheckMode == 0)
+        return checkKnownPassword(*m_settings, request.AdminID, request.AdminPassword, m_owner);
+    // Checked by the camera itself, through the dialog's own control.
+    std::string why;
+    auto control = DispatchSetupControl::create(kControlProgId, &why);
+    if (!control) {
+        messageBox("The administrator password cannot be checked: " + why, kStyleExclamation);
+        return false;
+    }
+    PasswordCheckValues values;
+    values.CheckMode = request.CheckMode;
+    {
+        PasswordCheckDialog dialog(*m_settings, values, m_owner, control.get());
+        dialog.runModal();
+    }
+    return values.PasswordOK && !values.Cancelled;
 }
 
 WebResult ProgramDialogs::web(const WebRequest&)

@@ -1,0 +1,32 @@
+// What the setup dialogs put into their control before a login, and the login cookie of the
+// Kestra family (Protocol 3).
+//
+// A Kestra camera is not logged in with the typed password: the control sends the viewer's
+// login name for the typed credentials, percent-encoded, as its user name, and a fresh cookie as
+// its password; the cookie then names the camera's session (the engine takes it over as the
+// slot's cookie and logs the session out with it). Cookies are four fractions drawn from the
+// system's secure random source, each multiplied by 10000 and rounded to the nearest whole
+// number (halves to even), written in decimal, joined in the order drawn and cut to 16
+// characters.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace pellucor {
+
+class CameraViewer;
+class SetupControl;
+
+// A new cookie: at most 16 decimal digits.
+std::string newLoginCookie();
+// The cookie text made of four fractions in [0, 1).
+std::string loginCookieFrom(const std::array<double, 4>& fractions);
+
+// Puts the credentials of a login into `control`: for `protocol` 3 the viewer's login name and a
+// new cookie, which is returned; for the others the typed values as they are and an empty serial
+// number (an empty text is returned).
+std::string putLoginCredentials(SetupControl& control, CameraViewer& viewer, int protocol,
+                                const std::string& user, const std::string& password);
+
+} // namespace pellucor

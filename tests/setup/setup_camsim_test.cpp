@@ -3,7 +3,8 @@
 // that wants a password answers the search dialog's real control (created by ProgID, called
 // late-bound); the dialog lists it, reads its configuration, asks for the credentials, takes a
 // refusal and a retry, and hands the camera back; put into slot 1, the engine's real control
-// streams its pictures into the slot's picture.
+// streams its pictures into the slot's picture; the password check dialog then checks the
+// camera's administrator password by the camera.
 #include "dialog_test_support.h"
 #include "netns_lab.h"
 #include "real_engine.h"
@@ -11,6 +12,7 @@
 #include "app/core/control_adapter.h"
 #include "app/setup/browse_dialog.h"
 #include "app/setup/dispatch_setup_control.h"
+#include "app/setup/password_check_dialog.h"
 #include "app/skin/message_pump.h"
 #include "app/skin/ui_services.h"
 
@@ -232,6 +234,28 @@ TEST(SetupCamsim, SearchAddAndLogInACameraWithAPasswordThenItStreamsInItsSlot)
     EXPECT_EQ(engine->Cam(1).get(IntProp::Status), 2);
     engine->Unload();
     QCoreApplication::processEvents();
+
+    // The administrator check of the slot's camera by the camera itself: probed through the
+    // check dialog's own control, its configuration's administrator compared with what is typed.
+    home.state.CurCam = 1;
+    for (const char* typed : {"wrong", " s3cret "}) {
+        auto own = DispatchSetupControl::create(kControlProgId, &error);
+        ASSERT_TRUE(own) << error;
+        PasswordCheckValues check;
+        check.CheckMode = 1;
+        prompts.boxes.clear();
+        PasswordCheckDialog checkDialog(context, check, nullptr, own.get());
+        checkDialog.show();
+        child<QLineEdit>(checkDialog, "txtAdminID").setText("admin");
+        child<QLineEdit>(checkDialog, "txtPassword").setText(typed);
+        click(checkDialog, "cmdOK");
+        ASSERT_TRUE(waitUntil([&] { return check.PasswordOK || !prompts.boxes.empty(); }, 60000)) << typed;
+        EXPECT_EQ(check.PasswordOK, std::string(typed) != "wrong") << typed;
+        if (!check.PasswordOK) {
+            EXPECT_EQ(prompts.texts(),
+                      std::vector<std::string>{checkDialog.texts().message(3).toStdString()});
+        }
+    }
 }
 
 } // namespace

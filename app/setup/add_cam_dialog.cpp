@@ -3,9 +3,6 @@
 #include "app/core/app_state.h"
 #include "app/core/text_codec.h"
 #include "app/setup/camera_login.h"
-#include "app/viewer/kestra_viewer.h"
-
-#include "platform/clock.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -67,8 +64,7 @@ TypedAddress parseTypedAddress(const std::string& text)
 AddCamDialog::AddCamDialog(DialogContext& context, SetupControl& control, AddCamValues& values,
                            std::vector<std::string> listed, QWidget* parent)
     : SetupDialog(context, "frmAddCam", parent), m_control(control), m_values(values),
-      m_listed(std::move(listed)),
-      m_viewer(std::make_unique<KestraViewer>(0, nullptr, tessivor::activeClock()))
+      m_listed(std::move(listed))
 {
     setWindowTitle(tr2("Caption", QStringLiteral("Add Camera")));
     auto* label = new QLabel(tr2("lblIPAddress", QStringLiteral("IP address")), this);
@@ -130,7 +126,6 @@ void AddCamDialog::add()
     m_values.PT = false;
     m_values.Port = 0;
     m_login = LoginValues{};
-    m_cookie.clear();
 
     const std::string typed = trimmed(m_address->text().toStdString());
     if (typed.empty()) {
@@ -223,19 +218,15 @@ bool AddCamDialog::askAndLogin()
     }
     m_values.UserName = m_login.UserName;
     m_values.Password = m_login.Password;
-    m_cookie =
-        putLoginCredentials(m_control, *m_viewer, m_values.Protocol, m_values.UserName, m_values.Password);
     setBusy(true);
-    m_control.loginCamera(true);
+    m_cameraLogin.start(m_control, m_values.Protocol, m_values.UserName, m_values.Password);
     return true;
 }
 
 void AddCamDialog::onEndLoginCamera(std::int32_t status)
 {
     if (status == -1) {
-        // The session the login opened is the one the engine takes over for the slot.
-        if (m_values.Protocol == 3)
-            state().PendingCookie = m_cookie;
+        m_cameraLogin.accepted(state(), m_values.Protocol);
         finish();
         return;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/setup/browse_dialog.h"
+#include "app/setup/camera_login.h"
 #include "app/setup/setup_control.h"
 #include "app/setup/setup_dialog.h"
 
@@ -20,25 +21,10 @@ class QPushButton;
 
 namespace pellucor {
 
-class KestraViewer;
-
-struct AddCamValues
+struct AddCamValues : ChosenCamera
 {
     bool Cancelled = true;
-    std::string IPAddress;
-    std::string MacAddress;
-    std::int32_t Port = 0;
     bool InSearchList = false;
-    std::int32_t Protocol = 0;
-    std::string ServerName;
-    std::string ServerModel;
-    std::string ServerLocation;
-    std::string FWVersion;
-    std::string HWVersion;
-    std::string ROMVersion;
-    std::string UserName;
-    std::string Password;
-    bool PT = false;
 };
 
 // A typed address split into its host and the port typed with it.
@@ -85,12 +71,11 @@ private:
     SetupControl& m_control;
     AddCamValues& m_values;
     std::vector<std::string> m_listed;
-    std::unique_ptr<KestraViewer> m_viewer;
     QLineEdit* m_address = nullptr;
     QPushButton* m_add = nullptr;
     QPushButton* m_cancel = nullptr;
     LoginValues m_login;
-    std::string m_cookie;
+    CameraLogin m_cameraLogin;
     std::unique_ptr<Busy> m_busy;
 };
 

@@ -77,22 +77,10 @@ void BrowseDialog::inputIP()
     }
     if (typed.Cancelled)
         return;
-    m_values.IPAddress = typed.IPAddress;
-    m_values.Protocol = typed.Protocol;
-    m_values.Port = typed.Port;
+    // The name decoded as the add dialog made it, like the names of found cameras.
+    static_cast<ChosenCamera&>(m_values) = typed;
     m_control.setRemotePort(typed.Port);
     m_values.IsLocalCamera = typed.InSearchList;
-    m_values.MacAddress = typed.MacAddress;
-    m_values.ServerModel = typed.ServerModel;
-    // Decoded as the add dialog made it, like the names of found cameras.
-    m_values.ServerName = typed.ServerName;
-    m_values.FWVersion = typed.FWVersion;
-    m_values.HWVersion = typed.HWVersion;
-    m_values.ROMVersion = typed.ROMVersion;
-    m_values.ServerLocation = typed.ServerLocation;
-    m_values.UserName = typed.UserName;
-    m_values.Password = typed.Password;
-    m_values.PT = typed.PT;
     m_values.Cancelled = false;
     accept();
 }
@@ -122,6 +110,18 @@ void BrowseDialog::changeAddress()
     default:
         break;
     }
+}
+
+ChangeIPValues BrowseDialog::foundAddress(const std::string& ip, const std::string& macText, bool showOptions)
+{
+    ChangeIPValues change;
+    change.IPAddress = ip;
+    change.MacAddress = macText;
+    change.SubnetMask = m_control.foundSubMask();
+    change.DefaultGateway = m_control.foundDefGateway();
+    change.showOptions = showOptions;
+    change.dhcp = false;
+    return change;
 }
 
 bool BrowseDialog::askNewAddress(ChangeIPValues& change)
@@ -261,13 +261,7 @@ void BrowseDialog::changeByBroadcast(int index, const std::string& ip, const std
         return;
     }
     m_control.setFoundIndex(index - 1);
-    ChangeIPValues change;
-    change.IPAddress = ip;
-    change.MacAddress = macText;
-    change.SubnetMask = m_control.foundSubMask();
-    change.DefaultGateway = m_control.foundDefGateway();
-    change.showOptions = false; // only a fixed address can be given
-    change.dhcp = false;
+    ChangeIPValues change = foundAddress(ip, macText, false); // only a fixed address can be given
     if (!askNewAddress(change))
         return;
     startAddressChange();
@@ -286,12 +280,7 @@ void BrowseDialog::changeByMulticast(const std::string& ip, const std::string& m
     });
     if (!loggedIn)
         return;
-    ChangeIPValues change;
-    change.IPAddress = ip;
-    change.MacAddress = macText;
-    change.SubnetMask = m_control.foundSubMask();
-    change.DefaultGateway = m_control.foundDefGateway();
-    change.showOptions = true;
+    ChangeIPValues change = foundAddress(ip, macText, true);
     if (!askNewAddress(change))
         return;
     {
@@ -315,13 +304,7 @@ void BrowseDialog::changeByWebForm(const std::string& ip, const std::string& mac
     });
     if (!loggedIn)
         return;
-    ChangeIPValues change;
-    change.IPAddress = ip;
-    change.MacAddress = macText;
-    change.SubnetMask = m_control.foundSubMask();
-    change.DefaultGateway = m_control.foundDefGateway();
-    change.showOptions = false;
-    change.dhcp = false;
+    ChangeIPValues change = foundAddress(ip, macText, false);
     if (!askNewAddress(change))
         return;
     {

@@ -4,9 +4,6 @@
 #include "app/core/text_codec.h"
 #include "app/setup/camera_login.h"
 #include "app/setup/change_ip_dialog.h"
-#include "app/viewer/kestra_viewer.h"
-
-#include "platform/clock.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -84,8 +81,7 @@ void LoginDialog::onCancel()
 BrowseDialog::BrowseDialog(DialogContext& context, SetupControl& control, BrowseValues& values,
                            QWidget* parent, SetupControlFactory makeControl)
     : SetupDialog(context, "frmBrowse", parent), m_control(control), m_values(values),
-      m_makeControl(std::move(makeControl)),
-      m_viewer(std::make_unique<KestraViewer>(0, nullptr, tessivor::activeClock()))
+      m_makeControl(std::move(makeControl))
 {
     setWindowTitle(tr2("Caption", QStringLiteral("Browse")));
     m_list = new QTreeWidget(this);
@@ -347,18 +343,14 @@ bool BrowseDialog::askAndLogin()
     setBusy(true);
     m_values.UserName = m_login.UserName;
     m_values.Password = m_login.Password;
-    m_cookie =
-        putLoginCredentials(m_control, *m_viewer, m_values.Protocol, m_values.UserName, m_values.Password);
-    m_control.loginCamera(true);
+    m_cameraLogin.start(m_control, m_values.Protocol, m_values.UserName, m_values.Password);
     return true;
 }
 
 void BrowseDialog::onEndLoginCamera(std::int32_t status)
 {
     if (status == -1) {
-        // The session the login opened is the one the engine takes over for the slot.
-        if (m_values.Protocol == 3)
-            state().PendingCookie = m_cookie;
+        m_cameraLogin.accepted(state(), m_values.Protocol);
         finishIdle();
         m_values.Cancelled = false;
         accept();

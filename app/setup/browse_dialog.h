@@ -6,6 +6,7 @@
 // slot; it never writes a camera record itself. UI thread only.
 #pragma once
 
+#include "app/setup/camera_login.h"
 #include "app/setup/setup_control.h"
 #include "app/setup/setup_dialog.h"
 
@@ -20,7 +21,6 @@ class QTreeWidget;
 
 namespace pellucor {
 
-class KestraViewer;
 struct ChangeIPValues;
 
 struct LoginValues
@@ -46,15 +46,13 @@ private:
     QLineEdit* m_password = nullptr;
 };
 
-// The camera chosen in the search dialog.
-struct BrowseValues
+// A camera as a setup dialog hands it back: address, identity and the credentials of its login.
+struct ChosenCamera
 {
-    bool Cancelled = true;
     std::string IPAddress;
     std::string MacAddress;
     std::int32_t Protocol = 0;
-    std::int32_t Port = 8481;
-    bool IsLocalCamera = false;
+    std::int32_t Port = 0;
     std::string ServerName;
     std::string ServerModel;
     std::string ServerLocation;
@@ -64,6 +62,14 @@ struct BrowseValues
     std::string UserName;
     std::string Password;
     bool PT = false;
+};
+
+// The camera chosen in the search dialog.
+struct BrowseValues : ChosenCamera
+{
+    BrowseValues() { Port = 8481; }
+    bool Cancelled = true;
+    bool IsLocalCamera = false;
 };
 
 // Makes a control of the add-by-address dialog's own; null when it cannot be made.
@@ -111,6 +117,8 @@ private:
     void changeByBroadcast(int index, const std::string& ip, const std::string& macText);
     void changeByMulticast(const std::string& ip, const std::string& macText);
     void changeByWebForm(const std::string& ip, const std::string& macText);
+    // The change dialog's values for a found camera: its address, MAC text, mask and gateway.
+    ChangeIPValues foundAddress(const std::string& ip, const std::string& macText, bool showOptions);
     // Shows the change dialog over this one; false when it was cancelled.
     bool askNewAddress(ChangeIPValues& change);
     // Shows the login dialog until `accept` takes the typed values ("Message4" between tries);
@@ -124,8 +132,7 @@ private:
     SetupControl& m_control;
     BrowseValues& m_values;
     SetupControlFactory m_makeControl;
-    std::unique_ptr<KestraViewer> m_viewer;
-    std::string m_cookie;
+    CameraLogin m_cameraLogin;
     QTreeWidget* m_list = nullptr;
     QPushButton* m_inputIP = nullptr;
     QPushButton* m_add = nullptr;

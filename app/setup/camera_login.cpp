@@ -1,8 +1,12 @@
 #include "app/setup/camera_login.h"
 
+#include "app/core/app_state.h"
 #include "app/core/text_codec.h"
 #include "app/core/viewer_port.h"
 #include "app/setup/setup_control.h"
+#include "app/viewer/kestra_viewer.h"
+
+#include "platform/clock.h"
 
 #include <sys/random.h>
 
@@ -69,6 +73,23 @@ std::string putLoginCredentials(SetupControl& control, CameraViewer& viewer, int
     control.setUserName(user);
     control.setPassword(password);
     return {};
+}
+
+CameraLogin::CameraLogin() : m_viewer(std::make_unique<KestraViewer>(0, nullptr, tessivor::activeClock())) {}
+
+CameraLogin::~CameraLogin() = default;
+
+void CameraLogin::start(SetupControl& control, int protocol, const std::string& user,
+                        const std::string& password)
+{
+    m_cookie = putLoginCredentials(control, *m_viewer, protocol, user, password);
+    control.loginCamera(true);
+}
+
+void CameraLogin::accepted(AppState& state, int protocol) const
+{
+    if (protocol == 3)
+        state.PendingCookie = m_cookie;
 }
 
 } // namespace pellucor

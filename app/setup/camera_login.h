@@ -11,11 +11,14 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 namespace pellucor {
 
+struct AppState;
 class CameraViewer;
+class KestraViewer;
 class SetupControl;
 
 // A new cookie: at most 16 decimal digits.
@@ -28,5 +31,27 @@ std::string loginCookieFrom(const std::array<double, 4>& fractions);
 // number (an empty text is returned).
 std::string putLoginCredentials(SetupControl& control, CameraViewer& viewer, int protocol,
                                 const std::string& user, const std::string& password);
+
+// The logins of one setup dialog's control: the credentials put in and the login started on the
+// control's worker (its end arrives as EndLoginCamera), with the viewer that a Kestra login
+// needs and the cookie of the last login kept until it has ended.
+class CameraLogin
+{
+public:
+    CameraLogin();
+    ~CameraLogin();
+    CameraLogin(const CameraLogin&) = delete;
+    CameraLogin& operator=(const CameraLogin&) = delete;
+
+    void start(SetupControl& control, int protocol, const std::string& user, const std::string& password);
+    // After a login that ended as accepted: a Kestra camera's session cookie is handed to the
+    // engine (PendingCookie), which takes it over for the camera's slot. Cookies of logins that
+    // failed are never handed on.
+    void accepted(AppState& state, int protocol) const;
+
+private:
+    std::unique_ptr<KestraViewer> m_viewer;
+    std::string m_cookie;
+};
 
 } // namespace pellucor

@@ -3,7 +3,9 @@
 //
 // The search dialog searches with its own control, lists every camera that answers (name, IP
 // address, MAC address) and turns the chosen one into a BrowseValues for the current camera
-// slot; it never writes a camera record itself. UI thread only.
+// slot; it never writes a camera record itself. A camera that the search did not list comes from
+// the add-by-address dialog (Input IP); a listed camera can first be given new network settings
+// (Change IP, in browse_change_address.cpp). UI thread only.
 #pragma once
 
 #include "app/setup/camera_login.h"

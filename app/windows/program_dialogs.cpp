@@ -8,11 +8,15 @@
 #include "app/setup/erase_dialog.h"
 #include "app/setup/firmware_dialog.h"
 #include "app/setup/password_check_dialog.h"
+#include "app/setup/web_page_window.h"
 #include "app/skin/ui_services.h"
 #include "app/windows/control_panel.h"
 
 #include <QDesktopServices>
 #include <QUrl>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace pellucor {
 
@@ -83,10 +87,44 @@ bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
     return checkKnownPassword(*m_settings, request.AdminID, request.AdminPassword, m_owner);
 }
 
-WebResult ProgramDialogs::web(const WebRequest&)
+namespace {
+
+std::int16_t flag(std::int32_t v)
 {
-    notAvailable("camera web page");
-    return {};
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, INT16_MIN, INT16_MAX));
+}
+
+} // namespace
+
+WebResult webResultFrom(const WebPageValues& values)
+{
+    WebResult r;
+    r.Cancelled = values.cancelled;
+    r.name = values.serverName;
+    r.userName = values.userName;
+    r.password = values.password;
+    r.address = values.ipAddress;
+    r.addressFlag = flag(values.ipAssign);
+    r.portFlag = flag(values.secondPort);
+    r.port1 = values.webSecond;
+    r.port2 = values.imageSecond;
+    return r;
+}
+
+// The panel has set CurCam to the camera it passes.
+WebResult ProgramDialogs::web(const WebRequest& request)
+{
+    if (!m_settings) {
+        notAvailable("camera web page");
+        return {};
+    }
+    WebPageContext context(m_settings->state, m_settings->engine);
+    context.prompts = m_settings->prompts;
+    context.processEvents = m_settings->processEvents;
+    context.pause = m_settings->pause;
+    context.run = request.connected;
+    context.oldIPAddress = request.address;
+    return webResultFrom(runWebPage(context, m_owner));
 }
 
 // The panel has set CurCam to the camera it passes.

@@ -224,8 +224,10 @@ void WebPageWindow::answerAuthentication(const QUrl&, QAuthenticator* authentica
     const std::string& user = m_values.cancelled ? ci.UserName : m_values.userName;
     const std::string& password = m_values.cancelled ? ci.Password : m_values.password;
     const QString offer = QString::fromStdString(user + '\n' + password);
-    if (user.empty() || (m_credentialsOffered && offer == m_lastOffer))
+    if (user.empty() || (m_credentialsOffered && offer == m_lastOffer)) {
+        *authenticator = QAuthenticator(); // a null one turns the request down
         return;
+    }
     m_credentialsOffered = true;
     m_lastOffer = offer;
     authenticator->setUser(QString::fromStdString(user));

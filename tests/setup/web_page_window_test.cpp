@@ -68,6 +68,8 @@ public:
 
     std::map<QByteArray, QByteArray> pages; // path -> HTML
     std::vector<Post> posts;
+    QByteArray login;                  // "user:password" that pages want (Basic); none when empty
+    std::vector<QByteArray> presented; // the Authorization of each request, empty for none
     std::function<void(const Post&)> onPost;
 
 private:
@@ -81,16 +83,26 @@ private:
         const QList<QByteArray> lines = in.left(headEnd).split('\n');
         const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
         qsizetype length = 0;
-        for (const QByteArray& line : lines)
+        QByteArray authorization;
+        for (const QByteArray& line : lines) {
             if (line.toLower().startsWith("content-length:"))
                 length = line.mid(15).trimmed().toLongLong();
+            if (line.toLower().startsWith("authorization:"))
+                authorization = line.mid(14).trimmed();
+        }
         if (in.size() < headEnd + 4 + length)
             return;
         const QByteArray method = request.value(0);
         const QByteArray path = request.value(1);
         QByteArray reply = "<html><body><p>Not found</p></body></html>";
         QByteArray status = "404 Not Found";
-        if (method == "POST") {
+        QByteArray extra;
+        presented.push_back(authorization);
+        if (!login.isEmpty() && authorization != "Basic " + login.toBase64()) {
+            status = "401 Unauthorized";
+            extra = "WWW-Authenticate: Basic realm=\"camera\"\r\n";
+            reply = "<html><body><p>Who are you?</p></body></html>";
+        } else if (method == "POST") {
             Post p{path, in.mid(headEnd + 4, length)};
             posts.push_back(p);
             if (onPost)
@@ -102,7 +114,8 @@ private:
             reply = it->second;
         }
         m_buffers.erase(s);
-        s->write("HTTP/1.0 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+        s->write("HTTP/1.0 " + status + "\r\n" + extra +
+                 "Content-Type: text/html; charset=utf-8\r\nContent-Length: " +
                  QByteArray::number(reply.size()) + "\r\nConnection: close\r\n\r\n" + reply);
         s->disconnectFromHost();
     }
@@ -408,6 +421,50 @@ TEST_F(WebPageWindowTest, ClosingWithoutAPostChangesNothing)
     EXPECT_EQ(values.ipAddress, "127.0.0.1");
     EXPECT_EQ(rig.pausedMs, 0u);
     EXPECT_EQ(rig.starts(), 0u);
+}
+
+// A page that wants a login gets the record's credentials; once they fail, the window does not
+// offer them again (the page says so instead of asking without end).
+TEST_F(WebPageWindowTest, LoginIsAnsweredWithTheRecordsCredentialsOnce)
+{
+    WindowRig rig("/user.htm");
+    rig.server.login = "admin:old";
+    rig.home.state.cam(1).UserName = "admin";
+    rig.home.state.cam(1).Password = "old";
+    WebPageValues values;
+    WebPageWindow window(rig.context, values, nullptr);
+    PageDriver page(window);
+    window.show();
+    bool browserDown = false;
+    if (const std::string why = page.waitForLoad(&browserDown); !why.empty()) {
+        if (browserDown)
+            GTEST_SKIP() << "the browser did not start: " << why;
+        FAIL() << why;
+    }
+    const QByteArray good = "Basic " + QByteArray("admin:old").toBase64();
+    EXPECT_EQ(std::count(rig.server.presented.begin(), rig.server.presented.end(), good), 1);
+
+    rig.server.login = "admin:new";
+    window.view()->reload();
+    bool down = false;
+    page.waitForLoad(&down);
+    EXPECT_FALSE(down);
+    EXPECT_LE(rig.server.presented.size(), 5u);
+    window.close();
+}
+
+// A post larger than the window reads is left alone (no browser needed).
+TEST(WebFormBridge, OversizedBodyIsNotRead)
+{
+    WebPageValues values;
+    WebFormBridge bridge(values);
+    const QString tail = QStringLiteral("&Sys_ID=x");
+    EXPECT_FALSE(bridge.formPosted("http://127.0.0.1/user.cgi",
+                                   QString(WebFormBridge::kMaxBody, QLatin1Char('a')) + tail));
+    EXPECT_TRUE(values.cancelled);
+    EXPECT_EQ(values.userName, "");
+    EXPECT_TRUE(bridge.formPosted("http://127.0.0.1/user.cgi", QStringLiteral("a=1") + tail));
+    EXPECT_EQ(values.userName, "x");
 }
 
 // What the panel learns from the window's values (no browser needed).

@@ -89,6 +89,14 @@ bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
 
 namespace {
 
+// A dialog's context takes the program's boxes, event pump and waits from the settings' one.
+void shareServices(DialogContext& to, const DialogContext& from)
+{
+    to.prompts = from.prompts;
+    to.processEvents = from.processEvents;
+    to.pause = from.pause;
+}
+
 std::int16_t flag(std::int32_t v)
 {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, INT16_MIN, INT16_MAX));
@@ -119,9 +127,7 @@ WebResult ProgramDialogs::web(const WebRequest& request)
         return {};
     }
     WebPageContext context(m_settings->state, m_settings->engine);
-    context.prompts = m_settings->prompts;
-    context.processEvents = m_settings->processEvents;
-    context.pause = m_settings->pause;
+    shareServices(context, *m_settings);
     context.run = request.connected;
     context.oldIPAddress = request.address;
     return webResultFrom(runWebPage(context, m_owner));
@@ -133,9 +139,7 @@ void ProgramDialogs::updateFirmware(int)
     if (!m_settings)
         return notAvailable("firmware update");
     FirmwareContext context(m_settings->state, m_settings->engine);
-    context.prompts = m_settings->prompts;
-    context.processEvents = m_settings->processEvents;
-    context.pause = m_settings->pause;
+    shareServices(context, *m_settings);
     QPointer<QWidget> owner = m_owner;
     context.refreshConfigButtons = [owner] {
         if (auto* panel = qobject_cast<ControlPanel*>(owner.data()))

@@ -239,6 +239,19 @@ protected:
     }
 };
 
+// Shows `window` and waits for its first page; the test is skipped when the browser does not
+// come up at all, and fails when the page does not load.
+void openFirstPage(WebPageWindow& window, PageDriver& page)
+{
+    window.show();
+    bool browserDown = false;
+    if (const std::string why = page.waitForLoad(&browserDown); !why.empty()) {
+        if (browserDown)
+            GTEST_SKIP() << "the browser did not start: " << why;
+        FAIL() << why;
+    }
+}
+
 bool hasDarkPixels(const QImage& image)
 {
     for (int y = 0; y < image.height(); y += 2)
@@ -365,13 +378,9 @@ TEST_F(WebPageWindowTest, ScriptSubmittedFormIsReadAndKeepsTheAddress)
     WebPageValues values;
     WebPageWindow window(rig.context, values, nullptr);
     PageDriver page(window);
-    window.show();
-    bool browserDown = false;
-    if (const std::string why = page.waitForLoad(&browserDown); !why.empty()) {
-        if (browserDown)
-            GTEST_SKIP() << "the browser did not start: " << why;
-        FAIL() << why;
-    }
+    openFirstPage(window, page);
+    if (IsSkipped() || HasFailure())
+        return;
 
     page.script("document.getElementById('refuse').click(); document.forms.find.submit();");
     ASSERT_EQ(page.waitForLoad(), ""); // the search page
@@ -408,13 +417,9 @@ TEST_F(WebPageWindowTest, ClosingWithoutAPostChangesNothing)
     values.userName = "left over";
     WebPageWindow window(rig.context, values, nullptr);
     PageDriver page(window);
-    window.show();
-    bool browserDown = false;
-    if (const std::string why = page.waitForLoad(&browserDown); !why.empty()) {
-        if (browserDown)
-            GTEST_SKIP() << "the browser did not start: " << why;
-        FAIL() << why;
-    }
+    openFirstPage(window, page);
+    if (IsSkipped() || HasFailure())
+        return;
     window.close(); // the close box
     EXPECT_TRUE(values.cancelled);
     EXPECT_EQ(values.userName, "");
@@ -434,13 +439,9 @@ TEST_F(WebPageWindowTest, LoginIsAnsweredWithTheRecordsCredentialsOnce)
     WebPageValues values;
     WebPageWindow window(rig.context, values, nullptr);
     PageDriver page(window);
-    window.show();
-    bool browserDown = false;
-    if (const std::string why = page.waitForLoad(&browserDown); !why.empty()) {
-        if (browserDown)
-            GTEST_SKIP() << "the browser did not start: " << why;
-        FAIL() << why;
-    }
+    openFirstPage(window, page);
+    if (IsSkipped() || HasFailure())
+        return;
     const QByteArray good = "Basic " + QByteArray("admin:old").toBase64();
     EXPECT_EQ(std::count(rig.server.presented.begin(), rig.server.presented.end(), good), 1);
 

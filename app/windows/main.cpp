@@ -17,6 +17,9 @@
 
 int main(int argc, char** argv)
 {
+    // The camera web page window's browser shares its drawing contexts; this must precede the
+    // application object.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();

@@ -9,12 +9,16 @@
 #include "app/setup/erase_dialog.h"
 #include "app/setup/firmware_dialog.h"
 #include "app/setup/password_check_dialog.h"
+#include "app/setup/web_page_window.h"
 #include "app/skin/ui_services.h"
 #include "app/windows/control_panel.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace pellucor {
 
@@ -149,10 +153,50 @@ bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
     return values.PasswordOK && !values.Cancelled;
 }
 
-WebResult ProgramDialogs::web(const WebRequest&)
+namespace {
+
+// A dialog's context takes the program's boxes, event pump and waits from the settings' one.
+void shareServices(DialogContext& to, const DialogContext& from)
 {
-    notAvailable("camera web page");
-    return {};
+    to.prompts = from.prompts;
+    to.processEvents = from.processEvents;
+    to.pause = from.pause;
+}
+
+std::int16_t flag(std::int32_t v)
+{
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, INT16_MIN, INT16_MAX));
+}
+
+} // namespace
+
+WebResult webResultFrom(const WebPageValues& values)
+{
+    WebResult r;
+    r.Cancelled = values.cancelled;
+    r.name = values.serverName;
+    r.userName = values.userName;
+    r.password = values.password;
+    r.address = values.ipAddress;
+    r.addressFlag = flag(values.ipAssign);
+    r.portFlag = flag(values.secondPort);
+    r.port1 = values.webSecond;
+    r.port2 = values.imageSecond;
+    return r;
+}
+
+// The panel has set CurCam to the camera it passes.
+WebResult ProgramDialogs::web(const WebRequest& request)
+{
+    if (!m_settings) {
+        notAvailable("camera web page");
+        return {};
+    }
+    WebPageContext context(m_settings->state, m_settings->engine);
+    shareServices(context, *m_settings);
+    context.run = request.connected;
+    context.oldIPAddress = request.address;
+    return webResultFrom(runWebPage(context, m_owner));
 }
 
 // The panel has set CurCam to the camera it passes.
@@ -161,9 +205,7 @@ void ProgramDialogs::updateFirmware(int)
     if (!m_settings)
         return notAvailable("firmware update");
     FirmwareContext context(m_settings->state, m_settings->engine);
-    context.prompts = m_settings->prompts;
-    context.processEvents = m_settings->processEvents;
-    context.pause = m_settings->pause;
+    shareServices(context, *m_settings);
     QPointer<QWidget> owner = m_owner;
     context.refreshConfigButtons = [owner] {
         if (auto* panel = qobject_cast<ControlPanel*>(owner.data()))

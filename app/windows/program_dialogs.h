@@ -10,6 +10,7 @@
 #pragma once
 
 #include "app/core/open_file.h"
+#include "app/setup/web_page_fields.h"
 #include "app/windows/panel_dialogs.h"
 
 #include <QPointer>
@@ -53,6 +54,13 @@ private:
     QPointer<QWidget> m_owner;
     SettingsContext* m_settings = nullptr;
 };
+
+// What the web page window's values tell the panel: the address flag is the posted address
+// assignment mode (1: a fixed address, which may be taken), the port flag the posted second-port
+// switch, and the two ports the camera's second web and picture ports; a camera reached through
+// one of its second ports keeps its recorded address. Numbers beyond the flags' 16 bits are held
+// at their limits, never wrapped.
+WebResult webResultFrom(const WebPageValues& values);
 
 class QtDesktopOpener : public DesktopOpener
 {

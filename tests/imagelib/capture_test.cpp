@@ -1,6 +1,7 @@
 // Capture: bitmaps and DIB sections of every depth, and windows and the screen of an X server
 // (an Xvfb the test starts; the tests that need it are skipped when there is none).
 #include "image_helpers.h"
+#include "xvfb_server.h"
 
 #include "imagelib/img_capture.h"
 #include "platform/bitmaps.h"
@@ -160,64 +161,6 @@ TEST(CaptureScreen, WithoutADisplayEveryCaptureSaysSo)
     EXPECT_EQ(desc.pixels, nullptr);
     EXPECT_EQ(screen::windowTitle(0x200001), "");
 }
-
-// An Xvfb of 320 x 240 on a display number it picks itself (-displayfd), stopped at the end.
-class Xvfb
-{
-public:
-    Xvfb()
-    {
-        if (::access("/usr/bin/Xvfb", X_OK) != 0) {
-            m_why = "Xvfb is not installed";
-            return;
-        }
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            m_why = "no pipe";
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24",
-                    "-nolisten", "tcp", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        // The display number arrives when the server is ready (up to 20 s on a loaded machine).
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (::poll(&p, 1, 20000) > 0) {
-            char ch;
-            if (::read(fds[0], &ch, 1) != 1 || ch == '\n')
-                break;
-            number += ch;
-        }
-        ::close(fds[0]);
-        if (number.empty()) {
-            m_why = "Xvfb did not start";
-            stop();
-            return;
-        }
-        m_display = ":" + number;
-    }
-    ~Xvfb() { stop(); }
-    const std::string& display() const { return m_display; }
-    const std::string& why() const { return m_why; }
-
-private:
-    void stop()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
-    pid_t m_pid = -1;
-    std::string m_display, m_why;
-};
 
 // A window without a window manager's frame, painted with known pixels.
 struct PaintedWindow

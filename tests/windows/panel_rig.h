@@ -31,6 +31,7 @@ public:
     AdminProbeResult probeResult;
     bool passwordAnswer = false;
     WebResult webResult;
+    std::function<WebResult(const WebRequest&)> onWeb; // answers in place of webResult when set
     PlayResult playResult;
     std::function<void(int)> onSchedule;
 
@@ -68,7 +69,7 @@ public:
     {
         m_trace.add("frmWeb(" + std::to_string(r.camera) + ", " + (r.connected ? "True" : "False") + ", " +
                     r.address + ")");
-        return webResult;
+        return onWeb ? onWeb(r) : webResult;
     }
     void updateFirmware(int n) override { m_trace.add("frmUpdateFW(" + std::to_string(n) + ")"); }
     void schedule(int n) override

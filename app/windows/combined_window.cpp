@@ -127,7 +127,7 @@ void CombinedWindow::Form_Activate()
 {
     if (FirstActivate) {
         SetFormFont();
-        RefreshProtocolButtons();
+        RefreshProtocolButtons(m_sv.state->CurCam);
         PutActiveBorder(m_sv.state->CurCam);
         FirstActivate = false;
     }
@@ -166,7 +166,7 @@ void CombinedWindow::PutActiveBorder(int n)
         paneFrame(k).update();
     }
     RecordGrayBTN(n);
-    RefreshProtocolButtons();
+    RefreshProtocolButtons(n);
     RefrushClrCtlBtn(n);
 }
 

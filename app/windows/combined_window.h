@@ -143,7 +143,8 @@ private:
     void placeColourPanels();
     void SetFormFont();
     void InitSkinButtons();
-    void RefreshProtocolButtons();
+    // The hints of the buttons for camera n (none on "Audio" for a camera without sound).
+    void RefreshProtocolButtons(int n);
     void ShowColorCtl();
     void colourChanged(int slot, int index, int value);
     void buttonFeedback(SkinObject* object, MouseStep step);

@@ -67,13 +67,7 @@ void CombinedWindow::buildColourControls()
     EventListShown = false;
     Updating.fill(false);
 
-    connect(m_skin, &SkinForm::ObjectClick, this, [this](SkinObject* o) { SkinForm1_ObjectClick(o); });
-    connect(m_skin, &SkinForm::MouseDown, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseDown(o, b); });
-    connect(m_skin, &SkinForm::MouseUp, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseUp(o, b); });
-    connect(m_skin, &SkinForm::MouseIn, this, [this](SkinObject* o) { SkinForm1_MouseIn(o); });
-    connect(m_skin, &SkinForm::MouseOut, this, [this](SkinObject* o) { SkinForm1_MouseOut(o); });
+    connectSkinEvents(m_skin, this);
 }
 
 // Each pane's colour panel sits at the pane's bottom left, inside its frame.
@@ -113,10 +107,10 @@ void CombinedWindow::InitSkinButtons()
     }
 }
 
-void CombinedWindow::RefreshProtocolButtons()
+void CombinedWindow::RefreshProtocolButtons(int n)
 {
     try {
-        m_buttons->refreshHints(m_sv.state->cam(m_sv.state->CurCam).Protocol);
+        m_buttons->refreshHints(m_sv.state->cam(std::clamp(n, 1, 4)).Protocol);
     } catch (const std::exception&) {
     }
 }

@@ -80,6 +80,24 @@ void CombinedWindows::combinedRefrushStatusBar(int slot)
         m_window->PutActiveBorder(slot);
 }
 
+void CombinedWindows::combinedPutActiveBorder(int slot)
+{
+    if (m_window)
+        m_window->PutActiveBorder(slot);
+}
+
+void CombinedWindows::combinedRefrushShowClrCtl(int slot)
+{
+    if (m_window)
+        m_window->RefrushShowClrCtl(slot);
+}
+
+void CombinedWindows::combinedRefrushClrCtlBtn(int slot)
+{
+    if (m_window)
+        m_window->RefrushClrCtlBtn(slot);
+}
+
 bool CombinedWindows::combinedEventListShown()
 {
     return false;

@@ -32,13 +32,7 @@ ScanWindow::ScanWindow(ScanServices services, QWidget* parent)
     m_skin->hostWidget("Client", client);
     m_picture = new PictureSurface(client);
     m_buttons = std::make_unique<SkinButtons>(*m_sv.state, *m_skin);
-    connect(m_skin, &SkinForm::ObjectClick, this, [this](SkinObject* o) { SkinForm1_ObjectClick(o); });
-    connect(m_skin, &SkinForm::MouseDown, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseDown(o, b); });
-    connect(m_skin, &SkinForm::MouseUp, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseUp(o, b); });
-    connect(m_skin, &SkinForm::MouseIn, this, [this](SkinObject* o) { SkinForm1_MouseIn(o); });
-    connect(m_skin, &SkinForm::MouseOut, this, [this](SkinObject* o) { SkinForm1_MouseOut(o); });
+    connectSkinEvents(m_skin, this);
 
     AppState& st = *m_sv.state;
     st.WindowOpen[kScanOpen] = true;

@@ -7,6 +7,8 @@
 // action. User-interface thread only.
 #pragma once
 
+#include "app/skin/skin_form.h"
+
 #include <QString>
 
 #include <functional>
@@ -16,7 +18,6 @@ class QWidget;
 namespace pellucor {
 
 struct AppState;
-class SkinForm;
 class SkinObject;
 
 // The table's rows that the camera windows act on by number.
@@ -52,6 +53,22 @@ enum class MouseStep
     In,
     Out,
 };
+
+// Hands the skin's mouse and click events to the window's handlers of the same names
+// (SkinForm1_MouseDown and MouseUp with the button, MouseIn, MouseOut, ObjectClick).
+template <class Window> void connectSkinEvents(SkinForm* skin, Window* window)
+{
+    QObject::connect(skin, &SkinForm::ObjectClick, window,
+                     [window](SkinObject* o) { window->SkinForm1_ObjectClick(o); });
+    QObject::connect(skin, &SkinForm::MouseDown, window,
+                     [window](SkinObject* o, int b, int, int) { window->SkinForm1_MouseDown(o, b); });
+    QObject::connect(skin, &SkinForm::MouseUp, window,
+                     [window](SkinObject* o, int b, int, int) { window->SkinForm1_MouseUp(o, b); });
+    QObject::connect(skin, &SkinForm::MouseIn, window,
+                     [window](SkinObject* o) { window->SkinForm1_MouseIn(o); });
+    QObject::connect(skin, &SkinForm::MouseOut, window,
+                     [window](SkinObject* o) { window->SkinForm1_MouseOut(o); });
+}
 
 class SkinButtons
 {

@@ -163,13 +163,7 @@ void ViewWindow::buildControls()
     connect(m_toolBar, &SkinToolBar::ToolClick, this,
             [this](const QString& id, int state) { ApplyZoomTool(id, state); });
 
-    connect(m_skin, &SkinForm::ObjectClick, this, [this](SkinObject* o) { SkinForm1_ObjectClick(o); });
-    connect(m_skin, &SkinForm::MouseDown, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseDown(o, b); });
-    connect(m_skin, &SkinForm::MouseUp, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseUp(o, b); });
-    connect(m_skin, &SkinForm::MouseIn, this, [this](SkinObject* o) { SkinForm1_MouseIn(o); });
-    connect(m_skin, &SkinForm::MouseOut, this, [this](SkinObject* o) { SkinForm1_MouseOut(o); });
+    connectSkinEvents(m_skin, this);
 }
 
 void ViewWindow::LoadSkin()

@@ -22,21 +22,7 @@ using namespace enginetest;
 
 namespace {
 
-std::filesystem::path combinedScreenshots()
-{
-    const auto folder = std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "combined_window";
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
-std::vector<std::string> linesWith(const Trace& trace, const std::string& prefix, std::size_t from = 0)
-{
-    std::vector<std::string> out;
-    for (std::size_t i = from; i < trace.lines.size(); ++i)
-        if (trace.lines[i].rfind(prefix, 0) == 0)
-            out.push_back(trace.lines[i]);
-    return out;
-}
+using viewtest::linesWith;
 
 class CombinedButtonsTest : public ::testing::Test
 {
@@ -185,7 +171,7 @@ TEST_F(CombinedButtonsTest, ColourPanelFillsFromTheCameraAndOneReleaseWritesAllS
               QRect(3, 240 - 3 - ColourPanel::kHeight, ColourPanel::kWidth, ColourPanel::kHeight));
     EXPECT_TRUE(panelShown(w, 2));
     EXPECT_TRUE(w.grab().toImage().save(
-        QString::fromStdString((combinedScreenshots() / "colour-panel.png").string()), "PNG"));
+        QString::fromStdString((screenshotFolder() / "combined-colour-panel.png").string()), "PNG"));
 }
 
 TEST_F(CombinedButtonsTest, TheColourPanelStaysClosedWhenRefusedOrUnreadable)

@@ -14,6 +14,7 @@
 #include "app/windows/combined_windows.h"
 #include "app/windows/scan_window.h"
 
+#include <QPointer>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -172,6 +173,30 @@ TEST_F(CombinedButtonsTest, ColourPanelFillsFromTheCameraAndOneReleaseWritesAllS
     EXPECT_TRUE(panelShown(w, 2));
     EXPECT_TRUE(w.grab().toImage().save(
         QString::fromStdString((screenshotFolder() / "combined-colour-panel.png").string()), "PNG"));
+}
+
+TEST_F(CombinedButtonsTest, AWindowClosedDuringItsWaitEndsTheProcedureSafely)
+{
+    CombinedWindow& w = open(1);
+    click(w, "ColorCtl");
+    ASSERT_TRUE(w.ColorPanelShown);
+    QPointer<CombinedWindow> window(&w);
+    QScrollBar& bar = w.colourPanel(1).bar(0);
+    // The user closes the window while it waits after writing the settings.
+    onPause = [this](int) {
+        combined->unloadCombined();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    const std::size_t from = rig->trace.lines.size();
+    bar.triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(linesWith(rig->trace, "Cam(1).SetImageConfig", from).size(), 1u);
+    EXPECT_FALSE(state.WindowOpen[5]);
+    EXPECT_TRUE(window); // not destroyed under its own handler
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    onPause = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window);
+    EXPECT_EQ(combined->window(), nullptr);
 }
 
 TEST_F(CombinedButtonsTest, TheColourPanelStaysClosedWhenRefusedOrUnreadable)

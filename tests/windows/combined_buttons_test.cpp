@@ -329,6 +329,8 @@ TEST_F(CombinedButtonsTest, RotateStepsTheCurrentCameraAndIsRefusedWhereItCannot
     }
 }
 
+// The dialog and the Kestra camera's picture are the view window's own snapshot (shared, tested
+// there); here: which camera writes, and when the button works.
 TEST_F(CombinedButtonsTest, SnapshotAsksForANameAndTheCurrentCameraWritesIt)
 {
     CombinedWindow& w = open(4);
@@ -337,39 +339,22 @@ TEST_F(CombinedButtonsTest, SnapshotAsksForANameAndTheCurrentCameraWritesIt)
     std::size_t from = rig->trace.lines.size();
     click(w, "Snapshot");
     ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].title, "Save Image");
-    EXPECT_EQ(dialogs[0].folder, home.path().string());
-    EXPECT_EQ(dialogs[0].filter, "JPEG Image (*.jpg)");
     EXPECT_EQ(dialogs[0].proposedName, "Temp.jpg");
     EXPECT_EQ(linesWith(rig->trace, "Cam(", from),
               std::vector<std::string>{"Cam(4).Capture(\"" + file + "\", 0)"});
 
     // A recording mode does not stop a snapshot; a camera that is not enabled gets no dialog.
     state.cam(4).RecordMode = 3;
+    from = rig->trace.lines.size();
     click(w, "Snapshot");
     EXPECT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(linesWith(rig->trace, "Cam(4).Capture", from).size(), 1u);
     state.cam(4).RecordMode = 0;
     state.cam(4).Enable = false;
+    from = rig->trace.lines.size();
     click(w, "Snapshot");
     EXPECT_EQ(dialogs.size(), 2u);
-    state.cam(4).Enable = true;
-
-    // Cancel: nothing is asked of the control and nothing is said.
-    chosenFile.reset();
-    from = rig->trace.lines.size();
-    click(w, "Snapshot");
-    EXPECT_TRUE(linesWith(rig->trace, "Cam(4).Capture", from).empty());
-    EXPECT_TRUE(rig->messages.shown.empty());
-
-    // A Kestra camera: its viewer writes a BMP.
-    state.cam(4).Protocol = 3;
-    chosenFile = (home.path() / "pane4.bmp").string();
-    from = rig->trace.lines.size();
-    click(w, "Snapshot");
-    EXPECT_EQ(dialogs.back().filter, "BMP Image (*.bmp)");
-    EXPECT_EQ(dialogs.back().proposedName, "Temp.bmp");
-    EXPECT_NE(rig->trace.find("CamViewer1(4).snapshotToFile(" + *chosenFile + ")", from), std::string::npos);
-    EXPECT_TRUE(linesWith(rig->trace, "Cam(4).Capture", from).empty());
+    EXPECT_EQ(rig->trace.lines.size(), from);
 }
 
 TEST_F(CombinedButtonsTest, AudioSwitchesTheCurrentCamerasSoundWhereItHasSound)

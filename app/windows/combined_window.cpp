@@ -7,6 +7,7 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
 #include "app/windows/view_window_detail.h"
+#include "app/windows/window_waits.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -73,6 +74,7 @@ CombinedWindow::CombinedWindow(CombinedServices services, QWidget* parent)
     st.WindowOpen[kCombinedOpen] = true;
     setWindowTitle(QString());
     LoadSkin();
+    buildColourControls();
     Form_Resize();
     for (int k = 1; k <= 4; ++k) {
         try {
@@ -124,8 +126,17 @@ void CombinedWindow::changeEvent(QEvent* event)
 void CombinedWindow::Form_Activate()
 {
     if (FirstActivate) {
+        SetFormFont();
+        RefreshProtocolButtons(m_sv.state->CurCam);
         PutActiveBorder(m_sv.state->CurCam);
         FirstActivate = false;
+    }
+    InitSkinButtons();
+    if (ColorPanelShown) {
+        try {
+            m_buttons->show(buttonrow::kColorCtl, kPressed);
+        } catch (const std::exception&) {
+        }
     }
 }
 
@@ -154,6 +165,9 @@ void CombinedWindow::PutActiveBorder(int n)
         }
         paneFrame(k).update();
     }
+    RecordGrayBTN(n);
+    RefreshProtocolButtons(n);
+    RefrushClrCtlBtn(n);
 }
 
 void CombinedWindow::selectPane(int index)
@@ -162,6 +176,9 @@ void CombinedWindow::selectPane(int index)
         return;
     AppState& st = *m_sv.state;
     if (index != st.CurCam) {
+        RefrushShowClrCtl(index); // the old pane's colour panel goes
+        if (m_unloaded)
+            return;
         st.CamConfOn = false;
         if (m_sv.currentCameraLeaving)
             m_sv.currentCameraLeaving(st.CurCam, index);
@@ -208,6 +225,7 @@ void CombinedWindow::layoutPanes()
         m_panes[k]->setGeometry(rects[k]);
         m_frames[k]->setGeometry(0, 0, rects[k].width(), rects[k].height());
     }
+    placeColourPanels();
 }
 
 DrawTarget CombinedWindow::paneTarget(int slot)
@@ -270,6 +288,7 @@ void CombinedWindow::Form_Unload()
 {
     m_unloaded = true;
     hide();
+    m_waits->hourglass(false);
     AppState& st = *m_sv.state;
     st.OnTopFlags[kCombinedOnTop] = false;
     unbindPanes();

@@ -11,19 +11,25 @@
 #pragma once
 
 #include "app/core/engine_ports.h"
+#include "app/windows/camera_actions.h"
+#include "app/windows/skin_buttons.h"
 
 #include <QRect>
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 namespace pellucor {
 
 struct AppState;
+class ColourPanel;
 class Engine;
 class PictureSurface;
 class SkinForm;
+class SkinObject;
+class WindowWaits;
 
 struct CombinedServices
 {
@@ -36,6 +42,17 @@ struct CombinedServices
     std::function<void()> currentCameraChanged;
     // Called after the window closed when none of the seven main windows is open any more.
     std::function<void()> lastWindowClosed;
+
+    // ---- Colour controls and skin buttons ----
+    // The colour panel's error message box. None shown when not set.
+    MessageBoxes* messages = nullptr;
+    // The snapshot's save dialog: the chosen file, or nothing on cancel. A Qt dialog when not set.
+    SnapshotDialogRunner saveDialog;
+    // A fixed wait of the window (milliseconds) while events run. A local event loop when not set.
+    std::function<void(int ms)> pause;
+    // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
+    std::function<void()> wakeUp;
+    // ---- end of colour controls and skin buttons ----
 };
 
 // The pane rectangles of a client area W x H: half sizes rounded up, panes 1 to 4 row by row.
@@ -92,6 +109,50 @@ private:
     std::array<QWidget*, 4> m_panes{};
     std::array<SkinForm*, 4> m_frames{};
     std::array<PictureSurface*, 4> m_pictures{};
+
+    // ---- Colour controls and skin buttons (combined_window_buttons.cpp) ----
+    // They act on the current camera c = CurCam: E = its Enable, R0 = no recording mode
+    // (RecordMode 0), P = its Protocol.
+public:
+    // The colour panel of pane n (picImage with its bars and labels); only CurCam's is shown.
+    ColourPanel& colourPanel(int slot);
+    // Hides the colour panel before the control panel makes camera n current.
+    void RefrushShowClrCtl(int n);
+    // The "DRAVONETTC" edition shows the colour button only once camera n's password was checked.
+    void RefrushClrCtlBtn(int n);
+    // The images of "ColorCtl", "Event", "Snapshot", "Rotate", entry 9 and "Audio" for camera n.
+    void RecordGrayBTN(int n);
+    // The skin's events, also reached by tests as a user would reach them (button 1 is the left).
+    void SkinForm1_MouseDown(SkinObject* object, int button);
+    void SkinForm1_MouseUp(SkinObject* object, int button);
+    void SkinForm1_MouseIn(SkinObject* object);
+    void SkinForm1_MouseOut(SkinObject* object);
+    void SkinForm1_ObjectClick(SkinObject* object);
+    // Destroys the window once no wait of its own is running (the owner's end of a close).
+    void deleteWhenIdle();
+
+    bool ColorPanelShown = false;
+    bool EventListShown = false;
+    std::array<bool, 4> Updating{};
+    // The seven image settings of each pane as last read (resolution, compression, frame rate,
+    // brightness, contrast, hue, light frequency).
+    std::array<ImageSettings, 4> ImgConfig{};
+
+private:
+    void buildColourControls();
+    void placeColourPanels();
+    void SetFormFont();
+    void InitSkinButtons();
+    // The hints of the buttons for camera n (none on "Audio" for a camera without sound).
+    void RefreshProtocolButtons(int n);
+    void ShowColorCtl();
+    void colourChanged(int slot, int index, int value);
+    void buttonFeedback(SkinObject* object, MouseStep step);
+
+    std::unique_ptr<SkinButtons> m_buttons;
+    std::unique_ptr<WindowWaits> m_waits;
+    std::array<ColourPanel*, 4> m_colour{};
+    // ---- end of colour controls and skin buttons ----
 };
 
 } // namespace pellucor

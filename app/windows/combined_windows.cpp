@@ -23,7 +23,7 @@ CombinedWindow& CombinedWindows::ensure()
     connect(w, &CombinedWindow::unloaded, this, [this, w] {
         if (m_window == w)
             m_window = nullptr;
-        w->deleteLater();
+        w->deleteWhenIdle();
     });
     return *w;
 }
@@ -62,15 +62,40 @@ void CombinedWindows::combinedRefreshPane(int slot)
         m_window->refreshPane(slot);
 }
 
-// The status lines, motion text, skin buttons and event list of the combined window are not
-// built yet: these calls leave the window as it is.
+// The status lines, motion text and event list of the combined window are not built yet: these
+// calls leave the window as it is.
 void CombinedWindows::combinedShowMotionText(bool) {}
-void CombinedWindows::combinedRecordGrayBTN(int) {}
+
+// The window's buttons show the current camera: a recording change of another camera leaves them
+// as they are.
+void CombinedWindows::combinedRecordGrayBTN(int slot)
+{
+    if (m_window && slot == m_services.state->CurCam)
+        m_window->RecordGrayBTN(slot);
+}
 
 void CombinedWindows::combinedRefrushStatusBar(int slot)
 {
     if (m_window && slot == m_services.state->CurCam)
         m_window->PutActiveBorder(slot);
+}
+
+void CombinedWindows::combinedPutActiveBorder(int slot)
+{
+    if (m_window)
+        m_window->PutActiveBorder(slot);
+}
+
+void CombinedWindows::combinedRefrushShowClrCtl(int slot)
+{
+    if (m_window)
+        m_window->RefrushShowClrCtl(slot);
+}
+
+void CombinedWindows::combinedRefrushClrCtlBtn(int slot)
+{
+    if (m_window)
+        m_window->RefrushClrCtlBtn(slot);
 }
 
 bool CombinedWindows::combinedEventListShown()

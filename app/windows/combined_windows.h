@@ -26,6 +26,9 @@ public:
     void combinedShowMotionText(bool on) override;
     void combinedRecordGrayBTN(int slot) override;
     void combinedRefrushStatusBar(int slot) override;
+    void combinedPutActiveBorder(int slot) override;
+    void combinedRefrushShowClrCtl(int slot) override;
+    void combinedRefrushClrCtlBtn(int slot) override;
     bool combinedEventListShown() override;
     void addToCombined(const std::string& header, const std::string& message) override;
 

@@ -206,6 +206,7 @@ void ControlPanel::configurationGate()
         for (int v = 1; v <= kCameraCount; ++v)
             if (m_state.WindowOpen[static_cast<std::size_t>(v)])
                 m_sv.windows->viewRefrushStatusBar(v);
+        m_sv.windows->combinedRefrushClrCtlBtn(m_state.CurCam);
     }
     m_state.ExtInfoOn[static_cast<std::size_t>(n - 1)] = false;
     RefreshPanelText();
@@ -216,6 +217,9 @@ void ControlPanel::SelectCam(int n)
 {
     if (m_state.ScanModeOn)
         return;
+    // The combined window follows before the camera changes: the old pane's colour panel goes.
+    m_sv.windows->combinedRefrushShowClrCtl(n);
+    m_sv.windows->combinedPutActiveBorder(n);
     if (n != m_state.CurCam)
         m_tmrBtnHold->setEnabled(false);
     if (n >= 1 && n <= kCameraCount)
@@ -317,6 +321,8 @@ void ControlPanel::Erase_Fun()
     if (m_state.WindowOpen[static_cast<std::size_t>(n)])
         m_sv.windows->unloadView(n);
     RefreshPanelText();
+    if (m_state.CurCam == n)
+        m_sv.windows->combinedPutActiveBorder(n);
 }
 
 void ControlPanel::Assign_Fun()
@@ -379,6 +385,7 @@ void ControlPanel::AssignCamFromBrowse(int n, const BrowseResult& chosen)
     r.ScheduleIndex = 0;
     for (ScheduleInfo& s : r.schedules)
         s = ScheduleInfo{};
+    m_sv.windows->combinedPutActiveBorder(n);
 }
 
 void ControlPanel::Connect_Fun(int n)

@@ -125,13 +125,14 @@ Program::StartResult Program::start()
     vs.log = m_log.get();
     vs.messages = &m_ui;
     vs.ui = &m_ui;
-    vs.wakeUp = [this] {
+    auto wakeUp = [this] {
         if (!m_panel)
             return;
         m_panel->showNormal();
         m_panel->raise();
         m_panel->activateWindow();
     };
+    vs.wakeUp = wakeUp;
     vs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     m_views = std::make_unique<ViewWindows>(std::move(vs));
     m_windows.setViewHost(m_views.get());
@@ -152,12 +153,15 @@ Program::StartResult Program::start()
         m_panel->RefrushCamCfgBtn();
     };
     cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    cs.messages = &m_ui;
+    cs.wakeUp = wakeUp;
     m_combined = std::make_unique<CombinedWindows>(std::move(cs));
     m_windows.setCombinedHost(m_combined.get());
     ScanServices ss;
     ss.state = &m_state;
     ss.engine = m_engine.get();
     ss.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    ss.wakeUp = wakeUp;
     m_scan = std::make_unique<ScanWindows>(std::move(ss));
     m_windows.setScanHost(m_scan.get());
     m_log->setViews(&m_windows);

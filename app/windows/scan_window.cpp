@@ -31,6 +31,8 @@ ScanWindow::ScanWindow(ScanServices services, QWidget* parent)
     client->installEventFilter(this);
     m_skin->hostWidget("Client", client);
     m_picture = new PictureSurface(client);
+    m_buttons = std::make_unique<SkinButtons>(*m_sv.state, *m_skin);
+    connectSkinEvents(m_skin, this);
 
     AppState& st = *m_sv.state;
     st.WindowOpen[kScanOpen] = true;
@@ -87,6 +89,63 @@ void ScanWindow::Form_Activate()
     const QSize size(320 + width() - c.width(), 240 + height() - c.height());
     resize(size);
     m_skin->setGeometry(QRect(QPoint(0, 0), size));
+    // Every button's hint; the view windows' buttons that this window does not serve (entries 5
+    // to 9 greyed, the sound button without sound) are shown disabled.
+    try {
+        m_buttons->showHints();
+        for (int row = buttonrow::kColorCtl; row <= buttonrow::kZoom; ++row)
+            m_buttons->show(row, kGreyed);
+        m_buttons->show(buttonrow::kAudio, kAbsent);
+    } catch (const std::exception&) {
+    }
+}
+
+// ---- skin buttons ----
+
+void ScanWindow::SkinForm1_MouseDown(SkinObject* o, int button)
+{
+    if (button == 1)
+        buttonFeedback(o, MouseStep::Down);
+}
+
+void ScanWindow::SkinForm1_MouseUp(SkinObject* o, int button)
+{
+    if (button == 1)
+        buttonFeedback(o, MouseStep::Up);
+}
+
+void ScanWindow::SkinForm1_MouseIn(SkinObject* o)
+{
+    buttonFeedback(o, MouseStep::In);
+}
+
+void ScanWindow::SkinForm1_MouseOut(SkinObject* o)
+{
+    buttonFeedback(o, MouseStep::Out);
+}
+
+void ScanWindow::buttonFeedback(SkinObject* o, MouseStep step)
+{
+    if (!o || m_unloaded)
+        return;
+    try {
+        m_buttons->windowButtonFeedback(*o, m_buttons->rowOf(*o), step, isMaximized(),
+                                        m_sv.state->OnTopFlags[kScanOnTop]);
+    } catch (const std::exception&) {
+    }
+}
+
+void ScanWindow::SkinForm1_ObjectClick(SkinObject* o)
+{
+    if (!o || m_unloaded)
+        return;
+    try {
+        if (o->Name() == "WakeUp")
+            m_buttons->wakeUp(*o, m_sv.wakeUp);
+        else if (o->Name() == "OnTop")
+            m_buttons->toggleOnTop(m_sv.state->OnTopFlags[kScanOnTop], this);
+    } catch (const std::exception&) {
+    }
 }
 
 void ScanWindow::resizeEvent(QResizeEvent* event)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/core/engine_ports.h"
+#include "app/windows/skin_buttons.h"
 #include "app/windows/view_host.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace pellucor {
 
@@ -21,6 +23,7 @@ struct AppState;
 class Engine;
 class PictureSurface;
 class SkinForm;
+class SkinObject;
 
 struct ScanServices
 {
@@ -28,6 +31,8 @@ struct ScanServices
     Engine* engine = nullptr;
     // Called after the window closed when none of the seven main windows is open any more.
     std::function<void()> lastWindowClosed;
+    // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
+    std::function<void()> wakeUp;
 };
 
 class ScanWindow : public QWidget
@@ -41,6 +46,14 @@ public:
     void Form_Activate();
     void Form_Resize();
     void RefrushStatusBar();
+
+    // The skin's events, also reached by tests as a user would reach them (button 1 is the left).
+    // The window serves entries 0 to 4 of the button table ("OnTop" and "WakeUp" among them).
+    void SkinForm1_MouseDown(SkinObject* object, int button);
+    void SkinForm1_MouseUp(SkinObject* object, int button);
+    void SkinForm1_MouseIn(SkinObject* object);
+    void SkinForm1_MouseOut(SkinObject* object);
+    void SkinForm1_ObjectClick(SkinObject* object);
 
     bool FirstActivate = true;
     PictureSurface& picture() { return *m_picture; }
@@ -59,8 +72,10 @@ protected:
 
 private:
     void Form_Unload();
+    void buttonFeedback(SkinObject* object, MouseStep step);
 
     ScanServices m_sv;
+    std::unique_ptr<SkinButtons> m_buttons;
     bool m_unloaded = false;
     SkinForm* m_skin = nullptr;
     PictureSurface* m_picture = nullptr;

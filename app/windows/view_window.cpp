@@ -9,16 +9,17 @@
 #include "app/core/viewer_port.h"
 #include "app/skin/picture_surface.h"
 #include "app/skin/skin_form.h"
-#include "app/skin/skin_label.h"
 #include "app/skin/skin_object.h"
 #include "app/skin/tool_set.h"
+#include "app/windows/colour_panel.h"
+#include "app/windows/skin_buttons.h"
 #include "app/windows/view_window_detail.h"
+#include "app/windows/window_waits.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QListWidget>
-#include <QScrollBar>
 
 #include <algorithm>
 #include <exception>
@@ -55,6 +56,18 @@ void unbindControl(CameraControl& control, std::int32_t handle)
     }
 }
 
+QFont programFont(const UiSettings& ui)
+{
+    QFont font(QString::fromStdString(ui.FontName));
+    font.setPointSizeF(ui.FontSize > 0 ? ui.FontSize : 9);
+    if (ui.FontWeight > 0)
+        font.setWeight(QFont::Weight(std::clamp(ui.FontWeight / 100 * 100, 100, 900)));
+    font.setUnderline(false);
+    font.setItalic(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
 void setTopMost(QWidget* window, bool on)
 {
     if (!window)
@@ -71,29 +84,6 @@ void setTopMost(QWidget* window, bool on)
 }
 
 } // namespace viewdetail
-
-namespace {
-
-// The colour panel's layout over its backdrop (Bar.skn is 200 x 84): three rows of a caption,
-// a bar and the value.
-constexpr int kPanelWidth = 200;
-constexpr int kPanelHeight = 84;
-constexpr int kPanelRow = 26;
-
-// The program-wide font of the language pack, without underline, italic or strikethrough.
-void setControlFont(QWidget* widget, const UiSettings& ui)
-{
-    QFont font(QString::fromStdString(ui.FontName));
-    font.setPointSizeF(ui.FontSize > 0 ? ui.FontSize : 9);
-    if (ui.FontWeight > 0)
-        font.setWeight(QFont::Weight(std::clamp(ui.FontWeight / 100 * 100, 100, 900)));
-    font.setUnderline(false);
-    font.setItalic(false);
-    font.setStrikeOut(false);
-    widget->setFont(font);
-}
-
-} // namespace
 
 ViewSlotQuirks ViewSlotQuirks::of(int slot)
 {
@@ -132,9 +122,7 @@ ViewWindow::ViewWindow(int slot, ViewServices services, QWidget* parent)
     LoadSkin();
     FillEventList();
     RefrushStatusBar();
-    for (int i = 0; i < 3; ++i)
-        m_barCaptions[i]->SetCaption(
-            QString::fromStdString(st.texts.ColorCaption[static_cast<std::size_t>(i)]));
+    m_colour->setCaptions(st.texts.ColorCaption);
     if (m_quirks.loadsToolSet) {
         if (auto atb = findFileIgnoreCase(st.paths.langDir(), st.Language + ".atb"))
             m_toolBar->LoadToolSet(QString::fromStdString(atb->string()));
@@ -145,10 +133,7 @@ ViewWindow::~ViewWindow() = default;
 
 void ViewWindow::deleteWhenIdle()
 {
-    if (m_waitDepth > 0)
-        m_deleteWhenIdle = true; // the outermost wait hands the window over once it returns
-    else
-        deleteLater();
+    m_waits->deleteWindowWhenIdle();
 }
 
 void ViewWindow::buildControls()
@@ -163,26 +148,11 @@ void ViewWindow::buildControls()
     m_picture->setMouseTracking(true);
     m_picture->installEventFilter(this);
 
-    m_picImage = new QWidget(m_client);
-    m_picImage->resize(kPanelWidth, kPanelHeight);
-    m_barSkin = new SkinForm(m_picImage);
-    m_barSkin->setGeometry(0, 0, kPanelWidth, kPanelHeight);
-    for (int i = 0; i < 3; ++i) {
-        const int y = 3 + i * kPanelRow;
-        m_barCaptions[i] = new SkinLabel(m_barSkin);
-        m_barCaptions[i]->setGeometry(4, y, 74, 20);
-        auto* bar = new QScrollBar(Qt::Horizontal, m_barSkin);
-        bar->setRange(kColourMin, kColourMax);
-        bar->setValue(kColourStart);
-        bar->setTracking(false); // the value changes when the thumb is let go
-        bar->setGeometry(80, y + 2, 84, 16);
-        m_bars[i] = bar;
-        m_barValues[i] = new SkinLabel(m_barSkin);
-        m_barValues[i]->setGeometry(168, y, 30, 20);
-        m_barValues[i]->SetCaption(QString::number(kColourStart));
-        connect(bar, &QScrollBar::valueChanged, this, [this, i](int value) { colourChanged(i, value); });
-    }
-    m_picImage->hide();
+    m_colour = new ColourPanel(ColourPanel::ValueText::Plain, m_client);
+    connect(m_colour, &ColourPanel::barChanged, this, [this](int i, int value) { colourChanged(i, value); });
+    m_colour->hide();
+    m_buttons = std::make_unique<SkinButtons>(*m_sv.state, *m_skin);
+    m_waits = std::make_unique<WindowWaits>(this, m_sv.pause);
 
     m_frameList = new QFrame(m_client);
     m_listEvent = new QListWidget(m_frameList);
@@ -193,13 +163,7 @@ void ViewWindow::buildControls()
     connect(m_toolBar, &SkinToolBar::ToolClick, this,
             [this](const QString& id, int state) { ApplyZoomTool(id, state); });
 
-    connect(m_skin, &SkinForm::ObjectClick, this, [this](SkinObject* o) { SkinForm1_ObjectClick(o); });
-    connect(m_skin, &SkinForm::MouseDown, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseDown(o, b); });
-    connect(m_skin, &SkinForm::MouseUp, this,
-            [this](SkinObject* o, int b, int, int) { SkinForm1_MouseUp(o, b); });
-    connect(m_skin, &SkinForm::MouseIn, this, [this](SkinObject* o) { SkinForm1_MouseIn(o); });
-    connect(m_skin, &SkinForm::MouseOut, this, [this](SkinObject* o) { SkinForm1_MouseOut(o); });
+    connectSkinEvents(m_skin, this);
 }
 
 void ViewWindow::LoadSkin()
@@ -209,11 +173,7 @@ void ViewWindow::LoadSkin()
     const auto skin = findFileIgnoreCase(folder, st.Language + "_2.skn");
     m_skin->SetSkinFile(QString::fromStdString((skin ? *skin : folder / (st.Language + "_2.skn")).string()));
     const auto bar = findFileIgnoreCase(folder, "Bar.skn");
-    m_barSkin->SetSkinFile(QString::fromStdString((bar ? *bar : folder / "Bar.skn").string()));
-    for (SkinLabel* l : m_barCaptions)
-        l->AttachSkin(m_barSkin);
-    for (SkinLabel* l : m_barValues)
-        l->AttachSkin(m_barSkin);
+    m_colour->LoadSkin(QString::fromStdString((bar ? *bar : folder / "Bar.skn").string()));
     resize(m_skin->sizeHint());
     m_skin->setGeometry(rect());
 }
@@ -258,7 +218,7 @@ void ViewWindow::Form_Activate()
     }
     if (FirstActivate) {
         SetFormFont();
-        setControlFont(m_toolBar, m_sv.state->ui);
+        m_toolBar->setFont(programFont(m_sv.state->ui));
         // Without the pack's text the tool keeps its built-in one.
         if (const std::string& fit = m_sv.state->texts.PopupText[2]; !fit.empty())
             m_toolBar->SetToolText(fitWindowTool(), QString::fromStdString(fit));
@@ -304,7 +264,7 @@ void ViewWindow::ArrangeControls()
     m_frameList->setGeometry(0, 0, c.width(), c.height());
     m_listEvent->setGeometry(0, 0, c.width(), c.height());
     // The colour panel sits at the bottom left of the picture area.
-    m_picImage->move(0, std::max(0, c.height() - kPanelHeight));
+    m_colour->move(0, std::max(0, c.height() - ColourPanel::kHeight));
 }
 
 void ViewWindow::ResizePreview()
@@ -403,9 +363,9 @@ void ViewWindow::RecordGrayBTN()
         } else if (c.Protocol != 3 && c.Protocol != 4) {
             audio = kAbsent;
         }
-        showBitmap(rowObject(Row::ColorCtl), static_cast<int>(Row::ColorCtl), colour);
-        showBitmap(rowObject(Row::Rotate), static_cast<int>(Row::Rotate), rotate);
-        showBitmap(rowObject(Row::Audio), static_cast<int>(Row::Audio), audio);
+        m_buttons->show(buttonrow::kColorCtl, colour);
+        m_buttons->show(buttonrow::kRotate, rotate);
+        m_buttons->show(buttonrow::kAudio, audio);
     } catch (const std::exception&) {
     }
 }
@@ -413,14 +373,14 @@ void ViewWindow::RecordGrayBTN()
 void ViewWindow::ToggleEventList()
 {
     try {
-        SkinObject& o = rowObject(Row::Event);
+        SkinObject& o = m_buttons->row(buttonrow::kEvent);
         if (EventListOn) {
-            showBitmap(o, static_cast<int>(Row::Event), kPressed);
+            m_buttons->show(o, buttonrow::kEvent, kPressed);
             ArrangeControls();
             m_frameList->show();
             m_frameList->raise();
         } else {
-            showBitmap(o, static_cast<int>(Row::Event), kOver);
+            m_buttons->show(o, buttonrow::kEvent, kOver);
             m_frameList->hide();
         }
     } catch (const std::exception&) {
@@ -435,55 +395,23 @@ bool ViewWindow::eventListShown() const
 void ViewWindow::RefreshProtocolButtons()
 {
     try {
-        for (int row = 0; row < kHintRows; ++row) {
-            const ButtonRow& r = m_sv.state->HintTable[static_cast<std::size_t>(row)];
-            object(QString::fromStdString(r.BtnName)).SetHintText(QString::fromStdString(r.BtnStr[kHint]));
-        }
-        if (cam().Protocol != 3 && cam().Protocol != 4)
-            rowObject(Row::Audio).SetHintText(QString());
+        m_buttons->refreshHints(cam().Protocol);
     } catch (const std::exception&) {
     }
 }
 
 void ViewWindow::SetFormFont()
 {
-    const UiSettings& ui = m_sv.state->ui;
-    setControlFont(m_listEvent, ui);
-    for (SkinLabel* l : m_barCaptions)
-        setControlFont(l, ui);
-    for (SkinLabel* l : m_barValues)
-        setControlFont(l, ui);
+    const QFont font = programFont(m_sv.state->ui);
+    m_listEvent->setFont(font);
+    m_colour->setLabelFont(font);
 }
 
 // ---- skin buttons ----
 
 SkinObject& ViewWindow::object(const QString& name)
 {
-    return m_skin->RootObject().FindObject(name);
-}
-
-SkinObject& ViewWindow::rowObject(Row row)
-{
-    return object(QString::fromStdString(m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnName));
-}
-
-QString ViewWindow::btnStr(int row, int state) const
-{
-    return QString::fromStdString(
-        m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnStr[static_cast<std::size_t>(state)]);
-}
-
-void ViewWindow::showBitmap(SkinObject& o, int row, int state)
-{
-    o.SetBitmap(btnStr(row, state));
-}
-
-int ViewWindow::rowOf(const SkinObject& o) const
-{
-    for (int row = 0; row < kHintRows; ++row)
-        if (o.Name() == QString::fromStdString(m_sv.state->HintTable[static_cast<std::size_t>(row)].BtnName))
-            return row;
-    return -1;
+    return m_buttons->object(name);
 }
 
 bool ViewWindow::fitWindowPressed() const
@@ -528,7 +456,7 @@ void ViewWindow::Form_Unload()
 {
     m_unloaded = true;
     hide();
-    hourglass(false);
+    m_waits->hourglass(false);
     AppState& st = *m_sv.state;
     st.OnTopFlags[static_cast<std::size_t>(m_slot - 1)] = false;
     try {

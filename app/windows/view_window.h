@@ -20,12 +20,14 @@
 #pragma once
 
 #include "app/core/camera_port.h"
+#include "app/windows/camera_actions.h"
 #include "app/windows/zoom_model.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -40,22 +42,15 @@ struct CamInfo;
 class Engine;
 class EventLineList;
 class EventLog;
+class ColourPanel;
 class MessageBoxes;
 class PictureSurface;
+class SkinButtons;
 class SkinForm;
-class SkinLabel;
 class SkinObject;
 class SkinToolBar;
 class UiServices;
-
-// The save dialog of a snapshot. The filter is in Qt's form ("JPEG Image (*.jpg)").
-struct SnapshotDialog
-{
-    std::string title;
-    std::string folder;
-    std::string filter;
-    std::string proposedName;
-};
+class WindowWaits;
 
 // What a view window reaches outside itself. The state, engine and log must outlive the window.
 struct ViewServices
@@ -66,7 +61,7 @@ struct ViewServices
     MessageBoxes* messages = nullptr;
     UiServices* ui = nullptr;
     // The chosen file, or nothing when the user cancelled. A Qt save dialog when not set.
-    std::function<std::optional<std::string>(const SnapshotDialog&)> saveDialog;
+    SnapshotDialogRunner saveDialog;
     // A fixed wait of the window (milliseconds) while events run. A local event loop when not set.
     std::function<void(int ms)> pause;
     // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
@@ -133,7 +128,7 @@ public:
     SkinToolBar& toolBar() { return *m_toolBar; }
     QListWidget& eventList() { return *m_listEvent; }
     QScrollBar& colourBar(int index); // 0 brightness, 1 contrast, 2 hue
-    QWidget& colourPanel() { return *m_picImage; }
+    QWidget& colourPanel();
     bool eventListShown() const;
 
     // The window's event handlers, also reached by tests as a user would reach them.
@@ -161,16 +156,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    enum class Row
-    {
-        OnTop = 3,
-        WakeUp = 4,
-        ColorCtl = 5,
-        Event = 6,
-        Rotate = 8,
-        Audio = 10,
-    };
-
     void buildControls();
     void LoadSkin();
     void ArrangeControls();
@@ -190,40 +175,29 @@ private:
     void rePin();
     void unbindPicture();
 
-    // Skin objects: by name (throws SkinError when missing) and by button row.
+    // Skin objects by name (throws SkinError when missing).
     SkinObject& object(const QString& name);
-    SkinObject& rowObject(Row row);
-    void showBitmap(SkinObject& object, int row, int state);
-    int rowOf(const SkinObject& object) const;
-    QString btnStr(int row, int state) const;
 
     CamInfo& cam() const;
     CameraControl& control() const;
     bool recordingModeOn() const;
     bool fitWindowPressed() const;
-    void wait(int ms);
-    void hourglass(bool on);
 
     int m_slot;
     ViewSlotQuirks m_quirks;
     ViewServices m_sv;
     bool m_unloaded = false;
-    bool m_hourglass = false;
-    int m_waitDepth = 0;
-    bool m_deleteWhenIdle = false;
 
-    SkinForm* m_skin = nullptr;    // SkinForm1
-    SkinForm* m_barSkin = nullptr; // SkinForm2
-    QWidget* m_client = nullptr;   // the client area over the skin's "Client"
+    SkinForm* m_skin = nullptr;  // SkinForm1
+    QWidget* m_client = nullptr; // the client area over the skin's "Client"
     PictureSurface* m_picture = nullptr;
-    QWidget* m_picImage = nullptr;
-    QScrollBar* m_bars[3] = {};
-    SkinLabel* m_barCaptions[3] = {};
-    SkinLabel* m_barValues[3] = {};
+    ColourPanel* m_colour = nullptr; // picImage with its bars and labels
     QFrame* m_frameList = nullptr;
     QListWidget* m_listEvent = nullptr;
     SkinToolBar* m_toolBar = nullptr;
     std::unique_ptr<EventLineList> m_lines;
+    std::unique_ptr<SkinButtons> m_buttons;
+    std::unique_ptr<WindowWaits> m_waits;
     ZoomPanModel m_zoom;
 };
 

@@ -1,9 +1,11 @@
-// Pieces shared by the view window's source files (view_window*.cpp); not for other users.
+// Pieces shared by the camera windows' source files (view, combined and scan windows); not for
+// other users.
 #pragma once
 
 #include "app/core/app_state.h"
 #include "app/core/camera_port.h"
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 
@@ -17,25 +19,6 @@ namespace pellucor::viewdetail {
 inline constexpr int kApplyWaitMs = 2000;
 inline constexpr int kPanelWaitMs = 1000;
 
-// The colour bars' range and start value.
-inline constexpr int kColourMin = 0;
-inline constexpr int kColourMax = 128;
-inline constexpr int kColourStart = 64;
-// Where the brightness, contrast and hue are among the seven image settings.
-inline constexpr std::size_t kColourSetting[3] = {3, 4, 5};
-
-// Button-state texts of a HintTable row (its BtnStr index).
-enum BtnState
-{
-    kReleased = 1,
-    kPressed = 2,
-    kNormal = 3,
-    kOver = 4,
-    kGreyed = 5,
-    kAbsent = 6,
-    kHint = 7,
-};
-
 // The edition whose upper-cased name is "DRAVONETTC" asks for the camera's password before the
 // colour button works.
 bool isTcEdition(const std::string& language);
@@ -46,6 +29,8 @@ QString fitWindowTool();
 // Clears the control's drawing target when it is still `handle`: a picture that is about to go
 // is drawn into by nothing. Errors of the control are swallowed.
 void unbindControl(CameraControl& control, std::int32_t handle);
+// The program-wide font of the language pack, without underline, italic or strikethrough.
+QFont programFont(const UiSettings& ui);
 // Keeps a window above all others (or lets it go back among them).
 void setTopMost(QWidget* window, bool on);
 

@@ -23,6 +23,24 @@ void WindowSet::showCombined()
         m_combined->showCombined();
 }
 
+void WindowSet::combinedPutActiveBorder(int slot)
+{
+    if (m_combined && m_state.WindowOpen[5])
+        m_combined->combinedPutActiveBorder(slot);
+}
+
+void WindowSet::combinedRefrushShowClrCtl(int slot)
+{
+    if (m_combined && m_state.WindowOpen[5])
+        m_combined->combinedRefrushShowClrCtl(slot);
+}
+
+void WindowSet::combinedRefrushClrCtlBtn(int slot)
+{
+    if (m_combined && m_state.WindowOpen[5])
+        m_combined->combinedRefrushClrCtlBtn(slot);
+}
+
 void WindowSet::showController()
 {
     if (m_panel)

@@ -39,6 +39,10 @@ public:
 
     // The combined window, for the panel's combine switch.
     void showCombined();
+    // The panel's calls into the combined window; nothing while it is not open.
+    void combinedPutActiveBorder(int slot);
+    void combinedRefrushShowClrCtl(int slot);
+    void combinedRefrushClrCtlBtn(int slot);
 
     // Control panel.
     void showController() override;

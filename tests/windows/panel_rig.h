@@ -126,6 +126,9 @@ public:
     void combinedShowMotionText(bool on) override { m_record.combinedShowMotionText(on); }
     void combinedRecordGrayBTN(int n) override { m_record.combinedRecordGrayBTN(n); }
     void combinedRefrushStatusBar(int n) override { m_record.combinedRefrushStatusBar(n); }
+    void combinedPutActiveBorder(int n) override { combined("PutActiveBorder", n); }
+    void combinedRefrushShowClrCtl(int n) override { combined("RefrushShowClrCtl", n); }
+    void combinedRefrushClrCtlBtn(int n) override { combined("RefrushClrCtlBtn", n); }
     bool combinedEventListShown() override { return false; }
     void addToCombined(const std::string&, const std::string&) override {}
 
@@ -141,6 +144,10 @@ public:
     void scanRefrushStatusBar() override { m_record.scanRefrushStatusBar(); }
 
 private:
+    void combined(const char* what, int n)
+    {
+        m_trace.add(std::string("frmCombineWindow.") + what + "(" + std::to_string(n) + ")");
+    }
     AppState& m_state;
     Trace& m_trace;
     FakeWindows m_record;

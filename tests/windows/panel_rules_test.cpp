@@ -485,3 +485,39 @@ TEST(PanelToolBar, OnlyHelpAndAboutAct)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PanelActions, TheCombinedWindowFollowsTheCameraSelectionAndTheErase)
+{
+    PanelRig rig(camerasOneAndTwo);
+    auto linesWith = [&](const Trace& trace, const std::string& prefix, std::size_t from) {
+        std::vector<std::string> out;
+        std::copy_if(trace.lines.begin() + static_cast<std::ptrdiff_t>(from), trace.lines.end(),
+                     std::back_inserter(out), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+        return out;
+    };
+    // Without the combined window nothing is asked of it.
+    std::size_t from = rig.mark();
+    rig.click("Cam2");
+    EXPECT_TRUE(linesWith(rig.trace, "frmCombineWindow.", from).empty());
+
+    rig.click("Combine");
+    ASSERT_TRUE(rig.state.WindowOpen[5]);
+    rig.click("Cam1");
+    from = rig.mark();
+    rig.click("Cam2");
+    // Before the camera changes: the old pane's colour panel goes, then the border moves.
+    EXPECT_EQ(linesWith(rig.trace, "frmCombineWindow.", from),
+              (std::vector<std::string>{"frmCombineWindow.RefrushShowClrCtl(2)",
+                                        "frmCombineWindow.PutActiveBorder(2)"}));
+    EXPECT_EQ(rig.state.CurCam, 2);
+
+    from = rig.mark();
+    rig.click("Erase");
+    EXPECT_FALSE(rig.state.cam(2).Assign);
+    EXPECT_EQ(linesWith(rig.trace, "frmCombineWindow.PutActiveBorder", from),
+              std::vector<std::string>{"frmCombineWindow.PutActiveBorder(2)"});
+}
+
+} // namespace

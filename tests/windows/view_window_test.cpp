@@ -34,15 +34,7 @@ std::filesystem::path viewScreenshots()
     return folder;
 }
 
-// Lines of the trace from `from` on that start with `prefix`.
-std::vector<std::string> linesWith(const Trace& trace, const std::string& prefix, std::size_t from = 0)
-{
-    std::vector<std::string> out;
-    for (std::size_t i = from; i < trace.lines.size(); ++i)
-        if (trace.lines[i].rfind(prefix, 0) == 0)
-            out.push_back(trace.lines[i]);
-    return out;
-}
+using viewtest::linesWith;
 
 class ViewWindowTest : public ::testing::Test
 {

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace viewtest {
 
@@ -35,6 +36,17 @@ inline bool fourCamerasState(AppState& state, const std::filesystem::path& home)
     }
     state.WindowOpen[0] = true; // the control panel is open
     return read;
+}
+
+// Lines of `trace` from `from` on that start with `prefix`.
+template <class Trace>
+std::vector<std::string> linesWith(const Trace& trace, const std::string& prefix, std::size_t from = 0)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = from; i < trace.lines.size(); ++i)
+        if (trace.lines[i].rfind(prefix, 0) == 0)
+            out.push_back(trace.lines[i]);
+    return out;
 }
 
 struct ViewsOnly : EngineWindows, EventViews

@@ -1,0 +1,115 @@
+#include "app/windows/camera_actions.h"
+
+#include "app/core/app_state.h"
+#include "app/core/engine.h"
+#include "app/core/viewer_port.h"
+
+#include <QFileDialog>
+#include <QString>
+
+#include <exception>
+
+namespace pellucor {
+
+namespace {
+
+constexpr const char* kSnapshotTitle = "Save Image";
+
+std::optional<std::string> qtSaveDialog(QWidget* owner, const SnapshotDialog& d)
+{
+    const QString start = QString::fromStdString(d.folder + "/" + d.proposedName);
+    const QString file = QFileDialog::getSaveFileName(owner, QString::fromStdString(d.title), start,
+                                                      QString::fromStdString(d.filter));
+    if (file.isEmpty())
+        return std::nullopt;
+    return file.toStdString();
+}
+
+} // namespace
+
+int nextRotateAngle(int angle)
+{
+    return angle >= 0 && angle < 270 ? angle + 90 : 0;
+}
+
+void rotatePicture(AppState& state, Engine& engine, int slot)
+{
+    CamInfo& c = state.cam(slot);
+    c.RotateAngle = nextRotateAngle(c.RotateAngle);
+    engine.Cam(slot).put(IntProp::RotateAngle, c.RotateAngle);
+}
+
+void toggleAudio(AppState& state, Engine& engine, int slot)
+{
+    const CamInfo& c = state.cam(slot);
+    const auto i = static_cast<std::size_t>(slot - 1);
+    bool& audioOn = state.AudioOn[i];
+    CameraControl& control = engine.Cam(slot);
+    if (audioOn) {
+        audioOn = false;
+        if (c.Protocol == 4) {
+            control.put(IntProp::PlayMode, 1); // video only
+            control.RunAudio();
+        } else {
+            engine.CamViewer1(slot).audioOff();
+        }
+    } else {
+        audioOn = true;
+        if (c.Protocol == 4) {
+            control.put(IntProp::PlayMode, 3); // video and sound
+            control.RunAudio();
+        } else {
+            control.KestraAudioON(state.CamCookie[i]);
+            engine.CamViewer1(slot).audioOn();
+        }
+    }
+}
+
+void saveSnapshot(const AppState& state, Engine& engine, int slot, const SnapshotDialogRunner& dialog,
+                  QWidget* owner)
+{
+    const bool viewer = state.cam(slot).Protocol == 3;
+    SnapshotDialog d;
+    d.title = kSnapshotTitle;
+    d.folder = state.paths.homeDir.string();
+    d.filter = viewer ? "BMP Image (*.bmp)" : "JPEG Image (*.jpg)";
+    d.proposedName = viewer ? "Temp.bmp" : "Temp.jpg";
+    const std::optional<std::string> file = dialog ? dialog(d) : qtSaveDialog(owner, d);
+    if (!file || file->empty())
+        return; // cancelled: no file, no message
+    if (viewer)
+        engine.CamViewer1(slot).snapshotToFile(*file);
+    else
+        engine.Cam(slot).Capture(*file, 0);
+}
+
+bool putImageAddress(const CamInfo& camera, CameraControl& control)
+{
+    if (camera.Protocol != 0)
+        return true;
+    if (camera.MacAddress.empty())
+        return false;
+    control.put(TextProp::MACAddress, camera.MacAddress);
+    return true;
+}
+
+std::optional<ImageSettings> readImageConfig(CameraControl& control, const ImageSettings& current)
+{
+    ImageSettings read = current;
+    try {
+        if (control.GetImageConfig(0, read) == -1)
+            return read;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+void writeImageConfig(CameraControl& control, const ImageSettings& settings)
+{
+    try {
+        control.SetImageConfig(settings);
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace pellucor

@@ -35,29 +35,34 @@ void CImage::DrawFrame(img_desc* working, const DrawingSettings& drawing)
     const std::int32_t height = drawing.m_nPreviewHeight;
     if (width < 1 || height < 1)
         return;
-    // The resize writes every pixel of the preview: it is kept from frame to frame, not zeroed.
-    img_desc* preview = m_Buffers.m_PreviewImage.get();
-    if (img_fit(preview, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                img_bits(working)) != 0)
-        return;
-    if (img_resize(working, preview) != 0)
-        return;
+    const std::int32_t left = drawing.m_nPreviewLeft;
+    const std::int32_t top = drawing.m_nPreviewTop;
+    const std::int32_t targetLeft = drawing.m_nPreviewTargetLeft;
+    const std::int32_t targetTop = drawing.m_nPreviewTargetTop;
+    const bool offset =
+        drawing.m_bOtherDC != 0 && (left != 0 || top != 0 || targetLeft != 0 || targetTop != 0);
+    const Handle window = drawing.m_bOtherDC != 0 ? static_cast<Handle>(drawing.m_PreviewhWnd) : m_hWnd;
+    const Handle dc = drawing.m_bOtherDC != 0 ? static_cast<Handle>(drawing.m_PreviewDC) : m_hWnd;
 
     Handle palette = 0;
     std::int32_t rc = 0;
-    if (drawing.m_bOtherDC != 0) {
-        const std::int32_t left = drawing.m_nPreviewLeft;
-        const std::int32_t top = drawing.m_nPreviewTop;
-        const std::int32_t targetLeft = drawing.m_nPreviewTargetLeft;
-        const std::int32_t targetTop = drawing.m_nPreviewTargetTop;
-        const auto window = static_cast<Handle>(drawing.m_PreviewhWnd);
-        const auto dc = static_cast<Handle>(drawing.m_PreviewDC);
-        if (left != 0 || top != 0 || targetLeft != 0 || targetTop != 0)
+    if (!offset && img_bits(working) == 24) {
+        // A colour frame drawn at the top-left: each preview row goes into the target as it is
+        // built, so no preview image is written and read back.
+        rc = img_display_resized(window, dc, &palette, working, static_cast<std::uint32_t>(width),
+                                 static_cast<std::uint32_t>(height));
+    } else {
+        // The resize writes every pixel of the preview: it is kept from frame to frame, not zeroed.
+        img_desc* preview = m_Buffers.m_PreviewImage.get();
+        if (img_fit(preview, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                    img_bits(working)) != 0)
+            return;
+        if (img_resize(working, preview) != 0)
+            return;
+        if (offset)
             rc = img_display_ex(window, dc, &palette, left, top, preview, targetLeft, targetTop, 0);
         else
             rc = img_display(window, dc, &palette, 0, 0, preview);
-    } else {
-        rc = img_display(m_hWnd, m_hWnd, &palette, 0, 0, preview);
     }
     // The palette a palette device needed lives for this drawing only.
     if (palette != 0)

@@ -5,11 +5,12 @@
 //
 // The frame is decoded straight into the working image m_Buffers.m_WorkingImage, which is kept while the
 // picture's size and depth stay the same; each decode writes it whole (rows and their padding),
-// so it is neither zeroed nor copied. Besides it, the preview (kept the same way), the motion
-// reference and (for depths the image library has no image of) the decode buffer
-// m_Buffers.m_DecodedDib are the only pixels kept between frames; a rotated picture is made and freed within
-// the call. The control window's "device context" is its frame target, named by the window handle, so nothing
-// is taken or released per frame for it.
+// so it is neither zeroed nor copied. Besides it, the preview (kept the same way; a colour frame
+// drawn at the target's top-left needs none, its preview rows go into the target as they are
+// built), the motion reference and (for depths the image library has no image of) the decode
+// buffer m_Buffers.m_DecodedDib are the only pixels kept between frames; a rotated picture is made
+// and freed within the call. The control window's "device context" is its frame target, named by the window
+// handle, so nothing is taken or released per frame for it.
 #include "control/cimage.h"
 #include "imagelib/img_jpeg.h"
 #include "imagelib/img_rotate.h"

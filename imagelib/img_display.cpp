@@ -3,9 +3,11 @@
 
 #include "imagelib/img_colour.h"
 #include "imagelib/img_frame.h"
+#include "imagelib/img_resize.h"
 #include "platform/frame_target.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -104,6 +106,43 @@ std::int32_t img_display_at(Handle window, Handle dc, Handle* palette, std::int3
         else
             tessivor::logicalPalettes::destroy(made);
     }
+    return IMG_OK;
+}
+
+std::int32_t img_display_resized(Handle window, Handle dc, Handle* palette, img_desc* desc,
+                                 std::uint32_t width, std::uint32_t height)
+{
+    if (palette)
+        *palette = 0;
+    ImgScaledRows rows;
+    const std::int32_t r = rows.open(desc, width, height);
+    if (r != IMG_OK)
+        return r;
+    if (rows.bytesPerPixel() != 3)
+        return IMG_ERR_DEPTH;
+    const auto target = drawTargetOf(window, dc);
+    const auto client = clientTargetOf(window, dc);
+    if (!target || !client)
+        return IMG_OK;
+    // As img_display_at clips the resized image to the client rectangle.
+    const std::int64_t shownRows = std::min<std::int64_t>(height, client->height());
+    const std::int64_t shownColumns = std::min<std::int64_t>(width, client->width());
+    if (shownRows <= 0 || shownColumns <= 0)
+        return IMG_OK;
+    const auto columns = static_cast<std::uint32_t>(shownColumns);
+    // A client narrower than the image: each row is built whole here and its first columns drawn.
+    ImgWork<std::uint8_t> whole;
+    if (columns < width && !(whole = img_work_array_unfilled<std::uint8_t>(std::size_t{width} * 3)))
+        return IMG_ERR_NO_MEMORY;
+    target->drawRows(0, 0, static_cast<int>(columns), static_cast<int>(shownRows),
+                     [&](int y, std::uint8_t* bgr) {
+                         if (!whole) {
+                             rows.row(static_cast<std::uint32_t>(y), bgr);
+                             return;
+                         }
+                         rows.row(static_cast<std::uint32_t>(y), whole.get());
+                         std::memcpy(bgr, whole.get(), std::size_t{columns} * 3);
+                     });
     return IMG_OK;
 }
 

@@ -28,6 +28,12 @@ std::int32_t img_display(tessivor::Handle window, tessivor::Handle dc, tessivor:
 std::int32_t img_display_at(tessivor::Handle window, tessivor::Handle dc, tessivor::Handle* palette,
                             std::int32_t sourceX, std::int32_t sourceY, img_desc* desc, std::int32_t destX,
                             std::int32_t destY);
+// Draws a 24-bit image resized to `width` x `height` (img_resize) at the client's top-left
+// corner: what img_resize into an image of that size and img_display(window, dc, palette, 0, 0,
+// that image) draw, without that image (each row goes into the target as it is built). `palette`
+// gets 0. The codes of ImgScaledRows::open; -26 for an image of another depth.
+std::int32_t img_display_resized(tessivor::Handle window, tessivor::Handle dc, tessivor::Handle* palette,
+                                 img_desc* desc, std::uint32_t width, std::uint32_t height);
 // Draws so that picture point (pictureX, pictureY) lands on client point (targetX, targetY). On
 // a target of 8 bits a 24-bit image, and on one of 4 bits or less an image of 8 bits or more
 // with no or more than 16 colours, is first reduced (img_reduce_visible) in `ditherMode`.

@@ -113,6 +113,16 @@ void* img_work_alloc(std::size_t bytes)
     return p;
 }
 
+void* img_work_alloc_unfilled(std::size_t bytes)
+{
+    if (hookFails())
+        return nullptr;
+    void* p = std::malloc(bytes ? bytes : 1);
+    if (p)
+        ++g_liveWork;
+    return p;
+}
+
 void img_work_free(void* p)
 {
     if (!p)

@@ -34,6 +34,9 @@ std::size_t img_block_size(const void* block);
 
 // Zero-filled work memory for one operation; nullptr when no memory can be had.
 void* img_work_alloc(std::size_t bytes);
+// Work memory whose bytes are undefined until written, for buffers that are always filled before
+// they are read (a stream window): it costs no pass over the memory. Counted and freed as above.
+void* img_work_alloc_unfilled(std::size_t bytes);
 // Frees work memory; nullptr is ignored.
 void img_work_free(void* p);
 
@@ -48,6 +51,13 @@ template <class T> ImgWork<T> img_work_array(std::size_t count)
     if (count > SIZE_MAX / sizeof(T))
         return ImgWork<T>();
     return ImgWork<T>(static_cast<T*>(img_work_alloc(count * sizeof(T))));
+}
+
+template <class T> ImgWork<T> img_work_array_unfilled(std::size_t count)
+{
+    if (count > SIZE_MAX / sizeof(T))
+        return ImgWork<T>();
+    return ImgWork<T>(static_cast<T*>(img_work_alloc_unfilled(count * sizeof(T))));
 }
 
 // Number of live blocks plus live work allocations (for leak checks in tests).

@@ -332,7 +332,81 @@ buildRow24Ssse3(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t*
 }
 #endif
 
-// 8 and 24 bits: each target pixel is copied from its precomputed source byte offset.
+} // namespace
+
+// 8 and 24 bits: each target pixel is copied from its precomputed source byte offset, by the
+// vector path the processor has when its chunk plans can be had, else by the plain path.
+struct ImgRowBuilder
+{
+    std::uint32_t bpp = 3;
+    std::uint32_t count = 0;
+    const std::uint32_t* offsets = nullptr;
+    std::uint32_t safe = 0; // target pixels whose source can be read as a 32-bit word in the row
+    ImgWork<ShuffleChunk> storage;
+    ShuffleChunk* chunks = nullptr;
+    std::uint32_t fast = 0;
+    ImgWork<PieceChunk> pieceChunks;
+    std::uint32_t pieces = 0, pieceFast = 0;
+
+    // Plans rows of `tw` target pixels taken from `offsets` of the source area's rows; without
+    // memory for the chunk plans the plain path does the work, and so it does when the SSSE3
+    // path could take no chunk.
+    void plan(const img_desc* source, std::uint32_t bytesPerPixel, std::uint32_t tw,
+              const std::uint32_t* columnOffsets)
+    {
+        bpp = bytesPerPixel;
+        count = tw;
+        offsets = columnOffsets;
+        const std::size_t sx = std::size_t{source->x0} * bpp;
+        safe = 0;
+        while (safe < tw && sx + offsets[safe] + 4 <= source->bytesPerRow)
+            ++safe;
+        const ImgResizePath path = bpp == 3 ? img_resize_path() : ImgResizePath::Plain;
+        if (path == ImgResizePath::Vbmi) {
+            storage = img_work_array<ShuffleChunk>(chunkCount(tw) + 1);
+            if (storage) {
+                chunks = planStorage(storage.get());
+                planChunks(offsets, tw, source->bytesPerRow - sx, chunks);
+                fast = plainFastChunks(chunks, tw);
+            }
+        } else if (path == ImgResizePath::Ssse3 && pieceChunkCount(tw) > 0) {
+            pieceChunks = img_work_array<PieceChunk>(pieceChunkCount(tw));
+            if (pieceChunks &&
+                (pieces = planPieceChunks(offsets, tw, source->bytesPerRow - sx, pieceChunks.get())) == 0)
+                pieceChunks.reset();
+            else if (pieceChunks)
+                pieceFast = leadingUsable(pieceChunks.get(), tw);
+        }
+    }
+
+    // Writes the target row built from the source area row that starts at `from`.
+    void build(const std::uint8_t* from, std::uint8_t* to) const
+    {
+        if (bpp != 3) {
+            img_scale_row8(from, to, offsets, count);
+            return;
+        }
+#if defined(__x86_64__)
+        if (chunks) {
+            buildRow24Vbmi(from, to, offsets, count, chunks, fast);
+            return;
+        }
+        if (pieceChunks) {
+            if (pieces == 1)
+                buildRow24Ssse3<1>(from, to, offsets, count, safe, pieceChunks.get(), pieceFast);
+            else if (pieces == 2)
+                buildRow24Ssse3<2>(from, to, offsets, count, safe, pieceChunks.get(), pieceFast);
+            else
+                buildRow24Ssse3<3>(from, to, offsets, count, safe, pieceChunks.get(), pieceFast);
+            return;
+        }
+#endif
+        buildRow24Plain(from, to, offsets, count, safe);
+    }
+};
+
+namespace {
+
 template <std::uint32_t Bpp>
 void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask& rows,
                      const std::uint32_t* offsets)
@@ -340,58 +414,12 @@ void resizeRowsBytes(const img_desc* source, img_desc* target, const ResizeMask&
     const std::uint32_t tw = areaWidth(target);
     const std::size_t rowBytes = std::size_t{tw} * Bpp;
     const std::size_t sx = std::size_t{source->x0} * Bpp, tx = std::size_t{target->x0} * Bpp;
-    // Target pixels whose source can be read as a whole 32-bit word inside the source row.
-    std::uint32_t safe = 0;
-    while (safe < tw && sx + offsets[safe] + 4 <= source->bytesPerRow)
-        ++safe;
-    // The vector paths' chunk plans; without memory for them the plain path does the work, and
-    // so it does when the SSSE3 path could take no chunk.
-    const ImgResizePath path = Bpp == 3 ? img_resize_path() : ImgResizePath::Plain;
-    ImgWork<ShuffleChunk> storage;
-    ShuffleChunk* chunks = nullptr;
-    std::uint32_t fast = 0;
-    ImgWork<PieceChunk> pieceChunks;
-    std::uint32_t pieces = 0, pieceFast = 0;
-    if (path == ImgResizePath::Vbmi) {
-        storage = img_work_array<ShuffleChunk>(chunkCount(tw) + 1);
-        if (storage) {
-            chunks = planStorage(storage.get());
-            planChunks(offsets, tw, source->bytesPerRow - sx, chunks);
-            fast = plainFastChunks(chunks, tw);
-        }
-    } else if (path == ImgResizePath::Ssse3 && pieceChunkCount(tw) > 0) {
-        pieceChunks = img_work_array<PieceChunk>(pieceChunkCount(tw));
-        if (pieceChunks &&
-            (pieces = planPieceChunks(offsets, tw, source->bytesPerRow - sx, pieceChunks.get())) == 0)
-            pieceChunks.reset();
-        else if (pieceChunks)
-            pieceFast = leadingUsable(pieceChunks.get(), tw);
-    }
+    ImgRowBuilder builder;
+    builder.plan(source, Bpp, tw, offsets);
     walkRows(
         rows,
         [&](std::uint32_t sy, std::uint32_t ty) {
-            const std::uint8_t* from = rowOf(source, source->y0 + sy) + sx;
-            std::uint8_t* to = rowOf(target, target->y0 + ty) + tx;
-            if constexpr (Bpp == 3) {
-#if defined(__x86_64__)
-                if (chunks) {
-                    buildRow24Vbmi(from, to, offsets, tw, chunks, fast);
-                    return;
-                }
-                if (pieceChunks) {
-                    if (pieces == 1)
-                        buildRow24Ssse3<1>(from, to, offsets, tw, safe, pieceChunks.get(), pieceFast);
-                    else if (pieces == 2)
-                        buildRow24Ssse3<2>(from, to, offsets, tw, safe, pieceChunks.get(), pieceFast);
-                    else
-                        buildRow24Ssse3<3>(from, to, offsets, tw, safe, pieceChunks.get(), pieceFast);
-                    return;
-                }
-#endif
-                buildRow24Plain(from, to, offsets, tw, safe);
-            } else {
-                img_scale_row8(from, to, offsets, tw);
-            }
+            builder.build(rowOf(source, source->y0 + sy) + sx, rowOf(target, target->y0 + ty) + tx);
         },
         [&](std::uint32_t previous, std::uint32_t ty) {
             std::memcpy(rowOf(target, target->y0 + ty) + tx, rowOf(target, target->y0 + previous) + tx,
@@ -600,6 +628,58 @@ std::int32_t img_resize(img_desc* source, img_desc* target)
         img_copy_palette(source, target);
         return IMG_OK;
     });
+}
+
+// ---- rows one at a time ----
+
+ImgScaledRows::ImgScaledRows() = default;
+ImgScaledRows::~ImgScaledRows() = default;
+
+std::int32_t ImgScaledRows::open(img_desc* source, std::uint32_t width, std::uint32_t height)
+{
+    m_source = nullptr;
+    return img_entry([&]() -> std::int32_t {
+        std::int32_t r = img_validate_1_8_24(source);
+        if (r != IMG_OK)
+            return r;
+        const std::uint32_t bits = img_bits(source);
+        if (bits == 1)
+            return IMG_ERR_DEPTH;
+        if (width == 0 || height == 0)
+            return IMG_ERR_ARGUMENT;
+        ResizeMask columnMask, rowMask;
+        if ((r = img_resize_mask(&columnMask, width, areaWidth(source))) != IMG_OK ||
+            (r = img_resize_mask(&rowMask, height, areaHeight(source))) != IMG_OK)
+            return r;
+        m_columns = img_work_array<std::uint32_t>(width);
+        m_sourceRows = img_work_array<std::uint32_t>(height);
+        if (!m_columns || !m_sourceRows)
+            return IMG_ERR_NO_MEMORY;
+        // The same source positions as img_resize's walk: a repeated target row is the row
+        // built from the same source row.
+        img_scale_columns(columnMask, m_columns.get());
+        img_scale_columns(rowMask, m_sourceRows.get());
+        m_bytesPerPixel = bits / 8;
+        if (m_bytesPerPixel == 3)
+            for (std::uint32_t k = 0; k < width; ++k)
+                m_columns[k] *= 3;
+        if (!m_builder)
+            m_builder = std::make_unique<ImgRowBuilder>();
+        *m_builder = ImgRowBuilder{};
+        m_builder->plan(source, m_bytesPerPixel, width, m_columns.get());
+        m_width = width;
+        m_height = height;
+        m_source = source;
+        return IMG_OK;
+    });
+}
+
+void ImgScaledRows::row(std::uint32_t y, std::uint8_t* to) const
+{
+    if (!m_source || y >= m_height)
+        return;
+    m_builder->build(
+        rowOf(m_source, m_source->y0 + m_sourceRows[y]) + std::size_t{m_source->x0} * m_bytesPerPixel, to);
 }
 
 // ---- copies ----

@@ -14,6 +14,7 @@
 #include "imagelib/img_memory.h"
 
 #include <cstdint>
+#include <memory>
 
 // Resamples the source area into the target area (nearest neighbour). Depths 1, 8, 24, equal in
 // both (-26); the checks of img_validate_1_8_24; -14 when the masks cannot be allocated. Source
@@ -59,6 +60,40 @@ void img_scale_columns(const ResizeMask& mask, std::uint32_t* columns);
 // The nearest-neighbour row builder of 8-bit rows: target pixel k takes source pixel columns[k].
 void img_scale_row8(const std::uint8_t* from, std::uint8_t* to, const std::uint32_t* columns,
                     std::uint32_t count);
+
+// ---- nearest-neighbour rows one at a time ----
+
+struct ImgRowBuilder; // the row builder of img_resize (img_resize.cpp)
+
+// The rows img_resize writes into a target area of `width` x `height` pixels, built one at a
+// time into the caller's memory: for a caller that passes every row on as soon as it is built
+// (drawing), so that no target image is written and read back. 8 and 24 bits.
+class ImgScaledRows
+{
+public:
+    ImgScaledRows();
+    ~ImgScaledRows();
+    ImgScaledRows(const ImgScaledRows&) = delete;
+    ImgScaledRows& operator=(const ImgScaledRows&) = delete;
+
+    // Plans the rows of the source's area at `width` x `height`. IMG_OK; the checks of
+    // img_validate_1_8_24; -26 for a 1-bit source; -1 for a zero size; -14 without memory. The
+    // source must stay as it is while rows are built.
+    std::int32_t open(img_desc* source, std::uint32_t width, std::uint32_t height);
+    std::uint32_t width() const { return m_width; }
+    std::uint32_t height() const { return m_height; }
+    std::uint32_t bytesPerPixel() const { return m_bytesPerPixel; }
+    // Writes target row `y` (0 = the top row, below height()): width() x bytesPerPixel() bytes at
+    // `to`, the bytes img_resize would store in that row, and nothing beyond them.
+    void row(std::uint32_t y, std::uint8_t* to) const;
+
+private:
+    const img_desc* m_source = nullptr;
+    std::uint32_t m_width = 0, m_height = 0, m_bytesPerPixel = 0;
+    ImgWork<std::uint32_t> m_columns;    // source byte offset of every target pixel
+    ImgWork<std::uint32_t> m_sourceRows; // source area row of every target row
+    std::unique_ptr<ImgRowBuilder> m_builder;
+};
 
 // ---- pixels ----
 

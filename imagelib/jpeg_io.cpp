@@ -60,7 +60,9 @@ std::int32_t JpegInput::open(const JpegInputName& input)
     if (m_handle == IMG_INVALID_HANDLE) {
         return IMG_ERR_OPEN_INPUT;
     }
-    m_buffer = img_work_array<std::uint8_t>(InputWindow::kSize);
+    // The window hands out only bytes it has read: its buffer needs no clearing (a header query
+    // of a camera frame reads a few KiB of the 64 KiB).
+    m_buffer = img_work_array_unfilled<std::uint8_t>(InputWindow::kSize);
     if (!m_buffer) {
         return IMG_ERR_NO_MEMORY;
     }

@@ -217,6 +217,43 @@ int FrameTarget::blit(int dstX, int dstY, int width, int height, int srcX, int s
     return height;
 }
 
+int FrameTarget::drawRows(int dstX, int dstY, int width, int height,
+                          const std::function<void(int y, std::uint8_t* bgr)>& row)
+{
+    if (width <= 0 || height <= 0 || !row)
+        return 0;
+    std::unique_lock lock(m_mutex);
+    // The picture's columns [srcX, srcX + columns) and rows [srcY, srcY + rows) that land inside.
+    const int srcX = dstX < 0 ? -dstX : 0;
+    const int srcY = dstY < 0 ? -dstY : 0;
+    const int x0 = std::max(dstX, 0), y0 = std::max(dstY, 0);
+    const int columns = std::min(width - srcX, m_width - x0);
+    const int rows = std::min(height - srcY, m_height - y0);
+    if (columns <= 0 || rows <= 0)
+        return 0;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    if (m_rowBuffer.size() < rowBytes)
+        m_rowBuffer.resize(rowBytes);
+    const bool direct = m_depth > 8 || m_palette.empty();
+    for (int y = 0; y < rows; ++y) {
+        row(srcY + y, m_rowBuffer.data());
+        const std::uint8_t* s = m_rowBuffer.data() + static_cast<std::size_t>(srcX) * 3;
+        std::uint8_t* p = &m_rgb[(static_cast<std::size_t>(y0 + y) * m_width + x0) * 3];
+        if (direct) {
+            swapRedBlue(s, p, columns);
+            continue;
+        }
+        for (int x = 0; x < columns; ++x, s += 3, p += 3) {
+            const Rgb c = mapColour(Rgb{s[2], s[1], s[0]});
+            p[0] = c.r;
+            p[1] = c.g;
+            p[2] = c.b;
+        }
+    }
+    changed(lock);
+    return rows;
+}
+
 int FrameTarget::stretch(const TargetRect& dst, const TargetRect& src, const DibView& from)
 {
     if (!from.usable())

@@ -107,6 +107,13 @@ public:
     // Copies `width` × `height` pixels from (srcX, srcY) of the source (row 0 = top of the picture)
     // to (dstX, dstY). Clipped to both; returns the number of rows drawn.
     int blit(int dstX, int dstY, int width, int height, int srcX, int srcY, const DibView& src);
+    // Draws a 24-bit picture of `width` x `height` pixels at (dstX, dstY) whose rows a producer
+    // writes one at a time: `row(y, bgr)` writes picture row y (0 = the top) as blue, green, red
+    // into a buffer of `width` pixels, and the row goes into the target as blit would draw that
+    // picture. Only the rows inside the target are asked for; clipped to the target; returns the
+    // number of rows drawn.
+    int drawRows(int dstX, int dstY, int width, int height,
+                 const std::function<void(int y, std::uint8_t* bgr)>& row);
     // Scales the source rectangle into the destination rectangle (nearest pixel); returns rows drawn.
     int stretch(const TargetRect& dst, const TargetRect& src, const DibView& from);
 
@@ -137,6 +144,7 @@ private:
     std::vector<std::uint8_t> m_rgb;
     std::vector<TargetText> m_texts;
     std::vector<RgbQuad> m_palette;
+    std::vector<std::uint8_t> m_rowBuffer; // one row of drawRows' producer, kept between drawings
     std::uint64_t m_version = 0;
     std::function<void()> m_onChange;
 };

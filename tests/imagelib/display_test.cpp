@@ -53,6 +53,61 @@ TEST(ImgDisplay, DrawsClippedToTheClientAndLeavesNoPaletteFor24Bits)
     EXPECT_EQ(img_display(window.handle, 0, nullptr, 0, 0, &empty), IMG_ERR_NO_PIXELS);
 }
 
+// Drawing a resized picture row by row draws what resizing it into an image and displaying that
+// image draws: on plain and palette devices, with clients smaller and larger than the picture
+// and a device context that is not the window.
+TEST(ImgDisplay, ResizedDrawingMatchesResizeThenDisplay)
+{
+    struct Case
+    {
+        std::uint32_t sw, sh, tw, th;
+        int windowW, windowH, dcW, dcH, depth;
+    };
+    const Case cases[] = {
+        {64, 48, 32, 24, 32, 24, 0, 0, 24}, {64, 48, 32, 24, 20, 10, 0, 0, 24},
+        {30, 20, 45, 31, 60, 40, 0, 0, 24}, {64, 48, 32, 24, 25, 30, 12, 9, 24},
+        {64, 48, 33, 17, 40, 20, 0, 0, 8},  {50, 37, 19, 23, 11, 30, 40, 40, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.tw << "x" << c.th << " into "
+                                        << c.windowW << "x" << c.windowH << " depth " << c.depth);
+        Image img(c.sw, c.sh, 24);
+        imgtest::fillPattern(img.desc());
+        auto setUp = [&](Target& t) {
+            if (c.depth == 8)
+                find(t.handle)->realizePalette(
+                    {tessivor::RgbQuad{0, 0, 0, 0}, tessivor::RgbQuad{255, 255, 255, 0},
+                     tessivor::RgbQuad{200, 30, 60, 0}, tessivor::RgbQuad{20, 180, 90, 0}});
+        };
+        Target windowA(c.windowW, c.windowH, c.depth), windowB(c.windowW, c.windowH, c.depth);
+        const bool ownDc = c.dcW > 0;
+        Target dcA(ownDc ? c.dcW : 1, ownDc ? c.dcH : 1, c.depth),
+            dcB(ownDc ? c.dcW : 1, ownDc ? c.dcH : 1, c.depth);
+        for (Target* t : {&windowA, &windowB, &dcA, &dcB})
+            setUp(*t);
+
+        Image preview(c.tw, c.th, 24);
+        ASSERT_EQ(img_resize(&img, &preview), IMG_OK);
+        Handle paletteA = 99, paletteB = 99;
+        ASSERT_EQ(img_display(windowA.handle, ownDc ? dcA.handle : 0, &paletteA, 0, 0, &preview), IMG_OK);
+        ASSERT_EQ(img_display_resized(windowB.handle, ownDc ? dcB.handle : 0, &paletteB, &img, c.tw, c.th),
+                  IMG_OK);
+        EXPECT_EQ(paletteA, 0);
+        EXPECT_EQ(paletteB, 0);
+        EXPECT_EQ(windowB.picture().rgb, windowA.picture().rgb);
+        EXPECT_EQ(dcB.picture().rgb, dcA.picture().rgb);
+        EXPECT_EQ(find(windowB.handle)->version(), find(windowA.handle)->version());
+        EXPECT_EQ(find(dcB.handle)->version(), find(dcA.handle)->version());
+    }
+
+    Image img(8, 8, 24), grey(8, 8, 8);
+    Target window(8, 8);
+    EXPECT_EQ(img_display_resized(window.handle, 0, nullptr, &grey, 4, 4), IMG_ERR_DEPTH);
+    EXPECT_EQ(img_display_resized(window.handle, 0, nullptr, &img, 0, 4), IMG_ERR_ARGUMENT);
+    EXPECT_EQ(img_display_resized(123456789, 0, nullptr, &img, 4, 4), IMG_OK); // nothing to draw into
+    EXPECT_EQ(find(window.handle)->version(), 0u);
+}
+
 TEST(ImgDisplay, WindowGivesTheClientAndTheDeviceContextTheSurface)
 {
     Image img(8, 8, 24);

@@ -149,6 +149,23 @@ TEST(ImgMemory, TestHookFailsExactlyTheNthAllocation)
     img_work_free(e);
 }
 
+// Unfilled work memory is counted, failed by the hook and freed like the zero-filled kind.
+TEST(ImgMemory, UnfilledWorkMemoryIsCountedAndHooked)
+{
+    const std::size_t before = img_live_allocations();
+    img_fail_allocation(2);
+    auto a = img_work_array_unfilled<std::uint8_t>(65536);
+    auto b = img_work_array_unfilled<std::uint8_t>(65536); // the second one fails
+    ASSERT_NE(a.get(), nullptr);
+    EXPECT_EQ(b.get(), nullptr);
+    EXPECT_EQ(img_live_allocations(), before + 1);
+    a[0] = 1;
+    a[65535] = 2;
+    a.reset();
+    EXPECT_EQ(img_live_allocations(), before);
+    EXPECT_EQ(img_work_array_unfilled<std::uint64_t>(SIZE_MAX / 4).get(), nullptr);
+}
+
 TEST(ImgMemory, WorkArraysRefuseSizesThatOverflow)
 {
     EXPECT_EQ(img_work_array<std::uint64_t>(SIZE_MAX / 4).get(), nullptr);

@@ -195,6 +195,65 @@ TEST(ImgResize, EveryForm24BitGivesThePlainBytesAndStaysInItsArea)
     img_force_resize_path(ImgResizePath::Best);
 }
 
+// Rows built one at a time are the rows img_resize stores, in every form, at 8 and 24 bits,
+// shrinking and enlarging each way, from an area inside the source; nothing is written past a
+// row's bytes.
+TEST(ImgScaledRows, RowsAreTheRowsOfTheResize)
+{
+    struct Case
+    {
+        std::uint32_t bits, sx0, sy0, sw, sh, tw, th;
+    } cases[] = {
+        {24, 0, 0, 640, 48, 320, 24}, {24, 3, 2, 101, 37, 250, 61}, {24, 1, 0, 97, 20, 31, 45},
+        {24, 0, 0, 16, 16, 16, 16},   {24, 0, 1, 7, 5, 3, 9},       {8, 2, 3, 50, 30, 21, 44},
+        {8, 0, 0, 13, 11, 40, 4},
+    };
+    const ImgResizePath forms[] = {ImgResizePath::Plain, ImgResizePath::Ssse3, ImgResizePath::Vbmi};
+    for (const Case& c : cases) {
+        Image source(c.sx0 + c.sw + 2, c.sy0 + c.sh + 1, c.bits);
+        for (std::size_t i = 0; i < std::size_t{source->bytesPerRow} * img_height(&source); ++i)
+            source->pixels[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+        img_set_area(&source, c.sx0, c.sy0, c.sx0 + c.sw - 1, c.sy0 + c.sh - 1);
+        for (ImgResizePath form : forms) {
+            if (!img_force_resize_path(form))
+                continue;
+            SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.sw << "x" << c.sh << " -> " << c.tw
+                                            << "x" << c.th << ", form " << static_cast<int>(form));
+            Image resized(c.tw, c.th, c.bits);
+            ASSERT_EQ(img_resize(&source, &resized), IMG_OK);
+            ImgScaledRows rows;
+            ASSERT_EQ(rows.open(&source, c.tw, c.th), IMG_OK);
+            EXPECT_EQ(rows.bytesPerPixel(), c.bits / 8);
+            const std::size_t rowBytes = std::size_t{c.tw} * (c.bits / 8);
+            for (std::uint32_t y = 0; y < c.th; ++y) {
+                std::vector<std::uint8_t> row(rowBytes + 64, 0xA5);
+                rows.row(y, row.data());
+                const std::uint8_t* want = imgtest::pixelAt(resized.desc(), 0, y);
+                ASSERT_TRUE(std::equal(want, want + rowBytes, row.begin())) << "row " << y;
+                ASSERT_TRUE(std::all_of(row.begin() + static_cast<std::ptrdiff_t>(rowBytes), row.end(),
+                                        [](std::uint8_t b) { return b == 0xA5; }))
+                    << "row " << y;
+            }
+        }
+    }
+    img_force_resize_path(ImgResizePath::Best);
+
+    Image bits1(8, 8, 1), c24(8, 8, 24);
+    ImgScaledRows rows;
+    EXPECT_EQ(rows.open(&bits1, 4, 4), IMG_ERR_DEPTH);
+    EXPECT_EQ(rows.open(&c24, 0, 4), IMG_ERR_ARGUMENT);
+    img_desc empty;
+    EXPECT_EQ(rows.open(&empty, 4, 4), IMG_ERR_NO_PIXELS);
+    // Its memory lives as long as it does.
+    const auto results = imgtest::runUnderAllocationFailures([&] {
+        ImgScaledRows planned;
+        return planned.open(&c24, 5, 3);
+    });
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results.front(), IMG_ERR_NO_MEMORY);
+    EXPECT_EQ(results.back(), IMG_OK);
+}
+
 TEST(ImgResize, DoublingAndHalvingByHand)
 {
     Image s(2, 2, 8), t(4, 4, 8);

@@ -87,6 +87,50 @@ TEST(FrameTarget, BlitOfCameraRowsTouchesOnlyItsRectangle)
     }
 }
 
+// Rows handed over one at a time land where a blit of the same picture puts them, on a plain
+// target and on a palette device, clipped on every side; only rows inside are asked for.
+TEST(FrameTarget, DrawnRowsMatchABlitOfThePicture)
+{
+    struct Case
+    {
+        int x, y, w, h, depth;
+    };
+    const Case cases[] = {
+        {0, 0, 8, 6, 24},   {2, 1, 5, 4, 24}, {-3, -2, 9, 7, 24}, {6, 4, 5, 5, 24},
+        {-1, 5, 12, 3, 24}, {0, 0, 8, 6, 8},  {-2, 1, 7, 9, 8},   {9, 0, 3, 3, 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.w << "x" << c.h << " at " << c.x << "," << c.y << " depth " << c.depth);
+        Dib24 dib(c.w, c.h);
+        for (std::size_t i = 0; i < dib.bits.size(); ++i)
+            dib.bits[i] = static_cast<std::uint8_t>(i * 2654435761u >> 11);
+        FrameTarget blitted(8, 6, c.depth), drawn(8, 6, c.depth);
+        if (c.depth == 8) {
+            const std::vector<RgbQuad> palette{RgbQuad{0, 0, 0, 0}, RgbQuad{255, 255, 255, 0},
+                                               RgbQuad{0, 0, 255, 0}, RgbQuad{40, 200, 90, 0}};
+            blitted.realizePalette(palette);
+            drawn.realizePalette(palette);
+        }
+        const int expected = blitted.blit(c.x, c.y, c.w, c.h, 0, 0, dib.view());
+        std::vector<int> asked;
+        const int rows = drawn.drawRows(c.x, c.y, c.w, c.h, [&](int y, std::uint8_t* bgr) {
+            asked.push_back(y);
+            const std::uint8_t* row =
+                dib.bits.data() + static_cast<std::size_t>(c.h - 1 - y) * dibStride(c.w, 24);
+            std::copy(row, row + c.w * 3, bgr);
+        });
+        EXPECT_EQ(rows, expected);
+        EXPECT_EQ(drawn.snapshot().rgb, blitted.snapshot().rgb);
+        EXPECT_EQ(drawn.version(), blitted.version());
+        for (int y : asked) {
+            EXPECT_GE(y + c.y, 0);
+            EXPECT_LT(y + c.y, 6);
+        }
+        EXPECT_EQ(static_cast<int>(asked.size()), rows);
+    }
+}
+
 TEST(FrameTarget, PaletteSourcesAndPaletteDevices)
 {
     // 4-bit source: two pixels per byte, high nibble first.

@@ -208,11 +208,12 @@ void WebPageWindow::onActivate()
     const int n = state().CurCam;
     const CamInfo& ci = state().cam(n);
     setWindowTitle(QStringLiteral("Cam%1     %2").arg(n).arg(QString::fromStdString(ci.ServerName)));
-    m_url = m_ctx.url.isEmpty()
-                ? QStringLiteral("http://%1:%2").arg(QString::fromStdString(ci.IPAddress)).arg(ci.Port)
-                : m_ctx.url;
+    const QString url =
+        m_ctx.url.isEmpty()
+            ? QStringLiteral("http://%1:%2").arg(QString::fromStdString(ci.IPAddress)).arg(ci.Port)
+            : m_ctx.url;
     resize(640, 480);
-    m_view->setUrl(QUrl(m_url));
+    m_view->setUrl(QUrl(url));
     m_first = false;
 }
 
@@ -224,11 +225,10 @@ void WebPageWindow::answerAuthentication(const QUrl&, QAuthenticator* authentica
     const std::string& user = m_values.cancelled ? ci.UserName : m_values.userName;
     const std::string& password = m_values.cancelled ? ci.Password : m_values.password;
     const QString offer = QString::fromStdString(user + '\n' + password);
-    if (user.empty() || (m_credentialsOffered && offer == m_lastOffer)) {
+    if (user.empty() || offer == m_lastOffer) {
         *authenticator = QAuthenticator(); // a null one turns the request down
         return;
     }
-    m_credentialsOffered = true;
     m_lastOffer = offer;
     authenticator->setUser(QString::fromStdString(user));
     authenticator->setPassword(QString::fromStdString(password));

@@ -26,6 +26,8 @@
 #include <string>
 
 class QAuthenticator;
+class QKeyEvent;
+class QUrl;
 class QWebChannel;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -66,6 +68,7 @@ public:
     Q_INVOKABLE bool formPosted(const QString& url, const QString& body);
 
 signals:
+    // Every post read, whether it changed the values or not.
     void posted(const QString& url, const QString& body);
 
 private:
@@ -81,7 +84,6 @@ public:
     ~WebPageWindow() override;
 
     QWebEngineView* view() const { return m_view; }
-    const QString& url() const { return m_url; }
 
 protected:
     void onActivate() override;
@@ -99,10 +101,8 @@ private:
     QWebEngineView* m_view = nullptr;
     QWebChannel* m_channel = nullptr;
     WebFormBridge* m_bridge = nullptr;
-    QString m_url;
     bool m_first = true;
-    bool m_credentialsOffered = false;
-    QString m_lastOffer;
+    QString m_lastOffer; // the credentials last given to a challenge
 };
 
 // Opens the window modally over `owner` for camera CurCam and returns what the pages posted.

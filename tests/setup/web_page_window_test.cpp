@@ -156,13 +156,14 @@ struct PageDriver
     explicit PageDriver(WebPageWindow& w) : window(w)
     {
         auto* bridge = window.findChild<WebFormBridge*>();
-        QObject::connect(bridge, &WebFormBridge::posted, [this](const QString& url, const QString& body) {
-            read.push_back({url, body});
-            order.push_back("window");
-        });
-        QObject::connect(window.view(), &QWebEngineView::loadFinished,
+        QObject::connect(bridge, &WebFormBridge::posted, &guard,
+                         [this](const QString& url, const QString& body) {
+                             read.push_back({url, body});
+                             order.push_back("window");
+                         });
+        QObject::connect(window.view(), &QWebEngineView::loadFinished, &guard,
                          [this](bool ok) { loads.push_back(ok); });
-        QObject::connect(window.view()->page(), &QWebEnginePage::renderProcessTerminated,
+        QObject::connect(window.view()->page(), &QWebEnginePage::renderProcessTerminated, &guard,
                          [this](QWebEnginePage::RenderProcessTerminationStatus, int code) {
                              problem = "the page's process ended with " + std::to_string(code);
                          });
@@ -188,55 +189,12 @@ struct PageDriver
     {
         QString url, body;
     };
+    QObject guard; // ends the connections with the driver
     WebPageWindow& window;
     std::vector<Read> read;
     std::vector<std::string> order; // "window" for a post read, "server" for one received
     std::vector<bool> loads;
     std::string problem;
-};
-
-// A window's context over an engine with fake cameras: waits are counted, not waited.
-struct WindowRig
-{
-    explicit WindowRig(const std::string& page)
-        : engine(home.state, 1000), context(home.state, *engine.engine)
-    {
-        server.pages[QByteArray::fromStdString(page)] = kUserPage;
-        server.pages["/find.htm"] = "<html><body><p>Found</p></body></html>";
-        server.onPost = [this](const PageServer::Post&) { order.push_back("server"); };
-        CamInfo& ci = home.state.cam(1);
-        ci.IPAddress = "127.0.0.1";
-        ci.Port = server.port();
-        ci.ServerName = "Gate";
-        home.state.CurCam = 1;
-        context.pause = [this](std::uint32_t ms) { pausedMs += ms; };
-        context.run = true;
-        context.oldIPAddress = "127.0.0.1";
-        context.url =
-            QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(QString::fromStdString(page));
-    }
-    std::size_t starts() const
-    {
-        return static_cast<std::size_t>(
-            std::count(engine.trace.lines.begin(), engine.trace.lines.end(), "Cam(1).Run()"));
-    }
-
-    dialogtest::TestHome home;
-    enginetest::EngineRig engine;
-    WebPageContext context;
-    PageServer server;
-    std::vector<std::string> order;
-    std::uint64_t pausedMs = 0;
-};
-
-class WebPageWindowTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        if (const std::string& why = displayProblem(); !why.empty())
-            GTEST_SKIP() << why;
-    }
 };
 
 // Shows `window` and waits for its first page; the test is skipped when the browser does not
@@ -251,6 +209,62 @@ void openFirstPage(WebPageWindow& window, PageDriver& page)
         FAIL() << why;
     }
 }
+
+// A window's context over an engine with fake cameras: waits are counted, not waited.
+struct WindowRig
+{
+    explicit WindowRig(const std::string& path)
+        : engine(home.state, 1000), context(home.state, *engine.engine)
+    {
+        server.pages[QByteArray::fromStdString(path)] = kUserPage;
+        server.pages["/find.htm"] = "<html><body><p>Found</p></body></html>";
+        server.onPost = [this](const PageServer::Post&) {
+            if (page)
+                page->order.push_back("server");
+        };
+        CamInfo& ci = home.state.cam(1);
+        ci.IPAddress = "127.0.0.1";
+        ci.Port = server.port();
+        ci.ServerName = "Gate";
+        home.state.CurCam = 1;
+        context.pause = [this](std::uint32_t ms) { pausedMs += ms; };
+        context.run = true;
+        context.oldIPAddress = "127.0.0.1";
+        context.url =
+            QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(QString::fromStdString(path));
+    }
+    // Opens the window on the page; see openFirstPage.
+    void open()
+    {
+        window = std::make_unique<WebPageWindow>(context, values, nullptr);
+        page = std::make_unique<PageDriver>(*window);
+        openFirstPage(*window, *page);
+    }
+    std::size_t starts() const
+    {
+        return static_cast<std::size_t>(
+            std::count(engine.trace.lines.begin(), engine.trace.lines.end(), "Cam(1).Run()"));
+    }
+
+    dialogtest::TestHome home;
+    enginetest::EngineRig engine;
+    WebPageContext context;
+    PageServer server;
+    std::uint64_t pausedMs = 0;
+    WebPageValues values;
+    std::unique_ptr<WebPageWindow> window;
+    std::unique_ptr<PageDriver> page;
+};
+
+class WebPageWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (const std::string& why = displayProblem(); !why.empty())
+            GTEST_SKIP() << why;
+    }
+};
 
 bool hasDarkPixels(const QImage& image)
 {
@@ -375,12 +389,12 @@ TEST_F(WebPageWindowTest, PanelWebButtonTakesThePostedSettingsIntoTheRecord)
 TEST_F(WebPageWindowTest, ScriptSubmittedFormIsReadAndKeepsTheAddress)
 {
     WindowRig rig("/user.htm");
-    WebPageValues values;
-    WebPageWindow window(rig.context, values, nullptr);
-    PageDriver page(window);
-    openFirstPage(window, page);
+    rig.open();
     if (IsSkipped() || HasFailure())
         return;
+    WebPageWindow& window = *rig.window;
+    PageDriver& page = *rig.page;
+    const WebPageValues& values = rig.values;
 
     page.script("document.getElementById('refuse').click(); document.forms.find.submit();");
     ASSERT_EQ(page.waitForLoad(), ""); // the search page
@@ -396,7 +410,7 @@ TEST_F(WebPageWindowTest, ScriptSubmittedFormIsReadAndKeepsTheAddress)
     EXPECT_EQ(rig.server.posts[0].path, "/user.cgi");
     EXPECT_EQ(rig.server.posts[0].body, "Sys_ID=viewer&Sys_Password=a%2Bb+c&Second_Port=0&Web_Second=81");
     EXPECT_EQ(page.read[0].body.toUtf8(), rig.server.posts[0].body);
-    EXPECT_EQ(page.order, std::vector<std::string>{"window"});
+    EXPECT_EQ(page.order, (std::vector<std::string>{"window", "server"}));
     EXPECT_FALSE(values.cancelled);
     EXPECT_EQ(values.userName, "viewer");
     EXPECT_EQ(values.password, "a+b c");
@@ -413,17 +427,14 @@ TEST_F(WebPageWindowTest, ScriptSubmittedFormIsReadAndKeepsTheAddress)
 TEST_F(WebPageWindowTest, ClosingWithoutAPostChangesNothing)
 {
     WindowRig rig("/user.htm");
-    WebPageValues values;
-    values.userName = "left over";
-    WebPageWindow window(rig.context, values, nullptr);
-    PageDriver page(window);
-    openFirstPage(window, page);
+    rig.values.userName = "left over";
+    rig.open();
     if (IsSkipped() || HasFailure())
         return;
-    window.close(); // the close box
-    EXPECT_TRUE(values.cancelled);
-    EXPECT_EQ(values.userName, "");
-    EXPECT_EQ(values.ipAddress, "127.0.0.1");
+    rig.window->close(); // the close box
+    EXPECT_TRUE(rig.values.cancelled);
+    EXPECT_EQ(rig.values.userName, "");
+    EXPECT_EQ(rig.values.ipAddress, "127.0.0.1");
     EXPECT_EQ(rig.pausedMs, 0u);
     EXPECT_EQ(rig.starts(), 0u);
 }
@@ -436,12 +447,11 @@ TEST_F(WebPageWindowTest, LoginIsAnsweredWithTheRecordsCredentialsOnce)
     rig.server.login = "admin:old";
     rig.home.state.cam(1).UserName = "admin";
     rig.home.state.cam(1).Password = "old";
-    WebPageValues values;
-    WebPageWindow window(rig.context, values, nullptr);
-    PageDriver page(window);
-    openFirstPage(window, page);
+    rig.open();
     if (IsSkipped() || HasFailure())
         return;
+    WebPageWindow& window = *rig.window;
+    PageDriver& page = *rig.page;
     const QByteArray good = "Basic " + QByteArray("admin:old").toBase64();
     EXPECT_EQ(std::count(rig.server.presented.begin(), rig.server.presented.end(), good), 1);
 

@@ -4,6 +4,7 @@
 #include "app/core/disks.h"
 #include "app/core/event_log.h"
 #include "app/core/language_pack.h"
+#include "app/core/login_cookie.h"
 #include "app/core/profile.h"
 #include "app/core/text_codec.h"
 #include "app/core/text_util.h"
@@ -14,17 +15,9 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 
 namespace pellucor {
-
-struct Engine::RandomSource
-{
-    // Seeded once per engine from the system's entropy: two program runs never share cookies.
-    std::mt19937_64 generator{std::random_device{}()};
-    std::uniform_real_distribution<double> unit{0.0, 1.0};
-};
 
 namespace {
 
@@ -69,15 +62,14 @@ std::string cameraFolderName(int n, const std::string& serverName)
 Engine::Engine(AppState& state, EngineServices services,
                std::array<std::unique_ptr<CameraControl>, kCameraCount> cams,
                std::array<std::unique_ptr<CameraViewer>, kCameraCount> viewers)
-    : m_state(state), m_sv(std::move(services)), m_cams(std::move(cams)), m_viewers(std::move(viewers)),
-      m_random(std::make_unique<RandomSource>())
+    : m_state(state), m_sv(std::move(services)), m_cams(std::move(cams)), m_viewers(std::move(viewers))
 {
     makeTimers();
 }
 
 Engine::Engine(AppState& state, EngineServices services, const ControlFactory& makeControl,
                const ViewerFactory& makeViewer)
-    : m_state(state), m_sv(std::move(services)), m_random(std::make_unique<RandomSource>())
+    : m_state(state), m_sv(std::move(services))
 {
     for (int n = 1; n <= kCameraCount; ++n) {
         auto& cam = m_cams[static_cast<std::size_t>(n - 1)];
@@ -109,13 +101,7 @@ Engine::~Engine()
 
 std::string Engine::newCookie()
 {
-    std::string cookie;
-    for (int i = 0; i < 4; ++i) {
-        // Round half to even (the default rounding mode); each piece is 0 to 10000.
-        const double r = m_random->unit(m_random->generator);
-        cookie += std::to_string(static_cast<long>(std::nearbyint(r * 10000.0)));
-    }
-    return cookie.substr(0, 16);
+    return newLoginCookie();
 }
 
 std::filesystem::path Engine::alertPictureFile(int n) const

@@ -175,8 +175,6 @@ private:
     std::array<bool, kCameraCount> m_switching{};
     // End of the span that started each schedule entry's recording.
     std::array<std::array<std::time_t, kScheduleCount>, kCameraCount> m_spanEnd{};
-    struct RandomSource;
-    std::unique_ptr<RandomSource> m_random;
 };
 
 // The processor's family number (/proc/cpuinfo "cpu family"), 0 when unknown.

@@ -10,6 +10,8 @@
 // characters.
 #pragma once
 
+#include "app/core/login_cookie.h"
+
 #include <array>
 #include <memory>
 #include <string>
@@ -20,11 +22,6 @@ struct AppState;
 class CameraViewer;
 class KestraViewer;
 class SetupControl;
-
-// A new cookie: at most 16 decimal digits.
-std::string newLoginCookie();
-// The cookie text made of four fractions in [0, 1).
-std::string loginCookieFrom(const std::array<double, 4>& fractions);
 
 // Puts the credentials of a login into `control`: for `protocol` 3 the viewer's login name and a
 // new cookie, which is returned; for the others the typed values as they are and an empty serial

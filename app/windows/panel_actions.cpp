@@ -482,9 +482,14 @@ void ControlPanel::Web_Fun()
                 r.IPAddress = page.address;
             r.UserName = page.userName;
             r.Password = page.password;
+            r.ServerName = page.name;
+            // The control gets the new address and credentials (and the profile keeps them):
+            // without it the restart below would reconnect to the old address.
+            m_sv.engine->PutSettingToCam(n);
             wait = 300;
+        } else {
+            r.ServerName = page.name;
         }
-        r.ServerName = page.name;
         if (connected) {
             m_sv.ui->processEvents();
             m_sv.clock->sleepMs(wait);

@@ -381,6 +381,12 @@ TEST_F(WebPageWindowTest, PanelWebButtonTakesThePostedSettingsIntoTheRecord)
     EXPECT_EQ(ci.UserName, "admin");
     EXPECT_EQ(ci.Password, "p&ss w%26rd");
     EXPECT_EQ(ci.ServerName, "Gate west");
+    // The control was given the new address and password before that last start, so the camera
+    // reconnects where it now is.
+    const std::string trace = rig.traceSince(0);
+    const std::size_t newHost = trace.rfind("Cam(1).RemoteHost = \"127.0.0.2\"");
+    ASSERT_NE(newHost, std::string::npos) << trace;
+    EXPECT_LT(newHost, trace.rfind("Cam(1).Run()"));
 }
 
 // A script's form.submit() on a page other than the configuration page: the user, password and

@@ -153,8 +153,10 @@ HRESULT CImage::LoginCamera(VariantBool IsCreateNewThread, std::int32_t* pVal)
         *pVal = loginCameraWorker(*this);
         return S_OK;
     }
-    const bool started = m_CameraConfig->loginThread.start("login", [this] {
+    WorkerThread& thread = m_CameraConfig->loginThread; // the pointer is cleared before the join
+    const bool started = thread.start("login", [this, &thread] {
         const int result = loginCameraWorker(*this);
+        thread.done(); // a login started on the end event is not refused
         postMessage(m_hWnd, WM_ENDLOGINCAMERA, 0, static_cast<std::intptr_t>(result));
     });
     *pVal = started ? -1 : 0;

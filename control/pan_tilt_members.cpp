@@ -20,8 +20,10 @@ HRESULT CImage::PT_CMD(std::int32_t CmdID, std::int32_t* pVal)
     m_Search.m_bQuietSearch.store(0);
     const bool started = m_PanTiltThread.start("pan-tilt", [this, CmdID] {
         const int result = PTCmdWorker(CmdID);
-        postMessage(m_hWnd, WM_ENDPTCMD, static_cast<std::uintptr_t>(static_cast<std::uint32_t>(result)), 0);
+        // Free before the end event: a command sent on that event is not refused as busy.
+        m_PanTiltThread.done();
         m_Run.m_bPanTiltBusy.store(0);
+        postMessage(m_hWnd, WM_ENDPTCMD, static_cast<std::uintptr_t>(static_cast<std::uint32_t>(result)), 0);
     });
     if (!started) {
         m_Run.m_bPanTiltBusy.store(0);

@@ -158,8 +158,10 @@ HRESULT CImage::ProbeDevice(std::int32_t mode, VariantBool newVal, std::int32_t*
     if (mode == 0) {
         *pVal = probeDeviceWorker(*this);
     } else if (mode == 1) {
-        const bool started = m_Discovery->probeThread.start("probe", [this] {
+        WorkerThread& thread = m_Discovery->probeThread; // the pointer is cleared before the join
+        const bool started = thread.start("probe", [this, &thread] {
             const int result = probeDeviceWorker(*this);
+            thread.done(); // a probe started on the end event is not refused
             postMessage(m_hWnd, WM_ENDPROBEDEVICE,
                         static_cast<std::uintptr_t>(static_cast<std::uint32_t>(result)), 0);
         });

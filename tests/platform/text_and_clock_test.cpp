@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 
 using namespace tessivor;
 
@@ -83,6 +84,28 @@ TEST(WorkerThread, RefusesASecondRunAndReportsFailedStarts)
     EXPECT_FALSE(w.start("fails", [] {}));
     EXPECT_TRUE(w.start("works", [] { throw std::runtime_error("escapes"); }));
     w.join();
+    EXPECT_FALSE(w.running());
+}
+
+// A run that has handed on its result (done) while its thread still ends: a start made on that
+// result is accepted, after the old thread's last steps.
+TEST(WorkerThread, StartAfterDoneWaitsForTheOldThreadInsteadOfRefusing)
+{
+    WorkerThread w;
+    std::atomic<bool> handedOn{false};
+    std::atomic<bool> oldEnded{false};
+    ASSERT_TRUE(w.start("first", [&] {
+        w.done();
+        handedOn = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the rest of the old run
+        oldEnded = true;
+    }));
+    while (!handedOn)
+        std::this_thread::yield();
+    std::atomic<bool> endedBeforeSecond{false};
+    EXPECT_TRUE(w.start("second", [&] { endedBeforeSecond = oldEnded.load(); }));
+    w.join();
+    EXPECT_TRUE(endedBeforeSecond);
     EXPECT_FALSE(w.running());
 }
 

@@ -62,22 +62,30 @@ void CombinedWindows::combinedRefreshPane(int slot)
         m_window->refreshPane(slot);
 }
 
-// The status lines, motion text, skin buttons and event list of the combined window are not
-// built yet: these calls leave the window as it is.
-void CombinedWindows::combinedShowMotionText(bool) {}
+// The skin buttons of the combined window are not built yet: this call leaves the window as it is.
 void CombinedWindows::combinedRecordGrayBTN(int) {}
+
+void CombinedWindows::combinedShowMotionText(bool on)
+{
+    if (m_window)
+        m_window->ShowMotionText(on);
+}
 
 void CombinedWindows::combinedRefrushStatusBar(int slot)
 {
-    if (m_window && slot == m_services.state->CurCam)
-        m_window->PutActiveBorder(slot);
+    if (m_window)
+        m_window->RefrushStatusBar(slot);
 }
 
 bool CombinedWindows::combinedEventListShown()
 {
-    return false;
+    return m_window && m_window->EventListShown;
 }
 
-void CombinedWindows::addToCombined(const std::string&, const std::string&) {}
+void CombinedWindows::addToCombined(const std::string& header, const std::string& message)
+{
+    if (m_window)
+        m_window->addEventLines(header, message);
+}
 
 } // namespace pellucor

@@ -152,6 +152,7 @@ Program::StartResult Program::start()
         m_panel->RefrushCamCfgBtn();
     };
     cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    cs.log = m_log.get();
     m_combined = std::make_unique<CombinedWindows>(std::move(cs));
     m_windows.setCombinedHost(m_combined.get());
     ScanServices ss;

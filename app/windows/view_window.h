@@ -38,7 +38,7 @@ namespace pellucor {
 struct AppState;
 struct CamInfo;
 class Engine;
-class EventLineList;
+class EventListBox;
 class EventLog;
 class MessageBoxes;
 class PictureSurface;
@@ -223,7 +223,7 @@ private:
     QFrame* m_frameList = nullptr;
     QListWidget* m_listEvent = nullptr;
     SkinToolBar* m_toolBar = nullptr;
-    std::unique_ptr<EventLineList> m_lines;
+    std::unique_ptr<EventListBox> m_events;
     ZoomPanModel m_zoom;
 };
 

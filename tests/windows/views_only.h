@@ -1,12 +1,14 @@
 // The view windows as the engine's window set and the event log's views, for tests: the calls
 // for view windows go to a ViewWindows (set once it exists, after the engine); the panel,
-// combined and scan windows are absent and their calls do nothing.
+// combined and scan windows are absent and their calls do nothing (ViewsAndCombined adds the
+// combined window).
 #pragma once
 
 #include "app/core/app_state.h"
 #include "app/core/engine_ports.h"
 #include "app/core/event_log.h"
 #include "app/core/language_pack.h"
+#include "app/windows/view_host.h"
 #include "app/windows/view_windows.h"
 
 #include <filesystem>
@@ -74,6 +76,58 @@ struct ViewsOnly : EngineWindows, EventViews
     {
         views->addToView(cam, header, message);
     }
+};
+
+// As ViewsOnly, with the combined window's calls going to `combined` while it is set.
+struct ViewsAndCombined : ViewsOnly
+{
+    CombinedHost* combined = nullptr;
+    void unloadCombined() override
+    {
+        if (combined)
+            combined->unloadCombined();
+    }
+    DrawTarget combinedPane(int n) override { return combined ? combined->combinedPane(n) : DrawTarget{}; }
+    void combinedFormResize() override
+    {
+        if (combined)
+            combined->combinedFormResize();
+    }
+    void combinedRefreshPane(int n) override
+    {
+        if (combined)
+            combined->combinedRefreshPane(n);
+    }
+    void combinedShowMotionText(bool on) override
+    {
+        if (combined)
+            combined->combinedShowMotionText(on);
+    }
+    void combinedRecordGrayBTN(int n) override
+    {
+        if (combined)
+            combined->combinedRecordGrayBTN(n);
+    }
+    void combinedRefrushStatusBar(int n) override
+    {
+        if (combined)
+            combined->combinedRefrushStatusBar(n);
+    }
+    bool combinedEventListShown() override { return combined && combined->combinedEventListShown(); }
+    void addToCombined(const std::string& header, const std::string& message) override
+    {
+        if (combined)
+            combined->addToCombined(header, message);
+    }
+};
+
+// Combined mode: the engine's calls for the combined window reach it, and there are no view windows.
+struct CombinedOnly : ViewsAndCombined
+{
+    void showView(int) override {}
+    void unloadView(int) override {}
+    bool viewExists(int) override { return false; }
+    void viewRefrushStatusBar(int) override {}
 };
 
 } // namespace viewtest

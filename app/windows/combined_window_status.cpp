@@ -91,7 +91,6 @@ void CombinedWindow::ToggleEventList()
         m_frameList->hide();
         return;
     }
-    m_listEvent->clear();
     showButton(kPressed);
     const int c = m_sv.state->CurCam;
     if (m_sv.log && c >= 1 && c <= kCameraCount)

@@ -2,6 +2,7 @@
 
 #include "app/core/app_state.h"
 #include "app/skin/skin_object.h"
+#include "app/windows/view_window_detail.h"
 
 #include <QListWidget>
 
@@ -28,7 +29,7 @@ void putStatusLines(SkinObject& root, const AppState& state, const CamInfo& cam)
 
 void putColourButtonLevel(SkinObject& root, const AppState& state, const CamInfo& cam)
 {
-    if (QString::fromStdString(state.Language).toUpper() != "DRAVONETTC")
+    if (!viewdetail::isTcEdition(state.Language))
         return;
     root.FindObject("ColorCtl").SetTransparency(cam.PasswordChecked ? kLevelShown : kLevelHidden);
     root.FindObject("LBtnSet").SetOffset(cam.PasswordChecked ? kGroupWithColour : kGroupWithoutColour);

@@ -111,6 +111,50 @@ TEST(PictureSurface, FramesFromAWorkerAppearOnScreen)
     EXPECT_EQ(source.missed(), 0);
 }
 
+// A picture larger than the piece Qt converts in one go is painted in strips: every row shows, the
+// rows at the strips' edges included.
+TEST(PictureSurface, ALargePictureShowsEveryRow)
+{
+    testApp();
+    PictureSurface surface;
+    surface.resize(400, 300);
+    surface.show();
+    ASSERT_TRUE(waitUntil([&] { return surface.isVisible(); }));
+    ASSERT_EQ(surface.target()->width(), 400);
+    auto rowColour = [](int y) {
+        return tessivor::Rgb{static_cast<std::uint8_t>(y % 256), static_cast<std::uint8_t>(255 - y % 256),
+                             static_cast<std::uint8_t>((y * 7) % 256)};
+    };
+    const int width = 400, height = 300;
+    const std::uint32_t stride = width * 3;
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(stride) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const tessivor::Rgb c = rowColour(y);
+            std::uint8_t* p = &bits[static_cast<std::size_t>(y) * stride + x * 3];
+            p[0] = c.b;
+            p[1] = c.g;
+            p[2] = c.r;
+        }
+    tessivor::DibView view;
+    view.width = width;
+    view.height = height;
+    view.bottomUp = false;
+    view.bitCount = 24;
+    view.stride = stride;
+    view.bits = bits.data();
+    surface.target()->blit(0, 0, width, height, 0, 0, view);
+    ASSERT_TRUE(waitUntil([&] { return surface.shownVersion() == surface.target()->version(); }));
+    const QImage shot = surface.grab().toImage();
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+        const tessivor::Rgb want = rowColour(y);
+        for (int x : {0, 199, 399})
+            wrong += shot.pixelColor(x, y) == QColor(want.r, want.g, want.b) ? 0 : 1;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(PictureSurface, TextOverlaysAreDrawnWithARealFont)
 {
     testApp();

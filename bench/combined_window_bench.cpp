@@ -22,6 +22,7 @@
 #include "bare_decode.h"
 #include "camsim_process.h"
 #include "picture.h"
+#include "real_time_services.h"
 #include "views_only.h"
 
 #include "app/core/app_state.h"
@@ -166,26 +167,14 @@ void runCombined(benchmark::State& state, bool everyFrame)
             std::vector<std::string>{"--size", "640x480", "--rate", "30", "--quality", "75"}));
 
     AppState st;
-    st.paths.homeDir = home;
-    st.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
-    InitGlobals(st, std::time(nullptr));
-    if (!LoadUISetting(st) || !LoadHintText(st)) {
+    std::vector<std::pair<std::string, int>> addresses;
+    for (const auto& c : cameras)
+        addresses.emplace_back(c->address(), c->httpPort());
+    // Motion JPEG over HTTP (protocol 2), as the control-only benchmark.
+    if (!viewtest::camsimState(st, home, addresses, 2, "Bench")) {
         state.SkipWithError("the language pack cannot be read");
         return;
     }
-    st.settings.Storage(1).Path = (home / "storage").string();
-    for (int n = 1; n <= 4; ++n) {
-        CamInfo& c = st.cam(n);
-        const CamSim& cam = *cameras[static_cast<std::size_t>(n - 1)];
-        c.Assign = c.Enable = true;
-        c.Protocol = 2; // motion JPEG over HTTP, as the control-only benchmark
-        c.IPAddress = cam.address();
-        c.Port = cam.httpPort();
-        c.UserName = c.Password = "pelko";
-        c.ServerName = "Bench" + std::to_string(n);
-        c.MacAddress = "0.1.2.3.4." + std::to_string(n);
-    }
-    st.WindowOpen[0] = true; // the control panel is open
     st.CombineMode = 1;
     st.CurCam = 1;
 
@@ -196,14 +185,7 @@ void runCombined(benchmark::State& state, bool everyFrame)
     tessivor::Clock& clock = tessivor::activeClock();
     EventLog log(st, clock);
     viewtest::CombinedOnly windows;
-    EngineServices sv;
-    sv.clock = &clock;
-    sv.timers = &timers;
-    sv.ui = &ui;
-    sv.windows = &windows;
-    sv.messages = &messages;
-    sv.log = &log;
-    sv.saveSetting = [] { return true; };
+    EngineServices sv = enginetest::realTimeServices(timers, ui, windows, messages, log);
     std::string error;
     Engine engine(
         st, std::move(sv),

@@ -70,23 +70,10 @@ TEST(CombinedCamsim, FourPicturesTheActiveBorderAndACloseWhileStreaming)
             std::vector<std::string>{"--rate", "10", "--first-frame", std::to_string(n * 100)}));
 
     AppState state;
-    state.paths.homeDir = home.path();
-    state.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
-    InitGlobals(state, std::time(nullptr));
-    ASSERT_TRUE(LoadUISetting(state));
-    ASSERT_TRUE(LoadHintText(state));
-    state.settings.Storage(1).Path = (home.path() / "storage").string();
-    for (int n = 1; n <= 4; ++n) {
-        CamInfo& c = state.cam(n);
-        c.Assign = c.Enable = true;
-        c.Protocol = 0;
-        c.IPAddress = cameras[static_cast<std::size_t>(n - 1)]->address();
-        c.Port = cameras[static_cast<std::size_t>(n - 1)]->nativePort();
-        c.UserName = c.Password = "pelko";
-        c.ServerName = "Yard" + std::to_string(n);
-        c.MacAddress = "0.1.2.3.4." + std::to_string(n);
-    }
-    state.WindowOpen[0] = true; // the control panel is open
+    std::vector<std::pair<std::string, int>> addresses;
+    for (const auto& c : cameras)
+        addresses.emplace_back(c->address(), c->nativePort());
+    ASSERT_TRUE(viewtest::camsimState(state, home.path(), addresses, 0, "Yard"));
     state.CombineMode = 1;
     state.CurCam = 3;
 

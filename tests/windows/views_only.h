@@ -11,8 +11,11 @@
 #include "app/windows/view_host.h"
 #include "app/windows/view_windows.h"
 
+#include <ctime>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace viewtest {
 
@@ -33,6 +36,34 @@ inline bool fourCamerasState(AppState& state, const std::filesystem::path& home)
         c.Protocol = 0;
         c.IPAddress = "127.0.0." + std::to_string(n);
         c.ServerName = "Gate" + std::to_string(n);
+        c.MacAddress = "0.1.2.3.4." + std::to_string(n);
+    }
+    state.WindowOpen[0] = true; // the control panel is open
+    return read;
+}
+
+// The state the tests with simulated cameras start from: the English pack read from the source
+// tree, recordings in the home, slot n (from 1) holding cameras[n - 1] (address and port) with
+// `protocol`, assigned and enabled, named `namePrefix` + n; the control panel open. False when a
+// pack file could not be read.
+inline bool camsimState(AppState& state, const std::filesystem::path& home,
+                        const std::vector<std::pair<std::string, int>>& cameras, int protocol,
+                        const std::string& namePrefix)
+{
+    state.paths.homeDir = home;
+    state.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
+    InitGlobals(state, std::time(nullptr));
+    const bool read = LoadUISetting(state) && LoadHintText(state);
+    state.settings.Storage(1).Path = (home / "storage").string();
+    for (std::size_t i = 0; i < cameras.size() && i < kCameraCount; ++i) {
+        const int n = static_cast<int>(i) + 1;
+        CamInfo& c = state.cam(n);
+        c.Assign = c.Enable = true;
+        c.Protocol = protocol;
+        c.IPAddress = cameras[i].first;
+        c.Port = cameras[i].second;
+        c.UserName = c.Password = "pelko"; // the simulated camera's default credentials
+        c.ServerName = namePrefix + std::to_string(n);
         c.MacAddress = "0.1.2.3.4." + std::to_string(n);
     }
     state.WindowOpen[0] = true; // the control panel is open

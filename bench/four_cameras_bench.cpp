@@ -42,40 +42,17 @@ using namespace tessivor::testing;
 
 namespace {
 
-double threadCpuSeconds()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-double processCpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // CPU seconds of one bare decode of a camsim 640x480 frame into RGB rows.
-double bareDecodeSeconds()
+double frameDecodeSeconds()
 {
-    const auto jpeg = camsim::encodeTestPicture(7, 640, 480, 75);
-    std::vector<std::uint8_t> rgb(640 * 480 * 3);
-    constexpr int kRounds = 300;
-    const double start = threadCpuSeconds();
-    for (int i = 0; i < kRounds; ++i) {
-        bareDecode(jpeg, rgb);
-        benchmark::DoNotOptimize(rgb.data());
-    }
-    return (threadCpuSeconds() - start) / kRounds;
+    return ::bareDecodeSeconds(camsim::encodeTestPicture(7, 640, 480, 75), 640, 480);
 }
 
 void runCameras(benchmark::State& state, int cameraCount)
 {
     const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
     const double seconds = env ? std::atof(env) : 60.0;
-    const double bare = bareDecodeSeconds();
+    const double bare = frameDecodeSeconds();
 
     std::vector<std::unique_ptr<CamSim>> cameras;
     std::vector<std::unique_ptr<CImage>> controls;
@@ -176,7 +153,7 @@ void BM_BareIngest(benchmark::State& state)
 {
     const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
     const double seconds = env ? std::atof(env) : 60.0;
-    const double bare = bareDecodeSeconds();
+    const double bare = frameDecodeSeconds();
     CamSim camera({"--size", "640x480", "--rate", "30", "--quality", "75"});
 
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -1,11 +1,13 @@
 // The floor the frame benchmarks measure against: libjpeg-turbo decoding a JPEG into RGB rows,
-// with nothing else around it.
+// with nothing else around it; and the CPU clocks the live benchmarks measure with.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <jpeglib.h>
+#include <sys/resource.h>
 #include <vector>
 
 // Decodes the `size` bytes at `jpeg` into `rgb`, which holds width x height x 3 bytes of the picture.
@@ -29,4 +31,35 @@ inline void bareDecode(const std::uint8_t* jpeg, std::size_t size, std::vector<s
 inline void bareDecode(const std::vector<std::uint8_t>& jpeg, std::vector<std::uint8_t>& rgb)
 {
     bareDecode(jpeg.data(), jpeg.size(), rgb);
+}
+
+// CPU seconds of the calling thread.
+inline double threadCpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// CPU seconds of the whole process (user and system, all threads).
+inline double processCpuSeconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of one bare decode of `jpeg` (a width x height picture), averaged over `rounds`.
+inline double bareDecodeSeconds(const std::vector<std::uint8_t>& jpeg, int width, int height,
+                                int rounds = 300)
+{
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    const double start = threadCpuSeconds();
+    for (int i = 0; i < rounds; ++i) {
+        bareDecode(jpeg, rgb);
+        // Keeps the decode from being optimised away.
+        asm volatile("" : : "r"(rgb.data()) : "memory");
+    }
+    return (threadCpuSeconds() - start) / rounds;
 }

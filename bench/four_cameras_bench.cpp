@@ -42,21 +42,6 @@ using namespace tessivor::testing;
 
 namespace {
 
-double threadCpuSeconds()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-double processCpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // CPU seconds of bare decodes of a camsim 640x480 frame into RGB rows: the mean of each of
 // `batches` batches of 60 decodes is added to `means`.
 void sampleBareDecode(std::vector<double>& means, int batches)

@@ -4,8 +4,18 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
 
 namespace pellucor {
+
+namespace {
+
+// The size from which Qt splits an image conversion over its thread pool.
+constexpr int kConvertInPlaceBytes = 1 << 16;
+
+} // namespace
 
 PictureSurface::PictureSurface(QWidget* parent) : QWidget(parent)
 {
@@ -40,11 +50,22 @@ void PictureSurface::paintEvent(QPaintEvent* event)
 {
     const tessivor::TargetPicture picture = m_target->snapshot();
     QPainter painter(this);
-    painter.fillRect(event->rect(), Qt::black);
+    // Black where the picture does not reach.
+    const QRect covered(0, 0, std::max(picture.width, 0), std::max(picture.height, 0));
+    for (const QRect& r : QRegion(event->rect()).subtracted(QRegion(covered)))
+        painter.fillRect(r, Qt::black);
     if (picture.width > 0 && picture.height > 0) {
-        const QImage image(picture.rgb.data(), picture.width, picture.height, picture.width * 3,
-                           QImage::Format_RGB888);
-        painter.drawImage(0, 0, image); // drawn before `picture` goes away
+        // Qt converts a 24-bit picture of 64 KiB or more to the window's format on its pool
+        // threads; strips below that size convert on this thread, which costs less than waking
+        // the pool for every frame of every picture.
+        const int stride = picture.width * 3;
+        const int stripRows = std::max(1, (kConvertInPlaceBytes - 1) / stride);
+        for (int y = 0; y < picture.height; y += stripRows) {
+            const int rows = std::min(stripRows, picture.height - y);
+            const QImage strip(picture.rgb.data() + static_cast<std::size_t>(y) * stride, picture.width, rows,
+                               stride, QImage::Format_RGB888);
+            painter.drawImage(0, y, strip); // drawn before `picture` goes away
+        }
     }
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (const tessivor::TargetText& text : picture.texts) {

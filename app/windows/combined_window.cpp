@@ -6,6 +6,7 @@
 #include "app/skin/picture_surface.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
+#include "app/windows/status_texts.h"
 #include "app/windows/view_window_detail.h"
 #include "app/windows/window_waits.h"
 
@@ -69,6 +70,7 @@ CombinedWindow::CombinedWindow(CombinedServices services, QWidget* parent)
         const int index = static_cast<int>(k) + 1;
         connect(m_frames[k], &SkinForm::ObjectClick, this, [this, index](SkinObject*) { selectPane(index); });
     }
+    buildEventList();
 
     AppState& st = *m_sv.state;
     st.WindowOpen[kCombinedOpen] = true;
@@ -168,6 +170,8 @@ void CombinedWindow::PutActiveBorder(int n)
     RecordGrayBTN(n);
     RefreshProtocolButtons(n);
     RefrushClrCtlBtn(n);
+    RefrushStatusBar(n);
+    ShowMotionText(false);
 }
 
 void CombinedWindow::selectPane(int index)
@@ -215,6 +219,7 @@ void CombinedWindow::Form_Resize()
         return;
     layoutPanes();
     bindPreviews();
+    ArrangeEventList();
 }
 
 void CombinedWindow::layoutPanes()

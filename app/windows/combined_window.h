@@ -20,12 +20,18 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
+
+class QFrame;
+class QListWidget;
 
 namespace pellucor {
 
 struct AppState;
 class ColourPanel;
 class Engine;
+class EventListBox;
+class EventLog;
 class PictureSurface;
 class SkinForm;
 class SkinObject;
@@ -53,6 +59,10 @@ struct CombinedServices
     // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
     std::function<void()> wakeUp;
     // ---- end of colour controls and skin buttons ----
+
+    // Status lines, motion text and event list: the engine's event lists of the four cameras.
+    // The event list shows nothing when not set.
+    EventLog* log = nullptr;
 };
 
 // The pane rectangles of a client area W x H: half sizes rounded up, panes 1 to 4 row by row.
@@ -153,6 +163,32 @@ private:
     std::unique_ptr<WindowWaits> m_waits;
     std::array<ColourPanel*, 4> m_colour{};
     // ---- end of colour controls and skin buttons ----
+
+    // ---- Status lines, motion text and event list (combined_window_status.cpp) ----
+public:
+    // The window skin's "IPAddress", "Line" and "Recording" of camera n, and the password
+    // edition's colour button.
+    void RefrushStatusBar(int n);
+    // "MOTION" in "MotionDetect", or nothing.
+    void ShowMotionText(bool shown);
+    // Before the current camera becomes n: a shown event list of another camera is hidden.
+    void RefrushListCtl(int n);
+    // Shows the current camera's event lines over the whole client area while EventListShown
+    // is set, or hides them (the "Event" button flips the flag first).
+    void ToggleEventList();
+    // One new event's two lines, of any camera, while the list is shown.
+    void addEventLines(const std::string& header, const std::string& message);
+    QListWidget& eventList();
+    bool eventListVisible() const;
+
+private:
+    void buildEventList();
+    void ArrangeEventList();
+
+    QFrame* m_frameList = nullptr;
+    QListWidget* m_listEvent = nullptr;
+    std::unique_ptr<EventListBox> m_events;
+    // ---- end of status lines, motion text and event list ----
 };
 
 } // namespace pellucor

@@ -13,6 +13,7 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
 #include "app/windows/colour_panel.h"
+#include "app/windows/status_texts.h"
 #include "app/windows/view_window_detail.h"
 #include "app/windows/window_waits.h"
 
@@ -117,13 +118,10 @@ void CombinedWindow::RefreshProtocolButtons(int n)
 
 void CombinedWindow::RefrushClrCtlBtn(int n)
 {
-    const AppState& st = *m_sv.state;
-    if (!isTcEdition(st.Language) || n < 1 || n > 4)
+    if (n < 1 || n > 4)
         return;
     try {
-        const bool checked = st.cam(n).PasswordChecked;
-        m_buttons->object("ColorCtl").SetLevel(checked ? 0 : 255);
-        m_buttons->object("LBtnSet").SetSpan(checked ? 84 : 62);
+        putColourButtonLevel(m_skin->RootObject(), *m_sv.state, m_sv.state->cam(n));
     } catch (const std::exception&) {
     }
 }
@@ -264,6 +262,11 @@ void CombinedWindow::SkinForm1_ObjectClick(SkinObject* o)
                 return;
             ColorPanelShown = !ColorPanelShown;
             ShowColorCtl();
+        } else if (name == "Event") {
+            if (!c.Enable)
+                return;
+            EventListShown = !EventListShown;
+            ToggleEventList();
         } else if (name == "Snapshot") {
             if (c.Enable)
                 saveSnapshot(st, *m_sv.engine, n, m_sv.saveDialog, this);

@@ -62,10 +62,6 @@ void CombinedWindows::combinedRefreshPane(int slot)
         m_window->refreshPane(slot);
 }
 
-// The status lines, motion text and event list of the combined window are not built yet: these
-// calls leave the window as it is.
-void CombinedWindows::combinedShowMotionText(bool) {}
-
 // The window's buttons show the current camera: a recording change of another camera leaves them
 // as they are.
 void CombinedWindows::combinedRecordGrayBTN(int slot)
@@ -74,10 +70,16 @@ void CombinedWindows::combinedRecordGrayBTN(int slot)
         m_window->RecordGrayBTN(slot);
 }
 
+void CombinedWindows::combinedShowMotionText(bool on)
+{
+    if (m_window)
+        m_window->ShowMotionText(on);
+}
+
 void CombinedWindows::combinedRefrushStatusBar(int slot)
 {
-    if (m_window && slot == m_services.state->CurCam)
-        m_window->PutActiveBorder(slot);
+    if (m_window)
+        m_window->RefrushStatusBar(slot);
 }
 
 void CombinedWindows::combinedPutActiveBorder(int slot)
@@ -92,6 +94,12 @@ void CombinedWindows::combinedRefrushShowClrCtl(int slot)
         m_window->RefrushShowClrCtl(slot);
 }
 
+void CombinedWindows::combinedRefrushListCtl(int slot)
+{
+    if (m_window)
+        m_window->RefrushListCtl(slot);
+}
+
 void CombinedWindows::combinedRefrushClrCtlBtn(int slot)
 {
     if (m_window)
@@ -100,9 +108,13 @@ void CombinedWindows::combinedRefrushClrCtlBtn(int slot)
 
 bool CombinedWindows::combinedEventListShown()
 {
-    return false;
+    return m_window && m_window->EventListShown;
 }
 
-void CombinedWindows::addToCombined(const std::string&, const std::string&) {}
+void CombinedWindows::addToCombined(const std::string& header, const std::string& message)
+{
+    if (m_window)
+        m_window->addEventLines(header, message);
+}
 
 } // namespace pellucor

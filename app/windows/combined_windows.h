@@ -28,6 +28,7 @@ public:
     void combinedRefrushStatusBar(int slot) override;
     void combinedPutActiveBorder(int slot) override;
     void combinedRefrushShowClrCtl(int slot) override;
+    void combinedRefrushListCtl(int slot) override;
     void combinedRefrushClrCtlBtn(int slot) override;
     bool combinedEventListShown() override;
     void addToCombined(const std::string& header, const std::string& message) override;

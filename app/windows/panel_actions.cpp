@@ -217,8 +217,10 @@ void ControlPanel::SelectCam(int n)
 {
     if (m_state.ScanModeOn)
         return;
-    // The combined window follows before the camera changes: the old pane's colour panel goes.
+    // The combined window follows before the camera changes: the old pane's colour panel and
+    // event list go.
     m_sv.windows->combinedRefrushShowClrCtl(n);
+    m_sv.windows->combinedRefrushListCtl(n);
     m_sv.windows->combinedPutActiveBorder(n);
     if (n != m_state.CurCam)
         m_tmrBtnHold->setEnabled(false);

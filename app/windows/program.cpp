@@ -155,6 +155,7 @@ Program::StartResult Program::start()
     cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     cs.messages = &m_ui;
     cs.wakeUp = wakeUp;
+    cs.log = m_log.get();
     m_combined = std::make_unique<CombinedWindows>(std::move(cs));
     m_windows.setCombinedHost(m_combined.get());
     ScanServices ss;

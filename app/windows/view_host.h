@@ -44,10 +44,11 @@ public:
     virtual void combinedShowMotionText(bool on) = 0;
     virtual void combinedRecordGrayBTN(int slot) = 0;
     virtual void combinedRefrushStatusBar(int slot) = 0;
-    // The control panel's calls: marks pane `slot` active; hides the colour panel before `slot`
-    // becomes current; refreshes the colour button after a configuration access.
+    // The control panel's calls: marks pane `slot` active; hides the colour panel and the event
+    // list before `slot` becomes current; refreshes the colour button after a configuration access.
     virtual void combinedPutActiveBorder(int slot) = 0;
     virtual void combinedRefrushShowClrCtl(int slot) = 0;
+    virtual void combinedRefrushListCtl(int slot) = 0;
     virtual void combinedRefrushClrCtlBtn(int slot) = 0;
     // The combined window is open and shows its event list; one event's two lines into it.
     virtual bool combinedEventListShown() = 0;

@@ -13,6 +13,7 @@
 #include "app/skin/tool_set.h"
 #include "app/windows/colour_panel.h"
 #include "app/windows/skin_buttons.h"
+#include "app/windows/status_texts.h"
 #include "app/windows/view_window_detail.h"
 #include "app/windows/window_waits.h"
 
@@ -98,7 +99,7 @@ ViewSlotQuirks ViewSlotQuirks::of(int slot)
 
 ViewWindow::ViewWindow(int slot, ViewServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_slot(slot), m_quirks(ViewSlotQuirks::of(slot)),
-      m_sv(std::move(services)), m_lines(std::make_unique<EventLineList>())
+      m_sv(std::move(services))
 {
     buildControls();
     setWindowTitle(QString("Cam%1").arg(m_slot));
@@ -156,6 +157,7 @@ void ViewWindow::buildControls()
 
     m_frameList = new QFrame(m_client);
     m_listEvent = new QListWidget(m_frameList);
+    m_events = std::make_unique<EventListBox>(*m_listEvent);
     m_frameList->hide();
 
     m_toolBar = new SkinToolBar(this);
@@ -183,22 +185,13 @@ void ViewWindow::FillEventList()
     const auto& lines = m_sv.log->lines(m_slot);
     if (lines.empty())
         return;
-    for (const std::string& l : lines)
-        m_listEvent->addItem(QString::fromStdString(l));
-    // The window's own copy, which keeps its own bound as lines arrive.
-    for (std::size_t i = 0; i + 1 < lines.size(); i += 2)
-        m_lines->add(lines[i], lines[i + 1]);
-    m_listEvent->setCurrentRow(m_listEvent->count() - 2);
+    m_events->fill(lines);
+    m_listEvent->setCurrentRow(m_listEvent->count() - 2); // the header of the last event
 }
 
 void ViewWindow::addEventLines(const std::string& header, const std::string& message)
 {
-    m_lines->add(header, message);
-    m_listEvent->addItem(QString::fromStdString(header));
-    m_listEvent->addItem(QString::fromStdString(message));
-    const int keep = static_cast<int>(m_lines->lines().size());
-    while (m_listEvent->count() > keep)
-        delete m_listEvent->takeItem(0);
+    m_events->add(header, message);
 }
 
 // ---- activation, layout, status ----
@@ -314,18 +307,13 @@ void ViewWindow::refreshPicture()
 void ViewWindow::RefrushStatusBar()
 {
     try {
-        const AppState& st = *m_sv.state;
         const CamInfo& c = cam();
-        object("IPAddress").SetText(QString::fromStdString(c.IPAddress));
-        object("Line").SetText(QString::fromStdString(c.Enable ? st.texts.strOnLine : st.texts.strOffLine));
-        object("Recording").SetText(c.Recording ? QString::fromStdString(st.texts.RecText[0]) : QString());
+        SkinObject& root = m_skin->RootObject();
+        putStatusLines(root, *m_sv.state, c);
         const QString caption = QString("%1.  ").arg(m_slot) + QString::fromStdString(c.ServerName);
         setWindowTitle(caption);
         object("ServerName").SetText(caption);
-        if (isTcEdition(st.Language)) {
-            object("ColorCtl").SetTransparency(c.PasswordChecked ? 0 : 255);
-            object("LBtnSet").SetOffset(c.PasswordChecked ? 84 : 62);
-        }
+        putColourButtonLevel(root, *m_sv.state, c);
     } catch (const std::exception&) {
     }
 }
@@ -333,7 +321,7 @@ void ViewWindow::RefrushStatusBar()
 void ViewWindow::ShowMotionText(bool motion)
 {
     try {
-        object("MotionDetect").SetText(motion ? QStringLiteral("MOTION") : QString());
+        putMotionText(m_skin->RootObject(), motion);
     } catch (const std::exception&) {
     }
 }

@@ -40,7 +40,7 @@ namespace pellucor {
 struct AppState;
 struct CamInfo;
 class Engine;
-class EventLineList;
+class EventListBox;
 class EventLog;
 class ColourPanel;
 class MessageBoxes;
@@ -195,7 +195,7 @@ private:
     QFrame* m_frameList = nullptr;
     QListWidget* m_listEvent = nullptr;
     SkinToolBar* m_toolBar = nullptr;
-    std::unique_ptr<EventLineList> m_lines;
+    std::unique_ptr<EventListBox> m_events;
     std::unique_ptr<SkinButtons> m_buttons;
     std::unique_ptr<WindowWaits> m_waits;
     ZoomPanModel m_zoom;

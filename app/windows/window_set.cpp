@@ -35,6 +35,12 @@ void WindowSet::combinedRefrushShowClrCtl(int slot)
         m_combined->combinedRefrushShowClrCtl(slot);
 }
 
+void WindowSet::combinedRefrushListCtl(int slot)
+{
+    if (m_combined && m_state.WindowOpen[5])
+        m_combined->combinedRefrushListCtl(slot);
+}
+
 void WindowSet::combinedRefrushClrCtlBtn(int slot)
 {
     if (m_combined && m_state.WindowOpen[5])

@@ -42,6 +42,7 @@ public:
     // The panel's calls into the combined window; nothing while it is not open.
     void combinedPutActiveBorder(int slot);
     void combinedRefrushShowClrCtl(int slot);
+    void combinedRefrushListCtl(int slot);
     void combinedRefrushClrCtlBtn(int slot);
 
     // Control panel.

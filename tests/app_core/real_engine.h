@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine_fakes.h"
+#include "real_time_services.h"
 #include "register_module.h"
 
 #include "app/core/control_adapter.h"
@@ -13,21 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace enginetest {
-
-// Services in real time; the profile is not written.
-inline EngineServices realTimeServices(TimerFactory& timers, UiServices& ui, EngineWindows& windows,
-                                       MessageBoxes& messages, EventLog& log)
-{
-    EngineServices sv;
-    sv.clock = &tessivor::activeClock();
-    sv.timers = &timers;
-    sv.ui = &ui;
-    sv.windows = &windows;
-    sv.messages = &messages;
-    sv.log = &log;
-    sv.saveSetting = [] { return true; };
-    return sv;
-}
 
 // The engine with the module's controls; `error` says why a control could not be made.
 inline std::unique_ptr<Engine> makeEngineWithRealControls(AppState& state, EngineServices sv, Trace& trace,

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -18,19 +19,23 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// One frame of a solid colour, as the control's frame pipeline would draw it: a bottom-up
-// 24-bit bitmap blitted at the target's top left.
-void drawFrame(tessivor::FrameTarget& target, int width, int height, tessivor::Rgb colour)
+// One frame whose row y has the colour rowColour(y), as the control's frame pipeline would draw
+// it: a bottom-up 24-bit bitmap blitted at the target's top left.
+void drawRows(tessivor::FrameTarget& target, int width, int height,
+              const std::function<tessivor::Rgb(int y)>& rowColour)
 {
     const std::uint32_t stride = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
     std::vector<std::uint8_t> bits(static_cast<std::size_t>(stride) * height);
-    for (int y = 0; y < height; ++y)
+    for (int y = 0; y < height; ++y) {
+        const tessivor::Rgb colour = rowColour(y);
+        // Bottom-up: the picture's row y is the bitmap's row height - 1 - y.
+        std::uint8_t* row = &bits[static_cast<std::size_t>(height - 1 - y) * stride];
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &bits[static_cast<std::size_t>(y) * stride + x * 3];
-            p[0] = colour.b;
-            p[1] = colour.g;
-            p[2] = colour.r;
+            row[x * 3] = colour.b;
+            row[x * 3 + 1] = colour.g;
+            row[x * 3 + 2] = colour.r;
         }
+    }
     tessivor::DibView view;
     view.width = width;
     view.height = height;
@@ -39,6 +44,12 @@ void drawFrame(tessivor::FrameTarget& target, int width, int height, tessivor::R
     view.stride = stride;
     view.bits = bits.data();
     target.blit(0, 0, width, height, 0, 0, view);
+}
+
+// One frame of a solid colour.
+void drawFrame(tessivor::FrameTarget& target, int width, int height, tessivor::Rgb colour)
+{
+    drawRows(target, width, height, [colour](int) { return colour; });
 }
 
 tessivor::Rgb frameColour(int n)
@@ -109,6 +120,33 @@ TEST(PictureSurface, FramesFromAWorkerAppearOnScreen)
         EXPECT_EQ(shot.pixelColor(p), QColor(want.r, want.g, want.b)) << p.x() << "," << p.y();
     EXPECT_GT(repaints, 0);
     EXPECT_EQ(source.missed(), 0);
+}
+
+// A picture larger than the piece Qt converts in one go is painted in strips: every row shows, the
+// rows at the strips' edges included.
+TEST(PictureSurface, ALargePictureShowsEveryRow)
+{
+    testApp();
+    PictureSurface surface;
+    surface.resize(400, 300);
+    surface.show();
+    ASSERT_TRUE(waitUntil([&] { return surface.isVisible(); }));
+    ASSERT_EQ(surface.target()->width(), 400);
+    auto rowColour = [](int y) {
+        return tessivor::Rgb{static_cast<std::uint8_t>(y % 256), static_cast<std::uint8_t>(255 - y % 256),
+                             static_cast<std::uint8_t>((y * 7) % 256)};
+    };
+    const int width = 400, height = 300;
+    drawRows(*surface.target(), width, height, rowColour);
+    ASSERT_TRUE(waitUntil([&] { return surface.shownVersion() == surface.target()->version(); }));
+    const QImage shot = surface.grab().toImage();
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+        const tessivor::Rgb want = rowColour(y);
+        for (int x : {0, 199, 399})
+            wrong += shot.pixelColor(x, y) == QColor(want.r, want.g, want.b) ? 0 : 1;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(PictureSurface, TextOverlaysAreDrawnWithARealFont)

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -185,6 +186,13 @@ private:
     pid_t m_pid = -1;
     int m_control = -1;
 };
+
+// A number of camsim's "stats" answer ("ok connections=3 open=1 frames=40 ..."), or -1.
+inline long statsField(const std::string& stats, const std::string& name)
+{
+    const auto at = stats.find(" " + name + "=");
+    return at == std::string::npos ? -1 : std::atol(stats.c_str() + at + name.size() + 2);
+}
 
 // The number in a JPEG's "camsim frame N" comment; -1 when the bytes hold none.
 inline long long camsimFrameNumber(const std::uint8_t* jpeg, std::size_t size)

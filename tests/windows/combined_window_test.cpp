@@ -13,6 +13,7 @@
 #include "app/windows/combined_windows.h"
 #include "app/windows/scan_window.h"
 
+#include <QListWidget>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -70,7 +71,10 @@ protected:
         };
         sv.currentCameraChanged = [this] { ++changed; };
         sv.lastWindowClosed = [this] { ++lastClosed; };
+        sv.log = &rig->log;
         combined = std::make_unique<CombinedWindows>(sv);
+        engineWindows.combined = combined.get();
+        rig->log.setViews(&engineWindows);
         ScanServices ss;
         ss.state = &state;
         ss.engine = rig->engine.get();
@@ -81,6 +85,7 @@ protected:
 
     ~CombinedWindowTest() override
     {
+        engineWindows.combined = nullptr;
         scan.reset();
         combined.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -108,11 +113,17 @@ protected:
     {
         return w.paneFrame(slot).RootObject().FindObject(name).BitmapName();
     }
+    SkinObject& object(CombinedWindow& w, const char* name) { return w.skin().RootObject().FindObject(name); }
+    std::string text(CombinedWindow& w, const char* name) { return object(w, name).Text().toStdString(); }
+    const std::string& hint(int row, int k) const
+    {
+        return state.HintTable[static_cast<std::size_t>(row)].BtnStr[static_cast<std::size_t>(k)];
+    }
 
     TestFolder home;
     AppState state;
-    // The engine's scan calls reach the scan window; the rest do nothing.
-    struct ScanOnly : viewtest::ViewsOnly
+    // The engine's scan and combined-window calls reach those windows; the rest do nothing.
+    struct ScanOnly : viewtest::ViewsAndCombined
     {
         ScanWindows* scan = nullptr;
         void showScan() override { scan->showScan(); }
@@ -230,6 +241,177 @@ TEST_F(CombinedWindowTest, ClosingUnbindsItsPanesAndLeavesOtherTargetsAlone)
     again.close();
     EXPECT_EQ(lastClosed, 1);
     EXPECT_EQ(state.CombineMode, 1);
+}
+
+TEST_F(CombinedWindowTest, StatusLinesAndMotionTextDescribeTheCurrentCamera)
+{
+    state.CurCam = 1;
+    state.CombineMode = 1;
+    state.cam(2).Enable = false;
+    state.cam(2).Recording = true;
+    CombinedWindow& w = open();
+    EXPECT_EQ(text(w, "IPAddress"), "127.0.0.1");
+    EXPECT_EQ(text(w, "Line"), state.texts.strOnLine);
+    EXPECT_EQ(text(w, "Recording"), "");
+
+    // Motion of the current camera shows; of another camera it does not.
+    rig->engine->onImageEvent(3, 6);
+    EXPECT_EQ(text(w, "MotionDetect"), "");
+    rig->engine->onImageEvent(1, 6);
+    EXPECT_EQ(text(w, "MotionDetect"), "MOTION");
+    // The motion lamp's timer takes it away once the motion is over a second old.
+    rig->engine->tmrMotionLed().setEnabled(true);
+    rig->clock.advance(3000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(text(w, "MotionDetect"), "");
+
+    // Another pane: its camera's lines, and no motion text left over from the last one.
+    w.ShowMotionText(true);
+    w.selectPane(2);
+    EXPECT_EQ(text(w, "IPAddress"), "127.0.0.2");
+    EXPECT_EQ(text(w, "Line"), state.texts.strOffLine);
+    EXPECT_EQ(text(w, "Recording"), state.texts.RecText[0]);
+    EXPECT_EQ(text(w, "MotionDetect"), "");
+
+    // A recording that starts on the current camera shows at once.
+    w.selectPane(4);
+    EXPECT_EQ(text(w, "Recording"), "");
+    EXPECT_TRUE(rig->engine->StartRecord(4, 1));
+    EXPECT_EQ(text(w, "Recording"), state.texts.RecText[0]);
+
+    // The edition that asks for the camera's password first shows the colour button only after it.
+    state.Language = "DravonetTC";
+    w.RefrushStatusBar(4);
+    EXPECT_EQ(object(w, "ColorCtl").Transparency(), 255);
+    EXPECT_EQ(object(w, "LBtnSet").Span(), 62);
+    state.cam(4).PasswordChecked = true;
+    w.RefrushStatusBar(4);
+    EXPECT_EQ(object(w, "ColorCtl").Transparency(), 0);
+    EXPECT_EQ(object(w, "LBtnSet").Span(), 84);
+}
+
+TEST_F(CombinedWindowTest, TheEventListShowsTheCurrentCamerasLinesAndEveryNewEvent)
+{
+    rig->log.AddEvent(2, "Camera started.");
+    rig->log.AddEvent(1, "Not this camera.");
+    rig->log.AddEvent(2, "Camera connected.");
+    state.CurCam = 2;
+    CombinedWindow& w = open();
+    resizeClient(w, QSize(640, 480));
+    EXPECT_FALSE(combined->combinedEventListShown());
+    EXPECT_FALSE(w.eventListVisible());
+
+    w.EventListShown = true;
+    w.ToggleEventList();
+    QListWidget& list = w.eventList();
+    ASSERT_EQ(list.count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(list.item(i)->text().toStdString(), rig->log.lines(2)[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(list.currentRow(), 3); // the last line
+    EXPECT_TRUE(w.eventListVisible());
+    EXPECT_TRUE(combined->combinedEventListShown());
+    EXPECT_EQ(list.geometry(), QRect(0, 0, 640, 480));
+    EXPECT_EQ(object(w, "Event").BitmapName().toStdString(), hint(6, 2));
+
+    // New events of any camera join the list, the last line selected.
+    rig->log.AddEvent(3, "Motion detected.");
+    ASSERT_EQ(list.count(), 6);
+    EXPECT_NE(list.item(4)->text().toStdString().find("127.0.0.3   Gate3"), std::string::npos);
+    EXPECT_EQ(list.item(5)->text().toStdString(), "    Motion detected.");
+    EXPECT_EQ(list.currentRow(), 5);
+    EXPECT_TRUE(w.grab().toImage().save(
+        QString::fromStdString((combinedScreenshots() / "event_list.png").string()), "PNG"));
+
+    // A resize keeps it over the whole client area.
+    resizeClient(w, QSize(801, 601));
+    EXPECT_EQ(list.geometry(), QRect(0, 0, 801, 601));
+    EXPECT_EQ(list.parentWidget()->geometry(), QRect(0, 0, 801, 601));
+
+    // Its own bound: at 500 lines the oldest 100 go.
+    for (int i = 0; i < 247; ++i)
+        rig->log.AddEvent(1 + i % 3, "Line " + std::to_string(i));
+    EXPECT_EQ(list.count(), 400);
+    EXPECT_EQ(list.item(399)->text().toStdString(), "    Line 246");
+
+    // The panel keeps the current camera: the list stays; another camera: it is hidden.
+    w.RefrushListCtl(2);
+    EXPECT_TRUE(w.eventListVisible());
+    w.RefrushListCtl(4);
+    EXPECT_FALSE(w.EventListShown);
+    EXPECT_FALSE(w.eventListVisible());
+    EXPECT_EQ(object(w, "Event").BitmapName().toStdString(), hint(6, 4));
+    rig->log.AddEvent(2, "After hiding.");
+    EXPECT_EQ(list.count(), 400);
+
+    // A camera with no lines: an empty list and no selection.
+    state.CurCam = 4;
+    w.EventListShown = true;
+    w.ToggleEventList();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(list.currentRow(), -1);
+    EXPECT_TRUE(w.eventListVisible());
+
+    // Reopened, the window starts with its list hidden.
+    w.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CombinedWindow& again = open();
+    EXPECT_FALSE(again.EventListShown);
+    EXPECT_FALSE(again.eventListVisible());
+}
+
+TEST_F(CombinedWindowTest, TheEventButtonOpensAndClosesTheListOfAnEnabledCurrentCamera)
+{
+    rig->log.AddEvent(2, "Camera started.");
+    state.CurCam = 2;
+    CombinedWindow& w = open();
+    resizeClient(w, QSize(640, 480));
+    SkinObject& button = object(w, "Event");
+
+    w.SkinForm1_ObjectClick(&button);
+    EXPECT_TRUE(w.EventListShown);
+    EXPECT_TRUE(w.eventListVisible());
+    EXPECT_EQ(w.eventList().count(), 2);
+    EXPECT_EQ(button.BitmapName().toStdString(), hint(6, 2));
+    // The pointer over the button keeps the switched-on image while the list is shown.
+    w.SkinForm1_MouseIn(&button);
+    EXPECT_EQ(button.BitmapName().toStdString(), hint(6, 2));
+
+    w.SkinForm1_ObjectClick(&button);
+    EXPECT_FALSE(w.EventListShown);
+    EXPECT_FALSE(w.eventListVisible());
+    EXPECT_EQ(button.BitmapName().toStdString(), hint(6, 4));
+
+    // A disabled current camera: the click changes nothing.
+    state.cam(2).Enable = false;
+    w.SkinForm1_ObjectClick(&button);
+    EXPECT_FALSE(w.EventListShown);
+    EXPECT_FALSE(w.eventListVisible());
+}
+
+TEST_F(CombinedWindowTest, TheScanWindowNamesTheCameraItShowsByEdition)
+{
+    state.ScanModeOn = true;
+    rig->engine->ScanMode();
+    ScanWindow& w = *scan->window();
+    struct Case
+    {
+        const char* language;
+        const char* title;
+    };
+    const Case cases[] = {{"english", "3.  Gate3"},
+                          {"Dravonet", "3 Gate3"},
+                          {"DravonetS", "3 Gate3"},
+                          {"DRAVONET", "3.  Gate3"}};
+    state.ScanCam = 3;
+    for (const Case& c : cases) {
+        state.Language = c.language;
+        w.RefrushStatusBar();
+        EXPECT_EQ(w.windowTitle().toStdString(), c.title) << c.language;
+        EXPECT_EQ(w.skin().RootObject().FindObject("ServerName").Text().toStdString(), c.title) << c.language;
+        EXPECT_EQ(w.skin().RootObject().FindObject("IPAddress").Text().toStdString(), "127.0.0.3")
+            << c.language;
+    }
+    w.close();
 }
 
 TEST_F(CombinedWindowTest, ScanShowsEachEnabledCameraInTurnAndItsSizeReachesAllControls)

@@ -128,6 +128,7 @@ public:
     void combinedRefrushStatusBar(int n) override { m_record.combinedRefrushStatusBar(n); }
     void combinedPutActiveBorder(int n) override { combined("PutActiveBorder", n); }
     void combinedRefrushShowClrCtl(int n) override { combined("RefrushShowClrCtl", n); }
+    void combinedRefrushListCtl(int n) override { combined("RefrushListCtl", n); }
     void combinedRefrushClrCtlBtn(int n) override { combined("RefrushClrCtlBtn", n); }
     bool combinedEventListShown() override { return false; }
     void addToCombined(const std::string&, const std::string&) override {}

@@ -507,9 +507,11 @@ TEST(PanelActions, TheCombinedWindowFollowsTheCameraSelectionAndTheErase)
     rig.click("Cam1");
     from = rig.mark();
     rig.click("Cam2");
-    // Before the camera changes: the old pane's colour panel goes, then the border moves.
+    // Before the camera changes: the old pane's colour panel and event list go, then the border
+    // moves.
     EXPECT_EQ(linesWith(rig.trace, "frmCombineWindow.", from),
               (std::vector<std::string>{"frmCombineWindow.RefrushShowClrCtl(2)",
+                                        "frmCombineWindow.RefrushListCtl(2)",
                                         "frmCombineWindow.PutActiveBorder(2)"}));
     EXPECT_EQ(rig.state.CurCam, 2);
 

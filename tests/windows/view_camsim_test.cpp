@@ -30,6 +30,7 @@
 #include <fstream>
 
 using namespace enginetest;
+using tessivor::testing::statsField;
 using viewtest::ViewsOnly;
 
 namespace {
@@ -74,13 +75,6 @@ Ppm djpeg(const std::filesystem::path& jpeg, const std::filesystem::path& scratc
     out.height = h;
     out.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end());
     return out;
-}
-
-// A number of camsim's "stats" answer ("ok connections=3 open=1 frames=40 ..."), or -1.
-long statsField(const std::string& stats, const std::string& name)
-{
-    const auto at = stats.find(" " + name + "=");
-    return at == std::string::npos ? -1 : std::atol(stats.c_str() + at + name.size() + 2);
 }
 
 TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStreaming)

@@ -1,16 +1,20 @@
 // The view windows as the engine's window set and the event log's views, for tests: the calls
 // for view windows go to a ViewWindows (set once it exists, after the engine); the panel,
-// combined and scan windows are absent and their calls do nothing.
+// combined and scan windows are absent and their calls do nothing (ViewsAndCombined adds the
+// combined window).
 #pragma once
 
 #include "app/core/app_state.h"
 #include "app/core/engine_ports.h"
 #include "app/core/event_log.h"
 #include "app/core/language_pack.h"
+#include "app/windows/view_host.h"
 #include "app/windows/view_windows.h"
 
+#include <ctime>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace viewtest {
@@ -47,6 +51,34 @@ std::vector<std::string> linesWith(const Trace& trace, const std::string& prefix
         if (trace.lines[i].rfind(prefix, 0) == 0)
             out.push_back(trace.lines[i]);
     return out;
+}
+
+// The state the tests with simulated cameras start from: the English pack read from the source
+// tree, recordings in the home, slot n (from 1) holding cameras[n - 1] (address and port) with
+// `protocol`, assigned and enabled, named `namePrefix` + n; the control panel open. False when a
+// pack file could not be read.
+inline bool camsimState(AppState& state, const std::filesystem::path& home,
+                        const std::vector<std::pair<std::string, int>>& cameras, int protocol,
+                        const std::string& namePrefix)
+{
+    state.paths.homeDir = home;
+    state.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
+    InitGlobals(state, std::time(nullptr));
+    const bool read = LoadUISetting(state) && LoadHintText(state);
+    state.settings.Storage(1).Path = (home / "storage").string();
+    for (std::size_t i = 0; i < cameras.size() && i < kCameraCount; ++i) {
+        const int n = static_cast<int>(i) + 1;
+        CamInfo& c = state.cam(n);
+        c.Assign = c.Enable = true;
+        c.Protocol = protocol;
+        c.IPAddress = cameras[i].first;
+        c.Port = cameras[i].second;
+        c.UserName = c.Password = "pelko"; // the simulated camera's default credentials
+        c.ServerName = namePrefix + std::to_string(n);
+        c.MacAddress = "0.1.2.3.4." + std::to_string(n);
+    }
+    state.WindowOpen[0] = true; // the control panel is open
+    return read;
 }
 
 struct ViewsOnly : EngineWindows, EventViews
@@ -86,6 +118,58 @@ struct ViewsOnly : EngineWindows, EventViews
     {
         views->addToView(cam, header, message);
     }
+};
+
+// As ViewsOnly, with the combined window's calls going to `combined` while it is set.
+struct ViewsAndCombined : ViewsOnly
+{
+    CombinedHost* combined = nullptr;
+    void unloadCombined() override
+    {
+        if (combined)
+            combined->unloadCombined();
+    }
+    DrawTarget combinedPane(int n) override { return combined ? combined->combinedPane(n) : DrawTarget{}; }
+    void combinedFormResize() override
+    {
+        if (combined)
+            combined->combinedFormResize();
+    }
+    void combinedRefreshPane(int n) override
+    {
+        if (combined)
+            combined->combinedRefreshPane(n);
+    }
+    void combinedShowMotionText(bool on) override
+    {
+        if (combined)
+            combined->combinedShowMotionText(on);
+    }
+    void combinedRecordGrayBTN(int n) override
+    {
+        if (combined)
+            combined->combinedRecordGrayBTN(n);
+    }
+    void combinedRefrushStatusBar(int n) override
+    {
+        if (combined)
+            combined->combinedRefrushStatusBar(n);
+    }
+    bool combinedEventListShown() override { return combined && combined->combinedEventListShown(); }
+    void addToCombined(const std::string& header, const std::string& message) override
+    {
+        if (combined)
+            combined->addToCombined(header, message);
+    }
+};
+
+// Combined mode: the engine's calls for the combined window reach it, and there are no view windows.
+struct CombinedOnly : ViewsAndCombined
+{
+    void showView(int) override {}
+    void unloadView(int) override {}
+    bool viewExists(int) override { return false; }
+    void viewRefrushStatusBar(int) override {}
 };
 
 } // namespace viewtest

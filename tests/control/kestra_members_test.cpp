@@ -181,7 +181,8 @@ TEST_F(KestraTest, PortPageWithoutKeysLeavesTheDefaults)
 {
     // A camera of another family has no such page: three tries, nothing changed.
     control->put_KestraCPort(7000);
-    control->put_RemotePort(RefusedPort().port());
+    const RefusedPort refused; // held for the whole test: a port let go could be taken by another server
+    control->put_RemotePort(refused.port());
     std::int32_t ok = 1;
     control->GetKestraPort(&ok);
     EXPECT_EQ(ok, 0);

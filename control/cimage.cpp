@@ -448,7 +448,6 @@ bool CImage::StartMailThread()
 void CImage::MailThread()
 {
     SendMailJob();
-    m_Run.m_bMailBusy.store(0);
 }
 
 HRESULT CImage::SendEmail(std::int32_t* pVal)

@@ -208,6 +208,10 @@ int CImage::SendMailJob()
                 trace("smtp.SMTPClose OK\r\n");
         }
     }
+    // The job has ended: the next one may start as soon as the idle flag or the result is seen,
+    // even while this thread is still ending (the start waits for its last steps).
+    m_Run.m_bMailBusy.store(0);
+    m_MailThread.done();
     m_Run.m_bMailIdle.store(1);
     if (rc == MAIL_OK) {
         trace("EMAIL_OK_EVENT\r\n");

@@ -297,12 +297,13 @@ void BM_PacedDecode(benchmark::State& state)
         const auto start = std::chrono::steady_clock::now();
         const auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                      std::chrono::duration<double>(seconds));
-        for (auto next = start; next < end; next += period) {
+        for (auto next = start; next + period <= end; next += period) {
             std::this_thread::sleep_until(next);
             bareDecode(jpeg, rgb);
             benchmark::DoNotOptimize(rgb.data());
             ++frames;
         }
+        std::this_thread::sleep_until(end); // each frame counted with its whole period
         cpu = processCpuSeconds() - cpuStart;
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

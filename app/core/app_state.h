@@ -19,6 +19,8 @@ namespace pellucor {
 constexpr int kCameraCount = 4;
 constexpr int kScheduleCount = 5;
 constexpr int kStorageCount = 16;
+// The native protocol's port: a camera's port until another is known.
+constexpr std::int32_t kNativeCameraPort = 8481;
 
 struct ScheduleInfo
 {
@@ -44,7 +46,7 @@ struct CamInfo
     bool Enable = false;
     std::string IPAddress;
     std::string MacAddress = "0.0.0.0.0.0";
-    std::int32_t Port = 8481;
+    std::int32_t Port = kNativeCameraPort;
     std::int32_t Protocol = 0;
     std::string UserName;
     std::string Password;

@@ -19,7 +19,6 @@ namespace {
 
 // The port of the native frame protocol, handed back for a Protocol 0 camera typed without one
 // (the probe and the login ran on the web port, 80; the pictures come on this one).
-constexpr std::int32_t kNativePort = 8481;
 constexpr std::int32_t kWebPort = 80;
 
 std::string hostPart(const std::string& address)
@@ -192,9 +191,10 @@ void AddCamDialog::onEndProbeDevice(std::int32_t status)
     m_values.IPAddress = m_control.remoteHost();
     m_values.Port = m_control.remotePort();
     if (protocol == 0 && !portTyped)
-        m_values.Port = kNativePort;
+        m_values.Port = kNativeCameraPort;
     if (protocol != 3 && m_control.getConfig(0) == -1 && protocol != 4 &&
-        m_control.getConfigValueBSTR(40).empty() && m_control.getConfigValueBSTR(41).empty()) {
+        m_control.getConfigValueBSTR(configField::kAdminName).empty() &&
+        m_control.getConfigValueBSTR(configField::kAdminPassword).empty()) {
         // The camera has no administrator name or password: no login.
         finish();
         return;

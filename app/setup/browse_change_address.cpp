@@ -19,14 +19,7 @@ namespace pellucor {
 
 namespace {
 
-constexpr std::int32_t kNativePort = 8481;
-// The configuration block's fields: the network flags word, the administrator name and
-// password, the subnet mask and the gateway.
-constexpr std::int32_t kNetworkFlags = 2;
-constexpr std::int32_t kAdminName = 40;
-constexpr std::int32_t kAdminPassword = 41;
-constexpr std::int32_t kSubnetMask = 44;
-constexpr std::int32_t kGateway = 45;
+using namespace configField;
 // IsRequireAuthenticationBroadcast and CheckPasswordBroadcast answers.
 constexpr std::int32_t kPasswordRequired = 2;
 constexpr std::int32_t kNoPassword = 3;
@@ -178,7 +171,7 @@ void BrowseDialog::changeByConfig(int index, const std::string& ip, const std::s
     m_control.setRemoteHost(ip);
     m_control.setMACAddress(m_control.foundMACAddress());
     m_control.setProtocol(0);
-    m_control.setRemotePort(kNativePort);
+    m_control.setRemotePort(kNativeCameraPort);
     std::int32_t r = 0;
     {
         Busy busy(*this);
@@ -226,7 +219,7 @@ void BrowseDialog::changeByBroadcast(int index, const std::string& ip, const std
 {
     const std::string mac = m_control.foundMACAddress();
     m_control.setRemoteHost(ip);
-    m_control.setRemotePort(kNativePort);
+    m_control.setRemotePort(kNativeCameraPort);
     m_control.setProtocol(0);
     m_control.setMACAddress(mac);
     std::int32_t needed = 0;

@@ -28,8 +28,6 @@ std::string hostPart(const std::string& address)
     return address.substr(0, address.find(':'));
 }
 
-constexpr std::int32_t kDefaultPort = 8481;
-
 } // namespace
 
 std::string browseRowKey(int listIndex)
@@ -111,7 +109,7 @@ BrowseDialog::BrowseDialog(DialogContext& context, SetupControl& control, Browse
         m_changeIP->hide();
     applyProgramFont();
 
-    m_control.setRemotePort(kDefaultPort);
+    m_control.setRemotePort(kNativeCameraPort);
     m_control.setEvents(this);
     connect(m_search, &QPushButton::clicked, this, [this] { search(); });
     connect(m_add, &QPushButton::clicked, this, [this] { add(); });
@@ -231,11 +229,11 @@ void BrowseDialog::add()
     m_values.UserName.clear();
     m_values.Password.clear();
     m_values.PT = false;
-    m_values.Port = kDefaultPort;
+    m_values.Port = kNativeCameraPort;
 
     m_control.setFoundIndex(m_selectedIndex - 1);
     m_control.setProtocol(0);
-    m_control.setRemotePort(kDefaultPort);
+    m_control.setRemotePort(kNativeCameraPort);
     m_control.setRemoteHost(ip);
     m_values.IPAddress = ip;
     m_values.Protocol = m_control.foundProtocol();
@@ -252,7 +250,7 @@ void BrowseDialog::add()
         m_values.PT = m_control.ptSupport() == 1;
     }
     if (protocol == 0)
-        m_values.Port = kDefaultPort;
+        m_values.Port = kNativeCameraPort;
     else if (protocol == 1 || protocol == 2)
         m_values.Port = 80;
     else if (protocol == 3 || protocol == 4)
@@ -268,8 +266,8 @@ void BrowseDialog::add()
         showMessage(6, MsgStyle::Plain);
         return;
     }
-    const std::string adminName = m_control.getConfigValueBSTR(40);
-    const std::string adminPassword = m_control.getConfigValueBSTR(41);
+    const std::string adminName = m_control.getConfigValueBSTR(configField::kAdminName);
+    const std::string adminPassword = m_control.getConfigValueBSTR(configField::kAdminPassword);
     m_values.IsLocalCamera = true;
     m_values.ServerModel = m_control.foundServerModel();
     m_values.ServerName = DecodeCharRefs(m_control.foundDeviceName());

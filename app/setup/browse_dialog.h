@@ -8,6 +8,7 @@
 // (Change IP, in browse_change_address.cpp). UI thread only.
 #pragma once
 
+#include "app/core/app_state.h"
 #include "app/setup/camera_login.h"
 #include "app/setup/setup_control.h"
 #include "app/setup/setup_dialog.h"
@@ -69,7 +70,7 @@ struct ChosenCamera
 // The camera chosen in the search dialog.
 struct BrowseValues : ChosenCamera
 {
-    BrowseValues() { Port = 8481; }
+    BrowseValues() { Port = kNativeCameraPort; }
     bool Cancelled = true;
     bool IsLocalCamera = false;
 };

@@ -12,9 +12,6 @@ namespace pellucor {
 
 namespace {
 
-// The administrator name and password fields of the configuration block.
-constexpr std::int32_t kAdminName = 40;
-constexpr std::int32_t kAdminPassword = 41;
 // CheckPasswordBroadcast's answer for accepted values.
 constexpr std::int32_t kBroadcastAccepted = 3;
 
@@ -148,8 +145,8 @@ void PasswordCheckDialog::onEndProbeDevice(std::int32_t status)
     }
     if (r != -1)
         return unreachable();
-    const std::string id = m_control->getConfigValueBSTR(kAdminName);
-    const std::string password = m_control->getConfigValueBSTR(kAdminPassword);
+    const std::string id = m_control->getConfigValueBSTR(configField::kAdminName);
+    const std::string password = m_control->getConfigValueBSTR(configField::kAdminPassword);
     // A camera without an administrator password takes any typed values.
     if ((id.empty() && password.empty()) || (trimmed(m_id) == id && trimmed(m_password) == password))
         return accepted();
@@ -171,7 +168,7 @@ void PasswordCheckDialog::checkFoundCamera()
     const std::string id = trimmed(m_id);
     const std::string password = trimmed(m_password);
     m_control->setRemoteHost(m_values.IPAddress);
-    m_control->setRemotePort(8481);
+    m_control->setRemotePort(kNativeCameraPort);
     m_control->setProtocol(0);
     m_control->setMACAddress(m_values.MacAddress);
     m_control->setUserName(id);

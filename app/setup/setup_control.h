@@ -27,6 +27,15 @@ public:
 // GetImageEvent's code for "a device was found".
 inline constexpr std::int32_t kEventDeviceFound = 27;
 
+// Fields of the camera's configuration block (getConfigValue and the like, after getConfig).
+namespace configField {
+inline constexpr std::int32_t kNetworkFlags = 2;
+inline constexpr std::int32_t kAdminName = 40;
+inline constexpr std::int32_t kAdminPassword = 41;
+inline constexpr std::int32_t kSubnetMask = 44;
+inline constexpr std::int32_t kGateway = 45;
+} // namespace configField
+
 class SetupControl
 {
 public:

@@ -269,7 +269,7 @@ void ControlPanel::ImageServer1_EndProbeDevice(const ProbeReport& report)
     r.IsLocalCamera = report.LocalCamera;
     r.Protocol = report.FoundProtocol;
     if (r.Protocol == 0)
-        r.Port = 8481;
+        r.Port = kNativeCameraPort;
     else if (r.Protocol == 1)
         r.Port = 80;
     r.MacAddress = report.FoundMACAddress;
@@ -307,7 +307,7 @@ void ControlPanel::Erase_Fun()
     r.Password.clear();
     r.IPAddress.clear();
     r.MacAddress = "0.0.0.0.0.0";
-    r.Port = 8481;
+    r.Port = kNativeCameraPort;
     r.Protocol = 0;
     r.IsLocalCamera = true;
     r.FWVersion.clear();

@@ -6,6 +6,8 @@
 // User-interface thread only.
 #pragma once
 
+#include "app/core/app_state.h"
+
 #include <cstdint>
 #include <string>
 
@@ -17,7 +19,7 @@ struct BrowseResult
     bool Cancelled = true;
     std::string IPAddress;
     std::string MacAddress = "0.0.0.0.0.0";
-    std::int32_t Port = 8481;
+    std::int32_t Port = kNativeCameraPort;
     bool IsLocalCamera = true;
     std::int32_t Protocol = 0;
     std::string ServerName;

@@ -111,8 +111,8 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
             control->setFoundIndex(-1);
             control->setMACAddress(control->foundMACAddress());
             if (control->getConfig(0) == -1) {
-                result.AdminID = control->getConfigValueBSTR(40);
-                result.AdminPassword = control->getConfigValueBSTR(41);
+                result.AdminID = control->getConfigValueBSTR(configField::kAdminName);
+                result.AdminPassword = control->getConfigValueBSTR(configField::kAdminPassword);
                 const bool open = result.AdminID.empty() && result.AdminPassword.empty();
                 result.outcome = open ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
             }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <jpeglib.h>
 #include <sys/resource.h>
@@ -31,6 +32,13 @@ inline void bareDecode(const std::uint8_t* jpeg, std::size_t size, std::vector<s
 inline void bareDecode(const std::vector<std::uint8_t>& jpeg, std::vector<std::uint8_t>& rgb)
 {
     bareDecode(jpeg.data(), jpeg.size(), rgb);
+}
+
+// The measured time of the live benchmarks: TESSIVOR_BENCH_SECONDS, else 60 s.
+inline double benchSeconds()
+{
+    const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
+    return env ? std::atof(env) : 60.0;
 }
 
 // CPU seconds of the calling thread.

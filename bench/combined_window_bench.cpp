@@ -144,8 +144,7 @@ bool drawEveryFrame(DispatchCamera& control)
 // benchmark; otherwise they run with the settings the program gives them.
 void runCombined(benchmark::State& state, bool everyFrame)
 {
-    const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
-    const double seconds = env ? std::atof(env) : 60.0;
+    const double seconds = benchSeconds();
     const double bare = bareDecodeSeconds(camsim::encodeTestPicture(7, 640, 480, 75), 640, 480);
 
     const auto home =

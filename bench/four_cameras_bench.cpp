@@ -84,8 +84,7 @@ private:
 
 void runCameras(benchmark::State& state, int cameraCount)
 {
-    const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
-    const double seconds = env ? std::atof(env) : 60.0;
+    const double seconds = benchSeconds();
     BareReference reference;
     reference.sample();
 
@@ -191,8 +190,7 @@ void runCameras(benchmark::State& state, int cameraCount)
 // decode, nothing else. Reported as BM_OneCamera is.
 void BM_BareIngest(benchmark::State& state)
 {
-    const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
-    const double seconds = env ? std::atof(env) : 60.0;
+    const double seconds = benchSeconds();
     BareReference reference;
     reference.sample();
     auto cameraProcess = std::make_unique<CamSim>(
@@ -283,8 +281,7 @@ BENCHMARK(BM_BareIngest)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecon
 // Reported as BM_OneCamera is.
 void BM_PacedDecode(benchmark::State& state)
 {
-    const char* env = std::getenv("TESSIVOR_BENCH_SECONDS");
-    const double seconds = env ? std::atof(env) : 60.0;
+    const double seconds = benchSeconds();
     BareReference reference;
     reference.sample();
     const auto jpeg = camsim::encodeTestPicture(7, 640, 480, 75);

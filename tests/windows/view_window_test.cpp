@@ -170,23 +170,32 @@ TEST_F(ViewWindowTest, TheEventListShowsTheEnginesLinesAndFollowsThem)
     EXPECT_EQ(list.item(3)->text().toStdString(), "    Camera connected.");
     EXPECT_EQ(list.currentRow(), 2); // the first line of the last event
 
-    rig->log.AddEvent(2, "Motion detected.");
-    ASSERT_EQ(list.count(), 6);
-    EXPECT_EQ(list.item(5)->text().toStdString(), "    Motion detected.");
-    EXPECT_NE(list.item(4)->text().toStdString().find("127.0.0.2   Gate2"), std::string::npos);
-
-    // The window's own list keeps its bound: at 500 lines the oldest 100 go.
-    for (int i = 0; i < 247; ++i)
-        rig->log.AddEvent(2, "Line " + std::to_string(i));
-    EXPECT_EQ(list.count(), 400);
-    EXPECT_EQ(list.item(399)->text().toStdString(), "    Line 246");
-
-    // "Event" shows the list over the whole client area and hides it again.
+    // "Event" shows the list over the whole client area.
     click(w, "Event");
     EXPECT_TRUE(w.eventListShown());
     EXPECT_EQ(list.geometry(), QRect(QPoint(0, 0), w.clientSize()));
     EXPECT_EQ(bitmapOf(w, "Event").toStdString(), hint(6, 2));
+
+    // A new event's lines join the list and its newest line comes into sight.
+    rig->log.AddEvent(2, "Motion detected.");
+    ASSERT_EQ(list.count(), 6);
+    EXPECT_EQ(list.item(5)->text().toStdString(), "    Motion detected.");
+    EXPECT_NE(list.item(4)->text().toStdString().find("127.0.0.2   Gate2"), std::string::npos);
+    EXPECT_TRUE(viewtest::lastLineSelectedInSight(list)) << list.currentRow();
+
+    // The window's own list keeps its bound: at 500 lines the oldest 100 go; the newest line is
+    // still the one in sight.
+    for (int i = 0; i < 247; ++i)
+        rig->log.AddEvent(2, "Line " + std::to_string(i));
+    EXPECT_EQ(list.count(), 400);
+    EXPECT_EQ(list.item(399)->text().toStdString(), "    Line 246");
+    rig->log.AddEvent(2, "The camera refused the password.");
+    ASSERT_EQ(list.count(), 402);
+    EXPECT_EQ(list.item(401)->text().toStdString(), "    The camera refused the password.");
+    EXPECT_TRUE(viewtest::lastLineSelectedInSight(list)) << list.currentRow();
     saveShot(w, "view-event-list.png");
+
+    // "Event" hides it again.
     click(w, "Event");
     EXPECT_FALSE(w.eventListShown());
     EXPECT_EQ(bitmapOf(w, "Event").toStdString(), hint(6, 4));

@@ -30,15 +30,18 @@ trap cleanup EXIT
 /usr/bin/convert -size 320x240 xc:'#1d2a38' -fill '#f0c040' -draw 'rectangle 190,70 290,170' "$demo/clip/b.jpg"
 printf 'a.jpg\nb.jpg\n' >"$demo/clip/clip.txt"
 
-# start_camera NAME ARGS...: starts one camsim on 127.0.0.1 and waits until it tells its ports.
+# start_camera NAME UDPPORT ARGS...: starts one camsim on 127.0.0.1 (its image-settings datagrams
+# on UDPPORT, -1 for none) and waits until it tells its ports; false when it ended instead.
 start_camera() {
-    local name=$1
-    shift
-    "$camsim" --address 127.0.0.1 --native-port 0 --http-port 0 --udp-port -1 --control-port -1 \
+    local name=$1 udp=$2
+    shift 2
+    "$camsim" --address 127.0.0.1 --native-port 0 --http-port 0 --udp-port "$udp" --control-port -1 \
         --run-for 86400 "$@" >"$demo/$name.ports" &
-    cameras+=($!)
+    local pid=$!
+    cameras+=($pid)
     for _ in $(seq 100); do
         grep -q '^camsim ready' "$demo/$name.ports" && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
         sleep 0.1
     done
     echo "error: the simulated camera $name did not start" >&2
@@ -46,10 +49,15 @@ start_camera() {
 }
 port_of() { sed -n "s/^camsim $2 127\.0\.0\.1:\([0-9]*\)$/\1/p" "$demo/$1.ports"; }
 
-start_camera gate --rate 10
-start_camera yard --rate 5 --clip "$demo/clip/clip.txt" --clip-play
-start_camera porch --rate 10 --size 352x288
-start_camera shed --rate 5
+# The native camera answers the image-settings datagram on its fixed port (62976), so that its
+# colour panel works; should that port be taken on this machine, it starts without it.
+if ! start_camera gate 62976 --rate 10; then
+    echo "note: UDP port 62976 is taken; the native camera's colour panel cannot read its settings" >&2
+    start_camera gate -1 --rate 10 || { echo "error: the simulated camera gate did not start" >&2; exit 1; }
+fi
+start_camera yard -1 --rate 5 --clip "$demo/clip/clip.txt" --clip-play || exit 1
+start_camera porch -1 --rate 10 --size 352x288 || exit 1
+start_camera shed -1 --rate 5 || exit 1
 
 "$bin/tools/pellucor-demohome/pellucor-demohome" --home "$demo/home" \
     --camera "0,127.0.0.1,$(port_of gate native),Gate" \

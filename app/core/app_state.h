@@ -157,7 +157,7 @@ struct SharedTexts
         strOnLine;
     std::string AppTitle;
     std::array<std::string, 4> RecText{};      // 0 the view's label, 1-3 by recording kind
-    std::array<std::string, 2> ViewMessage{};  // frmClient Message1, Message2
+    std::array<std::string, 3> ViewMessage{};  // frmClient Message1, Message2, Message3
     std::array<std::string, 3> PopupText{};    // About, Help, FitWindow
     std::array<std::string, 5> PanelMessage{}; // frmController Message1..5
     std::array<std::string, 3> MainMessage{};  // frmMain Message1..3

@@ -24,6 +24,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessivor {
 class Clock;
@@ -114,6 +116,14 @@ public:
     void onViewerMotion(int slot) override;
     void onViewerMailAlarm(int slot) override;
 
+    // A camera window that waits for the end of an image-settings read it started in the
+    // control's worker mode (GetImageConfig mode 1) hears of it here, after the engine has taken
+    // the values: slot, the read's result (-1 read) and the seven settings. The key is for
+    // forgetImageConfigWaiter; a waiter may forget itself (or another) while it is called.
+    using ImageConfigWaiter = std::function<void(int slot, std::int32_t status, const ImageSettings& values)>;
+    int addImageConfigWaiter(ImageConfigWaiter waiter);
+    void forgetImageConfigWaiter(int key);
+
     // Timer ticks (the timers call these; public so that the windows' layer can share them).
     void tmrMotionLed_Timer();
     void tmrMotion_Timer(int n);
@@ -175,6 +185,8 @@ private:
     std::array<bool, kCameraCount> m_switching{};
     // End of the span that started each schedule entry's recording.
     std::array<std::array<std::time_t, kScheduleCount>, kCameraCount> m_spanEnd{};
+    std::vector<std::pair<int, ImageConfigWaiter>> m_imageConfigWaiters;
+    int m_nextWaiterKey = 0;
 };
 
 // The processor's family number (/proc/cpuinfo "cpu family"), 0 when unknown.

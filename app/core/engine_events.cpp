@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace pellucor {
@@ -105,7 +106,7 @@ void Engine::onImageEvent(int n, std::int32_t code)
     }
 }
 
-void Engine::onEndGetImageConfig(int n, std::int32_t, const std::int16_t values[7])
+void Engine::onEndGetImageConfig(int n, std::int32_t status, const std::int16_t values[7])
 {
     if (n < 1 || n > kCameraCount) {
         m_sv.messages->show("ErrCam_EndGetImageConfig");
@@ -113,6 +114,28 @@ void Engine::onEndGetImageConfig(int n, std::int32_t, const std::int16_t values[
     }
     // Brightness, contrast, hue.
     m_state.cam(n).ImageConfig = {values[3], values[4], values[5]};
+    ImageSettings all{};
+    std::copy(values, values + all.size(), all.begin());
+    // A copy: a waiter usually forgets itself when it hears its answer.
+    const auto waiters = m_imageConfigWaiters;
+    for (const auto& [key, waiter] : waiters) {
+        const bool stillWaiting = std::any_of(m_imageConfigWaiters.begin(), m_imageConfigWaiters.end(),
+                                              [key](const auto& w) { return w.first == key; });
+        if (stillWaiting)
+            waiter(n, status, all);
+    }
+}
+
+int Engine::addImageConfigWaiter(ImageConfigWaiter waiter)
+{
+    const int key = ++m_nextWaiterKey;
+    m_imageConfigWaiters.emplace_back(key, std::move(waiter));
+    return key;
+}
+
+void Engine::forgetImageConfigWaiter(int key)
+{
+    std::erase_if(m_imageConfigWaiters, [key](const auto& w) { return w.first == key; });
 }
 
 void Engine::motionProcedure(int n)

@@ -217,7 +217,8 @@ bool LoadLanguageText(AppState& state, std::string* error)
     t.AppTitle = text(ini, "General", "AppTitle");
     t.RecText = {text(ini, client, "strRec"), text(ini, panel, "strManualRec"),
                  text(ini, panel, "strScheduleRec"), text(ini, panel, "strMotionRec")};
-    t.ViewMessage = {text(ini, client, "Message1"), text(ini, client, "Message2")};
+    t.ViewMessage = {text(ini, client, "Message1"), text(ini, client, "Message2"),
+                     text(ini, client, "Message3")};
     t.PopupText = {text(ini, "PopupMenu", "About"), text(ini, "PopupMenu", "Help"),
                    text(ini, "PopupMenu", "FitWindow")};
     for (std::size_t k = 0; k < t.PanelMessage.size(); ++k)

@@ -3,11 +3,13 @@
 #include "app/core/app_state.h"
 #include "app/core/engine.h"
 #include "app/core/viewer_port.h"
+#include "app/windows/window_waits.h"
 
 #include <QFileDialog>
 #include <QString>
 
 #include <exception>
+#include <memory>
 
 namespace pellucor {
 
@@ -93,15 +95,41 @@ bool putImageAddress(const CamInfo& camera, CameraControl& control)
     return true;
 }
 
-std::optional<ImageSettings> readImageConfig(CameraControl& control, const ImageSettings& current)
+std::optional<ImageSettings> readImageConfigWaiting(Engine& engine, int slot, WindowWaits& waits, int limitMs)
 {
-    ImageSettings read = current;
+    struct Answer
+    {
+        bool came = false;
+        std::int32_t status = 0;
+        ImageSettings values{};
+    };
+    // Shared with the waiter, which the engine may still hold while this returns.
+    auto answer = std::make_shared<Answer>();
+    const int key =
+        engine.addImageConfigWaiter([answer, slot](int n, std::int32_t status, const ImageSettings& v) {
+            if (n != slot || answer->came)
+                return;
+            answer->came = true;
+            answer->status = status;
+            answer->values = v;
+        });
+    struct Forget
+    {
+        Engine& engine;
+        int key;
+        ~Forget() { engine.forgetImageConfigWaiter(key); }
+    } forget{engine, key};
+
+    ImageSettings ignored{}; // mode 1 reports the values by the event, not by the arguments
     try {
-        if (control.GetImageConfig(0, read) == -1)
-            return read;
+        if (engine.Cam(slot).GetImageConfig(1, ignored) != -1)
+            return std::nullopt;
     } catch (const std::exception&) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    if (!waits.waitFor([&answer] { return answer->came; }, limitMs) || answer->status != -1)
+        return std::nullopt;
+    return answer->values;
 }
 
 void writeImageConfig(CameraControl& control, const ImageSettings& settings)

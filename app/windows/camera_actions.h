@@ -1,7 +1,8 @@
 // What the camera windows do to the camera of a slot when the user asks: the next rotation step,
-// switching the sound, a snapshot under a name the user picks, and reading and writing the seven
-// image settings behind the colour panel. The view windows and the combined window call these for
-// their camera; each window keeps its own rules of when a button is refused.
+// switching the sound, a snapshot under a name the user picks, and reading (while the window
+// waits) and writing the seven image settings behind the colour panel. The view windows and the
+// combined window call these for their camera; each window keeps its own rules of when a button
+// is refused.
 //
 // Errors of a control call propagate (ControlError) unless a function says otherwise; the windows
 // catch them and end the one action. User-interface thread only.
@@ -20,6 +21,7 @@ namespace pellucor {
 struct AppState;
 struct CamInfo;
 class Engine;
+class WindowWaits;
 
 // The save dialog of a snapshot. The filter is in Qt's form ("JPEG Image (*.jpg)").
 struct SnapshotDialog
@@ -56,9 +58,18 @@ void saveSnapshot(const AppState& state, Engine& engine, int slot, const Snapsho
 // (the panel cannot open); otherwise the control gets it first. Other protocols need none.
 bool putImageAddress(const CamInfo& camera, CameraControl& control);
 
-// Reads the seven image settings inside the call (mode 0). The settings read, or nothing when the
-// camera refused or the call failed; `current` is what the control starts from.
-std::optional<ImageSettings> readImageConfig(CameraControl& control, const ImageSettings& current);
+// How long a window waits for the end of an image-settings read at most. The control ends every
+// read by its own time-outs well before (two datagrams of 6 s, or four page requests); this
+// only keeps a window from waiting for an event that will never come.
+inline constexpr int kImageReadLimitMs = 60000;
+
+// Reads camera `slot`'s seven image settings on the control's own worker (GetImageConfig mode 1)
+// while `waits` keeps the window waiting, its inputs off and events running, until the control's
+// completion event reaches the engine or `limitMs` passes. The settings read, or nothing when the
+// read could not start (a failed call, another read of the camera still running), the camera did
+// not answer, or no answer came in time. Errors of the control are not propagated.
+std::optional<ImageSettings> readImageConfigWaiting(Engine& engine, int slot, WindowWaits& waits,
+                                                    int limitMs);
 
 // Sends the seven image settings; the answer and a failure are not used (the stream restarts
 // anyway).

@@ -56,6 +56,8 @@ struct CombinedServices
     SnapshotDialogRunner saveDialog;
     // A fixed wait of the window (milliseconds) while events run. A local event loop when not set.
     std::function<void(int ms)> pause;
+    // The longest wait for the end of an image-settings read.
+    int imageReadLimitMs = kImageReadLimitMs;
     // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
     std::function<void()> wakeUp;
     // ---- end of colour controls and skin buttons ----

@@ -317,24 +317,28 @@ void CombinedWindow::ShowColorCtl()
             return;
         }
         CameraControl& control = m_sv.engine->Cam(n);
-        auto refuse = [&] {
+        auto refuse = [&](const std::string& message) {
             ColorPanelShown = false;
             if (m_sv.messages)
-                m_sv.messages->show(m_sv.state->texts.ViewMessage[1]);
+                m_sv.messages->show(message);
         };
         if (!putImageAddress(m_sv.state->cam(n), control)) {
-            refuse();
+            refuse(m_sv.state->texts.ViewMessage[1]);
             return;
         }
         m_waits->hourglass(true);
-        const std::optional<ImageSettings> read = readImageConfig(control, ImgConfig[i]);
+        const std::optional<ImageSettings> read =
+            readImageConfigWaiting(*m_sv.engine, n, *m_waits, m_sv.imageReadLimitMs);
         m_waits->hourglass(false);
         if (!self || m_unloaded)
+            return;
+        // Closed while the read ran (another pane became current, a recording mode began).
+        if (!ColorPanelShown || m_sv.state->CurCam != n)
             return;
         if (!read) {
             m_buttons->show(o, buttonrow::kColorCtl, kOver);
             hidePanels();
-            refuse();
+            refuse(m_sv.state->texts.ViewMessage[2]);
             return;
         }
         ImgConfig[i] = *read;

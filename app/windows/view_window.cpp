@@ -192,6 +192,7 @@ void ViewWindow::FillEventList()
 void ViewWindow::addEventLines(const std::string& header, const std::string& message)
 {
     m_events->add(header, message);
+    m_events->selectLastLine(); // the newest line comes into sight
 }
 
 // ---- activation, layout, status ----

@@ -11,9 +11,11 @@
 // after which the owner destroys it. Closing unbinds the picture from the control and the viewer,
 // so nothing keeps drawing for a window that is gone.
 //
-// The waits of the colour panel (2000 ms after a setting is sent, 1000 ms around a read) run a
-// local event loop with the window's inputs off, so the window keeps painting; a window closed
-// during such a wait ends its procedure there.
+// The colour panel reads the camera's settings on the control's worker and waits for its
+// completion event; that wait and the fixed ones (2000 ms after a setting is sent, 1000 ms around
+// a read) run a local event loop with the window's inputs off and the hourglass, so the window
+// keeps painting and the rest of the program goes on; a window closed during such a wait ends its
+// procedure there.
 //
 // Every handler catches its own errors (a skin object missing from the skin, a control call that
 // fails): the one action ends quietly and the program goes on. User-interface thread only.
@@ -64,6 +66,8 @@ struct ViewServices
     SnapshotDialogRunner saveDialog;
     // A fixed wait of the window (milliseconds) while events run. A local event loop when not set.
     std::function<void(int ms)> pause;
+    // The longest wait for the end of an image-settings read.
+    int imageReadLimitMs = kImageReadLimitMs;
     // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
     std::function<void()> wakeUp;
     // The window of another slot (for the on-top walk); nullptr when it is not loaded.

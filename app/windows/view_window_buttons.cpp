@@ -215,15 +215,18 @@ void ViewWindow::ShowColorCtl_Fun()
             return;
         }
         m_waits->hourglass(true);
-        const std::optional<ImageSettings> read = readImageConfig(control(), ImgConfig);
+        const std::optional<ImageSettings> read =
+            readImageConfigWaiting(*m_sv.engine, m_slot, *m_waits, m_sv.imageReadLimitMs);
         m_waits->hourglass(false);
         if (!self || m_unloaded)
             return;
+        if (!ColorCtlOn)
+            return; // closed while the read ran (the camera stopped, a recording mode began)
         if (!read) {
             ColorCtlOn = false;
             m_buttons->show(o, buttonrow::kColorCtl, kOver);
             m_colour->hide();
-            m_sv.messages->show(m_sv.state->texts.ViewMessage[1]);
+            m_sv.messages->show(m_sv.state->texts.ViewMessage[2]);
             return;
         }
         ImgConfig = *read;

@@ -1,6 +1,7 @@
 #include "app/windows/window_waits.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
@@ -28,10 +29,24 @@ void WindowWaits::hourglass(bool on)
         QApplication::restoreOverrideCursor();
 }
 
+void WindowWaits::enter()
+{
+    if (m_depth++ == 0)
+        m_window->setEnabled(false);
+}
+
+void WindowWaits::leave()
+{
+    if (--m_depth > 0)
+        return; // an outer wait still runs: the inputs stay off
+    m_window->setEnabled(true);
+    if (m_deleteWhenIdle)
+        m_window->deleteLater();
+}
+
 void WindowWaits::wait(int ms)
 {
-    ++m_depth;
-    m_window->setEnabled(false);
+    enter();
     if (m_pause) {
         m_pause(ms);
     } else {
@@ -39,9 +54,26 @@ void WindowWaits::wait(int ms)
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    m_window->setEnabled(true);
-    if (--m_depth == 0 && m_deleteWhenIdle)
-        m_window->deleteLater();
+    leave();
+}
+
+bool WindowWaits::waitFor(const std::function<bool()>& done, int limitMs)
+{
+    // The result comes as an event on this thread; asking for it every few milliseconds costs
+    // nothing beside the camera's own round trip.
+    constexpr int kAskEveryMs = 20;
+    enter();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    bool held = done();
+    while (!held && elapsed.elapsed() < limitMs) {
+        QEventLoop loop;
+        QTimer::singleShot(kAskEveryMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        held = done();
+    }
+    leave();
+    return held;
 }
 
 void WindowWaits::deleteWindowWhenIdle()

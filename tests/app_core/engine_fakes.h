@@ -158,6 +158,12 @@ public:
     // GetImageConfig's answer: its result (-1 read) and the seven settings it fills in.
     std::int32_t imageConfigResult = -1;
     ImageSettings imageConfig{2, 1, 30, 64, 32, 8, 60};
+    // Mode 1 (the read on the control's worker) answers `imageConfigStart` (-1: the read
+    // started) and, when it started, hands the read's end (result and settings, as above) to
+    // `endImageConfig`, which delivers it as the control's completion event would. Nothing comes
+    // when it is not set, as from a read that never ends.
+    std::int32_t imageConfigStart = -1;
+    std::function<void(std::int32_t status, const ImageSettings& values)> endImageConfig;
 
     std::int32_t status() const
     {
@@ -225,6 +231,13 @@ protected:
     Variant callWithOuts(std::string_view member, InvokeKind kind, std::vector<Variant>& declared) override
     {
         Variant r = call(member, kind, declared);
+        std::int32_t mode = 0;
+        if (member == "GetImageConfig" && !declared.empty() && tessivor::succeeded(declared[0].toI4(&mode)) &&
+            mode == 1) {
+            if (imageConfigStart == -1 && endImageConfig)
+                endImageConfig(imageConfigResult, imageConfig);
+            return Variant::i4(imageConfigStart);
+        }
         if (member == "GetImageConfig") {
             for (std::size_t i = 0; i < imageConfig.size() && i + 1 < declared.size(); ++i)
                 declared[i + 1] = Variant::i2(imageConfig[i]);

@@ -48,6 +48,7 @@ protected:
         };
         sv.wakeUp = [this] { ++wakeUps; };
         combined = std::make_unique<CombinedWindows>(sv);
+        viewtest::endImageReadsByEvent(*rig, &readEvents);
     }
 
     ~CombinedButtonsTest() override
@@ -85,6 +86,7 @@ protected:
     std::vector<SnapshotDialog> dialogs;
     std::optional<std::string> chosenFile;
     int wakeUps = 0;
+    QObject readEvents; // the fakes' read completions arrive while it lives
 };
 
 TEST_F(CombinedButtonsTest, ColourPanelFillsFromTheCameraAndOneReleaseWritesAllSevenSettings)
@@ -97,10 +99,10 @@ TEST_F(CombinedButtonsTest, ColourPanelFillsFromTheCameraAndOneReleaseWritesAllS
     EXPECT_TRUE(panelShown(w, 2));
     for (int other : {1, 3, 4})
         EXPECT_FALSE(panelShown(w, other)) << other;
-    // The native camera is addressed by its MAC first; the read runs inside the call.
+    // The native camera is addressed by its MAC first; the read runs on the control's worker.
     EXPECT_EQ(rig->trace.find("Cam(2).MACAddress = \"0.1.2.3.4.2\"", from), from);
     EXPECT_EQ(linesWith(rig->trace, "Cam(2).GetImageConfig", from),
-              std::vector<std::string>{"Cam(2).GetImageConfig(0, 0, 0, 0, 0, 0, 0, 0)"});
+              std::vector<std::string>{"Cam(2).GetImageConfig(1, 0, 0, 0, 0, 0, 0, 0)"});
     EXPECT_NE(rig->trace.find("pause 1000", from), std::string::npos);
     ColourPanel& panel = w.colourPanel(2);
     EXPECT_EQ(panel.bar(0).value(), 64);
@@ -206,22 +208,22 @@ TEST_F(CombinedButtonsTest, TheColourPanelStaysClosedWhenRefusedOrUnreadable)
         const char* what;
         std::function<void()> arrange;
         bool reads;
-        bool message;
+        int message; // ViewMessage index of the box shown, -1 for none
     };
     const Case cases[] = {
-        {"the camera refuses the read", [this] { rig->cam(1).imageConfigResult = 0; }, true, true},
+        {"the camera refuses the read", [this] { rig->cam(1).imageConfigResult = 0; }, true, 2},
         {"the read fails",
          [this] {
              state.cam(1).Protocol = 1; // no MAC address call before the read
              rig->cam(1).failNext = true;
          },
-         false, true},
-        {"a native camera without a MAC address", [this] { state.cam(1).MacAddress.clear(); }, false, true},
-        {"a recording mode is on", [this] { state.cam(1).RecordMode = 2; }, false, false},
-        {"a Kestra camera", [this] { state.cam(1).Protocol = 3; }, false, false},
-        {"a multipart camera", [this] { state.cam(1).Protocol = 4; }, false, false},
-        {"the camera is not enabled", [this] { state.cam(1).Enable = false; }, false, false},
-        {"the edition asks for the password first", [this] { state.Language = "DravonetTC"; }, false, false},
+         false, 2},
+        {"a native camera without a MAC address", [this] { state.cam(1).MacAddress.clear(); }, false, 1},
+        {"a recording mode is on", [this] { state.cam(1).RecordMode = 2; }, false, -1},
+        {"a Kestra camera", [this] { state.cam(1).Protocol = 3; }, false, -1},
+        {"a multipart camera", [this] { state.cam(1).Protocol = 4; }, false, -1},
+        {"the camera is not enabled", [this] { state.cam(1).Enable = false; }, false, -1},
+        {"the edition asks for the password first", [this] { state.Language = "DravonetTC"; }, false, -1},
     };
     CombinedWindow& w = open(1);
     const CamInfo saved = state.cam(1);
@@ -234,11 +236,11 @@ TEST_F(CombinedButtonsTest, TheColourPanelStaysClosedWhenRefusedOrUnreadable)
         click(w, "ColorCtl");
         EXPECT_FALSE(w.ColorPanelShown);
         EXPECT_FALSE(panelShown(w, 1));
-        EXPECT_EQ(rig->messages.shown.size(), c.message ? 1u : 0u);
-        if (c.message && !rig->messages.shown.empty()) {
-            EXPECT_EQ(rig->messages.shown[0], state.texts.ViewMessage[1]);
+        EXPECT_EQ(rig->messages.shown.size(), c.message >= 0 ? 1u : 0u);
+        if (c.message >= 0 && !rig->messages.shown.empty()) {
+            EXPECT_EQ(rig->messages.shown[0], state.texts.ViewMessage[static_cast<std::size_t>(c.message)]);
         }
-        EXPECT_EQ(rig->trace.find("Cam(1).GetImageConfig(0, 0, 0, 0, 0, 0, 0, 0)", from) != std::string::npos,
+        EXPECT_EQ(rig->trace.find("Cam(1).GetImageConfig(1, 0, 0, 0, 0, 0, 0, 0)", from) != std::string::npos,
                   c.reads);
         EXPECT_TRUE(linesWith(rig->trace, "Cam(1).SetImageConfig", from).empty());
         state.cam(1) = saved;

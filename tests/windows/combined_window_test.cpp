@@ -332,6 +332,7 @@ TEST_F(CombinedWindowTest, TheEventListShowsTheCurrentCamerasLinesAndEveryNewEve
         rig->log.AddEvent(1 + i % 3, "Line " + std::to_string(i));
     EXPECT_EQ(list.count(), 400);
     EXPECT_EQ(list.item(399)->text().toStdString(), "    Line 246");
+    EXPECT_TRUE(viewtest::lastLineSelectedInSight(list)) << list.currentRow();
 
     // The panel keeps the current camera: the list stays; another camera: it is hidden.
     w.RefrushListCtl(2);

@@ -21,8 +21,12 @@
 #include "platform/clock.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -243,6 +247,194 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
 
     engine.Unload();
     QCoreApplication::processEvents();
+}
+
+// The program around one view window of a real control streaming from a simulated camera.
+struct OneCameraProgram
+{
+    OneCameraProgram(const std::string& name, const tessivor::testing::CamSim& camera, int protocol)
+        : home(name), log(state, tessivor::activeClock()), messages(trace)
+    {
+        const int port = protocol == 0 ? camera.nativePort() : camera.httpPort();
+        EXPECT_TRUE(viewtest::camsimState(state, home.path(), {{camera.address(), port}}, protocol, "Yard"));
+        state.cam(1).MacAddress = "0.1.2.3.4.5"; // camsim's own
+        std::string error;
+        engine = makeEngineWithRealControls(state, realTimeServices(timers, ui, windows, messages, log),
+                                            trace, error);
+        EXPECT_TRUE(error.empty()) << error;
+        ViewServices vs;
+        vs.state = &state;
+        vs.engine = engine.get();
+        vs.log = &log;
+        vs.messages = &messages;
+        vs.ui = &ui;
+        views = std::make_unique<ViewWindows>(vs);
+        windows.views = views.get();
+        log.setViews(&windows);
+    }
+    ~OneCameraProgram()
+    {
+        if (engine)
+            engine->Unload();
+        QCoreApplication::processEvents();
+    }
+
+    // Loads the engine (which shows the window and starts the camera) and waits for the stream.
+    ViewWindow* start()
+    {
+        engine->Load();
+        ViewWindow* w = views->window(1);
+        if (!w)
+            return nullptr;
+        if (w->FirstActivate)
+            w->Form_Activate();
+        return waitUntil([&] { return engine->Cam(1).get(IntProp::Status) == 2; }) ? w : nullptr;
+    }
+
+    static bool prepare()
+    {
+        testApp();
+        registerModule();
+        return true;
+    }
+
+    bool ready = prepare(); // the application and the module before anything that needs them
+    TestFolder home;
+    AppState state;
+    QtUiServices ui;
+    MessagePump pump;
+    QtTimerFactory timers;
+    Trace trace;
+    EventLog log;
+    FakeMessages messages;
+    ViewsOnly windows;
+    std::unique_ptr<Engine> engine;
+    std::unique_ptr<ViewWindows> views;
+};
+
+// A left click on a skin button of the window, as a user makes it.
+void clickButton(ViewWindow& w, const char* name)
+{
+    const QPoint at = w.skin().RootObject().FindObject(name).geometry().center();
+    QTest::mouseMove(&w.skin(), at);
+    QTest::mouseClick(&w.skin(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// Where the bar draws its thumb.
+QRect thumbOf(QScrollBar& bar)
+{
+    QStyleOptionSlider opt;
+    opt.initFrom(&bar);
+    opt.orientation = bar.orientation();
+    opt.minimum = bar.minimum();
+    opt.maximum = bar.maximum();
+    opt.sliderPosition = bar.sliderPosition();
+    opt.sliderValue = bar.value();
+    opt.singleStep = bar.singleStep();
+    opt.pageStep = bar.pageStep();
+    opt.subControls = QStyle::SC_All;
+    return bar.style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, &bar);
+}
+
+// The camera's image-settings body of its last write, as text ("" when none came).
+std::string lastSettingsBody(tessivor::testing::CamSim& camera)
+{
+    const std::string answer = camera.command("last-body");
+    std::string text;
+    for (std::size_t i = 3; i + 1 < answer.size(); i += 2)
+        text += static_cast<char>(std::stoi(answer.substr(i, 2), nullptr, 16));
+    return text;
+}
+
+// A "/VIDEO.CGI" camera's colour bars: the user drags the brightness thumb; the thumb follows
+// the pointer, nothing goes to the camera while it is held, and once it is let go the camera
+// receives the seven settings with the new brightness, one settings request.
+TEST(ViewCamsim, AVideoCgiCameraReceivesTheDraggedValueWhenTheThumbIsLetGo)
+{
+    tessivor::testing::CamSim camera({"--rate", "10"});
+    OneCameraProgram program("viewcamsim-drag", camera, 1);
+    QPointer<ViewWindow> w = program.start();
+    ASSERT_TRUE(w) << "the camera did not stream";
+    clickButton(*w, "ColorCtl");
+    ASSERT_TRUE(w->ColorCtlOn) << (program.messages.shown.empty() ? "" : program.messages.shown.front());
+    QScrollBar& brightness = w->colourBar(0);
+    ASSERT_TRUE(brightness.isVisible());
+    EXPECT_EQ(brightness.value(), 64);
+    const long requestsBefore = camera.stat("settings-requests");
+    EXPECT_GE(requestsBefore, 1) << "the read of the settings was not counted";
+
+    const QRect thumb = thumbOf(brightness);
+    const QPoint grab = thumb.center();
+    QTest::mouseMove(&brightness, grab);
+    QTest::mousePress(&brightness, Qt::LeftButton, Qt::NoModifier, grab);
+    ASSERT_TRUE(brightness.isSliderDown()) << "the press missed the thumb";
+    for (int dx = -2; dx >= -8; dx -= 2)
+        QTest::mouseMove(&brightness, grab + QPoint(dx, 0));
+    const int held = brightness.sliderPosition();
+    EXPECT_LT(held, 64) << "the thumb did not follow the pointer";
+    EXPECT_LT(thumbOf(brightness).center().x(), grab.x());
+    EXPECT_EQ(camera.stat("settings-requests"), requestsBefore); // nothing while it is held
+    w->grab().toImage().save(QString::fromStdString(
+        (std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "view_windows" / "view-camsim-drag.png")
+            .string()));
+    QTest::mouseRelease(&brightness, Qt::LeftButton, Qt::NoModifier, grab + QPoint(-8, 0));
+    ASSERT_TRUE(w);
+    EXPECT_EQ(brightness.value(), held);
+    EXPECT_EQ(w->ImgConfig[3], held);
+    EXPECT_TRUE(waitUntil([&] { return camera.stat("settings-requests") == requestsBefore + 1; }));
+    EXPECT_EQ(lastSettingsBody(camera),
+              "Video_Mode=2&Compress=1&Frame_Rate=30&Bright_cntl=" + std::to_string(held) +
+                  "&Contrast_cntl=32&Hue_cntl=8&Light_Fraq=60\r\n\r\n");
+}
+
+// A native camera whose image-settings datagram is not answered: the read takes the control's
+// two attempts, and meanwhile the program goes on (the picture keeps coming, timers run) while the
+// window waits with its inputs off and the hourglass; then the read failure's own message.
+TEST(ViewCamsim, AnUnansweredReadLetsTheProgramGoOnAndSaysTheSettingsCouldNotBeRead)
+{
+    tessivor::testing::CamSim camera({"--rate", "10"}, false); // no image-settings datagrams
+    OneCameraProgram program("viewcamsim-noread", camera, 0);
+    QPointer<ViewWindow> w = program.start();
+    ASSERT_TRUE(w) << "the camera did not stream";
+    ASSERT_TRUE(waitUntil([&] { return w->picture().shownVersion() > 0; })) << "the window never painted";
+
+    struct Seen
+    {
+        int ticks = 0;
+        int enabled = 0;
+        int otherPointer = 0;
+        std::uint64_t firstPicture = 0;
+        std::uint64_t lastPicture = 0;
+    } seen;
+    bool clicked = false;
+    QTimer clock; // stands for every timer of the program
+    clock.setInterval(50);
+    QObject::connect(&clock, &QTimer::timeout, [&] {
+        if (!clicked || !w || !program.messages.shown.empty())
+            return;
+        ++seen.ticks;
+        seen.enabled += w->isEnabled() ? 1 : 0;
+        const QCursor* pointer = QApplication::overrideCursor();
+        seen.otherPointer += pointer && pointer->shape() == Qt::WaitCursor ? 0 : 1;
+        if (seen.firstPicture == 0)
+            seen.firstPicture = w->picture().shownVersion();
+        seen.lastPicture = w->picture().shownVersion();
+    });
+    clock.start();
+    clicked = true;
+    clickButton(*w, "ColorCtl");
+    clock.stop();
+    ASSERT_TRUE(w);
+    EXPECT_GT(seen.ticks, 10) << "the program stood still during the read";
+    EXPECT_EQ(seen.enabled, 0);
+    EXPECT_EQ(seen.otherPointer, 0);
+    EXPECT_GT(seen.lastPicture, seen.firstPicture) << "no picture was drawn during the read";
+    ASSERT_EQ(program.messages.shown.size(), 1u);
+    EXPECT_EQ(program.messages.shown[0], program.state.texts.ViewMessage[2]);
+    EXPECT_FALSE(w->ColorCtlOn);
+    EXPECT_FALSE(w->colourPanel().isVisibleTo(w));
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace

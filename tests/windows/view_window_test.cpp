@@ -16,12 +16,16 @@
 #include "app/windows/view_windows.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 using namespace enginetest;
 
@@ -39,6 +43,10 @@ using viewtest::linesWith;
 class ViewWindowTest : public ::testing::Test
 {
 protected:
+    // How long the window waits for a read's end that never comes: far longer than an event
+    // takes to go through the loop.
+    static constexpr int kReadLimitMs = 3000;
+
     ViewWindowTest() : home("view")
     {
         testApp();
@@ -61,9 +69,11 @@ protected:
         };
         sv.wakeUp = [this] { ++wakeUps; };
         sv.lastWindowClosed = [this] { ++lastClosed; };
+        sv.imageReadLimitMs = kReadLimitMs;
         views = std::make_unique<ViewWindows>(sv);
         engineWindows.views = views.get();
         rig->log.setViews(&engineWindows);
+        viewtest::endImageReadsByEvent(*rig, &readEvents);
     }
 
     ~ViewWindowTest() override
@@ -114,6 +124,7 @@ protected:
     std::optional<std::string> chosenFile;
     int wakeUps = 0;
     int lastClosed = 0;
+    QObject readEvents; // the fakes' read completions arrive while it lives
 };
 
 TEST_F(ViewWindowTest, FirstActivationGivesA320x240ClientAreaAndBindsThePicture)
@@ -170,23 +181,32 @@ TEST_F(ViewWindowTest, TheEventListShowsTheEnginesLinesAndFollowsThem)
     EXPECT_EQ(list.item(3)->text().toStdString(), "    Camera connected.");
     EXPECT_EQ(list.currentRow(), 2); // the first line of the last event
 
-    rig->log.AddEvent(2, "Motion detected.");
-    ASSERT_EQ(list.count(), 6);
-    EXPECT_EQ(list.item(5)->text().toStdString(), "    Motion detected.");
-    EXPECT_NE(list.item(4)->text().toStdString().find("127.0.0.2   Gate2"), std::string::npos);
-
-    // The window's own list keeps its bound: at 500 lines the oldest 100 go.
-    for (int i = 0; i < 247; ++i)
-        rig->log.AddEvent(2, "Line " + std::to_string(i));
-    EXPECT_EQ(list.count(), 400);
-    EXPECT_EQ(list.item(399)->text().toStdString(), "    Line 246");
-
-    // "Event" shows the list over the whole client area and hides it again.
+    // "Event" shows the list over the whole client area.
     click(w, "Event");
     EXPECT_TRUE(w.eventListShown());
     EXPECT_EQ(list.geometry(), QRect(QPoint(0, 0), w.clientSize()));
     EXPECT_EQ(bitmapOf(w, "Event").toStdString(), hint(6, 2));
+
+    // A new event's lines join the list and its newest line comes into sight.
+    rig->log.AddEvent(2, "Motion detected.");
+    ASSERT_EQ(list.count(), 6);
+    EXPECT_EQ(list.item(5)->text().toStdString(), "    Motion detected.");
+    EXPECT_NE(list.item(4)->text().toStdString().find("127.0.0.2   Gate2"), std::string::npos);
+    EXPECT_TRUE(viewtest::lastLineSelectedInSight(list)) << list.currentRow();
+
+    // The window's own list keeps its bound: at 500 lines the oldest 100 go; the newest line is
+    // still the one in sight.
+    for (int i = 0; i < 247; ++i)
+        rig->log.AddEvent(2, "Line " + std::to_string(i));
+    EXPECT_EQ(list.count(), 400);
+    EXPECT_EQ(list.item(399)->text().toStdString(), "    Line 246");
+    rig->log.AddEvent(2, "The camera refused the password.");
+    ASSERT_EQ(list.count(), 402);
+    EXPECT_EQ(list.item(401)->text().toStdString(), "    The camera refused the password.");
+    EXPECT_TRUE(viewtest::lastLineSelectedInSight(list)) << list.currentRow();
     saveShot(w, "view-event-list.png");
+
+    // "Event" hides it again.
     click(w, "Event");
     EXPECT_FALSE(w.eventListShown());
     EXPECT_EQ(bitmapOf(w, "Event").toStdString(), hint(6, 4));
@@ -205,7 +225,7 @@ TEST_F(ViewWindowTest, ColourBarsSendTheSevenSettingsOnceOnReleaseThenRestartThe
     EXPECT_TRUE(w.ColorCtlOn);
     EXPECT_TRUE(w.colourPanel().isVisibleTo(&w));
     EXPECT_EQ(rig->trace.find("Cam(1).MACAddress = \"0.1.2.3.4.1\"", from), from);
-    EXPECT_NE(rig->trace.find("Cam(1).GetImageConfig(0, 0, 0, 0, 0, 0, 0, 0)", from), std::string::npos);
+    EXPECT_NE(rig->trace.find("Cam(1).GetImageConfig(1, 0, 0, 0, 0, 0, 0, 0)", from), std::string::npos);
     EXPECT_NE(rig->trace.find("pause 1000", from), std::string::npos);
     EXPECT_EQ(w.colourBar(0).value(), 64);
     EXPECT_EQ(w.colourBar(1).value(), 32);
@@ -275,6 +295,78 @@ TEST_F(ViewWindowTest, ColourBarsSendTheSevenSettingsOnceOnReleaseThenRestartThe
     EXPECT_EQ(bitmapOf(w, "ColorCtl").toStdString(), hint(5, 1));
 }
 
+// The settings are read on the control's worker (mode 1) and the window waits for the read's end
+// in a local event loop: the clock and the other windows go on, this window's inputs are off and
+// the pointer is the hourglass. A panel closed, or a window closed, while the read runs stays so.
+TEST_F(ViewWindowTest, TheSettingsAreReadOnTheControlsWorkerWhileTheWindowWaits)
+{
+    QPointer<ViewWindow> w = &open(1);
+    bool reading = false;
+    rig->cam(1).onMethod = [&](std::string_view member) { reading = reading || member == "GetImageConfig"; };
+    // The camera answers a while after the call, as a real one does.
+    rig->cam(1).endImageConfig = [this, &reading](std::int32_t status, const ImageSettings& values) {
+        QTimer::singleShot(200, &readEvents, [this, &reading, status, values] {
+            reading = false;
+            rig->engine->onEndGetImageConfig(1, status, values.data());
+        });
+    };
+    struct Seen
+    {
+        int ticks = 0;
+        int enabled = 0;
+        int otherPointer = 0;
+    } seen;
+    std::function<void()> duringRead;
+    QTimer clock; // stands for every timer of the program
+    clock.setInterval(10);
+    QObject::connect(&clock, &QTimer::timeout, [&] {
+        if (!reading || !w)
+            return;
+        ++seen.ticks;
+        seen.enabled += w->isEnabled() ? 1 : 0;
+        const QCursor* pointer = QApplication::overrideCursor();
+        seen.otherPointer += pointer && pointer->shape() == Qt::WaitCursor ? 0 : 1;
+        if (duringRead)
+            std::exchange(duringRead, nullptr)();
+    });
+    clock.start();
+
+    std::size_t from = rig->trace.lines.size();
+    click(*w, "ColorCtl");
+    EXPECT_GT(seen.ticks, 0) << "the program stood still during the read";
+    EXPECT_EQ(seen.enabled, 0);
+    EXPECT_EQ(seen.otherPointer, 0);
+    EXPECT_EQ(linesWith(rig->trace, "Cam(1).GetImageConfig", from),
+              std::vector<std::string>{"Cam(1).GetImageConfig(1, 0, 0, 0, 0, 0, 0, 0)"});
+    EXPECT_TRUE(w->ColorCtlOn);
+    EXPECT_TRUE(w->colourPanel().isVisibleTo(w));
+    EXPECT_EQ(w->colourBar(1).value(), 32);
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(rig->messages.shown.empty());
+    click(*w, "ColorCtl"); // hides
+
+    // The camera is stopped while the read runs (the engine clears the flag and hides the panel):
+    // the read's end shows nothing.
+    duringRead = [&] {
+        w->ColorCtlOn = false;
+        w->ShowColorCtl_Fun();
+    };
+    click(*w, "ColorCtl");
+    EXPECT_FALSE(w->ColorCtlOn);
+    EXPECT_FALSE(w->colourPanel().isVisibleTo(w));
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_TRUE(rig->messages.shown.empty());
+
+    // The window is closed while the read runs: it goes once the read's wait has returned.
+    duringRead = [&] { w->close(); };
+    click(*w, "ColorCtl");
+    EXPECT_TRUE(rig->messages.shown.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.isNull());
+    EXPECT_FALSE(state.WindowOpen[1]);
+}
+
 TEST_F(ViewWindowTest, TheColourPanelStaysHiddenWhenTheSettingsCannotBeRead)
 {
     struct Case
@@ -282,10 +374,13 @@ TEST_F(ViewWindowTest, TheColourPanelStaysHiddenWhenTheSettingsCannotBeRead)
         const char* what;
         std::function<void()> arrange;
         bool reads;
+        std::size_t message; // the ViewMessage shown
     };
     const Case cases[] = {
-        {"the camera refuses the read", [this] { rig->cam(2).imageConfigResult = 0; }, true},
-        {"a native camera without a MAC address", [this] { state.cam(2).MacAddress.clear(); }, false},
+        {"the camera refuses the read", [this] { rig->cam(2).imageConfigResult = 0; }, true, 2},
+        {"another read of the camera still runs", [this] { rig->cam(2).imageConfigStart = 0; }, true, 2},
+        {"the read's end never comes", [this] { rig->cam(2).endImageConfig = nullptr; }, true, 2},
+        {"a native camera without a MAC address", [this] { state.cam(2).MacAddress.clear(); }, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -296,14 +391,21 @@ TEST_F(ViewWindowTest, TheColourPanelStaysHiddenWhenTheSettingsCannotBeRead)
         click(w, "ColorCtl");
         EXPECT_FALSE(w.ColorCtlOn);
         EXPECT_FALSE(w.colourPanel().isVisibleTo(&w));
+        EXPECT_TRUE(w.isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         ASSERT_EQ(rig->messages.shown.size(), 1u);
-        EXPECT_EQ(rig->messages.shown[0], state.texts.ViewMessage[1]);
+        EXPECT_EQ(rig->messages.shown[0], state.texts.ViewMessage[c.message]);
         EXPECT_EQ(linesWith(rig->trace, "Cam(2).GetImageConfig", from).size(), c.reads ? 1u : 0u);
         views->unloadView(2);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         rig->cam(2).imageConfigResult = -1;
+        rig->cam(2).imageConfigStart = -1;
+        viewtest::endImageReadsByEvent(*rig, &readEvents);
         state.cam(2).MacAddress = "0.1.2.3.4.2";
     }
+    // The read failure has a text of its own: it is no refused setting.
+    EXPECT_FALSE(state.texts.ViewMessage[2].empty());
+    EXPECT_NE(state.texts.ViewMessage[2], state.texts.ViewMessage[1]);
 }
 
 TEST_F(ViewWindowTest, ButtonsRefusedByRecordingModeProtocolOrState)

@@ -11,6 +11,10 @@
 #include "app/windows/view_host.h"
 #include "app/windows/view_windows.h"
 
+#include <QListWidget>
+#include <QObject>
+#include <QTimer>
+
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -40,6 +44,29 @@ inline bool fourCamerasState(AppState& state, const std::filesystem::path& home)
     }
     state.WindowOpen[0] = true; // the control panel is open
     return read;
+}
+
+// The recording fakes' image-settings reads on the control's worker (GetImageConfig mode 1) end
+// as the real control's do: the completion event reaches the engine through the event loop, after
+// the call has returned, unless `context` is gone by then.
+template <class Rig> void endImageReadsByEvent(Rig& rig, QObject* context)
+{
+    for (int n = 1; n <= kCameraCount; ++n)
+        rig.cam(n).endImageConfig = [&rig, context, n](std::int32_t status, const ImageSettings& values) {
+            QTimer::singleShot(0, context, [&rig, n, status, values] {
+                rig.engine->onEndGetImageConfig(n, status, values.data());
+            });
+        };
+}
+
+// The list's last line is selected and lies inside what the list shows.
+inline bool lastLineSelectedInSight(QListWidget& list)
+{
+    const int last = list.count() - 1;
+    if (last < 0 || list.currentRow() != last)
+        return false;
+    const QRect line = list.visualItemRect(list.item(last));
+    return line.isValid() && list.viewport()->rect().contains(line);
 }
 
 // Lines of `trace` from `from` on that start with `prefix`.

@@ -56,6 +56,8 @@ struct Stats
     std::atomic<std::uint64_t> httpRequests{0};
     std::atomic<std::uint64_t> authFailures{0};
     std::atomic<std::uint64_t> maxPendingRequests{0}; // most pipelined requests waiting for an answer
+    // Datagrams of the settings and discovery protocols, and requests of the image-settings pages
+    // (a read or a write of the seven settings over HTTP).
     std::atomic<std::uint64_t> settingsRequests{0};
     std::atomic<std::uint64_t> breakages{0}; // frames, heads or answers broken on purpose
 };

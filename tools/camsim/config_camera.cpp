@@ -340,6 +340,7 @@ std::optional<std::string> configPageAnswer(CameraState& st, std::string_view me
         return kNoContent;
     }
     if (target == "/IOCONTROL.CGI?CGIQUaere=Image" && post) {
+        st.stats.settingsRequests++;
         int v[7];
         if (std::sscanf(text.c_str(),
                         "Video_Mode=%d&Compress=%d&Frame_Rate=%d&Bright_cntl=%d&Contrast_cntl=%d&Hue_cntl=%d&"

@@ -457,6 +457,7 @@ void serveSound(Session& s)
 
 void serveIoControl(Session& s, const Request& req, bool loginOk)
 {
+    s.state.stats.settingsRequests++;
     const auto v = s.state.imageSettings();
     std::string body;
     bool dropHalf = false;
@@ -514,6 +515,7 @@ void serveIoControl(Session& s, const Request& req, bool loginOk)
 // brightness, contrast and hue are on it (and a saturation that the control does not read).
 void serveImageCfg(Session& s, const Request&)
 {
+    s.state.stats.settingsRequests++;
     const auto v = s.state.imageSettings();
     const std::string body = "[image]\r\nBrightness=" + std::to_string(v[3]) +
                              "\r\nContrast=" + std::to_string(v[4]) + "\r\nHue=" + std::to_string(v[5]) +

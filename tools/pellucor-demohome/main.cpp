@@ -7,7 +7,8 @@
 // SPEC is PROTOCOL,ADDRESS,PORT,NAME[,motion]: the camera's protocol number (0 native, 1 video
 // CGI, 2 motion-JPEG CGI, 4 repeated requests), its address and port, its name, and "motion" to
 // switch its motion alarm on (the motion lamp then follows the pictures). Up to four cameras,
-// slots 1 to 4 in order; user and password are camsim's ("pelko"). Recordings go to DIR/recordings.
+// slots 1 to 4 in order; user and password are camsim's ("pelko"), and so is the MAC address of a
+// native camera (0.1.2.3.4.5: its image-settings datagram names it). Recordings go to DIR/recordings.
 //
 // Exit status 0 when the home was written, 1 when it could not be, 2 for a usage error.
 #include "app/core/app_state.h"
@@ -107,6 +108,8 @@ int main(int argc, char** argv)
         c.UserName = "pelko";
         c.Password = "pelko";
         c.Alarm = f.size() == 5 ? 1 : 0;
+        if (protocol == 0)
+            c.MacAddress = "0.1.2.3.4.5"; // camsim's unless told otherwise
     }
     std::string error;
     if (!SaveSetting(state, &error)) {

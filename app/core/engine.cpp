@@ -487,7 +487,9 @@ void Engine::finishSwitch(int n, bool started)
 {
     if (m_state.WindowOpen[0])
         m_sv.windows->LedControl(3 * n, started);
-    logText(n, started ? 1 : 2);
+    // An empty slot (stopped at the end like every slot) has no camera to tell about.
+    if (m_state.cam(n).Assign)
+        logText(n, started ? 1 : 2);
     m_state.cam(n).Enable = started;
     RefreshStatus();
     ApplyImageInterval();

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -54,10 +55,11 @@ void EventLog::AddEvent(int index, const std::string& message)
     std::vector<std::string>& l = list(index);
     l.push_back(header);
     l.push_back(line);
+    SaveLog(index, l.size());
     if (l.size() > kEngineLimit) {
         // The bound holds even when the file cannot be written: the fallback file is the last resort.
-        SaveLog(index, kEngineTrim);
         l.erase(l.begin(), l.begin() + static_cast<std::ptrdiff_t>(kEngineTrim));
+        written(index) -= std::min(written(index), kEngineTrim);
     }
 
     if (!m_views)
@@ -87,16 +89,24 @@ bool EventLog::SaveLog(int index, std::size_t count)
     if (index < 1 || index > kCameraCount)
         return false;
     const std::vector<std::string>& l = list(index);
-    if (l.empty() || l.size() < count)
+    std::size_t& done = written(index);
+    if (l.empty() || l.size() < count || done >= count)
         return true; // nothing to write
     const std::filesystem::path file = logFile(index, CheckLogFolder(index));
     std::ofstream out(file, std::ios::binary | std::ios::app);
     if (!out)
         return false;
-    for (std::size_t i = 0; i < count; ++i)
-        out << l[i] << "\r\n";
+    std::string text;
+    for (std::size_t i = done; i < count; ++i)
+        text += l[i] + "\r\n";
+    // The lines go out in one write; when it fails they all count as unwritten and are tried
+    // again later.
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
-    return static_cast<bool>(out);
+    if (!out)
+        return false;
+    done = count;
+    return true;
 }
 
 std::string PadZero(long value)

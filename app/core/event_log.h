@@ -1,9 +1,12 @@
 // Event lists and daily log files.
 //
 // Every camera slot keeps a list of event lines: each event adds a header line (local date and
-// time, camera address, camera name) and a message line. When a list reaches 500 lines its
-// oldest 100 go to the camera's daily log file, Log/Cam<n>Log/<yyyymmdd>.Log in the program's
-// home, and leave the list; at shutdown the whole list is written (SaveLog with lineCount).
+// time, camera address, camera name) and a message line. Both lines are appended to the camera's
+// daily log file, Log/Cam<n>Log/<yyyymmdd>.Log in the program's home, as the event is logged, so
+// that a program that is killed or crashes has lost none of them. The list itself is bounded:
+// when it reaches 500 lines its oldest 100 leave it. A line is written to the file once; lines
+// that could not be written when they were logged (a full disk) are tried again with the next
+// event and at shutdown (SaveLog with lineCount), as long as they are still listed.
 // When the camera's log folder cannot be made, the lines go to <yyyymmdd>.Log in the home.
 // The file's date is the date at the moment of writing. Lines end with CR LF; files are only
 // appended to.
@@ -65,9 +68,10 @@ public:
 
     // Logs one event for camera `index` (1 to 4; other numbers are ignored).
     void AddEvent(int index, const std::string& message);
-    // Appends the first `count` lines of camera `index`'s list to its daily log file; the lines
-    // stay in the list. Nothing is written (and no file made) when the list is empty or shorter
-    // than `count`. False when the file could not be opened or written.
+    // Appends those of the first `count` lines of camera `index`'s list that are not in a log
+    // file yet to its daily log file; the lines stay in the list. Nothing is written (and no file
+    // made) when the list is empty or shorter than `count`, or when all of them are written. False
+    // when the file could not be opened or written.
     bool SaveLog(int index, std::size_t count);
     // Makes Log and Log/Cam<index>Log in the home; true when the camera's folder exists afterwards.
     bool CheckLogFolder(int index);
@@ -80,11 +84,14 @@ public:
 
 private:
     std::vector<std::string>& list(int index) { return m_lists.at(static_cast<std::size_t>(index - 1)); }
+    std::size_t& written(int index) { return m_written.at(static_cast<std::size_t>(index - 1)); }
 
     AppState& m_state;
     tessivor::Clock& m_clock;
     EventViews* m_views = nullptr;
     std::array<std::vector<std::string>, kCameraCount> m_lists;
+    // How many lines at the top of each list are in a log file already.
+    std::array<std::size_t, kCameraCount> m_written{};
 };
 
 // The decimal text of `value`, with a leading "0" for 1 to 9.

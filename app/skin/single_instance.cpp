@@ -25,7 +25,27 @@ SingleInstance::SingleInstance(const QString& lockPath)
 bool SingleInstance::acquire()
 {
     // A lock whose process is gone is removed by tryLock itself; a live holder is never waited for.
-    return m_lock->isLocked() || m_lock->tryLock(0);
+    if (m_lock->isLocked() || m_lock->tryLock(0))
+        return true;
+    if (m_lock->error() != QLockFile::LockFailedError || holder() != 0)
+        return false;
+    // The file names no holder, so tryLock can tell nothing about it and would refuse every start
+    // from now on. Removing it fails while a program keeps it locked (one that has just made it
+    // and not yet written it).
+    return m_lock->removeStaleLockFile() && m_lock->tryLock(0);
+}
+
+void SingleInstance::release()
+{
+    m_lock->unlock();
+}
+
+qint64 SingleInstance::holder() const
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    return m_lock->getLockInfo(&pid, &host, &application) ? pid : 0;
 }
 
 } // namespace pellucor

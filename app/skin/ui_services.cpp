@@ -60,9 +60,11 @@ QString QtUiServices::applicationTitle() const
 
 void QtUiServices::processEvents()
 {
+    ++m_eventsRunning;
     QCoreApplication::processEvents();
     // Control messages whose wake-up the loop has not seen yet.
     tessivor::messageLoop::pump();
+    --m_eventsRunning;
 }
 
 int QtUiServices::messageBox(QWidget* owner, const QString& text, int style, const QString& title)

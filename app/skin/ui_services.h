@@ -54,6 +54,8 @@ public:
     // Lets pending window events run (the windows' "DoEvents"), and with them the messages
     // pending for the control windows.
     void processEvents() override;
+    // True while processEvents() runs: an event handled now has interrupted a wait.
+    bool eventsRunning() const { return m_eventsRunning > 0; }
 
     // Shows a modal message box owned by `owner` (may be null) and returns the answer code.
     int messageBox(QWidget* owner, const QString& text, int style, const QString& title = QString());
@@ -63,6 +65,9 @@ public:
 
     // Ends the program's event loop once the current event has been handled.
     void endProgram();
+
+private:
+    int m_eventsRunning = 0;
 };
 
 // A repeating timer on the UI thread. The callback runs on every tick while the timer is

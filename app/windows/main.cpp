@@ -6,9 +6,14 @@
 // $XDG_DATA_HOME/pellucor). --close-after closes every main window after that many seconds, as a
 // user would, so that a demonstration ends by itself with the profile saved.
 //
-// Exit status 0 after a normal end or when another instance already runs; 1 when the start-up
-// failed (after a message) or the arguments are wrong.
+// Exit status 0 after a normal end or when another instance already runs (which standard error
+// tells); 1 when the start-up failed (after a message) or the arguments are wrong. SIGTERM,
+// SIGINT and SIGHUP close the program as its last window's close does (the profile saved, the
+// recordings and cameras stopped, the logs written); then it ends by that signal, as a program
+// without such a close would, so that whoever sent it sees how it ended.
 #include "app/windows/program.h"
+
+#include "platform/end_signals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -41,14 +46,28 @@ int main(int argc, char** argv)
         }
     }
 
-    pellucor::Program program(options);
-    switch (program.start()) {
-    case pellucor::Program::StartResult::AlreadyRunning:
-        return 0;
-    case pellucor::Program::StartResult::Failed:
-        return 1;
-    case pellucor::Program::StartResult::Running:
-        break;
+    int code = 0;
+    int endSignal = 0;
+    {
+        pellucor::Program program(options);
+        switch (program.start()) {
+        case pellucor::Program::StartResult::AlreadyRunning: {
+            const qint64 holder = program.lockHolder();
+            std::fprintf(stderr,
+                         "pellucor: Pellucor SE is already running in this session%s (lock file %s)\n",
+                         holder > 0 ? qPrintable(QString(" as process %1").arg(holder)) : "",
+                         qPrintable(program.lockPath()));
+            return 0;
+        }
+        case pellucor::Program::StartResult::Failed:
+            return 1;
+        case pellucor::Program::StartResult::Running:
+            break;
+        }
+        code = program.exec();
+        endSignal = program.endSignal();
     }
-    return app.exec();
+    if (endSignal != 0)
+        tessivor::endBySignal(endSignal);
+    return code;
 }

@@ -13,10 +13,14 @@
 #include "app/windows/view_windows.h"
 
 #include "platform/clock.h"
+#include "platform/end_signals.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <system_error>
@@ -48,6 +52,7 @@ private:
 
 Program::~Program()
 {
+    m_endNotifier.reset();
     // The panel refers to the engine; the engine's controls report into the pump's loop.
     m_windows.setPanel(nullptr);
     m_windows.setViewHost(nullptr);
@@ -116,6 +121,8 @@ Program::StartResult Program::start()
         return StartResult::Failed;
     }
     m_windows.setShutdown([this] { shutdown(); });
+    // From here on there is something to close; before, a signal's default loses nothing.
+    watchEndSignals();
 
     // The camera windows exist before the engine loads, so that it binds the cameras to their
     // pictures.
@@ -200,6 +207,69 @@ void Program::shutdown()
     if (m_engine)
         m_engine->Unload();
     m_ui.endProgram();
+}
+
+int Program::exec()
+{
+    m_inEventLoop = true;
+    const int code = QApplication::exec();
+    m_inEventLoop = false;
+    return code;
+}
+
+QString Program::lockPath() const
+{
+    return m_instance ? m_instance->lockPath() : m_options.lockPath;
+}
+
+qint64 Program::lockHolder() const
+{
+    return m_instance ? m_instance->holder() : 0;
+}
+
+void Program::watchEndSignals()
+{
+    m_endSignals = std::make_unique<tessivor::EndSignals>();
+    if (!m_endSignals->install()) {
+        std::fprintf(stderr, "pellucor: the end signals cannot be caught; SIGTERM ends the program without "
+                             "saving\n");
+        m_endSignals.reset();
+        return;
+    }
+    m_endNotifier = std::make_unique<QSocketNotifier>(m_endSignals->fd(), QSocketNotifier::Read);
+    QObject::connect(m_endNotifier.get(), &QSocketNotifier::activated, m_endNotifier.get(),
+                     [this] { closeOnSignal(m_endSignals->take()); });
+}
+
+void Program::closeOnSignal(int signal)
+{
+    if (signal == 0 || m_endSignal != 0)
+        return;
+    m_endSignal = signal;
+    // Straight in the program's event loop, or inside a dialog's or a message box's loop, or a
+    // wait that lets events run, whose callers are still on the stack below this one.
+    const int ownLoops = m_inEventLoop ? 1 : 0;
+    const bool nested = QThread::currentThread()->loopLevel() > ownLoops || m_ui.eventsRunning();
+
+    // As the user ends the program: every main window closes, and the last one runs the shutdown.
+    for (int n = 1; n <= kCameraCount; ++n)
+        if (m_state.WindowOpen[static_cast<std::size_t>(n)])
+            m_windows.unloadView(n);
+    if (m_state.WindowOpen[5])
+        m_windows.unloadCombined();
+    if (m_state.WindowOpen[6])
+        m_windows.unloadScan();
+    if (m_state.WindowOpen[0] && m_panel)
+        m_panel->close();
+    m_windows.mainWindowClosed(); // no window was open (still starting): the shutdown runs now
+
+    if (!nested)
+        return; // the event loop ends, and with it the program
+    m_instance.reset();
+    if (m_options.endInPlace)
+        m_options.endInPlace(signal);
+    else
+        tessivor::endBySignal(signal);
 }
 
 } // namespace pellucor

@@ -10,6 +10,13 @@
 // the recordings and the cameras, writes the logs and waits (bounded) for the controls; then the
 // event loop ends. Destroying the Program frees the windows, then the engine and its controls.
 //
+// The system's requests to end (SIGTERM, SIGINT, SIGHUP) take the same way from the moment the
+// engine exists: every main window closes as if the user closed it, and endSignal() tells the
+// caller to end the process by that signal once the Program is gone. A signal that finds a
+// dialog, a message box or a wait running gets the same close at once, and then the process ends
+// right there (the lock released first): what the dialog or the wait would do next belongs to a
+// program that has already closed. A second signal during the close ends the process at once.
+//
 // Make it on the user-interface thread after the QApplication. User-interface thread only.
 #pragma once
 
@@ -21,7 +28,14 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+
+class QSocketNotifier;
+
+namespace tessivor {
+class EndSignals;
+}
 
 namespace pellucor {
 
@@ -42,6 +56,9 @@ struct ProgramOptions
     std::filesystem::path exePath; // finds the data folder
     int closeAfterSeconds = 0;     // > 0: every main window closes by itself after this time
     QString lockPath;              // empty: the per-session default
+    // Ends the process after a signal's close that ran inside a dialog or a wait. Empty: by the
+    // signal, as its default action would. Tests record the call instead.
+    std::function<void(int signal)> endInPlace;
 };
 
 class Program
@@ -60,6 +77,14 @@ public:
     Program& operator=(const Program&) = delete;
 
     StartResult start();
+    // Runs the event loop until the program ends; its exit code.
+    int exec();
+    // The signal that ended the program, 0 when none did.
+    int endSignal() const { return m_endSignal; }
+    // The session's lock file, and the process that holds it as the file names it (0: unknown),
+    // for the message of a start that is refused.
+    QString lockPath() const;
+    qint64 lockHolder() const;
 
     AppState& state() { return m_state; }
     WindowSet& windows() { return m_windows; }
@@ -71,6 +96,8 @@ public:
 private:
     class ProgramSettingsHost;
     void shutdown();
+    void watchEndSignals();
+    void closeOnSignal(int signal);
 
     ProgramOptions m_options;
     AppState m_state;
@@ -81,6 +108,10 @@ private:
     QtProgramStarter m_starter;
     WindowSet m_windows{m_state};
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<tessivor::EndSignals> m_endSignals;
+    std::unique_ptr<QSocketNotifier> m_endNotifier;
+    int m_endSignal = 0;
+    bool m_inEventLoop = false;
     std::unique_ptr<MessagePump> m_pump;
     std::unique_ptr<EventLog> m_log;
     std::unique_ptr<Engine> m_engine;

@@ -102,7 +102,11 @@ TEST_F(EngineTest, StartupAndShutdownFollowTheGoldenTrace)
         const auto log = home + "/Log/Cam" + std::to_string(n) + "Log/20240304.Log";
         const std::string text = fileText(log);
         EXPECT_NE(text.find("Camera started."), std::string::npos) << log;
+        EXPECT_NE(text.find("Camera stopped."), std::string::npos) << log;
     }
+    // The empty slot is stopped too, but has no camera to log about.
+    EXPECT_EQ(rig.log.lineCount(4), 0u);
+    EXPECT_FALSE(std::filesystem::exists(home + "/Log/Cam4Log"));
 }
 
 TEST_F(EngineTest, ShutdownWaitsAtMostFourAndAHalfSecondsForAControlThatNeverStops)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -81,7 +82,7 @@ TEST_F(EventLogTest, TwoLinesPerEvent)
     m_log.AddEvent(5, "ignored");
 }
 
-TEST_F(EventLogTest, TwoHundredFiftyEventsWriteTheOldestHundredLines)
+TEST_F(EventLogTest, TwoHundredFiftyEventsTrimTheListAndWriteEveryLineOnce)
 {
     m_state.WindowOpen[2] = true;
     for (int i = 0; i < 250; ++i)
@@ -92,13 +93,63 @@ TEST_F(EventLogTest, TwoHundredFiftyEventsWriteTheOldestHundredLines)
     EXPECT_EQ(m_views.views[1].lines()[1], "    event 50");
     EXPECT_TRUE(m_views.views[0].lines().empty());
 
+    // The file has every line as it was logged, the trimmed ones and those still listed, once.
     const auto file = m_dir.path() / "Log" / "Cam2Log" / "20240105.Log";
     const std::string text = fileText(file);
-    EXPECT_EQ(countOf(text, "\r\n"), 100u);
-    EXPECT_EQ(countOf(text, "\n"), 100u); // no bare line feeds
+    EXPECT_EQ(countOf(text, "\r\n"), 500u);
+    EXPECT_EQ(countOf(text, "\n"), 500u); // no bare line feeds
     EXPECT_EQ(text.substr(0, 43), "2024-01-05 01:00:00   192.168.1.20   Door\r\n");
-    EXPECT_NE(text.find("    event 49\r\n"), std::string::npos);
-    EXPECT_EQ(text.find("    event 50"), std::string::npos);
+    for (const char* line : {"    event 0\r\n", "    event 49\r\n", "    event 50\r\n", "    event 249\r\n"})
+        EXPECT_EQ(countOf(text, line), 1u) << line;
+
+    // Shutdown writes the list again: nothing new reaches the file.
+    EXPECT_TRUE(m_log.SaveLog(2, m_log.lineCount(2)));
+    EXPECT_EQ(fileText(file), text);
+}
+
+TEST_F(EventLogTest, LinesAreInTheFileWhenTheProgramIsKilled)
+{
+    // A program killed (kill -9) after logging has written its lines already.
+    const int status = inChild([this] {
+        m_log.AddEvent(2, "Camera connected.");
+        m_log.AddEvent(2, "Recording started.");
+        m_log.AddEvent(1, "Camera started.");
+        ::kill(::getpid(), SIGKILL);
+        return 0;
+    });
+    ASSERT_EQ(status, 128 + SIGKILL);
+    EXPECT_EQ(fileText(m_dir.path() / "Log" / "Cam2Log" / "20240105.Log"),
+              "2024-01-05 01:00:00   192.168.1.20   Door\r\n    Camera connected.\r\n"
+              "2024-01-05 01:00:00   192.168.1.20   Door\r\n    Recording started.\r\n");
+    EXPECT_EQ(fileText(m_dir.path() / "Log" / "Cam1Log" / "20240105.Log"),
+              "2024-01-05 01:00:00      \r\n    Camera started.\r\n");
+}
+
+TEST_F(EventLogTest, LinesThatCouldNotBeWrittenAreWrittenLaterOnce)
+{
+    // A folder in the place of the day's file: it cannot be opened for a while.
+    const auto file = m_dir.path() / "Log" / "Cam2Log" / "20240105.Log";
+    std::filesystem::create_directories(file);
+    m_log.AddEvent(2, "while blocked");
+    std::filesystem::remove(file);
+    m_log.AddEvent(2, "after");
+    EXPECT_EQ(fileText(file), "2024-01-05 01:00:00   192.168.1.20   Door\r\n    while blocked\r\n"
+                              "2024-01-05 01:00:00   192.168.1.20   Door\r\n    after\r\n");
+
+    // While the file stays blocked the list keeps its bound; once it opens again, the lines
+    // still listed go out with the next event.
+    const auto file3 = m_dir.path() / "Log" / "Cam3Log" / "20240105.Log";
+    std::filesystem::create_directories(file3);
+    for (int i = 0; i < 250; ++i)
+        m_log.AddEvent(3, "event " + std::to_string(i));
+    EXPECT_EQ(m_log.lineCount(3), 400u);
+    std::filesystem::remove(file3);
+    m_log.AddEvent(3, "event 250");
+    const std::string text = fileText(file3);
+    EXPECT_EQ(countOf(text, "\r\n"), 402u);
+    EXPECT_EQ(text.find("    event 49\r\n"), std::string::npos); // left the list unwritten
+    for (const char* line : {"    event 50\r\n", "    event 249\r\n", "    event 250\r\n"})
+        EXPECT_EQ(countOf(text, line), 1u) << line;
 }
 
 TEST_F(EventLogTest, ClosedViewAndCombinedList)
@@ -119,7 +170,7 @@ TEST_F(EventLogTest, ShutdownWritesTheWholeListAndNothingWhenEmpty)
         m_log.AddEvent(1, "e");
     m_log.AddEvent(1, "last");
     EXPECT_TRUE(m_log.SaveLog(1, m_log.lineCount(1)));
-    EXPECT_EQ(countOf(fileText(m_dir.path() / "Log" / "Cam1Log" / "20240105.Log"), "\r\n"), 38u);
+    EXPECT_EQ(countOf(fileText(m_dir.path() / "Log" / "Cam1Log" / "20240105.Log"), "\r\n"), 38u); // each once
     EXPECT_EQ(m_log.lineCount(1), 38u); // the lines stay in the list
 
     EXPECT_TRUE(m_log.SaveLog(4, m_log.lineCount(4)));
@@ -130,9 +181,13 @@ TEST_F(EventLogTest, TheFileTakesTheDateOfWriting)
 {
     m_log.AddEvent(1, "day one");
     m_clock.m_now = k20240106;
-    EXPECT_TRUE(m_log.SaveLog(1, 2));
-    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "Log" / "Cam1Log" / "20240106.Log"));
-    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "Log" / "Cam1Log" / "20240105.Log"));
+    m_log.AddEvent(1, "day two");
+    EXPECT_TRUE(m_log.SaveLog(1, m_log.lineCount(1)));
+    const auto folder = m_dir.path() / "Log" / "Cam1Log";
+    EXPECT_EQ(countOf(fileText(folder / "20240105.Log"), "\r\n"), 2u);
+    EXPECT_EQ(countOf(fileText(folder / "20240105.Log"), "day one"), 1u);
+    EXPECT_EQ(countOf(fileText(folder / "20240106.Log"), "\r\n"), 2u);
+    EXPECT_EQ(countOf(fileText(folder / "20240106.Log"), "day two"), 1u);
 }
 
 TEST_F(EventLogTest, FolderThatCannotBeMadeFallsBackToTheHome)

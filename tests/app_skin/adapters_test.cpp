@@ -272,6 +272,49 @@ TEST(SingleInstance, ASecondStartEndsAtOnceAndADeadHoldersLockIsTakenOver)
     EXPECT_TRUE(next.acquire());
 }
 
+TEST(SingleInstance, ALockFileThatNamesNoHolderIsTakenOverButNotFromALiveHolder)
+{
+    testApp();
+    TestFolder folder{"adapters"};
+    const auto lockFile = folder.path() / "pellucor.lock";
+    const QString lock = QString::fromStdString(lockFile.string());
+    const QString probe = QStringLiteral(TESSIVOR_BINARY_DIR "/tests/app_skin/single_instance_probe");
+    auto runProbe = [&](const QStringList& args) {
+        QProcess p;
+        p.start(probe, QStringList{lock} + args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return p.exitCode();
+    };
+
+    for (const char* name : {"empty.lock", "garbage.lock", "no-pid.lock"}) {
+        SCOPED_TRACE(name);
+        std::filesystem::copy_file(std::filesystem::path(TESSIVOR_SOURCE_DIR) / "tests/fixtures/lock" / name,
+                                   lockFile, std::filesystem::copy_options::overwrite_existing);
+        EXPECT_EQ(runProbe({}), 0);        // another start takes it
+        EXPECT_FALSE(QFile::exists(lock)); // and lets it go at its end
+        std::filesystem::copy_file(std::filesystem::path(TESSIVOR_SOURCE_DIR) / "tests/fixtures/lock" / name,
+                                   lockFile);
+        SingleInstance here(lock);
+        EXPECT_TRUE(here.acquire());
+        EXPECT_EQ(here.holder(), QCoreApplication::applicationPid());
+    }
+
+    // A program that holds the lock keeps it even while its file reads as garbage (as it does
+    // between making the file and writing it).
+    QProcess holder;
+    holder.start(probe, {lock, "--hold"});
+    ASSERT_TRUE(holder.waitForReadyRead(30000));
+    {
+        std::ofstream overwrite(lockFile, std::ios::binary | std::ios::trunc);
+        overwrite << "garbage";
+    }
+    SingleInstance second(lock);
+    EXPECT_FALSE(second.acquire());
+    EXPECT_EQ(runProbe({}), 3);
+    holder.kill();
+    holder.waitForFinished(30000);
+}
+
 TEST(SingleInstance, ASecondLockOnTheSameFileIsRefusedUntilTheFirstGoes)
 {
     TestFolder folder{"adapters"};

@@ -25,14 +25,30 @@ namespace {
 constexpr int kMailTextChars = 100;
 constexpr int kIntervalChars = 4;
 
-// 0 to 9999 from decimal digits only; nothing for any other text.
+// A number of seconds as typed: decimal digits with at most one decimal point, rounded to a whole
+// number (halves to the even number) and then 0 to 9999; nothing for any other text. The rounding
+// works on the digits, so a typed half is a half exactly.
 std::optional<std::int32_t> intervalSeconds(const QString& text)
 {
     const std::string s = text.toStdString();
-    if (s.empty() || s.size() > 4 || s.find_first_not_of("0123456789") != std::string::npos)
+    const auto point = s.find('.');
+    const std::string whole = s.substr(0, point);
+    const std::string fraction = point == std::string::npos ? std::string() : s.substr(point + 1);
+    const auto digitsOnly = [](const std::string& t) {
+        return t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if ((whole.empty() && fraction.empty()) || !digitsOnly(whole) || !digitsOnly(fraction) ||
+        whole.size() > 9)
         return std::nullopt;
     std::int32_t v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
+    std::from_chars(whole.data(), whole.data() + whole.size(), v);
+    if (!fraction.empty() && fraction[0] >= '5') {
+        const bool half = fraction[0] == '5' && fraction.find_first_not_of('0', 1) == std::string::npos;
+        if (!half || v % 2 == 1)
+            ++v;
+    }
+    if (v > 9999)
+        return std::nullopt;
     return v;
 }
 
@@ -118,6 +134,11 @@ void EMailSettingsDialog::ok()
             refuse(field, 2, MsgStyle::Exclamation);
             return;
         }
+    }
+    // The alerts always go to the server's port 25: a server typed with a port is never reached.
+    if (m_fields[0]->text().contains(':')) {
+        refuse(m_fields[0], 3, MsgStyle::Exclamation);
+        return;
     }
     const auto interval = intervalSeconds(m_interval->text());
     if (!interval) {

@@ -4,9 +4,11 @@
 // The motion dialog stores sensitivity, alarm and e-mail switches and hands the camera's engine
 // the motion mode: 1 beep, 4 e-mail, 8 motion recording (RecordMode 3), their sum; a Kestra
 // camera (Protocol 3) gets it through its viewer, mode first. The e-mail dialog checks every
-// field before it stores anything: the interval is 0 to 9999 seconds in digits, and each text
-// must fit the control's 260-byte fields in UTF-8 (a longer text is refused, never cut). On OK
-// it hands the e-mail settings of all four records to their engines and saves the profile.
+// field before it stores anything: the interval is a number of seconds, rounded to a whole one
+// (halves to the even number), 0 to 9999; the server is a name or address without a port (the
+// alerts always go to port 25); each text must fit the control's 260-byte fields in UTF-8 (a
+// longer text is refused, never cut). On OK it hands the e-mail settings of all four records to
+// their engines and saves the profile.
 #pragma once
 
 #include "app/setup/setup_dialog.h"

@@ -4,6 +4,7 @@
 #include "app/settings/schedule_text.h"
 #include "app/settings/settings_context.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGridLayout>
@@ -102,6 +103,10 @@ ScheduleEntryEditor::ScheduleEntryEditor(DialogContext& context,
     m_optWeekMode = new QRadioButton(tr2("optWeekMode", "Week Mode"), this);
     m_optWeekMode->setObjectName("optWeekMode");
     m_optDateMode->setChecked(true);
+    // The two sit in different frames, where Qt would not make them exclusive by itself.
+    auto* modes = new QButtonGroup(this);
+    modes->addButton(m_optDateMode);
+    modes->addButton(m_optWeekMode);
 
     m_DTStart = datePicker(this, "DTStart");
     m_DTStop = datePicker(this, "DTStop");

@@ -21,11 +21,6 @@ namespace {
 // (the probe and the login ran on the web port, 80; the pictures come on this one).
 constexpr std::int32_t kWebPort = 80;
 
-std::string hostPart(const std::string& address)
-{
-    return address.substr(0, address.find(':'));
-}
-
 std::string trimmed(const std::string& s)
 {
     const auto first = s.find_first_not_of(" \t");
@@ -58,6 +53,18 @@ TypedAddress parseTypedAddress(const std::string& text)
     out.host = text.substr(0, colon);
     out.port = value;
     return out;
+}
+
+int slotHoldingCamera(const AppState& state, const std::string& host, const std::vector<std::int32_t>& ports)
+{
+    for (int slot = 1; slot <= kCameraCount; ++slot) {
+        const CamInfo& cam = state.cam(slot);
+        const TypedAddress held = parseTypedAddress(cam.IPAddress);
+        if (held.host == host &&
+            std::find(ports.begin(), ports.end(), held.port.value_or(cam.Port)) != ports.end())
+            return slot;
+    }
+    return 0;
 }
 
 AddCamDialog::AddCamDialog(DialogContext& context, SetupControl& control, AddCamValues& values,
@@ -147,13 +154,15 @@ void AddCamDialog::add()
     setBusy(true);
 
     m_values.InSearchList = std::find(m_listed.begin(), m_listed.end(), address.host) != m_listed.end();
-    // A slot's camera is the same camera whatever port was typed with its address.
-    for (int slot = 1; slot <= kCameraCount; ++slot) {
-        if (hostPart(state().cam(slot).IPAddress) == hostPart(address.host)) {
-            showMessage(4, MsgStyle::Plain);
-            retype();
-            return;
-        }
+    // Without a typed port the camera comes back on the web port, or on the native port when it
+    // turns out to be a native camera.
+    const std::vector<std::int32_t> ports = address.port
+                                                ? std::vector<std::int32_t>{*address.port}
+                                                : std::vector<std::int32_t>{kWebPort, kNativeCameraPort};
+    if (slotHoldingCamera(state(), address.host, ports) != 0) {
+        showMessage(4, MsgStyle::Plain);
+        retype();
+        return;
     }
     m_control.probeDevice(1, true);
 }

@@ -39,6 +39,11 @@ struct TypedAddress
 // digits only, 1 to 65535; an empty host before the ":" leaves the whole text the host.
 TypedAddress parseTypedAddress(const std::string& text);
 
+// The camera slot (1 to 4) that holds the camera at `host` on one of `ports`, or 0. A camera is
+// its host and its port: several cameras behind one router's forwarded ports, or on one test
+// host, share the host. A slot's address that carries ":port" counts with that port.
+int slotHoldingCamera(const AppState& state, const std::string& host, const std::vector<std::int32_t>& ports);
+
 class AddCamDialog : public SetupDialog, private SetupControlEvents
 {
     Q_OBJECT

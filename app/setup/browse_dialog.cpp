@@ -2,6 +2,7 @@
 
 #include "app/core/app_state.h"
 #include "app/core/text_codec.h"
+#include "app/setup/add_cam_dialog.h"
 #include "app/setup/camera_login.h"
 #include "app/setup/change_ip_dialog.h"
 
@@ -214,11 +215,18 @@ void BrowseDialog::add()
     bool conflict = false;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i)
         conflict |= (i + 1 != m_selectedIndex && m_list->topLevelItem(i)->text(1).toStdString() == ip);
-    for (int slot = 1; slot <= kCameraCount; ++slot) {
-        if (hostPart(state().cam(slot).IPAddress) == hostPart(ip)) {
-            showMessage(7, MsgStyle::Plain);
-            return;
-        }
+    // The camera is its address and the port that it is added with: another camera on the same
+    // host may be added, the same camera not twice.
+    m_control.setFoundIndex(m_selectedIndex - 1);
+    const std::int32_t protocol = m_control.foundProtocol();
+    std::int32_t port = kNativeCameraPort;
+    if (protocol == 1 || protocol == 2)
+        port = 80;
+    else if (protocol == 3 || protocol == 4)
+        port = m_control.remoteWebPort();
+    if (slotHoldingCamera(state(), ip, {port}) != 0) {
+        showMessage(7, MsgStyle::Plain);
+        return;
     }
     if (conflict && state().Language != "DravonetS") {
         if (showMessage(5, MsgStyle::YesNoExclamation) != Answer::Yes)
@@ -229,18 +237,16 @@ void BrowseDialog::add()
     m_values.UserName.clear();
     m_values.Password.clear();
     m_values.PT = false;
-    m_values.Port = kNativeCameraPort;
+    m_values.Port = port;
 
-    m_control.setFoundIndex(m_selectedIndex - 1);
     m_control.setProtocol(0);
     m_control.setRemotePort(kNativeCameraPort);
     m_control.setRemoteHost(ip);
     m_values.IPAddress = ip;
-    m_values.Protocol = m_control.foundProtocol();
+    m_values.Protocol = protocol;
     m_values.MacAddress = m_control.foundMACAddress();
     m_control.setMACAddress(m_values.MacAddress);
     const std::int32_t prop = m_control.foundProp();
-    const std::int32_t protocol = m_values.Protocol;
     if (protocol == 0 || protocol == 1) {
         m_values.PT = (prop & 16) != 0;
     } else if (protocol == 3) {
@@ -249,12 +255,6 @@ void BrowseDialog::add()
         m_control.getKestraValue(83);
         m_values.PT = m_control.ptSupport() == 1;
     }
-    if (protocol == 0)
-        m_values.Port = kNativeCameraPort;
-    else if (protocol == 1 || protocol == 2)
-        m_values.Port = 80;
-    else if (protocol == 3 || protocol == 4)
-        m_values.Port = m_control.remoteWebPort();
     if (conflict && state().Language != "DravonetS" && !moveCamera(ip, row->text(2).toStdString()))
         return;
 

@@ -2,6 +2,7 @@
 
 #include "app/core/app_state.h"
 #include "app/core/engine.h"
+#include "app/skin/worker_call.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -9,12 +10,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <stdlib.h>
 
 #include <exception>
+#include <optional>
+#include <string>
 #include <system_error>
 
 namespace pellucor {
@@ -53,6 +55,20 @@ public:
 private:
     std::filesystem::path m_folder;
     std::filesystem::path m_file;
+};
+
+// What the probe after an upload learns of the camera, for its record.
+struct ProbedCamera
+{
+    std::string FWVersion;
+    std::int32_t Protocol = 0;
+    std::int32_t Port = 0;
+    bool IsLocalCamera = false;
+    std::string MacAddress;
+    std::string ServerModel;
+    std::string ServerName;
+    std::string HWVersion;
+    std::string ROMVersion;
 };
 
 bool usableFile(const QString& name)
@@ -139,7 +155,14 @@ void FirmwareDialog::runUpdate()
     m_result.Cancelled = false;
     Engine& engine = m_ctx.engine;
     engine.CamStop(c);
-    if (engine.Cam(c).RequestDownload() != 0) {
+    CameraControl& camera = engine.Cam(c);
+    std::int32_t answer = 0;
+    {
+        // A camera that does not answer holds the request for its whole time-out.
+        Busy busy(*this);
+        answer = callOnWorker(this, "fw-request", [&camera] { return camera.RequestDownload(); });
+    }
+    if (answer != 0) {
         showMessage(2, MsgStyle::Exclamation);
         // The camera was stopped only for the upload that is not coming: it runs again.
         if (wasEnabled)
@@ -171,19 +194,40 @@ void FirmwareDialog::probeAndRecord(int c, bool wasEnabled)
 {
     Engine& engine = m_ctx.engine;
     CameraControl& cam = engine.Cam(c);
-    if (cam.ProbeDevice(0, false) != -1)
+    // The probe, and the found protocol of some families, ask the camera over the network: all of
+    // it runs on the worker, and the record takes the answer afterwards.
+    std::optional<ProbedCamera> found;
+    {
+        Busy busy(*this);
+        found = callOnWorker(this, "fw-probe", [&cam]() -> std::optional<ProbedCamera> {
+            if (cam.ProbeDevice(0, false) != -1)
+                return std::nullopt;
+            cam.put(IntProp::FoundIndex, -1);
+            ProbedCamera f;
+            f.FWVersion = cam.get(TextProp::FoundFWVersion);
+            f.Protocol = cam.get(IntProp::FoundProtocol);
+            f.Port = cam.get(IntProp::RemotePort);
+            f.IsLocalCamera = cam.get(BoolProp::LocalCamera);
+            f.MacAddress = cam.get(TextProp::FoundMACAddress);
+            f.ServerModel = cam.get(TextProp::FoundServerModel);
+            f.ServerName = cam.get(TextProp::FoundDeviceName);
+            f.HWVersion = cam.get(TextProp::FoundHWVersion);
+            f.ROMVersion = cam.get(TextProp::FoundROMVersion);
+            return f;
+        });
+    }
+    if (!found)
         return;
-    cam.put(IntProp::FoundIndex, -1);
     CamInfo& ci = state().cam(c);
-    ci.FWVersion = cam.get(TextProp::FoundFWVersion);
-    ci.Protocol = cam.get(IntProp::FoundProtocol);
-    ci.Port = cam.get(IntProp::RemotePort);
-    ci.IsLocalCamera = cam.get(BoolProp::LocalCamera);
-    ci.MacAddress = cam.get(TextProp::FoundMACAddress);
-    ci.ServerModel = cam.get(TextProp::FoundServerModel);
-    ci.ServerName = cam.get(TextProp::FoundDeviceName);
-    ci.HWVersion = cam.get(TextProp::FoundHWVersion);
-    ci.ROMVersion = cam.get(TextProp::FoundROMVersion);
+    ci.FWVersion = found->FWVersion;
+    ci.Protocol = found->Protocol;
+    ci.Port = found->Port;
+    ci.IsLocalCamera = found->IsLocalCamera;
+    ci.MacAddress = found->MacAddress;
+    ci.ServerModel = found->ServerModel;
+    ci.ServerName = found->ServerName;
+    ci.HWVersion = found->HWVersion;
+    ci.ROMVersion = found->ROMVersion;
     engine.PutSettingToCam(c);
     if (wasEnabled)
         engine.CamStart(c);

@@ -2,7 +2,10 @@
 // current camera, asks it to wait for a download, sends a private temporary copy of the file
 // through the upload window, then probes the camera, copies its new identity into its record,
 // puts the record back into the engine and restarts the camera when it was enabled.
-// UI thread only.
+//
+// The download request and the probe can each take many seconds when the camera does not
+// answer: they run on a worker thread while the dialog waits busy (worker_call.h), so pictures
+// and the panel clock go on and the dialog cannot be closed under them. UI thread only.
 #pragma once
 
 #include "app/setup/firmware_tftp_window.h"

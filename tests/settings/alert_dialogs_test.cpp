@@ -5,7 +5,9 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
+#include <QTest>
 
 using namespace settingstest;
 
@@ -212,7 +214,7 @@ TEST(EMailSettings, BadIntervalsAndOverlongTextsAreRefusedBeforeAnythingIsStored
         {"empty interval", "s", "", "txtIntervalTime"},
         {"letters", "s", "abc", "txtIntervalTime"},
         {"negative", "s", "-1", "txtIntervalTime"},
-        {"fraction", "s", "1.5", "txtIntervalTime"},
+        {"two points", "s", "1.5.", "txtIntervalTime"},
         {"blank", "s", " 5", "txtIntervalTime"},
         {"subject of 300 bytes", euro.repeated(100), "5", "txtMailSubject"},
         {"subject of 260 bytes", euro.repeated(86) + "ab", "5", "txtMailSubject"},
@@ -237,7 +239,7 @@ TEST(EMailSettings, BadIntervalsAndOverlongTextsAreRefusedBeforeAnythingIsStored
             EXPECT_EQ(rig.prompts.boxes[0].style, MsgStyle::Exclamation);
             EXPECT_EQ(rig.prompts.boxes[0].text,
                       std::string(c.field) == "txtIntervalTime"
-                          ? "The interval must be a whole number of seconds from 0 to 9999."
+                          ? "The interval must be a number of seconds from 0 to 9999."
                           : "This text is too long for the camera engine.");
             EXPECT_TRUE(d.isVisible());
             EXPECT_TRUE(result.Cancelled);
@@ -251,6 +253,80 @@ TEST(EMailSettings, BadIntervalsAndOverlongTextsAreRefusedBeforeAnythingIsStored
             EXPECT_EQ(cam.MailSubject, c.subject.toStdString()); // whole, never cut
             EXPECT_EQ(cam.MailIntervalTime, c.interval.toInt());
         }
+    }
+}
+
+// What the user types into the server and interval boxes, then OK: a fractional interval is
+// rounded (halves to the even number); a server with a port is refused, since the alerts always
+// go to port 25 and would all fail.
+TEST(EMailSettings, TypedIntervalIsRoundedAndAServerWithAPortIsRefused)
+{
+    struct Case
+    {
+        const char* server;
+        const char* interval;
+        std::int32_t stored;   // the interval stored on OK
+        const char* refusedIn; // the field that gets the focus; nullptr: accepted
+    };
+    const Case cases[] = {
+        {"mail.example.test", "2.5", 2, nullptr},
+        {"mail.example.test", "3.5", 4, nullptr},
+        {"mail.example.test", "0.5", 0, nullptr},
+        {"mail.example.test", "2.51", 3, nullptr},
+        {"mail.example.test", "99.5", 100, nullptr},
+        {"mail.example.test", ".5", 0, nullptr},
+        {"mail.example.test", "7.", 7, nullptr},
+        {"10.0.0.25", "60", 60, nullptr},
+        {"mail.example.test", ".", 0, "txtIntervalTime"},
+        {"mail.example.test", "1e3", 0, "txtIntervalTime"},
+        {"mail.example.test:587", "60", 0, "txtMailServer"},
+        {"10.0.0.25:25", "60", 0, "txtMailServer"},
+        {":25", "60", 0, "txtMailServer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.server) + " / " + c.interval);
+        Rig rig;
+        rig.state().cam(1).MailServer = "old.example.test";
+        rig.state().cam(1).MailIntervalTime = 60;
+        EMailSettingsResult result;
+        EMailSettingsDialog d(rig.context, result);
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        for (const auto& [name, text] :
+             {std::pair{"txtMailServer", c.server}, {"txtIntervalTime", c.interval}}) {
+            QLineEdit& field = find<QLineEdit>(d, name);
+            field.selectAll();
+            QTest::keyClick(&field, Qt::Key_Backspace);
+            QTest::keyClicks(&field, text);
+        }
+        const auto from = rig.mark();
+        QTest::mouseClick(&find<QPushButton>(d, "cmdOK"), Qt::LeftButton);
+        const CamInfo& cam = rig.state().cam(1);
+        if (!c.refusedIn) {
+            EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{});
+            EXPECT_FALSE(result.Cancelled);
+            EXPECT_EQ(cam.MailIntervalTime, c.stored);
+            EXPECT_EQ(cam.MailServer, c.server);
+            EXPECT_EQ(rig.lines("Cam(1).MailIntervalTime", from),
+                      std::vector<std::string>{"Cam(1).MailIntervalTime = " + std::to_string(c.stored)});
+            continue;
+        }
+        EXPECT_EQ(rig.prompts.boxes.size(), 1u);
+        if (rig.prompts.boxes.size() != 1u)
+            continue;
+        EXPECT_EQ(rig.prompts.boxes[0].style, MsgStyle::Exclamation);
+        EXPECT_EQ(rig.prompts.boxes[0].text,
+                  std::string(c.refusedIn) == "txtMailServer"
+                      ? "Enter the mail server's name or address without a port: alerts always go to port 25."
+                      : "The interval must be a number of seconds from 0 to 9999.");
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_TRUE(result.Cancelled);
+        EXPECT_EQ(cam.MailServer, "old.example.test");
+        EXPECT_EQ(cam.MailIntervalTime, 60);
+        EXPECT_TRUE(rig.lines("Cam(", from).empty());
+        QLineEdit& refused = find<QLineEdit>(d, c.refusedIn);
+        EXPECT_TRUE(refused.hasFocus());
+        EXPECT_EQ(refused.selectedText(), refused.text());
     }
 }
 

@@ -60,7 +60,7 @@ TEST(PackTexts, EveryDialogFindsItsCaptionsInTheEnglishPack)
     // Each dialog section holds the messages the dialogs show.
     for (const auto& [section, count] : std::vector<std::pair<const char*, int>>{{"frmSchedule", 1},
                                                                                  {"frmAddSchedule", 4},
-                                                                                 {"frmEMailSetting", 2},
+                                                                                 {"frmEMailSetting", 3},
                                                                                  {"frmSysConfig", 6},
                                                                                  {"frmSelectDir", 1},
                                                                                  {"frmNewFolder", 1}}) {

@@ -5,7 +5,11 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
 #include <QTimeEdit>
 #include <QTreeWidget>
 
@@ -366,6 +370,70 @@ TEST(ScheduleEditor, WeekDayTextAndPresetsAcrossMidnight)
     click(e2, "cmdOK");
     EXPECT_EQ(second.WeekDayText, "Sat");
     e2.close();
+}
+
+// A mouse click on an option button's or a check box's indicator, where the user clicks.
+void clickIndicator(QAbstractButton& b)
+{
+    QStyleOptionButton option;
+    option.initFrom(&b);
+    const bool radio = qobject_cast<QRadioButton*>(&b) != nullptr;
+    const QRect indicator = b.style()->subElementRect(
+        radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator, &option, &b);
+    QTest::mouseClick(&b, Qt::LeftButton, Qt::NoModifier, indicator.center());
+}
+
+// The two modes sit in two frames; clicking one must clear the other, in any order.
+TEST(ScheduleEditor, ClickingAModeClearsTheOtherAndOkTakesTheClickedOne)
+{
+    struct Case
+    {
+        std::vector<const char*> clicks;
+        std::int32_t mode; // the entry OK hands back
+        const char* screenshot;
+    };
+    const Case cases[] = {
+        {{"optWeekMode", "optDateMode"}, 1, "schedule-editor-date-after-week.png"},
+        {{"optWeekMode"}, 0, nullptr},
+        {{"optWeekMode", "optDateMode", "optWeekMode"}, 0, nullptr},
+        {{"optDateMode", "optWeekMode", "optDateMode"}, 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clicks.size());
+        Rig rig;
+        rig.state().WeekDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        ScheduleEntryResult result;
+        ScheduleEntryEditor e(rig.context, {}, result);
+        e.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&e));
+        auto& date = find<QRadioButton>(e, "optDateMode");
+        auto& week = find<QRadioButton>(e, "optWeekMode");
+        for (const char* name : c.clicks) {
+            clickIndicator(find<QRadioButton>(e, name));
+            EXPECT_EQ(date.isChecked(), std::string(name) == "optDateMode") << name;
+            EXPECT_EQ(week.isChecked(), std::string(name) == "optWeekMode") << name;
+        }
+        // A day is ticked in both cases: the mode alone decides which group OK reads.
+        clickIndicator(find<QCheckBox>(e, "chkWeekDay2"));
+        if (c.screenshot) {
+            EXPECT_TRUE(saveScreenshot(e, c.screenshot));
+        }
+        QTest::mouseClick(&find<QPushButton>(e, "cmdOK"), Qt::LeftButton);
+        EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{});
+        EXPECT_FALSE(e.isVisible());
+        EXPECT_FALSE(result.Cancelled);
+        EXPECT_EQ(result.EntryMode, c.mode);
+        if (c.mode == 1) {
+            EXPECT_EQ(result.StartDateText, "2026-03-10");
+            EXPECT_EQ(result.StartTimeText, "12:00:00");
+            EXPECT_EQ(result.StopTimeText, "12:10:00");
+            EXPECT_EQ(result.WeekDayText, "");
+        } else {
+            EXPECT_EQ(result.WeekDayText, "Mon ");
+            EXPECT_EQ(result.WeekOption, 2);
+            EXPECT_EQ(result.StartDateText, "");
+        }
+    }
 }
 
 TEST(ScheduleEditor, CancelAndTheCloseBoxSetCancelled)

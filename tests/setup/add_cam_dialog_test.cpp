@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <set>
 
@@ -158,7 +159,6 @@ TEST(AddCamDialog, RefusesBadInputAndSlotAddressesWithoutProbing)
     };
     const Case cases[] = {
         {"10.0.0.5", "10.0.0.5", "Message4"},
-        {"10.0.0.5:8080", "10.0.0.5", "Message4"}, // the host part counts
         {"10.0.0.5", "10.0.0.5:8481", "Message4"},
         {"", "", "msgNoAddress"},
         {"   ", "", "msgNoAddress"},
@@ -179,6 +179,61 @@ TEST(AddCamDialog, RefusesBadInputAndSlotAddressesWithoutProbing)
         EXPECT_TRUE(rig.free()) << c.typed;
         EXPECT_EQ(child<QLineEdit>(*rig.dialog, "txtIPAddress").text(), QString(c.typed));
         EXPECT_TRUE(rig.values.Cancelled);
+    }
+}
+
+// A camera is its host and its port: several cameras behind one router's forwarded ports, or on
+// one test host, share the host. Only the host and port of a camera in a slot are refused; an
+// address typed without a port names the camera on the web port or, for a native camera, on the
+// native port.
+TEST(AddCamDialog, OnlyAHostAndPortThatASlotHoldsAreRefused)
+{
+    struct Slot
+    {
+        const char* address;
+        std::int32_t port;
+    };
+    struct Case
+    {
+        const char* typed;
+        Slot slot;
+        std::int32_t probePort; // 0: refused with Message4, no probe
+    };
+    const Case cases[] = {
+        {"127.0.0.1:41943", {"127.0.0.1", 41943}, 0},
+        {"127.0.0.1:41944", {"127.0.0.1", 41943}, 41944},
+        {"127.0.0.1:41943", {"127.0.0.1", 8481}, 41943},
+        {"127.0.0.1", {"127.0.0.1", 41943}, 80},
+        {"127.0.0.1", {"127.0.0.1", 8481}, 0},
+        {"127.0.0.1", {"127.0.0.1", 80}, 0},
+        {"127.0.0.1:80", {"127.0.0.1", 80}, 0},
+        {"127.0.0.1:41943", {"127.0.0.1:41943", 8481}, 0}, // a port in the slot's address counts
+        {"127.0.0.1", {"127.0.0.1:41943", 8481}, 80},
+        {"127.0.0.2:41943", {"127.0.0.1", 41943}, 41943},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " with " + c.slot.address + " " + std::to_string(c.slot.port));
+        AddRig rig;
+        rig.home.state.cam(1).IPAddress = "10.0.0.9";
+        rig.home.state.cam(3).IPAddress = c.slot.address;
+        rig.home.state.cam(3).Port = c.slot.port;
+        AddCamDialog& d = rig.open();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        QTest::keyClicks(&child<QLineEdit>(d, "txtIPAddress"), c.typed);
+        QTest::mouseClick(&child<QPushButton>(d, "cmdAdd"), Qt::LeftButton);
+        if (c.probePort == 0) {
+            EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{d.texts().message(4).toStdString()});
+            EXPECT_EQ(rig.control.count("ProbeDevice 1"), 0);
+            EXPECT_TRUE(rig.free());
+            continue;
+        }
+        EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{});
+        EXPECT_EQ(rig.control.calls, std::vector<std::string>{"ProbeDevice 1"});
+        EXPECT_EQ(rig.control.host, std::string(c.typed).substr(0, 9));
+        EXPECT_EQ(rig.control.port, c.probePort);
+        rig.control.events->onEndProbeDevice(-1);
+        EXPECT_FALSE(rig.values.Cancelled);
+        EXPECT_EQ(rig.values.Port, c.probePort == 80 ? 8481 : c.probePort); // a native camera
     }
 }
 

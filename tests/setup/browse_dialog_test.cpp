@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTreeWidget>
 
 using namespace pellucor;
@@ -187,6 +188,53 @@ TEST(BrowseDialog, AddressOfAnySlotOrNoAddressIsRefused)
             EXPECT_EQ(rig.prompts.boxes[0].text, "The camera has no IP address.");
         EXPECT_EQ(rig.control.count("GetConfig"), 0);
         EXPECT_TRUE(rig.values.Cancelled);
+    }
+}
+
+// A camera is its host and its port, the port that the add gives it by its protocol: a found
+// camera is refused only when a slot holds its host with that port.
+TEST(BrowseDialog, OnlyAHostAndPortThatASlotHoldsAreRefused)
+{
+    struct Case
+    {
+        const char* slotAddress;
+        std::int32_t slotPort;
+        std::int32_t protocol;
+        std::int32_t addedPort; // 0: refused with Message7
+    };
+    const Case cases[] = {
+        {"10.0.0.5", 41943, 0, 8481}, {"10.0.0.5", 8481, 0, 0},    {"10.0.0.5", 8481, 1, 80},
+        {"10.0.0.5", 80, 1, 0},       {"10.0.0.5", 8088, 3, 0}, // a Kestra camera on its web port
+        {"10.0.0.5:8481", 80, 0, 0},  {"10.0.0.6", 8481, 0, 8481},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.slotAddress) + " " + std::to_string(c.slotPort) + " protocol " +
+                     std::to_string(c.protocol));
+        BrowseRig rig;
+        rig.home.state.cam(2).IPAddress = c.slotAddress;
+        rig.home.state.cam(2).Port = c.slotPort;
+        rig.control.devices = {{"10.0.0.5", "Door"}};
+        rig.control.devices[0].protocol = c.protocol;
+        rig.control.devices[0].webPort = 8088;
+        BrowseDialog& d = rig.open();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        QTest::mouseClick(rig.list().viewport(), Qt::LeftButton, Qt::NoModifier,
+                          rig.list().visualItemRect(rig.list().topLevelItem(0)).center());
+        QTest::mouseClick(&child<QPushButton>(d, "cmdAdd"), Qt::LeftButton);
+        if (c.addedPort == 0) {
+            EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{d.texts().message(7).toStdString()});
+            EXPECT_EQ(rig.control.count("GetConfig"), 0);
+            EXPECT_EQ(rig.control.count("GetKestraPort"), 0); // nothing is asked of the camera
+            EXPECT_EQ(rig.control.count("LoginCamera"), 0);
+            EXPECT_TRUE(rig.values.Cancelled);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_TRUE(child<QPushButton>(d, "cmdAdd").isEnabled());
+            continue;
+        }
+        EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{});
+        EXPECT_FALSE(rig.values.Cancelled); // no administrator: added without a login
+        EXPECT_EQ(rig.values.IPAddress, "10.0.0.5");
+        EXPECT_EQ(rig.values.Port, c.addedPort);
     }
 }
 

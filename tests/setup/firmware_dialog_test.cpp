@@ -9,9 +9,17 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -24,17 +32,46 @@ using tessivor::InvokeKind;
 using tessivor::Variant;
 namespace tt = tessivor::testing;
 
-// A camera that answers the download request and the probe as the test says.
+// A camera that answers the download request and the probe as the test says. The members in
+// `slow` keep their caller waiting, as a camera that does not answer does, until release() (or a
+// limit that only a call on the user-interface thread reaches, where nothing can release it).
 class FirmwareCamera : public FakeControl
 {
 public:
     using FakeControl::FakeControl;
     std::int32_t downloadAnswer = 0;
     std::int32_t probeAnswer = -1;
+    std::set<std::string, std::less<>> slow;
+
+    struct SlowCall
+    {
+        std::string member;
+        std::thread::id thread;
+        bool released = false;
+    };
+    // The slow call waiting now (number from 1), or 0.
+    int waiting()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_waiting;
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_release = true;
+        m_changed.notify_all();
+    }
+    std::vector<SlowCall> slowCalls()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
 
 protected:
     Variant call(std::string_view member, InvokeKind kind, std::vector<Variant> declared) override
     {
+        if (slow.count(member))
+            waitForRelease(member);
         Variant r = FakeControl::call(member, kind, declared);
         if (member == "RequestDownload")
             return Variant::i4(downloadAnswer);
@@ -42,6 +79,24 @@ protected:
             return Variant::i4(probeAnswer);
         return r;
     }
+
+private:
+    void waitForRelease(std::string_view member)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_calls.push_back({std::string(member), std::this_thread::get_id()});
+        m_waiting = static_cast<int>(m_calls.size());
+        m_calls.back().released =
+            m_changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_release; });
+        m_release = false;
+        m_waiting = 0;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<SlowCall> m_calls;
+    int m_waiting = 0;
+    bool m_release = false;
 };
 
 std::array<std::unique_ptr<CameraControl>, kCameraCount> firstCamera(Trace& trace, FirmwareCamera*& out)
@@ -247,6 +302,93 @@ TEST(FirmwareDialog, FailingServerGivesOneErrorAndNoCountdown)
         EXPECT_EQ(rig.count("Cam(1).ProbeDevice"), 1u) << c.name;
         EXPECT_EQ(rig.camera->status(), 2) << c.name;
         EXPECT_FALSE(rig.tempLeft()) << c.name;
+    }
+}
+
+// A camera that does not answer keeps the download request, and the probe after the upload, for
+// many seconds. The user clicks Update: each call waits on a worker thread while the dialog takes
+// no input, shows the busy pointer and refuses its close box and Esc, and the program's timers
+// (pictures, the panel clock) go on; then the update goes on with the call's answer.
+TEST(FirmwareDialog, SlowCameraCallsWaitOffTheUserInterfaceThread)
+{
+    struct Case
+    {
+        const char* name;
+        std::int32_t downloadAnswer;
+        std::vector<std::string> slow; // the calls seen waiting, in order
+        const char* message;
+        const char* fwVersion; // in the record afterwards
+    };
+    const Case cases[] = {
+        {"refused request",
+         14,
+         {"RequestDownload"},
+         "The camera refused the firmware download request.",
+         "1.0"},
+        {"request and probe", 0, {"RequestDownload", "ProbeDevice"}, "The firmware transfer failed.", "2.5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.camera->downloadAnswer = c.downloadAnswer;
+        rig.camera->slow = {"RequestDownload", "ProbeDevice"};
+        tt::ScriptedTftpServer::Script script;
+        script.refuseRequest = true; // the upload ends at once
+        tt::ScriptedTftpServer server(script);
+        rig.context.tftpPort = server.port();
+        FirmwareResult result;
+        FirmwareDialog dialog(rig.context, result, nullptr);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClicks(&child<QLineEdit>(dialog, "txtFirmwareFileName"),
+                         QString::fromStdString(rig.writeFirmware(4096).string()));
+
+        struct Seen
+        {
+            bool enabled, busy, visibleAfterClose;
+            int cursor;
+        };
+        std::vector<Seen> seen;
+        int handled = 0, ticks = 0;
+        QTimer clock;
+        QObject::connect(&clock, &QTimer::timeout, [&] {
+            const int waiting = rig.camera->waiting();
+            if (waiting == 0 || waiting == handled)
+                return;
+            if (++ticks < 3) // the clock goes on while the call waits
+                return;
+            ticks = 0;
+            handled = waiting;
+            dialog.close();
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            const QCursor* cursor = QApplication::overrideCursor();
+            seen.push_back(
+                {dialog.isEnabled(), dialog.isBusy(), dialog.isVisible(), cursor ? cursor->shape() : -1});
+            rig.camera->release();
+        });
+        clock.start(5);
+        QTest::mouseClick(&child<QPushButton>(dialog, "cmdUpdateFirmware"), Qt::LeftButton);
+
+        const auto calls = rig.camera->slowCalls();
+        EXPECT_EQ(calls.size(), c.slow.size());
+        EXPECT_EQ(seen.size(), c.slow.size());
+        for (std::size_t i = 0; i < std::min({calls.size(), seen.size(), c.slow.size()}); ++i) {
+            SCOPED_TRACE(calls[i].member);
+            EXPECT_EQ(calls[i].member, c.slow[i]);
+            EXPECT_TRUE(calls[i].released);
+            EXPECT_NE(calls[i].thread, std::this_thread::get_id());
+            EXPECT_FALSE(seen[i].enabled);
+            EXPECT_TRUE(seen[i].busy);
+            EXPECT_TRUE(seen[i].visibleAfterClose);
+            EXPECT_EQ(seen[i].cursor, Qt::WaitCursor);
+        }
+        // The update went on with the answers.
+        EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(rig.home.state.cam(1).FWVersion, c.fwVersion);
+        EXPECT_EQ(rig.camera->status(), 2);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_FALSE(rig.tempLeft());
     }
 }
 

@@ -95,8 +95,12 @@ ControlPanel::~ControlPanel() = default;
 
 void ControlPanel::showPanel()
 {
-    show();
+    // A panel shown again after its close is open once more: the engine and the other windows
+    // refresh it and the program does not end while it is on screen.
+    m_state.WindowOpen[0] = true;
+    showNormal();
     raise();
+    activateWindow();
     Form_Activate();
 }
 

@@ -125,13 +125,9 @@ Program::StartResult Program::start()
     vs.log = m_log.get();
     vs.messages = &m_ui;
     vs.ui = &m_ui;
-    auto wakeUp = [this] {
-        if (!m_panel)
-            return;
-        m_panel->showNormal();
-        m_panel->raise();
-        m_panel->activateWindow();
-    };
+    // "WakeUp" of a camera window: the panel comes back as a loaded window (its open flag and
+    // its activation), not only on screen.
+    auto wakeUp = [this] { m_windows.showController(); };
     vs.wakeUp = wakeUp;
     vs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     m_views = std::make_unique<ViewWindows>(std::move(vs));

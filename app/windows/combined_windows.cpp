@@ -1,6 +1,7 @@
 #include "app/windows/combined_windows.h"
 
 #include "app/core/app_state.h"
+#include "app/windows/window_places.h"
 
 namespace pellucor {
 
@@ -20,6 +21,9 @@ CombinedWindow& CombinedWindows::ensure()
         return *m_window;
     auto* w = new CombinedWindow(m_services);
     m_window = w;
+    // Every load opens beside the control panel, where it leaves the panel's buttons free.
+    const QRect panel = m_services.panelFrame ? m_services.panelFrame() : QRect();
+    w->move(besidePanel(panel, w->frameGeometry().size(), screenAreaFor(panel)));
     connect(w, &CombinedWindow::unloaded, this, [this, w] {
         if (m_window == w)
             m_window = nullptr;

@@ -9,11 +9,13 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/tool_set.h"
 #include "app/skin/ui_services.h"
+#include "app/windows/window_places.h"
 #include "app/windows/window_set.h"
 
 #include "platform/clock.h"
 
 #include <QCursor>
+#include <QScreen>
 
 namespace pellucor {
 
@@ -710,9 +712,16 @@ void ControlPanel::Combine_Fun()
         ShowBtnBitmap(panelrow::kCombine, btnstate::kHover);
         m_state.CombineMode = 0;
         m_sv.windows->unloadCombined();
-        for (int n = 1; n <= kCameraCount; ++n)
-            if (m_state.cam(n).Enable && m_state.cam(n).Assign)
+        // Each view window at its quarter of the screen.
+        const QScreen* desktop = screen();
+        const QRect area = desktop ? desktop->geometry() : QRect();
+        for (int n = 1; n <= kCameraCount; ++n) {
+            if (m_state.cam(n).Enable && m_state.cam(n).Assign) {
+                const QPoint at = quarterOfDesktop(n, area);
+                m_sv.windows->placeView(n, at.x(), at.y());
                 m_sv.windows->showView(n);
+            }
+        }
     } else if (m_state.CombineMode == 0) {
         m_state.CombineMode = 1;
         for (int n = 1; n <= kCameraCount; ++n)

@@ -149,6 +149,9 @@ Program::StartResult Program::start()
         m_panel->RefrushCamCfgBtn();
     };
     cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    // The combined and scan windows open beside the panel, not over it.
+    auto panelFrame = [this] { return m_panel && m_panel->isVisible() ? m_panel->frameGeometry() : QRect(); };
+    cs.panelFrame = panelFrame;
     cs.messages = &m_ui;
     cs.wakeUp = wakeUp;
     cs.log = m_log.get();
@@ -159,6 +162,7 @@ Program::StartResult Program::start()
     ss.engine = m_engine.get();
     ss.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     ss.wakeUp = wakeUp;
+    ss.panelFrame = panelFrame;
     m_scan = std::make_unique<ScanWindows>(std::move(ss));
     m_windows.setScanHost(m_scan.get());
     m_log->setViews(&m_windows);

@@ -29,6 +29,9 @@ public:
     virtual void viewRecordGrayBTN(int slot) = 0;
     // One event's two lines for the open window of camera `slot`.
     virtual void addToView(int slot, const std::string& header, const std::string& message) = 0;
+    // Puts the slot's window (made when it does not exist yet) with its top-left corner at
+    // (left, top) of the screen, in pixels; showing it is the caller's next step.
+    virtual void placeView(int slot, int left, int top) = 0;
 };
 
 // The combined 2 x 2 window.

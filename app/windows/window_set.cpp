@@ -47,6 +47,12 @@ void WindowSet::combinedRefrushClrCtlBtn(int slot)
         m_combined->combinedRefrushClrCtlBtn(slot);
 }
 
+void WindowSet::placeView(int slot, int left, int top)
+{
+    if (m_views)
+        m_views->placeView(slot, left, top);
+}
+
 void WindowSet::showController()
 {
     if (m_panel)

@@ -44,6 +44,8 @@ public:
     void combinedRefrushShowClrCtl(int slot);
     void combinedRefrushListCtl(int slot);
     void combinedRefrushClrCtlBtn(int slot);
+    // The panel's calls into the view windows (ViewHost).
+    void placeView(int slot, int left, int top);
 
     // Control panel.
     void showController() override;

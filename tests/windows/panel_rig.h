@@ -113,6 +113,10 @@ public:
     {
         m_trace.add("View" + std::to_string(n) + ".addToView");
     }
+    void placeView(int n, int left, int top) override
+    {
+        view(n, "Move(" + std::to_string(left) + ", " + std::to_string(top) + ")");
+    }
 
     void showCombined() override
     {
@@ -145,6 +149,7 @@ public:
     void scanRefrushStatusBar() override { m_record.scanRefrushStatusBar(); }
 
 private:
+    void view(int n, const std::string& what) { m_trace.add("frmClient" + std::to_string(n) + "." + what); }
     void combined(const char* what, int n)
     {
         m_trace.add(std::string("frmCombineWindow.") + what + "(" + std::to_string(n) + ")");

@@ -1,19 +1,26 @@
 // The program's windows as a user meets them, with the real control module and four simulated
-// cameras: the control panel brought back by a camera window's "WakeUp". Every step is a click on
-// the real windows.
+// cameras: the control panel brought back by a camera window's "WakeUp", and where the camera
+// windows open when the user switches between the view windows, the combined window and scan
+// mode. Every step is a click on the real windows.
 #include "../app_core/register_module.h"
 #include "../app_skin/qt_test_support.h"
 #include "camsim_process.h"
 
 #include "app/core/profile.h"
+#include "app/skin/picture_surface.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
+#include "app/windows/combined_window.h"
 #include "app/windows/control_panel.h"
 #include "app/windows/program.h"
+#include "app/windows/scan_window.h"
 #include "app/windows/view_window.h"
 
 #include <QDialog>
+#include <QGuiApplication>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -200,6 +207,88 @@ TEST(ProgramWindows, WakeUpBringsThePanelBackAsALoadedWindow)
     // The panel closed last ends it.
     clickObject(form, "Exit");
     EXPECT_TRUE(p.program->windows().shutDown());
+}
+
+// The top-left corner of camera n's quarter of the screen.
+QPoint quarterOf(int n, const QRect& screen)
+{
+    return screen.topLeft() +
+           QPoint(n == 2 || n == 4 ? screen.width() / 2 : 0, n == 3 || n == 4 ? screen.height() / 2 : 0);
+}
+
+// The control panel and the view windows as they lie on the screen, the views over the panel,
+// drawn from their own pictures.
+QImage screenPicture(const QRect& screen, ControlPanel& panel)
+{
+    QImage image(screen.size(), QImage::Format_RGB32);
+    image.fill(QColor(0x30, 0x30, 0x38));
+    QPainter painter(&image);
+    painter.drawPixmap(panel.frameGeometry().topLeft() - screen.topLeft(), panel.grab());
+    for (int n = 1; n <= 4; ++n)
+        if (ViewWindow* w = viewWindow(n))
+            painter.drawPixmap(w->frameGeometry().topLeft() - screen.topLeft(), w->grab());
+    return image;
+}
+
+// The camera's picture has reached the view window of slot n and is painted there.
+bool pictureShown(int n)
+{
+    ViewWindow* w = viewWindow(n);
+    if (!w)
+        return false;
+    const tessivor::TargetPicture p = w->picture().target()->snapshot();
+    if (p.width <= 0 || p.height <= 0)
+        return false;
+    const tessivor::Rgb centre = p.pixel(p.width / 2, p.height / 2);
+    return centre.r + centre.g + centre.b > 60 && w->picture().shownVersion() >= p.version;
+}
+
+TEST(ProgramWindows, CombinedAndScanOpenBesideThePanelAndTheViewWindowsComeBackToTheirQuarters)
+{
+    FourCameraProgram p("places");
+    ASSERT_TRUE(p.start());
+    ControlPanel& panel = p.panel();
+    SkinForm& form = panel.skin();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    auto panelFrame = [&] { return panel.frameGeometry(); };
+
+    // Combined mode: the combined window opens beside the panel, leaving its buttons free.
+    clickObject(form, "Combine");
+    CombinedWindow* combined = shownWindow<CombinedWindow>();
+    ASSERT_NE(combined, nullptr);
+    EXPECT_FALSE(combined->frameGeometry().intersects(panelFrame()))
+        << combined->frameGeometry().x() << "," << combined->frameGeometry().y();
+    EXPECT_TRUE(screen.contains(combined->frameGeometry()));
+
+    // Leaving it puts view window n at its quarter of the screen.
+    clickObject(form, "Combine");
+    ASSERT_TRUE(waitUntil([] { return !shownWindow<CombinedWindow>(); }));
+    for (int n = 1; n <= 4; ++n) {
+        ViewWindow* view = viewWindow(n);
+        ASSERT_NE(view, nullptr) << n;
+        EXPECT_EQ(view->frameGeometry().topLeft(), quarterOf(n, screen)) << n;
+    }
+    EXPECT_TRUE(
+        waitUntil([] { return pictureShown(1) && pictureShown(2) && pictureShown(3) && pictureShown(4); }));
+    EXPECT_TRUE(screenPicture(screen, panel)
+                    .save(QString::fromStdString(screenshotFile("views-at-quarters.png").string()), "PNG"));
+
+    // Scan mode: the scan window opens beside the panel too; leaving it by the Scan button brings
+    // every view window back where it was.
+    clickObject(form, "Scan");
+    ScanWindow* scan = shownWindow<ScanWindow>();
+    ASSERT_NE(scan, nullptr);
+    ASSERT_TRUE(p.state().ScanModeOn);
+    EXPECT_FALSE(scan->frameGeometry().intersects(panelFrame()))
+        << scan->frameGeometry().x() << "," << scan->frameGeometry().y();
+    EXPECT_TRUE(screen.contains(scan->frameGeometry()));
+    clickObject(form, "Scan");
+    ASSERT_FALSE(p.state().ScanModeOn);
+    for (int n = 1; n <= 4; ++n) {
+        ViewWindow* view = viewWindow(n);
+        ASSERT_NE(view, nullptr) << n;
+        EXPECT_EQ(view->frameGeometry().topLeft(), quarterOf(n, screen)) << n;
+    }
 }
 
 } // namespace

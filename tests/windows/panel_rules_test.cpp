@@ -3,9 +3,18 @@
 // handlers treat a pack without an object and a failing control.
 #include "panel_rig.h"
 
+#include <QFontMetrics>
+
 using namespace paneltest;
 
 namespace {
+
+std::filesystem::path panelScreenshot(const std::string& name)
+{
+    const auto folder = std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "windows";
+    std::filesystem::create_directories(folder);
+    return folder / name;
+}
 
 void cameraOne(AppState& s)
 {
@@ -68,16 +77,38 @@ TEST(PanelText, ExtendedInformationShowsTheChosenItems)
 {
     PanelRig rig(cameraOne);
     rig.state.cam(1).ServerModel = "PX-10";
+    rig.state.cam(1).HWVersion = "B2";
+    rig.state.cam(1).FWVersion = "3.14.7";
     rig.state.cam(1).MacAddress = "0.1.2.10.171.255";
     rig.click("ExtInfo");
     EXPECT_TRUE(rig.state.ExtInfoOn[0]);
     EXPECT_EQ(rig.bitmap("ExtInfo"), "Down.bmp");
-    for (const char* line : {"Line1", "Line2", "Line3", "Line4", "Line5"})
-        EXPECT_EQ(rig.text(line), "") << line; // the English pack chooses no items
+    // "Details" in the English pack: what identifies the camera.
+    EXPECT_EQ(rig.text("Line1"), "Model:PX-10");
+    EXPECT_EQ(rig.text("Line2"), "Hardware:B2");
+    EXPECT_EQ(rig.text("Line3"), "Firmware:3.14.7");
+    EXPECT_EQ(rig.text("Line4"), "MAC:00 01 02 0A AB FF");
+    EXPECT_EQ(rig.text("Line5"), "IP address:127.0.0.11");
+    // The longest address and a MAC address of the widest letters fit their lines whole.
+    rig.state.cam(1).MacAddress = "221.221.221.221.221.221";
+    rig.state.cam(1).IPAddress = "222.222.222.222";
+    rig.panel->RefreshPanelText();
+    for (const char* line : {"Line4", "Line5"}) {
+        const SkinObject& o = rig.obj(line);
+        EXPECT_LE(QFontMetrics(o.Font()).horizontalAdvance(o.Text()), o.Width() - 4)
+            << o.Text().toStdString();
+    }
+    rig.state.cam(1).MacAddress = "0.1.2.10.171.255";
+    rig.state.cam(1).IPAddress = "127.0.0.11";
+    rig.panel->RefreshPanelText();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rig.panel->grab().toImage().save(
+        QString::fromStdString(panelScreenshot("panel-details.png").string()), "PNG"));
+    // Any other choice of items, and kinds that name nothing.
     rig.state.ui.ExtraItem = {1, 5, 6, 7, 9};
     rig.panel->RefreshPanelText();
     EXPECT_EQ(rig.text("Line1"), "Model:PX-10");
-    EXPECT_EQ(rig.text("Line2"), "MAC address:00 01 02 0A AB FF");
+    EXPECT_EQ(rig.text("Line2"), "MAC:00 01 02 0A AB FF");
     EXPECT_EQ(rig.text("Line3"), "IP address:127.0.0.11");
     EXPECT_EQ(rig.text("Line4"), "Name:Gate");
     EXPECT_EQ(rig.text("Line5"), "");

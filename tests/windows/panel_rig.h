@@ -7,6 +7,7 @@
 #include "../app_skin/qt_test_support.h"
 
 #include "app/core/language_pack.h"
+#include "app/core/open_file.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/ui_services.h"
 #include "app/windows/control_panel.h"
@@ -159,6 +160,20 @@ private:
     FakeWindows m_record;
 };
 
+// The desktop's opener and the open routines' messages, recorded.
+class RecordingOpener : public DesktopOpener, public OpenMessages
+{
+public:
+    std::vector<std::filesystem::path> opened;
+    std::vector<std::string> messages;
+    bool openWithAssociatedProgram(const std::filesystem::path& file) override
+    {
+        opened.push_back(file);
+        return true;
+    }
+    void show(const std::string& text, Icon) override { messages.push_back(text); }
+};
+
 inline constexpr std::time_t kStart = 1767225600; // 2026-01-01 00:00:00 UTC
 
 struct PanelRig
@@ -212,6 +227,8 @@ struct PanelRig
         ps.timers = &clock;
         ps.clock = &clock;
         ps.ui = &clock;
+        ps.opener = &opener;
+        ps.openMessages = &opener;
         panel = std::make_unique<ControlPanel>(state, ps);
         windows.setPanel(panel.get());
         windows.showController();
@@ -269,6 +286,7 @@ struct PanelRig
     WindowSet windows;
     FakeHosts hosts;
     ScriptedDialogs dialogs;
+    RecordingOpener opener;
     std::array<FakeControl*, kCameraCount> control{};
     std::unique_ptr<Engine> engine;
     std::unique_ptr<ControlPanel> panel;

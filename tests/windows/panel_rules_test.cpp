@@ -3,7 +3,11 @@
 // handlers treat a pack without an object and a failing control.
 #include "panel_rig.h"
 
+#include "app/skin/tool_set.h"
+
+#include <QAction>
 #include <QFontMetrics>
+#include <QMenu>
 
 using namespace paneltest;
 
@@ -503,6 +507,24 @@ TEST(PanelPad, PressesFollowTheCamera)
             EXPECT_EQ(rig.bitmap("PT-S"), "Gray.bmp");
         }
     }
+}
+
+TEST(PanelToolBar, HelpOpensTheShippedHelpPage)
+{
+    PanelRig rig;
+    // "About" pops up the help menu; its "Help" opens the pack's help page with the desktop.
+    rig.click("About");
+    QMenu* menu = rig.panel->toolBar().menu("ID_HelpAbout");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QAction* help = rig.panel->toolBar().tool("ID_Help");
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->text().toStdString(), rig.state.texts.PopupText[1]);
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(help).center());
+    const auto page = rig.state.paths.dataDir / "help" / "english" / "index.html";
+    EXPECT_EQ(rig.opener.opened, std::vector<std::filesystem::path>{page});
+    EXPECT_TRUE(rig.opener.messages.empty()) << rig.opener.messages.front();
+    EXPECT_TRUE(std::filesystem::is_regular_file(page));
 }
 
 TEST(PanelToolBar, OnlyHelpAndAboutAct)

@@ -1,7 +1,10 @@
 #include "app/windows/combined_windows.h"
 
 #include "app/core/app_state.h"
+#include "app/windows/skin_buttons.h"
 #include "app/windows/window_places.h"
+
+#include <exception>
 
 namespace pellucor {
 
@@ -119,6 +122,17 @@ void CombinedWindows::addToCombined(const std::string& header, const std::string
 {
     if (m_window)
         m_window->addEventLines(header, message);
+}
+
+void CombinedWindows::combinedShowButton(int row, int image)
+{
+    if (!m_window)
+        return;
+    try {
+        SkinButtons(*m_services.state, m_window->skin()).show(row, image);
+    } catch (const std::exception&) {
+        // A skin without the row's button: nothing to show.
+    }
 }
 
 } // namespace pellucor

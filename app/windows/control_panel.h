@@ -176,6 +176,8 @@ private:
     int rowOf(const QString& name) const;
     bool feedbackCondition(int row, int event) const;
     void feedback(SkinObject* obj, int event, int button);
+    // The view windows whose OnTopFlags are set, top-most again (slots 1 to 4 in order).
+    void pinViewsAgain();
 
     // Dispatcher pieces.
     void tail();

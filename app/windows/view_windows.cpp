@@ -1,11 +1,14 @@
 #include "app/windows/view_windows.h"
 
 #include "app/skin/picture_surface.h"
+#include "app/windows/skin_buttons.h"
+#include "app/windows/view_window_detail.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <algorithm>
+#include <exception>
 
 namespace pellucor {
 
@@ -173,6 +176,30 @@ void ViewWindows::placeView(int slot, int left, int top)
 {
     if (validSlot(slot))
         ensure(slot).move(left, top);
+}
+
+void ViewWindows::viewFitWindow(int slot)
+{
+    if (ViewWindow* w = window(slot))
+        w->pressFitWindow();
+}
+
+void ViewWindows::viewShowButton(int slot, int row, int image)
+{
+    ViewWindow* w = window(slot);
+    if (!w)
+        return;
+    try {
+        SkinButtons(*m_services.state, w->skin()).show(row, image);
+    } catch (const std::exception&) {
+        // A skin without the row's button: nothing to show.
+    }
+}
+
+void ViewWindows::viewPinAgain(int slot)
+{
+    if (ViewWindow* w = window(slot))
+        viewdetail::setTopMost(w, true);
 }
 
 } // namespace pellucor

@@ -43,6 +43,9 @@ public:
     void addToView(int slot, const std::string& header, const std::string& message) override;
 
     void placeView(int slot, int left, int top) override;
+    void viewFitWindow(int slot) override;
+    void viewShowButton(int slot, int row, int image) override;
+    void viewPinAgain(int slot) override;
 
     // The window of a slot, or nullptr when it does not exist (or slot is not 1 to 4).
     ViewWindow* window(int slot) const;

@@ -188,13 +188,17 @@ TEST(PanelActions, EraseEmptiesTheSlotButKeepsItsSchedules)
         s.cam(1).Protocol = 1;
         s.cam(1).Port = 80;
     });
+    rig.click("ExtInfo");
+    ASSERT_TRUE(rig.state.ExtInfoOn[0]);
     rig.dialogs.eraseAnswer = false;
     rig.click("Erase");
     EXPECT_TRUE(rig.state.cam(1).Assign);
+    EXPECT_TRUE(rig.state.ExtInfoOn[0]); // a cancelled erase changes nothing
 
     rig.dialogs.eraseAnswer = true;
     const std::size_t from = rig.mark();
     rig.click("Erase");
+    EXPECT_FALSE(rig.state.ExtInfoOn[0]);
     const CamInfo& c = rig.state.cam(1);
     EXPECT_FALSE(c.Assign);
     EXPECT_FALSE(c.Enable);
@@ -507,6 +511,62 @@ TEST(PanelPad, PressesFollowTheCamera)
             EXPECT_EQ(rig.bitmap("PT-S"), "Gray.bmp");
         }
     }
+}
+
+TEST(PanelClicks, APressOutsideTheButtonsPutsThePinnedViewWindowsBackOnTop)
+{
+    PanelRig rig(cameraOne);
+    rig.state.OnTopFlags = {false, true, false, true, false, false};
+    auto pins = [&](std::size_t from) {
+        std::vector<std::string> out;
+        for (std::size_t i = from; i < rig.trace.lines.size(); ++i)
+            if (rig.trace.lines[i].find("SetTopMost") != std::string::npos)
+                out.push_back(rig.trace.lines[i]);
+        return out;
+    };
+    const std::vector<std::string> pinned = {"frmClient2.SetTopMost(True)", "frmClient4.SetTopMost(True)"};
+    // A lamp, a text line, the clock, "Scan" and "Combine" are no buttons that the press acts on.
+    for (const char* name : {"Led1-1", "Line3", "LineID", "Time", "Scan", "Combine"}) {
+        SCOPED_TRACE(name);
+        std::size_t from = rig.mark();
+        rig.press(name);
+        EXPECT_EQ(pins(from), pinned);
+        from = rig.mark();
+        rig.release(name);
+        EXPECT_TRUE(pins(from).empty());
+        // The right button does nothing.
+        from = rig.mark();
+        QTest::mousePress(&rig.form(), Qt::RightButton, Qt::NoModifier, rig.at(name));
+        QTest::mouseRelease(&rig.form(), Qt::RightButton, Qt::NoModifier, rig.at(name));
+        EXPECT_TRUE(pins(from).empty());
+    }
+    // A button that acts, and a lamp while no window is pinned: nothing is pinned again.
+    std::size_t from = rig.mark();
+    rig.press("Erase");
+    rig.release("Erase");
+    rig.state.OnTopFlags.fill(false);
+    rig.press("Led1-2");
+    rig.release("Led1-2");
+    EXPECT_TRUE(pins(from).empty());
+}
+
+TEST(PanelClicks, CameraSetupWorksAgainOnceScanModeEnds)
+{
+    PanelRig rig(camerasOneAndTwo);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Main.bmp");
+    // Left by the Scan button.
+    rig.click("Scan");
+    ASSERT_TRUE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Gray.bmp");
+    rig.click("Scan");
+    ASSERT_FALSE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Main.bmp");
+    // Left for the combined window.
+    rig.click("Scan");
+    ASSERT_EQ(rig.bitmap("CamConf"), "Gray.bmp");
+    rig.click("Combine");
+    ASSERT_FALSE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Main.bmp");
 }
 
 TEST(PanelToolBar, HelpOpensTheShippedHelpPage)

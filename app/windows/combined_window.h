@@ -48,6 +48,9 @@ struct CombinedServices
     std::function<void()> currentCameraChanged;
     // Called after the window closed when none of the seven main windows is open any more.
     std::function<void()> lastWindowClosed;
+    // The control panel's frame on screen, or an empty rectangle while it is not shown: the window
+    // opens beside it. The screen's top-left corner when not set.
+    std::function<QRect()> panelFrame;
 
     // ---- Colour controls and skin buttons ----
     // The colour panel's error message box. None shown when not set.

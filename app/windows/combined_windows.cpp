@@ -1,6 +1,10 @@
 #include "app/windows/combined_windows.h"
 
 #include "app/core/app_state.h"
+#include "app/windows/skin_buttons.h"
+#include "app/windows/window_places.h"
+
+#include <exception>
 
 namespace pellucor {
 
@@ -20,6 +24,9 @@ CombinedWindow& CombinedWindows::ensure()
         return *m_window;
     auto* w = new CombinedWindow(m_services);
     m_window = w;
+    // Every load opens beside the control panel, where it leaves the panel's buttons free.
+    const QRect panel = m_services.panelFrame ? m_services.panelFrame() : QRect();
+    w->move(besidePanel(panel, w->frameGeometry().size(), screenAreaFor(panel)));
     connect(w, &CombinedWindow::unloaded, this, [this, w] {
         if (m_window == w)
             m_window = nullptr;
@@ -115,6 +122,17 @@ void CombinedWindows::addToCombined(const std::string& header, const std::string
 {
     if (m_window)
         m_window->addEventLines(header, message);
+}
+
+void CombinedWindows::combinedShowButton(int row, int image)
+{
+    if (!m_window)
+        return;
+    try {
+        SkinButtons(*m_services.state, m_window->skin()).show(row, image);
+    } catch (const std::exception&) {
+        // A skin without the row's button: nothing to show.
+    }
 }
 
 } // namespace pellucor

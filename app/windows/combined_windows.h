@@ -32,6 +32,7 @@ public:
     void combinedRefrushClrCtlBtn(int slot) override;
     bool combinedEventListShown() override;
     void addToCombined(const std::string& header, const std::string& message) override;
+    void combinedShowButton(int row, int image) override;
 
     // The window, or nullptr when it is not loaded.
     CombinedWindow* window() const { return m_window.data(); }

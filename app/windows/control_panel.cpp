@@ -95,8 +95,12 @@ ControlPanel::~ControlPanel() = default;
 
 void ControlPanel::showPanel()
 {
-    show();
+    // A panel shown again after its close is open once more: the engine and the other windows
+    // refresh it and the program does not end while it is on screen.
+    m_state.WindowOpen[0] = true;
+    showNormal();
     raise();
+    activateWindow();
     Form_Activate();
 }
 
@@ -388,6 +392,13 @@ void ControlPanel::RefreshPanelText()
                 ShowBtnBitmap(kCamConf, kGray);
             }
         }
+        // Scan mode greys "CamConf" and nothing else draws it again: once scan mode is over, it
+        // shows that it works.
+        if (!m_state.ScanModeOn && enableGray(kCamConf)) {
+            const SkinObject* conf = rowObject(kCamConf);
+            if (conf && conf->BitmapName() == QString::fromStdString(btnStr(kCamConf, kGray)))
+                ShowBtnBitmap(kCamConf, kNormal);
+        }
     });
 }
 
@@ -564,9 +575,11 @@ void ControlPanel::feedback(SkinObject* obj, int event, int button)
         return;
     const QString name = obj->Name();
     const int row = rowOf(name);
-    if (row < 0) {
-        // Lamps, text lines and every other object: a press only (the pinned view windows'
-        // top-most state is theirs to keep).
+    // A press on the lamps, the text lines, "Scan", "Combine" or any other object that is no
+    // button here puts the pinned view windows back on top; nothing else reacts to it.
+    if (row < 0 || ((event == kDown || event == kUp) && (row == kScan || row == kCombine))) {
+        if (event == kDown)
+            pinViewsAgain();
         return;
     }
     if (event == kIn && (row <= kCam1 + 3 || row == 32 || row == kCamConf))
@@ -602,6 +615,13 @@ void ControlPanel::feedback(SkinObject* obj, int event, int button)
     static constexpr int kPicture[] = {btnstate::kHover, btnstate::kNormal, btnstate::kPressed,
                                        btnstate::kNormal};
     obj->SetBitmap(QString::fromStdString(btnStr(row, kPicture[event])));
+}
+
+void ControlPanel::pinViewsAgain()
+{
+    for (int v = 1; v <= kCameraCount; ++v)
+        if (m_state.OnTopFlags[static_cast<std::size_t>(v - 1)])
+            m_sv.windows->viewPinAgain(v);
 }
 
 void ControlPanel::padRelease(SkinObject* obj, int row)

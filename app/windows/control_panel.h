@@ -99,7 +99,9 @@ public:
     ControlPanel(AppState& state, PanelServices services, QWidget* parent = nullptr);
     ~ControlPanel() override;
 
-    // Shows the panel and runs its activation.
+    // Shows the panel (normal size, in front, with the focus), sets its open flag again and runs
+    // its activation: the start-up's show, a camera window's "WakeUp" and the settings dialog's
+    // return all come here.
     void showPanel();
     void Form_Activate();
 
@@ -174,6 +176,8 @@ private:
     int rowOf(const QString& name) const;
     bool feedbackCondition(int row, int event) const;
     void feedback(SkinObject* obj, int event, int button);
+    // The view windows whose OnTopFlags are set, top-most again (slots 1 to 4 in order).
+    void pinViewsAgain();
 
     // Dispatcher pieces.
     void tail();

@@ -9,11 +9,14 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/tool_set.h"
 #include "app/skin/ui_services.h"
+#include "app/windows/skin_buttons.h"
+#include "app/windows/window_places.h"
 #include "app/windows/window_set.h"
 
 #include "platform/clock.h"
 
 #include <QCursor>
+#include <QScreen>
 
 namespace pellucor {
 
@@ -123,8 +126,9 @@ void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
         } else if (name == "Erase") {
             if (assigned() && m_sv.dialogs->confirmErase(m_state.CurCam)) {
                 // The confirmation's own steps.
-                m_state.CamConfOn = false;
                 Erase_Fun();
+                extInfoOff();
+                m_state.CamConfOn = false;
                 RefreshPanelText();
                 RefrushCamCfgBtn();
             }
@@ -342,6 +346,9 @@ void ControlPanel::Assign_Fun()
     engine.PutSettingToCam(n);
     engine.CamStart(n);
     ShowClient(n);
+    // The new camera's picture fills its window, whatever zoom the old one had.
+    if (m_state.WindowOpen[static_cast<std::size_t>(n)])
+        m_sv.windows->viewFitWindow(n);
     RefreshPTPanel();
     RefreshPanelText();
 }
@@ -398,6 +405,13 @@ void ControlPanel::Connect_Fun(int n)
         r.RecordMode = 0;
         m_sv.engine->Stop_MotionStart(n);
         m_sv.engine->CamStop(n);
+        // The stop ended the sound: the sound button of a camera that has one shows it off.
+        if (r.Protocol == 3 || r.Protocol == 4) {
+            if (m_state.WindowOpen[static_cast<std::size_t>(n)])
+                m_sv.windows->viewShowButton(n, buttonrow::kAudio, BtnState::kNormal);
+            if (m_state.WindowOpen[5] && m_state.CombineMode == 1)
+                m_sv.windows->combinedShowButton(buttonrow::kAudio, BtnState::kNormal);
+        }
     } else {
         ShowBtnBitmap(panelrow::kConnect, btnstate::kPressed);
         m_sv.engine->CamStart(n);
@@ -710,9 +724,16 @@ void ControlPanel::Combine_Fun()
         ShowBtnBitmap(panelrow::kCombine, btnstate::kHover);
         m_state.CombineMode = 0;
         m_sv.windows->unloadCombined();
-        for (int n = 1; n <= kCameraCount; ++n)
-            if (m_state.cam(n).Enable && m_state.cam(n).Assign)
+        // Each view window at its quarter of the screen.
+        const QScreen* desktop = screen();
+        const QRect area = desktop ? desktop->geometry() : QRect();
+        for (int n = 1; n <= kCameraCount; ++n) {
+            if (m_state.cam(n).Enable && m_state.cam(n).Assign) {
+                const QPoint at = quarterOfDesktop(n, area);
+                m_sv.windows->placeView(n, at.x(), at.y());
                 m_sv.windows->showView(n);
+            }
+        }
     } else if (m_state.CombineMode == 0) {
         m_state.CombineMode = 1;
         for (int n = 1; n <= kCameraCount; ++n)

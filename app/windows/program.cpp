@@ -132,13 +132,9 @@ Program::StartResult Program::start()
     vs.log = m_log.get();
     vs.messages = &m_ui;
     vs.ui = &m_ui;
-    auto wakeUp = [this] {
-        if (!m_panel)
-            return;
-        m_panel->showNormal();
-        m_panel->raise();
-        m_panel->activateWindow();
-    };
+    // "WakeUp" of a camera window: the panel comes back as a loaded window (its open flag and
+    // its activation), not only on screen.
+    auto wakeUp = [this] { m_windows.showController(); };
     vs.wakeUp = wakeUp;
     vs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     m_views = std::make_unique<ViewWindows>(std::move(vs));
@@ -160,6 +156,9 @@ Program::StartResult Program::start()
         m_panel->RefrushCamCfgBtn();
     };
     cs.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
+    // The combined and scan windows open beside the panel, not over it.
+    auto panelFrame = [this] { return m_panel && m_panel->isVisible() ? m_panel->frameGeometry() : QRect(); };
+    cs.panelFrame = panelFrame;
     cs.messages = &m_ui;
     cs.wakeUp = wakeUp;
     cs.log = m_log.get();
@@ -170,6 +169,7 @@ Program::StartResult Program::start()
     ss.engine = m_engine.get();
     ss.lastWindowClosed = [this] { m_windows.mainWindowClosed(); };
     ss.wakeUp = wakeUp;
+    ss.panelFrame = panelFrame;
     m_scan = std::make_unique<ScanWindows>(std::move(ss));
     m_windows.setScanHost(m_scan.get());
     m_log->setViews(&m_windows);

@@ -6,6 +6,7 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/skin_object.h"
 #include "app/windows/view_window_detail.h"
+#include "app/windows/window_places.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -240,6 +241,9 @@ ScanWindow& ScanWindows::ensure()
         return *m_window;
     auto* w = new ScanWindow(m_services);
     m_window = w;
+    // Every load opens beside the control panel, where it leaves the panel's buttons free.
+    const QRect panel = m_services.panelFrame ? m_services.panelFrame() : QRect();
+    w->move(besidePanel(panel, w->frameGeometry().size(), screenAreaFor(panel)));
     connect(w, &ScanWindow::unloaded, this, [this, w] {
         if (m_window == w)
             m_window = nullptr;

@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -33,6 +34,9 @@ struct ScanServices
     std::function<void()> lastWindowClosed;
     // "WakeUp": shows the control panel, normal size, with the focus. Nothing when not set.
     std::function<void()> wakeUp;
+    // The control panel's frame on screen, or an empty rectangle while it is not shown: the window
+    // opens beside it. The screen's top-left corner when not set.
+    std::function<QRect()> panelFrame;
 };
 
 class ScanWindow : public QWidget

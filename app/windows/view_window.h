@@ -143,6 +143,9 @@ public:
     void SkinForm1_MouseIn(SkinObject* object);
     void SkinForm1_MouseOut(SkinObject* object);
     void ApplyZoomTool(const QString& id, int state);
+    // "ID_FitWindow" pressed from outside (a camera newly assigned to the slot): the tool shows
+    // pressed and the picture fills the client area.
+    void pressFitWindow();
     // Mouse on the picture: button code (1 left, 2 right, 4 middle; on a move the buttons held)
     // and the position within the picture in pixels.
     void Picture1_MouseDown(int button, double x, double y);

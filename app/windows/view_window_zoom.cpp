@@ -11,6 +11,7 @@
 #include "app/windows/hand_cursor.h"
 #include "app/windows/view_window_detail.h"
 
+#include <QAction>
 #include <QMouseEvent>
 
 #include <exception>
@@ -38,6 +39,13 @@ int buttonMask(Qt::MouseButtons buttons)
 }
 
 } // namespace
+
+void ViewWindow::pressFitWindow()
+{
+    if (QAction* fit = m_toolBar->tool(fitWindowTool()))
+        fit->setChecked(true);
+    ApplyZoomTool(fitWindowTool(), 1);
+}
 
 void ViewWindow::ApplyZoomTool(const QString& id, int state)
 {

@@ -1,11 +1,14 @@
 #include "app/windows/view_windows.h"
 
 #include "app/skin/picture_surface.h"
+#include "app/windows/skin_buttons.h"
+#include "app/windows/view_window_detail.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <algorithm>
+#include <exception>
 
 namespace pellucor {
 
@@ -44,9 +47,14 @@ ViewWindow& ViewWindows::ensure(int slot)
     auto& entry = m_windows[static_cast<std::size_t>(slot - 1)];
     auto* w = new ViewWindow(slot, m_services);
     entry = w;
-    placeFirstTime(slot, *w);
-    // Once closed, the window goes (its close has unbound its picture).
+    if (const auto& place = m_places[static_cast<std::size_t>(slot - 1)])
+        w->move(*place);
+    else
+        placeFirstTime(slot, *w);
+    // Once closed, the window goes (its close has unbound its picture); its place is kept for
+    // the next window of the slot.
     connect(w, &ViewWindow::unloaded, this, [this, w](int s) {
+        m_places[static_cast<std::size_t>(s - 1)] = w->pos();
         auto& e = m_windows[static_cast<std::size_t>(s - 1)];
         if (e == w)
             e = nullptr;
@@ -55,15 +63,12 @@ ViewWindow& ViewWindows::ensure(int slot)
     return *w;
 }
 
-// A window is placed once, the first time its slot is made: the four in two rows at the right of
-// the screen, where the control panel (top left) does not cover them. Later loads keep where the
-// user left the window. A window manager may still place it as it sees fit.
+// The first window of a slot: the four in two rows at the right of the screen, where the control
+// panel (top left) does not cover them. A window made again opens where the last one closed (left
+// there by the user, or by the end of combined mode). A window manager may still place it as it
+// sees fit.
 void ViewWindows::placeFirstTime(int slot, ViewWindow& w)
 {
-    auto& placed = m_placed[static_cast<std::size_t>(slot - 1)];
-    if (placed)
-        return;
-    placed = true;
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
@@ -165,6 +170,36 @@ void ViewWindows::addToView(int slot, const std::string& header, const std::stri
 {
     if (ViewWindow* w = window(slot))
         w->addEventLines(header, message);
+}
+
+void ViewWindows::placeView(int slot, int left, int top)
+{
+    if (validSlot(slot))
+        ensure(slot).move(left, top);
+}
+
+void ViewWindows::viewFitWindow(int slot)
+{
+    if (ViewWindow* w = window(slot))
+        w->pressFitWindow();
+}
+
+void ViewWindows::viewShowButton(int slot, int row, int image)
+{
+    ViewWindow* w = window(slot);
+    if (!w)
+        return;
+    try {
+        SkinButtons(*m_services.state, w->skin()).show(row, image);
+    } catch (const std::exception&) {
+        // A skin without the row's button: nothing to show.
+    }
+}
+
+void ViewWindows::viewPinAgain(int slot)
+{
+    if (ViewWindow* w = window(slot))
+        viewdetail::setTopMost(w, true);
 }
 
 } // namespace pellucor

@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include <array>
+#include <optional>
 
 namespace pellucor {
 
@@ -41,6 +42,11 @@ public:
     // One event's two lines for the open window of camera `slot` (the event log's view side).
     void addToView(int slot, const std::string& header, const std::string& message) override;
 
+    void placeView(int slot, int left, int top) override;
+    void viewFitWindow(int slot) override;
+    void viewShowButton(int slot, int row, int image) override;
+    void viewPinAgain(int slot) override;
+
     // The window of a slot, or nullptr when it does not exist (or slot is not 1 to 4).
     ViewWindow* window(int slot) const;
 
@@ -51,7 +57,8 @@ private:
     void placeFirstTime(int slot, ViewWindow& w);
 
     std::array<QPointer<ViewWindow>, 4> m_windows;
-    std::array<bool, 4> m_placed{};
+    // Where each slot's window was when it closed: a window made again opens there.
+    std::array<std::optional<QPoint>, 4> m_places;
 };
 
 } // namespace pellucor

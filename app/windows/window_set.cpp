@@ -47,6 +47,36 @@ void WindowSet::combinedRefrushClrCtlBtn(int slot)
         m_combined->combinedRefrushClrCtlBtn(slot);
 }
 
+void WindowSet::combinedShowButton(int row, int image)
+{
+    if (m_combined && m_state.WindowOpen[5])
+        m_combined->combinedShowButton(row, image);
+}
+
+void WindowSet::placeView(int slot, int left, int top)
+{
+    if (m_views)
+        m_views->placeView(slot, left, top);
+}
+
+void WindowSet::viewFitWindow(int slot)
+{
+    if (m_views)
+        m_views->viewFitWindow(slot);
+}
+
+void WindowSet::viewShowButton(int slot, int row, int image)
+{
+    if (m_views)
+        m_views->viewShowButton(slot, row, image);
+}
+
+void WindowSet::viewPinAgain(int slot)
+{
+    if (m_views)
+        m_views->viewPinAgain(slot);
+}
+
 void WindowSet::showController()
 {
     if (m_panel)

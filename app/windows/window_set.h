@@ -44,6 +44,12 @@ public:
     void combinedRefrushShowClrCtl(int slot);
     void combinedRefrushListCtl(int slot);
     void combinedRefrushClrCtlBtn(int slot);
+    void combinedShowButton(int row, int image);
+    // The panel's calls into the view windows (ViewHost).
+    void placeView(int slot, int left, int top);
+    void viewFitWindow(int slot);
+    void viewShowButton(int slot, int row, int image);
+    void viewPinAgain(int slot);
 
     // Control panel.
     void showController() override;

@@ -1,15 +1,19 @@
 // The control panel over the real engine with recording fakes: fake controls and viewers, view,
-// combined and scan windows that record their calls, scripted dialogs and simulated time. The
-// real English pack is read from data/, and the profile is written into a test folder.
+// combined and scan windows that record their calls (or real view and combined windows, for what
+// the panel changes in them), scripted dialogs and simulated time. The real English pack is read
+// from data/, and the profile is written into a test folder.
 #pragma once
 
 #include "../app_core/engine_fakes.h"
 #include "../app_skin/qt_test_support.h"
 
 #include "app/core/language_pack.h"
+#include "app/core/open_file.h"
 #include "app/skin/skin_form.h"
 #include "app/skin/ui_services.h"
+#include "app/windows/combined_windows.h"
 #include "app/windows/control_panel.h"
+#include "app/windows/view_windows.h"
 #include "app/windows/window_set.h"
 
 #include <QTest>
@@ -113,6 +117,16 @@ public:
     {
         m_trace.add("View" + std::to_string(n) + ".addToView");
     }
+    void placeView(int n, int left, int top) override
+    {
+        view(n, "Move(" + std::to_string(left) + ", " + std::to_string(top) + ")");
+    }
+    void viewFitWindow(int n) override { view(n, "FitWindow"); }
+    void viewShowButton(int n, int row, int image) override
+    {
+        view(n, "ShowButton(" + std::to_string(row) + ", " + std::to_string(image) + ")");
+    }
+    void viewPinAgain(int n) override { view(n, "SetTopMost(True)"); }
 
     void showCombined() override
     {
@@ -132,6 +146,11 @@ public:
     void combinedRefrushClrCtlBtn(int n) override { combined("RefrushClrCtlBtn", n); }
     bool combinedEventListShown() override { return false; }
     void addToCombined(const std::string&, const std::string&) override {}
+    void combinedShowButton(int row, int image) override
+    {
+        m_trace.add("frmCombineWindow.ShowButton(" + std::to_string(row) + ", " + std::to_string(image) +
+                    ")");
+    }
 
     void showScan() override { m_record.showScan(); }
     void unloadScan() override
@@ -145,6 +164,7 @@ public:
     void scanRefrushStatusBar() override { m_record.scanRefrushStatusBar(); }
 
 private:
+    void view(int n, const std::string& what) { m_trace.add("frmClient" + std::to_string(n) + "." + what); }
     void combined(const char* what, int n)
     {
         m_trace.add(std::string("frmCombineWindow.") + what + "(" + std::to_string(n) + ")");
@@ -154,12 +174,34 @@ private:
     FakeWindows m_record;
 };
 
+// The desktop's opener and the open routines' messages, recorded.
+class RecordingOpener : public DesktopOpener, public OpenMessages
+{
+public:
+    std::vector<std::filesystem::path> opened;
+    std::vector<std::string> messages;
+    bool openWithAssociatedProgram(const std::filesystem::path& file) override
+    {
+        opened.push_back(file);
+        return true;
+    }
+    void show(const std::string& text, Icon) override { messages.push_back(text); }
+};
+
 inline constexpr std::time_t kStart = 1767225600; // 2026-01-01 00:00:00 UTC
+
+// Which view and combined windows the panel drives.
+enum class CameraWindows
+{
+    Recorded, // FakeHosts: every call traced
+    Real,     // ViewWindows and CombinedWindows over the fake controls
+};
 
 struct PanelRig
 {
     // `setup` changes the records after the files were read and before the engine loads.
-    explicit PanelRig(const std::function<void(AppState&)>& setup = {})
+    explicit PanelRig(const std::function<void(AppState&)>& setup = {},
+                      CameraWindows cameraWindows = CameraWindows::Recorded)
         : home("panel"), clock(kStart), messages(trace), log(state, clock), windows(state),
           hosts(state, trace), dialogs(trace)
     {
@@ -194,6 +236,27 @@ struct PanelRig
         sv.freeSpace = [](const std::filesystem::path&) { return 100e9; };
         sv.processorLevel = [] { return std::int16_t{6}; };
         engine = std::make_unique<Engine>(state, std::move(sv), std::move(cams), std::move(viewers));
+        if (cameraWindows == CameraWindows::Real) {
+            ViewServices vs;
+            vs.state = &state;
+            vs.engine = engine.get();
+            vs.log = &log;
+            vs.messages = &messages;
+            vs.ui = &clock;
+            vs.pause = [](int) {};
+            vs.lastWindowClosed = [this] { windows.mainWindowClosed(); };
+            views = std::make_unique<ViewWindows>(vs);
+            windows.setViewHost(views.get());
+            CombinedServices cs;
+            cs.state = &state;
+            cs.engine = engine.get();
+            cs.log = &log;
+            cs.messages = &messages;
+            cs.pause = [](int) {};
+            cs.lastWindowClosed = [this] { windows.mainWindowClosed(); };
+            combined = std::make_unique<CombinedWindows>(cs);
+            windows.setCombinedHost(combined.get());
+        }
         windows.setShutdown([this] {
             trace.add("shutdown");
             engine->Unload();
@@ -207,6 +270,8 @@ struct PanelRig
         ps.timers = &clock;
         ps.clock = &clock;
         ps.ui = &clock;
+        ps.opener = &opener;
+        ps.openMessages = &opener;
         panel = std::make_unique<ControlPanel>(state, ps);
         windows.setPanel(panel.get());
         windows.showController();
@@ -219,6 +284,11 @@ struct PanelRig
     {
         windows.setPanel(nullptr);
         panel.reset();
+        windows.setViewHost(nullptr);
+        windows.setCombinedHost(nullptr);
+        combined.reset();
+        views.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     SkinForm& form() { return panel->skin(); }
@@ -264,8 +334,11 @@ struct PanelRig
     WindowSet windows;
     FakeHosts hosts;
     ScriptedDialogs dialogs;
+    RecordingOpener opener;
     std::array<FakeControl*, kCameraCount> control{};
     std::unique_ptr<Engine> engine;
+    std::unique_ptr<ViewWindows> views;        // CameraWindows::Real only
+    std::unique_ptr<CombinedWindows> combined; // CameraWindows::Real only
     std::unique_ptr<ControlPanel> panel;
 };
 

@@ -3,9 +3,22 @@
 // handlers treat a pack without an object and a failing control.
 #include "panel_rig.h"
 
+#include "app/skin/tool_set.h"
+
+#include <QAction>
+#include <QFontMetrics>
+#include <QMenu>
+
 using namespace paneltest;
 
 namespace {
+
+std::filesystem::path panelScreenshot(const std::string& name)
+{
+    const auto folder = std::filesystem::path(TESSIVOR_BINARY_DIR) / "test-output" / "windows";
+    std::filesystem::create_directories(folder);
+    return folder / name;
+}
 
 void cameraOne(AppState& s)
 {
@@ -68,16 +81,38 @@ TEST(PanelText, ExtendedInformationShowsTheChosenItems)
 {
     PanelRig rig(cameraOne);
     rig.state.cam(1).ServerModel = "PX-10";
+    rig.state.cam(1).HWVersion = "B2";
+    rig.state.cam(1).FWVersion = "3.14.7";
     rig.state.cam(1).MacAddress = "0.1.2.10.171.255";
     rig.click("ExtInfo");
     EXPECT_TRUE(rig.state.ExtInfoOn[0]);
     EXPECT_EQ(rig.bitmap("ExtInfo"), "Down.bmp");
-    for (const char* line : {"Line1", "Line2", "Line3", "Line4", "Line5"})
-        EXPECT_EQ(rig.text(line), "") << line; // the English pack chooses no items
+    // "Details" in the English pack: what identifies the camera.
+    EXPECT_EQ(rig.text("Line1"), "Model:PX-10");
+    EXPECT_EQ(rig.text("Line2"), "Hardware:B2");
+    EXPECT_EQ(rig.text("Line3"), "Firmware:3.14.7");
+    EXPECT_EQ(rig.text("Line4"), "MAC:00 01 02 0A AB FF");
+    EXPECT_EQ(rig.text("Line5"), "IP address:127.0.0.11");
+    // The longest address and a MAC address of the widest letters fit their lines whole.
+    rig.state.cam(1).MacAddress = "221.221.221.221.221.221";
+    rig.state.cam(1).IPAddress = "222.222.222.222";
+    rig.panel->RefreshPanelText();
+    for (const char* line : {"Line4", "Line5"}) {
+        const SkinObject& o = rig.obj(line);
+        EXPECT_LE(QFontMetrics(o.Font()).horizontalAdvance(o.Text()), o.Width() - 4)
+            << o.Text().toStdString();
+    }
+    rig.state.cam(1).MacAddress = "0.1.2.10.171.255";
+    rig.state.cam(1).IPAddress = "127.0.0.11";
+    rig.panel->RefreshPanelText();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rig.panel->grab().toImage().save(
+        QString::fromStdString(panelScreenshot("panel-details.png").string()), "PNG"));
+    // Any other choice of items, and kinds that name nothing.
     rig.state.ui.ExtraItem = {1, 5, 6, 7, 9};
     rig.panel->RefreshPanelText();
     EXPECT_EQ(rig.text("Line1"), "Model:PX-10");
-    EXPECT_EQ(rig.text("Line2"), "MAC address:00 01 02 0A AB FF");
+    EXPECT_EQ(rig.text("Line2"), "MAC:00 01 02 0A AB FF");
     EXPECT_EQ(rig.text("Line3"), "IP address:127.0.0.11");
     EXPECT_EQ(rig.text("Line4"), "Name:Gate");
     EXPECT_EQ(rig.text("Line5"), "");
@@ -153,13 +188,17 @@ TEST(PanelActions, EraseEmptiesTheSlotButKeepsItsSchedules)
         s.cam(1).Protocol = 1;
         s.cam(1).Port = 80;
     });
+    rig.click("ExtInfo");
+    ASSERT_TRUE(rig.state.ExtInfoOn[0]);
     rig.dialogs.eraseAnswer = false;
     rig.click("Erase");
     EXPECT_TRUE(rig.state.cam(1).Assign);
+    EXPECT_TRUE(rig.state.ExtInfoOn[0]); // a cancelled erase changes nothing
 
     rig.dialogs.eraseAnswer = true;
     const std::size_t from = rig.mark();
     rig.click("Erase");
+    EXPECT_FALSE(rig.state.ExtInfoOn[0]);
     const CamInfo& c = rig.state.cam(1);
     EXPECT_FALSE(c.Assign);
     EXPECT_FALSE(c.Enable);
@@ -472,6 +511,80 @@ TEST(PanelPad, PressesFollowTheCamera)
             EXPECT_EQ(rig.bitmap("PT-S"), "Gray.bmp");
         }
     }
+}
+
+TEST(PanelClicks, APressOutsideTheButtonsPutsThePinnedViewWindowsBackOnTop)
+{
+    PanelRig rig(cameraOne);
+    rig.state.OnTopFlags = {false, true, false, true, false, false};
+    auto pins = [&](std::size_t from) {
+        std::vector<std::string> out;
+        for (std::size_t i = from; i < rig.trace.lines.size(); ++i)
+            if (rig.trace.lines[i].find("SetTopMost") != std::string::npos)
+                out.push_back(rig.trace.lines[i]);
+        return out;
+    };
+    const std::vector<std::string> pinned = {"frmClient2.SetTopMost(True)", "frmClient4.SetTopMost(True)"};
+    // A lamp, a text line, the clock, "Scan" and "Combine" are no buttons that the press acts on.
+    for (const char* name : {"Led1-1", "Line3", "LineID", "Time", "Scan", "Combine"}) {
+        SCOPED_TRACE(name);
+        std::size_t from = rig.mark();
+        rig.press(name);
+        EXPECT_EQ(pins(from), pinned);
+        from = rig.mark();
+        rig.release(name);
+        EXPECT_TRUE(pins(from).empty());
+        // The right button does nothing.
+        from = rig.mark();
+        QTest::mousePress(&rig.form(), Qt::RightButton, Qt::NoModifier, rig.at(name));
+        QTest::mouseRelease(&rig.form(), Qt::RightButton, Qt::NoModifier, rig.at(name));
+        EXPECT_TRUE(pins(from).empty());
+    }
+    // A button that acts, and a lamp while no window is pinned: nothing is pinned again.
+    std::size_t from = rig.mark();
+    rig.press("Erase");
+    rig.release("Erase");
+    rig.state.OnTopFlags.fill(false);
+    rig.press("Led1-2");
+    rig.release("Led1-2");
+    EXPECT_TRUE(pins(from).empty());
+}
+
+TEST(PanelClicks, CameraSetupWorksAgainOnceScanModeEnds)
+{
+    PanelRig rig(camerasOneAndTwo);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Main.bmp");
+    // Left by the Scan button.
+    rig.click("Scan");
+    ASSERT_TRUE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Gray.bmp");
+    rig.click("Scan");
+    ASSERT_FALSE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Main.bmp");
+    // Left for the combined window.
+    rig.click("Scan");
+    ASSERT_EQ(rig.bitmap("CamConf"), "Gray.bmp");
+    rig.click("Combine");
+    ASSERT_FALSE(rig.state.ScanModeOn);
+    EXPECT_EQ(rig.bitmap("CamConf"), "Main.bmp");
+}
+
+TEST(PanelToolBar, HelpOpensTheShippedHelpPage)
+{
+    PanelRig rig;
+    // "About" pops up the help menu; its "Help" opens the pack's help page with the desktop.
+    rig.click("About");
+    QMenu* menu = rig.panel->toolBar().menu("ID_HelpAbout");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QAction* help = rig.panel->toolBar().tool("ID_Help");
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->text().toStdString(), rig.state.texts.PopupText[1]);
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(help).center());
+    const auto page = rig.state.paths.dataDir / "help" / "english" / "index.html";
+    EXPECT_EQ(rig.opener.opened, std::vector<std::filesystem::path>{page});
+    EXPECT_TRUE(rig.opener.messages.empty()) << rig.opener.messages.front();
+    EXPECT_TRUE(std::filesystem::is_regular_file(page));
 }
 
 TEST(PanelToolBar, OnlyHelpAndAboutAct)

@@ -626,8 +626,9 @@ Skin panelSkin()
         for (int c = 0; c < 4; ++c)
             skin.add(button(rows[r][c][0], "Panel", QRect(14 + c * 80, 180 + r * 31, 76, 27), rows[r][c][1]));
 
-    // The camera-configuration group.
-    skin.add(button("CamConf", "Panel", QRect(346, 180, 200, 27), QString::fromUtf8("Camera setup \u25BE")));
+    // The camera-configuration group. "Camera setup" is a switch that lights the three buttons
+    // below it, not a menu: no menu arrow on it.
+    skin.add(button("CamConf", "Panel", QRect(346, 180, 200, 27), "Camera setup"));
     const char* group[3][3] = {
         {"Web", "Web", "WebText"}, {"Motion", "Alerts", "MotionText"}, {"Update", "Firmware", "UpdateText"}};
     const char* labels[3] = {"Web page", "Motion alerts", "Firmware"};

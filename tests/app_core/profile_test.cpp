@@ -1,6 +1,7 @@
 #include "app/core/ini_store.h"
 #include "app/core/language_pack.h"
 #include "app/core/profile.h"
+#include "app/core/text_util.h"
 
 #include "python_peer.h"
 #include "test_folder.h"
@@ -112,7 +113,7 @@ TEST_F(Profile, SecondProfileNeverKeepsTheFirstProfilesValues)
 
 TEST_F(Profile, BadProfilesChangeNothing)
 {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"[General]\nStorageCount=17\n", "StorageCount"},
         {"[General]\nStorageCount=-1\n", "StorageCount"},
         {"[General]\nActiveStorage=20\n", "ActiveStorage"},
@@ -121,7 +122,7 @@ TEST_F(Profile, BadProfilesChangeNothing)
         {"[General]\nReserveSpace=40000\n", "ReserveSpace"},
         {"[Cam4]\nSCHEDULE5_WeekOption=1x\n", "SCHEDULE5_WeekOption"},
         {"[General]\nStorageCount=1\nStorage1Checked=yes\n", "Storage1Checked"},
-        {"[Cam1]\nUserName=M\xfcller\n", "not UTF-8"},
+        {std::string("[Cam1]\nUserName=a") + '\0' + "b\n", "NUL"},
     };
     for (const auto& [text, key] : cases) {
         SCOPED_TRACE(text);
@@ -281,6 +282,45 @@ TEST_F(Profile, SaveLoadRoundTripIsPrivateAndAtomic)
     EXPECT_EQ(a.serialize(), b.serialize());
     EXPECT_EQ(loaded.cam(2).Password, "0");
     EXPECT_EQ(loaded.settings.Storage(3).Path, " padded ");
+}
+
+// A profile that a Windows tool wrote (Windows-1252, CR LF) loads with its texts as they were
+// meant, and is saved back as UTF-8.
+TEST_F(Profile, AWindows1252ProfileLoadsAndIsSavedAsUtf8)
+{
+    std::filesystem::create_directories(m_state.paths.homeDir);
+    std::filesystem::copy_file(hostileFixture("main.ini"), m_state.paths.defaultProfile());
+    std::string error;
+    ASSERT_TRUE(LoadSetting(m_state, &error)) << error;
+    auto check = [](const AppState& s) {
+        const CamInfo& c = s.cam(1);
+        EXPECT_EQ(c.ServerName, "Büro");
+        EXPECT_EQ(c.ServerLocation, "Erdgeschoß – Flur");
+        EXPECT_EQ(c.ServerModel, "Kamera Größe M");
+        EXPECT_EQ(c.Password, "pässwörd");
+        EXPECT_EQ(c.MailSubject, "Bewegung im Büro: 5 € Schaden?");
+        EXPECT_EQ(c.MailPassword, "geheim§1");
+        EXPECT_EQ(c.Port, 80);
+        EXPECT_EQ(s.cam(2).ServerName, "Café");
+        EXPECT_EQ(s.settings.Storage(1).Path, "/srv/aufnahmen/Müller");
+        EXPECT_EQ(s.settings.ProxyServerAddress, "proxy.example");
+    };
+    check(m_state);
+
+    ASSERT_TRUE(SaveSetting(m_state, &error)) << error;
+    const std::string saved = fileText(m_state.paths.defaultProfile());
+    EXPECT_TRUE(isValidUtf8(saved));
+    EXPECT_NE(saved.find("\nServerName=Büro\n"), std::string::npos) << saved;
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(m_state.paths.defaultProfile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    AppState again;
+    again.paths = m_state.paths;
+    InitGlobals(again, 1000);
+    ASSERT_TRUE(LoadSetting(again, &error)) << error;
+    check(again);
 }
 
 // Python's configparser (no interpolation, names as written) reads the saved selector and

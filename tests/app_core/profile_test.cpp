@@ -323,6 +323,35 @@ TEST_F(Profile, AWindows1252ProfileLoadsAndIsSavedAsUtf8)
     check(again);
 }
 
+// A text that reaches a record without being UTF-8 (a camera's raw name bytes, a NUL) is saved as
+// read in Windows-1252; it never costs the save of everything else.
+TEST_F(Profile, ATextThatIsNotUtf8NeverCostsTheSave)
+{
+    fillDistinct(m_state);
+    m_state.cam(1).ServerName = "B\xFCro";
+    m_state.cam(3).MailPassword = std::string("p\0w", 3);
+    m_state.settings.PlayerPath = "/opt/\xE9t\xE9";
+    std::string error;
+    ASSERT_TRUE(SaveSetting(m_state, &error)) << error;
+    EXPECT_TRUE(isValidUtf8(fileText(m_state.paths.defaultProfile())));
+
+    AppState loaded;
+    loaded.paths = m_state.paths;
+    InitGlobals(loaded, 1000);
+    ASSERT_TRUE(LoadSetting(loaded, &error)) << error;
+    EXPECT_EQ(loaded.cam(1).ServerName, "Büro");
+    EXPECT_EQ(loaded.cam(3).MailPassword, "pw");
+    EXPECT_EQ(loaded.settings.PlayerPath, "/opt/été");
+    // Everything else as it was.
+    m_state.cam(1).ServerName = "Büro";
+    m_state.cam(3).MailPassword = "pw";
+    m_state.settings.PlayerPath = "/opt/été";
+    IniStore a, b;
+    ASSERT_TRUE(writeProfile(m_state, a));
+    ASSERT_TRUE(writeProfile(loaded, b));
+    EXPECT_EQ(a.serialize(), b.serialize());
+}
+
 // Python's configparser (no interpolation, names as written) reads the saved selector and
 // profile and prints every section and key in file order; the list must be the documented one.
 TEST_F(Profile, ConfigParserReadsTheSavedFiles)

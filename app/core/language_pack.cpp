@@ -60,6 +60,21 @@ bool readLong(const IniStore& ini, std::string_view section, std::string_view ke
     return true;
 }
 
+// The presence rule of flags: a value counts as present unless it is missing, empty or reads as
+// the number 0 ("0", "-0", "0.0", False).
+bool present(const std::optional<std::string>& raw)
+{
+    if (!raw)
+        return false;
+    const std::string_view s = trimBlanks(*raw);
+    if (s.empty() || equalsIgnoreCase(s, "false"))
+        return false;
+    const std::string_view digits = s.front() == '+' || s.front() == '-' ? s.substr(1) : s;
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    return !(ec == std::errc() && ptr == digits.data() + digits.size() && v == 0);
+}
+
 std::optional<float> parseSize(std::string_view raw)
 {
     std::string_view s = trimBlanks(raw);
@@ -178,10 +193,8 @@ bool LoadUISetting(AppState& state, std::string* error)
     if (v)
         ui.UIHeight = *v;
     ui.HelpFileName = text(ini, g, "HelpFileName");
-    // The interval switch is off only when the key holds something other than 0.
-    if (!readLong(ini, g, "DisableIntelval", v, error))
-        return false;
-    ui.ImageIntervalOn = v.value_or(0) == 0;
+    // A presence flag: the interval switch is off when the key holds anything but a zero.
+    ui.ImageIntervalOn = !present(ini.ReadValue(g, "DisableIntelval"));
     ui.AboutVersion = text(ini, g, "AboutVersion");
     ui.Version = text(ini, g, "Version");
     for (int k = 1; k <= 5; ++k) {

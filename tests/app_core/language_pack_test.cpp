@@ -63,6 +63,30 @@ TEST_F(LanguagePack, UiSettingsAndTheirAbsentValues)
     EXPECT_EQ(unread.FontSize, 9);
 }
 
+// DisableIntelval is a presence flag: any value but a zero turns the interval off, whatever its kind.
+TEST_F(LanguagePack, DisableIntelvalIsAPresenceFlag)
+{
+    struct Case
+    {
+        const char* line;
+        bool intervalOn;
+    };
+    for (const Case& c :
+         {Case{"DisableIntelval=yes\n", false}, Case{"DisableIntelval=1\n", false},
+          Case{"DisableIntelval=-1\n", false}, Case{"DisableIntelval=True\n", false},
+          Case{"DisableIntelval=0.5\n", false}, Case{"DisableIntelval=0\n", true},
+          Case{"DisableIntelval=-0\n", true}, Case{"DisableIntelval=0.0\n", true},
+          Case{"DisableIntelval=False\n", true}, Case{"DisableIntelval=\n", true}, Case{"", true}}) {
+        SCOPED_TRACE(c.line);
+        pack("test_1.ini", std::string("[General]\nFontSize=11\n") + c.line);
+        m_state.ui.ImageIntervalOn = !c.intervalOn;
+        std::string error;
+        ASSERT_TRUE(LoadUISetting(m_state, &error)) << error;
+        EXPECT_EQ(m_state.ui.ImageIntervalOn, c.intervalOn);
+        EXPECT_FLOAT_EQ(m_state.ui.FontSize, 11);
+    }
+}
+
 // A pack that a Windows tool wrote is read in Windows-1252, or in the code page of the character
 // set its "_1.ini" names.
 TEST_F(LanguagePack, PacksThatAreNotUtf8AreReadInTheirCodePage)

@@ -1,6 +1,7 @@
 #include "app/core/profile.h"
 
 #include "app/core/ini_store.h"
+#include "app/core/schedule.h"
 #include "app/core/text_codec.h"
 #include "app/core/text_util.h"
 
@@ -273,9 +274,16 @@ bool readCamera(const IniStore& ini, int n, CamInfo& cam, std::string* error)
     if (!readFields(ini, section, cam, start, std::begin(kCamHead), std::end(kCamHead), error))
         return false;
     for (int k = 1; k <= kScheduleCount; ++k) {
-        if (!readFields(ini, section, cam.Schedule(k), start.Schedule(k), std::begin(kScheduleKeys),
+        ScheduleInfo& e = cam.Schedule(k);
+        if (!readFields(ini, section, e, start.Schedule(k), std::begin(kScheduleKeys),
                         std::end(kScheduleKeys), error, scheduleKeyPrefix(k)))
             return false;
+        // Dates and times in the other common forms ("2024/3/1", "8:00") are kept in the form
+        // the schedule uses; texts that cannot be read stay as they are.
+        e.DateStart = canonicalDate(e.DateStart);
+        e.DateStop = canonicalDate(e.DateStop);
+        e.TimeStart = canonicalTime(e.TimeStart);
+        e.TimeStop = canonicalTime(e.TimeStop);
     }
     if (!readFields(ini, section, cam, start, std::begin(kCamTail), std::end(kCamTail), error))
         return false;

@@ -243,8 +243,8 @@ void fillDistinct(AppState& s)
             e.WeekOption = k * 3;
             e.DateStart = "2024-01-0" + std::to_string(k);
             e.DateStop = "2024-02-0" + std::to_string(k);
-            e.TimeStart = "0" + std::to_string(k) + ":00";
-            e.TimeStop = "1" + std::to_string(k) + ":30";
+            e.TimeStart = "0" + std::to_string(k) + ":00:00";
+            e.TimeStop = "1" + std::to_string(k) + ":30:00";
         }
         c.MailTo = "to" + t + "@example.org";
         c.MailFrom = "from" + t + "@example.org";
@@ -350,6 +350,55 @@ TEST_F(Profile, ATextThatIsNotUtf8NeverCostsTheSave)
     ASSERT_TRUE(writeProfile(m_state, a));
     ASSERT_TRUE(writeProfile(loaded, b));
     EXPECT_EQ(a.serialize(), b.serialize());
+}
+
+// Schedule dates and times in the other common forms load in the form the schedule reads, and
+// are saved so; what cannot be read stays as it was written.
+TEST_F(Profile, ScheduleDatesAndTimesLoadInTheScheduleForm)
+{
+    struct Case
+    {
+        const char* key;
+        const char* stored;
+        const char* loaded;
+    };
+    const Case cases[] = {
+        {"SCHEDULE1_DateStart", "2024/3/1", "2024-03-01"},
+        {"SCHEDULE1_DateStop", "2024-3-3", "2024-03-03"},
+        {"SCHEDULE1_TimeStart", "8:00", "08:00:00"},
+        {"SCHEDULE1_TimeStop", "18:00:00", "18:00:00"},
+        {"SCHEDULE2_DateStart", "2024/12/31", "2024-12-31"},
+        {"SCHEDULE2_TimeStart", "8:00:05", "08:00:05"},
+        {"SCHEDULE2_TimeStop", "23:59", "23:59:00"},
+        // Not a date or time the schedule can read: kept, and shown as not valid.
+        {"SCHEDULE3_DateStart", "2024/02/30", "2024/02/30"},
+        {"SCHEDULE3_DateStop", "1.3.2024", "1.3.2024"},
+        {"SCHEDULE3_TimeStart", "25:00", "25:00"},
+        {"SCHEDULE3_TimeStop", "8:5", "8:5"},
+        {"SCHEDULE4_DateStart", "2024/3-1", "2024/3-1"},
+    };
+    std::string text = "[Cam2]\n";
+    for (const Case& c : cases)
+        text += std::string(c.key) + "=" + c.stored + "\n";
+    writeProfileText(text);
+    ASSERT_TRUE(LoadSetting(m_state));
+    ASSERT_TRUE(SaveSetting(m_state));
+    IniStore saved;
+    saved.SetFileName(m_state.paths.defaultProfile());
+    ASSERT_TRUE(saved.Load());
+    const CamInfo& cam = m_state.cam(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const int k = c.key[8] - '0';
+        const std::string field = std::string(c.key).substr(9);
+        const ScheduleInfo& e = cam.Schedule(k);
+        const std::string& value = field == "_DateStart"   ? e.DateStart
+                                   : field == "_DateStop"  ? e.DateStop
+                                   : field == "_TimeStart" ? e.TimeStart
+                                                           : e.TimeStop;
+        EXPECT_EQ(value, c.loaded);
+        EXPECT_EQ(saved.ReadValue("Cam2", c.key), c.loaded);
+    }
 }
 
 // Python's configparser (no interpolation, names as written) reads the saved selector and

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 
 #include <algorithm>
+#include <array>
 
 namespace pellucor {
 
@@ -59,22 +60,67 @@ std::optional<Date> dateParts(std::string_view text)
     return Date{*y, *m, *d};
 }
 
-// Local time of day `seconds` on the day `days` after the local day of `midnight`.
-std::time_t atLocal(std::time_t midnight, int days, int seconds)
+// Year, month, day, hour, minute and second of a broken-down time, in the order they compare.
+using WallClock = std::array<int, 6>;
+
+WallClock wallClock(const std::tm& tm)
+{
+    return {tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+WallClock shownAt(std::time_t t)
 {
     std::tm tm{};
-    ::localtime_r(&midnight, &tm);
+    ::localtime_r(&t, &tm);
+    return wallClock(tm);
+}
+
+// Seconds east of UTC of the local time at `t`.
+long utcOffset(std::time_t t)
+{
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
+    return tm.tm_gmtoff;
+}
+
+// The first moment at which the local clock shows `wall` (its date fields may run over, as
+// mktime allows) or a later time. The wall time read with the offset of the day before and with
+// that of the day after gives the candidates (no offset reaches a day): where both are shown (the
+// hour the clocks go back) the earlier counts, where neither is (the hour they skip) the moment
+// of the jump lies between them.
+std::time_t firstMomentShowing(std::tm wall)
+{
+    const std::time_t asUtc = ::timegm(&wall); // also brings the date fields into range
+    const WallClock wanted = wallClock(wall);
+    const std::time_t before = asUtc - utcOffset(asUtc - 86400);
+    const std::time_t after = asUtc - utcOffset(asUtc + 86400);
+    std::optional<std::time_t> first;
+    for (std::time_t t : {before, after})
+        if (shownAt(t) == wanted && (!first || t < *first))
+            first = t;
+    if (first)
+        return *first;
+    std::time_t lo = std::min(before, after);
+    std::time_t hi = std::max(before, after);
+    if (!(shownAt(lo) < wanted && wanted < shownAt(hi)))
+        return before; // a zone that changes its clock twice in two days: the plain reading
+    while (hi - lo > 1) {
+        const std::time_t mid = lo + (hi - lo) / 2;
+        (shownAt(mid) < wanted ? lo : hi) = mid;
+    }
+    return hi;
+}
+
+// The local date `days` after the local date of `t`, at the time of day `seconds`.
+std::time_t atLocal(std::time_t t, int days, int seconds)
+{
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
     tm.tm_mday += days;
     tm.tm_hour = seconds / 3600;
     tm.tm_min = seconds / 60 % 60;
     tm.tm_sec = seconds % 60;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
-
-std::time_t localMidnight(std::time_t t)
-{
-    return atLocal(t, 0, 0);
+    return firstMomentShowing(tm);
 }
 
 int weekday(std::time_t t)
@@ -116,9 +162,7 @@ std::optional<std::time_t> parseDate(std::string_view text)
     tm.tm_year = date->year - 1900;
     tm.tm_mon = date->month - 1;
     tm.tm_mday = date->day;
-    tm.tm_hour = 12; // noon: safe from daylight-saving shifts while finding the day
-    tm.tm_isdst = -1;
-    return localMidnight(std::mktime(&tm));
+    return firstMomentShowing(tm);
 }
 
 std::string canonicalTime(std::string_view text)

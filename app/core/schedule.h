@@ -6,6 +6,10 @@
 // A week entry records on each selected weekday from its start time to its stop time; a stop
 // time earlier in the day than the start time ends the span on the next day. A date entry
 // records once, from its start date and time to its stop date and time.
+//
+// A time of day stands for the first moment the local clock shows it or a later time: on the
+// night the clocks go forward a time inside the skipped hour comes when the clock jumps over it,
+// and on the night they go back a time of the repeated hour comes the first time it is shown.
 #pragma once
 
 #include "app/core/app_state.h"

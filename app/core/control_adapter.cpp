@@ -1,5 +1,8 @@
 #include "app/core/control_adapter.h"
 
+#include "app/core/text_codec.h"
+#include "app/core/text_util.h"
+
 #include "platform/com_module.h"
 #include "platform/registration.h"
 
@@ -48,6 +51,14 @@ private:
     DispId m_imageEvent;
     DispId m_endConfig;
 };
+
+Variant fromControl(Variant value)
+{
+    std::string text;
+    if (value.type() != tessivor::VarType::Bstr || tessivor::failed(value.toBstr(&text)) || isValidUtf8(text))
+        return value;
+    return Variant::str(toValidUtf8(text));
+}
 
 std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::string& progId,
                                                                  std::string* error)
@@ -140,12 +151,12 @@ Variant DispatchCamera::callWithOuts(std::string_view member, InvokeKind kind, s
     // Out arguments come back in place; the caller reads them from `declared`.
     declared.clear();
     for (std::size_t i = 0; i < params.count(); ++i)
-        declared.push_back(params.declared(i));
+        declared.push_back(fromControl(params.declared(i)));
     if (tessivor::failed(hr))
         throw ControlError(std::string(member) + ": " + tessivor::resultText(hr));
     if (hasOut && result.empty())
         return declared.back();
-    return result;
+    return fromControl(std::move(result));
 }
 
 } // namespace pellucor

@@ -9,6 +9,8 @@
 
 #include "app/core/camera_port.h"
 
+#include "platform/variant.h"
+
 #include <map>
 #include <memory>
 #include <string>
@@ -25,6 +27,11 @@ inline constexpr const char* kControlProgId = "Tessivor.Image";
 // A new instance of the control by ProgID; null, with the reason in *error, when it cannot be made.
 std::shared_ptr<tessivor::IAutomationObject> createControlObject(const std::string& progId,
                                                                  std::string* error);
+// A value the control hands over, with a text made valid UTF-8: cameras send names and models as
+// raw bytes, in whatever code page their maker chose, and bytes that are not UTF-8 are read as
+// Windows-1252 (toValidUtf8). Other values come back as they are.
+tessivor::Variant fromControl(tessivor::Variant value);
+
 // Connects `sink` to the control's events; false, with the reason in *error, when it refuses.
 bool adviseControl(tessivor::IAutomationObject& object, const std::shared_ptr<tessivor::IDispatch>& sink,
                    std::uint32_t* cookie, const std::string& progId, std::string* error);

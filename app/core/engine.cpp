@@ -523,23 +523,30 @@ void Engine::RestartCam(int n)
 bool LoadStartupFiles(AppState& state, MessageBoxes& messages, std::time_t now)
 {
     InitGlobals(state, now);
-    auto missing = [&](const std::filesystem::path& file) {
-        messages.show(file.string() + " is not exist !!");
+    std::string error;
+    // A file that is missing is named as such; one that is there but cannot be read, with the
+    // reader's own reason.
+    auto failed = [&](const std::filesystem::path& file, bool exists, const char* what = "language pack") {
+        messages.show(exists ? "The " + std::string(what) + " cannot be read: " + error
+                             : file.string() + " is not exist !!");
         return false;
     };
-    if (!LoadLanguageIni(state))
-        return missing(state.paths.shippedSelectorFile());
-    if (!LoadButtonText(state))
-        return missing(expectedLanguageFile(state, "_2.ini"));
-    if (!LoadHintText(state))
-        return missing(expectedLanguageFile(state, "_3.ini"));
-    std::string error;
+    if (!LoadLanguageIni(state, &error)) {
+        std::error_code ec;
+        const bool exists = std::filesystem::exists(state.paths.selectorFile(), ec) ||
+                            std::filesystem::exists(state.paths.shippedSelectorFile(), ec);
+        return failed(state.paths.shippedSelectorFile(), exists, "language selector");
+    }
+    if (!LoadButtonText(state, &error))
+        return failed(expectedLanguageFile(state, "_2.ini"), languageFile(state, "_2.ini").has_value());
+    if (!LoadHintText(state, &error))
+        return failed(expectedLanguageFile(state, "_3.ini"), languageFile(state, "_3.ini").has_value());
     if (!LoadSetting(state, &error)) {
         messages.show("The settings profile cannot be read: " + error);
         return false;
     }
-    if (!LoadUISetting(state))
-        return missing(expectedLanguageFile(state, "_1.ini"));
+    if (!LoadUISetting(state, &error))
+        return failed(expectedLanguageFile(state, "_1.ini"), languageFile(state, "_1.ini").has_value());
     state.CurCam = 1;
     return true;
 }

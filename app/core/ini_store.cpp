@@ -1,8 +1,10 @@
 #include "app/core/ini_store.h"
 
 #include "app/core/file_io.h"
+#include "app/core/text_codec.h"
 #include "app/core/text_util.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -75,8 +77,8 @@ const char* iniErrorName(IniError error)
         return "file could not be read";
     case IniError::FileTooLarge:
         return "file too large";
-    case IniError::NotUtf8:
-        return "file is not UTF-8 text";
+    case IniError::NotText:
+        return "file is not text (it holds a NUL byte)";
     case IniError::InvalidName:
         return "section or key name cannot be stored";
     case IniError::InvalidValue:
@@ -144,22 +146,27 @@ bool IniStore::parse(std::string_view text)
     clearError();
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        const auto lineNo =
+            std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n') + 1;
+        fail(IniError::NotText,
+             (m_path.empty() ? std::string("text") : m_path.string()) + " line " + std::to_string(lineNo));
+        return false;
+    }
+    std::string decoded;
+    if (!isValidUtf8(text)) {
+        decoded = codePageToUtf8(text, m_codePage);
+        text = decoded;
+    }
 
     IniStore parsed; // filled completely before it replaces this content
     Section* current = nullptr;
-    std::size_t lineNo = 0;
     while (!text.empty()) {
-        ++lineNo;
         std::size_t nl = text.find('\n');
         std::string_view line = text.substr(0, nl);
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (!isValidUtf8(line)) {
-            fail(IniError::NotUtf8, (m_path.empty() ? std::string("text") : m_path.string()) + " line " +
-                                        std::to_string(lineNo));
-            return false;
-        }
         line = trimBlanks(line);
         if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;

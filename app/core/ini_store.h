@@ -5,8 +5,10 @@
 // then ReadValue/WriteValue, then Save (writers).
 //
 // The file format:
-// - UTF-8 text; a leading byte-order mark is skipped; LF or CR LF line ends; nothing else is accepted
-//   (a file in another encoding is refused with its line number rather than read as mojibake).
+// - Written as UTF-8. Read as UTF-8 when the whole file is valid UTF-8 (a leading byte-order mark
+//   is skipped), otherwise in the object's code page (setCodePage; Windows-1252 by default), the
+//   form in which files written by Windows tools come. A file holding a NUL byte is no text and is
+//   refused with its line number. LF or CR LF line ends.
 // - "[Section]" lines; "Key=Value" lines; lines starting with ';' or '#' and blank lines are comments.
 //   Other lines are ignored. Keys before the first section belong to the section named "".
 // - Section and key names compare without regard to ASCII letter case; the first spelling written or
@@ -23,6 +25,8 @@
 //
 // Not thread-safe: one object belongs to one thread at a time.
 #pragma once
+
+#include "app/core/text_codec.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -43,7 +47,7 @@ enum class IniError
     FileNotFound, // Load: the named file does not exist
     ReadFailed,   // Load: the file exists but could not be read
     FileTooLarge, // Load: above maxFileBytes()
-    NotUtf8,      // Load: a line is not valid UTF-8 or holds a NUL byte
+    NotText,      // Load: a line holds a NUL byte
     InvalidName,  // WriteValue: a section or key name that the file format cannot hold
     InvalidValue, // WriteValue: a text that is not valid UTF-8 or holds a NUL byte
     WriteFailed,  // Save: the temporary file could not be made, written or flushed
@@ -67,6 +71,10 @@ public:
     // Names the file for Load and Save and empties the content held in memory.
     void SetFileName(const std::filesystem::path& path);
     const std::filesystem::path& fileName() const { return m_path; }
+
+    // The Windows code page in which Load and parse read a file that is not valid UTF-8.
+    void setCodePage(std::uint32_t codePage) { m_codePage = codePage; }
+    std::uint32_t codePage() const { return m_codePage; }
 
     // Replaces the content with the named file's. On failure the content is left as it was.
     bool Load();
@@ -153,6 +161,7 @@ private:
     std::unordered_map<std::string, std::size_t> m_sectionIndex; // folded name -> section
     std::optional<mode_t> m_mode;
     std::uintmax_t m_maxBytes = kDefaultMaxFileBytes;
+    std::uint32_t m_codePage = kCodePageWindows1252;
     IniError m_error = IniError::None;
     std::string m_errorText;
 };

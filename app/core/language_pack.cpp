@@ -1,6 +1,7 @@
 #include "app/core/language_pack.h"
 
 #include "app/core/ini_store.h"
+#include "app/core/text_codec.h"
 #include "app/core/text_util.h"
 
 #include <charconv>
@@ -16,19 +17,19 @@ void setError(std::string* error, std::string text)
         *error = std::move(text);
 }
 
-bool openPack(const AppState& state, std::string_view suffix, IniStore& ini, std::string* error)
+// The code page of the pack's files: the one its "_1.ini" names as FontCharSet (a number, the
+// same in every code page), else Windows-1252.
+std::uint32_t packCodePage(const AppState& state)
 {
-    auto file = languageFile(state, suffix);
-    if (!file) {
-        setError(error, expectedLanguageFile(state, suffix).string() + " does not exist");
-        return false;
-    }
+    const auto file = languageFile(state, "_1.ini");
+    if (!file)
+        return kCodePageWindows1252;
+    IniStore ini;
     ini.SetFileName(*file);
-    if (!ini.Load()) {
-        setError(error, ini.errorText());
-        return false;
-    }
-    return true;
+    std::int32_t charSet = 0;
+    if (!ini.Load() || ini.readInt32("General", "FontCharSet", charSet) != IniRead::Ok)
+        return kCodePageWindows1252;
+    return codePageOfCharSet(charSet);
 }
 
 std::string text(const IniStore& ini, std::string_view section, std::string_view key)
@@ -57,6 +58,21 @@ bool readLong(const IniStore& ini, std::string_view section, std::string_view ke
     }
     out = v;
     return true;
+}
+
+// The presence rule of flags: a value counts as present unless it is missing, empty or reads as
+// the number 0 ("0", "-0", "0.0", False).
+bool present(const std::optional<std::string>& raw)
+{
+    if (!raw)
+        return false;
+    const std::string_view s = trimBlanks(*raw);
+    if (s.empty() || equalsIgnoreCase(s, "false"))
+        return false;
+    const std::string_view digits = s.front() == '+' || s.front() == '-' ? s.substr(1) : s;
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    return !(ec == std::errc() && ptr == digits.data() + digits.size() && v == 0);
 }
 
 std::optional<float> parseSize(std::string_view raw)
@@ -107,7 +123,7 @@ template <std::size_t N>
 bool loadRows(const AppState& state, std::string_view suffix, std::array<ButtonRow, N>& target,
               bool withEnableGray, IniStore& ini, std::string* error)
 {
-    if (!openPack(state, suffix, ini, error))
+    if (!loadLanguageFile(state, suffix, ini, error))
         return false;
     auto rows = target;
     if (!readButtonRows(ini, rows, withEnableGray, error))
@@ -128,10 +144,26 @@ std::filesystem::path expectedLanguageFile(const AppState& state, std::string_vi
     return state.paths.langDir() / (state.Language + std::string(suffix));
 }
 
+bool loadLanguageFile(const AppState& state, std::string_view suffix, IniStore& ini, std::string* error)
+{
+    auto file = languageFile(state, suffix);
+    if (!file) {
+        setError(error, expectedLanguageFile(state, suffix).string() + " does not exist");
+        return false;
+    }
+    ini.SetFileName(*file);
+    ini.setCodePage(packCodePage(state));
+    if (!ini.Load()) {
+        setError(error, ini.errorText());
+        return false;
+    }
+    return true;
+}
+
 bool LoadUISetting(AppState& state, std::string* error)
 {
     IniStore ini;
-    if (!openPack(state, "_1.ini", ini, error))
+    if (!loadLanguageFile(state, "_1.ini", ini, error))
         return false;
     const char* g = "General";
     UiSettings ui = state.ui;
@@ -161,10 +193,8 @@ bool LoadUISetting(AppState& state, std::string* error)
     if (v)
         ui.UIHeight = *v;
     ui.HelpFileName = text(ini, g, "HelpFileName");
-    // The interval switch is off only when the key holds something other than 0.
-    if (!readLong(ini, g, "DisableIntelval", v, error))
-        return false;
-    ui.ImageIntervalOn = v.value_or(0) == 0;
+    // A presence flag: the interval switch is off when the key holds anything but a zero.
+    ui.ImageIntervalOn = !present(ini.ReadValue(g, "DisableIntelval"));
     ui.AboutVersion = text(ini, g, "AboutVersion");
     ui.Version = text(ini, g, "Version");
     for (int k = 1; k <= 5; ++k) {
@@ -195,7 +225,7 @@ bool LoadHintText(AppState& state, std::string* error)
 bool LoadLanguageText(AppState& state, std::string* error)
 {
     IniStore ini;
-    if (!openPack(state, ".ini", ini, error))
+    if (!loadLanguageFile(state, ".ini", ini, error))
         return false;
     SharedTexts t;
     const char* client = "frmClient";

@@ -3,8 +3,9 @@
 //   <language>_2.ini  the control panel's 41 skin-button rows                   (LoadButtonText)
 //   <language>_3.ini  the 11 button and hint rows of the other windows          (LoadHintText)
 //   <language>.ini    window texts, one section per window                      (LoadLanguageText)
-// File names are matched without regard to letter case. Each loader changes the state only when
-// its whole file was read; on failure `error` (when given) says which file and key.
+// File names are matched without regard to letter case. A file that is not UTF-8 is read in the
+// code page of the pack's FontCharSet (Windows-1252 when it names none). Each loader changes the
+// state only when its whole file was read; on failure `error` (when given) says which file and key.
 #pragma once
 
 #include "app/core/app_state.h"
@@ -16,6 +17,8 @@
 
 namespace pellucor {
 
+class IniStore;
+
 // Number of "Event" + k keys of the text file's frmMain section.
 constexpr int kEventTextKeys = 37;
 
@@ -23,6 +26,10 @@ constexpr int kEventTextKeys = 37;
 std::optional<std::filesystem::path> languageFile(const AppState& state, std::string_view suffix);
 // The path that a message names when the file is missing.
 std::filesystem::path expectedLanguageFile(const AppState& state, std::string_view suffix);
+// Loads the pack file Language + suffix into `ini`, in the pack's code page. False when it is
+// missing or cannot be read; `error` (when given) then says why.
+bool loadLanguageFile(const AppState& state, std::string_view suffix, IniStore& ini,
+                      std::string* error = nullptr);
 
 bool LoadUISetting(AppState& state, std::string* error = nullptr);
 bool LoadButtonText(AppState& state, std::string* error = nullptr);

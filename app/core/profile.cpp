@@ -1,6 +1,8 @@
 #include "app/core/profile.h"
 
 #include "app/core/ini_store.h"
+#include "app/core/schedule.h"
+#include "app/core/text_codec.h"
 #include "app/core/text_util.h"
 
 #include <algorithm>
@@ -117,14 +119,27 @@ void setError(std::string* error, std::string text)
         *error = std::move(text);
 }
 
+// A text as the profile can hold it. Texts reach the records from cameras, files and dialogs; one
+// that is not UTF-8 after all is stored as read in Windows-1252 rather than costing the whole save.
+std::string storable(const std::string& text)
+{
+    return isValidUtf8(text) ? text : toValidUtf8(text);
+}
+
 template <typename Rec>
 bool writeFields(IniStore& ini, const std::string& section, const Rec& rec, const Field<Rec>* begin,
                  const Field<Rec>* end, const std::string& keyPrefix = "")
 {
     for (const Field<Rec>* f = begin; f != end; ++f) {
         const std::string key = keyPrefix + f->key;
-        bool ok =
-            std::visit([&](auto member) { return ini.WriteValue(section, key, rec.*member); }, f->member);
+        bool ok = std::visit(
+            [&](auto member) {
+                if constexpr (std::is_same_v<std::remove_cvref_t<decltype(rec.*member)>, std::string>)
+                    return ini.WriteValue(section, key, storable(rec.*member));
+                else
+                    return ini.WriteValue(section, key, rec.*member);
+            },
+            f->member);
         if (!ok)
             return false;
     }
@@ -259,9 +274,16 @@ bool readCamera(const IniStore& ini, int n, CamInfo& cam, std::string* error)
     if (!readFields(ini, section, cam, start, std::begin(kCamHead), std::end(kCamHead), error))
         return false;
     for (int k = 1; k <= kScheduleCount; ++k) {
-        if (!readFields(ini, section, cam.Schedule(k), start.Schedule(k), std::begin(kScheduleKeys),
+        ScheduleInfo& e = cam.Schedule(k);
+        if (!readFields(ini, section, e, start.Schedule(k), std::begin(kScheduleKeys),
                         std::end(kScheduleKeys), error, scheduleKeyPrefix(k)))
             return false;
+        // Dates and times in the other common forms ("2024/3/1", "8:00") are kept in the form
+        // the schedule uses; texts that cannot be read stay as they are.
+        e.DateStart = canonicalDate(e.DateStart);
+        e.DateStop = canonicalDate(e.DateStop);
+        e.TimeStart = canonicalTime(e.TimeStart);
+        e.TimeStop = canonicalTime(e.TimeStop);
     }
     if (!readFields(ini, section, cam, start, std::begin(kCamTail), std::end(kCamTail), error))
         return false;
@@ -298,7 +320,7 @@ bool writeProfile(const AppState& state, IniStore& ini)
     ok = ok && writeFields(ini, kGeneral, s, std::begin(kGeneralHead), std::end(kGeneralHead));
     ok = ok && ini.WriteValue(kGeneral, "StorageCount", s.StorageCount);
     for (int k = 1; k <= std::min(s.StorageCount, kStorageCount) && ok; ++k) {
-        ok = ini.WriteValue(kGeneral, storageKey(k, "Path"), s.Storage(k).Path) &&
+        ok = ini.WriteValue(kGeneral, storageKey(k, "Path"), storable(s.Storage(k).Path)) &&
              ini.WriteValue(kGeneral, storageKey(k, "Checked"), s.Storage(k).Checked);
     }
     ok = ok && writeFields(ini, kGeneral, s, std::begin(kGeneralTail), std::end(kGeneralTail));
@@ -340,8 +362,8 @@ bool SaveSetting(const AppState& state, std::string* error)
 
     IniStore ini;
     ini.SetFileName(state.paths.selectorFile());
-    if (!ini.WriteValue(kGeneral, "Language", state.Language) ||
-        !ini.WriteValue(kSystem, "INIPath", state.INIPath) || !ini.Save()) {
+    if (!ini.WriteValue(kGeneral, "Language", storable(state.Language)) ||
+        !ini.WriteValue(kSystem, "INIPath", storable(state.INIPath)) || !ini.Save()) {
         setError(error, ini.errorText());
         return false;
     }

@@ -10,8 +10,10 @@
 // count as absent when they hold 0. An absent key gets either its start value or a fixed value
 // (False, 0, empty), key by key; loading one profile after another therefore never mixes the two.
 //
-// A load is all or nothing: the records change only when the whole profile was read. The profile
-// is saved atomically with mode 0600, since it holds camera and mail passwords.
+// A load is all or nothing: the records change only when the whole profile was read; schedule
+// dates and times come in the forms the schedule uses (schedule.h). The profile is saved
+// atomically with mode 0600, since it holds camera and mail passwords, and a text that is not
+// UTF-8 is saved as read in Windows-1252 instead of failing the save.
 #pragma once
 
 #include "app/core/app_state.h"

@@ -6,39 +6,121 @@
 #include "platform/clock.h"
 
 #include <algorithm>
-#include <charconv>
+#include <array>
 
 namespace pellucor {
 
 namespace {
 
-std::optional<int> number(std::string_view text, std::size_t digits, int max)
+// A whole decimal number of `minDigits` to `maxDigits` digits, at most `max`.
+std::optional<int> number(std::string_view text, std::size_t minDigits, std::size_t maxDigits, int max)
 {
-    if (text.size() != digits)
+    if (text.size() < minDigits || text.size() > maxDigits)
         return std::nullopt;
     int v = 0;
-    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || p != text.data() + text.size() || v < 0 || v > max)
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    if (v > max)
         return std::nullopt;
     return v;
 }
 
-// Local time of day `seconds` on the day `days` after the local day of `midnight`.
-std::time_t atLocal(std::time_t midnight, int days, int seconds)
+struct Date
+{
+    int year;
+    int month;
+    int day;
+};
+
+int daysInMonth(int year, int month)
+{
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// "yyyy-M-d" or "yyyy/M/d", one separator throughout.
+std::optional<Date> dateParts(std::string_view text)
+{
+    if (text.size() < 8 || (text[4] != '-' && text[4] != '/'))
+        return std::nullopt;
+    const char sep = text[4];
+    const std::string_view rest = text.substr(5);
+    const std::size_t at = rest.find(sep);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    const auto y = number(text.substr(0, 4), 4, 4, 9999);
+    const auto m = number(rest.substr(0, at), 1, 2, 12);
+    const auto d = number(rest.substr(at + 1), 1, 2, 31);
+    if (!y || !m || !d || *y < 1970 || *m < 1 || *d < 1 || *d > daysInMonth(*y, *m))
+        return std::nullopt;
+    return Date{*y, *m, *d};
+}
+
+// Year, month, day, hour, minute and second of a broken-down time, in the order they compare.
+using WallClock = std::array<int, 6>;
+
+WallClock wallClock(const std::tm& tm)
+{
+    return {tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+WallClock shownAt(std::time_t t)
 {
     std::tm tm{};
-    ::localtime_r(&midnight, &tm);
+    ::localtime_r(&t, &tm);
+    return wallClock(tm);
+}
+
+// Seconds east of UTC of the local time at `t`.
+long utcOffset(std::time_t t)
+{
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
+    return tm.tm_gmtoff;
+}
+
+// The first moment at which the local clock shows `wall` (its date fields may run over, as
+// mktime allows) or a later time. The wall time read with the offset of the day before and with
+// that of the day after gives the candidates (no offset reaches a day): where both are shown (the
+// hour the clocks go back) the earlier counts, where neither is (the hour they skip) the moment
+// of the jump lies between them.
+std::time_t firstMomentShowing(std::tm wall)
+{
+    const std::time_t asUtc = ::timegm(&wall); // also brings the date fields into range
+    const WallClock wanted = wallClock(wall);
+    const std::time_t before = asUtc - utcOffset(asUtc - 86400);
+    const std::time_t after = asUtc - utcOffset(asUtc + 86400);
+    std::optional<std::time_t> first;
+    for (std::time_t t : {before, after})
+        if (shownAt(t) == wanted && (!first || t < *first))
+            first = t;
+    if (first)
+        return *first;
+    std::time_t lo = std::min(before, after);
+    std::time_t hi = std::max(before, after);
+    if (!(shownAt(lo) < wanted && wanted < shownAt(hi)))
+        return before; // a zone that changes its clock twice in two days: the plain reading
+    while (hi - lo > 1) {
+        const std::time_t mid = lo + (hi - lo) / 2;
+        (shownAt(mid) < wanted ? lo : hi) = mid;
+    }
+    return hi;
+}
+
+// The local date `days` after the local date of `t`, at the time of day `seconds`.
+std::time_t atLocal(std::time_t t, int days, int seconds)
+{
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
     tm.tm_mday += days;
     tm.tm_hour = seconds / 3600;
     tm.tm_min = seconds / 60 % 60;
     tm.tm_sec = seconds % 60;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
-
-std::time_t localMidnight(std::time_t t)
-{
-    return atLocal(t, 0, 0);
+    return firstMomentShowing(tm);
 }
 
 int weekday(std::time_t t)
@@ -48,17 +130,24 @@ int weekday(std::time_t t)
     return tm.tm_wday; // 0 Sunday
 }
 
+std::string twoDigits(int v)
+{
+    return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10);
+}
+
 } // namespace
 
 std::optional<int> parseTimeOfDay(std::string_view text)
 {
-    if (text.size() != 5 && text.size() != 8)
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
         return std::nullopt;
-    if (text[2] != ':' || (text.size() == 8 && text[5] != ':'))
+    const std::string_view rest = text.substr(colon + 1);
+    if (rest.size() != 2 && (rest.size() != 5 || rest[2] != ':'))
         return std::nullopt;
-    auto h = number(text.substr(0, 2), 2, 23);
-    auto m = number(text.substr(3, 2), 2, 59);
-    auto s = text.size() == 8 ? number(text.substr(6, 2), 2, 59) : std::optional<int>(0);
+    const auto h = number(text.substr(0, colon), 1, 2, 23);
+    const auto m = number(rest.substr(0, 2), 2, 2, 59);
+    const auto s = rest.size() == 5 ? number(rest.substr(3), 2, 2, 59) : std::optional<int>(0);
     if (!h || !m || !s)
         return std::nullopt;
     return *h * 3600 + *m * 60 + *s;
@@ -66,23 +155,30 @@ std::optional<int> parseTimeOfDay(std::string_view text)
 
 std::optional<std::time_t> parseDate(std::string_view text)
 {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
-        return std::nullopt;
-    auto y = number(text.substr(0, 4), 4, 9999);
-    auto mo = number(text.substr(5, 2), 2, 12);
-    auto d = number(text.substr(8, 2), 2, 31);
-    if (!y || !mo || !d || *y < 1970 || *mo < 1 || *d < 1)
+    const auto date = dateParts(text);
+    if (!date)
         return std::nullopt;
     std::tm tm{};
-    tm.tm_year = *y - 1900;
-    tm.tm_mon = *mo - 1;
-    tm.tm_mday = *d;
-    tm.tm_hour = 12; // noon: safe from daylight-saving shifts while checking the day
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    if (t == -1 || tm.tm_mday != *d || tm.tm_mon != *mo - 1)
-        return std::nullopt; // 31 April and the like
-    return localMidnight(t);
+    tm.tm_year = date->year - 1900;
+    tm.tm_mon = date->month - 1;
+    tm.tm_mday = date->day;
+    return firstMomentShowing(tm);
+}
+
+std::string canonicalTime(std::string_view text)
+{
+    const auto seconds = parseTimeOfDay(text);
+    if (!seconds)
+        return std::string(text);
+    return twoDigits(*seconds / 3600) + ":" + twoDigits(*seconds / 60 % 60) + ":" + twoDigits(*seconds % 60);
+}
+
+std::string canonicalDate(std::string_view text)
+{
+    const auto date = dateParts(text);
+    if (!date)
+        return std::string(text);
+    return std::to_string(date->year) + "-" + twoDigits(date->month) + "-" + twoDigits(date->day);
 }
 
 std::optional<ScheduleSpan> activeSpan(const ScheduleInfo& entry, std::time_t now)

@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -20,7 +21,8 @@ namespace {
 
 constexpr double kMB = 1048576.0;
 
-// Total size of the regular files below `folder`; 0 when it does not exist yet.
+// Total size of the regular files below `folder`; 0 when it does not exist yet. A symbolic link
+// takes no room in the folder, whatever it points to.
 double folderSize(const fs::path& folder)
 {
     std::error_code ec;
@@ -29,7 +31,7 @@ double folderSize(const fs::path& folder)
     double total = 0;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code fec;
-        if (it->is_regular_file(fec))
+        if (fs::is_regular_file(it->symlink_status(fec)))
             total += static_cast<double>(it->file_size(fec));
     }
     if (ec)
@@ -43,18 +45,36 @@ struct Recording
     fs::file_time_type modified;
 };
 
-// Files of the folder itself whose name ends in "AVI" (any case) and is longer than that.
+// A recording the program names itself: the local time of its start as 14 digits
+// ("YYYYMMDDhhmmss"), for a second file of the same second "_" and one or two digits, and ".avi".
+bool isRecordingName(std::string_view name)
+{
+    constexpr std::string_view kExtension = ".avi";
+    if (name.size() < 14 + kExtension.size() || name.substr(name.size() - kExtension.size()) != kExtension)
+        return false;
+    const std::string_view stem = name.substr(0, name.size() - kExtension.size());
+    auto digits = [](std::string_view s) {
+        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(stem.substr(0, 14)))
+        return false;
+    const std::string_view suffix = stem.substr(14);
+    return suffix.empty() || (suffix.size() <= 3 && suffix.front() == '_' && digits(suffix.substr(1)));
+}
+
+// The program's own recordings in the folder itself, oldest first: regular files, never symbolic
+// links, under a name the program gives (isRecordingName). Whatever else lies in the folder, the
+// user's own videos included, is never a candidate.
 std::vector<Recording> recordings(const fs::path& folder)
 {
     std::vector<Recording> out;
     for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-        const std::string name = e.path().filename().string();
-        if (name.size() <= 3 || !e.is_regular_file())
-            continue;
-        if (asciiUpper(std::string_view(name).substr(name.size() - 3)) != "AVI")
+        if (!isRecordingName(e.path().filename().string()) || !fs::is_regular_file(e.symlink_status()))
             continue;
         out.push_back({e.path(), e.last_write_time()});
     }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Recording& a, const Recording& b) { return a.modified < b.modified; });
     return out;
 }
 
@@ -73,7 +93,7 @@ void removeRecording(const fs::path& file, bool withSub)
         fs::path sub = file;
         sub.replace_extension(".SUB");
         std::error_code ec;
-        if (fs::exists(sub, ec))
+        if (fs::is_regular_file(fs::symlink_status(sub, ec)))
             fs::remove(sub);
     }
 }
@@ -160,19 +180,11 @@ bool Engine::RecycleStorage(int n)
         for (int round = 0; round < 100000; ++round) {
             if (folderSize(folder) <= limit)
                 return true;
-            std::vector<Recording> files = recordings(folder);
+            const std::vector<Recording> files = recordings(folder);
+            // The newest recording may be the one being written: it is never a candidate.
             if (files.size() < 2)
                 return false;
-            // The newest recording is the one being written: it is never a candidate.
-            std::size_t newest = 0;
-            for (std::size_t i = 1; i < files.size(); ++i)
-                if (files[i].modified > files[newest].modified)
-                    newest = i;
-            std::size_t oldest = newest == 0 ? 1 : 0;
-            for (std::size_t i = 0; i < files.size(); ++i)
-                if (i != newest && files[i].modified < files[oldest].modified)
-                    oldest = i;
-            removeRecording(files[oldest].path, withSub);
+            removeRecording(files.front().path, withSub);
             m_sv.clock->sleepMs(kRecycleWaitMs);
         }
         return false;
@@ -181,6 +193,9 @@ bool Engine::RecycleStorage(int n)
         const long hoursKept = s.RecycleTime * 2L + 2L;
         const std::time_t now = m_sv.clock->now();
         std::vector<Recording> files = recordings(folder);
+        // While the camera records, its newest recording may be the file being written.
+        if (m_state.cam(n).Recording && !files.empty())
+            files.pop_back();
         bool deleted = false;
         for (const Recording& r : files) {
             // Hour boundaries passed between the file's last change and now.

@@ -2,6 +2,9 @@
 
 #include "app/core/text_util.h"
 
+#include <QByteArray>
+#include <QStringDecoder>
+
 #include <charconv>
 #include <cstdint>
 #include <vector>
@@ -29,7 +32,7 @@ bool isDigit(char c)
 }
 
 // Length of the sequence starting at s[i]: a whole character when well-formed, otherwise its
-// maximal ill-formed part (which becomes one U+FFFD, as Unicode's "maximal subpart" rule says).
+// maximal ill-formed part (Unicode's "maximal subpart").
 std::size_t sequenceAt(std::string_view s, std::size_t i, bool& valid)
 {
     auto c = static_cast<unsigned char>(s[i]);
@@ -59,23 +62,98 @@ std::size_t sequenceAt(std::string_view s, std::size_t i, bool& valid)
     return len;
 }
 
-std::string repairUtf8(const std::string& s)
+// Windows-1252 characters of the bytes 80 to 9F; the bytes from A0 up are their own code points.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Well-formed UTF-8 sequences stay; every byte of an ill-formed one is read as its Windows-1252
+// character. An ill-formed sequence is a lead byte and continuation bytes, and a continuation
+// byte never starts a well-formed sequence, so reading each byte on its own loses nothing.
+std::string readAsUtf8OrWindows1252(std::string_view bytes, bool keepNul)
 {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
         bool valid = false;
-        std::size_t len = sequenceAt(s, i, valid);
-        if (valid)
-            out.append(s, i, len);
-        else
-            out += "\xEF\xBF\xBD";
+        const std::size_t len = sequenceAt(bytes, i, valid);
+        if (!valid) {
+            for (std::size_t k = i; k < i + len; ++k)
+                appendUtf8(out, windows1252Char(static_cast<unsigned char>(bytes[k])));
+        } else if (keepNul || bytes[i] != '\0') {
+            out.append(bytes, i, len);
+        }
         i += len;
     }
     return out;
 }
 
 } // namespace
+
+char32_t windows1252Char(unsigned char b)
+{
+    return b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : b;
+}
+
+std::string toValidUtf8(std::string_view bytes)
+{
+    return readAsUtf8OrWindows1252(bytes, false);
+}
+
+std::string codePageToUtf8(std::string_view bytes, std::uint32_t codePage)
+{
+    if (codePage != kCodePageWindows1252) {
+        const QByteArray name = "windows-" + QByteArray::number(codePage);
+        QStringDecoder decoder(name.constData());
+        if (decoder.isValid()) {
+            const QString text =
+                decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+            const QByteArray utf8 = text.toUtf8();
+            return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        }
+    }
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    for (char c : bytes)
+        appendUtf8(out, windows1252Char(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::uint32_t codePageOfCharSet(std::int32_t charSet)
+{
+    switch (charSet) {
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    default:
+        return kCodePageWindows1252;
+    }
+}
 
 void appendUtf8(std::string& out, char32_t cp)
 {
@@ -138,7 +216,7 @@ std::string URLDecode(std::string_view text)
             out += c;
         }
     }
-    return DecodeCharRefs(repairUtf8(out));
+    return DecodeCharRefs(readAsUtf8OrWindows1252(out, true));
 }
 
 std::string DecodeCharRefs(std::string_view text)

@@ -302,13 +302,14 @@ void ScheduleDialog::addRow(const Row& row)
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(colIndex, e.CHECK ? Qt::Checked : Qt::Unchecked);
     item->setText(colMode, modeName(state(), e.MODE));
-    item->setText(colStartTime, QString::fromStdString(e.TimeStart));
-    item->setText(colStopTime, QString::fromStdString(e.TimeStop));
+    const QString notValid = tr2("strNotValid", kBuiltInNotValid);
+    item->setText(colStartTime, scheduleTimeCell(e.TimeStart, notValid));
+    item->setText(colStopTime, scheduleTimeCell(e.TimeStop, notValid));
     if (e.MODE == 0) {
         item->setText(colDayOfWeek, weekDayText(state(), e.WeekOption));
     } else {
-        item->setText(colStartDate, QString::fromStdString(e.DateStart));
-        item->setText(colStopDate, QString::fromStdString(e.DateStop));
+        item->setText(colStartDate, scheduleDateCell(e.DateStart, notValid));
+        item->setText(colStopDate, scheduleDateCell(e.DateStop, notValid));
     }
     renumber();
 }

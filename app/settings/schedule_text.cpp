@@ -1,6 +1,7 @@
 #include "app/settings/schedule_text.h"
 
 #include "app/core/app_state.h"
+#include "app/core/schedule.h"
 
 namespace pellucor {
 
@@ -32,6 +33,29 @@ QString weekDayText(const AppState& state, std::int32_t weekOption)
             text += ' ';
     }
     return text;
+}
+
+namespace {
+
+QString cell(const std::string& text, bool readable, const QString& notValid)
+{
+    const QString shown = QString::fromStdString(text);
+    if (readable)
+        return shown;
+    const QString mark = "(" + (notValid.isEmpty() ? QString(kBuiltInNotValid) : notValid) + ")";
+    return shown.isEmpty() ? mark : shown + " " + mark;
+}
+
+} // namespace
+
+QString scheduleTimeCell(const std::string& text, const QString& notValid)
+{
+    return cell(text, parseTimeOfDay(text).has_value(), notValid);
+}
+
+QString scheduleDateCell(const std::string& text, const QString& notValid)
+{
+    return cell(text, parseDate(text).has_value(), notValid);
 }
 
 } // namespace pellucor

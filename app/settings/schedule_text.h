@@ -30,4 +30,13 @@ QString modeName(const AppState& state, std::int32_t mode);
 // followed by one blank except Saturday's.
 QString weekDayText(const AppState& state, std::int32_t weekOption);
 
+// The mark of a date or time that the schedule cannot read: its entry never starts a recording.
+inline constexpr const char* kBuiltInNotValid = "not valid";
+
+// A time or date cell of the schedule list: the entry's text when the schedule can read it,
+// otherwise the text followed by `notValid` in parentheses ("25:00 (not valid)"). An empty
+// `notValid` (a pack without the text) gives the built-in mark.
+QString scheduleTimeCell(const std::string& text, const QString& notValid);
+QString scheduleDateCell(const std::string& text, const QString& notValid);
+
 } // namespace pellucor

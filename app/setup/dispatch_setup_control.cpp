@@ -80,7 +80,7 @@ Variant DispatchSetupControl::invoke(const char* member, InvokeKind k, std::vect
     if (tessivor::failed(
             m_object->invoke(it->second, k, params, k == InvokeKind::PropertyPut ? nullptr : &result)))
         return {};
-    return result;
+    return fromControl(std::move(result)); // names and models arrive as the camera's raw bytes
 }
 
 void DispatchSetupControl::put(const char* member, Variant value)

@@ -25,12 +25,8 @@ WindowTexts WindowTexts::load(const AppState& state, std::string_view section)
 {
     WindowTexts t;
     t.m_section = std::string(section);
-    const auto file = languageFile(state, ".ini");
-    if (!file)
-        return t;
     IniStore ini;
-    ini.SetFileName(*file);
-    if (!ini.Load())
+    if (!loadLanguageFile(state, ".ini", ini))
         return t;
     t.m_present = true;
     for (const std::string& key : ini.keyNames(section))

@@ -4,7 +4,7 @@
 //
 // When the file exists, a key that is missing gives an empty text; when the file is missing,
 // every control keeps its built-in text and the messages are empty. A file that exists but
-// cannot be read counts as missing.
+// cannot be read counts as missing. A file that is not UTF-8 is read in the pack's code page.
 #pragma once
 
 #include <QString>

@@ -6,14 +6,29 @@ applied here, so that any other difference shows:
 - encode: quote_plus with "*" and "@" kept; "~" is encoded too; a CR is dropped and a LF becomes
   CR LF (so both give %0D%0A);
 - decode: unquote_plus; texts hold no "%0D" (which is dropped) and no "&#" (references are
-  decoded afterwards);
+  decoded afterwards); bytes that do not form UTF-8 are read as Windows-1252 (the five bytes
+  that code page leaves undefined as the code point of the same number), as Windows reads them;
 - refs: html.unescape on texts whose only "&" start references of 4 or 5 decimal digits to code
   printable code points (html.unescape drops control characters and non-characters and maps
   128-159 to Windows-1252, where our decoder gives the code point itself).
 """
+import codecs
 import html
 import random
 import urllib.parse
+
+
+def windows1252(error):
+    """Decode error handler: each byte that is not part of UTF-8 as its Windows-1252 character."""
+    def char(b):
+        try:
+            return bytes([b]).decode("cp1252")
+        except UnicodeDecodeError:
+            return chr(b)
+    return "".join(char(b) for b in error.object[error.start:error.end]), error.end
+
+
+codecs.register_error("windows1252", windows1252)
 
 rng = random.Random(18)
 PIECES = list("aZ09 -._~*@+,/?=&%:;#\t\n\r\"'<>[]{}|\\^`") + ["é", "€", "中", "😀", "\x7f", "\x01"]
@@ -37,13 +52,14 @@ for _ in range(200):
     exp = urllib.parse.quote_plus(s.replace("\r", "").replace("\n", "\r\n"), safe="*@").replace("~", "%7E")
     out.append(("encode", hexs(s), hexs(exp)))
 
-ESCAPES = ["%41", "%7e", "%2B", "%20", "%0A", "%C3%A9", "%E2%82%AC", "%FF", "%C3", "%", "%4", "%zz", "%%", "+", "%00"]
+ESCAPES = ["%41", "%7e", "%2B", "%20", "%0A", "%C3%A9", "%E2%82%AC", "%FF", "%C3", "%", "%4", "%zz", "%%", "+", "%00",
+           "%FC", "%80", "%81", "%9D", "%E2%82", "%F0%9F", "%ED%A0%80", "%C0%AF"]
 for _ in range(200):
     s = "".join(rng.choice(ESCAPES + list("ab +.-_%")) for _ in range(rng.randint(0, 8)))
     s = s.replace("&#", "")
     if "%0d" in s.lower():
         continue
-    exp = urllib.parse.unquote_plus(s, errors="replace")
+    exp = urllib.parse.unquote_plus(s, errors="windows1252")
     out.append(("decode", hexs(s), hexs(exp)))
 
 

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 
 using namespace enginetest;
 using namespace std::chrono_literals;
@@ -160,6 +161,53 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
             EXPECT_NE(lines.find(text), std::string::npos) << text << "\n" << lines;
         EXPECT_NE(lines.find(slots[n - 1].camera->address() + "   " + slots[n - 1].name), std::string::npos);
     }
+}
+
+// A Kestra camera that answers its name in Latin-1 bytes ("B\xFCro"): the engine takes it as the
+// camera's model read in Windows-1252, and the profile is saved with it at start-up, as UTF-8.
+TEST(EngineEndToEnd, ACameraNameInLatin1IsReadAsWindows1252AndSaved)
+{
+    registerModule();
+    TestFolder home("camsim-latin1");
+    std::vector<std::string> args;
+    std::istringstream lines(fileText(hostileFixture("latin1_camera.args")));
+    for (std::string line; std::getline(lines, line);)
+        args.push_back(line);
+    ASSERT_EQ(args.size(), 6u);
+    tessivor::testing::CamSim camera(args);
+
+    AppState state;
+    state.paths.homeDir = home.path();
+    state.paths.dataDir = std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data";
+    InitGlobals(state, std::time(nullptr));
+    ASSERT_TRUE(LoadLanguageText(state));
+    state.settings.Storage(1).Path = (home.path() / "storage").string();
+    CamInfo& c = state.cam(1);
+    c.Assign = c.Enable = true;
+    c.Protocol = 3;
+    c.IPAddress = camera.address();
+    c.Port = camera.httpPort();
+    c.UserName = c.Password = "pelko";
+    c.ServerName = "Front";
+
+    Trace trace;
+    FakeClock timers(0);
+    PumpingUi ui;
+    FakeWindows windows(state, trace);
+    FakeMessages messages(trace);
+    EventLog log(state, tessivor::activeClock());
+    std::string error;
+    EngineServices services = realTimeServices(timers, ui, windows, messages, log);
+    services.saveSetting = nullptr; // the profile is written, into the test's home
+    auto engine = makeEngineWithRealControls(state, std::move(services), trace, error);
+    ASSERT_TRUE(error.empty()) << error;
+    engine->Load();
+    EXPECT_EQ(messages.shown, std::vector<std::string>{});
+    EXPECT_EQ(state.cam(1).ServerModel, "B\xC3\xBCro");
+    const std::string profile = fileText(state.paths.defaultProfile());
+    EXPECT_NE(profile.find("\nServerModel=B\xC3\xBCro\n"), std::string::npos) << profile;
+    engine->Unload();
+    tessivor::messageLoop::pump();
 }
 
 } // namespace

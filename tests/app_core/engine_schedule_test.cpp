@@ -178,34 +178,60 @@ TEST_F(Schedule, EntriesThatCannotMatchNeverStart)
     EXPECT_TRUE(of(2).empty());
 }
 
-TEST(ScheduleTexts, FixedFormsParseAndOthersDoNot)
+// The fixed forms and the common other ones parse, and load in the fixed form; nothing else does.
+TEST(ScheduleTexts, TheFixedAndTheCommonFormsParse)
 {
     struct TimeCase
     {
         const char* text;
-        int seconds; // -1: refused
+        int seconds;           // -1: refused
+        const char* canonical; // what a profile load keeps
     };
     for (const TimeCase& c :
-         {TimeCase{"00:00:00", 0}, TimeCase{"23:59:59", 86399}, TimeCase{"08:30", 30600},
-          TimeCase{"24:00:00", -1}, TimeCase{"8:00:00", -1}, TimeCase{"08:60:00", -1},
-          TimeCase{"08:00:0x", -1}, TimeCase{"", -1}, TimeCase{"08-00-00", -1}, TimeCase{"8:00:00 AM", -1}}) {
+         {TimeCase{"00:00:00", 0, "00:00:00"}, TimeCase{"23:59:59", 86399, "23:59:59"},
+          TimeCase{"08:30", 30600, "08:30:00"}, TimeCase{"8:00:00", 28800, "08:00:00"},
+          TimeCase{"8:00", 28800, "08:00:00"}, TimeCase{"0:05:09", 309, "00:05:09"},
+          TimeCase{"24:00:00", -1, "24:00:00"}, TimeCase{"08:60:00", -1, "08:60:00"},
+          TimeCase{"08:00:0x", -1, "08:00:0x"}, TimeCase{"", -1, ""}, TimeCase{"08-00-00", -1, "08-00-00"},
+          TimeCase{"8:00:00 AM", -1, "8:00:00 AM"}, TimeCase{"8:0", -1, "8:0"},
+          TimeCase{"008:00", -1, "008:00"}, TimeCase{":00", -1, ":00"}, TimeCase{"-8:00", -1, "-8:00"},
+          TimeCase{"8:00:", -1, "8:00:"}}) {
         SCOPED_TRACE(c.text);
         const auto v = parseTimeOfDay(c.text);
         EXPECT_EQ(v ? *v : -1, c.seconds);
+        EXPECT_EQ(canonicalTime(c.text), c.canonical);
     }
     struct DateCase
     {
         const char* text;
         std::time_t midnight; // -1: refused
+        const char* canonical;
     };
     for (const DateCase& c :
-         {DateCase{"2024-03-03", kSunday}, DateCase{"2024-02-29", kSunday - 3 * kDay},
-          DateCase{"2023-02-29", -1}, DateCase{"2024-04-31", -1}, DateCase{"2024-13-01", -1},
-          DateCase{"03/03/2024", -1}, DateCase{"2024-3-3", -1}, DateCase{"", -1}}) {
+         {DateCase{"2024-03-03", kSunday, "2024-03-03"},
+          DateCase{"2024-02-29", kSunday - 3 * kDay, "2024-02-29"},
+          DateCase{"2024-3-3", kSunday, "2024-03-03"}, DateCase{"2024/3/3", kSunday, "2024-03-03"},
+          DateCase{"2024/03/03", kSunday, "2024-03-03"}, DateCase{"2023-02-29", -1, "2023-02-29"},
+          DateCase{"2024-04-31", -1, "2024-04-31"}, DateCase{"2024-13-01", -1, "2024-13-01"},
+          DateCase{"2024/3-3", -1, "2024/3-3"}, DateCase{"03/03/2024", -1, "03/03/2024"},
+          DateCase{"2024-003-03", -1, "2024-003-03"}, DateCase{"1969-12-31", -1, "1969-12-31"},
+          DateCase{"", -1, ""}}) {
         SCOPED_TRACE(c.text);
         const auto v = parseDate(c.text);
         EXPECT_EQ(v ? *v : -1, c.midnight);
+        EXPECT_EQ(canonicalDate(c.text), c.canonical);
     }
+}
+
+// An entry as another program wrote it ("2024/3/7", "8:00") starts and stops like the fixed form.
+TEST_F(Schedule, AnEntryInTheCommonFormsRecords)
+{
+    entries(1, {dates("2024/3/7", "8:00", "2024-3-7", "9:30:00")});
+    entries(2, {week(2, "8:00", "9:00")});
+    start(kSunday, 5000);
+    rig->clock.runUntil(kSunday + 7 * kDay);
+    EXPECT_EQ(of(1), (std::vector<std::string>{"start 2024-03-07 08:00:00", "stop 2024-03-07 09:30:00"}));
+    EXPECT_EQ(of(2), (std::vector<std::string>{"start 2024-03-04 08:00:00", "stop 2024-03-04 09:00:00"}));
 }
 
 } // namespace

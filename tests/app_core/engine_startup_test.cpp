@@ -373,4 +373,50 @@ TEST_F(EngineTest, MissingPackFilesEndTheStartWithTheirPath)
     EXPECT_TRUE(messages.shown.empty());
 }
 
+// A pack file that is there but holds a value of the wrong kind ends the start naming that value;
+// only a missing file is reported as missing. DisableIntelval takes any value.
+TEST_F(EngineTest, APackFileThatCannotBeReadEndsTheStartWithItsCause)
+{
+    const auto data = home.path() / "data";
+    std::filesystem::create_directories(data);
+    std::filesystem::copy(std::filesystem::path(TESSIVOR_SOURCE_DIR) / "data" / "lang", data / "lang",
+                          std::filesystem::copy_options::recursive);
+    state.paths.dataDir = data;
+    const std::string ui = fileText(data / "lang" / "english_1.ini");
+    struct Case
+    {
+        const char* file;
+        std::string text; // empty: the file is removed
+        std::string message;
+    };
+    const std::string lang = (data / "lang").string() + "/";
+    const Case cases[] = {
+        {"english_1.ini", ui + "DisableIntelval=yes\n", ""},
+        {"english_1.ini", ui + "FontWeight=bold\n",
+         "The language pack cannot be read: " + lang +
+             "english_1.ini: [General] FontWeight: \"bold\" is not a valid value"},
+        {"english_2.ini", std::string("[BtnName]\n0=Play\n[Play]\nEnableGray=x") + '\0' + "\n",
+         "The language pack cannot be read: file is not text (it holds a NUL byte): " + lang +
+             "english_2.ini line 4"},
+        {"english_3.ini", "", lang + "english_3.ini is not exist !!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + (" " + c.text));
+        const std::string before = fileText(data / "lang" / c.file);
+        if (c.text.empty())
+            std::filesystem::remove(data / "lang" / c.file);
+        else
+            writeText(data / "lang" / c.file, c.text);
+        Trace trace;
+        FakeMessages messages(trace);
+        EXPECT_EQ(LoadStartupFiles(state, messages, kMonday10), c.message.empty());
+        EXPECT_EQ(messages.shown,
+                  c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+        if (c.message.empty()) {
+            EXPECT_FALSE(state.ui.ImageIntervalOn);
+        }
+        writeText(data / "lang" / c.file, before);
+    }
+}
+
 } // namespace

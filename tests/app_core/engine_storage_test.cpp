@@ -44,12 +44,19 @@ protected:
         {
             std::ofstream(file, std::ios::binary);
         }
+        sizeAndAge(file, mb, ageHours);
+        return file;
+    }
+
+    // Makes an existing file `mb` megabytes long (what it holds stays at its start), last changed
+    // `ageHours` hours before now.
+    static void sizeAndAge(const fs::path& file, double mb, double ageHours)
+    {
         fs::resize_file(file, static_cast<std::uintmax_t>(mb * kMB));
         const auto when =
             fs::file_time_type::clock::now() -
             std::chrono::seconds(static_cast<long>(ageHours * 3600 + (std::time(nullptr) - kNow)));
         fs::last_write_time(file, when);
-        return file;
     }
 
     std::vector<std::string> names(int cam)
@@ -75,15 +82,16 @@ TEST_F(Storage, QuotaRecyclingDeletesTheOldestDownToTheQuotaLessOneFile)
     state.settings.RecycleMode = 0;
     state.settings.RecycleSpaceValue = 0; // 200 MB per camera
     state.settings.FileSize = 2;          // files of 30 MB: trimmed to 170 MB
-    recording(1, "a.avi", 50, 5);
-    recording(1, "b.AVI", 50, 4);
-    recording(1, "c.avi", 50, 3);
+    recording(1, "20240304050000.avi", 50, 5);
+    recording(1, "20240304060000.avi", 50, 4);
+    recording(1, "20240304070000.avi", 50, 3);
     recording(1, "notes.txt", 10, 9); // no recording: never deleted, but counted
-    recording(1, "d.avi", 50, 2);
-    recording(1, "open.avi", 50, 0); // being written
+    recording(1, "20240304080000.avi", 50, 2);
+    recording(1, "20240304100000.avi", 50, 0); // being written
     EXPECT_TRUE(rig->engine->CheckStorage(1));
-    // 260 MB -> 210 -> 160: a and b went, oldest first.
-    EXPECT_EQ(names(1), (std::vector<std::string>{"c.avi", "d.avi", "notes.txt", "open.avi"}));
+    // 260 MB -> 210 -> 160: the two oldest went, oldest first.
+    EXPECT_EQ(names(1), (std::vector<std::string>{"20240304070000.avi", "20240304080000.avi",
+                                                  "20240304100000.avi", "notes.txt"}));
     EXPECT_EQ(rig->clock.slept(), 200);
     EXPECT_EQ(rig->trace.count("Cam(1).NormalFilePath = \"" + (storage / "CAM1_Cam1").string() + "\""), 1u);
     EXPECT_EQ(state.settings.ActiveStorage, 1);
@@ -92,14 +100,76 @@ TEST_F(Storage, QuotaRecyclingDeletesTheOldestDownToTheQuotaLessOneFile)
 TEST_F(Storage, TheFileBeingWrittenIsNeverDeleted)
 {
     state.settings.UseRecycleFlag = 1;
-    recording(1, "old.avi", 10, 3);
-    recording(1, "open.avi", 300, 0);
+    recording(1, "20240304070000.avi", 10, 3);
+    recording(1, "20240304100000.avi", 300, 0);
     EXPECT_FALSE(rig->engine->CheckStorage(1)); // still over: the check fails instead
-    EXPECT_EQ(names(1), (std::vector<std::string>{"open.avi"}));
-    fs::remove(storage / "CAM1_Cam1" / "open.avi");
-    recording(1, "only.avi", 300, 0);
+    EXPECT_EQ(names(1), (std::vector<std::string>{"20240304100000.avi"}));
+    fs::remove(storage / "CAM1_Cam1" / "20240304100000.avi");
+    recording(1, "20240304100001.avi", 300, 0);
     EXPECT_FALSE(rig->engine->CheckStorage(1));
-    EXPECT_EQ(names(1), (std::vector<std::string>{"only.avi"}));
+    EXPECT_EQ(names(1), (std::vector<std::string>{"20240304100001.avi"}));
+
+    // By age, the newest recording of a camera that records is left even when its time says it is
+    // old (a clock set back after it was opened).
+    state.settings.RecycleMode = 1;
+    state.settings.RecycleTime = 0; // older than 2 hours
+    recording(1, "20240304010000.avi", 1, 9);
+    recording(1, "20240304020000.avi", 1, 8);
+    fs::remove(storage / "CAM1_Cam1" / "20240304100001.avi");
+    state.cam(1).Recording = true;
+    EXPECT_TRUE(rig->engine->CheckStorage(1));
+    EXPECT_EQ(names(1), (std::vector<std::string>{"20240304020000.avi"}));
+    state.cam(1).Recording = false;
+    EXPECT_TRUE(rig->engine->CheckStorage(1));
+    EXPECT_EQ(names(1), (std::vector<std::string>{}));
+}
+
+// A camera folder may hold what the program never wrote: a user's own video, a link to it, a
+// folder or a file whose name only looks like a recording. Both modes leave all of it alone and
+// delete only the program's own recordings, oldest first.
+TEST_F(Storage, RecyclingDeletesOnlyTheProgramsOwnRecordings)
+{
+    state.settings.UseRecycleFlag = 1;
+    state.settings.RecycleSpaceValue = 0; // 200 MB, trimmed to 190 MB
+    state.settings.FileSize = 0;
+    state.settings.RecycleTime = 3; // older than 8 hours
+    const fs::path folder = storage / "CAM1_Cam1";
+    const std::vector<std::string> foreign{
+        "20240303070000.avi.part", "2024030408000.avi", "20240304080000.AVI", "holiday.avi", "link.avi",
+        "x20240303060000.avi"};
+    struct Case
+    {
+        std::int32_t mode;
+        std::vector<std::string> recordingsLeft;
+    };
+    for (const Case& c :
+         {Case{0, {"20240304000000.avi", "20240304100000.avi"}}, Case{1, {"20240304100000.avi"}}}) {
+        SCOPED_TRACE(c.mode);
+        state.settings.RecycleMode = c.mode;
+        fs::remove_all(storage);
+        fs::create_directories(storage);
+        fs::copy(hostileFixture("storage"), storage,
+                 fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        const std::string userVideo = fileText(folder / "holiday.avi");
+        sizeAndAge(folder / "holiday.avi", 50, 40);
+        for (const std::string& name : foreign)
+            if (name != "holiday.avi" && name != "link.avi")
+                recording(1, name, 1, 30);
+        fs::create_directory(folder / "20240303050000.avi"); // a folder
+        recording(1, "20240303100000.avi", 60, 24);
+        recording(1, "20240304000000.avi", 60, 10);
+        recording(1, "20240304100000.avi", 60, 0);
+
+        EXPECT_TRUE(rig->engine->CheckStorage(1));
+        std::vector<std::string> expected = foreign;
+        expected.push_back("20240303050000.avi");
+        expected.insert(expected.end(), c.recordingsLeft.begin(), c.recordingsLeft.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names(1), expected);
+        EXPECT_EQ(fileText(folder / "holiday.avi").substr(0, userVideo.size()), userVideo);
+        EXPECT_TRUE(fs::is_symlink(folder / "link.avi"));
+        EXPECT_EQ(fs::read_symlink(folder / "link.avi"), "holiday.avi");
+    }
 }
 
 TEST_F(Storage, QuotaModeChecksTheReserveAndTheCamerasRemainingQuotas)
@@ -134,15 +204,15 @@ TEST_F(Storage, AgeRecyclingDeletesOldRecordingsAndMeasuresAgain)
     state.settings.RecycleMode = 1;
     state.settings.RecycleTime = 3; // older than 8 hours
     state.cam(1).Protocol = 3;
-    recording(1, "a.avi", 1, 30);
-    recording(1, "a.SUB", 1, 30);
-    recording(1, "b.avi", 1, 9.5);
-    recording(1, "c.avi", 1, 7.5);
+    recording(1, "20240303040000.avi", 1, 30);
+    recording(1, "20240303040000.SUB", 1, 30);
+    recording(1, "20240304003000.avi", 1, 9.5);
+    recording(1, "20240304023000.avi", 1, 7.5);
     int asked = 0;
     // Full before the deletions, room after them.
     rig->freeBytes = [&](const fs::path&) { return ++asked == 1 ? 100 * kMB : 900 * kMB; };
     EXPECT_TRUE(rig->engine->CheckStorage(1));
-    EXPECT_EQ(names(1), (std::vector<std::string>{"c.avi"}));
+    EXPECT_EQ(names(1), (std::vector<std::string>{"20240304023000.avi"}));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(rig->viewerOf(1).folder, (storage / "CAM1_Cam1").string());
 

@@ -1,4 +1,5 @@
 #include "app/core/ini_store.h"
+#include "app/core/text_util.h"
 
 #include "test_folder.h"
 
@@ -249,13 +250,13 @@ TEST_F(IniStoreFile, LoadFailuresKeepTheContent)
     EXPECT_FALSE(s.Save());
     EXPECT_EQ(s.lastError(), IniError::NoFileName);
 
-    writeText(file("latin1.ini"), "[S]\nok=1\nname=M\xfcller\n");
     writeText(file("nul.ini"), std::string("[S]\nk=a\0b\n", 11));
     writeText(file("big.ini"), "[S]\nk=" + std::string(100, 'x') + "\n");
     std::filesystem::create_directory(file("folder.ini"));
     const std::pair<const char*, IniError> cases[] = {
-        {"missing.ini", IniError::FileNotFound}, {"latin1.ini", IniError::NotUtf8},
-        {"nul.ini", IniError::NotUtf8},          {"big.ini", IniError::FileTooLarge},
+        {"missing.ini", IniError::FileNotFound},
+        {"nul.ini", IniError::NotText},
+        {"big.ini", IniError::FileTooLarge},
         {"folder.ini", IniError::ReadFailed},
     };
     for (const auto& [name, error] : cases) {
@@ -269,10 +270,53 @@ TEST_F(IniStoreFile, LoadFailuresKeepTheContent)
         EXPECT_EQ(s.ReadValue("Held", "k"), "v");
         EXPECT_FALSE(s.hasSection("S"));
     }
-    IniStore latin;
-    latin.SetFileName(file("latin1.ini"));
-    EXPECT_FALSE(latin.Load());
-    EXPECT_NE(latin.errorText().find("line 3"), std::string::npos) << latin.errorText();
+    IniStore binary;
+    binary.SetFileName(file("nul.ini"));
+    EXPECT_FALSE(binary.Load());
+    EXPECT_NE(binary.errorText().find("line 2"), std::string::npos) << binary.errorText();
+}
+
+// Windows tools write INI files in the system's ANSI code page. A file that is not UTF-8 is read
+// in the store's code page; what is saved is UTF-8.
+TEST_F(IniStoreFile, FilesThatAreNotUtf8AreReadInTheCodePage)
+{
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        std::uint32_t codePage; // 0: the default
+        const char* value;
+    };
+    const Case cases[] = {
+        {"windows1252.ini", "[S]\r\nk=M\xFCller \x80 5\r\n", 0, "M\xC3\xBCller \xE2\x82\xAC 5"},
+        {"windows1251.ini", "[S]\nk=\xCF\xF0\xE8\xE2\xE5\xF2\n", 1251,
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"utf8.ini", "[S]\nk=M\xC3\xBCller\n", 1251, "M\xC3\xBCller"}, // UTF-8 whatever the code page
+        {"bom.ini", "\xEF\xBB\xBF[S]\nk=\xE9t\xE9\n", 0, "\xC3\xA9t\xC3\xA9"},
+        // A section name and a key outside ASCII are read the same way.
+        {"names.ini", "[B\xFCro]\nGr\xF6\xDF=1\n", 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeText(file(c.name), c.bytes);
+        IniStore s;
+        s.SetFileName(file(c.name));
+        if (c.codePage)
+            s.setCodePage(c.codePage);
+        ASSERT_TRUE(s.Load()) << s.errorText();
+        if (c.value) {
+            EXPECT_EQ(s.ReadValue("S", "k"), c.value);
+        } else {
+            EXPECT_EQ(s.ReadValue("B\xC3\xBCro", "Gr\xC3\xB6\xC3\x9F"), "1");
+        }
+        ASSERT_TRUE(s.Save()) << s.errorText();
+        const std::string saved = fileText(file(c.name));
+        EXPECT_TRUE(isValidUtf8(saved)) << saved;
+        IniStore again;
+        again.SetFileName(file(c.name));
+        ASSERT_TRUE(again.Load());
+        EXPECT_EQ(again.serialize(), s.serialize());
+    }
 }
 
 TEST_F(IniStoreFile, SetFileNameStartsEmpty)

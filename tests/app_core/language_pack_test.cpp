@@ -63,6 +63,70 @@ TEST_F(LanguagePack, UiSettingsAndTheirAbsentValues)
     EXPECT_EQ(unread.FontSize, 9);
 }
 
+// DisableIntelval is a presence flag: any value but a zero turns the interval off, whatever its kind.
+TEST_F(LanguagePack, DisableIntelvalIsAPresenceFlag)
+{
+    struct Case
+    {
+        const char* line;
+        bool intervalOn;
+    };
+    for (const Case& c :
+         {Case{"DisableIntelval=yes\n", false}, Case{"DisableIntelval=1\n", false},
+          Case{"DisableIntelval=-1\n", false}, Case{"DisableIntelval=True\n", false},
+          Case{"DisableIntelval=0.5\n", false}, Case{"DisableIntelval=0\n", true},
+          Case{"DisableIntelval=-0\n", true}, Case{"DisableIntelval=0.0\n", true},
+          Case{"DisableIntelval=False\n", true}, Case{"DisableIntelval=\n", true}, Case{"", true}}) {
+        SCOPED_TRACE(c.line);
+        pack("test_1.ini", std::string("[General]\nFontSize=11\n") + c.line);
+        m_state.ui.ImageIntervalOn = !c.intervalOn;
+        std::string error;
+        ASSERT_TRUE(LoadUISetting(m_state, &error)) << error;
+        EXPECT_EQ(m_state.ui.ImageIntervalOn, c.intervalOn);
+        EXPECT_FLOAT_EQ(m_state.ui.FontSize, 11);
+    }
+}
+
+// A pack that a Windows tool wrote is read in Windows-1252, or in the code page of the character
+// set its "_1.ini" names.
+TEST_F(LanguagePack, PacksThatAreNotUtf8AreReadInTheirCodePage)
+{
+    m_state.Language = "deutsch";
+    for (const char* name : {"deutsch.ini", "deutsch_1.ini", "deutsch_2.ini", "deutsch_3.ini"})
+        writeText(m_state.paths.langDir() / name, fileText(hostileFixture(std::string("lang/") + name)));
+    std::string error;
+    ASSERT_TRUE(LoadButtonText(m_state, &error)) << error;
+    ASSERT_TRUE(LoadHintText(m_state, &error)) << error;
+    ASSERT_TRUE(LoadUISetting(m_state, &error)) << error;
+    ASSERT_TRUE(LoadLanguageText(m_state, &error)) << error;
+    EXPECT_EQ(m_state.ButtonTable[0].BtnStr[7], "Aufnahme öffnen und abspielen");
+    EXPECT_EQ(m_state.MaxHint, "Größer");
+    EXPECT_EQ(m_state.MaxHint2, "Zurück auf normale Größe");
+    EXPECT_EQ(m_state.ui.AboutVersion, "Pellucor SE 1.0 – Überwachung");
+    EXPECT_EQ(m_state.texts.AppTitle, "Pellucor SE – Überwachung");
+    EXPECT_EQ(m_state.texts.EventText[2], "Kamera angehalten – Verbindung getrennt.");
+    EXPECT_EQ(m_state.texts.PanelMessage[0], "Kamera ist nicht verfügbar.");
+
+    // A Cyrillic pack names its character set (204): its texts are Windows-1251.
+    m_state.Language = "russian";
+    pack("russian_1.ini", "[General]\nFontCharSet=204\nAboutVersion=\xC2\xE5\xF0\xF1\xE8\xFF 1\n");
+    pack("russian_3.ini", "[BtnName]\n1=Max\n[BtnStr]\n7=Tip\n[Max]\nTip=\xC1\xEE\xEB\xFC\xF8\xE5\n");
+    pack("russian.ini", "[frmController]\nstrOffLine=\xCD\xE5\xF2 \xF1\xE2\xFF\xE7\xE8\n");
+    ASSERT_TRUE(LoadUISetting(m_state, &error)) << error;
+    ASSERT_TRUE(LoadHintText(m_state, &error)) << error;
+    ASSERT_TRUE(LoadLanguageText(m_state, &error)) << error;
+    EXPECT_EQ(m_state.ui.FontCharSet, 204);
+    EXPECT_EQ(m_state.ui.AboutVersion, "Версия 1");
+    EXPECT_EQ(m_state.MaxHint, "Больше");
+    EXPECT_EQ(m_state.texts.strOffLine, "Нет связи");
+
+    // A file that is no text at all (a NUL byte) is still refused, naming the file.
+    pack("russian.ini", std::string("[frmController]\nstrOffLine=x") + '\0' + "\n");
+    EXPECT_FALSE(LoadLanguageText(m_state, &error));
+    EXPECT_NE(error.find("russian.ini"), std::string::npos) << error;
+    EXPECT_EQ(m_state.texts.strOffLine, "Нет связи");
+}
+
 TEST_F(LanguagePack, ButtonAndHintRows)
 {
     // Keys before any section must not leak into rows without a name.

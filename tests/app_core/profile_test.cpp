@@ -1,6 +1,7 @@
 #include "app/core/ini_store.h"
 #include "app/core/language_pack.h"
 #include "app/core/profile.h"
+#include "app/core/text_util.h"
 
 #include "python_peer.h"
 #include "test_folder.h"
@@ -112,7 +113,7 @@ TEST_F(Profile, SecondProfileNeverKeepsTheFirstProfilesValues)
 
 TEST_F(Profile, BadProfilesChangeNothing)
 {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"[General]\nStorageCount=17\n", "StorageCount"},
         {"[General]\nStorageCount=-1\n", "StorageCount"},
         {"[General]\nActiveStorage=20\n", "ActiveStorage"},
@@ -121,7 +122,7 @@ TEST_F(Profile, BadProfilesChangeNothing)
         {"[General]\nReserveSpace=40000\n", "ReserveSpace"},
         {"[Cam4]\nSCHEDULE5_WeekOption=1x\n", "SCHEDULE5_WeekOption"},
         {"[General]\nStorageCount=1\nStorage1Checked=yes\n", "Storage1Checked"},
-        {"[Cam1]\nUserName=M\xfcller\n", "not UTF-8"},
+        {std::string("[Cam1]\nUserName=a") + '\0' + "b\n", "NUL"},
     };
     for (const auto& [text, key] : cases) {
         SCOPED_TRACE(text);
@@ -242,8 +243,8 @@ void fillDistinct(AppState& s)
             e.WeekOption = k * 3;
             e.DateStart = "2024-01-0" + std::to_string(k);
             e.DateStop = "2024-02-0" + std::to_string(k);
-            e.TimeStart = "0" + std::to_string(k) + ":00";
-            e.TimeStop = "1" + std::to_string(k) + ":30";
+            e.TimeStart = "0" + std::to_string(k) + ":00:00";
+            e.TimeStop = "1" + std::to_string(k) + ":30:00";
         }
         c.MailTo = "to" + t + "@example.org";
         c.MailFrom = "from" + t + "@example.org";
@@ -281,6 +282,123 @@ TEST_F(Profile, SaveLoadRoundTripIsPrivateAndAtomic)
     EXPECT_EQ(a.serialize(), b.serialize());
     EXPECT_EQ(loaded.cam(2).Password, "0");
     EXPECT_EQ(loaded.settings.Storage(3).Path, " padded ");
+}
+
+// A profile that a Windows tool wrote (Windows-1252, CR LF) loads with its texts as they were
+// meant, and is saved back as UTF-8.
+TEST_F(Profile, AWindows1252ProfileLoadsAndIsSavedAsUtf8)
+{
+    std::filesystem::create_directories(m_state.paths.homeDir);
+    std::filesystem::copy_file(hostileFixture("main.ini"), m_state.paths.defaultProfile());
+    std::string error;
+    ASSERT_TRUE(LoadSetting(m_state, &error)) << error;
+    auto check = [](const AppState& s) {
+        const CamInfo& c = s.cam(1);
+        EXPECT_EQ(c.ServerName, "Büro");
+        EXPECT_EQ(c.ServerLocation, "Erdgeschoß – Flur");
+        EXPECT_EQ(c.ServerModel, "Kamera Größe M");
+        EXPECT_EQ(c.Password, "pässwörd");
+        EXPECT_EQ(c.MailSubject, "Bewegung im Büro: 5 € Schaden?");
+        EXPECT_EQ(c.MailPassword, "geheim§1");
+        EXPECT_EQ(c.Port, 80);
+        EXPECT_EQ(s.cam(2).ServerName, "Café");
+        EXPECT_EQ(s.settings.Storage(1).Path, "/srv/aufnahmen/Müller");
+        EXPECT_EQ(s.settings.ProxyServerAddress, "proxy.example");
+    };
+    check(m_state);
+
+    ASSERT_TRUE(SaveSetting(m_state, &error)) << error;
+    const std::string saved = fileText(m_state.paths.defaultProfile());
+    EXPECT_TRUE(isValidUtf8(saved));
+    EXPECT_NE(saved.find("\nServerName=Büro\n"), std::string::npos) << saved;
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(m_state.paths.defaultProfile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    AppState again;
+    again.paths = m_state.paths;
+    InitGlobals(again, 1000);
+    ASSERT_TRUE(LoadSetting(again, &error)) << error;
+    check(again);
+}
+
+// A text that reaches a record without being UTF-8 (a camera's raw name bytes, a NUL) is saved as
+// read in Windows-1252; it never costs the save of everything else.
+TEST_F(Profile, ATextThatIsNotUtf8NeverCostsTheSave)
+{
+    fillDistinct(m_state);
+    m_state.cam(1).ServerName = "B\xFCro";
+    m_state.cam(3).MailPassword = std::string("p\0w", 3);
+    m_state.settings.PlayerPath = "/opt/\xE9t\xE9";
+    std::string error;
+    ASSERT_TRUE(SaveSetting(m_state, &error)) << error;
+    EXPECT_TRUE(isValidUtf8(fileText(m_state.paths.defaultProfile())));
+
+    AppState loaded;
+    loaded.paths = m_state.paths;
+    InitGlobals(loaded, 1000);
+    ASSERT_TRUE(LoadSetting(loaded, &error)) << error;
+    EXPECT_EQ(loaded.cam(1).ServerName, "Büro");
+    EXPECT_EQ(loaded.cam(3).MailPassword, "pw");
+    EXPECT_EQ(loaded.settings.PlayerPath, "/opt/été");
+    // Everything else as it was.
+    m_state.cam(1).ServerName = "Büro";
+    m_state.cam(3).MailPassword = "pw";
+    m_state.settings.PlayerPath = "/opt/été";
+    IniStore a, b;
+    ASSERT_TRUE(writeProfile(m_state, a));
+    ASSERT_TRUE(writeProfile(loaded, b));
+    EXPECT_EQ(a.serialize(), b.serialize());
+}
+
+// Schedule dates and times in the other common forms load in the form the schedule reads, and
+// are saved so; what cannot be read stays as it was written.
+TEST_F(Profile, ScheduleDatesAndTimesLoadInTheScheduleForm)
+{
+    struct Case
+    {
+        const char* key;
+        const char* stored;
+        const char* loaded;
+    };
+    const Case cases[] = {
+        {"SCHEDULE1_DateStart", "2024/3/1", "2024-03-01"},
+        {"SCHEDULE1_DateStop", "2024-3-3", "2024-03-03"},
+        {"SCHEDULE1_TimeStart", "8:00", "08:00:00"},
+        {"SCHEDULE1_TimeStop", "18:00:00", "18:00:00"},
+        {"SCHEDULE2_DateStart", "2024/12/31", "2024-12-31"},
+        {"SCHEDULE2_TimeStart", "8:00:05", "08:00:05"},
+        {"SCHEDULE2_TimeStop", "23:59", "23:59:00"},
+        // Not a date or time the schedule can read: kept, and shown as not valid.
+        {"SCHEDULE3_DateStart", "2024/02/30", "2024/02/30"},
+        {"SCHEDULE3_DateStop", "1.3.2024", "1.3.2024"},
+        {"SCHEDULE3_TimeStart", "25:00", "25:00"},
+        {"SCHEDULE3_TimeStop", "8:5", "8:5"},
+        {"SCHEDULE4_DateStart", "2024/3-1", "2024/3-1"},
+    };
+    std::string text = "[Cam2]\n";
+    for (const Case& c : cases)
+        text += std::string(c.key) + "=" + c.stored + "\n";
+    writeProfileText(text);
+    ASSERT_TRUE(LoadSetting(m_state));
+    ASSERT_TRUE(SaveSetting(m_state));
+    IniStore saved;
+    saved.SetFileName(m_state.paths.defaultProfile());
+    ASSERT_TRUE(saved.Load());
+    const CamInfo& cam = m_state.cam(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const int k = c.key[8] - '0';
+        const std::string field = std::string(c.key).substr(9);
+        const ScheduleInfo& e = cam.Schedule(k);
+        const std::string& value = field == "_DateStart"   ? e.DateStart
+                                   : field == "_DateStop"  ? e.DateStop
+                                   : field == "_TimeStart" ? e.TimeStart
+                                                           : e.TimeStop;
+        EXPECT_EQ(value, c.loaded);
+        EXPECT_EQ(saved.ReadValue("Cam2", c.key), c.loaded);
+    }
 }
 
 // Python's configparser (no interpolation, names as written) reads the saved selector and

@@ -55,6 +55,12 @@ inline std::string fileText(const std::filesystem::path& p)
     return ss.str();
 }
 
+// A file of the inputs that attacked the program from outside (tests/fixtures/hostile).
+inline std::filesystem::path hostileFixture(const std::string& name)
+{
+    return std::filesystem::path(TESSIVOR_SOURCE_DIR) / "tests" / "fixtures" / "hostile" / name;
+}
+
 // Runs `body` in a child process and returns its exit status (or 128 + signal).
 template <typename F> inline int inChild(F body)
 {

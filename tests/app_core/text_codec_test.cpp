@@ -1,5 +1,6 @@
 #include "app/core/bits.h"
 #include "app/core/text_codec.h"
+#include "app/core/text_util.h"
 
 #include "python_peer.h"
 
@@ -61,7 +62,13 @@ TEST(TextCodec, NamedRules)
         {"100%", "100%"}, // an incomplete escape stays, no NUL is appended
         {"%4", "%4"},
         {"%4g", "%4g"},
-        {"%FF", "\xEF\xBF\xBD"},
+        // A byte that is not part of UTF-8 gives the character of that ANSI code (Windows-1252).
+        {"%FF", "\xC3\xBF"},
+        {"B%FCro", "B\xC3\xBCro"},
+        {"%80%20%9F", "\xE2\x82\xAC \xC5\xB8"},
+        {"%81", "\xC2\x81"},
+        {"%C3%BC", "\xC3\xBC"},               // UTF-8 stays UTF-8
+        {"%E2%82x", "\xC3\xA2\xE2\x80\x9Ax"}, // a cut sequence: each byte on its own
         {"a&#0065;b", "aAb"},
         {"%26%230066;", "B"}, // escapes first, then references
     };
@@ -87,6 +94,53 @@ TEST(TextCodec, NamedRules)
     };
     for (const auto& [in, out] : refs)
         EXPECT_EQ(DecodeCharRefs(in), out) << in;
+}
+
+// Texts from cameras and files that are not UTF-8: each byte outside UTF-8 is read in the code
+// page, what is UTF-8 already stays.
+TEST(TextCodec, BytesOutsideUtf8ReadInTheirCodePage)
+{
+    const std::pair<std::string, std::string> valid[] = {
+        {"B\xFCro", "B\xC3\xBCro"},
+        {"Gr\xC3\xBC\xC3\x9F!", "Gr\xC3\xBC\xC3\x9F!"}, // UTF-8 already
+        {"5 \x80, \x93quoted\x94", "5 \xE2\x82\xAC, \xE2\x80\x9Cquoted\xE2\x80\x9D"},
+        {"\x8D\x90", "\xC2\x8D\xC2\x90"}, // undefined in the code page: the same code point
+        {"caf\xC3\xA9 \xE9t\xE9", "caf\xC3\xA9 \xC3\xA9t\xC3\xA9"}, // both in one text
+        {std::string("a\0b", 3), "ab"},                             // no text holds a NUL
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},           // a surrogate is no UTF-8
+        {"", ""},
+    };
+    for (const auto& [in, out] : valid) {
+        EXPECT_EQ(toValidUtf8(in), out) << in;
+        EXPECT_TRUE(isValidUtf8(toValidUtf8(in))) << in;
+    }
+    for (int b = 1; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        EXPECT_TRUE(isValidUtf8(toValidUtf8(one))) << b;
+    }
+
+    struct PageCase
+    {
+        std::int32_t charSet;
+        std::uint32_t codePage;
+        std::string bytes;
+        std::string text;
+    };
+    const PageCase pages[] = {
+        {0, 1252, "M\xFCller \x80", "M\xC3\xBCller \xE2\x82\xAC"},
+        {1, 1252, "\xE9", "\xC3\xA9"},
+        {204, 1251, "\xCF\xF0\xE8\xE2\xE5\xF2", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {238, 1250, "\x8A\xEC", "\xC5\xA0\xC4\x9B"},
+        {128, 932, "\x83\x4A\x83\x81\x83\x89", "\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9"},
+        {161, 1253, "\xC1", "\xCE\x91"},
+    };
+    for (const PageCase& c : pages) {
+        SCOPED_TRACE(c.charSet);
+        EXPECT_EQ(codePageOfCharSet(c.charSet), c.codePage);
+        EXPECT_EQ(codePageToUtf8(c.bytes, c.codePage), c.text);
+    }
+    // A code page the converters do not know is read as Windows-1252.
+    EXPECT_EQ(codePageToUtf8("\xFC", 99999), "\xC3\xBC");
 }
 
 TEST(TextCodec, MacToHexText)

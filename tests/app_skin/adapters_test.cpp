@@ -105,7 +105,7 @@ TEST(ToolBar, BadToolSetFilesKeepTheBuiltInTools)
         {"caption changed", "[ID_FitWindow]\nCaption=Fit\n", true, "ID_FitWindow", "Fit", kZoom},
         {"menu inside a menu is refused", "[ID_ZoomMenu]\nMenu=ID_x1 ID_HelpAbout ID_Unknown\n", true,
          "ID_x1", "x1", QStringList({"ID_x1"})},
-        {"not UTF-8", "[ID_x1]\nCaption=\xff\n", false, "ID_x1", "x1", kZoom},
+        {"Windows-1252", "[ID_x1]\nCaption=Gr\xf6\xdf\n", true, "ID_x1", "Gr\xc3\xb6\xc3\x9f", kZoom},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

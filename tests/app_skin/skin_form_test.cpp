@@ -389,7 +389,7 @@ TEST(SkinDocumentTest, BrokenSkinsKeepWhatIsUsableAndSayWhatIsNot)
     const std::vector<Case> cases = {
         {"missing file", "", true, {"Fallback"}, {}, "plain look"},
         {"no objects", "[Skin]\nWidth=10\n", true, {"Fallback"}, {}, "no objects"},
-        {"not UTF-8", std::string("[Root]\nText=\xff\xfe\n"), true, {"Fallback"}, {}, "plain look"},
+        {"no text", std::string("[Root]\nText=a") + '\0' + "b\n", true, {"Fallback"}, {}, "plain look"},
         {"bad rectangle",
          "[Root]\n[A]\nRect=1 2 x 4\n[B]\nRect=0 0 5 5\n",
          false,

@@ -115,6 +115,34 @@ TEST(ScheduleList, RowsShowTheRecordWithPackNames)
     saveScreenshot(d, "schedule-list.png");
 }
 
+// A date or time the schedule cannot read (kept from a profile written elsewhere) is shown as not
+// valid, in the pack's words or the built-in ones; OK keeps it as it was written.
+TEST(ScheduleList, DatesAndTimesTheScheduleCannotReadShowAsNotValid)
+{
+    for (bool withPack : {true, false}) {
+        SCOPED_TRACE(withPack);
+        Rig rig(withPack);
+        CamInfo& c = rig.state().cam(1);
+        c.ScheduleCount = 3;
+        c.Schedule(1) = week(2, "25:00", "09:00:00");
+        c.Schedule(2) = dated("2024/02/30", "08:00:00", "2024-03-01", "8:5");
+        c.Schedule(3) = dated("2026-03-10", "11:00:00", "", "06:00:00");
+        const auto before = c.schedules;
+        ScheduleResult result;
+        ScheduleDialog d(rig.context, result);
+        d.show();
+        EXPECT_EQ(column(d, 2), (std::vector<std::string>{"", "2024/02/30 (not valid)", "2026-03-10"}));
+        EXPECT_EQ(column(d, 3), (std::vector<std::string>{"25:00 (not valid)", "08:00:00", "11:00:00"}));
+        EXPECT_EQ(column(d, 4), (std::vector<std::string>{"", "2024-03-01", "(not valid)"}));
+        EXPECT_EQ(column(d, 5), (std::vector<std::string>{"09:00:00", "8:5 (not valid)", "06:00:00"}));
+        if (withPack)
+            saveScreenshot(d, "schedule-list-not-valid.png");
+        click(d, "cmdOK");
+        for (int k = 1; k <= 3; ++k)
+            EXPECT_TRUE(sameEntry(c.Schedule(k), before[static_cast<std::size_t>(k - 1)])) << k;
+    }
+}
+
 TEST(ScheduleList, DeleteRowTwoOfFourThenOkWritesThreeEntriesAndIndexTwo)
 {
     FourEntries f;

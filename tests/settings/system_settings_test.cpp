@@ -455,10 +455,10 @@ TEST(Profiles, AProfileThatCannotBeReadChangesNothing)
     const std::string inUse = s.INIPath;
     const auto broken = rig.home.path() / "broken.ini";
     writeText(broken, "[General]\nReserveSpace=lots\n[Cam1]\nPort=99999999999\n");
-    const auto notUtf8 = rig.home.path() / "latin1.ini";
-    writeText(notUtf8, "[Cam1]\nServerName=Caf\xe9\n");
+    const auto notText = rig.home.path() / "binary.ini";
+    writeText(notText, std::string("[Cam1]\nServerName=Caf") + '\0' + "\n");
     const auto missing = rig.home.path() / "missing.ini";
-    for (const auto& file : {broken, notUtf8, missing}) {
+    for (const auto& file : {broken, notText, missing}) {
         SCOPED_TRACE(file.string());
         Open d(rig);
         rig.prompts.boxes.clear();

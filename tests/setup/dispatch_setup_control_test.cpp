@@ -63,4 +63,26 @@ TEST(DispatchSetupControl, ClockQueryTellsAnOpenCameraFromAClosedOne)
     }
 }
 
+// A camera's name arrives as its raw bytes; a Latin-1 name reaches the dialogs read as
+// Windows-1252, never as bytes that are not UTF-8.
+TEST(DispatchSetupControl, ACameraNameInLatin1ReachesTheDialogsAsText)
+{
+    registerModule();
+    tessivor::testing::CamSim camera({"--family", "kestra", "--kestra-port", "0", "--name", "B\xFCro"});
+    std::string error;
+    auto control = DispatchSetupControl::create(kControlProgId, &error);
+    ASSERT_TRUE(control) << error;
+    control->setRemoteHost(camera.address());
+    control->setRemotePort(camera.httpPort());
+    control->setProtocol(3);
+    control->setUserName("pelko");
+    control->setPassword("pelko");
+    ASSERT_EQ(control->getKestraPort(), -1);
+    const std::string status = control->getKestraValue(83);
+    EXPECT_NE(status.find("B\xC3\xBCro"), std::string::npos);
+    control->setFoundIndex(-1);
+    EXPECT_EQ(control->foundDeviceName(), "B\xC3\xBCro");
+    EXPECT_EQ(control->foundServerModel(), "B\xC3\xBCro");
+}
+
 } // namespace

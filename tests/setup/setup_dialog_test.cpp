@@ -43,10 +43,19 @@ TEST(WindowTexts, KeysOfTheSectionMissingKeysEmptyMissingFileBuiltIn)
     EXPECT_EQ(none.text("Caption", "Built"), "Built");
     EXPECT_EQ(none.message(2), "");
 
-    // A text file that cannot be read (not UTF-8) counts as missing.
+    // A text file that cannot be read (no text: a NUL byte) counts as missing.
     home.state.Language = "english";
-    writeText(home.path() / "pack" / "lang" / "english.ini", "[frmDemo]\nCaption=\xff\xfe\n");
+    writeText(home.path() / "pack" / "lang" / "english.ini",
+              std::string("[frmDemo]\nCaption=x") + '\0' + "\n");
     EXPECT_FALSE(WindowTexts::load(home.state, "frmDemo").present());
+
+    // One that is not UTF-8 is read in Windows-1252, or in the code page of the pack's FontCharSet.
+    writeText(home.path() / "pack" / "lang" / "english.ini",
+              "[frmDemo]\nCaption=Zeitplan f\xFCr \x84Kamera\x93\n");
+    EXPECT_EQ(WindowTexts::load(home.state, "frmDemo").text("Caption", "Built"), "Zeitplan für „Kamera“");
+    writeText(home.path() / "pack" / "lang" / "english_1.ini", "[General]\nFontCharSet=204\n");
+    writeText(home.path() / "pack" / "lang" / "english.ini", "[frmDemo]\nCaption=\xC7\xE0\xEF\xE8\xF1\xFC\n");
+    EXPECT_EQ(WindowTexts::load(home.state, "frmDemo").text("Caption", "Built"), "Запись");
 }
 
 TEST(FileFilter, WindowsFiltersBecomeQtFilters)

@@ -190,9 +190,12 @@ void AddCamDialog::onEndProbeDevice(std::int32_t status)
     if (protocol == 0 || protocol == 1) {
         m_values.PT = (prop & 16) != 0;
     } else if (protocol == 3) {
-        m_control.getKestraPort();
-        m_control.getKestraValue(83);
-        m_values.PT = m_control.ptSupport() == 1;
+        // The port page and the status block come from the camera itself.
+        m_values.PT = callCamera("add-kestra", [this] {
+            m_control.getKestraPort();
+            m_control.getKestraValue(83);
+            return m_control.ptSupport() == 1;
+        });
     }
     m_control.setMACAddress(m_values.MacAddress);
 
@@ -201,8 +204,9 @@ void AddCamDialog::onEndProbeDevice(std::int32_t status)
     m_values.Port = m_control.remotePort();
     if (protocol == 0 && !portTyped)
         m_values.Port = kNativeCameraPort;
-    if (protocol != 3 && m_control.getConfig(0) == -1 && protocol != 4 &&
-        m_control.getConfigValueBSTR(configField::kAdminName).empty() &&
+    const bool configRead =
+        protocol != 3 && callCamera("add-config", [this] { return m_control.getConfig(0); }) == -1;
+    if (configRead && protocol != 4 && m_control.getConfigValueBSTR(configField::kAdminName).empty() &&
         m_control.getConfigValueBSTR(configField::kAdminPassword).empty()) {
         // The camera has no administrator name or password: no login.
         finish();

@@ -154,7 +154,7 @@ void BrowseDialog::startAddressChange()
 void BrowseDialog::endAddressChange(std::int32_t result, const std::string& newAddress)
 {
     pauseMs(kRestartWaitMs);
-    m_control.reset();
+    callCamera("browse-reset", [this] { return m_control.reset(); });
     if (result == -1) {
         m_control.setRemoteHost(newAddress);
         m_control.searchDevice(1, newAddress);
@@ -172,11 +172,7 @@ void BrowseDialog::changeByConfig(int index, const std::string& ip, const std::s
     m_control.setMACAddress(m_control.foundMACAddress());
     m_control.setProtocol(0);
     m_control.setRemotePort(kNativeCameraPort);
-    std::int32_t r = 0;
-    {
-        Busy busy(*this);
-        r = m_control.getConfig(0);
-    }
+    const std::int32_t r = callCamera("browse-config", [this] { return m_control.getConfig(0); });
     if (r != -1)
         return changeByBroadcast(index, ip, macText);
 
@@ -205,13 +201,13 @@ void BrowseDialog::changeByConfig(int index, const std::string& ip, const std::s
     if (!askNewAddress(change))
         return;
     startAddressChange();
-    std::int32_t r2 = 0;
-    if (change.dhcp) {
+    if (change.dhcp)
         m_control.setConfigValue(kNetworkFlags, static_cast<std::uint16_t>(dhcpFlags(flags)));
-        r2 = m_control.setConfig(1, 0);
-    } else {
-        r2 = m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
-    }
+    const std::int32_t r2 = callCamera("browse-change", [this, &change] {
+        return change.dhcp
+                   ? m_control.setConfig(1, 0)
+                   : m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    });
     endAddressChange(r2, change.IPAddress);
 }
 
@@ -222,19 +218,13 @@ void BrowseDialog::changeByBroadcast(int index, const std::string& ip, const std
     m_control.setRemotePort(kNativeCameraPort);
     m_control.setProtocol(0);
     m_control.setMACAddress(mac);
-    std::int32_t needed = 0;
-    {
-        Busy busy(*this);
-        needed = m_control.isRequireAuthenticationBroadcast();
-    }
+    const std::int32_t needed =
+        callCamera("browse-auth", [this] { return m_control.isRequireAuthenticationBroadcast(); });
     if (needed == kPasswordRequired) {
         m_control.setUserName({});
         m_control.setPassword({});
-        std::int32_t empty = 0;
-        {
-            Busy busy(*this);
-            empty = m_control.checkPasswordBroadcast({}, {});
-        }
+        const std::int32_t empty =
+            callCamera("browse-check", [this] { return m_control.checkPasswordBroadcast({}, {}); });
         // Only a camera that takes the empty password goes on without the check; one that did
         // not answer is asked like one that refused.
         if (empty != kBroadcastAccepted) {
@@ -258,7 +248,9 @@ void BrowseDialog::changeByBroadcast(int index, const std::string& ip, const std
     if (!askNewAddress(change))
         return;
     startAddressChange();
-    const std::int32_t r = m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    const std::int32_t r = callCamera("browse-change", [this, &change] {
+        return m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    });
     endAddressChange(r, change.IPAddress);
 }
 
@@ -267,22 +259,22 @@ void BrowseDialog::changeByMulticast(const std::string& ip, const std::string& m
     // The local adapter under which the camera answered the search.
     const std::string localId = m_control.getLocalUUID(m_control.foundDevServerStatus());
     const bool loggedIn = loginUntil([&](const LoginValues& login) {
-        Busy busy(*this);
-        m_control.setLocalUUID(0, localId);
-        return m_control.checkPasswordMulticast(login.UserName, login.Password) == -1;
+        return callCamera("browse-check", [&] {
+            m_control.setLocalUUID(0, localId);
+            return m_control.checkPasswordMulticast(login.UserName, login.Password) == -1;
+        });
     });
     if (!loggedIn)
         return;
     ChangeIPValues change = foundAddress(ip, macText, true);
     if (!askNewAddress(change))
         return;
-    {
-        Busy busy(*this);
+    callCamera("browse-change", [&] {
         m_control.setLocalUUID(0, localId);
         // The new search shows where the camera is; the answer is not needed.
         m_control.setIPAddressMulticast(change.IPAddress, change.SubnetMask, change.DefaultGateway,
                                         change.dhcp ? 2 : 1);
-    }
+    });
     pauseMs(kMulticastWaitMs);
     search();
 }
@@ -300,12 +292,11 @@ void BrowseDialog::changeByWebForm(const std::string& ip, const std::string& mac
     ChangeIPValues change = foundAddress(ip, macText, false);
     if (!askNewAddress(change))
         return;
-    {
-        Busy busy(*this);
-        m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
-    }
+    callCamera("browse-change", [this, &change] {
+        return m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    });
     pauseMs(kRestartWaitMs);
-    m_control.reset();
+    callCamera("browse-reset", [this] { return m_control.reset(); });
     search();
 }
 

@@ -251,16 +251,20 @@ void BrowseDialog::add()
         m_values.PT = (prop & 16) != 0;
     } else if (protocol == 3) {
         m_control.setRemotePort(m_control.remoteWebPort());
-        m_control.getKestraPort();
-        m_control.getKestraValue(83);
-        m_values.PT = m_control.ptSupport() == 1;
+        // The port page and the status block come from the camera itself.
+        m_values.PT = callCamera("browse-kestra", [this] {
+            m_control.getKestraPort();
+            m_control.getKestraValue(83);
+            return m_control.ptSupport() == 1;
+        });
     }
     if (conflict && state().Language != "DravonetS" && !moveCamera(ip, row->text(2).toStdString()))
         return;
 
     m_control.setRemoteHost(m_values.IPAddress);
     setBusy(true);
-    if (protocol != 3 && protocol != 4 && m_control.getConfig(0) != -1) {
+    if (protocol != 3 && protocol != 4 &&
+        callCamera("browse-config", [this] { return m_control.getConfig(0); }) != -1) {
         // Anything but -1 means the configuration was not read: no login on guessed values.
         finishIdle();
         showMessage(6, MsgStyle::Plain);
@@ -313,7 +317,9 @@ bool BrowseDialog::moveCamera(const std::string& ip, const std::string& macText)
     setBusy(true);
     m_foundCount = 0;
     m_searchRepeated = false; // the next search runs twice
-    const std::int32_t r = m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    const std::int32_t r = callCamera("browse-move", [this, &change] {
+        return m_control.setIPAddress(change.IPAddress, change.SubnetMask, change.DefaultGateway);
+    });
     letEventsRun();
     pauseMs(15000);
     letEventsRun();

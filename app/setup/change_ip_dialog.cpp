@@ -121,7 +121,11 @@ void ChangeIPDialog::ok()
             return;
         // Asked twice: a device that was slow to answer the first time is still caught.
         const std::string address = trimmed(m_ip->text());
-        if (m_inUse && (m_inUse(address) || m_inUse(address))) {
+        // Each check waits for the connection's time-out when nothing is there.
+        const bool inUse = m_inUse && callCamera("check-address", [this, &address] {
+                               return m_inUse(address) || m_inUse(address);
+                           });
+        if (inUse) {
             refuse(m_ip, 7, MsgStyle::Exclamation);
             return;
         }

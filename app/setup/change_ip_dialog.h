@@ -24,7 +24,8 @@ struct ChangeIPValues
     bool dhcp = false;       // optDHCP selected
 };
 
-// True when something answers on port 80 at the address (the control's CheckIP gives -1).
+// True when something answers on port 80 at the address (the control's CheckIP gives -1). It runs
+// on a worker thread while the dialog waits, so it must not touch a widget.
 using AddressInUse = std::function<bool(const std::string& address)>;
 
 // True when `text` has at least one part and every dot-separated part is a number 0 to 255.

@@ -68,17 +68,20 @@ DispatchSetupControl::~DispatchSetupControl()
 
 Variant DispatchSetupControl::invoke(const char* member, InvokeKind k, std::vector<Variant> args)
 {
-    auto it = m_ids.find(member);
-    if (it == m_ids.end()) {
-        DispId id = 0;
-        if (tessivor::failed(m_object->getIdOfName(member, &id)))
-            return {};
-        it = m_ids.emplace(member, id).first;
+    DispId id = 0;
+    {
+        std::lock_guard guard(m_idsLock);
+        auto it = m_ids.find(member);
+        if (it == m_ids.end()) {
+            if (tessivor::failed(m_object->getIdOfName(member, &id)))
+                return {};
+            it = m_ids.emplace(member, id).first;
+        }
+        id = it->second;
     }
     DispParams params = DispParams::fromDeclared(std::move(args));
     Variant result;
-    if (tessivor::failed(
-            m_object->invoke(it->second, k, params, k == InvokeKind::PropertyPut ? nullptr : &result)))
+    if (tessivor::failed(m_object->invoke(id, k, params, k == InvokeKind::PropertyPut ? nullptr : &result)))
         return {};
     return fromControl(std::move(result)); // names and models arrive as the camera's raw bytes
 }

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,9 @@ private:
     std::string callText(const char* member, std::vector<tessivor::Variant> args);
 
     std::shared_ptr<tessivor::IAutomationObject> m_object;
+    // The dialogs call from the user-interface thread and from the worker that a camera call
+    // waits on (callCamera): the name cache is shared by both.
+    std::mutex m_idsLock;
     std::map<std::string, tessivor::DispId, std::less<>> m_ids;
     std::shared_ptr<Sink> m_sink;
     std::uint32_t m_cookie = 0;

@@ -117,11 +117,7 @@ void PasswordCheckDialog::checkCurrentCamera()
     m_control->setUserName(trimmed(m_id));
     m_control->setPassword(trimmed(m_password));
     m_control->setProxy(s.ProxyServerAddress, s.ProxyServerPort, s.EnableProxy, s.BypassProxyServer);
-    std::int32_t r = 0;
-    {
-        Busy busy(*this);
-        r = m_control->getConfig(0);
-    }
+    const std::int32_t r = callCamera("password-config", [this] { return m_control->getConfig(0); });
     if (r == -1)
         return accepted();
     refuse(m_password, 3, MsgStyle::Plain);
@@ -138,11 +134,7 @@ void PasswordCheckDialog::onEndProbeDevice(std::int32_t status)
     m_control->setProtocol(m_control->foundProtocol());
     m_control->setMACAddress(m_control->foundMACAddress());
     m_control->setRemotePort(state().cam(state().CurCam).Port);
-    std::int32_t r = 0;
-    {
-        Busy busy(*this);
-        r = m_control->getConfig(0);
-    }
+    const std::int32_t r = callCamera("password-config", [this] { return m_control->getConfig(0); });
     if (r != -1)
         return unreachable();
     const std::string id = m_control->getConfigValueBSTR(configField::kAdminName);
@@ -173,11 +165,8 @@ void PasswordCheckDialog::checkFoundCamera()
     m_control->setMACAddress(m_values.MacAddress);
     m_control->setUserName(id);
     m_control->setPassword(password);
-    std::int32_t r = 0;
-    {
-        Busy busy(*this);
-        r = m_control->checkPasswordBroadcast(id, password);
-    }
+    const std::int32_t r = callCamera(
+        "password-check", [this, &id, &password] { return m_control->checkPasswordBroadcast(id, password); });
     // Only "accepted" counts: no answer is a refusal.
     if (r == kBroadcastAccepted)
         return accepted();

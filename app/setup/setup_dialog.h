@@ -19,6 +19,7 @@
 
 #include "app/setup/dialog_prompts.h"
 #include "app/setup/window_texts.h"
+#include "app/skin/worker_call.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -83,6 +84,15 @@ public:
     bool waitUntil(const std::function<bool()>& done, int limitMs);
     // A fixed wait with inputs disabled (through the context's pause when it has one).
     void pauseMs(std::uint32_t ms);
+    // Runs `call`, a camera call that may take its whole time-out, on a worker thread named
+    // `threadName` while this dialog waits busy (worker_call.h): pictures and timers go on, the
+    // inputs are off and the pointer is the busy one. Returns what the call returned. The call
+    // must not touch a widget.
+    template <typename F> auto callCamera(const char* threadName, F call)
+    {
+        Busy busy(*this);
+        return callOnWorker(this, threadName, std::move(call));
+    }
 
     const WindowTexts& texts() const { return m_texts; }
     DialogContext& context() { return m_context; }

@@ -40,9 +40,14 @@ public:
     // The backdrop's design size (Bar.skn is 200 x 84).
     static constexpr int kWidth = 200;
     static constexpr int kHeight = 84;
+    // The narrowest the panel gets: its bars stay long enough to drag.
+    static constexpr int kMinWidth = 130;
 
     explicit ColourPanel(ValueText form, QWidget* parent = nullptr);
 
+    // Takes the design width, or `available` when that is less (down to kMinWidth): the bars and
+    // the captions get shorter, the values keep their width at the right.
+    void fitWidth(int available);
     // Loads the backdrop's skin and attaches the six labels to it (captions, then values).
     void LoadSkin(const QString& barSkinFile);
     // Brightness, contrast and hue captions.
@@ -63,6 +68,7 @@ signals:
     void barChanged(int index, int value);
 
 private:
+    void layOut(int width);
     ValueText m_form;
     SkinForm* m_skin = nullptr;
     std::array<QScrollBar*, 3> m_bars{};

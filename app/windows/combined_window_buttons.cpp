@@ -71,11 +71,13 @@ void CombinedWindow::buildColourControls()
     connectSkinEvents(m_skin, this);
 }
 
-// Each pane's colour panel sits at the pane's bottom left, inside its frame.
+// Each pane's colour panel sits at the pane's bottom left, inside its frame; a pane narrower than
+// the panel gets a narrower one, so that all of it is in sight.
 void CombinedWindow::placeColourPanels()
 {
     for (std::size_t k = 0; k < 4; ++k) {
         const int h = m_panes[k]->height();
+        m_colour[k]->fitWidth(m_panes[k]->width() - 2 * kPaneBorder);
         m_colour[k]->move(kPaneBorder, std::max(0, h - kPaneBorder - ColourPanel::kHeight));
         m_colour[k]->raise();
     }

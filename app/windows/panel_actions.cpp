@@ -9,6 +9,7 @@
 #include "app/skin/skin_form.h"
 #include "app/skin/tool_set.h"
 #include "app/skin/ui_services.h"
+#include "app/skin/worker_call.h"
 #include "app/windows/skin_buttons.h"
 #include "app/windows/window_places.h"
 #include "app/windows/window_set.h"
@@ -296,7 +297,9 @@ void ControlPanel::Erase_Fun()
     std::string& cookie = m_state.CamCookie[static_cast<std::size_t>(n - 1)];
     if (r.Protocol == 3 && !cookie.empty()) {
         try {
-            engine.Cam(n).Kestra_Logout(cookie);
+            // The logout waits for the camera's answer: on a worker while the panel waits.
+            CameraControl& camera = engine.Cam(n);
+            callOnWorker(this, "kestra-logout", [&camera, &cookie] { camera.Kestra_Logout(cookie); });
         } catch (const std::exception&) {
             // The camera may be gone already; the slot is emptied all the same.
         }

@@ -11,6 +11,7 @@
 #include "app/setup/password_check_dialog.h"
 #include "app/setup/web_page_window.h"
 #include "app/skin/ui_services.h"
+#include "app/skin/worker_call.h"
 #include "app/windows/control_panel.h"
 
 #include <QApplication>
@@ -103,30 +104,36 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
     control->setRemotePort(cam.Port);
     control->setLocalCamera(cam.IsLocalCamera);
     control->setProxy(s.ProxyServerAddress, s.ProxyServerPort, s.EnableProxy, s.BypassProxyServer);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (cam.Protocol == 0) {
-        result.CheckMode = 0;
-        control->setProtocol(0);
-        if (control->probeDevice(0, true) == -1) {
-            control->setFoundIndex(-1);
-            control->setMACAddress(control->foundMACAddress());
-            if (control->getConfig(0) == -1) {
-                result.AdminID = control->getConfigValueBSTR(configField::kAdminName);
-                result.AdminPassword = control->getConfigValueBSTR(configField::kAdminPassword);
-                const bool open = result.AdminID.empty() && result.AdminPassword.empty();
-                result.outcome = open ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
+    const int protocol = cam.Protocol;
+    // The probe, the configuration read and the clock query wait for the camera: on a worker,
+    // while the owner waits with its inputs off and pictures and clock go on.
+    SetupControl& c = *control;
+    return callOnWorker(m_owner, "admin-probe", [&c, protocol] {
+        AdminProbeResult result;
+        if (protocol == 0) {
+            result.CheckMode = 0;
+            c.setProtocol(0);
+            if (c.probeDevice(0, true) == -1) {
+                c.setFoundIndex(-1);
+                c.setMACAddress(c.foundMACAddress());
+                if (c.getConfig(0) == -1) {
+                    result.AdminID = c.getConfigValueBSTR(configField::kAdminName);
+                    result.AdminPassword = c.getConfigValueBSTR(configField::kAdminPassword);
+                    const bool open = result.AdminID.empty() && result.AdminPassword.empty();
+                    result.outcome =
+                        open ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
+                }
             }
+        } else {
+            result.CheckMode = 1;
+            c.setProtocol(1);
+            c.setUserName({});
+            c.setPassword({});
+            result.outcome =
+                c.getTime() == -1 ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
         }
-    } else {
-        result.CheckMode = 1;
-        control->setProtocol(1);
-        control->setUserName({});
-        control->setPassword({});
-        result.outcome =
-            control->getTime() == -1 ? AdminProbeResult::Outcome::Open : AdminProbeResult::Outcome::Closed;
-    }
-    QApplication::restoreOverrideCursor();
-    return result;
+        return result;
+    });
 }
 
 bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)

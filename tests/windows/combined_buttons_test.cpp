@@ -16,6 +16,7 @@
 
 #include <QPointer>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -175,6 +176,58 @@ TEST_F(CombinedButtonsTest, ColourPanelFillsFromTheCameraAndOneReleaseWritesAllS
     EXPECT_TRUE(panelShown(w, 2));
     EXPECT_TRUE(w.grab().toImage().save(
         QString::fromStdString((screenshotFolder() / "combined-colour-panel.png").string()), "PNG"));
+}
+
+// The panel fits inside its pane's frame whatever the pane's size: in a small pane the bars get
+// shorter, every caption, bar and value stays whole and in sight, and a click on a bar still
+// writes the settings.
+TEST_F(CombinedButtonsTest, TheColourPanelFitsInsideSmallPanes)
+{
+    CombinedWindow& w = open(1);
+    click(w, "ColorCtl");
+    ASSERT_TRUE(w.ColorPanelShown);
+    ColourPanel& panel = w.colourPanel(1);
+    for (const QSize client : {QSize(640, 480), QSize(320, 240), QSize(400, 240)}) {
+        const QSize size = client + (w.size() - w.clientSize());
+        w.resize(size);
+        QCoreApplication::processEvents();
+        w.skin().setGeometry(QRect(QPoint(0, 0), size));
+        QCoreApplication::processEvents();
+        ASSERT_EQ(w.clientSize(), client);
+        const QWidget& pane = *panel.parentWidget();
+        ASSERT_EQ(pane.size(), client / 2);
+        const QRect inside = pane.rect().adjusted(3, 3, -3, -3);
+        EXPECT_TRUE(inside.contains(panel.geometry()))
+            << client.width() << "x" << client.height() << ": " << panel.geometry().x() << ","
+            << panel.geometry().y() << " " << panel.width() << "x" << panel.height();
+        EXPECT_EQ(panel.geometry().bottomLeft(), inside.bottomLeft());
+        EXPECT_EQ(panel.width(), std::min(ColourPanel::kWidth, inside.width()));
+        for (int i = 0; i < 3; ++i) {
+            for (const QWidget* part : {static_cast<const QWidget*>(&panel.bar(i)),
+                                        static_cast<const QWidget*>(&panel.valueLabel(i))}) {
+                const QRect r(part->mapTo(&panel, QPoint(0, 0)), part->size());
+                EXPECT_TRUE(panel.rect().contains(r)) << client.width() << " row " << i;
+            }
+            EXPECT_GE(panel.bar(i).width(), 40) << client.width();
+        }
+        // Captions and values show their whole texts (drawn 3 pixels inside the label's sides).
+        for (const SkinLabel* label : panel.findChildren<SkinLabel*>())
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->Caption()), label->width() - 6)
+                << client.width() << " " << label->Caption().toStdString();
+        EXPECT_TRUE(w.grab().toImage().save(
+            QString::fromStdString(
+                (screenshotFolder() / ("combined-colour-panel-" + std::to_string(client.width()) + "x" +
+                                       std::to_string(client.height()) + ".png"))
+                    .string()),
+            "PNG"));
+    }
+    // A click on the short bar's right end steps the brightness and writes the settings.
+    const int before = panel.bar(0).value();
+    const std::size_t from = rig->trace.lines.size();
+    QScrollBar& bar = panel.bar(0);
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(bar.width() - 3, bar.height() / 2));
+    EXPECT_GT(bar.value(), before);
+    EXPECT_EQ(linesWith(rig->trace, "Cam(1).SetImageConfig", from).size(), 1u);
 }
 
 TEST_F(CombinedButtonsTest, AWindowClosedDuringItsWaitEndsTheProcedureSafely)

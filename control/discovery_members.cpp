@@ -71,11 +71,12 @@ void DiscoveryState::clear()
 
 // ---- the two searches ----
 
-void CImage::discoveryListRecord(CImage& c, const camproto::DeviceRecord& record)
+bool CImage::discoveryListRecord(CImage& c, const camproto::DeviceRecord& record)
 {
     const std::size_t n = c.m_Discovery->addIfNew(record);
     if (n != 0 && c.m_Search.m_bQuietSearch.load() == 0)
         c.PostImageEvent(EVT_DEVICE_FOUND, static_cast<std::intptr_t>(n));
+    return n != 0;
 }
 
 int CImage::searchDeviceBroadcast(CImage& c, const std::string& target)
@@ -89,7 +90,7 @@ int CImage::searchDeviceBroadcast(CImage& c, const std::string& target)
     r.target = target;
     r.searching = [&c] { return c.m_Search.m_bSearching.load() != 0; };
     r.known = [&d](const camproto::Mac& mac) { return d.known(mac); };
-    r.addIfNew = [&c](const camproto::DeviceRecord& record) { discoveryListRecord(c, record); };
+    r.addIfNew = [&c](const camproto::DeviceRecord& record) { return discoveryListRecord(c, record); };
     r.wakes = {&d.searchStop, &d.shutdown};
     return camproto::searchBroadcast(r).result;
 }
@@ -107,7 +108,7 @@ int CImage::searchDeviceMulticast(CImage& c)
         d.localIds[slot] = id;
         d.localIdNum = static_cast<std::int32_t>(slot);
     };
-    r.onFound = [&c](const camproto::DeviceRecord& record) { discoveryListRecord(c, record); };
+    r.onFound = [&c](const camproto::DeviceRecord& record) { return discoveryListRecord(c, record); };
     r.wakes = {&d.shutdown};
     camproto::searchMulticast(r);
     return 0;

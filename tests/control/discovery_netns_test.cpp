@@ -1,14 +1,14 @@
 // Search, probe, extended information and the multicast members end to end, in a network of
 // namespaces made by the test (netns_lab.h): two simulated cameras on the host's segment (a of
 // the VIDEO.CGI family, b of the Kestra family), two behind a router (c native, d multipart).
-// Protocol waits run at a fifth of their real length.
+// Protocol waits run on the simulated clock: a silence costs a short real grace.
 #include "event_recorder.h"
 #include "host_runner.h"
 #include "netns_lab.h"
 
-#include "camproto/wait_scale.h"
 #include "control/cimage.h"
 #include "control/discovery_state.h"
+#include "tests/camproto/sim_clock.h"
 #include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,6 @@
 
 namespace tessivor::testing {
 namespace {
-
-constexpr int kWaitPercent = 20;
 
 struct CameraSpec
 {
@@ -92,7 +90,7 @@ public:
         if (!g_lab || !g_lab->ready())
             GTEST_SKIP() << "no network namespaces: " << (g_lab ? g_lab->error() : "no lab");
         ASSERT_EQ(LabEnvironment::m_error, "");
-        camproto::setWaitScaleForTesting(kWaitPercent);
+        installClock(&clock);
         control = std::make_unique<CImage>();
         control->events().advise(recorderPtr, &cookie);
     }
@@ -101,7 +99,7 @@ public:
         if (control)
             control->events().unadvise(cookie);
         control.reset();
-        camproto::setWaitScaleForTesting(100);
+        installClock(nullptr);
     }
 
     std::string text(HRESULT (CImage::*get)(std::string*))
@@ -133,6 +131,7 @@ public:
     std::shared_ptr<EventRecorder> recorderPtr = std::make_shared<EventRecorder>();
     EventRecorder& recorder = *recorderPtr;
     std::uint32_t cookie = 0;
+    SimClock clock{500, SimClock::Mode::Running};
     std::unique_ptr<CImage> control;
 };
 

@@ -48,6 +48,30 @@ std::size_t DiscoveryState::addIfNew(const camproto::DeviceRecord& record)
     return found.size();
 }
 
+camproto::LocalId DiscoveryState::localId(std::size_t slot) const
+{
+    std::lock_guard guard(idLock);
+    return localIds.at(slot);
+}
+
+void DiscoveryState::setLocalId(std::size_t slot, const camproto::LocalId& id)
+{
+    std::lock_guard guard(idLock);
+    localIds.at(slot) = id;
+}
+
+std::int32_t DiscoveryState::localIdNumber() const
+{
+    std::lock_guard guard(idLock);
+    return localIdNum;
+}
+
+void DiscoveryState::setLocalIdNumber(std::int32_t number)
+{
+    std::lock_guard guard(idLock);
+    localIdNum = number;
+}
+
 bool DiscoveryState::known(const camproto::Mac& mac) const
 {
     std::lock_guard guard(lock);
@@ -105,6 +129,7 @@ int CImage::searchDeviceMulticast(CImage& c)
     r.identities = *identities;
     r.limit = camproto::kLocalSlots;
     r.onSlot = [&d](std::size_t slot, const camproto::LocalId& id) {
+        std::lock_guard guard(d.idLock); // slot and number change together
         d.localIds[slot] = id;
         d.localIdNum = static_cast<std::int32_t>(slot);
     };

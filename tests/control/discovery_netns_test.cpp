@@ -276,8 +276,18 @@ TEST_F(Discovery, SearchOnWorkersReportsEachCameraAndEndsOnce)
     ASSERT_EQ(control->SearchDevice(1, "", &result), S_OK);
     EXPECT_EQ(result, -1);
     // The worker that ends second reports: the multicast search, which asks from two addresses.
+    // Meanwhile the host reads the identity slots that the search fills: never a torn one.
+    std::set<std::string> slotsSeen;
     ASSERT_TRUE(pumpUntil(
         [&] {
+            for (std::int32_t slot : {0, 1}) {
+                std::string id;
+                control->GetLocalUUID(slot, &id);
+                slotsSeen.insert(id);
+            }
+            std::int32_t number = -1;
+            control->get_LUUIDNum(&number);
+            EXPECT_TRUE(number == 0 || number == 1) << number;
             return std::any_of(recorder.events.begin(), recorder.events.end(),
                                [](const auto& e) { return e.id == DISPID_EndSearchDevice; });
         },
@@ -293,6 +303,13 @@ TEST_F(Discovery, SearchOnWorkersReportsEachCameraAndEndsOnce)
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(eventCount(DISPID_EndSearchDevice, 0), 1) << "the multicast search's result";
     expectSegment(*this, *control);
+    std::string slot0, slot1;
+    control->GetLocalUUID(0, &slot0);
+    control->GetLocalUUID(1, &slot1);
+    slotsSeen.erase("0.0.0.0.0.0.0.0.0.0");
+    slotsSeen.erase(slot0);
+    slotsSeen.erase(slot1);
+    EXPECT_TRUE(slotsSeen.empty()) << "a slot read half written: " << *slotsSeen.begin();
 }
 
 TEST_F(Discovery, TargetedSearchAnswersWhetherTheAddressIsThere)

@@ -18,8 +18,8 @@ for preset in "${presets[@]}"; do
     ctest --preset "$preset"
 done
 # The picture surface, the message pump and the control's workers (discovery, login and
-# configuration, streams, recording, mail, the datagram waits) under ThreadSanitizer; the preset
-# builds only those test programs.
+# configuration, mail, the datagram waits) under ThreadSanitizer; the preset builds only those
+# test programs.
 phase "build (tsan)"
 scripts/build.sh tsan
 phase "tests (tsan)"

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "config_camera.h"
+#include "config_camera_web.h"
 
 #include <array>
 #include <atomic>
@@ -160,6 +161,7 @@ public:
 
     Stats stats;
     ConfigStore config; // configuration block, clock, outputs (config_camera.cpp)
+    WebConfigStore web; // the multipart family's settings pages and users (config_camera_web.cpp)
 
     void setCredentials(std::string user, std::string password);
     std::pair<std::string, std::string> credentials() const;

@@ -445,6 +445,8 @@ std::string command(Camera& cam, std::string_view line)
         return "ok " + (r.empty() ? std::string() : escape(r.back()));
     } else if (auto answer = configCommand(st, words)) {
         return *answer;
+    } else if (auto web = webConfigCommand(st, words)) {
+        return *web;
     } else if (verb == "quit") {
         cam.quit();
     } else {

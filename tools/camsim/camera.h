@@ -335,6 +335,9 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
 // login query and extended information) on `fd` until the camera quits.
 void serveSettingsDatagrams(CameraState& state, int fd);
 
+// Takes firmware files by TFTP on `fd` (write requests only) until the camera quits.
+void serveTftp(CameraState& state, int fd);
+
 // ---- Kestra family, pan/tilt and firmware pages (kestra_camera.cpp) ----
 
 // The Kestra command port: 128-byte packets, one command per connection.

@@ -232,6 +232,11 @@ std::vector<std::uint8_t> answerConfigDatagram(CameraState& st, const std::uint8
         (ok ? st.stats.loginsAccepted : st.stats.loginsRefused)++;
         return reply(st, in, kHeader, ok ? 0 : kRefused);
     }
+    case 0x0006: {
+        std::lock_guard g(k.mutex);
+        k.downloadRequests++;
+        return reply(st, in, kHeader, static_cast<std::uint16_t>(k.downloadAnswer));
+    }
     case 0x0004:
     case 0x0005: {
         std::lock_guard g(k.mutex);
@@ -458,6 +463,17 @@ std::optional<std::string> configCommand(CameraState& st, const std::vector<std:
         return "ok " + std::to_string(o[0]) + " " + std::to_string(o[1]);
     }
     std::lock_guard g(k.mutex);
+    if (verb == "download-answer") {
+        int v = 0;
+        if (std::sscanf(arg(1).c_str(), "%d", &v) != 1 || v < 0 || v > 0xFFFF)
+            return "error download-answer 0-65535";
+        k.downloadAnswer = v;
+        return "ok";
+    }
+    if (verb == "firmware")
+        return "ok requests=" + std::to_string(k.downloadRequests) +
+               " installs=" + std::to_string(k.firmwareInstalls) + " name=" + k.firmwareName +
+               " bytes=" + std::to_string(k.firmwareBytes);
     if (verb == "resets")
         return "ok reboots=" + std::to_string(k.reboots) + " factory=" + std::to_string(k.factoryResets);
     if (verb == "last-address")

@@ -4,6 +4,7 @@
 
 #include "camera.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -173,6 +174,22 @@ bool ConfigStore::takeImage(std::string_view image)
     std::lock_guard g(mutex);
     std::memcpy(m_block.data(), p, kConfigBlockSize);
     return true;
+}
+
+void reportAdministrator(CameraState& st)
+{
+    const Family f = st.identity.family;
+    const bool demands = (f == Family::Native && (st.identity.loginNeeded || st.challenge.load())) ||
+                         (f == Family::VideoCgi && st.authRequired.load());
+    if (!demands)
+        return;
+    const auto [user, password] = st.credentials();
+    auto b = st.config.block();
+    std::memset(b.data() + 140, 0, 12 + 8);
+    std::memcpy(b.data() + 140, user.data(), std::min<std::size_t>(user.size(), 12));
+    std::memcpy(b.data() + 152, password.data(), std::min<std::size_t>(password.size(), 8));
+    put16(b.data(), static_cast<std::uint16_t>(kTarget - sumWords(b.data() + 2, kConfigBlockSize - 2)));
+    st.config.setBlock(b);
 }
 
 std::array<std::uint8_t, 80> loginChallenge()

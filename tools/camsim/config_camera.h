@@ -83,6 +83,13 @@ private:
     int m_breakCount = 0;
 };
 
+// A camera that demands a login names its administrator in its configuration block (the name
+// field at 140, the password field at 152), as a camera's owner sets it up: a native camera that
+// asks for the login block or answers the login query with a challenge, or a "/VIDEO.CGI"
+// camera whose web server wants Basic credentials. Other cameras keep their block as it is.
+// Called at start and whenever the credentials or those switches change.
+void reportAdministrator(CameraState& state);
+
 // The camera's login challenge (the same for every query).
 std::array<std::uint8_t, 80> loginChallenge();
 

@@ -391,10 +391,12 @@ std::string command(Camera& cam, std::string_view line)
         auto [user, password] = st.credentials();
         (verb == "user" ? user : password) = std::string(arg(1));
         st.setCredentials(user, password);
+        reportAdministrator(st);
     } else if (verb == "challenge" || verb == "auth") {
         if (arg(1) != "on" && arg(1) != "off")
             return "error on|off";
         (verb == "challenge" ? st.challenge : st.authRequired).store(arg(1) == "on");
+        reportAdministrator(st);
     } else if (verb == "greeting") {
         if (arg(1) != "0200" && arg(1) != "0201" && arg(1) != "0202" && arg(1) != "0501")
             return "error greeting 0200|0201|0202|0501";
@@ -707,6 +709,7 @@ int main(int argc, char** argv)
         fail("--clip-play needs --clip");
     cam.state.setClip(std::move(clip), clipPlay);
     cam.frames = std::make_unique<FrameSource>(cam.state, o.firstFrame, o.rate);
+    reportAdministrator(cam.state);
 
     // Signals go to one thread that waits for them; every other thread has them blocked.
     sigset_t sigs;

@@ -42,6 +42,7 @@ struct CamInfo
     bool IsLocalCamera = true;
     bool Recording = false;       // run-time
     bool PasswordChecked = false; // run-time
+    bool LoginRefused = false;    // run-time: stopped because the camera refused the credentials
     bool PT = false;
     bool Enable = false;
     std::string IPAddress;
@@ -154,7 +155,7 @@ struct SharedTexts
     std::string ScanCaption;                   // frmScan/Caption
     std::string WebCaption;                    // frmWeb/Caption
     std::string strModel, strHWVER, strFWVER, strROMVER, strMACADDR, strIPADDR, strName, strOffLine,
-        strOnLine;
+        strOnLine, strLoginRefused;
     std::string AppTitle;
     std::array<std::string, 4> RecText{};      // 0 the view's label, 1-3 by recording kind
     std::array<std::string, 3> ViewMessage{};  // frmClient Message1, Message2, Message3

@@ -416,6 +416,7 @@ void Engine::CamStart(int n)
         return; // a start or stop of this camera is already running further up the stack
     try {
         CamInfo& ci = m_state.cam(n);
+        ci.LoginRefused = false;
         for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
             if (ci.Protocol == 3) {
                 if ((CamViewer1(n).state() & CameraViewer::kStateShowing) == 0)

@@ -90,6 +90,7 @@ void Engine::onImageEvent(int n, std::int32_t code)
             break;
         case 22:
             logText(n, 14);
+            ci.LoginRefused = true; // told on the status lines until the camera starts again
             StopRecord(n);
             CamStop(n);
             refresh();

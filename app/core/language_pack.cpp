@@ -240,7 +240,7 @@ bool LoadLanguageText(AppState& state, std::string* error)
         {"strFWVER", &SharedTexts::strFWVER},     {"strROMVER", &SharedTexts::strROMVER},
         {"strMACADDR", &SharedTexts::strMACADDR}, {"strIPADDR", &SharedTexts::strIPADDR},
         {"strName", &SharedTexts::strName},       {"strOffLine", &SharedTexts::strOffLine},
-        {"strOnLine", &SharedTexts::strOnLine},
+        {"strOnLine", &SharedTexts::strOnLine},   {"strLoginRefused", &SharedTexts::strLoginRefused},
     };
     for (const auto& [key, member] : labels)
         t.*member = text(ini, panel, key);

@@ -24,10 +24,33 @@ QString percentText(std::uint64_t part, std::uint64_t whole)
     return QString::number(pct) + "%";
 }
 
+namespace {
+
+// The percent text: never narrower than "100%" in whatever font it is given later.
+class PercentLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return widest(QLabel::minimumSizeHint()); }
+    QSize sizeHint() const override { return widest(QLabel::sizeHint()); }
+
+private:
+    QSize widest(QSize s) const
+    {
+        const QMargins m = contentsMargins();
+        const int full =
+            fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 2 * margin() + m.left() + m.right() + 2;
+        s.setWidth(std::max(s.width(), full));
+        return s;
+    }
+};
+
+} // namespace
+
 ProgressWidgets buildProgressWidgets(QWidget& window, const QString& completeText)
 {
     ProgressWidgets w;
-    w.percent = new QLabel("Label1", &window);
+    w.percent = new PercentLabel("Label1", &window);
     w.percent->setObjectName("lblProgress");
     w.complete = new QLabel(completeText, &window);
     w.complete->setObjectName("lblComplete");

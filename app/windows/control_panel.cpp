@@ -296,6 +296,8 @@ void ControlPanel::RefreshPanelText()
         const bool extInfo = m_state.ExtInfoOn[static_cast<std::size_t>(cur - 1)];
         if (r.Assign) {
             std::string status = r.Enable ? m_state.texts.strOnLine : m_state.texts.strOffLine;
+            if (!r.Enable && r.LoginRefused && !m_state.texts.strLoginRefused.empty())
+                status += "  " + m_state.texts.strLoginRefused;
             switch (r.RecordMode) {
             case 1:
                 if (r.Recording)

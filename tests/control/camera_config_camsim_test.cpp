@@ -370,6 +370,49 @@ TEST_F(CameraConfig, UsersThroughTheBlock)
     EXPECT_EQ(call([&](auto* p) { return c->AddUser("full", "p", 1, p); }), 0);
 }
 
+// A camera that demands a login names its administrator in its configuration, which is what the
+// add dialogs look at before they ask for credentials; one that demands none leaves it empty.
+TEST_F(CameraConfig, CameraThatDemandsALoginNamesItsAdministrator)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::int32_t protocol;
+        bool named;
+    };
+    const Case cases[] = {
+        {{"--family", "videocgi"}, PROTOCOL_VIDEO_CGI, true},
+        {{"--family", "videocgi", "--no-auth"}, PROTOCOL_VIDEO_CGI, false},
+        {{"--family", "native", "--challenge"}, PROTOCOL_NATIVE, true},
+        {{"--family", "native", "--login-needed"}, PROTOCOL_NATIVE, true},
+        {{"--family", "native"}, PROTOCOL_NATIVE, false},
+    };
+    for (const Case& k : cases) {
+        std::vector<std::string> args = k.args;
+        args.insert(args.end(), {"--mac", kMac, "--user", "chief", "--password", "k3y"});
+        SCOPED_TRACE(args[1] + (args.size() > 8 ? " " + args[2] : ""));
+        CamSim cam(args, true);
+        auto c = aim(cam, k.protocol);
+        c->put_UserName("chief");
+        c->put_Password("k3y");
+        ASSERT_EQ(call([&](auto* p) { return c->GetConfig(0, p); }), -1);
+        std::string name = "-", password = "-";
+        c->GetConfigValueBSTR(40, &name);
+        c->GetConfigValueBSTR(41, &password);
+        EXPECT_EQ(name, k.named ? "chief" : "");
+        EXPECT_EQ(password, k.named ? "k3y" : "");
+        if (k.named) {
+            // New credentials are named at once, and the block keeps its check word.
+            ASSERT_EQ(cam.command("password n3w"), "ok");
+            c->put_Password("n3w");
+            ASSERT_EQ(call([&](auto* p) { return c->GetConfig(0, p); }), -1);
+            c->GetConfigValueBSTR(41, &password);
+            EXPECT_EQ(password, "n3w");
+            EXPECT_EQ(cam.command("config-sum"), "ok 55AA");
+        }
+    }
+}
+
 TEST_F(CameraConfig, OutputsOverTheNativeConnectionAndIoControl)
 {
     auto cam = start({"--challenge"});

@@ -433,3 +433,21 @@ TEST(ProgressWindow, CountsToFullThenHidesAndTells)
     EXPECT_EQ(atMessage, "100%");
     EXPECT_FALSE(visibleAtMessage);
 }
+
+TEST(ProgressWindow, PercentTextIsNeverClipped)
+{
+    TestHome home;
+    ScriptedPrompts prompts;
+    DialogContext context(home.state);
+    context.prompts = &prompts;
+    ProgressWindow window(context, 1000000, nullptr, 100000);
+    window.show();
+    auto& percent = child<QLabel>(window, "lblProgress");
+    // The layout has settled on a narrow text; the next text is shown before it settles again.
+    percent.setText("0%");
+    QApplication::processEvents();
+    percent.setText("100%");
+    EXPECT_GE(percent.contentsRect().width(), percent.fontMetrics().horizontalAdvance("100%"));
+    EXPECT_TRUE(saveScreenshot(window, "progress_100.png"));
+    window.hide();
+}

@@ -77,6 +77,28 @@ TEST(PanelText, StatusLineFollowsTheRecordingMode)
     }
 }
 
+TEST(PanelText, RefusedLoginIsToldOnTheStatusLineUntilTheCameraRunsAgain)
+{
+    PanelRig rig(cameraOne);
+    ASSERT_TRUE(rig.state.cam(1).Enable);
+    // The camera refuses the stored credentials on its first connection: it is stopped, and the
+    // panel says why, not only the log written at exit.
+    rig.engine->onImageEvent(1, 22);
+    EXPECT_FALSE(rig.state.cam(1).Enable);
+    EXPECT_EQ(rig.text("Line5"), "Off line  Login refused");
+    rig.state.cam(1).RecordMode = 2;
+    rig.panel->RefreshPanelText();
+    EXPECT_EQ(rig.text("Line5"), "Off line  Login refused  Schedule recording");
+    rig.state.cam(1).RecordMode = 0;
+    // Started again (the credentials may have been put right), the reason is gone, also after a
+    // plain stop.
+    rig.click("Connect");
+    EXPECT_TRUE(rig.state.cam(1).Enable);
+    EXPECT_EQ(rig.text("Line5"), "On line");
+    rig.click("Connect");
+    EXPECT_EQ(rig.text("Line5"), "Off line");
+}
+
 TEST(PanelText, ExtendedInformationShowsTheChosenItems)
 {
     PanelRig rig(cameraOne);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "config_camera.h"
+#include "config_camera_web.h"
 
 #include <array>
 #include <atomic>
@@ -160,6 +161,7 @@ public:
 
     Stats stats;
     ConfigStore config; // configuration block, clock, outputs (config_camera.cpp)
+    WebConfigStore web; // the multipart family's settings pages and users (config_camera_web.cpp)
 
     void setCredentials(std::string user, std::string password);
     std::pair<std::string, std::string> credentials() const;
@@ -332,6 +334,9 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
 // Answers image-settings datagrams (and, for a camera of a discovery family, the search, probe,
 // login query and extended information) on `fd` until the camera quits.
 void serveSettingsDatagrams(CameraState& state, int fd);
+
+// Takes firmware files by TFTP on `fd` (write requests only) until the camera quits.
+void serveTftp(CameraState& state, int fd);
 
 // ---- Kestra family, pan/tilt and firmware pages (kestra_camera.cpp) ----
 

@@ -4,6 +4,7 @@
 
 #include "camera.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -175,6 +176,22 @@ bool ConfigStore::takeImage(std::string_view image)
     return true;
 }
 
+void reportAdministrator(CameraState& st)
+{
+    const Family f = st.identity.family;
+    const bool demands = (f == Family::Native && (st.identity.loginNeeded || st.challenge.load())) ||
+                         (f == Family::VideoCgi && st.authRequired.load());
+    if (!demands)
+        return;
+    const auto [user, password] = st.credentials();
+    auto b = st.config.block();
+    std::memset(b.data() + 140, 0, 12 + 8);
+    std::memcpy(b.data() + 140, user.data(), std::min<std::size_t>(user.size(), 12));
+    std::memcpy(b.data() + 152, password.data(), std::min<std::size_t>(password.size(), 8));
+    put16(b.data(), static_cast<std::uint16_t>(kTarget - sumWords(b.data() + 2, kConfigBlockSize - 2)));
+    st.config.setBlock(b);
+}
+
 std::array<std::uint8_t, 80> loginChallenge()
 {
     std::array<std::uint8_t, 80> c{};
@@ -231,6 +248,11 @@ std::vector<std::uint8_t> answerConfigDatagram(CameraState& st, const std::uint8
         const bool ok = std::memcmp(in + kHeader, expected.data(), expected.size()) == 0;
         (ok ? st.stats.loginsAccepted : st.stats.loginsRefused)++;
         return reply(st, in, kHeader, ok ? 0 : kRefused);
+    }
+    case 0x0006: {
+        std::lock_guard g(k.mutex);
+        k.downloadRequests++;
+        return reply(st, in, kHeader, static_cast<std::uint16_t>(k.downloadAnswer));
     }
     case 0x0004:
     case 0x0005: {
@@ -458,6 +480,17 @@ std::optional<std::string> configCommand(CameraState& st, const std::vector<std:
         return "ok " + std::to_string(o[0]) + " " + std::to_string(o[1]);
     }
     std::lock_guard g(k.mutex);
+    if (verb == "download-answer") {
+        int v = 0;
+        if (std::sscanf(arg(1).c_str(), "%d", &v) != 1 || v < 0 || v > 0xFFFF)
+            return "error download-answer 0-65535";
+        k.downloadAnswer = v;
+        return "ok";
+    }
+    if (verb == "firmware")
+        return "ok requests=" + std::to_string(k.downloadRequests) +
+               " installs=" + std::to_string(k.firmwareInstalls) + " name=" + k.firmwareName +
+               " bytes=" + std::to_string(k.firmwareBytes);
     if (verb == "resets")
         return "ok reboots=" + std::to_string(k.reboots) + " factory=" + std::to_string(k.factoryResets);
     if (verb == "last-address")

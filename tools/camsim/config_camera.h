@@ -62,6 +62,13 @@ public:
     std::array<std::uint8_t, 12> lastAddress{}; // address, mask, gateway of the last 0x0003
     std::string lastBody;                       // the body of the last POST
     int lastFlag = -1, lastValue = -1;          // bytes 16-17 of the last piece 7
+    // Firmware: the answer word to the download request ("download-answer"), the requests
+    // counted, and the last file that came by TFTP (tftp_camera.cpp).
+    int downloadAnswer = 0;
+    int downloadRequests = 0;
+    std::string firmwareName;
+    std::size_t firmwareBytes = 0;
+    int firmwareInstalls = 0;
 
     mutable std::mutex mutex;
 
@@ -75,6 +82,13 @@ private:
     int m_breakPiece = -1;
     int m_breakCount = 0;
 };
+
+// A camera that demands a login names its administrator in its configuration block (the name
+// field at 140, the password field at 152), as a camera's owner sets it up: a native camera that
+// asks for the login block or answers the login query with a challenge, or a "/VIDEO.CGI"
+// camera whose web server wants Basic credentials. Other cameras keep their block as it is.
+// Called at start and whenever the credentials or those switches change.
+void reportAdministrator(CameraState& state);
 
 // The camera's login challenge (the same for every query).
 std::array<std::uint8_t, 80> loginChallenge();
@@ -96,7 +110,8 @@ std::vector<std::uint8_t> answerNativeCommand(CameraState& state, std::string_vi
 
 // Control-channel commands: "config-break drop|corrupt PIECE [N]", "config-break off",
 // "config-read OFFSET LENGTH" (hex), "config-write OFFSET HEX", "config-sum", "clock",
-// "outputs", "resets", "last-address", "last-body", "write-flags". nullopt for other verbs.
+// "outputs", "resets", "last-address", "last-body", "write-flags", "download-answer N",
+// "firmware". nullopt for other verbs.
 std::optional<std::string> configCommand(CameraState& state, const std::vector<std::string_view>& words);
 
 } // namespace camsim

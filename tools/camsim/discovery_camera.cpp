@@ -9,8 +9,8 @@
 // Multicast on 224.0.0.1:13579 (Kestra family; op, then the asker's 10-byte LocalId, repeated in
 // every answer): 1 search -> 7 device found; 3 password check -> 4 (byte 28: 1 accepted);
 // 5 set address -> 6; 8 wireless query -> 9.
-// Pages: "/getInfo.asp" (Kestra), "/DevInfo.CGI" (VIDEO.CGI family), "/goform/serial",
-// "/cgi-bin/devinfo.cgi" and "/cgi-bin/config.cgi" (multipart family).
+// Pages: "/getInfo.asp" (Kestra), "/DevInfo.CGI" (VIDEO.CGI family), "/goform/serial" and
+// "/cgi-bin/devinfo.cgi" (multipart family; its configuration pages are config_camera_web.cpp).
 //
 // Everything here is written from the protocol's description, apart from the control's code, so
 // that the two cannot share a mistake.
@@ -284,8 +284,6 @@ std::optional<std::string> discoveryPage(const CameraState& st, std::string_view
             return okAnswer(st.identity.serial);
         if (target == "/cgi-bin/devinfo.cgi")
             return okAnswer(recordBodyText(st), "application/octet-stream");
-        if (target == "/cgi-bin/config.cgi")
-            return okAnswer("[network]\r\nWebPort=" + std::to_string(st.identity.webPort) + "\r\n");
         break;
     default:
         break;

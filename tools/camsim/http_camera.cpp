@@ -614,6 +614,10 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
             return;
         }
     }
+    if (auto a = webConfigAnswer(state, req.method, req.target, req.header("authorization"), body, loginOk)) {
+        sendAll(s.conn, *a);
+        return;
+    }
     if (auto a = kestraHttpAnswer(state, req.method, req.target, req.header("content-type"), body, loginOk)) {
         sendAll(s.conn, *a);
         return;
@@ -628,7 +632,8 @@ void serveHttp(CameraState& state, FrameSource& frames, const std::shared_ptr<Co
         return;
     }
     if (auto page = discoveryPage(state, req.target)) {
-        if (!loginOk) {
+        // The multipart family tells who it is to anyone: the probe asks before any login.
+        if (!loginOk && state.identity.family != Family::Multipart) {
             sendSimple(s, "401 Unauthorized", "<html><body>401 Unauthorized</body></html>\r\n");
             return;
         }

@@ -48,6 +48,7 @@ Listening (IPv4; loopback addresses only unless --any-address):
   --udp-any               datagrams on the any-address (broadcasts reach the camera), not --address
   --multicast             answer the multicast protocol on 224.0.0.1:13579 (through --address)
   --kestra-port PORT      Kestra command port (default -1: off; 0: any free port)
+  --tftp-port PORT        firmware by TFTP after a download request (default -1: off; 0: any)
 
 Discovery (the camera's identity; --family turns the answers on):
   --family KIND           native | videocgi | multipart | kestra
@@ -82,7 +83,7 @@ Camera:
   --stall                 start stalled: connections are accepted, nothing is sent
   --run-for SECONDS       quit after this long
   --request-log FILE      append every web request and Kestra command to FILE, one line each
-  --upload-file FILE      where the firmware uploads' file bytes are written
+  --upload-file FILE      where the firmware uploads' file bytes are written (web or TFTP)
   --clip LIST             serve the JPEG files named in LIST (one path per line, relative to
                           LIST's folder; '#' starts a comment line) instead of the drawn scene,
                           holding the selected one (the first at start)
@@ -93,6 +94,7 @@ Control channel commands:
   user NAME | password TEXT | challenge on|off | auth on|off | greeting CODE
   settings R,C,F,B,C,H,L | stats | last-request | quit
   kestra-break KIND | kestra-survey N | kestra-pt on|off
+  download-answer N (the download request's answer word; 0 ready) | firmware | resets
   clip N | clip next | clip   (hold clip file N (from 0) / the next one; answer: index and size)
 
 Breakages (KIND): garbage truncate huge zero nolength noboundary badjpeg short busy bomb
@@ -108,6 +110,7 @@ struct Options
     int udpPort = 62976;
     int controlPort = 0;
     int kestraPort = -1;
+    int tftpPort = -1;
     bool udpAny = false;
     bool multicast = false;
     std::uint64_t firstFrame = 1;
@@ -388,10 +391,12 @@ std::string command(Camera& cam, std::string_view line)
         auto [user, password] = st.credentials();
         (verb == "user" ? user : password) = std::string(arg(1));
         st.setCredentials(user, password);
+        reportAdministrator(st);
     } else if (verb == "challenge" || verb == "auth") {
         if (arg(1) != "on" && arg(1) != "off")
             return "error on|off";
         (verb == "challenge" ? st.challenge : st.authRequired).store(arg(1) == "on");
+        reportAdministrator(st);
     } else if (verb == "greeting") {
         if (arg(1) != "0200" && arg(1) != "0201" && arg(1) != "0202" && arg(1) != "0501")
             return "error greeting 0200|0201|0202|0501";
@@ -445,6 +450,8 @@ std::string command(Camera& cam, std::string_view line)
         return "ok " + (r.empty() ? std::string() : escape(r.back()));
     } else if (auto answer = configCommand(st, words)) {
         return *answer;
+    } else if (auto web = webConfigCommand(st, words)) {
+        return *web;
     } else if (verb == "quit") {
         cam.quit();
     } else {
@@ -536,6 +543,8 @@ int main(int argc, char** argv)
             o.controlPort = port();
         } else if (a == "--kestra-port") {
             o.kestraPort = port();
+        } else if (a == "--tftp-port") {
+            o.tftpPort = port();
         } else if (a == "--request-log") {
             cam.state.setRequestLog(value());
         } else if (a == "--upload-file") {
@@ -700,6 +709,7 @@ int main(int argc, char** argv)
         fail("--clip-play needs --clip");
     cam.state.setClip(std::move(clip), clipPlay);
     cam.frames = std::make_unique<FrameSource>(cam.state, o.firstFrame, o.rate);
+    reportAdministrator(cam.state);
 
     // Signals go to one thread that waits for them; every other thread has them blocked.
     sigset_t sigs;
@@ -722,6 +732,7 @@ int main(int argc, char** argv)
         {"udp", SOCK_DGRAM, o.udpPort, nullptr},
         {"control", SOCK_STREAM, o.controlPort, nullptr},
         {"kestra", SOCK_STREAM, o.kestraPort, serveKestraCommand},
+        {"tftp", SOCK_DGRAM, o.tftpPort, nullptr},
     };
     std::vector<int> fds;
     std::vector<std::thread> loops;
@@ -736,6 +747,8 @@ int main(int argc, char** argv)
         std::printf("camsim %s %s:%d\n", l.name, o.address.c_str(), bound);
         if (l.serve)
             loops.emplace_back([&cam, fd, serve = l.serve] { acceptLoop(cam, fd, serve); });
+        else if (std::string_view(l.name) == "tftp")
+            loops.emplace_back([&cam, fd] { serveTftp(cam.state, fd); });
         else if (l.type == SOCK_DGRAM)
             loops.emplace_back([&cam, fd] { serveSettingsDatagrams(cam.state, fd); });
         else

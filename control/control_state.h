@@ -6,7 +6,7 @@
 #pragma once
 
 #include "camproto/kestra_packet.h"
-#include "control/avi_writer.h"
+#include "media/avi_writer.h"
 #include "control/client_block.h"
 #include "control/parameter_table.h"
 #include "control/wave_render.h"

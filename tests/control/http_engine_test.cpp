@@ -2,7 +2,7 @@
 // status and header handling and the body limits against a scripted camera; a page read from
 // python's http.server, directly and through tinyproxy with the request bytes recorded on the way.
 #include "../io/scratch_dir.h"
-#include "control/base64.h"
+#include "platform/base64.h"
 #include "control/cimage.h"
 #include "http_peers.h"
 #include "tests/control/cimage_peer.h"

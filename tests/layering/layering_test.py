@@ -101,32 +101,37 @@ def included_folder(root, file_dir, target):
     return None if relative.startswith("..") else folder_of(relative)
 
 
+def folder_files(root, folder, wanted):
+    """(path, root-relative path) of the files of one library folder whose name `wanted` accepts;
+    the files of a library folder inside it belong to that one (app/core is not app/x)."""
+    top = os.path.join(root, folder)
+    if not os.path.isdir(top):
+        return
+    for directory, subdirs, files in os.walk(top):
+        subdirs.sort()
+        for name in sorted(files):
+            if wanted(name):
+                path = os.path.join(directory, name)
+                relative = os.path.relpath(path, root).replace(os.sep, "/")
+                if folder_of(relative) == folder:
+                    yield path, relative
+
+
 def violations(root):
     """(file, included path, reason) for every forbidden include under the root's library folders."""
     found = []
-    for folder in STEP:
-        top = os.path.join(root, folder)
-        if not os.path.isdir(top):
-            continue
-        for directory, subdirs, files in os.walk(top):
-            subdirs.sort()
-            for name in sorted(files):
-                if not name.endswith(SOURCE_SUFFIXES):
-                    continue
-                path = os.path.join(directory, name)
-                relative = os.path.relpath(path, root).replace(os.sep, "/")
-                owner = folder_of(relative)
-                if owner != folder:
-                    continue  # app/core's walk does not count app/core/x as app/x, and so on
-                with open(path, encoding="utf-8", errors="replace") as source:
-                    for line in source:
-                        match = INCLUDE.match(line)
-                        if not match:
-                            continue
-                        kind, target = match.groups()
-                        reason = judge(root, directory, owner, kind, target)
-                        if reason:
-                            found.append((relative, target, reason))
+    for owner in STEP:
+        for path, relative in folder_files(root, owner, lambda name: name.endswith(SOURCE_SUFFIXES)):
+            directory = os.path.dirname(path)
+            with open(path, encoding="utf-8", errors="replace") as source:
+                for line in source:
+                    match = INCLUDE.match(line)
+                    if not match:
+                        continue
+                    kind, target = match.groups()
+                    reason = judge(root, directory, owner, kind, target)
+                    if reason:
+                        found.append((relative, target, reason))
     return found
 
 
@@ -149,18 +154,8 @@ LINK_KEYWORDS = {"PUBLIC", "PRIVATE", "INTERFACE", "LINK_PUBLIC", "LINK_PRIVATE"
 
 
 def cmake_files(root, folder):
-    """The CMake files of one library folder (its own, not those of a library folder inside it)."""
-    top = os.path.join(root, folder)
-    if not os.path.isdir(top):
-        return
-    for directory, subdirs, files in os.walk(top):
-        subdirs.sort()
-        for name in sorted(files):
-            if name == "CMakeLists.txt" or name.endswith(".cmake"):
-                path = os.path.join(directory, name)
-                relative = os.path.relpath(path, root).replace(os.sep, "/")
-                if folder_of(relative) == folder:
-                    yield path, relative
+    """The CMake files of one library folder."""
+    return folder_files(root, folder, lambda name: name == "CMakeLists.txt" or name.endswith(".cmake"))
 
 
 def cmake_text(path):

@@ -11,31 +11,12 @@
 // have files of their own (ws_client_*.cpp).
 #include "io/ws_client_detail.h"
 
-#include "io/data_source.h"
-#include "io/file_data_source.h"
-#include "platform/clock.h"
-#include "platform/control_window.h"
-#include "platform/trace.h"
-#include "platform/worker_thread.h"
-
-#include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <climits>
-#include <condition_variable>
 #include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sys/ioctl.h>
 #include <sys/time.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace tessivor {
 

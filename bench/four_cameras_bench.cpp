@@ -9,11 +9,14 @@
 //   cam1_fps ..             frames handed to each control's pipeline per second
 //   cpu_per_frame_ratio     CPU time of this process per processed frame (readers, pipeline,
 //                           event handling), as a multiple of a bare libjpeg-turbo decode of one
-//                           such frame measured here first
+//                           such frame: the process's floor, measured once before the first
+//                           benchmark, so that every benchmark of a run has the same one
 //   bare_decode_ms          that decode's CPU time
-//   cpu_per_frame_ms        the CPU time per processed frame itself: on a shared machine the
-//                           reference decode moves with the load of the moment, so compare the
-//                           benchmarks of one run by this as well
+//   bare_before_ms, bare_after_ms   the same decode measured just before and just after this
+//                           benchmark's window: how far the machine moved while it ran
+//   cpu_per_frame_ms        the CPU time per processed frame itself
+//   vs_bare_ingest          (BM_OneCamera) CPU per frame as a multiple of BM_BareIngest's of the
+//                           same run, when that ran first
 //   peak_rss_mb             peak resident memory of the process
 //
 // TESSIVOR_BENCH_SECONDS sets the time (default 60).
@@ -65,26 +68,67 @@ void sampleBareDecode(std::vector<double>& means, int batches)
     }
 }
 
-// The reference decode time: the median of batches taken before and after the measured window,
-// so that a spell of a slower or faster processor at one moment does not set the ratio alone.
+// The reference decode time of one benchmark: the medians of batches taken before and after its
+// measured window, kept apart so that a report shows how far the machine moved in between.
 class BareReference
 {
 public:
-    void sample() { sampleBareDecode(m_means, 5); }
-    double seconds() const
+    void sample() { sampleBareDecode(m_means.emplace_back(), 5); }
+    double before() const { return median(0); }
+    double after() const { return median(1); }
+
+private:
+    double median(std::size_t which) const
     {
-        std::vector<double> sorted = m_means;
+        if (m_means.size() <= which)
+            return 0;
+        std::vector<double> sorted = m_means[which];
         std::sort(sorted.begin(), sorted.end());
         return sorted.empty() ? 0 : sorted[sorted.size() / 2];
     }
-
-private:
-    std::vector<double> m_means;
+    std::vector<std::vector<double>> m_means;
 };
+
+// The floor every benchmark of this process is measured against, taken once, before the first
+// one: the decode on a processor that has been kept busy for a moment first (a core that comes out
+// of idle runs its first decodes slower), then the median of many batches. One floor for all,
+// so that the ratios of one run compare with each other; each benchmark also reports the
+// decode around its own window (bare_before_ms, bare_after_ms).
+double processFloorSeconds()
+{
+    static const double floor = [] {
+        std::vector<double> warmUp;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (std::chrono::steady_clock::now() < until)
+            sampleBareDecode(warmUp, 1);
+        std::vector<double> means;
+        sampleBareDecode(means, 15);
+        std::sort(means.begin(), means.end());
+        return means[means.size() / 2];
+    }();
+    return floor;
+}
+
+// CPU per frame of the paced bare ingest (BM_BareIngest) of this run, once it has run: the floor
+// of a live camera's ingest, against which BM_OneCamera is reported as well.
+double g_bareIngestCpuPerFrame = 0;
+
+// The counters every live benchmark reports; see the top of the file.
+void reportCpu(benchmark::State& state, double cpu, long frames, const BareReference& reference)
+{
+    const double floor = processFloorSeconds();
+    const double perFrame = frames > 0 ? cpu / double(frames) : 0;
+    state.counters["cpu_per_frame_ratio"] = perFrame / floor;
+    state.counters["cpu_per_frame_ms"] = perFrame * 1000;
+    state.counters["bare_decode_ms"] = floor * 1000;
+    state.counters["bare_before_ms"] = reference.before() * 1000;
+    state.counters["bare_after_ms"] = reference.after() * 1000;
+}
 
 void runCameras(benchmark::State& state, int cameraCount)
 {
     const double seconds = benchSeconds();
+    processFloorSeconds();
     BareReference reference;
     reference.sample();
 
@@ -177,13 +221,12 @@ void runCameras(benchmark::State& state, int cameraCount)
     // The cameras are gone before the second reference batches, as before the first.
     cameras.clear();
     reference.sample();
-    const double bare = reference.seconds();
     long total = 0;
     for (long f : frames)
         total += f;
-    state.counters["cpu_per_frame_ratio"] = total > 0 ? cpu / double(total) / bare : 0;
-    state.counters["cpu_per_frame_ms"] = total > 0 ? cpu / double(total) * 1000 : 0;
-    state.counters["bare_decode_ms"] = bare * 1000;
+    reportCpu(state, cpu, total, reference);
+    if (cameraCount == 1 && total > 0 && g_bareIngestCpuPerFrame > 0)
+        state.counters["vs_bare_ingest"] = cpu / double(total) / g_bareIngestCpuPerFrame;
 }
 // The floor of any live ingest of one camera: a plain blocking socket takes the camera's pushed
 // stream, each part's JPEG is found by its "Content-length:" field and decoded with the bare
@@ -191,6 +234,7 @@ void runCameras(benchmark::State& state, int cameraCount)
 void BM_BareIngest(benchmark::State& state)
 {
     const double seconds = benchSeconds();
+    processFloorSeconds();
     BareReference reference;
     reference.sample();
     auto cameraProcess = std::make_unique<CamSim>(
@@ -267,10 +311,9 @@ void BM_BareIngest(benchmark::State& state)
     ::close(fd);
     cameraProcess.reset();
     reference.sample();
-    const double bare = reference.seconds();
-    state.counters["cpu_per_frame_ratio"] = frames > 0 ? cpu / double(frames) / bare : 0;
-    state.counters["cpu_per_frame_ms"] = frames > 0 ? cpu / double(frames) * 1000 : 0;
-    state.counters["bare_decode_ms"] = bare * 1000;
+    reportCpu(state, cpu, frames, reference);
+    if (frames > 0)
+        g_bareIngestCpuPerFrame = cpu / double(frames);
 }
 BENCHMARK(BM_BareIngest)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -282,6 +325,7 @@ BENCHMARK(BM_BareIngest)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecon
 void BM_PacedDecode(benchmark::State& state)
 {
     const double seconds = benchSeconds();
+    processFloorSeconds();
     BareReference reference;
     reference.sample();
     const auto jpeg = camsim::encodeTestPicture(7, 640, 480, 75);
@@ -308,10 +352,7 @@ void BM_PacedDecode(benchmark::State& state)
         state.counters["cam1_fps"] = double(frames) / elapsed;
     }
     reference.sample();
-    const double bare = reference.seconds();
-    state.counters["cpu_per_frame_ratio"] = frames > 0 ? cpu / double(frames) / bare : 0;
-    state.counters["cpu_per_frame_ms"] = frames > 0 ? cpu / double(frames) * 1000 : 0;
-    state.counters["bare_decode_ms"] = bare * 1000;
+    reportCpu(state, cpu, frames, reference);
 }
 BENCHMARK(BM_PacedDecode)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

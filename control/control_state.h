@@ -6,7 +6,6 @@
 #pragma once
 
 #include "camproto/kestra_packet.h"
-#include "control/avi_writer.h"
 #include "control/client_block.h"
 #include "control/parameter_table.h"
 #include "control/wave_render.h"
@@ -14,6 +13,7 @@
 #include "io/ws_client.h"
 #include "mail/image_mail_client.h"
 #include "mail/mail_message.h"
+#include "media/avi_writer.h"
 #include "platform/fixed_text.h"
 #include "platform/handles.h"
 
@@ -210,9 +210,28 @@ struct AudioState
 
 // The HTTP request engine's exchange area. The engine runs on its caller's thread (the host's
 // for the CGI members, a worker's for the configuration reads); callers do not overlap their
-// requests.
+// requests. The engine checks that rule: each request holds a Claim on the area while it runs.
 struct HttpExchange
 {
+    // A request's hold on the area. A claim that finds the area held already breaks the rule: it
+    // is counted in m_Overlaps and traced, and it leaves the other request's hold alone.
+    class Claim
+    {
+    public:
+        explicit Claim(HttpExchange& area);
+        ~Claim();
+        Claim(const Claim&) = delete;
+        Claim& operator=(const Claim&) = delete;
+        bool overlapped() const { return m_overlapped; }
+
+    private:
+        HttpExchange& m_area;
+        bool m_overlapped;
+    };
+
+    std::atomic<bool> m_InUse{false};
+    std::atomic<std::uint32_t> m_Overlaps{0};
+
     static constexpr std::size_t kBodySize = 10000;
     static constexpr std::size_t kDevExtInfoSize = 512;
 

@@ -168,6 +168,7 @@ int fail(HttpExchange& area, CWSClient& s, std::int32_t code)
 int exchange(CImage& c, HttpExchange& area, const ConnectionSettings& conn, Kind kind, int parseOrSerialise,
              std::string_view status, int defaultLength)
 {
+    const HttpExchange::Claim claim(area);
     const bool post = isPost(kind);
     const std::int32_t notSent = post ? kErrPostNotSent : kErrGetNotSent;
     if (post && parseOrSerialise == 1 && !c.SerializeParameters("\r\n")) {
@@ -289,6 +290,21 @@ int exchange(CImage& c, HttpExchange& area, const ConnectionSettings& conn, Kind
 }
 
 } // namespace
+
+HttpExchange::Claim::Claim(HttpExchange& area)
+    : m_area(area), m_overlapped(area.m_InUse.exchange(true, std::memory_order_acq_rel))
+{
+    if (!m_overlapped)
+        return;
+    m_area.m_Overlaps.fetch_add(1, std::memory_order_relaxed);
+    trace("HTTP: a request started while another one used the exchange area");
+}
+
+HttpExchange::Claim::~Claim()
+{
+    if (!m_overlapped)
+        m_area.m_InUse.store(false, std::memory_order_release);
+}
 
 int CImage::HttpGet(int parse)
 {

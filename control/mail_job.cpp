@@ -6,7 +6,7 @@
 // reaches a server), and follows its own stop request through its client: CloseSMTP or the
 // control's destruction ends the SMTP dialogue within one wait slice, with QUIT. Stopping the
 // stream does not touch an alert.
-#include "control/base64.h"
+#include "platform/base64.h"
 #include "control/cimage.h"
 #include "control/stream_requests.h"
 #include "io/regular_file.h"

@@ -23,7 +23,7 @@
 // rectangle are examined, also where they reach past its right or upper edge.
 #include "control/cimage.h"
 
-#include "control/motion_cells.h"
+#include "media/motion_cells.h"
 #include "imagelib/img_desc.h"
 #include "platform/clock.h"
 #include "platform/message_beep.h"

@@ -1,5 +1,5 @@
 // Base64 decoding of arbitrary text, and the round trip of arbitrary bytes.
-#include "control/base64.h"
+#include "platform/base64.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,6 +4,7 @@
 #include "mail/mail_errors.h"
 #include "mail/mime_header.h"
 #include "mail/transfer_encoding.h"
+#include "platform/base64.h"
 
 #include <algorithm>
 #include <charconv>
@@ -187,7 +188,7 @@ std::string CMimeCodec::MakeBoundaryAt(std::int32_t n, std::chrono::system_clock
                        std::to_string(utc.tm_min) + std::to_string(utc.tm_sec) + std::to_string(millis);
     text.resize(std::min<std::size_t>(text.size(), static_cast<std::size_t>(n - 1)));
     while (text.size() < static_cast<std::size_t>(n - 1))
-        text += mime::kBase64Alphabet[random() % 63];
+        text += kBase64Alphabet[random() % 63];
     return text;
 }
 
@@ -441,7 +442,7 @@ std::int32_t CMimeCodec::WritePart(CDataSource& output, Record& record, CDataSou
             break;
         }
         case ENCODING_BASE64:
-            out = mime::base64Line(bytes, got) + "\r\n";
+            out = base64Encode(bytes, got) + "\r\n";
             break;
         case ENCODING_QUOTED_PRINTABLE:
             qp.encode(bytes, got, out);
@@ -655,7 +656,7 @@ std::int32_t CMimeCodec::DecodeRecord(const Record& record, CDataSource* output,
     std::int32_t rc = MAIL_OK;
     if (m_decoded->Seek(record.dataOffset, 0) != record.dataOffset)
         rc = MAIL_SOURCE_OPEN_FAILED;
-    mime::Base64Decoder base64;
+    Base64Decoder base64;
     mime::QpDecoder qp;
     std::int64_t left = record.dataLength;
     char block[4096];

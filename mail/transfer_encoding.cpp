@@ -2,25 +2,7 @@
 
 namespace tessivor::mime {
 
-const char kBase64Alphabet[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 namespace {
-
-// Value of a Base64 character, or -1.
-int base64Value(unsigned char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -38,58 +20,6 @@ int hexValue(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10; // not written by encoders, accepted as RFC 2045 advises
     return -1;
-}
-
-std::string base64Line(const std::uint8_t* data, std::size_t count)
-{
-    std::string out;
-    out.reserve((count + 2) / 3 * 4);
-    for (std::size_t i = 0; i < count; i += 3) {
-        const std::uint32_t b0 = data[i];
-        const std::uint32_t b1 = i + 1 < count ? data[i + 1] : 0;
-        const std::uint32_t b2 = i + 2 < count ? data[i + 2] : 0;
-        const std::uint32_t group = (b0 << 16) | (b1 << 8) | b2;
-        out += kBase64Alphabet[(group >> 18) & 63];
-        out += kBase64Alphabet[(group >> 12) & 63];
-        out += i + 1 < count ? kBase64Alphabet[(group >> 6) & 63] : '=';
-        out += i + 2 < count ? kBase64Alphabet[group & 63] : '=';
-    }
-    return out;
-}
-
-void Base64Decoder::decode(const char* in, std::size_t count, std::string& out)
-{
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto c = static_cast<unsigned char>(in[i]);
-        if (c == '=') {
-            finish(out); // the fill ends the group; anything after it starts a new one
-            continue;
-        }
-        const int v = base64Value(c);
-        if (v < 0)
-            continue; // line breaks, blanks and anything else outside the alphabet
-        m_bits = (m_bits << 6) | static_cast<std::uint32_t>(v);
-        if (++m_count == 4) {
-            out += static_cast<char>((m_bits >> 16) & 0xFF);
-            out += static_cast<char>((m_bits >> 8) & 0xFF);
-            out += static_cast<char>(m_bits & 0xFF);
-            m_bits = 0;
-            m_count = 0;
-        }
-    }
-}
-
-void Base64Decoder::finish(std::string& out)
-{
-    if (m_count == 2) {
-        out += static_cast<char>((m_bits >> 4) & 0xFF);
-    } else if (m_count == 3) {
-        out += static_cast<char>((m_bits >> 10) & 0xFF);
-        out += static_cast<char>((m_bits >> 2) & 0xFF);
-    }
-    // A single character carries fewer than 8 bits: nothing to give.
-    m_bits = 0;
-    m_count = 0;
 }
 
 void QpEncoder::put(const char* text, std::size_t n, std::string& out)

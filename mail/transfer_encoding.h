@@ -1,10 +1,9 @@
-// Streaming Base64 (RFC 2045 section 6.8) and quoted-printable (RFC 2045 section 6.7) coders of
-// the MIME codec. Each is a small state machine that takes input in pieces of any size, so a
-// part is never read into memory whole and a group may span two pieces.
+// The quoted-printable coders (RFC 2045 section 6.7) of the MIME codec; its Base64 (section 6.8)
+// is the shared coder of platform/base64.h. Each is a small state machine that takes input in
+// pieces of any size, so a part is never read into memory whole.
 //
-// The decoders take whatever arrives: Base64 skips every byte outside its alphabet and ends a
-// group at "="; quoted-printable keeps an "=" that starts no valid escape as it stands. Neither
-// ever reads or writes outside the buffers it is given.
+// The decoder takes whatever arrives: an "=" that starts no valid escape is kept as it stands.
+// Neither coder ever reads or writes outside the buffers it is given.
 #pragma once
 
 #include <cstddef>
@@ -13,27 +12,8 @@
 
 namespace tessivor::mime {
 
-// The RFC 2045 alphabet.
-extern const char kBase64Alphabet[65];
-
 // The value of a hexadecimal digit (either case), or -1.
 int hexValue(char c);
-
-// Encodes up to 57 bytes as one line of at most 76 characters (no line ending).
-std::string base64Line(const std::uint8_t* data, std::size_t count);
-
-class Base64Decoder
-{
-public:
-    // Decodes `count` input bytes and appends the result to `out`.
-    void decode(const char* in, std::size_t count, std::string& out);
-    // Ends the input: a group of 2 or 3 characters without its "=" fill still gives its bytes.
-    void finish(std::string& out);
-
-private:
-    std::uint32_t m_bits = 0;
-    int m_count = 0; // characters in the current group
-};
 
 // Quoted-printable encoding as the MIME codec writes it: bytes 33-60, 62-126, blank and tab as
 // they are, everything else (CR and LF included) as "=XX"; a line that already holds more than

@@ -1,17 +1,18 @@
 #include "app/viewer/kestra_viewer.h"
 
-#include "control/avi_writer.h"
-#include "control/motion_cells.h"
 #include "imagelib/img_desc.h"
 #include "imagelib/img_jpeg.h"
+#include "media/avi_writer.h"
+#include "media/bmp_file.h"
+#include "media/motion_cells.h"
 #include "platform/clock.h"
+#include "platform/file_replace.h"
 #include "platform/frame_target.h"
 #include "platform/message_beep.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 namespace pellucor {
@@ -35,40 +36,18 @@ Grid gridForWidth(int width)
     return {4, 2, 2};
 }
 
-// Writes `bytes` under a temporary name in the file's folder and renames it over the file.
-bool writeAtomically(const fs::path& file, const void* data, std::size_t bytes)
+// The decoded picture as it is kept: bottom-up rows of B G R, padded to whole 32-bit words.
+tessivor::DibView pictureView(const std::vector<std::uint8_t>& pixels, int width, int height,
+                              std::uint32_t stride)
 {
-    const fs::path temp = file.string() + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(bytes));
-        out.flush();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, file, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
-}
-
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v)
-{
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v)
-{
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
+    tessivor::DibView view;
+    view.width = width;
+    view.height = height;
+    view.bottomUp = true;
+    view.bitCount = 24;
+    view.stride = stride;
+    view.bits = pixels.data();
+    return view;
 }
 
 } // namespace
@@ -166,14 +145,8 @@ void KestraViewer::draw()
         return; // the window is gone
     const int w = m_drawWidth > 0 ? m_drawWidth : target->width();
     const int h = m_drawHeight > 0 ? m_drawHeight : target->height();
-    tessivor::DibView view;
-    view.width = m_width;
-    view.height = m_height;
-    view.bottomUp = true;
-    view.bitCount = 24;
-    view.stride = m_stride;
-    view.bits = m_pixels.data();
-    target->stretch({0, 0, w, h}, {0, 0, m_width, m_height}, view);
+    target->stretch({0, 0, w, h}, {0, 0, m_width, m_height},
+                    pictureView(m_pixels, m_width, m_height, m_stride));
 }
 
 bool KestraViewer::motionStep()
@@ -234,36 +207,15 @@ void KestraViewer::setAlertPicture(bool on)
     m_alertPicture = on;
     // The engine reads the file right after this call returns.
     if (on && !m_mailFile.empty() && !m_jpeg.empty())
-        writeAtomically(m_mailFile, m_jpeg.data(), m_jpeg.size());
+        tessivor::replaceFileContents(m_mailFile, m_jpeg.data(), m_jpeg.size());
 }
 
 bool KestraViewer::snapshotToFile(const std::string& file)
 {
     if (m_pixels.empty() || file.empty())
         return false;
-    // BITMAPFILEHEADER, BITMAPINFOHEADER, then the rows as they are kept (bottom-up, B G R,
-    // padded to whole 32-bit words).
-    const std::uint32_t imageBytes = m_stride * static_cast<std::uint32_t>(m_height);
-    std::vector<std::uint8_t> out;
-    out.reserve(54 + imageBytes);
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, 54 + imageBytes);
-    put32(out, 0);
-    put32(out, 54);
-    put32(out, 40);
-    put32(out, static_cast<std::uint32_t>(m_width));
-    put32(out, static_cast<std::uint32_t>(m_height));
-    put16(out, 1);
-    put16(out, 24);
-    put32(out, 0);
-    put32(out, imageBytes);
-    put32(out, 2835); // 72 dpi
-    put32(out, 2835);
-    put32(out, 0);
-    put32(out, 0);
-    out.insert(out.end(), m_pixels.begin(), m_pixels.end());
-    return writeAtomically(file, out.data(), out.size());
+    return tessivor::writeBmpFile(file, pictureView(m_pixels, m_width, m_height, m_stride)) ==
+           tessivor::ReplaceResult::Ok;
 }
 
 // ---- recording ----

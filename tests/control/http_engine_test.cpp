@@ -2,9 +2,9 @@
 // status and header handling and the body limits against a scripted camera; a page read from
 // python's http.server, directly and through tinyproxy with the request bytes recorded on the way.
 #include "../io/scratch_dir.h"
-#include "control/base64.h"
 #include "control/cimage.h"
 #include "http_peers.h"
+#include "platform/base64.h"
 #include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +204,29 @@ TEST_F(HttpEngine, StatusHeaderAndConnectionFailures)
     EXPECT_EQ(errCode(), 22);
     EXPECT_EQ(control->HttpPost(0), 0);
     EXPECT_EQ(errCode(), 22);
+}
+
+// The exchange area serves one request at a time: a request that finds it taken is reported,
+// and one that follows a finished request is not.
+TEST_F(HttpEngine, OverlappingRequestsAreReported)
+{
+    HttpExchange& area = CImagePeer::http(*control);
+    control->put_RemotePort(loopback::closedPort());
+    EXPECT_EQ(control->HttpGet(0), 0);
+    EXPECT_EQ(area.m_Overlaps.load(), 0u);
+    {
+        HttpExchange::Claim other(area); // another caller's request still running
+        EXPECT_FALSE(other.overlapped());
+        EXPECT_EQ(control->HttpGet(0), 0);
+        EXPECT_EQ(area.m_Overlaps.load(), 1u);
+        EXPECT_EQ(control->HttpPost(0), 0);
+        EXPECT_EQ(area.m_Overlaps.load(), 2u);
+        EXPECT_TRUE(area.m_InUse.load()); // the overlapping request did not free the other's claim
+    }
+    EXPECT_FALSE(area.m_InUse.load());
+    EXPECT_EQ(control->HttpGet(0), 0);
+    EXPECT_EQ(area.m_Overlaps.load(), 2u);
+    EXPECT_FALSE(area.m_InUse.load());
 }
 
 TEST_F(HttpEngine, BodyLengthsAreBounded)

@@ -4,7 +4,7 @@
 #include "../mail/scripted_smtp_server.h"
 #include "../mail/test_support.h"
 #include "camsim_process.h"
-#include "control/base64.h"
+#include "platform/base64.h"
 #include "control/cimage.h"
 #include "event_recorder.h"
 #include "mail/mail_errors.h"

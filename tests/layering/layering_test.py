@@ -1,15 +1,22 @@
 #!/usr/bin/env python3
-"""Checks the include lines of the library folders against their order.
+"""Checks the include lines and the link lines of the library folders against their order.
 
 A folder depends only on the folders below it:
 
-    platform -> imagelib, io -> mail, camproto -> control -> app/core
+    platform -> imagelib, io -> media, mail, camproto -> control -> app/core
              -> app/viewer, app/skin -> app/setup -> app/settings -> app/windows
 
-Folders on one step (imagelib and io, mail and camproto, app/viewer and app/skin) do not include
-each other. app/core holds no Qt Widgets code and talks to the control only through its own
-interfaces, so it includes no Qt Widgets header and no control/ header. Library folders never
-include from tools/, tests/, bench/ or fuzz/. Folders that do not exist are skipped.
+Folders on one step (imagelib and io; media, mail and camproto; app/viewer and app/skin) do not
+include each other. The program loads the control module by its ProgID and talks to it only
+through its interfaces, so no app/ folder includes a control/ header or links a control target
+(that would put a second, static copy of control code into the program). app/core holds no Qt
+Widgets code either. Library folders never include from tools/, tests/, bench/ or fuzz/. Folders
+that do not exist are skipped.
+
+Link lines: every library folder's CMakeLists.txt is read for the targets it defines
+(add_library, add_executable); a target_link_libraries in a folder may name targets of its own
+folder and of the folders below it, and the same rules as for includes hold. Names that no
+library folder defines (Qt6::Widgets, JPEG::JPEG...) are not judged.
 
 Run with the source tree's root as the only argument (python3 standard library only). The first
 test checks the rules on a small fixture tree (tests/fixtures/layering) whose forbidden and
@@ -26,7 +33,7 @@ import unittest
 LAYERS = [
     ["platform"],
     ["imagelib", "io"],
-    ["mail", "camproto"],
+    ["media", "mail", "camproto"],
     ["control"],
     ["app/core"],
     ["app/viewer", "app/skin"],
@@ -94,32 +101,37 @@ def included_folder(root, file_dir, target):
     return None if relative.startswith("..") else folder_of(relative)
 
 
+def folder_files(root, folder, wanted):
+    """(path, root-relative path) of the files of one library folder whose name `wanted` accepts;
+    the files of a library folder inside it belong to that one (app/core is not app/x)."""
+    top = os.path.join(root, folder)
+    if not os.path.isdir(top):
+        return
+    for directory, subdirs, files in os.walk(top):
+        subdirs.sort()
+        for name in sorted(files):
+            if wanted(name):
+                path = os.path.join(directory, name)
+                relative = os.path.relpath(path, root).replace(os.sep, "/")
+                if folder_of(relative) == folder:
+                    yield path, relative
+
+
 def violations(root):
     """(file, included path, reason) for every forbidden include under the root's library folders."""
     found = []
-    for folder in STEP:
-        top = os.path.join(root, folder)
-        if not os.path.isdir(top):
-            continue
-        for directory, subdirs, files in os.walk(top):
-            subdirs.sort()
-            for name in sorted(files):
-                if not name.endswith(SOURCE_SUFFIXES):
-                    continue
-                path = os.path.join(directory, name)
-                relative = os.path.relpath(path, root).replace(os.sep, "/")
-                owner = folder_of(relative)
-                if owner != folder:
-                    continue  # app/core's walk does not count app/core/x as app/x, and so on
-                with open(path, encoding="utf-8", errors="replace") as source:
-                    for line in source:
-                        match = INCLUDE.match(line)
-                        if not match:
-                            continue
-                        kind, target = match.groups()
-                        reason = judge(root, directory, owner, kind, target)
-                        if reason:
-                            found.append((relative, target, reason))
+    for owner in STEP:
+        for path, relative in folder_files(root, owner, lambda name: name.endswith(SOURCE_SUFFIXES)):
+            directory = os.path.dirname(path)
+            with open(path, encoding="utf-8", errors="replace") as source:
+                for line in source:
+                    match = INCLUDE.match(line)
+                    if not match:
+                        continue
+                    kind, target = match.groups()
+                    reason = judge(root, directory, owner, kind, target)
+                    if reason:
+                        found.append((relative, target, reason))
     return found
 
 
@@ -133,12 +145,64 @@ def judge(root, file_dir, owner, kind, target):
         return None
     if other in NOT_LIBRARIES:
         return "a library includes from %s/" % other
-    if owner == "app/core" and other == "control":
-        return "app/core includes a control/ header"
+    return judge_folders(owner, other, "includes")
+
+
+CMAKE_TARGET = re.compile(r"\b(add_library|add_executable)\s*\(\s*([A-Za-z0-9_.:+-]+)", re.IGNORECASE)
+CMAKE_LINK = re.compile(r"\btarget_link_libraries\s*\(([^)]*)\)", re.IGNORECASE)
+LINK_KEYWORDS = {"PUBLIC", "PRIVATE", "INTERFACE", "LINK_PUBLIC", "LINK_PRIVATE", "LINK_INTERFACE_LIBRARIES"}
+
+
+def cmake_files(root, folder):
+    """The CMake files of one library folder."""
+    return folder_files(root, folder, lambda name: name == "CMakeLists.txt" or name.endswith(".cmake"))
+
+
+def cmake_text(path):
+    """The file without its comments (a "#" outside quotes ends the line's code)."""
+    lines = []
+    with open(path, encoding="utf-8", errors="replace") as source:
+        for line in source:
+            code, quoted = [], False
+            for c in line:
+                if c == '"':
+                    quoted = not quoted
+                elif c == "#" and not quoted:
+                    break
+                code.append(c)
+            lines.append("".join(code))
+    return "\n".join(lines)
+
+
+def link_violations(root):
+    """(CMake file, linked target, reason) for every link line that names a target it may not."""
+    owner_of = {}
+    for folder in STEP:
+        for path, _ in cmake_files(root, folder):
+            for _, target in CMAKE_TARGET.findall(cmake_text(path)):
+                owner_of[target] = folder
+    found = []
+    for folder in STEP:
+        for path, relative in cmake_files(root, folder):
+            for args in CMAKE_LINK.findall(cmake_text(path)):
+                names = args.split()[1:]  # the first word is the target being linked
+                for name in names:
+                    other = owner_of.get(name)
+                    if name in LINK_KEYWORDS or other is None or other == folder:
+                        continue
+                    reason = judge_folders(folder, other, "links")
+                    if reason:
+                        found.append((relative, name, reason))
+    return found
+
+
+def judge_folders(owner, other, verb):
+    if owner.startswith("app/") and other == "control":
+        return "%s %s %s control/" % (owner, verb, "from" if verb == "includes" else "a target of")
     if STEP[other] == STEP[owner]:
-        return "%s includes %s, on the same step" % (owner, other)
+        return "%s %s %s, on the same step" % (owner, verb, other)
     if STEP[other] > STEP[owner]:
-        return "%s includes %s, which stands above it" % (owner, other)
+        return "%s %s %s, which stands above it" % (owner, verb, other)
     return None
 
 
@@ -159,17 +223,26 @@ FIXTURE_FORBIDDEN = {
     ("app/core/state.cpp", "../skin/skin_form.h"),
     ("app/skin/skin_form.h", "app/viewer/viewer.h"),
     ("app/setup/dialog.cpp", "app/windows/main_window.h"),
+    ("app/windows/main_window.h", "control/cimage.h"),
+    ("app/viewer/viewer.h", "control/cimage.h"),
+    ("media/avi_writer.h", "mail/smtp_client.h"),
+    ("media/avi_writer.h", "control/cimage.h"),
+    # link lines: (CMake file, target named)
+    ("app/viewer/CMakeLists.txt", "tessivor_control"),
+    ("app/windows/CMakeLists.txt", "tessivor"),
+    ("control/CMakeLists.txt", "pellucor_skin"),
+    ("media/CMakeLists.txt", "tessivor_mail"),
 }
 
 
 class LayeringTest(unittest.TestCase):
     def test_fixture_tree_shows_each_forbidden_include(self):
         fixture = os.path.join(ROOT, "tests", "fixtures", "layering")
-        found = {(f, target) for f, target, _ in violations(fixture)}
+        found = {(f, target) for f, target, _ in violations(fixture) + link_violations(fixture)}
         self.assertEqual(found, FIXTURE_FORBIDDEN)
 
     def test_project_keeps_its_order(self):
-        found = violations(ROOT)
+        found = violations(ROOT) + link_violations(ROOT)
         self.assertEqual(found, [], "\n".join("%s: %s (%s)" % v for v in found))
 
 

@@ -4,6 +4,7 @@
 #include "mail/mime_codec.h"
 #include "mail/transfer_encoding.h"
 #include "memory_sources.h"
+#include "platform/base64.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +124,7 @@ TEST(MimeEncode, LayoutOfBodyAndOneBase64Attachment)
                                  "Content-Type: Application/Octet-stream; name=\"1.jpg\"; type=Unknown\r\n"
                                  "Content-Transfer-Encoding: BASE64\r\n"
                                  "\r\n" +
-                                 mime::base64Line(reinterpret_cast<const std::uint8_t*>(data.data()), 57) +
+                                 base64Encode(data.data(), 57) +
                                  "\r\n"
                                  "\r\n--" +
                                  boundary + "--\r\n";
@@ -391,7 +392,7 @@ TEST(MimeDecode, ReadsWhatItWrote)
     // Encoding again copies the decoded parts as they stand.
     const std::string again = encode(reader, "new body");
     EXPECT_NE(again.find("name=\"snap.jpg\"; type=Unknown\r\nContent-Transfer-Encoding: BASE64\r\n\r\n" +
-                         mime::base64Line(reinterpret_cast<const std::uint8_t*>(jpeg.data()), 57)),
+                         base64Encode(jpeg.data(), 57)),
               std::string::npos);
 }
 

@@ -117,8 +117,18 @@ public:
     void stop()
     {
         if (m_pid > 0) {
+            // A graceful stop waits for nginx's open connections; one that a peer still holds
+            // would keep it waiting, so after a generous limit nginx is stopped at once.
             ::kill(m_pid, SIGQUIT);
-            ::waitpid(m_pid, nullptr, 0);
+            const auto limit = std::chrono::steady_clock::now() + 20s;
+            while (::waitpid(m_pid, nullptr, WNOHANG) == 0) {
+                if (std::chrono::steady_clock::now() > limit) {
+                    ::kill(m_pid, SIGTERM);
+                    ::waitpid(m_pid, nullptr, 0);
+                    break;
+                }
+                std::this_thread::sleep_for(50ms);
+            }
             m_pid = -1;
         }
     }

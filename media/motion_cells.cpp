@@ -1,4 +1,4 @@
-#include "control/motion_cells.h"
+#include "media/motion_cells.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 // The AVI writer against ffmpeg and ffprobe: files must decode without a message, frames must sit
 // on their slots, the first frame must match its source, and every failure must leave either a
 // valid file or none.
-#include "control/avi_writer.h"
+#include "media/avi_writer.h"
 #include "media_tools.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "control/avi_writer.h"
+#include "media/avi_writer.h"
 
 #include "platform/clock.h"
 #include "platform/trace.h"

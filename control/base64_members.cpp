@@ -1,4 +1,4 @@
-// The Base64 coder and the control members built on it.
+// The control members built on the Base64 coder (platform/base64.h).
 //
 // The control keeps the last credential code it made in m_szDeviceSerialNo and hands that text
 // out instead of encoding while it is not empty: that is how a token that a camera issues (it is
@@ -7,32 +7,15 @@
 // Password clears it, and every read and write of it, of the user name and of the password goes
 // through m_CredentialLock: the image loop, the audio thread, the configuration workers and the
 // host's thread all use it.
-#include "control/base64.h"
-
 #include "control/cimage.h"
 
-#include <array>
-#include <cstdint>
-#include <cstring>
+#include "platform/base64.h"
+
 #include <mutex>
 
 namespace tessivor {
 
 namespace {
-
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Index of each alphabet character, -1 for every other byte value ("=" included).
-constexpr std::array<std::int8_t, 256> makeDecodeTable()
-{
-    std::array<std::int8_t, 256> t{};
-    for (auto& v : t)
-        v = -1;
-    for (int i = 0; i < 64; ++i)
-        t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
-    return t;
-}
-constexpr auto kDecode = makeDecodeTable();
 
 // The automation members work in a 1024-byte area: at most 1023 input characters, at most 1024
 // code characters.
@@ -47,66 +30,6 @@ std::string_view cText(std::string_view s)
 }
 
 } // namespace
-
-std::string base64Encode(const void* data, std::size_t size)
-{
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::string out;
-    out.reserve((size + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= size; i += 3) {
-        const std::uint32_t v = (std::uint32_t(p[i]) << 16) | (std::uint32_t(p[i + 1]) << 8) | p[i + 2];
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += kAlphabet[v & 63];
-    }
-    const std::size_t rest = size - i;
-    if (rest > 0) {
-        std::uint32_t v = std::uint32_t(p[i]) << 16;
-        if (rest == 2)
-            v |= std::uint32_t(p[i + 1]) << 8;
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
-
-std::optional<std::string> base64Decode(std::string_view code)
-{
-    const auto pad = code.find('=');
-    if (pad != std::string_view::npos)
-        code = code.substr(0, pad);
-    std::string out;
-    out.reserve(code.size() / 4 * 3 + 2);
-    std::uint32_t group = 0;
-    int count = 0;
-    for (const char c : code) {
-        const int v = kDecode[static_cast<unsigned char>(c)];
-        if (v < 0)
-            return std::nullopt;
-        group = (group << 6) | static_cast<std::uint32_t>(v);
-        if (++count == 4) {
-            out += static_cast<char>((group >> 16) & 0xFF);
-            out += static_cast<char>((group >> 8) & 0xFF);
-            out += static_cast<char>(group & 0xFF);
-            group = 0;
-            count = 0;
-        }
-    }
-    // A short last group of n characters carries n - 1 bytes from the top of its 24 bits.
-    if (count >= 2) {
-        group <<= 6 * (4 - count);
-        out += static_cast<char>((group >> 16) & 0xFF);
-        if (count == 3)
-            out += static_cast<char>((group >> 8) & 0xFF);
-    }
-    return out;
-}
-
-// ---- the control's members ----
 
 std::string CImage::Base64Encode(std::string_view text)
 {

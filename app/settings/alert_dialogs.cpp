@@ -237,7 +237,7 @@ void MotionSettingsDialog::ok()
     c.SendEmail = m_eMail->isChecked() ? 1 : 0;
     const std::int32_t mode = motionModeOf(c.Alarm, c.SendEmail, c.RecordMode);
     try {
-        if (c.Protocol != 3) {
+        if (c.Protocol != kProtocolKestra) {
             m_ctx.engine.Cam(n).put(IntProp::MotionSensitivity, c.Sensitivity);
             m_ctx.engine.Cam(n).put(IntProp::MotionDetectMode, mode);
         } else {

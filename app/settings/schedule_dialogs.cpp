@@ -367,7 +367,7 @@ void ScheduleDialog::remove()
 void ScheduleDialog::ok()
 {
     CamInfo& cam = state().cam(m_cam);
-    if (cam.Recording && cam.RecordMode == 2)
+    if (cam.Recording && cam.RecordMode == kRecordSchedule)
         m_ctx.engine.StopRecord(m_cam);
     const std::array<ScheduleInfo, kScheduleCount> before = cam.schedules;
     const std::vector<ScheduleInfo> entries = rowEntries();

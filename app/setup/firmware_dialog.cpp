@@ -61,7 +61,7 @@ private:
 struct ProbedCamera
 {
     std::string FWVersion;
-    std::int32_t Protocol = 0;
+    std::int32_t Protocol = kProtocolNative;
     std::int32_t Port = 0;
     bool IsLocalCamera = false;
     std::string MacAddress;

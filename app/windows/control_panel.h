@@ -137,7 +137,7 @@ public:
         std::int32_t result = 0; // -1 found
         std::int32_t RemotePort = 0;
         bool LocalCamera = true;
-        std::int32_t FoundProtocol = 0;
+        std::int32_t FoundProtocol = kProtocolNative;
         std::string FoundMACAddress, FoundServerModel, FoundDeviceName, FoundFWVersion, FoundHWVersion,
             FoundROMVersion;
     };

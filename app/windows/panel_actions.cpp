@@ -172,7 +172,8 @@ void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
             }
         } else if (name == "Update") {
             const CamInfo& r = m_state.cam(m_state.CurCam);
-            if (r.Protocol != 3 && r.Protocol != 4 && r.Assign && m_state.CamConfOn)
+            if (r.Protocol != kProtocolKestra && r.Protocol != kProtocolMultipart && r.Assign &&
+                m_state.CamConfOn)
                 Update_Fun();
         } else if (rowOf(name) >= kPadFirst && rowOf(name) <= kPadLast) {
             // The pad acts on press and release.
@@ -272,9 +273,9 @@ void ControlPanel::ImageServer1_EndProbeDevice(const ProbeReport& report)
     r.Port = report.RemotePort;
     r.IsLocalCamera = report.LocalCamera;
     r.Protocol = report.FoundProtocol;
-    if (r.Protocol == 0)
+    if (r.Protocol == kProtocolNative)
         r.Port = kNativeCameraPort;
-    else if (r.Protocol == 1)
+    else if (r.Protocol == kProtocolVideoCgi)
         r.Port = 80;
     r.MacAddress = report.FoundMACAddress;
     r.ServerModel = report.FoundServerModel;
@@ -294,7 +295,7 @@ void ControlPanel::Erase_Fun()
     CamInfo& r = m_state.cam(n);
     // Only a Kestra session that was opened is ended (as at the program's end); it is then gone.
     std::string& cookie = m_state.CamCookie[static_cast<std::size_t>(n - 1)];
-    if (r.Protocol == 3 && !cookie.empty()) {
+    if (r.Protocol == kProtocolKestra && !cookie.empty()) {
         try {
             engine.Cam(n).Kestra_Logout(cookie);
         } catch (const std::exception&) {
@@ -312,7 +313,7 @@ void ControlPanel::Erase_Fun()
     r.IPAddress.clear();
     r.MacAddress = "0.0.0.0.0.0";
     r.Port = kNativeCameraPort;
-    r.Protocol = 0;
+    r.Protocol = kProtocolNative;
     r.IsLocalCamera = true;
     r.FWVersion.clear();
     r.HWVersion.clear();
@@ -321,7 +322,7 @@ void ControlPanel::Erase_Fun()
     r.ServerLocation.clear();
     r.ServerModel.clear();
     r.Recording = false;
-    r.RecordType = 1;
+    r.RecordType = kRecordManual;
     r.PT = false;
     RefreshPTPanel();
     if (m_state.WindowOpen[static_cast<std::size_t>(n)])
@@ -374,10 +375,10 @@ void ControlPanel::AssignCamFromBrowse(int n, const BrowseResult& chosen)
     r.Password = chosen.Password;
     r.ServerLocation = chosen.ServerLocation;
     r.PT = chosen.PT;
-    r.RecordType = 1;
+    r.RecordType = kRecordManual;
     r.Enable = true;
     r.RotateAngle = 0;
-    r.RecordMode = 0;
+    r.RecordMode = kRecordNone;
     r.LastMotion = m_sv.clock->now();
     r.MotionLedOn = false;
     r.MailIntervalTime = 5;
@@ -402,11 +403,11 @@ void ControlPanel::Connect_Fun(int n)
     CamInfo& r = m_state.cam(n);
     if (r.Enable) {
         ShowBtnBitmap(panelrow::kConnect, btnstate::kHover);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
         m_sv.engine->Stop_MotionStart(n);
         m_sv.engine->CamStop(n);
         // The stop ended the sound: the sound button of a camera that has one shows it off.
-        if (r.Protocol == 3 || r.Protocol == 4) {
+        if (r.Protocol == kProtocolKestra || r.Protocol == kProtocolMultipart) {
             if (m_state.WindowOpen[static_cast<std::size_t>(n)])
                 m_sv.windows->viewShowButton(n, buttonrow::kAudio, BtnState::kNormal);
             if (m_state.WindowOpen[5] && m_state.CombineMode == 1)
@@ -458,17 +459,17 @@ void ControlPanel::StopAllRecording()
     CamInfo& r = m_state.cam(n);
     Engine& engine = *m_sv.engine;
     switch (r.RecordMode) {
-    case 1:
-        r.RecordMode = 0;
+    case kRecordManual:
+        r.RecordMode = kRecordNone;
         engine.StopRecord(n);
         break;
-    case 2:
+    case kRecordSchedule:
         stopIfRecording(n);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
         break;
-    case 3:
+    case kRecordMotion:
         stopMotionRecording(n);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
         break;
     default:
         break;
@@ -561,27 +562,27 @@ bool ControlPanel::ManualRec_Fun()
         bool result = true;
         Engine& engine = *m_sv.engine;
         auto start = [&](int message) {
-            if (engine.StartRecord(n, 1)) {
-                r.RecordMode = 1;
+            if (engine.StartRecord(n, kRecordManual)) {
+                r.RecordMode = kRecordManual;
             } else {
                 m_sv.dialogs->messageBox(panelMessage(message), kStyleExclamation);
-                r.RecordMode = 0;
+                r.RecordMode = kRecordNone;
             }
         };
         switch (r.RecordMode) {
-        case 0:
+        case kRecordNone:
             start(2);
             result = false;
             break;
-        case 1:
-            r.RecordMode = 0;
+        case kRecordManual:
+            r.RecordMode = kRecordNone;
             engine.StopRecord(n);
             break;
-        case 2:
+        case kRecordSchedule:
             stopIfRecording(n);
             start(2);
             break;
-        case 3:
+        case kRecordMotion:
             stopMotionRecording(n);
             start(3);
             break;
@@ -602,30 +603,30 @@ bool ControlPanel::ScheduleRec_Fun()
             m_sv.dialogs->schedule(n);
             if (HasCheckedSchedule(n)) {
                 if (engine.CheckStorage(n)) {
-                    r.RecordMode = 2;
+                    r.RecordMode = kRecordSchedule;
                 } else {
                     m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
                     if (resetOnFailure)
-                        r.RecordMode = 0;
+                        r.RecordMode = kRecordNone;
                 }
             } else if (resetOnFailure) {
-                r.RecordMode = 0;
+                r.RecordMode = kRecordNone;
             }
         };
         switch (r.RecordMode) {
-        case 0:
+        case kRecordNone:
             pick(false);
             result = false;
             break;
-        case 1:
+        case kRecordManual:
             stopIfRecording(n);
             pick(true);
             break;
-        case 2:
+        case kRecordSchedule:
             stopIfRecording(n);
-            r.RecordMode = 0;
+            r.RecordMode = kRecordNone;
             break;
-        case 3:
+        case kRecordMotion:
             stopMotionRecording(n);
             pick(true);
             break;
@@ -643,26 +644,26 @@ bool ControlPanel::MotionRec_Fun()
         Engine& engine = *m_sv.engine;
         auto start = [&] {
             if (engine.CheckStorage(n)) {
-                r.RecordMode = 3;
+                r.RecordMode = kRecordMotion;
                 engine.Start_MotionStart(n);
             } else {
                 m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
-                r.RecordMode = 0;
+                r.RecordMode = kRecordNone;
             }
         };
         switch (r.RecordMode) {
-        case 0:
+        case kRecordNone:
             start();
             result = false;
             break;
-        case 1:
-        case 2:
+        case kRecordManual:
+        case kRecordSchedule:
             stopIfRecording(n);
             start();
             break;
-        case 3:
+        case kRecordMotion:
             stopMotionRecording(n);
-            r.RecordMode = 0;
+            r.RecordMode = kRecordNone;
             break;
         default:
             break;
@@ -770,7 +771,7 @@ void ControlPanel::padPress(int row)
 bool ControlPanel::PTButtonDown(int n)
 {
     const CamInfo& r = m_state.cam(n);
-    if (r.Alarm != 1 && r.SendEmail != 1 && r.RecordMode != 3)
+    if (r.Alarm != 1 && r.SendEmail != 1 && r.RecordMode != kRecordMotion)
         return true;
     m_tmrBtnHold->setEnabled(false);
     for (int row = panelrow::kPadFirst; row <= panelrow::kPadLast; ++row) {
@@ -792,11 +793,11 @@ void ControlPanel::SendPTCommand(int n, std::int16_t code)
     r.SendEmail = 0;
     engine.Cam(m_state.CurCam).put(IntProp::MotionDetectMode, 0);
     engine.CamViewer1(m_state.CurCam).setMotionMode(0);
-    if (r.RecordMode == 3) {
+    if (r.RecordMode == kRecordMotion) {
         engine.tmrMotion(m_state.CurCam).setEnabled(false);
         if (r.Recording)
             engine.StopRecord(m_state.CurCam);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
     }
     RefreshPanelText();
     engine.Cam(n).PT_CMD(code);

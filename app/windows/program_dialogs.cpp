@@ -104,9 +104,9 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
     control->setLocalCamera(cam.IsLocalCamera);
     control->setProxy(s.ProxyServerAddress, s.ProxyServerPort, s.EnableProxy, s.BypassProxyServer);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (cam.Protocol == 0) {
+    if (cam.Protocol == kProtocolNative) {
         result.CheckMode = 0;
-        control->setProtocol(0);
+        control->setProtocol(kProtocolNative);
         if (control->probeDevice(0, true) == -1) {
             control->setFoundIndex(-1);
             control->setMACAddress(control->foundMACAddress());
@@ -119,7 +119,7 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
         }
     } else {
         result.CheckMode = 1;
-        control->setProtocol(1);
+        control->setProtocol(kProtocolVideoCgi);
         control->setUserName({});
         control->setPassword({});
         result.outcome =

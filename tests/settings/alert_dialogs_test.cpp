@@ -60,8 +60,8 @@ TEST(MotionSettings, OkPushesModeAndSensitivityToTheCamerasEngine)
 TEST(MotionSettings, AKestraCameraGetsModeThenSensitivityThroughItsViewer)
 {
     Rig rig;
-    rig.state().cam(1).Protocol = 3;
-    rig.state().cam(1).RecordMode = 3;
+    rig.state().cam(1).Protocol = kProtocolKestra;
+    rig.state().cam(1).RecordMode = kRecordMotion;
     MotionSettingsResult result;
     MotionSettingsDialog d(rig.context, result);
     d.show();

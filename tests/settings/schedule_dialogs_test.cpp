@@ -217,9 +217,9 @@ TEST(ScheduleList, OkWhileScheduleRecordingStopsItFirst)
     Rig rig;
     fourEntries(rig.state());
     CamInfo& c = rig.state().cam(1);
-    c.RecordMode = 2;
+    c.RecordMode = kRecordSchedule;
     c.Recording = true;
-    c.RecordType = 2;
+    c.RecordType = kRecordSchedule;
     rig.engine.cam(1).setStatus(4);
     ScheduleResult result;
     ScheduleDialog d(rig.context, result);

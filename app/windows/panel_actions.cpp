@@ -35,153 +35,244 @@ void ControlPanel::tail()
     m_sv.engine->RefreshStatus();
 }
 
+const ControlPanel::ClickRow ControlPanel::kClickRows[] = {
+    {"Cam1", false, &ControlPanel::clickCam},
+    {"Cam2", false, &ControlPanel::clickCam},
+    {"Cam3", false, &ControlPanel::clickCam},
+    {"Cam4", false, &ControlPanel::clickCam},
+    {"SysConf", false, &ControlPanel::clickSysConf},
+    {"ManualRec", true, &ControlPanel::clickManualRec},
+    {"Assign", true, &ControlPanel::clickAssign},
+    {"Motion", true, &ControlPanel::clickMotion},
+    {"Combine", false, &ControlPanel::clickCombine},
+    {"Play", false, &ControlPanel::clickPlay},
+    {"About", false, &ControlPanel::clickAbout},
+    {"Connect", true, &ControlPanel::clickConnect},
+    {"Web", true, &ControlPanel::clickWeb},
+    {"Scan", false, &ControlPanel::clickScan},
+    {"Min", false, &ControlPanel::clickMin},
+    {"Erase", true, &ControlPanel::clickErase},
+    {"CamConf", true, &ControlPanel::clickCamConf},
+    {"ExtInfo", true, &ControlPanel::clickExtInfo},
+    {"ScheduleRec", true, &ControlPanel::clickScheduleRec},
+    {"MotionRec", true, &ControlPanel::clickMotionRec},
+    {"Update", true, &ControlPanel::clickUpdate},
+};
+
 void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
 {
     if (!obj)
         return;
     guarded("SkinForm1_ObjectClick", [&] {
-        using namespace panelrow;
         const QString name = obj->Name();
-        const std::size_t cur = static_cast<std::size_t>(m_state.CurCam - 1);
-        auto extInfoOff = [&] { m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false; };
-        const bool scan = m_state.ScanModeOn;
-        const bool scanBlocked = name == "ManualRec" || name == "Assign" || name == "Motion" ||
-                                 name == "Connect" || name == "Web" || name == "Erase" || name == "CamConf" ||
-                                 name == "ExtInfo" || name == "ScheduleRec" || name == "MotionRec" ||
-                                 name == "Update";
-        if (scanBlocked && scan)
-            return;
-
-        if (name.size() == 4 && name.startsWith("Cam") && name[3] >= '1' && name[3] <= '4') {
-            const int n = name[3].digitValue();
-            if (m_state.CurCam != n)
-                m_state.CamConfOn = false;
-            SelectCam(n);
-            extInfoOff();
-            RefreshPanelText();
-        } else if (name == "SysConf") {
-            m_sv.dialogs->systemSettings();
-        } else if (name == "ManualRec") {
-            if (assigned()) {
-                const bool result = ManualRec_Fun();
-                extInfoOff();
-                m_state.CamConfOn = false;
-                RefreshPanelText();
-                if (result && !m_state.cam(m_state.CurCam).Recording)
-                    obj->SetBitmap(QString::fromStdString(btnStr(kManualRec, btnstate::kHover)));
-            }
-        } else if (name == "Assign") {
-            Assign_Fun();
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Motion") {
-            const bool ok = (editionS() || editionTC()) ? assigned() : assigned() && m_state.CamConfOn;
-            if (ok) {
-                Motion_Fun();
-                RefreshPanelText();
-            }
-        } else if (name == "Combine") {
-            Combine_Fun();
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Play") {
-            Play_Fun();
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "About") {
-            if (editionTC() || editionEng())
-                m_sv.dialogs->about();
-            else
-                m_tbr->PopupMenu("ID_HelpAbout", QCursor::pos());
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Connect") {
-            if (assigned()) {
-                Connect_Fun(m_state.CurCam);
-                extInfoOff();
-                m_state.CamConfOn = false;
-                if (m_state.CombineMode == 1)
-                    m_sv.windows->combinedRefrushStatusBar(m_state.CurCam);
-                else
-                    RefreshPanelText();
-            }
-        } else if (name == "Web") {
-            if (assigned() && m_state.CamConfOn) {
-                Web_Fun();
-                extInfoOff();
-                RefreshPanelText();
-            }
-        } else if (name == "Scan") {
-            Scan_Fun();
-            extInfoOff();
-            RefreshPanelText();
-        } else if (name == "Min") {
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Erase") {
-            if (assigned() && m_sv.dialogs->confirmErase(m_state.CurCam)) {
-                // The confirmation's own steps.
-                Erase_Fun();
-                extInfoOff();
-                m_state.CamConfOn = false;
-                RefreshPanelText();
-                RefrushCamCfgBtn();
-            }
-        } else if (name == "CamConf") {
-            if (assigned()) {
-                if (editionTC()) {
-                    if (!m_state.cam(m_state.CurCam).PasswordChecked) {
-                        configurationGate();
-                        return; // the gate ends the click itself
-                    }
-                }
-                CamConf_Fun();
-            }
-            extInfoOff();
-            RefreshPanelText();
-        } else if (name == "ExtInfo") {
-            if (assigned()) {
-                const bool on = !m_state.ExtInfoOn[cur];
-                m_state.ExtInfoOn[cur] = on;
-                m_state.CamConfOn = false;
-                RefreshPanelText();
-                obj->SetBitmap(
-                    QString::fromStdString(btnStr(kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
-            }
-        } else if (name == "ScheduleRec") {
-            if (assigned()) {
-                m_state.CamConfOn = false;
-                const bool result = ScheduleRec_Fun();
-                RefreshPanelText();
-                if (!m_state.cam(m_state.CurCam).Recording)
-                    obj->SetBitmap(QString::fromStdString(
-                        btnStr(kScheduleRec, result ? btnstate::kHover : btnstate::kNormal)));
-            }
-        } else if (name == "MotionRec") {
-            if (assigned()) {
-                m_state.CamConfOn = false;
-                MotionRec_Fun();
-                RefreshPanelText();
-                if (!m_state.cam(m_state.CurCam).Recording)
-                    obj->SetBitmap(QString::fromStdString(btnStr(kMotionRec, btnstate::kHover)));
-            }
-        } else if (name == "Update") {
-            const CamInfo& r = m_state.cam(m_state.CurCam);
-            if (r.Protocol != kProtocolKestra && r.Protocol != kProtocolMultipart && r.Assign &&
-                m_state.CamConfOn)
-                Update_Fun();
-        } else if (rowOf(name) >= kPadFirst && rowOf(name) <= kPadLast) {
+        const ClickRow* row = nullptr;
+        for (const ClickRow& r : kClickRows)
+            if (name == QLatin1String(r.name))
+                row = &r;
+        if (row) {
+            if (row->blockedInScan && m_state.ScanModeOn)
+                return;
+            if (!(this->*row->handler)(*obj))
+                return;
+        } else if (rowOf(name) >= panelrow::kPadFirst && rowOf(name) <= panelrow::kPadLast) {
             // The pad acts on press and release.
         } else {
             obj->SetStyleCode(2);
         }
         tail();
     });
+}
+
+void ControlPanel::extInfoOff()
+{
+    m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false;
+}
+
+// The common end of most clicks: extended information off, configuration mode off, texts again.
+void ControlPanel::leaveModes()
+{
+    extInfoOff();
+    m_state.CamConfOn = false;
+    RefreshPanelText();
+}
+
+bool ControlPanel::clickCam(SkinObject& obj)
+{
+    const int n = obj.Name()[3].digitValue();
+    if (m_state.CurCam != n)
+        m_state.CamConfOn = false;
+    SelectCam(n);
+    extInfoOff();
+    RefreshPanelText();
+    return true;
+}
+
+bool ControlPanel::clickSysConf(SkinObject&)
+{
+    m_sv.dialogs->systemSettings();
+    return true;
+}
+
+bool ControlPanel::clickManualRec(SkinObject& obj)
+{
+    if (assigned()) {
+        const bool result = ManualRec_Fun();
+        leaveModes();
+        if (result && !m_state.cam(m_state.CurCam).Recording)
+            obj.SetBitmap(QString::fromStdString(btnStr(panelrow::kManualRec, btnstate::kHover)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickAssign(SkinObject&)
+{
+    Assign_Fun();
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickMotion(SkinObject&)
+{
+    const bool ok = (editionS() || editionTC()) ? assigned() : assigned() && m_state.CamConfOn;
+    if (ok) {
+        Motion_Fun();
+        RefreshPanelText();
+    }
+    return true;
+}
+
+bool ControlPanel::clickCombine(SkinObject&)
+{
+    Combine_Fun();
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickPlay(SkinObject&)
+{
+    Play_Fun();
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickAbout(SkinObject&)
+{
+    if (editionTC() || editionEng())
+        m_sv.dialogs->about();
+    else
+        m_tbr->PopupMenu("ID_HelpAbout", QCursor::pos());
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickConnect(SkinObject&)
+{
+    if (assigned()) {
+        Connect_Fun(m_state.CurCam);
+        extInfoOff();
+        m_state.CamConfOn = false;
+        if (m_state.CombineMode == 1)
+            m_sv.windows->combinedRefrushStatusBar(m_state.CurCam);
+        else
+            RefreshPanelText();
+    }
+    return true;
+}
+
+bool ControlPanel::clickWeb(SkinObject&)
+{
+    if (assigned() && m_state.CamConfOn) {
+        Web_Fun();
+        extInfoOff();
+        RefreshPanelText();
+    }
+    return true;
+}
+
+bool ControlPanel::clickScan(SkinObject&)
+{
+    Scan_Fun();
+    extInfoOff();
+    RefreshPanelText();
+    return true;
+}
+
+bool ControlPanel::clickMin(SkinObject&)
+{
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickErase(SkinObject&)
+{
+    if (assigned() && m_sv.dialogs->confirmErase(m_state.CurCam)) {
+        // The confirmation's own steps.
+        Erase_Fun();
+        leaveModes();
+        RefrushCamCfgBtn();
+    }
+    return true;
+}
+
+bool ControlPanel::clickCamConf(SkinObject&)
+{
+    if (assigned()) {
+        if (editionTC() && !m_state.cam(m_state.CurCam).PasswordChecked) {
+            configurationGate();
+            return false; // the gate ends the click itself
+        }
+        CamConf_Fun();
+    }
+    extInfoOff();
+    RefreshPanelText();
+    return true;
+}
+
+bool ControlPanel::clickExtInfo(SkinObject& obj)
+{
+    if (assigned()) {
+        const std::size_t cur = static_cast<std::size_t>(m_state.CurCam - 1);
+        const bool on = !m_state.ExtInfoOn[cur];
+        m_state.ExtInfoOn[cur] = on;
+        m_state.CamConfOn = false;
+        RefreshPanelText();
+        obj.SetBitmap(
+            QString::fromStdString(btnStr(panelrow::kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickScheduleRec(SkinObject& obj)
+{
+    if (assigned()) {
+        m_state.CamConfOn = false;
+        const bool result = ScheduleRec_Fun();
+        RefreshPanelText();
+        if (!m_state.cam(m_state.CurCam).Recording)
+            obj.SetBitmap(QString::fromStdString(
+                btnStr(panelrow::kScheduleRec, result ? btnstate::kHover : btnstate::kNormal)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickMotionRec(SkinObject& obj)
+{
+    if (assigned()) {
+        m_state.CamConfOn = false;
+        MotionRec_Fun();
+        RefreshPanelText();
+        if (!m_state.cam(m_state.CurCam).Recording)
+            obj.SetBitmap(QString::fromStdString(btnStr(panelrow::kMotionRec, btnstate::kHover)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickUpdate(SkinObject&)
+{
+    const CamInfo& r = m_state.cam(m_state.CurCam);
+    if (r.Protocol != kProtocolKestra && r.Protocol != kProtocolMultipart && r.Assign && m_state.CamConfOn)
+        Update_Fun();
+    return true;
 }
 
 void ControlPanel::configurationGate()

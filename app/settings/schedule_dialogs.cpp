@@ -250,9 +250,8 @@ enum Column
 
 } // namespace
 
-ScheduleDialog::ScheduleDialog(SettingsContext& context, ScheduleResult& result, QWidget* parent)
-    : SetupDialog(context, "frmSchedule", parent), m_ctx(context), m_result(result),
-      m_cam(context.state.CurCam)
+ScheduleDialog::ScheduleDialog(SettingsContext& context, int camera, ScheduleResult& result, QWidget* parent)
+    : SetupDialog(context, "frmSchedule", parent), m_ctx(context), m_result(result), m_cam(camera)
 {
     setObjectName("frmSchedule");
     readNames(state(), WindowTexts::load(state(), "frmAddSchedule"));

@@ -214,19 +214,18 @@ void ProgramDialogs::updateFirmware(int)
     runFirmwareDialog(context, m_owner);
 }
 
-// The settings dialogs act on CurCam, which the panel has set to the camera it passes.
-void ProgramDialogs::schedule(int)
+void ProgramDialogs::schedule(int n)
 {
     if (!m_settings)
         return notAvailable("recording schedule");
-    runScheduleDialog(*m_settings, m_owner);
+    runScheduleDialog(*m_settings, n, m_owner);
 }
 
-void ProgramDialogs::motionSettings(int)
+void ProgramDialogs::motionSettings(int n)
 {
     if (!m_settings)
         return notAvailable("motion and alert settings");
-    runMotionSettings(*m_settings, m_owner);
+    runMotionSettings(*m_settings, n, m_owner);
 }
 
 void ProgramDialogs::systemSettings()

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +71,24 @@ struct MotionSettings
     std::int32_t Alarm = 0;
     std::int32_t SendEmail = 0;
 };
+
+// What a probe learns of a camera, for its record.
+struct ProbedCamera
+{
+    std::string FWVersion;
+    std::int32_t Protocol = kProtocolNative;
+    std::int32_t Port = 0;
+    bool IsLocalCamera = false;
+    std::string MacAddress;
+    std::string ServerModel;
+    std::string ServerName;
+    std::string HWVersion;
+    std::string ROMVersion;
+};
+
+// Probes the camera that `cam` is set to, inside the call (it asks over the network: run it on a
+// worker); nothing when the camera does not answer. Touches only the control.
+std::optional<ProbedCamera> probeCamera(CameraControl& cam);
 
 // The motion mode that a record's switches give: 1 beep, 4 e-mail, 8 motion recording, their sum.
 std::int32_t motionModeOf(std::int32_t alarm, std::int32_t sendEmail, std::int32_t recordMode);
@@ -120,6 +139,9 @@ public:
     std::string applyMailSettings(int n, const MailSettings& mail);
     std::string applyMotionSettings(int n, const MotionSettings& motion);
     std::string applySystemSettings(const SystemSettings& settings);
+    // Stores what a probe learned in camera n's record and puts the record into its control
+    // again; then starts the camera when `start`.
+    void applyProbedCamera(int n, const ProbedCamera& found, bool start);
     // The profile file that saving writes from now on.
     void setProfilePath(const std::string& path);
     // Reads the profile `path` into the state (which then names it); false with a reason in

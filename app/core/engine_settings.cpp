@@ -89,6 +89,41 @@ std::string Engine::applySystemSettings(const SystemSettings& settings)
     return refused;
 }
 
+std::optional<ProbedCamera> probeCamera(CameraControl& cam)
+{
+    if (cam.ProbeDevice(0, false) != -1)
+        return std::nullopt;
+    cam.put(IntProp::FoundIndex, -1);
+    ProbedCamera f;
+    f.FWVersion = cam.get(TextProp::FoundFWVersion);
+    f.Protocol = cam.get(IntProp::FoundProtocol);
+    f.Port = cam.get(IntProp::RemotePort);
+    f.IsLocalCamera = cam.get(BoolProp::LocalCamera);
+    f.MacAddress = cam.get(TextProp::FoundMACAddress);
+    f.ServerModel = cam.get(TextProp::FoundServerModel);
+    f.ServerName = cam.get(TextProp::FoundDeviceName);
+    f.HWVersion = cam.get(TextProp::FoundHWVersion);
+    f.ROMVersion = cam.get(TextProp::FoundROMVersion);
+    return f;
+}
+
+void Engine::applyProbedCamera(int n, const ProbedCamera& found, bool start)
+{
+    CamInfo& ci = m_state.cam(n);
+    ci.FWVersion = found.FWVersion;
+    ci.Protocol = found.Protocol;
+    ci.Port = found.Port;
+    ci.IsLocalCamera = found.IsLocalCamera;
+    ci.MacAddress = found.MacAddress;
+    ci.ServerModel = found.ServerModel;
+    ci.ServerName = found.ServerName;
+    ci.HWVersion = found.HWVersion;
+    ci.ROMVersion = found.ROMVersion;
+    PutSettingToCam(n);
+    if (start)
+        CamStart(n);
+}
+
 void Engine::setProfilePath(const std::string& path)
 {
     m_state.INIPath = path;

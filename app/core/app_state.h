@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/core/app_paths.h"
+#include "app/core/camera_kinds.h"
 
 #include <array>
 #include <cstdint>
@@ -37,7 +38,7 @@ struct ScheduleInfo
 
 struct CamInfo
 {
-    std::int32_t RecordType = 1; // run-time: 1 manual, 2 schedule, 3 motion
+    std::int32_t RecordType = kRecordManual; // run-time
     bool Assign = false;
     bool IsLocalCamera = true;
     bool Recording = false;       // run-time
@@ -48,7 +49,7 @@ struct CamInfo
     std::string IPAddress;
     std::string MacAddress = "0.0.0.0.0.0";
     std::int32_t Port = kNativeCameraPort;
-    std::int32_t Protocol = 0;
+    std::int32_t Protocol = kProtocolNative;
     std::string UserName;
     std::string Password;
     std::string ServerModel;
@@ -60,7 +61,7 @@ struct CamInfo
     std::time_t LastMotion = 0; // run-time
     bool MotionLedOn = false;   // run-time
     std::int32_t RotateAngle = 0;
-    std::int32_t RecordMode = 0; // 0 none, 1 manual, 2 schedule, 3 motion
+    std::int32_t RecordMode = kRecordNone;
     std::int32_t ScheduleCount = 0;
     std::int32_t ScheduleIndex = 0; // run-time
     std::array<ScheduleInfo, kScheduleCount> schedules{};

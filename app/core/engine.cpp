@@ -184,7 +184,7 @@ void Engine::Unload()
         CamStop(n);
         // Only a Kestra session that was opened is ended.
         const std::string& cookie = m_state.CamCookie[static_cast<std::size_t>(n - 1)];
-        if (m_state.cam(n).Protocol == 3 && !cookie.empty()) {
+        if (m_state.cam(n).Protocol == kProtocolKestra && !cookie.empty()) {
             try {
                 Cam(n).Kestra_Logout(cookie);
             } catch (const std::exception&) {
@@ -252,7 +252,7 @@ void Engine::InitialCamSetting()
 void Engine::bindTarget(int n, const DrawTarget& target)
 {
     CamInfo& ci = m_state.cam(n);
-    if (ci.Protocol == 3) {
+    if (ci.Protocol == kProtocolKestra) {
         CameraViewer& v = CamViewer1(n);
         v.setDrawingWindow(target.handle);
         v.setCameraAddress(ci.IPAddress);
@@ -275,7 +275,7 @@ void Engine::PutSettingToCam(int n)
         CameraControl& c = Cam(n);
         putConnection(n, true);
 
-        if (ci.Protocol == 3) {
+        if (ci.Protocol == kProtocolKestra) {
             CameraViewer& v = CamViewer1(n);
             c.GetKestraPort();
             v.setControlPort(std::to_string(c.get(IntProp::KestraCPort)));
@@ -306,7 +306,7 @@ void Engine::PutSettingToCam(int n)
             ci.ROMVersion = versionOrNA(c.get(TextProp::FoundROMVersion));
         }
 
-        if (ci.Protocol != 3) {
+        if (ci.Protocol != kProtocolKestra) {
             c.put(IntProp::SplitFileMode, s.SplitFileMode);
             c.put(IntProp::SplitFileSpace, (s.FileSize + 1) * 10);
             c.put(IntProp::SplitFileTime, (s.FileTimeLimited + 1) * 10);
@@ -342,7 +342,7 @@ void Engine::PutSettingToCam(int n)
         if (ci.SendEmail == 1)
             mode |= 4;
         const std::string alertFile = alertPictureFile(n).string();
-        if (ci.Protocol != 3) {
+        if (ci.Protocol != kProtocolKestra) {
             c.put(IntProp::MotionSensitivity, ci.Sensitivity);
             c.put(IntProp::MotionDetectMode, mode);
             c.put(TextProp::EMailFileName, alertFile);
@@ -418,14 +418,14 @@ void Engine::CamStart(int n)
         CamInfo& ci = m_state.cam(n);
         ci.LoginRefused = false;
         for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
-            if (ci.Protocol == 3) {
+            if (ci.Protocol == kProtocolKestra) {
                 if ((CamViewer1(n).state() & CameraViewer::kStateShowing) == 0)
                     break;
                 CamViewer1(n).stopShowing();
             } else {
                 if (Cam(n).get(IntProp::Status) == 0)
                     break;
-                if (ci.Protocol == 4) {
+                if (ci.Protocol == kProtocolMultipart) {
                     Cam(n).put(IntProp::PlayMode, 0);
                     Cam(n).RunAudio();
                 }
@@ -434,10 +434,10 @@ void Engine::CamStart(int n)
             m_sv.ui->processEvents();
             m_sv.clock->sleepMs(kStopAttemptWaitMs);
         }
-        if (ci.Protocol == 3) {
+        if (ci.Protocol == kProtocolKestra) {
             CamViewer1(n).startShowing();
         } else {
-            if (ci.Protocol == 4)
+            if (ci.Protocol == kProtocolMultipart)
                 Cam(n).put(IntProp::PlayMode, 1);
             Cam(n).Run();
         }
@@ -457,12 +457,12 @@ void Engine::CamStop(int n)
         if (ci.Recording)
             StopRecord(n);
         const bool viewOpen = m_state.WindowOpen[static_cast<std::size_t>(n)];
-        if (ci.Protocol == 3) {
+        if (ci.Protocol == kProtocolKestra) {
             CamViewer1(n).audioOff();
             CamViewer1(n).stopShowing();
             if (viewOpen)
                 m_sv.windows->viewRefreshPicture(n);
-        } else if (ci.Protocol == 4) {
+        } else if (ci.Protocol == kProtocolMultipart) {
             Cam(n).put(IntProp::PlayMode, 0);
             Cam(n).RunAudio();
             if (viewOpen)
@@ -499,7 +499,7 @@ void Engine::finishSwitch(int n, bool started)
 void Engine::RestartCam(int n)
 {
     const CamInfo& ci = m_state.cam(n);
-    if (ci.Protocol != 0 || !ci.Enable)
+    if (ci.Protocol != kProtocolNative || !ci.Enable)
         return;
     try {
         Cam(n).Stop();

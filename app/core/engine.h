@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,47 @@ struct EngineServices
     // The processor family level that sets the image interval; read from the system when not set.
     std::function<std::int16_t()> processorLevel;
 };
+
+// A camera's e-mail alert settings as the e-mail dialog returns them.
+struct MailSettings
+{
+    std::string MailServer;
+    std::string MailFrom;
+    std::string MailTo;
+    std::string MailSubject;
+    std::string MailUserName;
+    std::string MailPassword;
+    std::int32_t MailIntervalTime = 5;
+};
+
+// A camera's motion alert switches as the motion dialog returns them.
+struct MotionSettings
+{
+    std::int32_t Sensitivity = 5;
+    std::int32_t Alarm = 0;
+    std::int32_t SendEmail = 0;
+};
+
+// What a probe learns of a camera, for its record.
+struct ProbedCamera
+{
+    std::string FWVersion;
+    std::int32_t Protocol = kProtocolNative;
+    std::int32_t Port = 0;
+    bool IsLocalCamera = false;
+    std::string MacAddress;
+    std::string ServerModel;
+    std::string ServerName;
+    std::string HWVersion;
+    std::string ROMVersion;
+};
+
+// Probes the camera that `cam` is set to, inside the call (it asks over the network: run it on a
+// worker); nothing when the camera does not answer. Touches only the control.
+std::optional<ProbedCamera> probeCamera(CameraControl& cam);
+
+// The motion mode that a record's switches give: 1 beep, 4 e-mail, 8 motion recording, their sum.
+std::int32_t motionModeOf(std::int32_t alarm, std::int32_t sendEmail, std::int32_t recordMode);
 
 class Engine : public CameraEvents, public ViewerEvents
 {
@@ -90,6 +132,26 @@ public:
     void InitialCamSetting();
     void PutSettingToCam(int n);
     void ApplyImageInterval();
+
+    // Edits that the settings dialogs return. Each stores the edits in the records, then hands
+    // them to the controls (and viewers); a control that refuses leaves the records stored and
+    // the rest unsent, and the reason comes back (empty when all went in).
+    std::string applyMailSettings(int n, const MailSettings& mail);
+    std::string applyMotionSettings(int n, const MotionSettings& motion);
+    std::string applySystemSettings(const SystemSettings& settings);
+    // Stores what a probe learned in camera n's record and puts the record into its control
+    // again; then starts the camera when `start`.
+    void applyProbedCamera(int n, const ProbedCamera& found, bool start);
+    // The profile file that saving writes from now on.
+    void setProfilePath(const std::string& path);
+    // Reads the profile `path` into the state (which then names it); false with a reason in
+    // `error` when it could not be read.
+    bool loadProfile(const std::string& path, std::string* error);
+
+    // The run-time selections that windows and dialogs change: the current camera (1 to 4) and
+    // the combined mode (0 off, 1 on).
+    void setCurrentCamera(int n);
+    void setCombineMode(std::int32_t mode);
 
     void CamStart(int n);
     void CamStop(int n);

@@ -28,22 +28,22 @@ void Engine::onImageEvent(int n, std::int32_t code)
     try {
         CamInfo& ci = m_state.cam(n);
         const bool panel = m_state.WindowOpen[0];
-        if (code == 1000) {
+        if (code == kEventRecordTimeout) {
             logText(n, 17);
             return;
         }
         switch (code) {
-        case 0:
+        case kEventLoopClosed:
             ci.Recording = false;
             // The loop ended: whatever recorded has stopped, so its lamp goes out too.
             if (panel)
                 m_sv.windows->LedControl(3 * n - 2, false);
             refresh();
             break;
-        case 1:
+        case kEventThreadStarted:
             logText(n, 3);
             break;
-        case 2:
+        case kEventConnected:
             if (!m_state.AutoRestarted[idx(n)])
                 logText(n, 4);
             if (panel) {
@@ -54,27 +54,27 @@ void Engine::onImageEvent(int n, std::int32_t code)
             // Only the first connection after an automatic restart goes unlogged.
             m_state.AutoRestarted[idx(n)] = false;
             break;
-        case 6:
+        case kEventMotion:
             motionProcedure(n);
             break;
-        case 11:
+        case kEventRecordOpenFailed:
             logText(n, 8);
             StopRecord(n);
             refresh();
             break;
-        case 12:
-        case 14:
+        case kEventRecordSplit:
+        case kEventDiskLow:
             storageRestart(n, false);
             break;
-        case 15:
+        case kEventCaptureSaved:
             logText(n, 9);
             break;
-        case 17:
+        case kEventMailFailed:
             CamViewer1(n).setAlertPicture(false);
             logText(n, 10);
             m_state.MailPending[idx(n)] = false;
             break;
-        case 19: {
+        case kEventMailSent: {
             CamViewer1(n).setAlertPicture(false);
             logText(n, 11);
             std::error_code ec;
@@ -82,13 +82,13 @@ void Engine::onImageEvent(int n, std::int32_t code)
             m_state.MailPending[idx(n)] = false;
             break;
         }
-        case 20:
+        case kEventReconnectPause:
             logText(n, 12);
             break;
-        case 21:
+        case kEventStreamTimeout:
             logText(n, 13);
             break;
-        case 22:
+        case kEventLoginRefused:
             logText(n, 14);
             ci.LoginRefused = true; // told on the status lines until the camera starts again
             StopRecord(n);
@@ -96,7 +96,7 @@ void Engine::onImageEvent(int n, std::int32_t code)
             refresh();
             break;
         default:
-            if (code >= 41 && code <= 57) {
+            if (code >= kEventSmtpErrorFirst && code <= kEventSmtpErrorLast) {
                 logText(n, code - 20);
                 CamViewer1(n).setAlertPicture(false);
                 m_state.MailPending[idx(n)] = false;
@@ -148,10 +148,10 @@ void Engine::motionProcedure(int n)
         ci.LastMotion = m_sv.clock->now();
         showMotion(n, true);
     }
-    if (ci.RecordMode == 3) {
+    if (ci.RecordMode == kRecordMotion) {
         if (!ci.Recording) {
             if (CheckStorage(n))
-                StartRecord(n, 3);
+                StartRecord(n, kRecordMotion);
             else
                 logText(n, 8);
         } else {
@@ -266,14 +266,14 @@ bool Engine::StartRecord(int n, int kind)
                 ci.Recording = true;
                 // The kind is known whatever window is open, so the schedule and the motion
                 // timer can tell their own recordings.
-                if (kind >= 1 && kind <= 3)
+                if (kind >= kRecordManual && kind <= kRecordMotion)
                     ci.RecordType = kind;
-                if (ci.Protocol == 3)
+                if (ci.Protocol == kProtocolKestra)
                     CamViewer1(n).startRecording();
                 else
                     Cam(n).StartRecording();
                 // A motion recording ends by itself even when no further motion comes.
-                if (kind == 3)
+                if (kind == kRecordMotion)
                     restartMotionTimer(n);
                 m_sv.clock->sleepMs(kRecordStartWaitMs);
                 if (m_state.WindowOpen[0]) {
@@ -297,7 +297,7 @@ bool Engine::StartRecord(int n, int kind)
 void Engine::StopRecord(int n)
 {
     CamInfo& ci = m_state.cam(n);
-    if (ci.Protocol == 3)
+    if (ci.Protocol == kProtocolKestra)
         CamViewer1(n).stopRecording();
     else
         Cam(n).StopRecording();
@@ -318,7 +318,7 @@ void Engine::StopRecord(int n)
 void Engine::Start_MotionStart(int n)
 {
     try {
-        if (m_state.cam(n).Protocol == 3)
+        if (m_state.cam(n).Protocol == kProtocolKestra)
             CamViewer1(n).setMotionMode(CamViewer1(n).motionMode() | 8);
         else
             Cam(n).put(IntProp::MotionDetectMode, Cam(n).get(IntProp::MotionDetectMode) | 8);
@@ -330,7 +330,7 @@ void Engine::Start_MotionStart(int n)
 void Engine::Stop_MotionStart(int n)
 {
     try {
-        if (m_state.cam(n).Protocol == 3)
+        if (m_state.cam(n).Protocol == kProtocolKestra)
             CamViewer1(n).setMotionMode(CamViewer1(n).motionMode() & ~8);
         else
             Cam(n).put(IntProp::MotionDetectMode, Cam(n).get(IntProp::MotionDetectMode) & ~8);

@@ -20,19 +20,12 @@ struct DrawTarget
     std::int32_t height = 0;
 };
 
-// The windows the engine calls. Slot numbers are 1 to 4; WindowOpen in AppState says which
-// windows are open, and the engine checks it before calling a window's procedure.
-class EngineWindows
+// The calls on the four view windows, slots 1 to 4, that the engine makes and the window set
+// passes on to the windows themselves.
+class ViewWindowCalls
 {
 public:
-    virtual ~EngineWindows() = default;
-
-    // Control panel.
-    virtual void showController() = 0;
-    virtual void LedControl(int lamp, bool on) = 0;
-    virtual void RefreshPanelText() = 0;
-
-    // View windows.
+    virtual ~ViewWindowCalls() = default;
     virtual void showView(int slot) = 0;
     virtual void unloadView(int slot) = 0;
     // True when the view window object exists (shown or hidden).
@@ -47,8 +40,13 @@ public:
     virtual void viewShowColorCtl(int slot) = 0;
     virtual void viewShowMotionText(int slot, bool on) = 0;
     virtual void viewRecordGrayBTN(int slot) = 0;
+};
 
-    // Combined window.
+// The calls on the combined 2 x 2 window that the engine makes.
+class CombinedWindowCalls
+{
+public:
+    virtual ~CombinedWindowCalls() = default;
     virtual void unloadCombined() = 0;
     virtual DrawTarget combinedPane(int slot) = 0;
     virtual void combinedFormResize() = 0;
@@ -56,13 +54,29 @@ public:
     virtual void combinedShowMotionText(bool on) = 0;
     virtual void combinedRecordGrayBTN(int slot) = 0;
     virtual void combinedRefrushStatusBar(int slot) = 0;
+};
 
-    // Scan window.
+// The calls on the scan window that the engine makes.
+class ScanWindowCalls
+{
+public:
+    virtual ~ScanWindowCalls() = default;
     virtual void showScan() = 0;
     virtual void unloadScan() = 0;
     virtual DrawTarget scanTarget() = 0;
     virtual void scanRefresh() = 0;
     virtual void scanRefrushStatusBar() = 0;
+};
+
+// The windows the engine calls. Slot numbers are 1 to 4; WindowOpen in AppState says which
+// windows are open, and the engine checks it before calling a window's procedure.
+class EngineWindows : public ViewWindowCalls, public CombinedWindowCalls, public ScanWindowCalls
+{
+public:
+    // Control panel.
+    virtual void showController() = 0;
+    virtual void LedControl(int lamp, bool on) = 0;
+    virtual void RefreshPanelText() = 0;
 };
 
 class MessageBoxes

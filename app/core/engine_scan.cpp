@@ -32,7 +32,7 @@ void Engine::DoScanMode(int n)
     try {
         const DrawTarget scan = m_sv.windows->scanTarget();
         for (int k = 1; k <= kCameraCount; ++k) {
-            if (m_state.cam(k).Protocol == 3) {
+            if (m_state.cam(k).Protocol == kProtocolKestra) {
                 CamViewer1(k).attachWindow(m_hiddenPicture, 1, 1);
             } else {
                 Cam(k).put(BoolProp::DrawImage, false);
@@ -41,7 +41,7 @@ void Engine::DoScanMode(int n)
         }
         if (!m_state.WindowOpen[6])
             return;
-        if (m_state.cam(n).Protocol == 3) {
+        if (m_state.cam(n).Protocol == kProtocolKestra) {
             CamViewer1(n).attachWindow(scan.handle, static_cast<std::int16_t>(scan.width),
                                        static_cast<std::int16_t>(scan.height));
         } else {

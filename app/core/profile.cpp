@@ -290,8 +290,8 @@ bool readCamera(const IniStore& ini, int n, CamInfo& cam, std::string* error)
     if (!cam.Assign)
         cam.Enable = false;
     // Only schedule recording survives a restart; manual and motion recording do not.
-    if (cam.RecordMode != 2)
-        cam.RecordMode = 0;
+    if (cam.RecordMode != kRecordSchedule)
+        cam.RecordMode = kRecordNone;
     return true;
 }
 

@@ -218,7 +218,7 @@ void Engine::tmrSchedule_Timer()
 {
     const std::time_t now = m_sv.clock->now();
     for (int n = 1; n <= kCameraCount; ++n) {
-        if (m_state.cam(n).RecordMode != 2)
+        if (m_state.cam(n).RecordMode != kRecordSchedule)
             continue;
         const int count = std::clamp(m_state.cam(n).ScheduleCount, 0, kScheduleCount);
         for (int k = 1; k <= count; ++k) {
@@ -237,7 +237,8 @@ void Engine::scheduleEntry(int n, int k, std::time_t now)
     if (!e.CHECK)
         return;
     std::time_t& spanEnd = m_spanEnd[static_cast<std::size_t>(n - 1)][static_cast<std::size_t>(k - 1)];
-    const bool owns = ci.Recording && ci.RecordType == 2 && e.Started && ci.ScheduleIndex == k && !e.Stopped;
+    const bool owns =
+        ci.Recording && ci.RecordType == kRecordSchedule && e.Started && ci.ScheduleIndex == k && !e.Stopped;
     if (owns && now >= spanEnd) {
         // However late the tick comes, the recording this entry started ends.
         e.Stopped = true;
@@ -261,7 +262,7 @@ void Engine::scheduleEntry(int n, int k, std::time_t now)
         return;
     e.Started = true;
     spanEnd = span->end;
-    StartRecord(n, 2);
+    StartRecord(n, kRecordSchedule);
     ci.ScheduleIndex = k;
     if (m_state.WindowOpen[0])
         m_sv.windows->RefreshPanelText();

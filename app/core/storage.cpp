@@ -113,7 +113,7 @@ bool Engine::CheckStorage(int n)
 
 void Engine::tellRecordFolder(int n, const fs::path& folder)
 {
-    if (m_state.cam(n).Protocol == 3) {
+    if (m_state.cam(n).Protocol == kProtocolKestra) {
         CamViewer1(n).setRecordFolder(folder.string());
     } else {
         Cam(n).put(TextProp::NormalFilePath, folder.string());
@@ -161,12 +161,12 @@ bool Engine::RecycleStorage(int n)
     double free = freeSpace(storage);
     tellRecordFolder(n, folder);
 
-    const bool withSub = m_state.cam(n).Protocol == 3;
+    const bool withSub = m_state.cam(n).Protocol == kProtocolKestra;
     if (s.RecycleMode == 0) {
         const double quota = (s.RecycleSpaceValue * 200.0 + 200.0) * kMB;
         double stillToFill = 0;
         for (int k = 1; k <= kCameraCount; ++k) {
-            if (k != n && m_state.cam(k).RecordMode == 0)
+            if (k != n && m_state.cam(k).RecordMode == kRecordNone)
                 continue;
             const double size = folderSize(storage / cameraFolderName(k, m_state.cam(k).ServerName));
             if (size < quota)

@@ -54,17 +54,12 @@ std::optional<std::int32_t> intervalSeconds(const QString& text)
 
 } // namespace
 
-std::int32_t motionModeOf(std::int32_t alarm, std::int32_t sendEmail, std::int32_t recordMode)
-{
-    return (alarm == 1 ? 1 : 0) + (sendEmail == 1 ? 4 : 0) + (recordMode == 3 ? 8 : 0);
-}
-
 // ---------------------------------------------------------------------------------------------
 // E-mail settings
 
-EMailSettingsDialog::EMailSettingsDialog(SettingsContext& context, EMailSettingsResult& result,
+EMailSettingsDialog::EMailSettingsDialog(SettingsContext& context, int camera, EMailSettingsResult& result,
                                          QWidget* parent)
-    : SetupDialog(context, "frmEMailSetting", parent), m_ctx(context), m_result(result)
+    : SetupDialog(context, "frmEMailSetting", parent), m_ctx(context), m_cam(camera), m_result(result)
 {
     setObjectName("frmEMailSetting");
     setWindowTitle(tr2("Caption", "E-Mail Setting"));
@@ -118,7 +113,7 @@ EMailSettingsDialog::EMailSettingsDialog(SettingsContext& context, EMailSettings
 
 void EMailSettingsDialog::onActivate()
 {
-    const CamInfo& c = state().cam(state().CurCam);
+    const CamInfo& c = state().cam(m_cam);
     const std::string* values[] = {&c.MailServer,  &c.MailFrom,     &c.MailTo,
                                    &c.MailSubject, &c.MailUserName, &c.MailPassword};
     for (std::size_t i = 0; i < m_fields.size(); ++i)
@@ -145,25 +140,16 @@ void EMailSettingsDialog::ok()
         refuse(m_interval, 1, MsgStyle::Exclamation);
         return;
     }
-    CamInfo& c = state().cam(state().CurCam);
-    std::string* targets[] = {&c.MailServer,  &c.MailFrom,     &c.MailTo,
-                              &c.MailSubject, &c.MailUserName, &c.MailPassword};
+    MailSettings& edits = m_result.edits;
+    std::string* targets[] = {&edits.MailServer,  &edits.MailFrom,     &edits.MailTo,
+                              &edits.MailSubject, &edits.MailUserName, &edits.MailPassword};
     for (std::size_t i = 0; i < m_fields.size(); ++i)
         *targets[i] = m_fields[i]->text().toStdString();
-    c.MailIntervalTime = *interval;
-
-    try {
-        for (int n = 1; n <= kCameraCount; ++n) {
-            const CamInfo& r = state().cam(n);
-            CameraControl& cam = m_ctx.engine.Cam(n);
-            cam.SetEMailProperty(r.MailServer, r.MailTo, r.MailFrom, r.MailSubject);
-            cam.put(IntProp::MailIntervalTime, r.MailIntervalTime);
-            cam.put(TextProp::SendMailID, r.MailUserName);
-            cam.put(TextProp::SendMailPWD, r.MailPassword);
-        }
-    } catch (const ControlError& e) {
-        showText(QString("The camera engine refused the e-mail settings: ") + e.what(), MsgStyle::Critical);
-    }
+    edits.MailIntervalTime = *interval;
+    const std::string refused = m_ctx.engine.applyMailSettings(m_cam, edits);
+    if (!refused.empty())
+        showText(QString("The camera engine refused the e-mail settings: ") + QString::fromStdString(refused),
+                 MsgStyle::Critical);
     m_ctx.save(this);
     m_result.Cancelled = false;
     done(Accepted);
@@ -173,9 +159,9 @@ void EMailSettingsDialog::ok()
 // ---------------------------------------------------------------------------------------------
 // Motion settings
 
-MotionSettingsDialog::MotionSettingsDialog(SettingsContext& context, MotionSettingsResult& result,
+MotionSettingsDialog::MotionSettingsDialog(SettingsContext& context, int camera, MotionSettingsResult& result,
                                            QWidget* parent)
-    : SetupDialog(context, "frmMotionSetting", parent), m_ctx(context), m_result(result)
+    : SetupDialog(context, "frmMotionSetting", parent), m_ctx(context), m_cam(camera), m_result(result)
 {
     setObjectName("frmMotionSetting");
     setWindowTitle(tr2("Caption", "Motion Setting"));
@@ -211,7 +197,7 @@ MotionSettingsDialog::MotionSettingsDialog(SettingsContext& context, MotionSetti
     layout->addLayout(okCancelRow(ok, cancel));
     applyProgramFont();
 
-    const CamInfo& c = state().cam(state().CurCam);
+    const CamInfo& c = state().cam(m_cam);
     m_sensitivity->setValue(c.Sensitivity);
     m_alarm->setChecked(c.Alarm == 1);
     m_eMail->setChecked(c.SendEmail == 1);
@@ -224,29 +210,20 @@ MotionSettingsDialog::MotionSettingsDialog(SettingsContext& context, MotionSetti
 void MotionSettingsDialog::eMailSettings()
 {
     EMailSettingsResult result;
-    EMailSettingsDialog dialog(m_ctx, result, this);
+    EMailSettingsDialog dialog(m_ctx, m_cam, result, this);
     runChild(dialog);
 }
 
 void MotionSettingsDialog::ok()
 {
-    const int n = state().CurCam;
-    CamInfo& c = state().cam(n);
-    c.Sensitivity = m_sensitivity->value();
-    c.Alarm = m_alarm->isChecked() ? 1 : 0;
-    c.SendEmail = m_eMail->isChecked() ? 1 : 0;
-    const std::int32_t mode = motionModeOf(c.Alarm, c.SendEmail, c.RecordMode);
-    try {
-        if (c.Protocol != 3) {
-            m_ctx.engine.Cam(n).put(IntProp::MotionSensitivity, c.Sensitivity);
-            m_ctx.engine.Cam(n).put(IntProp::MotionDetectMode, mode);
-        } else {
-            m_ctx.engine.CamViewer1(n).setMotionMode(mode);
-            m_ctx.engine.CamViewer1(n).setMotionSensitivity(c.Sensitivity);
-        }
-    } catch (const ControlError& e) {
-        showText(QString("The camera engine refused the motion settings: ") + e.what(), MsgStyle::Critical);
-    }
+    MotionSettings& edits = m_result.edits;
+    edits.Sensitivity = m_sensitivity->value();
+    edits.Alarm = m_alarm->isChecked() ? 1 : 0;
+    edits.SendEmail = m_eMail->isChecked() ? 1 : 0;
+    const std::string refused = m_ctx.engine.applyMotionSettings(m_cam, edits);
+    if (!refused.empty())
+        showText(QString("The camera engine refused the motion settings: ") + QString::fromStdString(refused),
+                 MsgStyle::Critical);
     m_ctx.save(this);
     m_result.Cancelled = false;
     done(Accepted);

@@ -1,16 +1,15 @@
-// Motion alerts of the current camera (frmMotionSetting) and where its e-mail alerts go
-// (frmEMailSetting).
+// Motion alerts of one camera (frmMotionSetting) and where its e-mail alerts go (frmEMailSetting).
 //
-// The motion dialog stores sensitivity, alarm and e-mail switches and hands the camera's engine
-// the motion mode: 1 beep, 4 e-mail, 8 motion recording (RecordMode 3), their sum; a Kestra
-// camera (Protocol 3) gets it through its viewer, mode first. The e-mail dialog checks every
-// field before it stores anything: the interval is a number of seconds, rounded to a whole one
-// (halves to the even number), 0 to 9999; the server is a name or address without a port (the
+// The motion dialog returns sensitivity, alarm and e-mail switches; the engine stores them and
+// hands the camera the motion mode (motionModeOf; a Kestra camera gets it through its viewer). The e-mail
+// dialog checks every field before it returns anything: the interval is a number of seconds, rounded to a
+// whole one (halves to the even number), 0 to 9999; the server is a name or address without a port (the
 // alerts always go to port 25); each text must fit the control's 260-byte fields in UTF-8 (a
-// longer text is refused, never cut). On OK it hands the e-mail settings of all four records to
-// their engines and saves the profile.
+// longer text is refused, never cut). On OK the engine stores the edits and hands the e-mail
+// settings of all four records to their controls; then the profile is saved.
 #pragma once
 
+#include "app/core/engine.h"
 #include "app/setup/setup_dialog.h"
 
 #include <array>
@@ -24,15 +23,13 @@ namespace pellucor {
 
 struct SettingsContext;
 
-// The motion mode that a record's switches give.
-std::int32_t motionModeOf(std::int32_t alarm, std::int32_t sendEmail, std::int32_t recordMode);
-
 // The longest text, in UTF-8 bytes, that the control's string fields hold (260 with the NUL).
 inline constexpr int kControlTextBytes = 259;
 
 struct EMailSettingsResult
 {
     bool Cancelled = true;
+    MailSettings edits; // what OK stored
 };
 
 class EMailSettingsDialog : public SetupDialog
@@ -40,7 +37,8 @@ class EMailSettingsDialog : public SetupDialog
     Q_OBJECT
 
 public:
-    EMailSettingsDialog(SettingsContext& context, EMailSettingsResult& result, QWidget* parent = nullptr);
+    EMailSettingsDialog(SettingsContext& context, int camera, EMailSettingsResult& result,
+                        QWidget* parent = nullptr);
 
 protected:
     void onActivate() override;
@@ -49,6 +47,7 @@ private:
     void ok();
 
     SettingsContext& m_ctx;
+    int m_cam;
     EMailSettingsResult& m_result;
     // Server, from, to, subject, user name, password.
     std::array<QLineEdit*, 6> m_fields{};
@@ -58,6 +57,7 @@ private:
 struct MotionSettingsResult
 {
     bool Cancelled = true;
+    MotionSettings edits; // what OK stored
 };
 
 class MotionSettingsDialog : public SetupDialog
@@ -65,13 +65,15 @@ class MotionSettingsDialog : public SetupDialog
     Q_OBJECT
 
 public:
-    MotionSettingsDialog(SettingsContext& context, MotionSettingsResult& result, QWidget* parent = nullptr);
+    MotionSettingsDialog(SettingsContext& context, int camera, MotionSettingsResult& result,
+                         QWidget* parent = nullptr);
 
 private:
     void ok();
     void eMailSettings();
 
     SettingsContext& m_ctx;
+    int m_cam;
     MotionSettingsResult& m_result;
     QSlider* m_sensitivity = nullptr;
     QCheckBox* m_alarm = nullptr;

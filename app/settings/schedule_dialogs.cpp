@@ -250,9 +250,8 @@ enum Column
 
 } // namespace
 
-ScheduleDialog::ScheduleDialog(SettingsContext& context, ScheduleResult& result, QWidget* parent)
-    : SetupDialog(context, "frmSchedule", parent), m_ctx(context), m_result(result),
-      m_cam(context.state.CurCam)
+ScheduleDialog::ScheduleDialog(SettingsContext& context, int camera, ScheduleResult& result, QWidget* parent)
+    : SetupDialog(context, "frmSchedule", parent), m_ctx(context), m_result(result), m_cam(camera)
 {
     setObjectName("frmSchedule");
     readNames(state(), WindowTexts::load(state(), "frmAddSchedule"));
@@ -367,7 +366,7 @@ void ScheduleDialog::remove()
 void ScheduleDialog::ok()
 {
     CamInfo& cam = state().cam(m_cam);
-    if (cam.Recording && cam.RecordMode == 2)
+    if (cam.Recording && cam.RecordMode == kRecordSchedule)
         m_ctx.engine.StopRecord(m_cam);
     const std::array<ScheduleInfo, kScheduleCount> before = cam.schedules;
     const std::vector<ScheduleInfo> entries = rowEntries();

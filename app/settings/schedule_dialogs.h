@@ -80,7 +80,7 @@ class ScheduleDialog : public SetupDialog
     Q_OBJECT
 
 public:
-    ScheduleDialog(SettingsContext& context, ScheduleResult& result, QWidget* parent = nullptr);
+    ScheduleDialog(SettingsContext& context, int camera, ScheduleResult& result, QWidget* parent = nullptr);
     ~ScheduleDialog() override;
 
     // The rows' entries in list order, with their check marks.

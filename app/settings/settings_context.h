@@ -22,8 +22,8 @@ class SettingsHost
 {
 public:
     virtual ~SettingsHost() = default;
-    // Empties the slot CurCam (the panel's Erase_Fun).
-    virtual void Erase_Fun() = 0;
+    // Empties a camera slot as the panel's erase does (the slot becomes the current camera).
+    virtual void Erase_Fun(int slot) = 0;
     virtual void showView(int slot) = 0;
     virtual void RefrushStatusBar(int slot) = 0;
     virtual void unloadCombined() = 0;

@@ -36,19 +36,34 @@ private:
 
 } // namespace
 
-ScheduleResult runScheduleDialog(SettingsContext& context, QWidget* parent)
+namespace {
+
+// A camera dialog run to its end.
+template <typename D, typename R> R showCameraModal(SettingsContext& context, int camera, QWidget* parent)
 {
-    return showModal<ScheduleDialog, ScheduleResult>(context, parent);
+    R result;
+    {
+        D dialog(context, camera, result, parent);
+        dialog.runModal();
+    }
+    return result;
 }
 
-MotionSettingsResult runMotionSettings(SettingsContext& context, QWidget* parent)
+} // namespace
+
+ScheduleResult runScheduleDialog(SettingsContext& context, int camera, QWidget* parent)
 {
-    return showModal<MotionSettingsDialog, MotionSettingsResult>(context, parent);
+    return showCameraModal<ScheduleDialog, ScheduleResult>(context, camera, parent);
 }
 
-EMailSettingsResult runEMailSettings(SettingsContext& context, QWidget* parent)
+MotionSettingsResult runMotionSettings(SettingsContext& context, int camera, QWidget* parent)
 {
-    return showModal<EMailSettingsDialog, EMailSettingsResult>(context, parent);
+    return showCameraModal<MotionSettingsDialog, MotionSettingsResult>(context, camera, parent);
+}
+
+EMailSettingsResult runEMailSettings(SettingsContext& context, int camera, QWidget* parent)
+{
+    return showCameraModal<EMailSettingsDialog, EMailSettingsResult>(context, camera, parent);
 }
 
 SystemSettingsDialog* showSystemSettings(SettingsContext& context, QWidget* parent,

@@ -2,7 +2,8 @@
 // control panel calls them. Each modal one shows its dialog over `parent`, waits for it, destroys
 // it and returns its result; the system settings dialog is modeless and returns at once.
 //
-// Every function acts on the context's state (CurCam for the camera dialogs) and engine.
+// Every function acts on the context's state and engine; the camera dialogs on camera `camera`
+// (1 to 4).
 // UI thread only.
 #pragma once
 
@@ -20,12 +21,12 @@ class QWidget;
 
 namespace pellucor {
 
-// The schedule list of camera CurCam.
-ScheduleResult runScheduleDialog(SettingsContext& context, QWidget* parent);
-// Motion alerts of camera CurCam (its "E-Mail Setting" button opens the e-mail dialog).
-MotionSettingsResult runMotionSettings(SettingsContext& context, QWidget* parent);
-// E-mail alerts of camera CurCam.
-EMailSettingsResult runEMailSettings(SettingsContext& context, QWidget* parent);
+// The schedule list of a camera.
+ScheduleResult runScheduleDialog(SettingsContext& context, int camera, QWidget* parent);
+// Motion alerts of a camera (its "E-Mail Setting" button opens the e-mail dialog).
+MotionSettingsResult runMotionSettings(SettingsContext& context, int camera, QWidget* parent);
+// E-mail alerts of a camera.
+EMailSettingsResult runEMailSettings(SettingsContext& context, int camera, QWidget* parent);
 // The modeless system settings dialog; it deletes itself when it closes, after `onClosed`.
 SystemSettingsDialog* showSystemSettings(SettingsContext& context, QWidget* parent,
                                          std::function<void(const SystemSettingsResult&)> onClosed = {});

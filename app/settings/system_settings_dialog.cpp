@@ -422,7 +422,7 @@ void SystemSettingsDialog::ok()
         return;
     }
 
-    SystemSettings& s = state().settings;
+    SystemSettings s = state().settings;
     s.ReserveSpace = static_cast<std::int16_t>(m_reserve->currentIndex());
     s.SplitFileMode = static_cast<std::int16_t>(m_splitMode->currentIndex());
     if (s.SplitFileMode == 0)
@@ -460,40 +460,17 @@ void SystemSettingsDialog::ok()
     s.PlayerMode = m_playerMode[1]->isChecked() ? 1 : 0;
     s.PlayerPath = m_playPath->text().toStdString();
 
-    pushToEngines();
+    const std::string refused = m_ctx.engine.applySystemSettings(s);
+    if (!refused.empty())
+        showText(QString("The camera engine refused the settings: ") + QString::fromStdString(refused),
+                 MsgStyle::Critical);
 
     if (m_iniPath->text() != m_curProfilePath) {
         m_curProfilePath = m_iniPath->text();
-        state().INIPath = m_curProfilePath.toStdString();
+        m_ctx.engine.setProfilePath(m_curProfilePath.toStdString());
     }
     m_ctx.save(this);
     finish(true, true);
-}
-
-void SystemSettingsDialog::pushToEngines()
-{
-    const SystemSettings& s = state().settings;
-    const std::int32_t splitMb = 10 * (s.FileSize + 1);
-    try {
-        for (int n = 1; n <= kCameraCount; ++n) {
-            CameraControl& cam = m_ctx.engine.Cam(n);
-            cam.put(IntProp::MinReservedSpace, 500 + 50 * s.ReserveSpace - splitMb);
-            cam.put(IntProp::SplitFileMode, s.SplitFileMode);
-            cam.put(IntProp::SplitFileSpace, splitMb);
-            cam.put(IntProp::SplitFileTime, 10 * (s.FileTimeLimited + 1));
-            m_ctx.engine.CamViewer1(n).setSplitSize(static_cast<std::int16_t>(splitMb));
-        }
-        for (int n = 1; n <= kCameraCount; ++n) {
-            CameraControl& cam = m_ctx.engine.Cam(n);
-            cam.put(TextProp::ProxyServerAddress, s.ProxyServerAddress);
-            cam.put(IntProp::ProxyPort, s.ProxyServerPort);
-            cam.put(BoolProp::EnableProxy, s.EnableProxy);
-            cam.put(BoolProp::BypassProxyServer, s.BypassProxyServer);
-        }
-    } catch (const ControlError& e) {
-        showText(QString("The camera engine refused the settings: ") + e.what(), MsgStyle::Critical);
-    }
-    m_ctx.engine.tmrScan().setInterval((s.ScanDelay + 1) * 1000);
 }
 
 void SystemSettingsDialog::finish(bool applied, bool showPanel)
@@ -518,7 +495,7 @@ void SystemSettingsDialog::cmdSave()
     if (m_iniPath->text().isEmpty())
         return;
     m_curProfilePath = m_iniPath->text();
-    state().INIPath = m_curProfilePath.toStdString();
+    m_ctx.engine.setProfilePath(m_curProfilePath.toStdString());
     m_ctx.save(this);
 }
 
@@ -530,7 +507,7 @@ void SystemSettingsDialog::cmdSaveAs()
         return;
     m_iniPath->setText(QString::fromStdString(file->string()));
     m_curProfilePath = m_iniPath->text();
-    state().INIPath = m_curProfilePath.toStdString();
+    m_ctx.engine.setProfilePath(m_curProfilePath.toStdString());
     m_ctx.save(this);
 }
 
@@ -546,7 +523,7 @@ void SystemSettingsDialog::cmdLoad()
         if (!file)
             return;
         m_curProfilePath = QString::fromStdString(file->string());
-        state().INIPath = file->string();
+        m_ctx.engine.setProfilePath(file->string());
         m_ctx.save(this);
     }
     FileDialogRequest r{"Open Profile", kProfileFilter, profileFolder(), {}};
@@ -571,19 +548,18 @@ void SystemSettingsDialog::cmdLoad()
     for (int k = 1; k <= kCameraCount; ++k) {
         if (!state().cam(k).Assign)
             continue;
-        state().CurCam = k;
         if (m_ctx.host)
-            m_ctx.host->Erase_Fun();
+            m_ctx.host->Erase_Fun(k);
     }
     m_iniPath->setText(QString::fromStdString(file->string()));
     m_curProfilePath = m_iniPath->text();
-    state().INIPath = file->string();
-    state().CombineMode = 0;
+    m_ctx.engine.setProfilePath(file->string());
+    m_ctx.engine.setCombineMode(0);
     if (m_ctx.host) {
         m_ctx.host->unloadCombined();
         m_ctx.host->unloadScan();
     }
-    if (!LoadSetting(state(), &error)) {
+    if (!m_ctx.engine.loadProfile(file->string(), &error)) {
         // The file changed after it was checked; the slots are empty and stay so.
         showText(texts().message(5) + "\n" + QString::fromStdString(error), MsgStyle::Critical);
         return;
@@ -602,7 +578,7 @@ void SystemSettingsDialog::cmdLoad()
     }
     for (int k = 1; k <= kCameraCount; ++k) {
         if (state().cam(k).Enable) {
-            state().CurCam = k;
+            m_ctx.engine.setCurrentCamera(k);
             break;
         }
     }

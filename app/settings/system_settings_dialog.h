@@ -69,7 +69,6 @@ private:
     void browse();
     void ok();
     void finish(bool applied, bool showPanel);
-    void pushToEngines();
     std::filesystem::path profileFolder() const;
 
     SettingsContext& m_ctx;

@@ -187,9 +187,9 @@ void AddCamDialog::onEndProbeDevice(std::int32_t status)
     m_values.ROMVersion = m_control.foundROMVersion();
     m_values.ServerLocation = m_control.foundLocation();
     const std::int32_t prop = m_control.foundProp();
-    if (protocol == 0 || protocol == 1) {
+    if (protocol == kProtocolNative || protocol == kProtocolVideoCgi) {
         m_values.PT = (prop & 16) != 0;
-    } else if (protocol == 3) {
+    } else if (protocol == kProtocolKestra) {
         // The port page and the status block come from the camera itself.
         m_values.PT = callCamera("add-kestra", [this] {
             m_control.getKestraPort();
@@ -202,11 +202,12 @@ void AddCamDialog::onEndProbeDevice(std::int32_t status)
     const bool portTyped = m_values.Port != 0;
     m_values.IPAddress = m_control.remoteHost();
     m_values.Port = m_control.remotePort();
-    if (protocol == 0 && !portTyped)
+    if (protocol == kProtocolNative && !portTyped)
         m_values.Port = kNativeCameraPort;
-    const bool configRead =
-        protocol != 3 && callCamera("add-config", [this] { return m_control.getConfig(0); }) == -1;
-    if (configRead && protocol != 4 && m_control.getConfigValueBSTR(configField::kAdminName).empty() &&
+    const bool configRead = protocol != kProtocolKestra &&
+                            callCamera("add-config", [this] { return m_control.getConfig(0); }) == -1;
+    if (configRead && protocol != kProtocolMultipart &&
+        m_control.getConfigValueBSTR(configField::kAdminName).empty() &&
         m_control.getConfigValueBSTR(configField::kAdminPassword).empty()) {
         // The camera has no administrator name or password: no login.
         finish();

@@ -90,14 +90,14 @@ void BrowseDialog::changeAddress()
     m_control.setRemoteHost(ip);
     m_control.setMACAddress(m_control.foundMACAddress());
     switch (m_control.foundProtocol()) {
-    case 0:
-    case 1:
+    case kProtocolNative:
+    case kProtocolVideoCgi:
         changeByConfig(index, ip, macText);
         break;
-    case 3:
+    case kProtocolKestra:
         changeByMulticast(ip, macText);
         break;
-    case 4:
+    case kProtocolMultipart:
         changeByWebForm(ip, macText);
         break;
     default:
@@ -170,7 +170,7 @@ void BrowseDialog::changeByConfig(int index, const std::string& ip, const std::s
     m_control.setFoundIndex(index - 1);
     m_control.setRemoteHost(ip);
     m_control.setMACAddress(m_control.foundMACAddress());
-    m_control.setProtocol(0);
+    m_control.setProtocol(kProtocolNative);
     m_control.setRemotePort(kNativeCameraPort);
     const std::int32_t r = callCamera("browse-config", [this] { return m_control.getConfig(0); });
     if (r != -1)
@@ -216,7 +216,7 @@ void BrowseDialog::changeByBroadcast(int index, const std::string& ip, const std
     const std::string mac = m_control.foundMACAddress();
     m_control.setRemoteHost(ip);
     m_control.setRemotePort(kNativeCameraPort);
-    m_control.setProtocol(0);
+    m_control.setProtocol(kProtocolNative);
     m_control.setMACAddress(mac);
     const std::int32_t needed =
         callCamera("browse-auth", [this] { return m_control.isRequireAuthenticationBroadcast(); });
@@ -281,7 +281,7 @@ void BrowseDialog::changeByMulticast(const std::string& ip, const std::string& m
 
 void BrowseDialog::changeByWebForm(const std::string& ip, const std::string& macText)
 {
-    m_control.setProtocol(4);
+    m_control.setProtocol(kProtocolMultipart);
     m_control.setRemotePort(m_control.remoteWebPort());
     // The camera's own credentials are read for the comparison only.
     const bool loggedIn = loginUntil([this](const LoginValues& login) {

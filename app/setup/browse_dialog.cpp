@@ -220,9 +220,9 @@ void BrowseDialog::add()
     m_control.setFoundIndex(m_selectedIndex - 1);
     const std::int32_t protocol = m_control.foundProtocol();
     std::int32_t port = kNativeCameraPort;
-    if (protocol == 1 || protocol == 2)
+    if (protocol == kProtocolVideoCgi || protocol == kProtocolMjpegCgi)
         port = 80;
-    else if (protocol == 3 || protocol == 4)
+    else if (protocol == kProtocolKestra || protocol == kProtocolMultipart)
         port = m_control.remoteWebPort();
     if (slotHoldingCamera(state(), ip, {port}) != 0) {
         showMessage(7, MsgStyle::Plain);
@@ -239,7 +239,7 @@ void BrowseDialog::add()
     m_values.PT = false;
     m_values.Port = port;
 
-    m_control.setProtocol(0);
+    m_control.setProtocol(kProtocolNative);
     m_control.setRemotePort(kNativeCameraPort);
     m_control.setRemoteHost(ip);
     m_values.IPAddress = ip;
@@ -247,9 +247,9 @@ void BrowseDialog::add()
     m_values.MacAddress = m_control.foundMACAddress();
     m_control.setMACAddress(m_values.MacAddress);
     const std::int32_t prop = m_control.foundProp();
-    if (protocol == 0 || protocol == 1) {
+    if (protocol == kProtocolNative || protocol == kProtocolVideoCgi) {
         m_values.PT = (prop & 16) != 0;
-    } else if (protocol == 3) {
+    } else if (protocol == kProtocolKestra) {
         m_control.setRemotePort(m_control.remoteWebPort());
         // The port page and the status block come from the camera itself.
         m_values.PT = callCamera("browse-kestra", [this] {
@@ -263,7 +263,7 @@ void BrowseDialog::add()
 
     m_control.setRemoteHost(m_values.IPAddress);
     setBusy(true);
-    if (protocol != 3 && protocol != 4 &&
+    if (protocol != kProtocolKestra && protocol != kProtocolMultipart &&
         callCamera("browse-config", [this] { return m_control.getConfig(0); }) != -1) {
         // Anything but -1 means the configuration was not read: no login on guessed values.
         finishIdle();
@@ -283,7 +283,8 @@ void BrowseDialog::add()
     m_control.setRemotePort(m_values.Port);
     m_control.setProtocol(protocol);
 
-    if (adminName.empty() && adminPassword.empty() && protocol != 3 && protocol != 4) {
+    if (adminName.empty() && adminPassword.empty() && protocol != kProtocolKestra &&
+        protocol != kProtocolMultipart) {
         finishIdle();
         m_values.Cancelled = false;
         accept();

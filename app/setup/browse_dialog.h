@@ -54,7 +54,7 @@ struct ChosenCamera
 {
     std::string IPAddress;
     std::string MacAddress;
-    std::int32_t Protocol = 0;
+    std::int32_t Protocol = kProtocolNative;
     std::int32_t Port = 0;
     std::string ServerName;
     std::string ServerModel;

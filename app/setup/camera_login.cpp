@@ -18,7 +18,7 @@ namespace pellucor {
 std::string putLoginCredentials(SetupControl& control, CameraViewer& viewer, int protocol,
                                 const std::string& user, const std::string& password)
 {
-    if (protocol == 3) {
+    if (protocol == kProtocolKestra) {
         viewer.setUserName(user);
         viewer.setPassword(password);
         const std::string cookie = newLoginCookie();
@@ -45,7 +45,7 @@ void CameraLogin::start(SetupControl& control, int protocol, const std::string& 
 
 void CameraLogin::accepted(AppState& state, int protocol) const
 {
-    if (protocol == 3)
+    if (protocol == kProtocolKestra)
         state.PendingCookie = m_cookie;
 }
 

@@ -57,20 +57,6 @@ private:
     std::filesystem::path m_file;
 };
 
-// What the probe after an upload learns of the camera, for its record.
-struct ProbedCamera
-{
-    std::string FWVersion;
-    std::int32_t Protocol = 0;
-    std::int32_t Port = 0;
-    bool IsLocalCamera = false;
-    std::string MacAddress;
-    std::string ServerModel;
-    std::string ServerName;
-    std::string HWVersion;
-    std::string ROMVersion;
-};
-
 bool usableFile(const QString& name)
 {
     std::error_code ec;
@@ -199,38 +185,10 @@ void FirmwareDialog::probeAndRecord(int c, bool wasEnabled)
     std::optional<ProbedCamera> found;
     {
         Busy busy(*this);
-        found = callOnWorker(this, "fw-probe", [&cam]() -> std::optional<ProbedCamera> {
-            if (cam.ProbeDevice(0, false) != -1)
-                return std::nullopt;
-            cam.put(IntProp::FoundIndex, -1);
-            ProbedCamera f;
-            f.FWVersion = cam.get(TextProp::FoundFWVersion);
-            f.Protocol = cam.get(IntProp::FoundProtocol);
-            f.Port = cam.get(IntProp::RemotePort);
-            f.IsLocalCamera = cam.get(BoolProp::LocalCamera);
-            f.MacAddress = cam.get(TextProp::FoundMACAddress);
-            f.ServerModel = cam.get(TextProp::FoundServerModel);
-            f.ServerName = cam.get(TextProp::FoundDeviceName);
-            f.HWVersion = cam.get(TextProp::FoundHWVersion);
-            f.ROMVersion = cam.get(TextProp::FoundROMVersion);
-            return f;
-        });
+        found = callOnWorker(this, "fw-probe", [&cam] { return probeCamera(cam); });
     }
-    if (!found)
-        return;
-    CamInfo& ci = state().cam(c);
-    ci.FWVersion = found->FWVersion;
-    ci.Protocol = found->Protocol;
-    ci.Port = found->Port;
-    ci.IsLocalCamera = found->IsLocalCamera;
-    ci.MacAddress = found->MacAddress;
-    ci.ServerModel = found->ServerModel;
-    ci.ServerName = found->ServerName;
-    ci.HWVersion = found->HWVersion;
-    ci.ROMVersion = found->ROMVersion;
-    engine.PutSettingToCam(c);
-    if (wasEnabled)
-        engine.CamStart(c);
+    if (found)
+        engine.applyProbedCamera(c, *found, wasEnabled);
 }
 
 void runFirmwareDialog(FirmwareContext& context, QWidget* owner)

@@ -103,7 +103,7 @@ void PasswordCheckDialog::checkCurrentCamera()
     if (!m_control)
         return unreachable();
     const CamInfo& cam = state().cam(state().CurCam);
-    if (cam.Protocol != 1) {
+    if (cam.Protocol != kProtocolVideoCgi) {
         m_control->setRemoteHost(cam.IPAddress);
         setProbing(true);
         m_control->probeDevice(1, true);
@@ -111,7 +111,7 @@ void PasswordCheckDialog::checkCurrentCamera()
     }
     const SystemSettings& s = state().settings;
     m_control->setRemoteHost(cam.IPAddress);
-    m_control->setProtocol(1);
+    m_control->setProtocol(kProtocolVideoCgi);
     m_control->setRemotePort(cam.Port);
     m_control->setLocalCamera(cam.IsLocalCamera);
     m_control->setUserName(trimmed(m_id));
@@ -161,7 +161,7 @@ void PasswordCheckDialog::checkFoundCamera()
     const std::string password = trimmed(m_password);
     m_control->setRemoteHost(m_values.IPAddress);
     m_control->setRemotePort(kNativeCameraPort);
-    m_control->setProtocol(0);
+    m_control->setProtocol(kProtocolNative);
     m_control->setMACAddress(m_values.MacAddress);
     m_control->setUserName(id);
     m_control->setPassword(password);

@@ -9,6 +9,8 @@
 // User-interface thread only.
 #pragma once
 
+#include "app/core/camera_kinds.h"
+
 #include <cstdint>
 #include <string>
 
@@ -23,9 +25,6 @@ public:
     virtual void onEndLoginCamera(std::int32_t status) = 0;
     virtual void onEndProbeDevice(std::int32_t) {}
 };
-
-// GetImageEvent's code for "a device was found".
-inline constexpr std::int32_t kEventDeviceFound = 27;
 
 // Fields of the camera's configuration block (getConfigValue and the like, after getConfig).
 namespace configField {

@@ -49,7 +49,7 @@ void toggleAudio(AppState& state, Engine& engine, int slot)
     CameraControl& control = engine.Cam(slot);
     if (audioOn) {
         audioOn = false;
-        if (c.Protocol == 4) {
+        if (c.Protocol == kProtocolMultipart) {
             control.put(IntProp::PlayMode, 1); // video only
             control.RunAudio();
         } else {
@@ -57,7 +57,7 @@ void toggleAudio(AppState& state, Engine& engine, int slot)
         }
     } else {
         audioOn = true;
-        if (c.Protocol == 4) {
+        if (c.Protocol == kProtocolMultipart) {
             control.put(IntProp::PlayMode, 3); // video and sound
             control.RunAudio();
         } else {
@@ -70,7 +70,7 @@ void toggleAudio(AppState& state, Engine& engine, int slot)
 void saveSnapshot(const AppState& state, Engine& engine, int slot, const SnapshotDialogRunner& dialog,
                   QWidget* owner)
 {
-    const bool viewer = state.cam(slot).Protocol == 3;
+    const bool viewer = state.cam(slot).Protocol == kProtocolKestra;
     SnapshotDialog d;
     d.title = kSnapshotTitle;
     d.folder = state.paths.homeDir.string();
@@ -87,7 +87,7 @@ void saveSnapshot(const AppState& state, Engine& engine, int slot, const Snapsho
 
 bool putImageAddress(const CamInfo& camera, CameraControl& control)
 {
-    if (camera.Protocol != 0)
+    if (camera.Protocol != kProtocolNative)
         return true;
     if (camera.MacAddress.empty())
         return false;

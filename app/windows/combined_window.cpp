@@ -247,7 +247,7 @@ void CombinedWindow::bindPreviews()
     for (int n = 1; n <= 4; ++n) {
         const DrawTarget t = paneTarget(n);
         try {
-            if (m_sv.state->cam(n).Protocol != 3) {
+            if (m_sv.state->cam(n).Protocol != kProtocolKestra) {
                 CameraControl& c = m_sv.engine->Cam(n);
                 c.put(IntProp::PreviewhWnd, t.handle);
                 c.put(IntProp::PreviewDC, t.dc);
@@ -284,7 +284,7 @@ void CombinedWindow::unbindPanes()
     // until another window binds them.
     for (int n = 1; n <= 4; ++n) {
         unbindControl(m_sv.engine->Cam(n), pane(n).handle());
-        if (m_sv.state->cam(n).Protocol == 3)
+        if (m_sv.state->cam(n).Protocol == kProtocolKestra)
             m_sv.engine->CamViewer1(n).setDrawingWindow(0);
     }
 }

@@ -39,7 +39,7 @@ std::size_t paneIndex(int slot)
 
 bool hasSound(int protocol)
 {
-    return protocol == 3 || protocol == 4;
+    return protocol == kProtocolKestra || protocol == kProtocolMultipart;
 }
 
 } // namespace
@@ -134,7 +134,7 @@ void CombinedWindow::RecordGrayBTN(int n)
         return;
     try {
         const CamInfo& c = m_sv.state->cam(n);
-        if (c.RecordMode != 0 && ColorPanelShown) {
+        if (c.RecordMode != kRecordNone && ColorPanelShown) {
             ColorPanelShown = false;
             QPointer<CombinedWindow> self(this);
             ShowColorCtl();
@@ -145,13 +145,13 @@ void CombinedWindow::RecordGrayBTN(int n)
         const int soundImage = audioOn ? kPressed : kNormal;
         // Images of ColorCtl, Event, Snapshot, Rotate, entry 9 (0: left as it is) and Audio.
         std::array<int, 6> images{};
-        if (c.RecordMode != 0)
+        if (c.RecordMode != kRecordNone)
             images = {kGreyed, kReleased, kReleased, kGreyed, 0, hasSound(c.Protocol) ? kGreyed : kAbsent};
         else if (!c.Enable)
             images = {kGreyed, kGreyed, kGreyed, kGreyed, kGreyed, kAbsent};
         else if (!hasSound(c.Protocol))
             images = {kReleased, kReleased, kReleased, kReleased, 0, kAbsent};
-        else if (c.Protocol == 4)
+        else if (c.Protocol == kProtocolMultipart)
             images = {kGreyed, kReleased, kReleased, kReleased, 0, soundImage};
         else
             images = {kGreyed, kReleased, kReleased, kGreyed, 0, soundImage};
@@ -199,7 +199,7 @@ void CombinedWindow::buttonFeedback(SkinObject* o, MouseStep step)
             return;
         const CamInfo& c = st.cam(st.CurCam);
         const bool E = c.Enable;
-        const bool R0 = c.RecordMode == 0;
+        const bool R0 = c.RecordMode == kRecordNone;
         const int P = c.Protocol;
         const bool audioOn = st.AudioOn[paneIndex(st.CurCam)];
         const bool hover = step == MouseStep::In || step == MouseStep::Out;
@@ -219,7 +219,7 @@ void CombinedWindow::buttonFeedback(SkinObject* o, MouseStep step)
                 image = step == MouseStep::Down ? kPressed : step == MouseStep::Up ? kReleased : loose;
             break;
         case buttonrow::kRotate:
-            if (E && R0 && P != 3)
+            if (E && R0 && P != kProtocolKestra)
                 image = step == MouseStep::Down ? kPressed : step == MouseStep::Up ? kOver : loose;
             break;
         case buttonrow::kAudio:
@@ -251,7 +251,7 @@ void CombinedWindow::SkinForm1_ObjectClick(SkinObject* o)
         AppState& st = *m_sv.state;
         const int n = st.CurCam;
         const CamInfo& c = st.cam(n);
-        const bool usable = c.Enable && c.RecordMode == 0;
+        const bool usable = c.Enable && c.RecordMode == kRecordNone;
         const QString name = o->Name();
         if (name == "OnTop") {
             m_buttons->toggleOnTop(st.OnTopFlags[kCombinedOnTop], this);
@@ -273,7 +273,7 @@ void CombinedWindow::SkinForm1_ObjectClick(SkinObject* o)
             if (c.Enable)
                 saveSnapshot(st, *m_sv.engine, n, m_sv.saveDialog, this);
         } else if (name == "Rotate") {
-            if (usable && c.Protocol != 3 && c.Assign)
+            if (usable && c.Protocol != kProtocolKestra && c.Assign)
                 rotatePicture(st, *m_sv.engine, n);
         } else if (name == "Audio") {
             if (usable && hasSound(c.Protocol))

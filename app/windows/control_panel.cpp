@@ -299,14 +299,14 @@ void ControlPanel::RefreshPanelText()
             if (!r.Enable && r.LoginRefused && !m_state.texts.strLoginRefused.empty())
                 status += "  " + m_state.texts.strLoginRefused;
             switch (r.RecordMode) {
-            case 1:
+            case kRecordManual:
                 if (r.Recording)
                     status += "  " + m_state.texts.RecText[1];
                 else
-                    r.RecordMode = 0;
+                    r.RecordMode = kRecordNone;
                 break;
-            case 2:
-            case 3:
+            case kRecordSchedule:
+            case kRecordMotion:
                 status += "  " + m_state.texts.RecText[static_cast<std::size_t>(r.RecordMode)];
                 break;
             default:
@@ -353,17 +353,17 @@ void ControlPanel::RefreshPanelText()
                 ShowBtnBitmap(kMotion, kNormal);
             if (r.Recording) {
                 switch (r.RecordMode) {
-                case 1:
+                case kRecordManual:
                     ShowBtnBitmap(kMotionRec, kNormal);
                     ShowBtnBitmap(kScheduleRec, kNormal);
                     ShowBtnBitmap(kManualRec, kPressed);
                     break;
-                case 2:
+                case kRecordSchedule:
                     ShowBtnBitmap(kMotionRec, kNormal);
                     ShowBtnBitmap(kScheduleRec, kPressed);
                     ShowBtnBitmap(kManualRec, kNormal);
                     break;
-                case 3:
+                case kRecordMotion:
                     ShowBtnBitmap(kMotionRec, kPressed);
                     ShowBtnBitmap(kScheduleRec, kNormal);
                     ShowBtnBitmap(kManualRec, kNormal);
@@ -451,7 +451,7 @@ void ControlPanel::RefrushCamCfgBtn()
         for (int row = kWeb; row <= kUpdate; ++row) {
             if (tc && row == kMotion)
                 continue;
-            if (row == kUpdate && (r.Protocol == 3 || r.Protocol == 4)) {
+            if (row == kUpdate && (r.Protocol == kProtocolKestra || r.Protocol == kProtocolMultipart)) {
                 ShowBtnBitmap(row, kGray);
             } else if (m_state.ButtonTable.at(static_cast<std::size_t>(row)).EnableGray) {
                 ShowBtnBitmap(row, kNormal);
@@ -481,7 +481,7 @@ void ControlPanel::ChkBtnStatus(const QString& name)
     for (int row = panelrow::kPadFirst; row <= panelrow::kPadLast; ++row) {
         if (rowName(row) == name)
             continue;
-        if (row == panelrow::kPadLast && r.Protocol == 3)
+        if (row == panelrow::kPadLast && r.Protocol == kProtocolKestra)
             continue;
         SkinObject* o = rowObject(row);
         if (o && o->BitmapName() != "Main.bmp")
@@ -497,7 +497,7 @@ void ControlPanel::RefreshPTPanel()
     for (int row = kPadFirst; row <= kPadGroup; ++row) {
         int state = btnstate::kDark;
         if (available)
-            state = row == kPadLast && r.Protocol == 3 ? btnstate::kGray : btnstate::kNormal;
+            state = row == kPadLast && r.Protocol == kProtocolKestra ? btnstate::kGray : btnstate::kNormal;
         ShowBtnBitmap(row, state);
         if (SkinObject* o = rowObject(row)) {
             o->SetHintText(available ? QString::fromStdString(btnStr(row, 7)) : QString());
@@ -560,7 +560,8 @@ bool ControlPanel::feedbackCondition(int row, int event) const
             return event == kOut ? r.Assign && noScan : r.Assign;
         return event == kOut ? r.Assign && noScan : r.Assign && group && noScan;
     case kUpdate:
-        return r.Assign && group && noScan && r.Protocol != 3 && r.Protocol != 4;
+        return r.Assign && group && noScan && r.Protocol != kProtocolKestra &&
+               r.Protocol != kProtocolMultipart;
     case kCamConf:
         return !upDown && noScan && !group && r.Assign;
     default:
@@ -591,7 +592,7 @@ void ControlPanel::feedback(SkinObject* obj, int event, int button)
 
     if (row >= kPadFirst && row <= kPadLast) {
         const CamInfo& r = m_state.cam(m_state.CurCam);
-        if (!(r.Assign && r.PT && !m_state.ScanModeOn) || (row == kPadLast && r.Protocol == 3))
+        if (!(r.Assign && r.PT && !m_state.ScanModeOn) || (row == kPadLast && r.Protocol == kProtocolKestra))
             return;
         switch (event) {
         case kIn:

@@ -137,7 +137,7 @@ public:
         std::int32_t result = 0; // -1 found
         std::int32_t RemotePort = 0;
         bool LocalCamera = true;
-        std::int32_t FoundProtocol = 0;
+        std::int32_t FoundProtocol = kProtocolNative;
         std::string FoundMACAddress, FoundServerModel, FoundDeviceName, FoundFWVersion, FoundHWVersion,
             FoundROMVersion;
     };
@@ -180,6 +180,35 @@ private:
     void pinViewsAgain();
 
     // Dispatcher pieces.
+    // What a click on a named object does; a handler returns False when it has ended the click
+    // itself (the common tail is skipped). Blocked objects do nothing while scan mode runs.
+    struct ClickRow
+    {
+        const char* name;
+        bool blockedInScan;
+        bool (ControlPanel::*handler)(SkinObject& obj);
+    };
+    static const ClickRow kClickRows[];
+    bool clickCam(SkinObject& obj);
+    bool clickSysConf(SkinObject& obj);
+    bool clickManualRec(SkinObject& obj);
+    bool clickAssign(SkinObject& obj);
+    bool clickMotion(SkinObject& obj);
+    bool clickCombine(SkinObject& obj);
+    bool clickPlay(SkinObject& obj);
+    bool clickAbout(SkinObject& obj);
+    bool clickConnect(SkinObject& obj);
+    bool clickWeb(SkinObject& obj);
+    bool clickScan(SkinObject& obj);
+    bool clickMin(SkinObject& obj);
+    bool clickErase(SkinObject& obj);
+    bool clickCamConf(SkinObject& obj);
+    bool clickExtInfo(SkinObject& obj);
+    bool clickScheduleRec(SkinObject& obj);
+    bool clickMotionRec(SkinObject& obj);
+    bool clickUpdate(SkinObject& obj);
+    void extInfoOff();
+    void leaveModes();
     void tail();
     void SelectCam(int n);
     void ShowClient(int n);

@@ -36,152 +36,244 @@ void ControlPanel::tail()
     m_sv.engine->RefreshStatus();
 }
 
+const ControlPanel::ClickRow ControlPanel::kClickRows[] = {
+    {"Cam1", false, &ControlPanel::clickCam},
+    {"Cam2", false, &ControlPanel::clickCam},
+    {"Cam3", false, &ControlPanel::clickCam},
+    {"Cam4", false, &ControlPanel::clickCam},
+    {"SysConf", false, &ControlPanel::clickSysConf},
+    {"ManualRec", true, &ControlPanel::clickManualRec},
+    {"Assign", true, &ControlPanel::clickAssign},
+    {"Motion", true, &ControlPanel::clickMotion},
+    {"Combine", false, &ControlPanel::clickCombine},
+    {"Play", false, &ControlPanel::clickPlay},
+    {"About", false, &ControlPanel::clickAbout},
+    {"Connect", true, &ControlPanel::clickConnect},
+    {"Web", true, &ControlPanel::clickWeb},
+    {"Scan", false, &ControlPanel::clickScan},
+    {"Min", false, &ControlPanel::clickMin},
+    {"Erase", true, &ControlPanel::clickErase},
+    {"CamConf", true, &ControlPanel::clickCamConf},
+    {"ExtInfo", true, &ControlPanel::clickExtInfo},
+    {"ScheduleRec", true, &ControlPanel::clickScheduleRec},
+    {"MotionRec", true, &ControlPanel::clickMotionRec},
+    {"Update", true, &ControlPanel::clickUpdate},
+};
+
 void ControlPanel::SkinForm1_ObjectClick(SkinObject* obj)
 {
     if (!obj)
         return;
     guarded("SkinForm1_ObjectClick", [&] {
-        using namespace panelrow;
         const QString name = obj->Name();
-        const std::size_t cur = static_cast<std::size_t>(m_state.CurCam - 1);
-        auto extInfoOff = [&] { m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false; };
-        const bool scan = m_state.ScanModeOn;
-        const bool scanBlocked = name == "ManualRec" || name == "Assign" || name == "Motion" ||
-                                 name == "Connect" || name == "Web" || name == "Erase" || name == "CamConf" ||
-                                 name == "ExtInfo" || name == "ScheduleRec" || name == "MotionRec" ||
-                                 name == "Update";
-        if (scanBlocked && scan)
-            return;
-
-        if (name.size() == 4 && name.startsWith("Cam") && name[3] >= '1' && name[3] <= '4') {
-            const int n = name[3].digitValue();
-            if (m_state.CurCam != n)
-                m_state.CamConfOn = false;
-            SelectCam(n);
-            extInfoOff();
-            RefreshPanelText();
-        } else if (name == "SysConf") {
-            m_sv.dialogs->systemSettings();
-        } else if (name == "ManualRec") {
-            if (assigned()) {
-                const bool result = ManualRec_Fun();
-                extInfoOff();
-                m_state.CamConfOn = false;
-                RefreshPanelText();
-                if (result && !m_state.cam(m_state.CurCam).Recording)
-                    obj->SetBitmap(QString::fromStdString(btnStr(kManualRec, btnstate::kHover)));
-            }
-        } else if (name == "Assign") {
-            Assign_Fun();
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Motion") {
-            const bool ok = (editionS() || editionTC()) ? assigned() : assigned() && m_state.CamConfOn;
-            if (ok) {
-                Motion_Fun();
-                RefreshPanelText();
-            }
-        } else if (name == "Combine") {
-            Combine_Fun();
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Play") {
-            Play_Fun();
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "About") {
-            if (editionTC() || editionEng())
-                m_sv.dialogs->about();
-            else
-                m_tbr->PopupMenu("ID_HelpAbout", QCursor::pos());
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Connect") {
-            if (assigned()) {
-                Connect_Fun(m_state.CurCam);
-                extInfoOff();
-                m_state.CamConfOn = false;
-                if (m_state.CombineMode == 1)
-                    m_sv.windows->combinedRefrushStatusBar(m_state.CurCam);
-                else
-                    RefreshPanelText();
-            }
-        } else if (name == "Web") {
-            if (assigned() && m_state.CamConfOn) {
-                Web_Fun();
-                extInfoOff();
-                RefreshPanelText();
-            }
-        } else if (name == "Scan") {
-            Scan_Fun();
-            extInfoOff();
-            RefreshPanelText();
-        } else if (name == "Min") {
-            extInfoOff();
-            m_state.CamConfOn = false;
-            RefreshPanelText();
-        } else if (name == "Erase") {
-            if (assigned() && m_sv.dialogs->confirmErase(m_state.CurCam)) {
-                // The confirmation's own steps.
-                Erase_Fun();
-                extInfoOff();
-                m_state.CamConfOn = false;
-                RefreshPanelText();
-                RefrushCamCfgBtn();
-            }
-        } else if (name == "CamConf") {
-            if (assigned()) {
-                if (editionTC()) {
-                    if (!m_state.cam(m_state.CurCam).PasswordChecked) {
-                        configurationGate();
-                        return; // the gate ends the click itself
-                    }
-                }
-                CamConf_Fun();
-            }
-            extInfoOff();
-            RefreshPanelText();
-        } else if (name == "ExtInfo") {
-            if (assigned()) {
-                const bool on = !m_state.ExtInfoOn[cur];
-                m_state.ExtInfoOn[cur] = on;
-                m_state.CamConfOn = false;
-                RefreshPanelText();
-                obj->SetBitmap(
-                    QString::fromStdString(btnStr(kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
-            }
-        } else if (name == "ScheduleRec") {
-            if (assigned()) {
-                m_state.CamConfOn = false;
-                const bool result = ScheduleRec_Fun();
-                RefreshPanelText();
-                if (!m_state.cam(m_state.CurCam).Recording)
-                    obj->SetBitmap(QString::fromStdString(
-                        btnStr(kScheduleRec, result ? btnstate::kHover : btnstate::kNormal)));
-            }
-        } else if (name == "MotionRec") {
-            if (assigned()) {
-                m_state.CamConfOn = false;
-                MotionRec_Fun();
-                RefreshPanelText();
-                if (!m_state.cam(m_state.CurCam).Recording)
-                    obj->SetBitmap(QString::fromStdString(btnStr(kMotionRec, btnstate::kHover)));
-            }
-        } else if (name == "Update") {
-            const CamInfo& r = m_state.cam(m_state.CurCam);
-            if (r.Protocol != 3 && r.Protocol != 4 && r.Assign && m_state.CamConfOn)
-                Update_Fun();
-        } else if (rowOf(name) >= kPadFirst && rowOf(name) <= kPadLast) {
+        const ClickRow* row = nullptr;
+        for (const ClickRow& r : kClickRows)
+            if (name == QLatin1String(r.name))
+                row = &r;
+        if (row) {
+            if (row->blockedInScan && m_state.ScanModeOn)
+                return;
+            if (!(this->*row->handler)(*obj))
+                return;
+        } else if (rowOf(name) >= panelrow::kPadFirst && rowOf(name) <= panelrow::kPadLast) {
             // The pad acts on press and release.
         } else {
             obj->SetStyleCode(2);
         }
         tail();
     });
+}
+
+void ControlPanel::extInfoOff()
+{
+    m_state.ExtInfoOn[static_cast<std::size_t>(m_state.CurCam - 1)] = false;
+}
+
+// The common end of most clicks: extended information off, configuration mode off, texts again.
+void ControlPanel::leaveModes()
+{
+    extInfoOff();
+    m_state.CamConfOn = false;
+    RefreshPanelText();
+}
+
+bool ControlPanel::clickCam(SkinObject& obj)
+{
+    const int n = obj.Name()[3].digitValue();
+    if (m_state.CurCam != n)
+        m_state.CamConfOn = false;
+    SelectCam(n);
+    extInfoOff();
+    RefreshPanelText();
+    return true;
+}
+
+bool ControlPanel::clickSysConf(SkinObject&)
+{
+    m_sv.dialogs->systemSettings();
+    return true;
+}
+
+bool ControlPanel::clickManualRec(SkinObject& obj)
+{
+    if (assigned()) {
+        const bool result = ManualRec_Fun();
+        leaveModes();
+        if (result && !m_state.cam(m_state.CurCam).Recording)
+            obj.SetBitmap(QString::fromStdString(btnStr(panelrow::kManualRec, btnstate::kHover)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickAssign(SkinObject&)
+{
+    Assign_Fun();
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickMotion(SkinObject&)
+{
+    const bool ok = (editionS() || editionTC()) ? assigned() : assigned() && m_state.CamConfOn;
+    if (ok) {
+        Motion_Fun();
+        RefreshPanelText();
+    }
+    return true;
+}
+
+bool ControlPanel::clickCombine(SkinObject&)
+{
+    Combine_Fun();
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickPlay(SkinObject&)
+{
+    Play_Fun();
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickAbout(SkinObject&)
+{
+    if (editionTC() || editionEng())
+        m_sv.dialogs->about();
+    else
+        m_tbr->PopupMenu("ID_HelpAbout", QCursor::pos());
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickConnect(SkinObject&)
+{
+    if (assigned()) {
+        Connect_Fun(m_state.CurCam);
+        extInfoOff();
+        m_state.CamConfOn = false;
+        if (m_state.CombineMode == 1)
+            m_sv.windows->combinedRefrushStatusBar(m_state.CurCam);
+        else
+            RefreshPanelText();
+    }
+    return true;
+}
+
+bool ControlPanel::clickWeb(SkinObject&)
+{
+    if (assigned() && m_state.CamConfOn) {
+        Web_Fun();
+        extInfoOff();
+        RefreshPanelText();
+    }
+    return true;
+}
+
+bool ControlPanel::clickScan(SkinObject&)
+{
+    Scan_Fun();
+    extInfoOff();
+    RefreshPanelText();
+    return true;
+}
+
+bool ControlPanel::clickMin(SkinObject&)
+{
+    leaveModes();
+    return true;
+}
+
+bool ControlPanel::clickErase(SkinObject&)
+{
+    if (assigned() && m_sv.dialogs->confirmErase(m_state.CurCam)) {
+        // The confirmation's own steps.
+        Erase_Fun();
+        leaveModes();
+        RefrushCamCfgBtn();
+    }
+    return true;
+}
+
+bool ControlPanel::clickCamConf(SkinObject&)
+{
+    if (assigned()) {
+        if (editionTC() && !m_state.cam(m_state.CurCam).PasswordChecked) {
+            configurationGate();
+            return false; // the gate ends the click itself
+        }
+        CamConf_Fun();
+    }
+    extInfoOff();
+    RefreshPanelText();
+    return true;
+}
+
+bool ControlPanel::clickExtInfo(SkinObject& obj)
+{
+    if (assigned()) {
+        const std::size_t cur = static_cast<std::size_t>(m_state.CurCam - 1);
+        const bool on = !m_state.ExtInfoOn[cur];
+        m_state.ExtInfoOn[cur] = on;
+        m_state.CamConfOn = false;
+        RefreshPanelText();
+        obj.SetBitmap(
+            QString::fromStdString(btnStr(panelrow::kExtInfo, on ? btnstate::kPressed : btnstate::kHover)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickScheduleRec(SkinObject& obj)
+{
+    if (assigned()) {
+        m_state.CamConfOn = false;
+        const bool result = ScheduleRec_Fun();
+        RefreshPanelText();
+        if (!m_state.cam(m_state.CurCam).Recording)
+            obj.SetBitmap(QString::fromStdString(
+                btnStr(panelrow::kScheduleRec, result ? btnstate::kHover : btnstate::kNormal)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickMotionRec(SkinObject& obj)
+{
+    if (assigned()) {
+        m_state.CamConfOn = false;
+        MotionRec_Fun();
+        RefreshPanelText();
+        if (!m_state.cam(m_state.CurCam).Recording)
+            obj.SetBitmap(QString::fromStdString(btnStr(panelrow::kMotionRec, btnstate::kHover)));
+    }
+    return true;
+}
+
+bool ControlPanel::clickUpdate(SkinObject&)
+{
+    const CamInfo& r = m_state.cam(m_state.CurCam);
+    if (r.Protocol != kProtocolKestra && r.Protocol != kProtocolMultipart && r.Assign && m_state.CamConfOn)
+        Update_Fun();
+    return true;
 }
 
 void ControlPanel::configurationGate()
@@ -273,9 +365,9 @@ void ControlPanel::ImageServer1_EndProbeDevice(const ProbeReport& report)
     r.Port = report.RemotePort;
     r.IsLocalCamera = report.LocalCamera;
     r.Protocol = report.FoundProtocol;
-    if (r.Protocol == 0)
+    if (r.Protocol == kProtocolNative)
         r.Port = kNativeCameraPort;
-    else if (r.Protocol == 1)
+    else if (r.Protocol == kProtocolVideoCgi)
         r.Port = 80;
     r.MacAddress = report.FoundMACAddress;
     r.ServerModel = report.FoundServerModel;
@@ -295,7 +387,7 @@ void ControlPanel::Erase_Fun()
     CamInfo& r = m_state.cam(n);
     // Only a Kestra session that was opened is ended (as at the program's end); it is then gone.
     std::string& cookie = m_state.CamCookie[static_cast<std::size_t>(n - 1)];
-    if (r.Protocol == 3 && !cookie.empty()) {
+    if (r.Protocol == kProtocolKestra && !cookie.empty()) {
         try {
             // The logout waits for the camera's answer: on a worker while the panel waits.
             CameraControl& camera = engine.Cam(n);
@@ -315,7 +407,7 @@ void ControlPanel::Erase_Fun()
     r.IPAddress.clear();
     r.MacAddress = "0.0.0.0.0.0";
     r.Port = kNativeCameraPort;
-    r.Protocol = 0;
+    r.Protocol = kProtocolNative;
     r.IsLocalCamera = true;
     r.FWVersion.clear();
     r.HWVersion.clear();
@@ -324,7 +416,7 @@ void ControlPanel::Erase_Fun()
     r.ServerLocation.clear();
     r.ServerModel.clear();
     r.Recording = false;
-    r.RecordType = 1;
+    r.RecordType = kRecordManual;
     r.PT = false;
     RefreshPTPanel();
     if (m_state.WindowOpen[static_cast<std::size_t>(n)])
@@ -377,10 +469,10 @@ void ControlPanel::AssignCamFromBrowse(int n, const BrowseResult& chosen)
     r.Password = chosen.Password;
     r.ServerLocation = chosen.ServerLocation;
     r.PT = chosen.PT;
-    r.RecordType = 1;
+    r.RecordType = kRecordManual;
     r.Enable = true;
     r.RotateAngle = 0;
-    r.RecordMode = 0;
+    r.RecordMode = kRecordNone;
     r.LastMotion = m_sv.clock->now();
     r.MotionLedOn = false;
     r.MailIntervalTime = 5;
@@ -405,11 +497,11 @@ void ControlPanel::Connect_Fun(int n)
     CamInfo& r = m_state.cam(n);
     if (r.Enable) {
         ShowBtnBitmap(panelrow::kConnect, btnstate::kHover);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
         m_sv.engine->Stop_MotionStart(n);
         m_sv.engine->CamStop(n);
         // The stop ended the sound: the sound button of a camera that has one shows it off.
-        if (r.Protocol == 3 || r.Protocol == 4) {
+        if (r.Protocol == kProtocolKestra || r.Protocol == kProtocolMultipart) {
             if (m_state.WindowOpen[static_cast<std::size_t>(n)])
                 m_sv.windows->viewShowButton(n, buttonrow::kAudio, BtnState::kNormal);
             if (m_state.WindowOpen[5] && m_state.CombineMode == 1)
@@ -461,17 +553,17 @@ void ControlPanel::StopAllRecording()
     CamInfo& r = m_state.cam(n);
     Engine& engine = *m_sv.engine;
     switch (r.RecordMode) {
-    case 1:
-        r.RecordMode = 0;
+    case kRecordManual:
+        r.RecordMode = kRecordNone;
         engine.StopRecord(n);
         break;
-    case 2:
+    case kRecordSchedule:
         stopIfRecording(n);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
         break;
-    case 3:
+    case kRecordMotion:
         stopMotionRecording(n);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
         break;
     default:
         break;
@@ -564,27 +656,27 @@ bool ControlPanel::ManualRec_Fun()
         bool result = true;
         Engine& engine = *m_sv.engine;
         auto start = [&](int message) {
-            if (engine.StartRecord(n, 1)) {
-                r.RecordMode = 1;
+            if (engine.StartRecord(n, kRecordManual)) {
+                r.RecordMode = kRecordManual;
             } else {
                 m_sv.dialogs->messageBox(panelMessage(message), kStyleExclamation);
-                r.RecordMode = 0;
+                r.RecordMode = kRecordNone;
             }
         };
         switch (r.RecordMode) {
-        case 0:
+        case kRecordNone:
             start(2);
             result = false;
             break;
-        case 1:
-            r.RecordMode = 0;
+        case kRecordManual:
+            r.RecordMode = kRecordNone;
             engine.StopRecord(n);
             break;
-        case 2:
+        case kRecordSchedule:
             stopIfRecording(n);
             start(2);
             break;
-        case 3:
+        case kRecordMotion:
             stopMotionRecording(n);
             start(3);
             break;
@@ -605,30 +697,30 @@ bool ControlPanel::ScheduleRec_Fun()
             m_sv.dialogs->schedule(n);
             if (HasCheckedSchedule(n)) {
                 if (engine.CheckStorage(n)) {
-                    r.RecordMode = 2;
+                    r.RecordMode = kRecordSchedule;
                 } else {
                     m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
                     if (resetOnFailure)
-                        r.RecordMode = 0;
+                        r.RecordMode = kRecordNone;
                 }
             } else if (resetOnFailure) {
-                r.RecordMode = 0;
+                r.RecordMode = kRecordNone;
             }
         };
         switch (r.RecordMode) {
-        case 0:
+        case kRecordNone:
             pick(false);
             result = false;
             break;
-        case 1:
+        case kRecordManual:
             stopIfRecording(n);
             pick(true);
             break;
-        case 2:
+        case kRecordSchedule:
             stopIfRecording(n);
-            r.RecordMode = 0;
+            r.RecordMode = kRecordNone;
             break;
-        case 3:
+        case kRecordMotion:
             stopMotionRecording(n);
             pick(true);
             break;
@@ -646,26 +738,26 @@ bool ControlPanel::MotionRec_Fun()
         Engine& engine = *m_sv.engine;
         auto start = [&] {
             if (engine.CheckStorage(n)) {
-                r.RecordMode = 3;
+                r.RecordMode = kRecordMotion;
                 engine.Start_MotionStart(n);
             } else {
                 m_sv.dialogs->messageBox(panelMessage(2), kStyleOk);
-                r.RecordMode = 0;
+                r.RecordMode = kRecordNone;
             }
         };
         switch (r.RecordMode) {
-        case 0:
+        case kRecordNone:
             start();
             result = false;
             break;
-        case 1:
-        case 2:
+        case kRecordManual:
+        case kRecordSchedule:
             stopIfRecording(n);
             start();
             break;
-        case 3:
+        case kRecordMotion:
             stopMotionRecording(n);
-            r.RecordMode = 0;
+            r.RecordMode = kRecordNone;
             break;
         default:
             break;
@@ -773,7 +865,7 @@ void ControlPanel::padPress(int row)
 bool ControlPanel::PTButtonDown(int n)
 {
     const CamInfo& r = m_state.cam(n);
-    if (r.Alarm != 1 && r.SendEmail != 1 && r.RecordMode != 3)
+    if (r.Alarm != 1 && r.SendEmail != 1 && r.RecordMode != kRecordMotion)
         return true;
     m_tmrBtnHold->setEnabled(false);
     for (int row = panelrow::kPadFirst; row <= panelrow::kPadLast; ++row) {
@@ -795,11 +887,11 @@ void ControlPanel::SendPTCommand(int n, std::int16_t code)
     r.SendEmail = 0;
     engine.Cam(m_state.CurCam).put(IntProp::MotionDetectMode, 0);
     engine.CamViewer1(m_state.CurCam).setMotionMode(0);
-    if (r.RecordMode == 3) {
+    if (r.RecordMode == kRecordMotion) {
         engine.tmrMotion(m_state.CurCam).setEnabled(false);
         if (r.Recording)
             engine.StopRecord(m_state.CurCam);
-        r.RecordMode = 0;
+        r.RecordMode = kRecordNone;
     }
     RefreshPanelText();
     engine.Cam(n).PT_CMD(code);

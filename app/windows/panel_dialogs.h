@@ -21,7 +21,7 @@ struct BrowseResult
     std::string MacAddress = "0.0.0.0.0.0";
     std::int32_t Port = kNativeCameraPort;
     bool IsLocalCamera = true;
-    std::int32_t Protocol = 0;
+    std::int32_t Protocol = kProtocolNative;
     std::string ServerName;
     std::string ServerModel;
     std::string FWVersion;

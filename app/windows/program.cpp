@@ -35,10 +35,12 @@ class Program::ProgramSettingsHost : public SettingsHost
 public:
     explicit ProgramSettingsHost(Program& program) : m_program(program) {}
 
-    void Erase_Fun() override
+    void Erase_Fun(int slot) override
     {
-        if (m_program.m_panel)
-            m_program.m_panel->Erase_Fun();
+        if (!m_program.m_panel || !m_program.m_engine)
+            return;
+        m_program.m_engine->setCurrentCamera(slot);
+        m_program.m_panel->Erase_Fun();
     }
     void showView(int slot) override { m_program.m_windows.showView(slot); }
     void RefrushStatusBar(int slot) override { m_program.m_windows.viewRefrushStatusBar(slot); }

@@ -110,9 +110,9 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
     SetupControl& c = *control;
     return callOnWorker(m_owner, "admin-probe", [&c, protocol] {
         AdminProbeResult result;
-        if (protocol == 0) {
+        if (protocol == kProtocolNative) {
             result.CheckMode = 0;
-            c.setProtocol(0);
+            c.setProtocol(kProtocolNative);
             if (c.probeDevice(0, true) == -1) {
                 c.setFoundIndex(-1);
                 c.setMACAddress(c.foundMACAddress());
@@ -126,7 +126,7 @@ AdminProbeResult ProgramDialogs::probeAdminPassword(int n)
             }
         } else {
             result.CheckMode = 1;
-            c.setProtocol(1);
+            c.setProtocol(kProtocolVideoCgi);
             c.setUserName({});
             c.setPassword({});
             result.outcome =
@@ -221,19 +221,18 @@ void ProgramDialogs::updateFirmware(int)
     runFirmwareDialog(context, m_owner);
 }
 
-// The settings dialogs act on CurCam, which the panel has set to the camera it passes.
-void ProgramDialogs::schedule(int)
+void ProgramDialogs::schedule(int n)
 {
     if (!m_settings)
         return notAvailable("recording schedule");
-    runScheduleDialog(*m_settings, m_owner);
+    runScheduleDialog(*m_settings, n, m_owner);
 }
 
-void ProgramDialogs::motionSettings(int)
+void ProgramDialogs::motionSettings(int n)
 {
     if (!m_settings)
         return notAvailable("motion and alert settings");
-    runMotionSettings(*m_settings, m_owner);
+    runMotionSettings(*m_settings, n, m_owner);
 }
 
 void ProgramDialogs::systemSettings()

@@ -55,7 +55,7 @@ void SkinButtons::showHints() const
 void SkinButtons::refreshHints(int protocol) const
 {
     showHints();
-    if (protocol != 3 && protocol != 4)
+    if (protocol != kProtocolKestra && protocol != kProtocolMultipart)
         row(buttonrow::kAudio).SetHintText(QString());
 }
 

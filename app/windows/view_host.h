@@ -11,22 +11,9 @@
 namespace pellucor {
 
 // The four view windows, slots 1 to 4.
-class ViewHost
+class ViewHost : public ViewWindowCalls
 {
 public:
-    virtual ~ViewHost() = default;
-    virtual void showView(int slot) = 0;
-    virtual void unloadView(int slot) = 0;
-    virtual bool viewExists(int slot) = 0;
-    virtual DrawTarget viewPicture(int slot) = 0;
-    virtual void setViewFirstActivate(int slot, bool value) = 0;
-    virtual void setViewColorCtlOn(int slot, bool value) = 0;
-    virtual void viewFormResize(int slot) = 0;
-    virtual void viewRefrushStatusBar(int slot) = 0;
-    virtual void viewRefreshPicture(int slot) = 0;
-    virtual void viewShowColorCtl(int slot) = 0;
-    virtual void viewShowMotionText(int slot, bool on) = 0;
-    virtual void viewRecordGrayBTN(int slot) = 0;
     // One event's two lines for the open window of camera `slot`.
     virtual void addToView(int slot, const std::string& header, const std::string& message) = 0;
     // Puts the slot's window (made when it does not exist yet) with its top-left corner at
@@ -42,18 +29,10 @@ public:
 };
 
 // The combined 2 x 2 window.
-class CombinedHost
+class CombinedHost : public CombinedWindowCalls
 {
 public:
-    virtual ~CombinedHost() = default;
     virtual void showCombined() = 0;
-    virtual void unloadCombined() = 0;
-    virtual DrawTarget combinedPane(int slot) = 0;
-    virtual void combinedFormResize() = 0;
-    virtual void combinedRefreshPane(int slot) = 0;
-    virtual void combinedShowMotionText(bool on) = 0;
-    virtual void combinedRecordGrayBTN(int slot) = 0;
-    virtual void combinedRefrushStatusBar(int slot) = 0;
     // The control panel's calls: marks pane `slot` active; hides the colour panel and the event
     // list before `slot` becomes current; refreshes the colour button after a configuration access.
     virtual void combinedPutActiveBorder(int slot) = 0;
@@ -68,16 +47,7 @@ public:
     virtual void combinedShowButton(int row, int image) = 0;
 };
 
-// The scan window.
-class ScanHost
-{
-public:
-    virtual ~ScanHost() = default;
-    virtual void showScan() = 0;
-    virtual void unloadScan() = 0;
-    virtual DrawTarget scanTarget() = 0;
-    virtual void scanRefresh() = 0;
-    virtual void scanRefrushStatusBar() = 0;
-};
+// The scan window: the engine's calls and no others.
+using ScanHost = ScanWindowCalls;
 
 } // namespace pellucor

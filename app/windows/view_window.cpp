@@ -271,7 +271,7 @@ void ViewWindow::ResizePreview()
             placePicture();
             control().put(IntProp::PreviewWidth, c.width());
             control().put(IntProp::PreviewHeight, c.height());
-            if (cam().Protocol == 3)
+            if (cam().Protocol == kProtocolKestra)
                 m_sv.engine->CamViewer1(m_slot).attachWindow(pictureHandle(), toI16(W), toI16(H));
         } else {
             const double pw = control().get(IntProp::PreviewWidth);
@@ -331,7 +331,7 @@ void ViewWindow::RecordGrayBTN()
 {
     try {
         const CamInfo& c = cam();
-        if (c.RecordMode != 0 && ColorCtlOn) {
+        if (c.RecordMode != kRecordNone && ColorCtlOn) {
             ColorCtlOn = false;
             QPointer<ViewWindow> self(this);
             ShowColorCtl_Fun();
@@ -340,16 +340,16 @@ void ViewWindow::RecordGrayBTN()
         }
         const bool audioOn = m_sv.state->AudioOn[static_cast<std::size_t>(m_slot - 1)];
         int colour = kGreyed, rotate = kGreyed, audio = kGreyed;
-        if (c.RecordMode == 0) {
-            if (c.Protocol != 3 && c.Protocol != 4) {
+        if (c.RecordMode == kRecordNone) {
+            if (c.Protocol != kProtocolKestra && c.Protocol != kProtocolMultipart) {
                 colour = kReleased;
                 rotate = kReleased;
                 audio = kAbsent;
             } else {
-                rotate = c.Protocol == 4 ? kReleased : kGreyed;
+                rotate = c.Protocol == kProtocolMultipart ? kReleased : kGreyed;
                 audio = audioOn ? kPressed : kNormal;
             }
-        } else if (c.Protocol != 3 && c.Protocol != 4) {
+        } else if (c.Protocol != kProtocolKestra && c.Protocol != kProtocolMultipart) {
             audio = kAbsent;
         }
         m_buttons->show(buttonrow::kColorCtl, colour);
@@ -420,7 +420,7 @@ CameraControl& ViewWindow::control() const
 
 bool ViewWindow::recordingModeOn() const
 {
-    return cam().RecordMode != 0;
+    return cam().RecordMode != kRecordNone;
 }
 
 // ---- Form_Unload ----
@@ -437,7 +437,7 @@ void ViewWindow::unbindPicture()
     // The control and the viewer keep no number of a window that is gone: they draw into nothing
     // until a window gives them a target again.
     unbindControl(control(), pictureHandle());
-    if (cam().Protocol == 3)
+    if (cam().Protocol == kProtocolKestra)
         m_sv.engine->CamViewer1(m_slot).setDrawingWindow(0);
 }
 

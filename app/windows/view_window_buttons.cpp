@@ -36,13 +36,13 @@ void ViewWindow::SkinForm1_MouseDown(SkinObject* o, int button)
         m_buttons->show(*o, row, kPressed);
         break;
     case buttonrow::kRotate:
-        if (!recordingModeOn() && c.Protocol != 3)
+        if (!recordingModeOn() && c.Protocol != kProtocolKestra)
             m_buttons->show(*o, row, kPressed);
         break;
     case buttonrow::kAudio:
         if (recordingModeOn())
             break;
-        if (c.Protocol == 3 || c.Protocol == 4) {
+        if (c.Protocol == kProtocolKestra || c.Protocol == kProtocolMultipart) {
             if (c.Enable)
                 m_buttons->show(*o, row,
                                 m_sv.state->AudioOn[static_cast<std::size_t>(m_slot - 1)] ? kOver : kPressed);
@@ -98,20 +98,20 @@ void ViewWindow::hoverFeedback(SkinObject* o, bool in)
         m_buttons->show(*o, row, loose);
         break;
     case buttonrow::kColorCtl:
-        if (!recordingModeOn() && c.Protocol != 3 && c.Protocol != 4)
+        if (!recordingModeOn() && c.Protocol != kProtocolKestra && c.Protocol != kProtocolMultipart)
             m_buttons->show(*o, row, ColorCtlOn ? kPressed : loose);
         break;
     case buttonrow::kEvent:
         m_buttons->show(*o, row, EventListOn ? kPressed : loose);
         break;
     case buttonrow::kRotate:
-        if (!recordingModeOn() && c.Protocol != 3)
+        if (!recordingModeOn() && c.Protocol != kProtocolKestra)
             m_buttons->show(*o, row, loose);
         break;
     case buttonrow::kAudio:
         if (recordingModeOn())
             break;
-        if (c.Protocol == 3 || c.Protocol == 4)
+        if (c.Protocol == kProtocolKestra || c.Protocol == kProtocolMultipart)
             m_buttons->show(*o, row, audioOn ? kPressed : loose);
         else
             m_buttons->show(*o, row, kAbsent);
@@ -134,13 +134,14 @@ void ViewWindow::SkinForm1_ObjectClick(SkinObject* o)
         } else if (name == "OnTop") {
             ToggleOnTop();
         } else if (name == "Rotate") {
-            if (c.RecordMode != 0 || c.Protocol == 3 || !c.Assign || !c.Enable ||
+            if (c.RecordMode != kRecordNone || c.Protocol == kProtocolKestra || !c.Assign || !c.Enable ||
                 (m_quirks.rotateRefusedInScan && st.ScanModeOn))
                 return;
             rotatePicture(st, *m_sv.engine, m_slot);
             m_buttons->show(*o, buttonrow::kRotate, kOver);
         } else if (name == "ColorCtl") {
-            if (c.RecordMode != 0 || c.Protocol == 3 || c.Protocol == 4)
+            if (c.RecordMode != kRecordNone || c.Protocol == kProtocolKestra ||
+                c.Protocol == kProtocolMultipart)
                 return;
             if (isTcEdition(st.Language) && !c.PasswordChecked)
                 return;
@@ -154,7 +155,8 @@ void ViewWindow::SkinForm1_ObjectClick(SkinObject* o)
         } else if (name == "Zoom") {
             m_toolBar->PopupMenu("ID_ZoomMenu", QCursor::pos());
         } else if (name == "Audio") {
-            if (c.RecordMode != 0 || (c.Protocol != 3 && c.Protocol != 4) || !c.Enable)
+            if (c.RecordMode != kRecordNone ||
+                (c.Protocol != kProtocolKestra && c.Protocol != kProtocolMultipart) || !c.Enable)
                 return;
             toggleAudio(st, *m_sv.engine, m_slot);
         }

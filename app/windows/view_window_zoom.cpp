@@ -54,7 +54,7 @@ void ViewWindow::ApplyZoomTool(const QString& id, int state)
     try {
         const QSize c = clientSize();
         const double W = c.width(), H = c.height();
-        const bool viewer = cam().Protocol == 3;
+        const bool viewer = cam().Protocol == kProtocolKestra;
         CameraControl& ctl = control();
         if (id == fitWindowTool()) {
             ctl.put(IntProp::PreviewHeight, c.height());

@@ -103,7 +103,7 @@ TEST(EngineEndToEnd, TwoSimulatedCamerasStartAndRecordOnMotion)
         c.Port = s.port;
         c.UserName = c.Password = "pelko";
         c.ServerName = s.name;
-        c.RecordMode = 3;
+        c.RecordMode = kRecordMotion;
     }
 
     Trace trace;
@@ -184,7 +184,7 @@ TEST(EngineEndToEnd, ACameraNameInLatin1IsReadAsWindows1252AndSaved)
     state.settings.Storage(1).Path = (home.path() / "storage").string();
     CamInfo& c = state.cam(1);
     c.Assign = c.Enable = true;
-    c.Protocol = 3;
+    c.Protocol = kProtocolKestra;
     c.IPAddress = camera.address();
     c.Port = camera.httpPort();
     c.UserName = c.Password = "pelko";

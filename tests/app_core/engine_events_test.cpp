@@ -49,7 +49,7 @@ protected:
 
 TEST_F(EngineEvents, MotionBurstRecordsOnceAndStopsTenSecondsAfterTheLastEvent)
 {
-    state.cam(2).RecordMode = 3;
+    state.cam(2).RecordMode = kRecordMotion;
     Engine& e = *rig->engine;
     e.tmrMotionLed().setEnabled(true);
     // 50 events within 2 s (the recording start blocks for 200 ms of them).
@@ -80,7 +80,7 @@ TEST_F(EngineEvents, MotionBurstRecordsOnceAndStopsTenSecondsAfterTheLastEvent)
 
 TEST_F(EngineEvents, ASingleMotionEventAlsoEndsItsRecording)
 {
-    state.cam(1).RecordMode = 3;
+    state.cam(1).RecordMode = kRecordMotion;
     rig->engine->onImageEvent(1, 6);
     ASSERT_TRUE(state.cam(1).Recording);
     EXPECT_EQ(state.cam(1).RecordType, 3);
@@ -91,7 +91,7 @@ TEST_F(EngineEvents, ASingleMotionEventAlsoEndsItsRecording)
 
 TEST_F(EngineEvents, MotionOutsideRecordOnMotionLightsAndLogsOnly)
 {
-    state.cam(1).RecordMode = 1;
+    state.cam(1).RecordMode = kRecordManual;
     rig->windows.showView(1);
     Engine& e = *rig->engine;
     e.tmrMotionLed().setEnabled(true);
@@ -216,7 +216,7 @@ TEST_F(EngineEvents, MailSentDeletesTheAlertPicture)
 TEST_F(EngineEvents, ViewerMailAlarmKeepsTheIntervalAcrossMidnight)
 {
     CamInfo& c = state.cam(1);
-    c.Protocol = 3;
+    c.Protocol = kProtocolKestra;
     c.SendEmail = 1;
     c.MailIntervalTime = 60;
     rig->viewerOf(1).mailFile = rig->engine->alertPictureFile(1).string();
@@ -250,9 +250,9 @@ TEST_F(EngineEvents, StartAndStopRecordEdgeCases)
 {
     Engine& e = *rig->engine;
     state.WindowOpen[0] = false; // the kind is kept with no panel open
-    ASSERT_TRUE(e.StartRecord(1, 2));
+    ASSERT_TRUE(e.StartRecord(1, kRecordSchedule));
     EXPECT_EQ(state.cam(1).RecordType, 2);
-    EXPECT_FALSE(e.StartRecord(1, 1)); // already recording
+    EXPECT_FALSE(e.StartRecord(1, kRecordManual)); // already recording
     EXPECT_EQ(state.cam(1).RecordType, 2);
     EXPECT_EQ(rig->trace.count("Cam(1).StartRecording()"), 1u);
     EXPECT_EQ(rig->clock.slept(), 200);
@@ -262,13 +262,13 @@ TEST_F(EngineEvents, StartAndStopRecordEdgeCases)
     EXPECT_TRUE(messages(2).empty());
 
     state.cam(3).Assign = false;
-    EXPECT_FALSE(e.StartRecord(3, 1));
+    EXPECT_FALSE(e.StartRecord(3, kRecordManual));
     state.cam(4).Enable = false;
-    EXPECT_TRUE(e.StartRecord(4, 1)); // a stopped camera is started first
+    EXPECT_TRUE(e.StartRecord(4, kRecordManual)); // a stopped camera is started first
     EXPECT_LT(rig->trace.find("Cam(4).Run()"), rig->trace.find("Cam(4).StartRecording()"));
 
     rig->freeBytes = [](const auto&) { return 0.0; };
-    EXPECT_FALSE(e.StartRecord(2, 1));
+    EXPECT_FALSE(e.StartRecord(2, kRecordManual));
     EXPECT_EQ(messages(2), (std::vector<std::string>{"text 7"}));
 }
 
@@ -283,14 +283,14 @@ TEST_F(EngineEvents, MotionSwitchSetsAndClearsOnlyItsBit)
     e.Stop_MotionStart(1);
     EXPECT_EQ(rig->trace.count("Cam(1).MotionDetectMode = 5"), 2u);
 
-    state.cam(2).Protocol = 3;
+    state.cam(2).Protocol = kProtocolKestra;
     e.Start_MotionStart(2);
     EXPECT_EQ(rig->viewerOf(2).mode, 8);
 }
 
 TEST_F(EngineEvents, ViewerRecordStopRestartsOrEndsTheRecording)
 {
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     state.cam(1).Recording = true;
     rig->engine->onViewerRecordStop(1);
     EXPECT_LT(rig->trace.find("CamViewer1(1).stopRecording()"),

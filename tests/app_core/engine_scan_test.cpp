@@ -82,7 +82,7 @@ TEST_F(Scan, WithNoCameraEnabledOnlyTheStatusBarIsRefreshed)
 TEST_F(Scan, AKestraCameraIsShownAndParkedThroughItsViewer)
 {
     state.cam(1).Enable = true;
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     state.cam(3).Enable = true;
     rig->engine->ScanMode();
     const std::string hidden = std::to_string(rig->engine->hiddenPicture());

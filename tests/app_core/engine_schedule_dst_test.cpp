@@ -69,7 +69,7 @@ protected:
         for (int n = 1; n <= 4; ++n) {
             state.cam(n).Assign = true;
             state.cam(n).Enable = true;
-            state.cam(n).RecordMode = 2;
+            state.cam(n).RecordMode = kRecordSchedule;
             state.cam(n).ServerName = "C" + std::to_string(n);
         }
     }

@@ -52,7 +52,7 @@ protected:
         for (int n = 1; n <= 4; ++n) {
             state.cam(n).Assign = true;
             state.cam(n).Enable = true;
-            state.cam(n).RecordMode = 2;
+            state.cam(n).RecordMode = kRecordSchedule;
             state.cam(n).ServerName = "C" + std::to_string(n);
         }
     }
@@ -140,7 +140,7 @@ TEST_F(Schedule, ARecordingTheScheduleDidNotStartIsLeftAlone)
 {
     entries(1, {week(2, "08:00:00", "17:00:00")});
     start(at(1, 7, 0), 250);
-    ASSERT_TRUE(rig->engine->StartRecord(1, 1)); // by hand before the start time
+    ASSERT_TRUE(rig->engine->StartRecord(1, kRecordManual)); // by hand before the start time
     events = {};
     rig->clock.runUntil(at(1, 18, 0));
     EXPECT_TRUE(of(1).empty());
@@ -170,7 +170,7 @@ TEST_F(Schedule, EntriesThatCannotMatchNeverStart)
     off.CHECK = false;
     entries(1, {badMode, off, week(127, "8 o'clock", "17:00:00"), week(127, "10:00:00", "10:00:00"),
                 dates("2024-03-09", "08:00:00", "2024-03-08", "08:00:00")});
-    state.cam(2).RecordMode = 1; // not in schedule mode
+    state.cam(2).RecordMode = kRecordManual; // not in schedule mode
     entries(2, {week(127, "08:00:00", "17:00:00")});
     start(kSunday, 60000);
     rig->clock.runUntil(kSunday + 7 * kDay);

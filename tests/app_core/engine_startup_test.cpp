@@ -128,7 +128,7 @@ TEST_F(EngineTest, ShutdownStopsARecordingBeforeItsCameraAndAfterSavingTheProfil
     assign(1, 0, true, "Lobby");
     EngineRig rig(state, kMonday10);
     rig.engine->Load();
-    ASSERT_TRUE(rig.engine->StartRecord(1, 1));
+    ASSERT_TRUE(rig.engine->StartRecord(1, kRecordManual));
     const std::size_t from = rig.trace.lines.size();
     rig.engine->Unload();
     const auto save = rig.trace.find("SaveSetting", from);

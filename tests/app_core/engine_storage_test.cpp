@@ -177,7 +177,7 @@ TEST_F(Storage, QuotaModeChecksTheReserveAndTheCamerasRemainingQuotas)
     state.settings.UseRecycleFlag = 1;
     state.settings.RecycleSpaceValue = 1; // 400 MB
     state.settings.FileSize = 2;
-    state.cam(2).RecordMode = 1;
+    state.cam(2).RecordMode = kRecordManual;
     recording(2, "x.avi", 100, 1);
     recording(1, "y.avi", 350, 1);
     struct Case
@@ -191,7 +191,7 @@ TEST_F(Storage, QuotaModeChecksTheReserveAndTheCamerasRemainingQuotas)
         EXPECT_EQ(rig->engine->CheckStorage(1), c.ok) << c.freeMB;
     }
     // Another recording camera whose folder does not exist yet counts with its whole quota.
-    state.cam(3).RecordMode = 3;
+    state.cam(3).RecordMode = kRecordMotion;
     freeMB = 1000;
     EXPECT_FALSE(rig->engine->CheckStorage(1)); // 500 + 350 + 400 > 1000
     freeMB = 1250;
@@ -203,7 +203,7 @@ TEST_F(Storage, AgeRecyclingDeletesOldRecordingsAndMeasuresAgain)
     state.settings.UseRecycleFlag = 1;
     state.settings.RecycleMode = 1;
     state.settings.RecycleTime = 3; // older than 8 hours
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     recording(1, "20240303040000.avi", 1, 30);
     recording(1, "20240303040000.SUB", 1, 30);
     recording(1, "20240304003000.avi", 1, 9.5);
@@ -270,7 +270,7 @@ TEST_F(Storage, AControlThatRecyclesItselfNeedsNoCheck)
 
 TEST_F(Storage, SplitWithNoStorageLeftLogsAndStops)
 {
-    ASSERT_TRUE(rig->engine->StartRecord(1, 1));
+    ASSERT_TRUE(rig->engine->StartRecord(1, kRecordManual));
     freeMB = 100;
     rig->engine->onImageEvent(1, 12);
     EXPECT_FALSE(state.cam(1).Recording);

@@ -233,7 +233,7 @@ void fillDistinct(AppState& s)
         c.ServerLocation = "Hall " + t;
         c.ServerModel = "Model " + t;
         c.RotateAngle = 90 * n;
-        c.RecordMode = 2;
+        c.RecordMode = kRecordSchedule;
         c.ScheduleCount = n;
         c.PT = n == 4;
         for (int k = 1; k <= 5; ++k) {

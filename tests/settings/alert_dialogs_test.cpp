@@ -33,7 +33,7 @@ TEST(MotionSettings, OkPushesModeAndSensitivityToTheCamerasEngine)
         rig.state().cam(2).Alarm = 1;
         rig.state().cam(2).Sensitivity = 7;
         MotionSettingsResult result;
-        MotionSettingsDialog d(rig.context, result);
+        MotionSettingsDialog d(rig.context, rig.state().CurCam, result);
         d.show();
         EXPECT_EQ(find<QSlider>(d, "sldSensitivity").value(), 7);
         EXPECT_TRUE(find<QCheckBox>(d, "chkAlarm").isChecked());
@@ -60,10 +60,10 @@ TEST(MotionSettings, OkPushesModeAndSensitivityToTheCamerasEngine)
 TEST(MotionSettings, AKestraCameraGetsModeThenSensitivityThroughItsViewer)
 {
     Rig rig;
-    rig.state().cam(1).Protocol = 3;
-    rig.state().cam(1).RecordMode = 3;
+    rig.state().cam(1).Protocol = kProtocolKestra;
+    rig.state().cam(1).RecordMode = kRecordMotion;
     MotionSettingsResult result;
-    MotionSettingsDialog d(rig.context, result);
+    MotionSettingsDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     find<QCheckBox>(d, "chkAlarm").setChecked(true);
     find<QCheckBox>(d, "chkEMail").setChecked(true);
@@ -81,7 +81,7 @@ TEST(MotionSettings, CancelLeavesRecordEnginesAndProfileAsTheyWere)
     Rig rig;
     rig.state().cam(1).Sensitivity = 5;
     MotionSettingsResult result;
-    MotionSettingsDialog d(rig.context, result);
+    MotionSettingsDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     find<QSlider>(d, "sldSensitivity").setValue(25);
     const auto from = rig.mark();
@@ -98,7 +98,7 @@ TEST(MotionSettings, TheEMailButtonOpensTheEMailDialogForTheSameCamera)
     rig.state().CurCam = 3;
     rig.state().cam(3).MailServer = "mail.example.test";
     MotionSettingsResult result;
-    MotionSettingsDialog d(rig.context, result);
+    MotionSettingsDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     std::string shown;
     ModalDriver driver;
@@ -145,7 +145,7 @@ TEST(EMailSettings, OkStoresTheCameraAndHandsAllFourRecordsToTheirEngines)
     }
     rig.state().CurCam = 2;
     EMailSettingsResult result;
-    EMailSettingsDialog d(rig.context, result);
+    EMailSettingsDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     EXPECT_EQ(find<QLineEdit>(d, "txtMailServer").text(), "smtp2");
     EXPECT_EQ(find<QLineEdit>(d, "txtIntervalTime").text(), "20");
@@ -190,7 +190,7 @@ TEST(EMailSettings, StoredTextsLongerThanTheTypingLimitSurviveOkWhole)
     c.MailTo = std::string(150, 'a') + "@example.test"; // a long recipient list from a profile
     c.MailIntervalTime = 60;
     EMailSettingsResult result;
-    EMailSettingsDialog d(rig.context, result);
+    EMailSettingsDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     EXPECT_EQ(find<QLineEdit>(d, "txtMailTo").text().toStdString(), c.MailTo);
     find<QLineEdit>(d, "txtMailTo").setText(find<QLineEdit>(d, "txtMailTo").text());
@@ -227,7 +227,7 @@ TEST(EMailSettings, BadIntervalsAndOverlongTextsAreRefusedBeforeAnythingIsStored
         rig.state().cam(1).MailSubject = "old";
         rig.state().cam(1).MailIntervalTime = 60;
         EMailSettingsResult result;
-        EMailSettingsDialog d(rig.context, result);
+        EMailSettingsDialog d(rig.context, rig.state().CurCam, result);
         d.show();
         d.activateWindow();
         fill(d, {"host", "a@b.test", "c@d.test", c.subject, "u", "p", c.interval});
@@ -289,7 +289,7 @@ TEST(EMailSettings, TypedIntervalIsRoundedAndAServerWithAPortIsRefused)
         rig.state().cam(1).MailServer = "old.example.test";
         rig.state().cam(1).MailIntervalTime = 60;
         EMailSettingsResult result;
-        EMailSettingsDialog d(rig.context, result);
+        EMailSettingsDialog d(rig.context, rig.state().CurCam, result);
         d.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
         for (const auto& [name, text] :

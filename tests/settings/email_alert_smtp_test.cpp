@@ -112,7 +112,7 @@ TEST(EMailAlert, TheDialogsSettingsSendATestAlertThroughARealServer)
     context.prompts = &prompts;
     EMailSettingsResult result;
     {
-        EMailSettingsDialog d(context, result);
+        EMailSettingsDialog d(context, home.state.CurCam, result);
         d.show();
         find<QLineEdit>(d, "txtMailServer").setText("127.0.0.1");
         find<QLineEdit>(d, "txtMailFrom").setText("Door camera <cam@example.test>");

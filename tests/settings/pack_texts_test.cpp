@@ -44,10 +44,10 @@ TEST(PackTexts, EveryDialogFindsItsCaptionsInTheEnglishPack)
     NewFolderResult folder;
     PlayMenuResult play;
     AboutResult about;
-    dialogs.emplace_back(new ScheduleDialog(rig.context, schedule));
+    dialogs.emplace_back(new ScheduleDialog(rig.context, rig.state().CurCam, schedule));
     dialogs.emplace_back(new ScheduleEntryEditor(rig.context, {}, entry));
-    dialogs.emplace_back(new MotionSettingsDialog(rig.context, motion));
-    dialogs.emplace_back(new EMailSettingsDialog(rig.context, mail));
+    dialogs.emplace_back(new MotionSettingsDialog(rig.context, rig.state().CurCam, motion));
+    dialogs.emplace_back(new EMailSettingsDialog(rig.context, rig.state().CurCam, mail));
     dialogs.emplace_back(new SystemSettingsDialog(rig.context, {}));
     dialogs.emplace_back(new SelectDirDialog(rig.context, {}, dir));
     dialogs.emplace_back(new NewFolderDialog(rig.context, folder));

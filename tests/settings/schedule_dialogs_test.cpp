@@ -84,7 +84,7 @@ void fourEntries(AppState& s)
 // The list dialog open over fourEntries.
 struct FourEntries
 {
-    FourEntries() : before(init(rig)), d(rig.context, result) { d.show(); }
+    FourEntries() : before(init(rig)), d(rig.context, rig.state().CurCam, result) { d.show(); }
     static std::array<ScheduleInfo, kScheduleCount> init(Rig& r)
     {
         fourEntries(r.state());
@@ -101,7 +101,7 @@ TEST(ScheduleList, RowsShowTheRecordWithPackNames)
     Rig rig;
     fourEntries(rig.state());
     ScheduleResult result;
-    ScheduleDialog d(rig.context, result);
+    ScheduleDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     EXPECT_EQ(column(d, 0), (std::vector<std::string>{"1", "2", "3", "4"}));
     EXPECT_EQ(column(d, 1), (std::vector<std::string>{"Week Mode", "Week Mode", "Date Mode", "Week Mode"}));
@@ -129,7 +129,7 @@ TEST(ScheduleList, DatesAndTimesTheScheduleCannotReadShowAsNotValid)
         c.Schedule(3) = dated("2026-03-10", "11:00:00", "", "06:00:00");
         const auto before = c.schedules;
         ScheduleResult result;
-        ScheduleDialog d(rig.context, result);
+        ScheduleDialog d(rig.context, rig.state().CurCam, result);
         d.show();
         EXPECT_EQ(column(d, 2), (std::vector<std::string>{"", "2024/02/30 (not valid)", "2026-03-10"}));
         EXPECT_EQ(column(d, 3), (std::vector<std::string>{"25:00 (not valid)", "08:00:00", "11:00:00"}));
@@ -199,7 +199,7 @@ TEST(ScheduleList, WithoutTheLanguageFileEveryEntrySurvivesOkUnchanged)
     fourEntries(rig.state());
     const auto before = rig.state().cam(1).schedules;
     ScheduleResult result;
-    ScheduleDialog d(rig.context, result);
+    ScheduleDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     EXPECT_TRUE(rig.state().ScheduleModeNames[0].empty());
     EXPECT_EQ(list(d).topLevelItem(2)->text(1), "Date Mode"); // shown with the built-in name
@@ -217,12 +217,12 @@ TEST(ScheduleList, OkWhileScheduleRecordingStopsItFirst)
     Rig rig;
     fourEntries(rig.state());
     CamInfo& c = rig.state().cam(1);
-    c.RecordMode = 2;
+    c.RecordMode = kRecordSchedule;
     c.Recording = true;
-    c.RecordType = 2;
+    c.RecordType = kRecordSchedule;
     rig.engine.cam(1).setStatus(4);
     ScheduleResult result;
-    ScheduleDialog d(rig.context, result);
+    ScheduleDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     const auto from = rig.mark();
     click(d, "cmdOK");
@@ -239,7 +239,7 @@ TEST(ScheduleList, AddThroughTheEditorThenOkWritesANewEntryWithClearFlags)
     c.Schedule(2) = week(4, "01:00:00", "02:00:00");
     c.Schedule(2).Started = c.Schedule(2).Stopped = true; // left over in the slot
     ScheduleResult result;
-    ScheduleDialog d(rig.context, result);
+    ScheduleDialog d(rig.context, rig.state().CurCam, result);
     d.show();
 
     ModalDriver driver;
@@ -291,7 +291,7 @@ TEST(ScheduleList, ASixthRowIsRefusedWithMessage1)
     for (int k = 1; k <= 5; ++k)
         c.Schedule(k) = week(1 << k, "08:00:00", "09:00:00");
     ScheduleResult result;
-    ScheduleDialog d(rig.context, result);
+    ScheduleDialog d(rig.context, rig.state().CurCam, result);
     d.show();
     click(d, "cmdAdd"); // no editor opens: the click returns
     EXPECT_EQ(rig.prompts.texts(), std::vector<std::string>{"The schedule holds at most five entries."});

@@ -23,11 +23,12 @@ class FakeHost : public SettingsHost
 public:
     explicit FakeHost(AppState& state) : m_state(state) {}
     std::vector<std::string> calls;
-    void Erase_Fun() override
+    void Erase_Fun(int slot) override
     {
-        calls.push_back("Erase_Fun(" + std::to_string(m_state.CurCam) + ")");
+        calls.push_back("Erase_Fun(" + std::to_string(slot) + ")");
+        m_state.CurCam = slot;
         CamInfo empty;
-        m_state.cam(m_state.CurCam) = empty;
+        m_state.cam(slot) = empty;
     }
     void showView(int slot) override { calls.push_back("showView(" + std::to_string(slot) + ")"); }
     void RefrushStatusBar(int slot) override

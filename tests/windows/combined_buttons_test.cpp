@@ -150,7 +150,7 @@ TEST_F(CombinedButtonsTest, ColourPanelFillsFromTheCameraAndOneReleaseWritesAllS
     EXPECT_TRUE(linesWith(rig->trace, "Cam(2).SetImageConfig", from).empty());
 
     // A camera of another protocol needs no MAC address and is not restarted.
-    state.cam(2).Protocol = 1;
+    state.cam(2).Protocol = kProtocolVideoCgi;
     state.cam(2).MacAddress.clear();
     click(w, "ColorCtl"); // hides: the pointer-over image, a one-second wait
     EXPECT_FALSE(panelShown(w, 2));
@@ -267,14 +267,14 @@ TEST_F(CombinedButtonsTest, TheColourPanelStaysClosedWhenRefusedOrUnreadable)
         {"the camera refuses the read", [this] { rig->cam(1).imageConfigResult = 0; }, true, 2},
         {"the read fails",
          [this] {
-             state.cam(1).Protocol = 1; // no MAC address call before the read
+             state.cam(1).Protocol = kProtocolVideoCgi; // no MAC address call before the read
              rig->cam(1).failNext = true;
          },
          false, 2},
         {"a native camera without a MAC address", [this] { state.cam(1).MacAddress.clear(); }, false, 1},
-        {"a recording mode is on", [this] { state.cam(1).RecordMode = 2; }, false, -1},
-        {"a Kestra camera", [this] { state.cam(1).Protocol = 3; }, false, -1},
-        {"a multipart camera", [this] { state.cam(1).Protocol = 4; }, false, -1},
+        {"a recording mode is on", [this] { state.cam(1).RecordMode = kRecordSchedule; }, false, -1},
+        {"a Kestra camera", [this] { state.cam(1).Protocol = kProtocolKestra; }, false, -1},
+        {"a multipart camera", [this] { state.cam(1).Protocol = kProtocolMultipart; }, false, -1},
         {"the camera is not enabled", [this] { state.cam(1).Enable = false; }, false, -1},
         {"the edition asks for the password first", [this] { state.Language = "DravonetTC"; }, false, -1},
     };
@@ -367,8 +367,8 @@ TEST_F(CombinedButtonsTest, RotateStepsTheCurrentCameraAndIsRefusedWhereItCannot
         std::function<void(CamInfo&)> arrange;
     };
     const Case refused[] = {
-        {"recording mode on", [](CamInfo& c) { c.RecordMode = 1; }},
-        {"Kestra camera", [](CamInfo& c) { c.Protocol = 3; }},
+        {"recording mode on", [](CamInfo& c) { c.RecordMode = kRecordManual; }},
+        {"Kestra camera", [](CamInfo& c) { c.Protocol = kProtocolKestra; }},
         {"not enabled", [](CamInfo& c) { c.Enable = false; }},
         {"not assigned", [](CamInfo& c) { c.Assign = false; }},
     };
@@ -399,12 +399,12 @@ TEST_F(CombinedButtonsTest, SnapshotAsksForANameAndTheCurrentCameraWritesIt)
               std::vector<std::string>{"Cam(4).Capture(\"" + file + "\", 0)"});
 
     // A recording mode does not stop a snapshot; a camera that is not enabled gets no dialog.
-    state.cam(4).RecordMode = 3;
+    state.cam(4).RecordMode = kRecordMotion;
     from = rig->trace.lines.size();
     click(w, "Snapshot");
     EXPECT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(linesWith(rig->trace, "Cam(4).Capture", from).size(), 1u);
-    state.cam(4).RecordMode = 0;
+    state.cam(4).RecordMode = kRecordNone;
     state.cam(4).Enable = false;
     from = rig->trace.lines.size();
     click(w, "Snapshot");
@@ -415,7 +415,7 @@ TEST_F(CombinedButtonsTest, SnapshotAsksForANameAndTheCurrentCameraWritesIt)
 TEST_F(CombinedButtonsTest, AudioSwitchesTheCurrentCamerasSoundWhereItHasSound)
 {
     CombinedWindow& w = open(2);
-    state.cam(2).Protocol = 4;
+    state.cam(2).Protocol = kProtocolMultipart;
     std::size_t from = rig->trace.lines.size();
     click(w, "Audio");
     EXPECT_TRUE(state.AudioOn[1]);
@@ -425,7 +425,7 @@ TEST_F(CombinedButtonsTest, AudioSwitchesTheCurrentCamerasSoundWhereItHasSound)
               (std::vector<std::string>{"Cam(2).PlayMode = 3", "Cam(2).RunAudio()", "Cam(2).PlayMode = 1",
                                         "Cam(2).RunAudio()"}));
 
-    state.cam(2).Protocol = 3;
+    state.cam(2).Protocol = kProtocolKestra;
     state.CamCookie[1] = "77";
     from = rig->trace.lines.size();
     click(w, "Audio");
@@ -441,8 +441,8 @@ TEST_F(CombinedButtonsTest, AudioSwitchesTheCurrentCamerasSoundWhereItHasSound)
         std::function<void(CamInfo&)> arrange;
     };
     const Case refused[] = {
-        {"a camera without sound", [](CamInfo& c) { c.Protocol = 0; }},
-        {"recording mode on", [](CamInfo& c) { c.RecordMode = 1; }},
+        {"a camera without sound", [](CamInfo& c) { c.Protocol = kProtocolNative; }},
+        {"recording mode on", [](CamInfo& c) { c.RecordMode = kRecordManual; }},
         {"not enabled", [](CamInfo& c) { c.Enable = false; }},
     };
     const CamInfo saved = state.cam(2);
@@ -528,14 +528,14 @@ TEST_F(CombinedButtonsTest, RecordGreyingFollowsTheCurrentCamerasModeAndProtocol
     state.cam(1) = saved;
     click(w, "ColorCtl");
     ASSERT_TRUE(panelShown(w, 1));
-    state.cam(1).RecordMode = 1;
+    state.cam(1).RecordMode = kRecordManual;
     w.RecordGrayBTN(1);
     EXPECT_FALSE(w.ColorPanelShown);
     EXPECT_FALSE(panelShown(w, 1));
     EXPECT_EQ(bitmapOf(w, "ColorCtl"), image(5, 5));
 
     // The engine's call for another camera leaves the buttons of the current one alone.
-    state.cam(2).RecordMode = 0;
+    state.cam(2).RecordMode = kRecordNone;
     state.cam(2).Enable = false;
     combined->combinedRecordGrayBTN(2);
     EXPECT_EQ(bitmapOf(w, "Snapshot"), image(7, 1));
@@ -552,7 +552,7 @@ TEST_F(CombinedButtonsTest, ButtonImagesFollowTheMouseAndTheCurrentCamera)
     EXPECT_EQ(bitmapOf(w, "Zoom"), image(9, 5));
     EXPECT_EQ(object(w, "Snapshot").HintText().toStdString(), image(7, 7));
     EXPECT_TRUE(object(w, "Audio").HintText().isEmpty());
-    state.cam(3).Protocol = 4;
+    state.cam(3).Protocol = kProtocolMultipart;
     w.selectPane(3);
     EXPECT_EQ(object(w, "Audio").HintText().toStdString(), image(10, 7));
     w.selectPane(1);
@@ -612,7 +612,7 @@ TEST_F(CombinedButtonsTest, ButtonImagesFollowTheMouseAndTheCurrentCamera)
     }
     // The sound button shows the camera's sound state; the maximise button's hint the window's.
     state.cam(1) = saved;
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     state.AudioOn[0] = true;
     w.SkinForm1_MouseIn(&object(w, "Audio"));
     EXPECT_EQ(bitmapOf(w, "Audio"), image(10, 2));

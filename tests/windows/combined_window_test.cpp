@@ -143,7 +143,7 @@ protected:
 
 TEST_F(CombinedWindowTest, EveryLayoutBindsEachSlotToItsPaneAtThePaneSize)
 {
-    state.cam(2).Protocol = 3; // a viewer-family slot
+    state.cam(2).Protocol = kProtocolKestra; // a viewer-family slot
     CombinedWindow& w = open();
     EXPECT_TRUE(state.WindowOpen[5]);
     for (const QSize client : {QSize(800, 600), QSize(801, 601)}) {
@@ -276,7 +276,7 @@ TEST_F(CombinedWindowTest, StatusLinesAndMotionTextDescribeTheCurrentCamera)
     // A recording that starts on the current camera shows at once.
     w.selectPane(4);
     EXPECT_EQ(text(w, "Recording"), "");
-    EXPECT_TRUE(rig->engine->StartRecord(4, 1));
+    EXPECT_TRUE(rig->engine->StartRecord(4, kRecordManual));
     EXPECT_EQ(text(w, "Recording"), state.texts.RecText[0]);
 
     // The edition that asks for the camera's password first shows the colour button only after it.

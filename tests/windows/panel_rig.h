@@ -349,7 +349,7 @@ inline void assignCamera(CamInfo& c, const std::string& address, const std::stri
     c.Enable = true;
     c.IPAddress = address;
     c.Port = 8481;
-    c.Protocol = 0;
+    c.Protocol = kProtocolNative;
     c.ServerName = name;
     c.ServerLocation = "Hall";
     c.PT = pt;

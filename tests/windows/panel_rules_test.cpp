@@ -207,7 +207,7 @@ TEST(PanelActions, EraseEmptiesTheSlotButKeepsItsSchedules)
         s.cam(1).ScheduleCount = 1;
         s.cam(1).Schedule(1).CHECK = true;
         s.cam(1).MailTo = "guard@example.org";
-        s.cam(1).Protocol = 1;
+        s.cam(1).Protocol = kProtocolVideoCgi;
         s.cam(1).Port = 80;
     });
     rig.click("ExtInfo");
@@ -244,7 +244,7 @@ TEST(PanelActions, ErasingAKestraCameraEndsItsSession)
 {
     PanelRig rig([](AppState& s) {
         cameraOne(s);
-        s.cam(1).Protocol = 3;
+        s.cam(1).Protocol = kProtocolKestra;
     });
     const std::string cookie = rig.state.CamCookie[0];
     ASSERT_FALSE(cookie.empty());
@@ -281,7 +281,7 @@ TEST(PanelActions, AssignReplacesTheCameraAndResetsTheSlot)
     });
     rig.dialogs.browseResult.Cancelled = false;
     rig.dialogs.browseResult.IPAddress = "127.0.0.21";
-    rig.dialogs.browseResult.Protocol = 1;
+    rig.dialogs.browseResult.Protocol = kProtocolVideoCgi;
     rig.dialogs.browseResult.Port = 80;
     rig.dialogs.browseResult.ServerName = "Shed";
     const std::size_t from = rig.mark();
@@ -341,8 +341,8 @@ TEST(PanelActions, RecordingSwitchesMoveBetweenModes)
     // Manual on a camera that records by schedule: the schedule's recording ends first.
     {
         PanelRig rig(cameraOne);
-        rig.state.cam(1).RecordMode = 2;
-        ASSERT_TRUE(rig.engine->StartRecord(1, 2));
+        rig.state.cam(1).RecordMode = kRecordSchedule;
+        ASSERT_TRUE(rig.engine->StartRecord(1, kRecordSchedule));
         const std::size_t from = rig.mark();
         rig.click("ManualRec");
         const std::size_t stop = rig.trace.find("Cam(1).StopRecording()", from);
@@ -453,8 +453,8 @@ TEST(PanelActions, TheWebPageChangesTheCredentialsAndRestartsTheCamera)
     EXPECT_NE(rig.trace.find("Cam(1).Run()", from), std::string::npos);
 
     // A recording camera asks first; Cancel leaves everything as it was.
-    ASSERT_TRUE(rig.engine->StartRecord(1, 1));
-    rig.state.cam(1).RecordMode = 1;
+    ASSERT_TRUE(rig.engine->StartRecord(1, kRecordManual));
+    rig.state.cam(1).RecordMode = kRecordManual;
     rig.dialogs.answers = {kAnswerCancel};
     from = rig.mark();
     rig.click("Web");

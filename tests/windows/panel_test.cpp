@@ -35,7 +35,7 @@ TEST(ControlPanel, AUserAssignsRecordsScansSteersAndCloses)
     d.browseResult.Cancelled = false;
     d.browseResult.IPAddress = "127.0.0.12";
     d.browseResult.Port = 8481;
-    d.browseResult.Protocol = 0;
+    d.browseResult.Protocol = kProtocolNative;
     d.browseResult.ServerName = "Porch";
     d.browseResult.ServerLocation = "Front door";
     d.browseResult.UserName = "pelko";

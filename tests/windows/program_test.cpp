@@ -300,7 +300,7 @@ public:
             c.UserName = c.Password = "pelko";
             c.ServerName = slot.name;
             if (record) {
-                c.RecordMode = 2;
+                c.RecordMode = kRecordSchedule;
                 c.ScheduleCount = 1;
                 ScheduleInfo& e = c.Schedule(1);
                 e.CHECK = true;

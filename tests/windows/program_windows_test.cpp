@@ -114,7 +114,7 @@ public:
             c.Assign = c.Enable = true;
             c.Protocol = protocols[n - 1];
             c.IPAddress = camera.address();
-            c.Port = c.Protocol == 0 ? camera.nativePort() : camera.httpPort();
+            c.Port = c.Protocol == kProtocolNative ? camera.nativePort() : camera.httpPort();
             c.UserName = c.Password = "pelko";
             c.ServerName = names[n - 1];
         }

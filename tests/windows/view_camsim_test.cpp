@@ -103,7 +103,7 @@ TEST(ViewCamsim, TheWindowShowsTheCamerasPictureTakesSnapshotsAndClosesWhileStre
     state.settings.Storage(1).Path = (home.path() / "storage").string();
     CamInfo& c = state.cam(1);
     c.Assign = c.Enable = true;
-    c.Protocol = 0;
+    c.Protocol = kProtocolNative;
     c.IPAddress = camera.address();
     c.Port = camera.nativePort();
     c.UserName = c.Password = "pelko";

@@ -269,7 +269,7 @@ TEST_F(ViewWindowTest, ColourBarsSendTheSevenSettingsOnceOnReleaseThenRestartThe
     EXPECT_TRUE(linesWith(rig->trace, "Cam(1).SetImageConfig", from).empty());
 
     // A camera of another protocol gets its settings but no restart.
-    state.cam(1).Protocol = 1;
+    state.cam(1).Protocol = kProtocolVideoCgi;
     from = rig->trace.lines.size();
     w.colourBar(2).triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(linesWith(rig->trace, "Cam(1).SetImageConfig", from).size(), 1u);
@@ -514,7 +514,7 @@ TEST_F(ViewWindowTest, SnapshotAsksForANameAndHandsItToTheControlOrTheViewer)
     EXPECT_TRUE(rig->messages.shown.empty());
 
     // A Kestra camera: the viewer writes a BMP.
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     chosenFile = (home.path() / "shot.bmp").string();
     from = rig->trace.lines.size();
     click(w, "Snapshot");
@@ -527,7 +527,7 @@ TEST_F(ViewWindowTest, SnapshotAsksForANameAndHandsItToTheControlOrTheViewer)
 TEST_F(ViewWindowTest, AudioSwitchesTheStreamOrTheViewer)
 {
     ViewWindow& w = open(1);
-    state.cam(1).Protocol = 4;
+    state.cam(1).Protocol = kProtocolMultipart;
     std::size_t from = rig->trace.lines.size();
     click(w, "Audio");
     EXPECT_TRUE(state.AudioOn[0]);
@@ -537,7 +537,7 @@ TEST_F(ViewWindowTest, AudioSwitchesTheStreamOrTheViewer)
     EXPECT_EQ(calls, (std::vector<std::string>{"Cam(1).PlayMode = 3", "Cam(1).PlayMode = 1"}));
     EXPECT_EQ(linesWith(rig->trace, "Cam(1).RunAudio()", from).size(), 2u);
 
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     state.CamCookie[0] = "1234";
     from = rig->trace.lines.size();
     click(w, "Audio");
@@ -548,7 +548,7 @@ TEST_F(ViewWindowTest, AudioSwitchesTheStreamOrTheViewer)
     EXPECT_NE(rig->trace.find("CamViewer1(1).audioOff()", from), std::string::npos);
 
     // Other protocols have no sound: the button does nothing and shows the absent image.
-    state.cam(1).Protocol = 2;
+    state.cam(1).Protocol = kProtocolMjpegCgi;
     from = rig->trace.lines.size();
     click(w, "Audio");
     EXPECT_FALSE(state.AudioOn[0]);
@@ -588,11 +588,11 @@ TEST_F(ViewWindowTest, RecordGreyingFollowsTheModeAndProtocol)
     }
 
     // A recording mode closes an open colour panel first.
-    state.cam(1).RecordMode = 0;
-    state.cam(1).Protocol = 0;
+    state.cam(1).RecordMode = kRecordNone;
+    state.cam(1).Protocol = kProtocolNative;
     click(w, "ColorCtl");
     ASSERT_TRUE(w.colourPanel().isVisibleTo(&w));
-    state.cam(1).RecordMode = 1;
+    state.cam(1).RecordMode = kRecordManual;
     w.RecordGrayBTN();
     EXPECT_FALSE(w.ColorCtlOn);
     EXPECT_FALSE(w.colourPanel().isVisibleTo(&w));
@@ -716,7 +716,7 @@ TEST_F(ViewWindowTest, ZoomToolsSizeAndCentreThePictureAndADragIsClamped)
 
 TEST_F(ViewWindowTest, AKestraCameraZoomsOnTheViewersPictureSize)
 {
-    state.cam(1).Protocol = 3;
+    state.cam(1).Protocol = kProtocolKestra;
     ViewWindow& w = open(1);
     const std::size_t from = rig->trace.lines.size();
     w.ApplyZoomTool("ID_x1.5", 1); // the fake viewer's picture is 640 x 480

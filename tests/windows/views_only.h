@@ -37,7 +37,7 @@ inline bool fourCamerasState(AppState& state, const std::filesystem::path& home)
     for (int n = 1; n <= kCameraCount; ++n) {
         CamInfo& c = state.cam(n);
         c.Assign = c.Enable = true;
-        c.Protocol = 0;
+        c.Protocol = kProtocolNative;
         c.IPAddress = "127.0.0." + std::to_string(n);
         c.ServerName = "Gate" + std::to_string(n);
         c.MacAddress = "0.1.2.3.4." + std::to_string(n);

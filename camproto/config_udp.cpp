@@ -1,7 +1,6 @@
 #include "camproto/config_udp.h"
 
-#include "camproto/wait_scale.h"
-#include "io/datagram_socket.h"
+#include "camproto/datagram_wait.h"
 
 #include <algorithm>
 
@@ -22,19 +21,6 @@ RequestHeader pieceHeader(int piece, Opcode opcode, const Mac& mac, const IPv4& 
     h.mac = mac;
     h.ip = ip;
     return h;
-}
-
-DatagramSocket::Wait receiveOne(DatagramSocket& s, std::span<std::uint8_t> buffer, std::size_t* got,
-                                int waitMs, const std::vector<const WakeSignal*>& wakes)
-{
-    const WakeSignal* w0 = wakes.size() > 0 ? wakes[0] : nullptr;
-    const WakeSignal* w1 = wakes.size() > 1 ? wakes[1] : nullptr;
-    while (true) {
-        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-        const auto wait = s.receive(buffer, got, scaledWaitMs(waitMs), {w0, w1});
-        if (wait != DatagramSocket::Wait::Oversized)
-            return wait;
-    }
 }
 
 } // namespace
@@ -83,7 +69,7 @@ ConfigReadResult readConfigUdp(const ConfigTransfer& t)
             if (!s.sendTo(buildConfigReadRequest(piece, t.mac, t.ip), to))
                 break;
             std::size_t got = 0;
-            const auto wait = receiveOne(s, reply, &got, kReadWaitMs, t.wakes);
+            const auto wait = receiveBefore(s, reply, &got, WaitDeadline(kReadWaitMs), t.wakes);
             if (wait == DatagramSocket::Wait::Woken)
                 return out;
             if (wait != DatagramSocket::Wait::Received)
@@ -127,7 +113,7 @@ ConfigWriteResult writeConfigUdp(ConfigBlock& block, const ConfigWriteRequest& r
             if (!s.sendTo(datagram, to))
                 return out;
             std::size_t got = 0;
-            const auto wait = receiveOne(s, reply, &got, kWriteWaitMs, t.wakes);
+            const auto wait = receiveBefore(s, reply, &got, WaitDeadline(kWriteWaitMs), t.wakes);
             if (wait == DatagramSocket::Wait::Woken)
                 return out;
             if (wait != DatagramSocket::Wait::Received)

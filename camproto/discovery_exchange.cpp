@@ -1,7 +1,6 @@
 #include "camproto/discovery_exchange.h"
 
-#include "camproto/wait_scale.h"
-#include "io/datagram_socket.h"
+#include "camproto/datagram_wait.h"
 
 #include <algorithm>
 
@@ -27,8 +26,6 @@ exchangeDatagram(const ExchangeRequest& request,
         result.status = ExchangeStatus::SocketFailed;
         return result;
     }
-    const WakeSignal* w0 = request.wakes.size() > 0 ? request.wakes[0] : nullptr;
-    const WakeSignal* w1 = request.wakes.size() > 1 ? request.wakes[1] : nullptr;
     std::vector<std::uint8_t> buffer(request.replyCapacity);
     for (int attempt = 0; attempt < request.tries; ++attempt) {
         if (anyRaised(request.wakes)) {
@@ -48,13 +45,11 @@ exchangeDatagram(const ExchangeRequest& request,
             result.status = ExchangeStatus::SendFailed;
             return result;
         }
+        // One deadline for the try: a skipped datagram leaves the wait only the time left.
+        const WaitDeadline deadline(request.waitMs);
         while (true) {
-            // The buffer is cleared before each receive, so a short datagram reads as zero-padded.
-            std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
             std::size_t got = 0;
-            const auto wait = s.receive(buffer, &got, scaledWaitMs(request.waitMs), {w0, w1});
-            if (wait == DatagramSocket::Wait::Oversized)
-                continue;
+            const auto wait = receiveBefore(s, buffer, &got, deadline, request.wakes);
             if (wait == DatagramSocket::Wait::Woken) {
                 result.status = ExchangeStatus::Stopped;
                 return result;

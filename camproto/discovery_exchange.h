@@ -1,7 +1,8 @@
 // One request/reply exchange of the datagram protocol on port 62976: open a socket (with
 // SO_BROADCAST for the broadcast address), send the request, then wait for datagrams and hand
-// each to the caller, who takes it, skips it or ends the try. Tries repeat from the opening of a
-// new socket after a wait that ends without a taken datagram.
+// each to the caller, who takes it, skips it or ends the try. Each try has one deadline: skipped
+// and oversized datagrams leave it only the time left. Tries repeat from the opening of a new
+// socket after a wait that ends without a taken datagram.
 #pragma once
 
 #include "camproto/discovery_header.h"
@@ -34,7 +35,7 @@ enum class ExchangeStatus
 enum class Verdict
 {
     Take,   // the exchange ends with Taken
-    Skip,   // the wait goes on (the wait time starts again)
+    Skip,   // the wait goes on with the time left
     Refuse, // the exchange ends with Refused
 };
 
@@ -45,7 +46,7 @@ struct ExchangeRequest
     std::vector<std::uint8_t> datagram;
     std::size_t replyCapacity = 0; // receive buffer size; a larger datagram is dropped
     int tries = 1;
-    int waitMs = 0; // per datagram, before scaling
+    int waitMs = 0; // per try, on the active clock
     std::vector<const WakeSignal*> wakes;
 };
 

@@ -41,7 +41,7 @@ struct ExtendedInfoRequest
     IPv4 ip{};
     std::string address = kBroadcastAddress;
     std::uint16_t port = kDiscoveryPort;
-    int waitMs = 10000; // per datagram, before scaling
+    int waitMs = 10000; // the whole wait for the answer
     std::vector<const WakeSignal*> wakes;
 };
 

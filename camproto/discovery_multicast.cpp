@@ -1,7 +1,6 @@
 #include "camproto/discovery_multicast.h"
 
-#include "camproto/wait_scale.h"
-#include "io/datagram_socket.h"
+#include "camproto/datagram_wait.h"
 
 #include <arpa/inet.h>
 
@@ -21,7 +20,7 @@ in_addr inAddr(const IPv4& a)
 } // namespace
 
 MulticastStatus exchangeMulticast(const MulticastExchangeRequest& r, MulticastOp op,
-                                  const std::function<bool(std::span<const std::uint8_t>)>& onAnswer)
+                                  const std::function<AnswerUse(std::span<const std::uint8_t>)>& onAnswer)
 {
     sockaddr_in group{};
     if (!ipv4Address(r.group, r.port, &group))
@@ -43,17 +42,14 @@ MulticastStatus exchangeMulticast(const MulticastExchangeRequest& r, MulticastOp
     if (!sender.sendTo(r.datagram, group))
         return MulticastStatus::SendFailed;
 
-    const WakeSignal* w0 = r.wakes.size() > 0 ? r.wakes[0] : nullptr;
-    const WakeSignal* w1 = r.wakes.size() > 1 ? r.wakes[1] : nullptr;
     std::vector<std::uint8_t> buffer(kMulticastReceiveSize);
+    WaitDeadline deadline(r.waitMs);
     while (true) {
-        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
         std::size_t got = 0;
-        switch (receiver.receive(buffer, &got, scaledWaitMs(r.waitMs), {w0, w1})) {
+        switch (receiveBefore(receiver, buffer, &got, deadline, r.wakes)) {
         case DatagramSocket::Wait::Received:
             break;
-        case DatagramSocket::Wait::Oversized:
-            continue; // dropped; the wait starts again
+        case DatagramSocket::Wait::Oversized: // receiveBefore drops these itself
         case DatagramSocket::Wait::TimedOut:
             return MulticastStatus::Quiet;
         case DatagramSocket::Wait::Woken:
@@ -65,8 +61,15 @@ MulticastStatus exchangeMulticast(const MulticastExchangeRequest& r, MulticastOp
         const MulticastHeader h = parseMulticastHeader(datagram);
         if (h.op != static_cast<std::uint8_t>(op) || !(h.id == r.asking))
             continue;
-        if (onAnswer(datagram))
+        switch (onAnswer(datagram)) {
+        case AnswerUse::Pass:
+            break;
+        case AnswerUse::Keep:
+            deadline.restart();
+            break;
+        case AnswerUse::End:
             return MulticastStatus::Ended;
+        }
     }
 }
 
@@ -85,9 +88,10 @@ void searchMulticast(const MulticastSearchRequest& r)
         x.waitMs = r.waitMs;
         x.wakes = r.wakes;
         exchangeMulticast(x, MulticastOp::DeviceFound, [&](std::span<const std::uint8_t> d) {
-            if (const auto found = parseDeviceFound(d); found && r.onFound)
-                r.onFound(recordFromDeviceFound(*found, static_cast<std::uint16_t>(k)));
-            return false;
+            const auto found = parseDeviceFound(d);
+            const bool listed =
+                found && r.onFound && r.onFound(recordFromDeviceFound(*found, static_cast<std::uint16_t>(k)));
+            return listed ? AnswerUse::Keep : AnswerUse::Pass;
         });
     }
 }
@@ -103,7 +107,7 @@ PasswordCheckResult checkPasswordMulticast(const LocalId& asking, const Mac& cam
     x.wakes = std::move(wakes);
     out.status = exchangeMulticast(x, MulticastOp::PasswordAnswer, [&](std::span<const std::uint8_t> d) {
         out.accepted = passwordAccepted(d);
-        return true;
+        return AnswerUse::End;
     });
     return out;
 }
@@ -119,7 +123,7 @@ SetAddressResult setAddressMulticast(const LocalId& asking, const Mac& camera, c
     x.wakes = std::move(wakes);
     out.status = exchangeMulticast(x, MulticastOp::AddressChanged, [&](std::span<const std::uint8_t>) {
         out.answered = true;
-        return true;
+        return AnswerUse::End;
     });
     return out;
 }
@@ -134,7 +138,7 @@ WirelessQueryResult queryWirelessMulticast(const LocalId& asking, const Mac& cam
     x.wakes = std::move(wakes);
     out.status = exchangeMulticast(x, MulticastOp::WirelessAnswer, [&](std::span<const std::uint8_t> d) {
         out.answer = parseWirelessAnswer(d);
-        return out.answer.has_value();
+        return out.answer ? AnswerUse::End : AnswerUse::Pass;
     });
     return out;
 }

@@ -1,6 +1,8 @@
 // Exchanges of the multicast protocol (packets in discovery_multicast_packets.h): each sends its
 // request once to 224.0.0.1:13579 from one local address and takes the answers that repeat that
-// address's LocalId until the cameras have been quiet for the wait time.
+// address's LocalId until the wait time has passed without a new answer. Datagrams of other
+// operations or identities, oversized ones and answers the caller does not keep never lengthen
+// the wait.
 //
 // Sockets. The request leaves through the asking address's interface (IP_MULTICAST_IF) with
 // loop-back off. Answers are received on a socket bound to the any-address and port 13579 (Linux
@@ -40,27 +42,35 @@ struct MulticastExchangeRequest
 {
     LocalId asking;
     std::vector<std::uint8_t> datagram;
-    int waitMs = kMulticastWaitMs; // after the send and after each datagram, before scaling
+    int waitMs = kMulticastWaitMs; // after the send, and again after each kept answer
     std::string group = kMulticastGroup;
     std::uint16_t port = kMulticastPort;
     std::vector<const WakeSignal*> wakes;
 };
 
+// What the caller makes of an answer.
+enum class AnswerUse
+{
+    Pass, // not kept: the wait goes on with the time left
+    Keep, // kept: the wait starts again
+    End,  // the exchange ends (Ended)
+};
+
 // Runs one exchange. `onAnswer` sees every datagram whose header names `op` and the asking
-// LocalId; true ends the wait.
+// LocalId.
 MulticastStatus exchangeMulticast(const MulticastExchangeRequest& request, MulticastOp op,
-                                  const std::function<bool(std::span<const std::uint8_t>)>& onAnswer);
+                                  const std::function<AnswerUse(std::span<const std::uint8_t>)>& onAnswer);
 
 // The search from every given local identity in turn (at most the first `limit`). `onSlot`
 // learns each identity and its number before its exchange; `onFound` gets each record made from
-// an answer 7 (the caller drops the ones whose MAC it lists already).
+// an answer 7 and says whether it listed it (the caller drops the ones whose MAC it lists already).
 struct MulticastSearchRequest
 {
     std::vector<LocalId> identities;
     std::size_t limit = 10;
     int waitMs = kMulticastSearchWaitMs;
     std::function<void(std::size_t slot, const LocalId&)> onSlot;
-    std::function<void(const DeviceRecord&)> onFound;
+    std::function<bool(const DeviceRecord&)> onFound;
     std::vector<const WakeSignal*> wakes;
 };
 void searchMulticast(const MulticastSearchRequest& request);

@@ -1,8 +1,7 @@
 #include "camproto/discovery_search.h"
 
+#include "camproto/datagram_wait.h"
 #include "camproto/packet_fields.h"
-#include "camproto/wait_scale.h"
-#include "io/datagram_socket.h"
 
 #include <algorithm>
 
@@ -36,8 +35,6 @@ BroadcastSearchResult searchBroadcast(const BroadcastSearchRequest& r)
     const HeaderBytes request = buildSearchRequest(r.sequence);
     sockaddr_in to{};
     const bool addressOk = ipv4Address(r.address, r.port, &to);
-    const WakeSignal* w0 = r.wakes.size() > 0 ? r.wakes[0] : nullptr;
-    const WakeSignal* w1 = r.wakes.size() > 1 ? r.wakes[1] : nullptr;
     bool sent = false;
     int counter = allDevices ? kAllDevicesPasses : kTargetedPasses;
     std::vector<std::uint8_t> buffer(kSearchReplySize);
@@ -59,12 +56,11 @@ BroadcastSearchResult searchBroadcast(const BroadcastSearchRequest& r)
         if (!s.setBroadcast(true) || !s.sendTo(request, to))
             break; // the search ends as after its last pass
         sent = true;
+        // Only a camera newly listed starts the pass's wait again; anything else gets the time left.
+        WaitDeadline deadline(r.waitMs);
         while (true) {
-            std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
             std::size_t got = 0;
-            const auto wait = s.receive(buffer, &got, scaledWaitMs(r.waitMs), {w0, w1});
-            if (wait == DatagramSocket::Wait::Oversized)
-                continue;
+            const auto wait = receiveBefore(s, buffer, &got, deadline, r.wakes);
             if (wait != DatagramSocket::Wait::Received) {
                 --counter; // quiet (or stopped, or a receive error): the pass ends
                 s.close();
@@ -74,8 +70,8 @@ BroadcastSearchResult searchBroadcast(const BroadcastSearchRequest& r)
                 continue;
             const DeviceRecord record = DeviceRecord::fromDatagram(std::span(buffer).first(got));
             if (allDevices) {
-                if (r.addIfNew)
-                    r.addIfNew(record);
+                if (r.addIfNew && r.addIfNew(record))
+                    deadline.restart();
                 counter = kAllDevicesPasses;
                 continue;
             }

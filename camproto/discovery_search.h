@@ -1,7 +1,8 @@
 // The broadcast search of the datagram protocol: one opcode 0x0001 request to the broadcast
-// address, then every device record that answers it, until the cameras have been quiet for the
-// wait time. A search of all devices makes one pass and hands each new record to the caller; a
-// targeted search makes up to five passes and ends as soon as a record names the target address.
+// address, then every device record that answers it, until the wait time has passed without a
+// new camera (datagrams that are not a new record never lengthen a pass). A search of all devices makes one
+// pass and hands each new record to the caller; a targeted search makes up to five passes and ends as soon as
+// a record names the target address.
 #pragma once
 
 #include "camproto/device_record.h"
@@ -32,13 +33,14 @@ struct BroadcastSearchRequest
     std::string target; // dotted address of a targeted search; empty: all devices
     std::string address = kBroadcastAddress;
     std::uint16_t port = kDiscoveryPort;
-    int waitMs = 6000; // per datagram, before scaling
+    int waitMs = 6000; // a pass's wait; a newly listed record starts it again
     // False once the search is to end (checked at the start of every pass).
     std::function<bool()> searching;
     // True when a device with this MAC is listed already (its replies are ignored).
     std::function<bool(const Mac&)> known;
-    // All devices: lists the record unless its MAC is listed already (one step for the caller).
-    std::function<void(const DeviceRecord&)> addIfNew;
+    // All devices: lists the record unless its MAC is listed already (one step for the caller);
+    // true when it was listed now.
+    std::function<bool(const DeviceRecord&)> addIfNew;
     // End a running wait at once.
     std::vector<const WakeSignal*> wakes;
 };

@@ -1,12 +1,12 @@
 // The TFTP write client (see tftp_client.h for the protocol and the rules it keeps).
 #include "camproto/tftp_client.h"
 
+#include "camproto/datagram_wait.h"
 #include "io/win_file.h"
 #include "platform/trace.h"
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <optional>
 
 namespace tessivor::camproto {
@@ -33,8 +33,6 @@ bool sameSender(const sockaddr_in& a, const sockaddr_in& b)
 {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
-
-using SteadyClock = std::chrono::steady_clock;
 
 } // namespace
 
@@ -135,14 +133,14 @@ namespace {
 class Transfer
 {
 public:
-    Transfer(DatagramSocket& socket, const WakeSignal& abort, int timeoutMs)
-        : m_socket(socket), m_abort(abort), m_timeoutMs(timeoutMs)
+    Transfer(DatagramSocket& socket, const WakeSignal& abort, int timeoutMs, const sockaddr_in& server)
+        : m_socket(socket), m_abort(abort), m_timeoutMs(timeoutMs), m_server(server)
     {
     }
 
     // Sends `packet` to `to` and waits for the ACK of `block`, sending again when a wait runs out
-    // (`sends` sends in all). With `lock` unset, the first ACK's sender becomes the peer (only an
-    // ACK 0 counts then). On success the peer is fixed.
+    // (`sends` sends in all). Before the peer is known, only an ACK from the server's address (any
+    // port: the server's transfer ID) counts, and its sender becomes the peer.
     TftpError sendAndAwaitAck(const std::vector<std::uint8_t>& packet, const sockaddr_in& to,
                               std::uint16_t block, int sends, std::string* message)
     {
@@ -167,20 +165,16 @@ public:
 private:
     TftpError awaitAck(std::uint16_t block, std::string* message)
     {
-        const auto deadline = SteadyClock::now() + std::chrono::milliseconds(m_timeoutMs);
+        // One deadline: whatever else arrives leaves the wait only the time left.
+        const WaitDeadline deadline(m_timeoutMs);
         std::array<std::uint8_t, kReceiveBuffer> buffer{};
         while (true) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-            if (left <= 0)
-                return TftpError::NoReply;
             std::size_t received = 0;
             sockaddr_in from{};
-            switch (m_socket.receive(buffer, &received, static_cast<int>(left), {&m_abort}, &from)) {
+            switch (receiveBefore(m_socket, buffer, &received, deadline, {&m_abort}, &from)) {
             case DatagramSocket::Wait::Received:
                 break;
-            case DatagramSocket::Wait::Oversized:
-                continue;
+            case DatagramSocket::Wait::Oversized: // receiveBefore drops these itself
             case DatagramSocket::Wait::TimedOut:
                 return TftpError::NoReply;
             case DatagramSocket::Wait::Woken:
@@ -188,8 +182,11 @@ private:
             case DatagramSocket::Wait::Failed:
                 return TftpError::NoReply;
             }
-            if (m_peer && !sameSender(*m_peer, from)) {
-                // Another transfer ID: RFC 1350 section 4 asks for an ERROR to it, nothing more.
+            const bool stranger =
+                m_peer ? !sameSender(*m_peer, from) : from.sin_addr.s_addr != m_server.sin_addr.s_addr;
+            if (stranger) {
+                // Another transfer ID (before the first ACK: another host than the server's): RFC
+                // 1350 section 4 asks for an ERROR to it, nothing more.
                 m_socket.sendTo(buildTftpError(kErrUnknownTransferId, "Unknown transfer ID"), from);
                 continue;
             }
@@ -209,6 +206,7 @@ private:
     DatagramSocket& m_socket;
     const WakeSignal& m_abort;
     int m_timeoutMs;
+    sockaddr_in m_server;
     std::optional<sockaddr_in> m_peer;
 };
 
@@ -258,7 +256,7 @@ TftpError TftpWriteClient::upload(const std::string& serverAddress, std::uint16_
         return finish(TftpError::SocketNotOpened);
 
     const int sends = std::max(options.sendsPerPacket, 1);
-    Transfer t(socket, m_abort, std::max(options.replyTimeoutMs, 1));
+    Transfer t(socket, m_abort, std::max(options.replyTimeoutMs, 1), server);
     TftpError e = t.sendAndAwaitAck(buildTftpWriteRequest(options.remoteName), server, 0, sends, &message);
     if (e != TftpError::None) {
         if (e == TftpError::Aborted)

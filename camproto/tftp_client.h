@@ -11,7 +11,9 @@
 // The transfer, as RFC 1350 section 4 lays it out: the write request goes to the server's port;
 // the server answers ACK 0 from a port of its own (its transfer ID), and from then on the client
 // talks only to that address and port: packets from anywhere else get ERROR 5 and change
-// nothing. The client numbers its blocks itself; only the ACK of the block in flight advances
+// nothing. The first ACK counts only from the server's own address (any port); another host's
+// gets ERROR 5 too. Every wait has one deadline (on the active clock): nothing a stranger sends
+// lengthens it. The client numbers its blocks itself; only the ACK of the block in flight advances
 // the file, so a late or duplicated ACK (the old block's) is ignored rather than answered, which
 // keeps the "sorcerer's apprentice" doubling of RFC 1123 4.2.3.1 away. A wait that runs out
 // sends the same packet again, a bounded number of times; an ERROR from the server ends the

@@ -593,7 +593,8 @@ private:
     // The multicast search from every local address; always 0.
     static int searchDeviceMulticast(CImage& c);
     // Lists a found record unless its MAC is listed; posts EVT_DEVICE_FOUND unless the search is quiet.
-    static void discoveryListRecord(CImage& c, const camproto::DeviceRecord& record);
+    // True when the record was listed now.
+    static bool discoveryListRecord(CImage& c, const camproto::DeviceRecord& record);
     // The worker that ends second posts the end message with its own result.
     static void endSearchWorker(CImage& c, std::atomic<std::int32_t>& ownDone,
                                 const std::atomic<std::int32_t>& otherDone, int result);

@@ -48,6 +48,30 @@ std::size_t DiscoveryState::addIfNew(const camproto::DeviceRecord& record)
     return found.size();
 }
 
+camproto::LocalId DiscoveryState::localId(std::size_t slot) const
+{
+    std::lock_guard guard(idLock);
+    return localIds.at(slot);
+}
+
+void DiscoveryState::setLocalId(std::size_t slot, const camproto::LocalId& id)
+{
+    std::lock_guard guard(idLock);
+    localIds.at(slot) = id;
+}
+
+std::int32_t DiscoveryState::localIdNumber() const
+{
+    std::lock_guard guard(idLock);
+    return localIdNum;
+}
+
+void DiscoveryState::setLocalIdNumber(std::int32_t number)
+{
+    std::lock_guard guard(idLock);
+    localIdNum = number;
+}
+
 bool DiscoveryState::known(const camproto::Mac& mac) const
 {
     std::lock_guard guard(lock);
@@ -71,11 +95,12 @@ void DiscoveryState::clear()
 
 // ---- the two searches ----
 
-void CImage::discoveryListRecord(CImage& c, const camproto::DeviceRecord& record)
+bool CImage::discoveryListRecord(CImage& c, const camproto::DeviceRecord& record)
 {
     const std::size_t n = c.m_Discovery->addIfNew(record);
     if (n != 0 && c.m_Search.m_bQuietSearch.load() == 0)
         c.PostImageEvent(EVT_DEVICE_FOUND, static_cast<std::intptr_t>(n));
+    return n != 0;
 }
 
 int CImage::searchDeviceBroadcast(CImage& c, const std::string& target)
@@ -89,7 +114,7 @@ int CImage::searchDeviceBroadcast(CImage& c, const std::string& target)
     r.target = target;
     r.searching = [&c] { return c.m_Search.m_bSearching.load() != 0; };
     r.known = [&d](const camproto::Mac& mac) { return d.known(mac); };
-    r.addIfNew = [&c](const camproto::DeviceRecord& record) { discoveryListRecord(c, record); };
+    r.addIfNew = [&c](const camproto::DeviceRecord& record) { return discoveryListRecord(c, record); };
     r.wakes = {&d.searchStop, &d.shutdown};
     return camproto::searchBroadcast(r).result;
 }
@@ -104,10 +129,11 @@ int CImage::searchDeviceMulticast(CImage& c)
     r.identities = *identities;
     r.limit = camproto::kLocalSlots;
     r.onSlot = [&d](std::size_t slot, const camproto::LocalId& id) {
+        std::lock_guard guard(d.idLock); // slot and number change together
         d.localIds[slot] = id;
         d.localIdNum = static_cast<std::int32_t>(slot);
     };
-    r.onFound = [&c](const camproto::DeviceRecord& record) { discoveryListRecord(c, record); };
+    r.onFound = [&c](const camproto::DeviceRecord& record) { return discoveryListRecord(c, record); };
     r.wakes = {&d.shutdown};
     camproto::searchMulticast(r);
     return 0;

@@ -3,9 +3,11 @@
 // local identity and adapter tables, and the workers of the asynchronous search and probe.
 //
 // Threads. The search workers append to `found` while the host's thread reads it: every access to
-// `found` and `current` is made under `lock`. The probe worker writes `current`, `authBlock` and
-// the protocol members; the host reads them after EndProbeDevice. The other fields are used on
-// the host's thread only (the members that touch them run there).
+// `found` and `current` is made under `lock`. The multicast search worker fills the local-identity
+// slots and their number while the host may read or set them: those go through `idLock` (the
+// accessors below). The probe worker writes `current`, `authBlock` and the protocol members; the
+// host reads them after EndProbeDevice. The other fields are used on the host's thread only (the
+// members that touch them run there).
 #pragma once
 
 #include "camproto/device_record.h"
@@ -55,15 +57,21 @@ struct DiscoveryState
     int selectedAp = -1;
     camproto::WirelessLink wirelessLink;
 
-    // ---- local identities and adapter tables ----
-    std::array<camproto::LocalId, camproto::kLocalSlots> localIds{};
-    std::int32_t localIdNum = 0;
+    // ---- local identities (under `idLock`) and adapter tables ----
+    camproto::LocalId localId(std::size_t slot) const;
+    void setLocalId(std::size_t slot, const camproto::LocalId& id);
+    std::int32_t localIdNumber() const;
+    void setLocalIdNumber(std::int32_t number);
     camproto::LocalTables localTables;
 
     // ---- probe ----
     camproto::Challenge authBlock{};
 
     // ---- workers ----
+    mutable std::mutex idLock;
+    std::array<camproto::LocalId, camproto::kLocalSlots> localIds{};
+    std::int32_t localIdNum = 0;
+
     WakeSignal searchStop; // StopSearch: ends the broadcast search's wait
     WakeSignal shutdown;   // the control ends: every exchange stops
     WorkerThread broadcastThread;

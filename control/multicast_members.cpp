@@ -56,7 +56,7 @@ HRESULT CImage::CheckPasswordMulticast(std::string_view sUserName, std::string_v
     put_Password(sPassword);
     DiscoveryState& d = *m_Discovery;
     const ConnectionSettings s = m_Connection.read();
-    const auto r = camproto::checkPasswordMulticast(d.localIds[0], targetMac(s), targetIp(s), sUserName,
+    const auto r = camproto::checkPasswordMulticast(d.localId(0), targetMac(s), targetIp(s), sUserName,
                                                     sPassword, {&d.shutdown});
     if (r.accepted)
         *pVal = *r.accepted ? -1 : 0;
@@ -75,7 +75,7 @@ HRESULT CImage::SetIPAddressMulticast(std::string_view sIPAddress, std::string_v
     DiscoveryState& d = *m_Discovery;
     const std::string_view gateway = sGateway.empty() ? std::string_view("0.0.0.0") : sGateway;
     const ConnectionSettings s = m_Connection.read();
-    const auto r = camproto::setAddressMulticast(d.localIds[0], targetMac(s), targetIp(s),
+    const auto r = camproto::setAddressMulticast(d.localId(0), targetMac(s), targetIp(s),
                                                  static_cast<std::uint8_t>(mode & 0xFF), sIPAddress,
                                                  sSubnetMask, gateway, {&d.shutdown});
     if (r.answered)
@@ -89,7 +89,7 @@ HRESULT CImage::DevExtInfoKestraMulticast(std::int32_t* pVal)
 {
     DiscoveryState& d = *m_Discovery;
     const ConnectionSettings s = m_Connection.read();
-    const auto r = camproto::queryWirelessMulticast(d.localIds[0], targetMac(s), targetIp(s), {&d.shutdown});
+    const auto r = camproto::queryWirelessMulticast(d.localId(0), targetMac(s), targetIp(s), {&d.shutdown});
     if (!r.answer) {
         *pVal = 0;
         return S_OK;
@@ -105,13 +105,13 @@ HRESULT CImage::DevExtInfoKestraMulticast(std::int32_t* pVal)
 
 HRESULT CImage::get_LUUIDNum(std::int32_t* pVal)
 {
-    *pVal = m_Discovery->localIdNum;
+    *pVal = m_Discovery->localIdNumber();
     return S_OK;
 }
 
 HRESULT CImage::put_LUUIDNum(std::int32_t newVal)
 {
-    m_Discovery->localIdNum = newVal;
+    m_Discovery->setLocalIdNumber(newVal);
     return S_OK;
 }
 
@@ -121,7 +121,7 @@ HRESULT CImage::GetLocalUUID(std::int32_t newVal, std::string* pVal)
         pVal->clear();
         return S_OK;
     }
-    const camproto::LocalId& id = m_Discovery->localIds[static_cast<std::size_t>(newVal)];
+    const camproto::LocalId id = m_Discovery->localId(static_cast<std::size_t>(newVal));
     std::uint8_t bytes[10];
     std::copy(id.mac.begin(), id.mac.end(), bytes);
     std::copy(id.address.begin(), id.address.end(), bytes + 6);
@@ -134,7 +134,10 @@ HRESULT CImage::SetLocalUUID(std::int32_t newNum, const Variant& newVal)
     std::string text;
     if (!camproto::isLocalSlot(newNum) || newVal.toBstr(&text) != S_OK)
         return S_OK;
-    camproto::LocalId& id = m_Discovery->localIds[static_cast<std::size_t>(newNum)];
+    DiscoveryState& d = *m_Discovery;
+    const auto slot = static_cast<std::size_t>(newNum);
+    std::lock_guard guard(d.idLock); // read, change and write back as one step
+    camproto::LocalId& id = d.localIds[slot];
     std::uint8_t bytes[10];
     std::copy(id.mac.begin(), id.mac.end(), bytes);
     std::copy(id.address.begin(), id.address.end(), bytes + 6);

@@ -1,5 +1,7 @@
 #include "io/datagram_socket.h"
 
+#include "platform/clock.h"
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -7,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <vector>
 
 namespace tessivor {
@@ -17,11 +18,11 @@ namespace {
 // Without an eventfd a raised signal is seen within this time.
 constexpr int kFlagPollMs = 50;
 
-int remainingMs(std::chrono::steady_clock::time_point end)
+// What is left of a wait of `totalMs` that began at tick `start` of the active clock.
+int remainingMs(std::uint32_t start, int totalMs)
 {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+    const std::uint32_t passed = ticksSince(start);
+    return passed >= static_cast<std::uint32_t>(totalMs) ? 0 : totalMs - static_cast<int>(passed);
 }
 
 } // namespace
@@ -143,8 +144,8 @@ DatagramSocket::Wait DatagramSocket::receive(std::span<std::uint8_t> buffer, std
     *received = 0;
     if (m_fd < 0)
         return Wait::Failed;
-    const auto end =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const int totalMs = timeoutMs < 0 ? 0 : timeoutMs;
+    const std::uint32_t start = tickCount();
     std::vector<pollfd> fds{{m_fd, POLLIN, 0}};
     bool flagOnly = false;
     for (const WakeSignal* w : wakes) {
@@ -159,19 +160,19 @@ DatagramSocket::Wait DatagramSocket::receive(std::span<std::uint8_t> buffer, std
         for (const WakeSignal* w : wakes)
             if (w && w->raised())
                 return Wait::Woken;
-        int left = remainingMs(end);
+        int left = remainingMs(start, totalMs);
         if (flagOnly && left > kFlagPollMs)
             left = kFlagPollMs;
         for (auto& p : fds)
             p.revents = 0;
-        const int r = ::poll(fds.data(), fds.size(), left);
+        const int r = activeClock().waitReady(fds.data(), fds.size(), left);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
             return Wait::Failed;
         }
         if (r == 0 || (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0) {
-            if (r == 0 && remainingMs(end) == 0)
+            if (r == 0 && remainingMs(start, totalMs) == 0)
                 return Wait::TimedOut;
             continue; // a wake descriptor fired (checked above) or a short flag poll ended
         }

@@ -76,8 +76,9 @@ public:
     // Sends the whole datagram; false when it did not go out whole.
     bool sendTo(std::span<const std::uint8_t> data, const sockaddr_in& to);
 
-    // Waits up to timeoutMs for one datagram and stores it at the start of `buffer`; *received is
-    // its length (never more than the buffer). An oversized datagram is consumed, not stored.
+    // Waits up to timeoutMs (on the active clock, platform/clock.h) for one datagram and stores it
+    // at the start of `buffer`; *received is its length (never more than the buffer). An oversized
+    // datagram is consumed, not stored.
     Wait receive(std::span<std::uint8_t> buffer, std::size_t* received, int timeoutMs,
                  std::initializer_list<const WakeSignal*> wakes = {}, sockaddr_in* from = nullptr);
 

@@ -25,6 +25,11 @@ std::atomic<Clock*> g_clock{&g_systemClock};
 
 } // namespace
 
+int Clock::waitReady(pollfd* fds, std::size_t count, int ms)
+{
+    return ::poll(fds, static_cast<nfds_t>(count), ms < 0 ? 0 : ms);
+}
+
 Clock& activeClock()
 {
     return *g_clock.load(std::memory_order_acquire);

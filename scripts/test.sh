@@ -17,7 +17,9 @@ for preset in "${presets[@]}"; do
     phase "tests ($preset)"
     ctest --preset "$preset"
 done
-# The picture surface and the message pump under ThreadSanitizer (the preset builds only them).
+# The picture surface, the message pump and the control's workers (discovery, login and
+# configuration, mail, the datagram waits) under ThreadSanitizer; the preset builds only those
+# test programs.
 phase "build (tsan)"
 scripts/build.sh tsan
 phase "tests (tsan)"

@@ -1,13 +1,13 @@
 // The datagram exchanges and the "/DevInfo.CGI" read against scripted peers on loopback (the
 // search is pointed at the peer instead of the broadcast address; the namespace tests cover the
-// broadcast itself). Waits run at a tenth of their real length.
+// broadcast itself). Waits run on the simulated clock: a silence costs a short real grace.
 #include "fake_peers.h"
+#include "sim_clock.h"
 
 #include "camproto/discovery_extinfo.h"
 #include "camproto/discovery_search.h"
 #include "camproto/probe_devinfo_cgi.h"
 #include "camproto/probe_udp.h"
-#include "camproto/wait_scale.h"
 #include "io/datagram_socket.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +25,9 @@ using testing::FakeTcpPeer;
 class Exchanges : public ::testing::Test
 {
 protected:
-    void SetUp() override { setWaitScaleForTesting(5); }
-    void TearDown() override { setWaitScaleForTesting(100); }
+    void SetUp() override { installClock(&clock); }
+    void TearDown() override { installClock(nullptr); }
+    testing::SimClock clock{250};
 };
 
 // A reply to `request`: its header with another MAC and status, `size` bytes in all.
@@ -60,7 +61,10 @@ BroadcastSearchRequest searchAt(const FakeDatagramPeer& peer, std::vector<Device
     r.sequence = 0x0203;
     r.address = "127.0.0.1";
     r.port = peer.port();
-    r.addIfNew = [seen](const DeviceRecord& rec) { seen->push_back(rec); };
+    r.addIfNew = [seen](const DeviceRecord& rec) {
+        seen->push_back(rec);
+        return true;
+    };
     return r;
 }
 
@@ -120,7 +124,10 @@ TEST_F(Exchanges, SearchThatNeverSentFailsAndAStoppedOneEnds)
     std::vector<DeviceRecord> seen;
     BroadcastSearchRequest r;
     r.address = "not an address";
-    r.addIfNew = [&](const DeviceRecord& rec) { seen.push_back(rec); };
+    r.addIfNew = [&](const DeviceRecord& rec) {
+        seen.push_back(rec);
+        return true;
+    };
     auto notSent = searchBroadcast(r);
     EXPECT_EQ(notSent.status, SearchStatus::NotSent);
     EXPECT_EQ(notSent.result, 0) << "a search whose request never went out found nothing";
@@ -134,7 +141,7 @@ TEST_F(Exchanges, SearchThatNeverSentFailsAndAStoppedOneEnds)
 
 TEST_F(Exchanges, WakeSignalEndsAWaitingSearch)
 {
-    setWaitScaleForTesting(100);
+    installClock(nullptr); // the real clock: only the signal can end this wait
     FakeDatagramPeer peer([](const Datagram&) { return std::vector<Datagram>{}; });
     std::vector<DeviceRecord> seen;
     WakeSignal stop;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -55,6 +56,14 @@ public:
     }
     std::uint16_t port() const { return m_port; }
     int requests() const { return m_requests.load(); }
+    // True while a request waits to be read or its answers are still going out.
+    bool busy() const
+    {
+        if (m_inFlight.load())
+            return true;
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
     Datagram lastRequest() const
     {
         std::lock_guard lock(m_mutex);
@@ -68,12 +77,15 @@ private:
             pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, 20) <= 0)
                 continue;
+            m_inFlight.store(true); // before the read, so that busy() never misses the request
             std::uint8_t buf[4096];
             sockaddr_in from{};
             socklen_t len = sizeof from;
             const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            if (n < 0)
+            if (n < 0) {
+                m_inFlight.store(false);
                 continue;
+            }
             Datagram request(buf, buf + n);
             {
                 std::lock_guard lock(m_mutex);
@@ -83,6 +95,7 @@ private:
             m_requests.fetch_add(1);
             for (const Datagram& d : m_answer(request))
                 ::sendto(m_fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+            m_inFlight.store(false);
         }
     }
 
@@ -90,9 +103,85 @@ private:
     int m_fd = -1;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_quit{false};
+    std::atomic<bool> m_inFlight{false};
     std::atomic<int> m_requests{0};
     mutable std::mutex m_mutex;
     Datagram m_last;
+    std::thread m_thread;
+};
+
+// A hostile datagram peer: once a request has come, it streams `junk` back to whoever asked last
+// (a client that asks again from a new socket gets the rest), one datagram per socket wait the
+// client begins, moving the test's clock on by `stepMs` after each, until `totalMs` have passed
+// on that clock. While it streams it counts as busy, so the clock lets no idle time pass.
+template <class StepClock> class StreamingPeer
+{
+public:
+    StreamingPeer(StepClock& clock, Datagram junk, std::uint32_t stepMs, std::uint32_t totalMs)
+        : m_clock(clock), m_junk(std::move(junk)), m_stepMs(stepMs), m_totalMs(totalMs),
+          m_startWaits(clock.waits())
+    {
+        m_fd = bindLoopback(SOCK_DGRAM, &m_port);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~StreamingPeer()
+    {
+        m_quit.store(true);
+        m_thread.join();
+        ::close(m_fd);
+    }
+    std::uint16_t port() const { return m_port; }
+    bool busy() const { return !m_finished.load(); }
+    int sent() const { return m_sent.load(); }
+    int requests() const { return m_requests.load(); }
+
+private:
+    // Reads every waiting request; the last sender is the one streamed to.
+    void drain(bool block)
+    {
+        while (true) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, block ? 20 : 0) <= 0)
+                return;
+            std::uint8_t buf[4096];
+            socklen_t len = sizeof m_to;
+            if (::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&m_to), &len) >= 0)
+                m_requests.fetch_add(1);
+            block = false;
+        }
+    }
+    void run()
+    {
+        int seenWaits = m_startWaits;
+        while (!m_quit.load() && m_requests.load() == 0)
+            drain(true);
+        for (std::uint32_t streamed = 0; streamed < m_totalMs && !m_quit.load(); streamed += m_stepMs) {
+            // Paced by the client: the next datagram goes out once it waits again.
+            while (!m_quit.load() && m_clock.waits() == seenWaits)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            seenWaits = m_clock.waits();
+            drain(false);
+            ::sendto(m_fd, m_junk.data(), m_junk.size(), 0, reinterpret_cast<sockaddr*>(&m_to), sizeof m_to);
+            m_sent.fetch_add(1);
+            m_clock.advance(m_stepMs);
+        }
+        m_finished.store(true);
+        while (!m_quit.load())
+            drain(true);
+    }
+
+    StepClock& m_clock;
+    const Datagram m_junk;
+    const std::uint32_t m_stepMs;
+    const std::uint32_t m_totalMs;
+    const int m_startWaits;
+    int m_fd = -1;
+    std::uint16_t m_port = 0;
+    sockaddr_in m_to{};
+    std::atomic<bool> m_quit{false};
+    std::atomic<bool> m_finished{false};
+    std::atomic<int> m_sent{0};
+    std::atomic<int> m_requests{0};
     std::thread m_thread;
 };
 

@@ -223,6 +223,23 @@ TEST_F(ScriptedUpload, DuplicateLateAndForeignPacketsDoNotCorruptTheFile)
     }
 }
 
+TEST_F(ScriptedUpload, FirstAckFromAnotherHostIsRefusedAndTheServerGetsTheFile)
+{
+    const Bytes file = tt::randomFileBytes(3 * 512 + 7, 7);
+    ScriptedTftpServer::Script s;
+    s.impostorFirst = true; // ACK 0 from 127.0.0.3, then the server's own from 127.0.0.1
+    ASSERT_EQ(run(s, file), TftpError::None) << reports.message;
+    EXPECT_EQ(reports.done, 1);
+    EXPECT_EQ(server->file(), file);
+    EXPECT_EQ(reports.progress.size(), 4u);
+    // The other host is told that it is unknown, and gets nothing of the file.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (server->impostorErrors() == 0 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(server->impostorErrors(), 1);
+    EXPECT_EQ(server->impostorData(), 0);
+}
+
 TEST_F(ScriptedUpload, AbortEndsAWaitFromAnotherThread)
 {
     ScriptedTftpServer::Script s;

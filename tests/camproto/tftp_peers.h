@@ -135,6 +135,9 @@ public:
         int dropFirstAckEvery = 0;  // the first ACK of every n-th block is not sent
         bool hostile = false;       // duplicate, late and stray ACKs, ERROR and noise from a 2nd port
         int ackDelayMs = 0;         // each ACK waits this long
+        // An ACK 0 from another host (`impostorAddress`) reaches the client before the server's own.
+        bool impostorFirst = false;
+        std::string impostorAddress = "127.0.0.3";
         std::string address = "127.0.0.1";
         std::uint16_t port = 0;
     };
@@ -145,6 +148,8 @@ public:
         std::uint16_t ignored = 0;
         m_transfer = bindUdp(m_script.address, 0, &ignored);
         m_stray = bindUdp(m_script.address, 0, &ignored);
+        if (m_script.impostorFirst)
+            m_impostor = bindUdp(m_script.impostorAddress, 0, &ignored);
         if (m_listen >= 0)
             m_thread = std::thread([this] { run(); });
     }
@@ -153,11 +158,18 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
-        for (int fd : {m_listen, m_transfer, m_stray})
+        for (int fd : {m_listen, m_transfer, m_stray, m_impostor})
             if (fd >= 0)
                 ::close(fd);
     }
-    bool ok() const { return m_listen >= 0 && m_transfer >= 0 && m_stray >= 0; }
+    bool ok() const
+    {
+        return m_listen >= 0 && m_transfer >= 0 && m_stray >= 0 &&
+               (!m_script.impostorFirst || m_impostor >= 0);
+    }
+    // What the client sent to the impostor: DATA packets and ERROR 5 (unknown transfer ID).
+    int impostorData() const { return m_impostorData.load(); }
+    int impostorErrors() const { return m_impostorErrors.load(); }
     std::uint16_t port() const { return m_port; }
     int writeRequests() const { return m_requests.load(); }
     int strayErrors() const { return m_strayErrors.load(); } // ERRORs the client sent to the 2nd port
@@ -218,9 +230,18 @@ private:
         while (true) {
             const long n = receive(m_stray, buf, &from, 0);
             if (n < 0)
-                return;
+                break;
             if (n >= 4 && buf[1] == 5)
                 m_strayErrors++;
+        }
+        while (m_impostor >= 0) {
+            const long n = receive(m_impostor, buf, &from, 0);
+            if (n < 0)
+                break;
+            if (n >= 4 && buf[1] == 3)
+                m_impostorData++;
+            if (n >= 4 && buf[1] == 5 && buf[3] == 5)
+                m_impostorErrors++;
         }
     }
     void run()
@@ -241,6 +262,10 @@ private:
             if (m_script.refuseRequest) {
                 sendFrom(m_transfer, packet(5, 2, "Access violation", true), client);
                 continue;
+            }
+            if (m_script.impostorFirst) {
+                sendFrom(m_impostor, packet(4, 0), client);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20)); // it arrives first
             }
             ack(0, client);
             break;
@@ -289,12 +314,14 @@ private:
     }
 
     Script m_script;
-    int m_listen = -1, m_transfer = -1, m_stray = -1;
+    int m_listen = -1, m_transfer = -1, m_stray = -1, m_impostor = -1;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_requests{0};
     std::atomic<int> m_strayErrors{0};
     std::atomic<int> m_retransmissions{0};
+    std::atomic<int> m_impostorData{0};
+    std::atomic<int> m_impostorErrors{0};
     std::atomic<bool> m_complete{false};
     mutable std::mutex m_mutex;
     std::string m_name;

@@ -1,11 +1,12 @@
 // Login, configuration block, clock, image settings, users, resets and outputs end to end against
 // the simulated camera (tools/camsim) on a loopback address of its own: datagrams to its port
-// 62976, the native connection and its web server. Datagram waits run at a tenth of their length.
+// 62976, the native connection and its web server. Datagram waits run on the simulated clock (a
+// silence costs a short real grace).
 #include "camsim_process.h"
 #include "event_recorder.h"
 
-#include "camproto/wait_scale.h"
 #include "control/cimage.h"
+#include "tests/camproto/sim_clock.h"
 #include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +16,14 @@
 namespace tessivor::testing {
 namespace {
 
-constexpr int kWaitPercent = 10;
 const char* const kMac = "0.1.2.3.4.5";
 
 class CameraConfig : public ::testing::Test
 {
 protected:
-    void SetUp() override { camproto::setWaitScaleForTesting(kWaitPercent); }
-    void TearDown() override { camproto::setWaitScaleForTesting(100); }
+    void SetUp() override { installClock(&clock); }
+    void TearDown() override { installClock(nullptr); }
+    SimClock clock{500, SimClock::Mode::Running};
 
     std::unique_ptr<CamSim> start(std::vector<std::string> extra = {})
     {
@@ -236,7 +237,7 @@ TEST_F(CameraConfig, LoginOnItsOwnThreadReportsThroughTheEvent)
 
 TEST_F(CameraConfig, ControlEndsWhileItsLoginThreadWaits)
 {
-    camproto::setWaitScaleForTesting(100); // the login query waits its whole length for an answer
+    installClock(nullptr); // the real clock: the login query waits its whole length for an answer
     auto cam = start();
     auto c = aim(*cam, PROTOCOL_NATIVE);
     c->put_MACAddress("9.9.9.9.9.9"); // the camera answers only its own MAC: nothing comes

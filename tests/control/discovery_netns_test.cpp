@@ -1,14 +1,14 @@
 // Search, probe, extended information and the multicast members end to end, in a network of
 // namespaces made by the test (netns_lab.h): two simulated cameras on the host's segment (a of
 // the VIDEO.CGI family, b of the Kestra family), two behind a router (c native, d multipart).
-// Protocol waits run at a fifth of their real length.
+// Protocol waits run on the simulated clock: a silence costs a short real grace.
 #include "event_recorder.h"
 #include "host_runner.h"
 #include "netns_lab.h"
 
-#include "camproto/wait_scale.h"
 #include "control/cimage.h"
 #include "control/discovery_state.h"
+#include "tests/camproto/sim_clock.h"
 #include "tests/control/cimage_peer.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,6 @@
 
 namespace tessivor::testing {
 namespace {
-
-constexpr int kWaitPercent = 20;
 
 struct CameraSpec
 {
@@ -92,7 +90,7 @@ public:
         if (!g_lab || !g_lab->ready())
             GTEST_SKIP() << "no network namespaces: " << (g_lab ? g_lab->error() : "no lab");
         ASSERT_EQ(LabEnvironment::m_error, "");
-        camproto::setWaitScaleForTesting(kWaitPercent);
+        installClock(&clock);
         control = std::make_unique<CImage>();
         control->events().advise(recorderPtr, &cookie);
     }
@@ -101,7 +99,7 @@ public:
         if (control)
             control->events().unadvise(cookie);
         control.reset();
-        camproto::setWaitScaleForTesting(100);
+        installClock(nullptr);
     }
 
     std::string text(HRESULT (CImage::*get)(std::string*))
@@ -133,6 +131,7 @@ public:
     std::shared_ptr<EventRecorder> recorderPtr = std::make_shared<EventRecorder>();
     EventRecorder& recorder = *recorderPtr;
     std::uint32_t cookie = 0;
+    SimClock clock{500, SimClock::Mode::Running};
     std::unique_ptr<CImage> control;
 };
 
@@ -277,8 +276,18 @@ TEST_F(Discovery, SearchOnWorkersReportsEachCameraAndEndsOnce)
     ASSERT_EQ(control->SearchDevice(1, "", &result), S_OK);
     EXPECT_EQ(result, -1);
     // The worker that ends second reports: the multicast search, which asks from two addresses.
+    // Meanwhile the host reads the identity slots that the search fills: never a torn one.
+    std::set<std::string> slotsSeen;
     ASSERT_TRUE(pumpUntil(
         [&] {
+            for (std::int32_t slot : {0, 1}) {
+                std::string id;
+                control->GetLocalUUID(slot, &id);
+                slotsSeen.insert(id);
+            }
+            std::int32_t number = -1;
+            control->get_LUUIDNum(&number);
+            EXPECT_TRUE(number == 0 || number == 1) << number;
             return std::any_of(recorder.events.begin(), recorder.events.end(),
                                [](const auto& e) { return e.id == DISPID_EndSearchDevice; });
         },
@@ -294,6 +303,13 @@ TEST_F(Discovery, SearchOnWorkersReportsEachCameraAndEndsOnce)
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(eventCount(DISPID_EndSearchDevice, 0), 1) << "the multicast search's result";
     expectSegment(*this, *control);
+    std::string slot0, slot1;
+    control->GetLocalUUID(0, &slot0);
+    control->GetLocalUUID(1, &slot1);
+    slotsSeen.erase("0.0.0.0.0.0.0.0.0.0");
+    slotsSeen.erase(slot0);
+    slotsSeen.erase(slot1);
+    EXPECT_TRUE(slotsSeen.empty()) << "a slot read half written: " << *slotsSeen.begin();
 }
 
 TEST_F(Discovery, TargetedSearchAnswersWhetherTheAddressIsThere)

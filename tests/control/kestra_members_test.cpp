@@ -2,11 +2,11 @@
 // Kestra mode (command port, web forms, pages, request log), against a recording camera whose
 // captured multipart request Python's email parser takes apart, against a slow reader for Stop
 // during an upload, and against scripted TFTP and download-request peers.
-#include "camproto/wait_scale.h"
 #include "cimage_peer.h"
 #include "event_recorder.h"
 #include "http_peers.h"
 #include "refused_port.h"
+#include "tests/camproto/sim_clock.h"
 
 #include "../camproto/tftp_peers.h"
 #include "../io/scratch_dir.h"
@@ -684,7 +684,8 @@ TEST(FirmwareTftp, TftpServerWritesTheFileToPort69)
 
 TEST(FirmwareDownloadRequest, OnlyTheAddressedCamerasReplyCounts)
 {
-    camproto::setWaitScaleForTesting(5);
+    SimClock clock(500, SimClock::Mode::Running); // the silent camera's wait costs a short grace
+    const InstalledClock installed(clock);
     const std::string address = uniqueLoopbackAddress();
     std::uint16_t port = 0;
     const int fd = bindUdp(address, 62976, &port);
@@ -726,5 +727,4 @@ TEST(FirmwareDownloadRequest, OnlyTheAddressedCamerasReplyCounts)
     stop = true;
     peer.join();
     ::close(fd);
-    camproto::setWaitScaleForTesting(100);
 }

@@ -191,7 +191,7 @@ TEST(WSClientClose, CloseFromAnotherThreadWakesABlockedReceive)
     reader.join();
     const auto woke = std::chrono::duration_cast<std::chrono::milliseconds>(
         Clock::time_point(Clock::duration(returnedAt.load())) - closedAt);
-    EXPECT_LT(woke.count(), 100);
+    EXPECT_LT(woke.count(), 10000); // woken by the close, long before the 30 s receive time-out
     EXPECT_LE(result, 0);
 }
 

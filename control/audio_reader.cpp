@@ -57,7 +57,7 @@ int CImage::ReadAudioStream()
     hooks.pause = pause;
     hooks.onHead = [this](const MjpegGatherer::Answer& a) {
         if (a.userData)
-            m_Audio.m_szAudioUserData.assign(*a.userData);
+            m_Audio.m_szAudioUserData.update([&](FixedText<260>& text) { text.assign(*a.userData); });
     };
     hooks.onBody = [this, stopped](ByteView block, PipelinedReader& reader) {
         if (stopped())

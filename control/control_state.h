@@ -7,6 +7,7 @@
 
 #include "camproto/kestra_packet.h"
 #include "control/client_block.h"
+#include "control/guarded.h"
 #include "control/parameter_table.h"
 #include "control/wave_render.h"
 #include "imagelib/img_desc.h"
@@ -204,7 +205,8 @@ struct AudioState
 
     std::vector<std::uint8_t> m_AudioBuffer = std::vector<std::uint8_t>(kAudioBufferSize, 0);
     std::unique_ptr<TWaveRender> m_pWaveRender = std::make_unique<TWaveRender>(); // opens at the first sound
-    FixedText<260> m_szAudioUserData;     // last "Userdata:" of the sound stream
+    // The last "Userdata:" of the sound stream: written by the sound thread, read by any.
+    Guarded<FixedText<260>> m_szAudioUserData;
     std::int32_t m_nAudioRecordStart = 0; // start position of the next recorded block
 };
 

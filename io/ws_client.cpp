@@ -4,7 +4,7 @@
 // held by a reference-counted SocketRef: each operation takes a reference under the lock for
 // the time of its system calls, CloseConnection forgets the object's reference and shuts the
 // socket down (which wakes every waiter), and the descriptor is closed by whoever lets go of the
-// last reference.
+// last reference (SocketRef's destructor), never by a count that another thread may be changing.
 //
 // This file: the object, its connection (connect, listen, accept, close), the time-outs and
 // options, and the state queries. Name look-ups, sending, receiving and the notification window
@@ -75,7 +75,7 @@ CWSClient::SocketPtr CWSClient::adoptConnection(int fd, bool stream)
     std::lock_guard lock(m_Lock);
     if (m_Socket)
         return nullptr;
-    m_Socket = std::make_shared<SocketRef>(fd, stream);
+    m_Socket = std::make_shared<SocketRef>(fd, stream, *this);
     return m_Socket;
 }
 
@@ -96,14 +96,9 @@ int CWSClient::closeSocket(SocketPtr s)
     // recvfrom() on it, although the call itself reports ENOTCONN.
     if (SocketShutDown(s->fd, SHUT_RDWR) != 0 && s->stream && errno != ENOTCONN)
         rc = 1;
-    // Only this function and the operations hold references, and no new one can be taken once the
-    // object has forgotten the socket: a count of 1 means nobody else can still use the number.
-    if (s.use_count() == 1) {
-        const int fd = s->fd;
-        s->fd = -1;
-        if (SocketClose(fd) != 0)
-            rc = 1;
-    }
+    // The object has forgotten the socket, so no new reference can be taken: the descriptor is
+    // closed when this one or the last operation still using it lets go.
+    s.reset();
     return rc;
 }
 
@@ -310,7 +305,7 @@ int CWSClient::Listen(int port, int backlog, int family, const char* address)
     int fd = -1;
     if (CreateSocket(&fd, family, SOCK_STREAM, 0) != WSC_OK)
         return OnError(WSC_SOCKET_NOT_CREATED);
-    auto s = std::make_shared<SocketRef>(fd, true);
+    auto s = std::make_shared<SocketRef>(fd, true, *this);
     sockaddr_in local{};
     local.sin_family = static_cast<sa_family_t>(family);
     local.sin_port = htons(static_cast<std::uint16_t>(port));

@@ -115,8 +115,8 @@ public:
     // socket(); 0, or 1 when it fails.
     virtual int CreateSocket(int* socket, int family, int type, int protocol);
     // Shuts down and closes the connection and the listening socket; clears the address text and
-    // the three ports. Safe from another thread (see the top of this file). 1 when a shutdown or
-    // close failed, else 0.
+    // the three ports. Safe from another thread (see the top of this file). 1 when a shutdown
+    // failed, else 0; the descriptor itself is closed once its last user has let go.
     virtual int CloseConnection();
     // A hidden notification window: OnAsyncSelect and the asynchronous look-ups report through it,
     // on the calling thread, when that thread pumps its control windows (messageLoop::pump).

@@ -22,16 +22,16 @@ namespace tessivor {
 
 struct CWSClient::SocketRef
 {
-    int fd;
-    bool stream;
+    const int fd;
+    const bool stream;
+    CSocketPrimitives& calls;          // whose SocketClose releases the descriptor
     std::atomic<bool> shutDown{false}; // set by CloseConnection from any thread
 
-    SocketRef(int f, bool s) : fd(f), stream(s) {}
-    ~SocketRef()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    SocketRef(int f, bool s, CSocketPrimitives& c) : fd(f), stream(s), calls(c) {}
+    // Runs on whichever thread lets go of the last reference, after every other holder has let
+    // go (the count's release and acquire order their uses before this), so the number is
+    // released exactly once and never under a running call. The client outlives every reference.
+    ~SocketRef() { calls.SocketClose(fd); }
     SocketRef(const SocketRef&) = delete;
     SocketRef& operator=(const SocketRef&) = delete;
 };

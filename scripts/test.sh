@@ -17,9 +17,9 @@ for preset in "${presets[@]}"; do
     phase "tests ($preset)"
     ctest --preset "$preset"
 done
-# The picture surface, the message pump and the control's workers (discovery, login and
-# configuration, mail, the datagram waits) under ThreadSanitizer; the preset builds only those
-# test programs.
+# The picture surface, the message pump, the socket client and the control's workers (streams,
+# recording, sound, motion, discovery, login and configuration, mail, the datagram waits) under
+# ThreadSanitizer; the preset builds only those test programs.
 phase "build (tsan)"
 scripts/build.sh tsan
 phase "tests (tsan)"

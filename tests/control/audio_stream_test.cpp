@@ -104,7 +104,9 @@ TEST_F(AudioStreamTest, RunAudioStartsOnceAndStops)
     EXPECT_EQ(recorder->imageCodes(), (std::vector<std::int32_t>{EVT_THREAD_STARTED, EVT_ALREADY_RUNNING}));
     // Sound arrives: the "Userdata:" of the answers is kept.
     ASSERT_TRUE(pumpUntil(
-        [&] { return CImagePeer::audio(*control).m_szAudioUserData.view().starts_with("camsim sound "); },
+        [&] {
+            return CImagePeer::audio(*control).m_szAudioUserData.read().view().starts_with("camsim sound ");
+        },
         10s));
 
     // PlayMode 1 asks the sound thread to end; it does, and can be started again.
@@ -199,7 +201,8 @@ TEST_F(AudioStreamTest, MultipartRecordingCarriesTheSound)
     control->put_PlayMode(3);
     std::int32_t handle = 0;
     control->RunAudio(&handle);
-    ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.empty(); }, 10s));
+    ASSERT_TRUE(
+        pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.read().empty(); }, 10s));
 
     // The frame pipeline's part: a 10-fps picture stream handed to the recording step.
     const auto jpeg = cleanJpeg(makePicture(320, 240, 0), 90, dir);

@@ -426,7 +426,7 @@ TEST_F(RecordCamsimTest, MultipartCameraRecordsItsSound)
     runAndWaitForFrames();
     std::int32_t handle = 0;
     control->RunAudio(&handle);
-    ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.empty(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.read().empty(); }));
     const auto asked = std::chrono::steady_clock::now();
     control->StartRecording();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED));

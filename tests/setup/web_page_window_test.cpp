@@ -489,13 +489,13 @@ TEST_F(WebPageWindowTest, LoginIsAnsweredWithTheRecordsCredentialsOnce)
     const QByteArray good = "Basic " + QByteArray("admin:old").toBase64();
     // Users the window offered to the page's own challenges, empty for turned down.
     auto pageAnswers = [&] {
-        std::vector<QString> users;
+        std::vector<std::string> users;
         for (const PageDriver::Answer& a : page.answers)
             if (a.path == "/user.htm")
-                users.push_back(a.user);
+                users.push_back(a.user.toStdString());
         return users;
     };
-    EXPECT_EQ(pageAnswers(), (std::vector<QString>{"admin"}));
+    EXPECT_EQ(pageAnswers(), (std::vector<std::string>{"admin"}));
     // The page was asked for without a login, and once more with the one the window gave.
     EXPECT_EQ(rig.server.presentedFor("/user.htm"), (std::vector<QByteArray>{"", good}));
 
@@ -507,9 +507,9 @@ TEST_F(WebPageWindowTest, LoginIsAnsweredWithTheRecordsCredentialsOnce)
     ASSERT_FALSE(down);
     // The refused login brought the window one more challenge for the page, which it turned
     // down; it offered nothing to any challenge after its one answer.
-    EXPECT_EQ(pageAnswers(), (std::vector<QString>{"admin", ""}));
+    EXPECT_EQ(pageAnswers(), (std::vector<std::string>{"admin", ""}));
     for (std::size_t i = 1; i < page.answers.size(); ++i)
-        EXPECT_EQ(page.answers[i].user, "")
+        EXPECT_EQ(page.answers[i].user.toStdString(), "")
             << "answer " << i << " for " << page.answers[i].path.toStdString();
     // The page itself was asked for once more, and not again after the window's refusal. Whether
     // that request carried the cached login is up to the browser; nothing else was ever sent.

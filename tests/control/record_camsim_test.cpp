@@ -80,7 +80,7 @@ double firstFramePsnr(const std::filesystem::path& a, const std::filesystem::pat
 // The control's clock driven by the frames it is handed: once anchored, the tick count is the
 // anchor's plus one frame period for every frame the pipeline has taken since (counted by the
 // frame-sharing sequence, which only Run sets back). A steady camera's frames thus arrive at
-// known times however busy the machine is; the wall clock stays the system's.
+// known times however busy the machine is; the wall clock and the waits stay the system's.
 class FrameDrivenClock final : public Clock
 {
 public:
@@ -92,17 +92,9 @@ public:
     {
         if (!m_anchored.load())
             return m_system.tickCount();
-        return m_anchor + m_slept.load() +
-               m_period * static_cast<std::uint32_t>(m_frames.load() - m_anchorFrames);
+        return m_anchor + m_period * static_cast<std::uint32_t>(m_frames.load() - m_anchorFrames);
     }
-    // A wait moves the clock on by its length: a pause of the control (a reconnection on a busy
-    // machine) ends even though no frame comes while it lasts.
-    void sleepMs(std::uint32_t ms) override
-    {
-        m_system.sleepMs(ms);
-        if (m_anchored.load())
-            m_slept += ms;
-    }
+    void sleepMs(std::uint32_t ms) override { m_system.sleepMs(ms); }
     std::time_t now() override { return m_system.now(); }
     // From now on the clock moves with the frames. It starts a second ahead of the system's, so
     // that a tick the control read just before is behind it, never equal to it.
@@ -119,7 +111,6 @@ private:
     const std::atomic<std::int32_t>& m_frames;
     std::uint32_t m_anchor = 0;
     std::int32_t m_anchorFrames = 0;
-    std::atomic<std::uint32_t> m_slept{0};
     std::atomic<bool> m_anchored{false};
 };
 

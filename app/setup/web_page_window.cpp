@@ -219,7 +219,7 @@ void WebPageWindow::onActivate()
 
 // Answers each challenge once with the newest credentials known: those the pages posted, else the
 // record's. A challenge that the same credentials have already failed goes to the page unanswered.
-void WebPageWindow::answerAuthentication(const QUrl&, QAuthenticator* authenticator)
+void WebPageWindow::answerAuthentication(const QUrl& url, QAuthenticator* authenticator)
 {
     const CamInfo& ci = state().cam(state().CurCam);
     const std::string& user = m_values.cancelled ? ci.UserName : m_values.userName;
@@ -227,11 +227,13 @@ void WebPageWindow::answerAuthentication(const QUrl&, QAuthenticator* authentica
     const QString offer = QString::fromStdString(user + '\n' + password);
     if (user.empty() || offer == m_lastOffer) {
         *authenticator = QAuthenticator(); // a null one turns the request down
+        emit challengeAnswered(url, QString());
         return;
     }
     m_lastOffer = offer;
     authenticator->setUser(QString::fromStdString(user));
     authenticator->setPassword(QString::fromStdString(password));
+    emit challengeAnswered(url, QString::fromStdString(user));
 }
 
 void WebPageWindow::onCancel()

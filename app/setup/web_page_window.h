@@ -21,13 +21,13 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <cstdint>
 #include <string>
 
 class QAuthenticator;
 class QKeyEvent;
-class QUrl;
 class QWebChannel;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -84,6 +84,11 @@ public:
     ~WebPageWindow() override;
 
     QWebEngineView* view() const { return m_view; }
+
+signals:
+    // A page's authentication request for `url` was answered with `user`'s credentials, or
+    // turned down when `user` is empty.
+    void challengeAnswered(const QUrl& url, const QString& user);
 
 protected:
     void onActivate() override;

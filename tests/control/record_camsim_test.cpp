@@ -96,10 +96,11 @@ public:
     }
     void sleepMs(std::uint32_t ms) override { m_system.sleepMs(ms); }
     std::time_t now() override { return m_system.now(); }
-    // From now on the clock moves with the frames.
+    // From now on the clock moves with the frames. It starts a second ahead of the system's, so
+    // that a tick the control read just before is behind it, never equal to it.
     void anchorNow()
     {
-        m_anchor = m_system.tickCount();
+        m_anchor = m_system.tickCount() + 1000;
         m_anchorFrames = m_frames.load();
         m_anchored.store(true);
     }
@@ -192,15 +193,20 @@ protected:
         ASSERT_TRUE(waitForFrames(2));
     }
 
+    // How long a wait for the camera's frames or the control's events may take: the camera is a
+    // process of its own, and a busy machine may hold a frame back for seconds.
+    static constexpr std::chrono::milliseconds kWaitLimit = 90s;
+
     // Waits until `n` more frames have entered the frame pipeline.
     bool waitForFrames(int n)
     {
         const std::int32_t from = CImagePeer::streaminfo(*control).m_nFrameCount.load();
-        return pumpUntil([&] { return CImagePeer::streaminfo(*control).m_nFrameCount.load() >= from + n; });
+        return pumpUntil([&] { return CImagePeer::streaminfo(*control).m_nFrameCount.load() >= from + n; },
+                         kWaitLimit);
     }
 
     // Waits for `code` to arrive after the first `after` codes.
-    bool waitForCode(std::int32_t code, std::size_t after = 0, std::chrono::milliseconds limit = 10s)
+    bool waitForCode(std::int32_t code, std::size_t after = 0, std::chrono::milliseconds limit = kWaitLimit)
     {
         return pumpUntil(
             [&] {
@@ -260,7 +266,9 @@ TEST_F(RecordCamsimTest, TenFpsCameraRecordsEveryFrameOnEveryThirdSlot)
         if (clock)
             clock->anchorNow();
         control->StartRecording();
-        ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED));
+        ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED))
+            << "codes " << ::testing::PrintToString(codes()) << ", status " << status() << ", frames "
+            << CImagePeer::streaminfo(*control).m_nFrameCount.load();
         EXPECT_EQ(status(), 4);
         ASSERT_TRUE(waitForFrames(20));
         control->StopRecording();
@@ -370,7 +378,7 @@ TEST_F(RecordCamsimTest, ImageLoopClosesTheFileOfASilentOrStoppedCamera)
     std::size_t before = codes().size();
     clock.fast.store(true);
     cam->kill();
-    ASSERT_TRUE(waitForCode(EVT_RECORD_TIMEOUT, before, 20s));
+    ASSERT_TRUE(waitForCode(EVT_RECORD_TIMEOUT, before));
     const std::uint32_t silentMs = clock.tickCount() - ticksBefore;
     clock.fast.store(false);
     EXPECT_GE(silentMs, 180000u);
@@ -383,7 +391,7 @@ TEST_F(RecordCamsimTest, ImageLoopClosesTheFileOfASilentOrStoppedCamera)
     // The camera comes back: the standing request opens the next file (no second 8).
     before = codes().size();
     cam->restart();
-    ASSERT_TRUE(pumpUntil([&] { return aviFiles(recordings).size() == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return aviFiles(recordings).size() == 2; }, kWaitLimit));
     ASSERT_TRUE(waitForFrames(5));
     EXPECT_EQ(status(), 4);
 
@@ -397,17 +405,19 @@ TEST_F(RecordCamsimTest, ImageLoopClosesTheFileOfASilentOrStoppedCamera)
             const std::int32_t now = CImagePeer::streaminfo(*control).m_nFrameCount.load();
             return std::exchange(count, now) == now;
         },
-        5s));
+        kWaitLimit));
     std::int32_t statusAtZero = -1;
     control->Stop();
-    ASSERT_TRUE(pumpUntil([&] {
-        const auto all = codes();
-        if (std::find(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), EVT_LOOP_CLOSED) ==
-            all.end())
-            return false;
-        statusAtZero = status();
-        return true;
-    }));
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const auto all = codes();
+            if (std::find(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), EVT_LOOP_CLOSED) ==
+                all.end())
+                return false;
+            statusAtZero = status();
+            return true;
+        },
+        kWaitLimit));
     EXPECT_EQ(recordingCodes(before),
               (std::vector<std::int32_t>{EVT_RECORD_CLOSED, EVT_RECORD_STOPPED, EVT_LOOP_CLOSED}));
     EXPECT_EQ(statusAtZero, 0);
@@ -426,7 +436,8 @@ TEST_F(RecordCamsimTest, MultipartCameraRecordsItsSound)
     runAndWaitForFrames();
     std::int32_t handle = 0;
     control->RunAudio(&handle);
-    ASSERT_TRUE(pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.read().empty(); }));
+    ASSERT_TRUE(
+        pumpUntil([&] { return !CImagePeer::audio(*control).m_szAudioUserData.read().empty(); }, kWaitLimit));
     const auto asked = std::chrono::steady_clock::now();
     control->StartRecording();
     ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED));
@@ -437,7 +448,7 @@ TEST_F(RecordCamsimTest, MultipartCameraRecordsItsSound)
     ASSERT_TRUE(waitForCode(EVT_RECORD_STOPPED));
     control->Stop();
     ASSERT_TRUE(waitForCode(EVT_LOOP_CLOSED));
-    ASSERT_TRUE(pumpUntil([&] { return CImagePeer::run(*control).m_bAudioRunning.load() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return CImagePeer::run(*control).m_bAudioRunning.load() == 0; }, kWaitLimit));
 
     const auto files = aviFiles(recordings);
     ASSERT_EQ(files.size(), 1u);

@@ -152,6 +152,9 @@ public:
     // the combined mode (0 off, 1 on).
     void setCurrentCamera(int n);
     void setCombineMode(std::int32_t mode);
+    // The session cookie of a Kestra camera's login that a setup dialog made: the next Kestra
+    // camera put into its control takes the session over instead of logging in again.
+    void setPendingCookie(std::string cookie);
 
     void CamStart(int n);
     void CamStop(int n);

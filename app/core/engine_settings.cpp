@@ -146,4 +146,9 @@ void Engine::setCombineMode(std::int32_t mode)
     m_state.CombineMode = mode;
 }
 
+void Engine::setPendingCookie(std::string cookie)
+{
+    m_state.PendingCookie = std::move(cookie);
+}
+
 } // namespace pellucor

@@ -55,6 +55,9 @@ BrowseResult ProgramDialogs::browse(int)
         return own;
     };
     const BrowseValues v = browseForCamera(*m_settings, *control, m_owner, makeControl);
+    // The session that the dialog's login opened goes to the next Kestra camera put in.
+    if (!v.SessionCookie.empty())
+        m_settings->engine.setPendingCookie(v.SessionCookie);
     BrowseResult r;
     r.Cancelled = v.Cancelled;
     r.IPAddress = v.IPAddress;

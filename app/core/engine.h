@@ -72,6 +72,14 @@ struct MotionSettings
     std::int32_t SendEmail = 0;
 };
 
+// One entry of a camera's schedule as the schedule dialog returns it: the entry and its number in
+// the record before the edit (0 for a new entry), whose run-time flags it keeps.
+struct ScheduleEdit
+{
+    ScheduleInfo entry;
+    int was = 0;
+};
+
 // What a probe learns of a camera, for its record.
 struct ProbedCamera
 {
@@ -139,6 +147,10 @@ public:
     std::string applyMailSettings(int n, const MailSettings& mail);
     std::string applyMotionSettings(int n, const MotionSettings& motion);
     std::string applySystemSettings(const SystemSettings& settings);
+    // Camera n's schedule becomes `entries`, in their order (at most kScheduleCount are kept). A
+    // recording by schedule is stopped first; the entry that started it keeps its place as
+    // ScheduleIndex (0 when it is gone). New entries start with clear run-time flags.
+    void applyScheduleEntries(int n, const std::vector<ScheduleEdit>& entries);
     // Stores what a probe learned in camera n's record and puts the record into its control
     // again; then starts the camera when `start`.
     void applyProbedCamera(int n, const ProbedCamera& found, bool start);

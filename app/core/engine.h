@@ -160,10 +160,14 @@ public:
     // `error` when it could not be read.
     bool loadProfile(const std::string& path, std::string* error);
 
-    // The run-time selections that windows and dialogs change: the current camera (1 to 4) and
-    // the combined mode (0 off, 1 on).
+    // The run-time selections that windows and dialogs change: the current camera (1 to 4), the
+    // combined mode (0 off, 1 on) and whether scan mode is on (the scan procedures run apart).
     void setCurrentCamera(int n);
     void setCombineMode(std::int32_t mode);
+    void setScanModeOn(bool on);
+    // Camera n was started or assigned by the user: a later stop is not taken for one that
+    // RestartCam made.
+    void clearAutoRestarted(int n);
     // The session cookie of a Kestra camera's login that a setup dialog made: the next Kestra
     // camera put into its control takes the session over instead of logging in again.
     void setPendingCookie(std::string cookie);

@@ -174,6 +174,17 @@ void Engine::setCombineMode(std::int32_t mode)
     m_state.CombineMode = mode;
 }
 
+void Engine::setScanModeOn(bool on)
+{
+    m_state.ScanModeOn = on;
+}
+
+void Engine::clearAutoRestarted(int n)
+{
+    if (n >= 1 && n <= kCameraCount)
+        m_state.AutoRestarted[static_cast<std::size_t>(n - 1)] = false;
+}
+
 void Engine::setPendingCookie(std::string cookie)
 {
     m_state.PendingCookie = std::move(cookie);

@@ -201,10 +201,6 @@ struct AppState
     std::array<bool, kCameraCount> MailPending{};
     std::array<bool, kCameraCount> ExtInfoOn{};
     std::array<bool, 6> OnTopFlags{}; // 0-3 view windows, 4 scan, 5 combined
-    // Day names (Sunday first) and schedule mode names (0 week, 1 date) of the schedule dialogs;
-    // empty until the schedule list reads them from the pack.
-    std::array<std::string, 7> WeekDayNames{};
-    std::array<std::string, 2> ScheduleModeNames{};
 
     // Camera n, 1 to 4.
     CamInfo& cam(int n) { return cams.at(static_cast<std::size_t>(n - 1)); }

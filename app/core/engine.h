@@ -72,6 +72,14 @@ struct MotionSettings
     std::int32_t SendEmail = 0;
 };
 
+// One entry of a camera's schedule as the schedule dialog returns it: the entry and its number in
+// the record before the edit (0 for a new entry), whose run-time flags it keeps.
+struct ScheduleEdit
+{
+    ScheduleInfo entry;
+    int was = 0;
+};
+
 // What a probe learns of a camera, for its record.
 struct ProbedCamera
 {
@@ -139,6 +147,10 @@ public:
     std::string applyMailSettings(int n, const MailSettings& mail);
     std::string applyMotionSettings(int n, const MotionSettings& motion);
     std::string applySystemSettings(const SystemSettings& settings);
+    // Camera n's schedule becomes `entries`, in their order (at most kScheduleCount are kept). A
+    // recording by schedule is stopped first; the entry that started it keeps its place as
+    // ScheduleIndex (0 when it is gone). New entries start with clear run-time flags.
+    void applyScheduleEntries(int n, const std::vector<ScheduleEdit>& entries);
     // Stores what a probe learned in camera n's record and puts the record into its control
     // again; then starts the camera when `start`.
     void applyProbedCamera(int n, const ProbedCamera& found, bool start);
@@ -148,10 +160,17 @@ public:
     // `error` when it could not be read.
     bool loadProfile(const std::string& path, std::string* error);
 
-    // The run-time selections that windows and dialogs change: the current camera (1 to 4) and
-    // the combined mode (0 off, 1 on).
+    // The run-time selections that windows and dialogs change: the current camera (1 to 4), the
+    // combined mode (0 off, 1 on) and whether scan mode is on (the scan procedures run apart).
     void setCurrentCamera(int n);
     void setCombineMode(std::int32_t mode);
+    void setScanModeOn(bool on);
+    // Camera n was started or assigned by the user: a later stop is not taken for one that
+    // RestartCam made.
+    void clearAutoRestarted(int n);
+    // The session cookie of a Kestra camera's login that a setup dialog made: the next Kestra
+    // camera put into its control takes the session over instead of logging in again.
+    void setPendingCookie(std::string cookie);
 
     void CamStart(int n);
     void CamStop(int n);

@@ -4,6 +4,8 @@
 
 #include "app/core/profile.h"
 
+#include <algorithm>
+
 namespace pellucor {
 
 std::int32_t motionModeOf(std::int32_t alarm, std::int32_t sendEmail, std::int32_t recordMode)
@@ -89,6 +91,32 @@ std::string Engine::applySystemSettings(const SystemSettings& settings)
     return refused;
 }
 
+void Engine::applyScheduleEntries(int n, const std::vector<ScheduleEdit>& entries)
+{
+    CamInfo& cam = m_state.cam(n);
+    if (cam.Recording && cam.RecordMode == kRecordSchedule)
+        StopRecord(n);
+    const std::array<ScheduleInfo, kScheduleCount> before = cam.schedules;
+    const std::size_t count = std::min<std::size_t>(entries.size(), kScheduleCount);
+    std::int32_t index = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        ScheduleInfo e = entries[i].entry;
+        const int was = entries[i].was;
+        if (was < 1 || was > kScheduleCount) {
+            e.Started = false;
+            e.Stopped = false;
+        } else {
+            e.Started = before.at(static_cast<std::size_t>(was - 1)).Started;
+            e.Stopped = before.at(static_cast<std::size_t>(was - 1)).Stopped;
+            if (was == cam.ScheduleIndex)
+                index = static_cast<std::int32_t>(i + 1);
+        }
+        cam.Schedule(static_cast<int>(i + 1)) = e;
+    }
+    cam.ScheduleCount = static_cast<std::int32_t>(count);
+    cam.ScheduleIndex = index;
+}
+
 std::optional<ProbedCamera> probeCamera(CameraControl& cam)
 {
     if (cam.ProbeDevice(0, false) != -1)
@@ -144,6 +172,22 @@ void Engine::setCurrentCamera(int n)
 void Engine::setCombineMode(std::int32_t mode)
 {
     m_state.CombineMode = mode;
+}
+
+void Engine::setScanModeOn(bool on)
+{
+    m_state.ScanModeOn = on;
+}
+
+void Engine::clearAutoRestarted(int n)
+{
+    if (n >= 1 && n <= kCameraCount)
+        m_state.AutoRestarted[static_cast<std::size_t>(n - 1)] = false;
+}
+
+void Engine::setPendingCookie(std::string cookie)
+{
+    m_state.PendingCookie = std::move(cookie);
 }
 
 } // namespace pellucor

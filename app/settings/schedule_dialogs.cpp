@@ -46,18 +46,6 @@ QString timeText(const QTimeEdit* t)
     return QTime(t->time().hour(), t->time().minute(), 0).toString(kTimeForm);
 }
 
-// The day names of the pack's editor section fill the program-wide arrays.
-void readNames(AppState& state, const WindowTexts& editorTexts)
-{
-    if (!editorTexts.present())
-        return;
-    for (int k = 0; k < 7; ++k)
-        state.WeekDayNames[static_cast<std::size_t>(k)] =
-            editorTexts.text("chkWeekDay" + std::to_string(k + 1), {}).toStdString();
-    state.ScheduleModeNames[0] = editorTexts.text("optWeekMode", {}).toStdString();
-    state.ScheduleModeNames[1] = editorTexts.text("optDateMode", {}).toStdString();
-}
-
 bool sameEntry(const ScheduleInfo& a, const ScheduleInfo& b)
 {
     if (a.MODE != b.MODE)
@@ -212,7 +200,7 @@ void ScheduleEntryEditor::ok()
         m_result.StartTimeText = timeText(m_TimeStart);
         m_result.StopTimeText = timeText(m_TimeStop);
         m_result.WeekOption = days;
-        m_result.WeekDayText = weekDayText(state(), days);
+        m_result.WeekDayText = weekDayText(scheduleNamesOf(texts()), days);
         m_result.StartDateText.clear();
         m_result.StopDateText.clear();
     }
@@ -254,7 +242,7 @@ ScheduleDialog::ScheduleDialog(SettingsContext& context, int camera, ScheduleRes
     : SetupDialog(context, "frmSchedule", parent), m_ctx(context), m_result(result), m_cam(camera)
 {
     setObjectName("frmSchedule");
-    readNames(state(), WindowTexts::load(state(), "frmAddSchedule"));
+    m_names = scheduleNamesOf(WindowTexts::load(state(), "frmAddSchedule"));
     setWindowTitle(tr2("Caption", "Schedule"));
 
     m_list = new QTreeWidget(this);
@@ -300,12 +288,12 @@ void ScheduleDialog::addRow(const Row& row)
     auto* item = new QTreeWidgetItem(m_list);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(colIndex, e.CHECK ? Qt::Checked : Qt::Unchecked);
-    item->setText(colMode, modeName(state(), e.MODE));
+    item->setText(colMode, modeName(m_names, e.MODE));
     const QString notValid = tr2("strNotValid", kBuiltInNotValid);
     item->setText(colStartTime, scheduleTimeCell(e.TimeStart, notValid));
     item->setText(colStopTime, scheduleTimeCell(e.TimeStop, notValid));
     if (e.MODE == 0) {
-        item->setText(colDayOfWeek, weekDayText(state(), e.WeekOption));
+        item->setText(colDayOfWeek, weekDayText(m_names, e.WeekOption));
     } else {
         item->setText(colStartDate, scheduleDateCell(e.DateStart, notValid));
         item->setText(colStopDate, scheduleDateCell(e.DateStop, notValid));
@@ -365,28 +353,11 @@ void ScheduleDialog::remove()
 
 void ScheduleDialog::ok()
 {
-    CamInfo& cam = state().cam(m_cam);
-    if (cam.Recording && cam.RecordMode == kRecordSchedule)
-        m_ctx.engine.StopRecord(m_cam);
-    const std::array<ScheduleInfo, kScheduleCount> before = cam.schedules;
     const std::vector<ScheduleInfo> entries = rowEntries();
-    std::int32_t index = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        ScheduleInfo e = entries[i];
-        const int tag = m_rows[i].tag;
-        if (tag == 0) {
-            e.Started = false;
-            e.Stopped = false;
-        } else {
-            e.Started = before.at(static_cast<std::size_t>(tag - 1)).Started;
-            e.Stopped = before.at(static_cast<std::size_t>(tag - 1)).Stopped;
-            if (tag == cam.ScheduleIndex)
-                index = static_cast<std::int32_t>(i + 1);
-        }
-        cam.Schedule(static_cast<int>(i + 1)) = e;
-    }
-    cam.ScheduleCount = static_cast<std::int32_t>(entries.size());
-    cam.ScheduleIndex = index;
+    m_result.edits.clear();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        m_result.edits.push_back({entries[i], m_rows[i].tag});
+    m_ctx.engine.applyScheduleEntries(m_cam, m_result.edits);
     m_result.Cancelled = false;
     m_ctx.save(this);
     done(Accepted);

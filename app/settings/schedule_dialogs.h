@@ -1,14 +1,16 @@
-// The recording schedule of the current camera: the list dialog (frmSchedule) and its entry
-// editor (frmAddSchedule).
+// The recording schedule of one camera: the list dialog (frmSchedule) and its entry editor
+// (frmAddSchedule).
 //
 // The list keeps each row's entry (mode, days, dates, times) as data beside the row; the texts
 // of its columns are only shown, so names missing from the pack never change an entry. Nothing
 // reaches the camera record before OK: a deletion, even of the running entry, is undone by
-// Cancel, and OK renumbers ScheduleIndex to the running entry's new position (0 when its row was
-// deleted).
+// Cancel. OK returns the rows (ScheduleResult::edits) and the engine stores them
+// (Engine::applyScheduleEntries), which renumbers ScheduleIndex to the running entry's new
+// position (0 when its row was deleted); then the profile is saved.
 #pragma once
 
-#include "app/core/app_state.h"
+#include "app/core/engine.h"
+#include "app/settings/schedule_text.h"
 #include "app/setup/setup_dialog.h"
 
 #include <functional>
@@ -73,6 +75,7 @@ private:
 struct ScheduleResult
 {
     bool Cancelled = true;
+    std::vector<ScheduleEdit> edits; // what OK stored, in list order
 };
 
 class ScheduleDialog : public SetupDialog
@@ -85,6 +88,8 @@ public:
 
     // The rows' entries in list order, with their check marks.
     std::vector<ScheduleInfo> rowEntries() const;
+    // The day and mode names that the rows show, read from the pack when the dialog was built.
+    const ScheduleNames& names() const { return m_names; }
 
 private:
     struct Row
@@ -101,6 +106,7 @@ private:
     SettingsContext& m_ctx;
     ScheduleResult& m_result;
     int m_cam = 1;
+    ScheduleNames m_names;
     QTreeWidget* m_list = nullptr;
     std::vector<Row> m_rows;
     std::unique_ptr<ScheduleEntryEditor> m_editor;

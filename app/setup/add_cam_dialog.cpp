@@ -131,6 +131,7 @@ void AddCamDialog::add()
     m_values.Password.clear();
     m_values.PT = false;
     m_values.Port = 0;
+    m_values.SessionCookie.clear();
     m_login = LoginValues{};
 
     const std::string typed = trimmed(m_address->text().toStdString());
@@ -240,7 +241,7 @@ bool AddCamDialog::askAndLogin()
 void AddCamDialog::onEndLoginCamera(std::int32_t status)
 {
     if (status == -1) {
-        m_cameraLogin.accepted(state(), m_values.Protocol);
+        m_values.SessionCookie = m_cameraLogin.acceptedCookie(m_values.Protocol);
         finish();
         return;
     }

@@ -355,7 +355,7 @@ bool BrowseDialog::askAndLogin()
 void BrowseDialog::onEndLoginCamera(std::int32_t status)
 {
     if (status == -1) {
-        m_cameraLogin.accepted(state(), m_values.Protocol);
+        m_values.SessionCookie = m_cameraLogin.acceptedCookie(m_values.Protocol);
         finishIdle();
         m_values.Cancelled = false;
         accept();

@@ -65,6 +65,8 @@ struct ChosenCamera
     std::string UserName;
     std::string Password;
     bool PT = false;
+    // A Kestra camera's session cookie of the accepted login, for the engine; empty otherwise.
+    std::string SessionCookie;
 };
 
 // The camera chosen in the search dialog.

@@ -1,6 +1,6 @@
 #include "app/setup/camera_login.h"
 
-#include "app/core/app_state.h"
+#include "app/core/camera_kinds.h"
 #include "app/core/text_codec.h"
 #include "app/core/viewer_port.h"
 #include "app/setup/setup_control.h"
@@ -43,10 +43,9 @@ void CameraLogin::start(SetupControl& control, int protocol, const std::string& 
     control.loginCamera(true);
 }
 
-void CameraLogin::accepted(AppState& state, int protocol) const
+std::string CameraLogin::acceptedCookie(int protocol) const
 {
-    if (protocol == kProtocolKestra)
-        state.PendingCookie = m_cookie;
+    return protocol == kProtocolKestra ? m_cookie : std::string();
 }
 
 } // namespace pellucor

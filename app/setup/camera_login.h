@@ -3,11 +3,10 @@
 //
 // A Kestra camera is not logged in with the typed password: the control sends the viewer's
 // login name for the typed credentials, percent-encoded, as its user name, and a fresh cookie as
-// its password; the cookie then names the camera's session (the engine takes it over as the
-// slot's cookie and logs the session out with it). Cookies are four fractions drawn from the
-// system's secure random source, each multiplied by 10000 and rounded to the nearest whole
-// number (halves to even), written in decimal, joined in the order drawn and cut to 16
-// characters.
+// its password; the cookie then names the camera's session (the dialog hands it back with the
+// camera, the engine takes it over as the slot's cookie and logs the session out with it). Cookies are four
+// fractions drawn from the system's secure random source, each multiplied by 10000 and rounded to the nearest
+// whole number (halves to even), written in decimal, joined in the order drawn and cut to 16 characters.
 #pragma once
 
 #include "app/core/login_cookie.h"
@@ -18,7 +17,6 @@
 
 namespace pellucor {
 
-struct AppState;
 class CameraViewer;
 class KestraViewer;
 class SetupControl;
@@ -41,10 +39,10 @@ public:
     CameraLogin& operator=(const CameraLogin&) = delete;
 
     void start(SetupControl& control, int protocol, const std::string& user, const std::string& password);
-    // After a login that ended as accepted: a Kestra camera's session cookie is handed to the
-    // engine (PendingCookie), which takes it over for the camera's slot. Cookies of logins that
-    // failed are never handed on.
-    void accepted(AppState& state, int protocol) const;
+    // After a login that ended as accepted: a Kestra camera's session cookie, which the dialog
+    // hands back with the camera; empty for the other protocols. Cookies of logins that failed
+    // are never handed on.
+    std::string acceptedCookie(int protocol) const;
 
 private:
     std::unique_ptr<KestraViewer> m_viewer;

@@ -67,8 +67,8 @@ bool usableFile(const QString& name)
 
 } // namespace
 
-FirmwareDialog::FirmwareDialog(FirmwareContext& context, FirmwareResult& result, QWidget* parent)
-    : SetupDialog(context, "frmUpdateFW", parent), m_ctx(context), m_result(result)
+FirmwareDialog::FirmwareDialog(FirmwareContext& context, int camera, FirmwareResult& result, QWidget* parent)
+    : SetupDialog(context, "frmUpdateFW", parent), m_ctx(context), m_cam(camera), m_result(result)
 {
     setObjectName("frmUpdateFW");
     setWindowTitle(tr2("Caption", "Update Firmware"));
@@ -124,8 +124,8 @@ void FirmwareDialog::updateFirmware()
 
 void FirmwareDialog::runUpdate()
 {
-    const int c = state().CurCam;
-    CamInfo& ci = state().cam(c);
+    const int c = m_cam;
+    const CamInfo& ci = state().cam(c);
     const bool wasEnabled = ci.Enable;
     if (ci.Recording && showMessage(3, MsgStyle::YesNoExclamation) == Answer::No) {
         if (m_ctx.refreshConfigButtons)
@@ -191,9 +191,11 @@ void FirmwareDialog::probeAndRecord(int c, bool wasEnabled)
         engine.applyProbedCamera(c, *found, wasEnabled);
 }
 
-void runFirmwareDialog(FirmwareContext& context, QWidget* owner)
+void runFirmwareDialog(FirmwareContext& context, int camera, QWidget* owner)
 {
-    showModal<FirmwareDialog, FirmwareResult>(context, owner);
+    FirmwareResult result;
+    FirmwareDialog dialog(context, camera, result, owner);
+    dialog.runModal();
 }
 
 } // namespace pellucor

@@ -1,5 +1,5 @@
-// The firmware update dialog (frmUpdateFW): the user picks a firmware file; the dialog stops the
-// current camera, asks it to wait for a download, sends a private temporary copy of the file
+// The firmware update dialog (frmUpdateFW): the user picks a firmware file; the dialog stops its
+// camera, asks it to wait for a download, sends a private temporary copy of the file
 // through the upload window, then probes the camera, copies its new identity into its record,
 // puts the record back into the engine and restarts the camera when it was enabled.
 //
@@ -48,9 +48,10 @@ class FirmwareDialog : public SetupDialog
     Q_OBJECT
 
 public:
-    FirmwareDialog(FirmwareContext& context, FirmwareResult& result, QWidget* parent);
+    // Updates camera `camera` (1 to 4).
+    FirmwareDialog(FirmwareContext& context, int camera, FirmwareResult& result, QWidget* parent);
 
-    // The "Update" button's work on camera CurCam.
+    // The "Update" button's work.
     void updateFirmware();
 
 private:
@@ -59,11 +60,12 @@ private:
     void probeAndRecord(int c, bool wasEnabled);
 
     FirmwareContext& m_ctx;
+    int m_cam;
     FirmwareResult& m_result;
     QLineEdit* m_file = nullptr;
 };
 
-// Opens the dialog modally over `owner` for camera CurCam.
-void runFirmwareDialog(FirmwareContext& context, QWidget* owner);
+// Opens the dialog modally over `owner` for camera `camera`.
+void runFirmwareDialog(FirmwareContext& context, int camera, QWidget* owner);
 
 } // namespace pellucor

@@ -102,7 +102,7 @@ void PasswordCheckDialog::checkCurrentCamera()
 {
     if (!m_control)
         return unreachable();
-    const CamInfo& cam = state().cam(state().CurCam);
+    const CamInfo& cam = state().cam(m_values.Camera);
     if (cam.Protocol != kProtocolVideoCgi) {
         m_control->setRemoteHost(cam.IPAddress);
         setProbing(true);
@@ -133,7 +133,7 @@ void PasswordCheckDialog::onEndProbeDevice(std::int32_t status)
     m_control->setFoundIndex(-1);
     m_control->setProtocol(m_control->foundProtocol());
     m_control->setMACAddress(m_control->foundMACAddress());
-    m_control->setRemotePort(state().cam(state().CurCam).Port);
+    m_control->setRemotePort(state().cam(m_values.Camera).Port);
     const std::int32_t r = callCamera("password-config", [this] { return m_control->getConfig(0); });
     if (r != -1)
         return unreachable();

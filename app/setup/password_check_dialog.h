@@ -1,7 +1,7 @@
 // The administrator password check (frmCheckPassword). Its caller chooses how the typed ID and
 // password are checked (CheckMode):
 //   0  against values the caller already knows: exact comparison, no trimming;
-//   1  against the current camera (CurCam) through the dialog's own control: a Protocol 1
+//   1  against the camera of slot Camera through the dialog's own control: a Protocol 1
 //      camera is asked for its configuration with the typed values; any other camera is probed
 //      and its configuration's administrator fields are compared with the trimmed values;
 //   2  (and any other value) against a found camera over the broadcast setup protocol, through
@@ -25,6 +25,7 @@ struct PasswordCheckValues
     bool Cancelled = false;
     bool PasswordOK = false;
     std::int32_t CheckMode = 0;
+    std::int32_t Camera = 1;      // mode 1: the camera's slot, 1 to 4
     std::string ExpectedID;       // mode 0
     std::string ExpectedPassword; // mode 0
     std::string MacAddress;       // mode 2: the found camera

@@ -158,8 +158,8 @@ bool WebFormBridge::formPosted(const QString& url, const QString& body)
     return changed;
 }
 
-WebPageWindow::WebPageWindow(WebPageContext& context, WebPageValues& values, QWidget* parent)
-    : SetupDialog(context, "frmWeb", parent), m_ctx(context), m_values(values)
+WebPageWindow::WebPageWindow(WebPageContext& context, int camera, WebPageValues& values, QWidget* parent)
+    : SetupDialog(context, "frmWeb", parent), m_ctx(context), m_cam(camera), m_values(values)
 {
     setObjectName("frmWeb");
     m_values = WebPageValues{};
@@ -205,7 +205,7 @@ void WebPageWindow::onActivate()
 {
     if (!m_first)
         return;
-    const int n = state().CurCam;
+    const int n = m_cam;
     const CamInfo& ci = state().cam(n);
     setWindowTitle(QStringLiteral("Cam%1     %2").arg(n).arg(QString::fromStdString(ci.ServerName)));
     const QString url =
@@ -221,7 +221,7 @@ void WebPageWindow::onActivate()
 // record's. A challenge that the same credentials have already failed goes to the page unanswered.
 void WebPageWindow::answerAuthentication(const QUrl& url, QAuthenticator* authenticator)
 {
-    const CamInfo& ci = state().cam(state().CurCam);
+    const CamInfo& ci = state().cam(m_cam);
     const std::string& user = m_values.cancelled ? ci.UserName : m_values.userName;
     const std::string& password = m_values.cancelled ? ci.Password : m_values.password;
     const QString offer = QString::fromStdString(user + '\n' + password);
@@ -251,7 +251,7 @@ void WebPageWindow::waitForRestart()
         pauseMs(kRestartWaitMs);
     }
     if (m_ctx.run)
-        m_ctx.engine.CamStart(state().CurCam);
+        m_ctx.engine.CamStart(m_cam);
     for (int i = 0; i < kRestartWaits; ++i) {
         letEventsRun();
         pauseMs(kRestartWaitMs);
@@ -268,9 +268,14 @@ void WebPageWindow::keyPressEvent(QKeyEvent* event)
     SetupDialog::keyPressEvent(event);
 }
 
-WebPageValues runWebPage(WebPageContext& context, QWidget* owner)
+WebPageValues runWebPage(WebPageContext& context, int camera, QWidget* owner)
 {
-    return showModal<WebPageWindow, WebPageValues>(context, owner);
+    WebPageValues values;
+    {
+        WebPageWindow window(context, camera, values, owner);
+        window.runModal();
+    }
+    return values;
 }
 
 } // namespace pellucor

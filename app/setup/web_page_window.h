@@ -80,7 +80,8 @@ class WebPageWindow : public SetupDialog
     Q_OBJECT
 
 public:
-    WebPageWindow(WebPageContext& context, WebPageValues& values, QWidget* parent);
+    // The pages of camera `camera` (1 to 4).
+    WebPageWindow(WebPageContext& context, int camera, WebPageValues& values, QWidget* parent);
     ~WebPageWindow() override;
 
     QWebEngineView* view() const { return m_view; }
@@ -101,6 +102,7 @@ private:
     void waitForRestart();
 
     WebPageContext& m_ctx;
+    int m_cam;
     WebPageValues& m_values;
     QWebEngineProfile* m_profile = nullptr;
     QWebEngineView* m_view = nullptr;
@@ -110,7 +112,7 @@ private:
     QString m_lastOffer; // the credentials last given to a challenge
 };
 
-// Opens the window modally over `owner` for camera CurCam and returns what the pages posted.
-WebPageValues runWebPage(WebPageContext& context, QWidget* owner);
+// Opens the window modally over `owner` for camera `camera` and returns what the pages posted.
+WebPageValues runWebPage(WebPageContext& context, int camera, QWidget* owner);
 
 } // namespace pellucor

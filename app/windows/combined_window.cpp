@@ -187,7 +187,7 @@ void CombinedWindow::selectPane(int index)
         if (m_sv.currentCameraLeaving)
             m_sv.currentCameraLeaving(st.CurCam, index);
     }
-    st.CurCam = index;
+    m_sv.engine->setCurrentCamera(index);
     PutActiveBorder(index);
     if (m_sv.currentCameraChanged)
         m_sv.currentCameraChanged();
@@ -302,7 +302,7 @@ void CombinedWindow::Form_Unload()
     for (bool open : st.WindowOpen)
         anyOpen = anyOpen || open;
     if (anyOpen && st.CombineMode == 1)
-        st.CombineMode = 0;
+        m_sv.engine->setCombineMode(0);
     emit unloaded();
     if (!anyOpen && m_sv.lastWindowClosed)
         m_sv.lastWindowClosed();

@@ -321,8 +321,7 @@ void ControlPanel::SelectCam(int n)
     m_sv.windows->combinedPutActiveBorder(n);
     if (n != m_state.CurCam)
         m_tmrBtnHold->setEnabled(false);
-    if (n >= 1 && n <= kCameraCount)
-        m_state.CurCam = n;
+    m_sv.engine->setCurrentCamera(n);
     RefreshPanelText();
     RefrushCamCfgBtn();
     if (m_state.cam(n).Assign) {
@@ -347,7 +346,7 @@ void ControlPanel::ShowClient(int n)
 {
     if (m_state.CombineMode == 0 && m_state.cam(n).Assign)
         m_sv.windows->showView(n);
-    m_state.CurCam = n;
+    m_sv.engine->setCurrentCamera(n);
     if (!m_state.ScanModeOn && m_state.WindowOpen[static_cast<std::size_t>(n)] && m_state.cam(n).Assign)
         m_sv.windows->viewRefrushStatusBar(n);
 }
@@ -451,7 +450,7 @@ void ControlPanel::Assign_Fun()
 void ControlPanel::AssignCamFromBrowse(int n, const BrowseResult& chosen)
 {
     CamInfo& r = m_state.cam(n);
-    m_state.AutoRestarted[static_cast<std::size_t>(n - 1)] = false;
+    m_sv.engine->clearAutoRestarted(n);
     r.Assign = true;
     r.PasswordChecked = false;
     r.Recording = false;
@@ -511,7 +510,7 @@ void ControlPanel::Connect_Fun(int n)
         ShowBtnBitmap(panelrow::kConnect, btnstate::kPressed);
         m_sv.engine->CamStart(n);
     }
-    m_state.AutoRestarted[static_cast<std::size_t>(n - 1)] = false;
+    m_sv.engine->clearAutoRestarted(n);
 }
 
 void ControlPanel::CamConf_Fun()
@@ -789,16 +788,16 @@ void ControlPanel::Scan_Fun()
     if (enabled < 2)
         return;
     if (m_state.CombineMode == 1) {
-        m_state.CombineMode = 0;
+        m_sv.engine->setCombineMode(0);
         ShowBtnBitmap(panelrow::kCombine, btnstate::kNormal);
     }
     if (!m_state.ScanModeOn) {
-        m_state.ScanModeOn = true;
+        m_sv.engine->setScanModeOn(true);
         RefreshPTPanel();
         ShowBtnBitmap(panelrow::kScan, btnstate::kPressed);
         m_sv.engine->ScanMode();
     } else {
-        m_state.ScanModeOn = false;
+        m_sv.engine->setScanModeOn(false);
         ShowBtnBitmap(panelrow::kScan, btnstate::kHover);
         m_sv.engine->ScanModeToNormalMode();
         RefreshPTPanel();
@@ -808,16 +807,16 @@ void ControlPanel::Scan_Fun()
 void ControlPanel::Combine_Fun()
 {
     if (m_state.ScanModeOn) {
-        m_state.ScanModeOn = false;
+        m_sv.engine->setScanModeOn(false);
         RefreshPTPanel();
         ShowBtnBitmap(panelrow::kScan, btnstate::kNormal);
         m_sv.engine->ScanModeToCombineMode();
         // The scan window's unload leaves combined mode off: enter it below.
-        m_state.CombineMode = 0;
+        m_sv.engine->setCombineMode(0);
     }
     if (m_state.CombineMode == 1) {
         ShowBtnBitmap(panelrow::kCombine, btnstate::kHover);
-        m_state.CombineMode = 0;
+        m_sv.engine->setCombineMode(0);
         m_sv.windows->unloadCombined();
         // Each view window at its quarter of the screen.
         const QScreen* desktop = screen();
@@ -830,7 +829,7 @@ void ControlPanel::Combine_Fun()
             }
         }
     } else if (m_state.CombineMode == 0) {
-        m_state.CombineMode = 1;
+        m_sv.engine->setCombineMode(1);
         for (int n = 1; n <= kCameraCount; ++n)
             if (m_state.WindowOpen[static_cast<std::size_t>(n)])
                 m_sv.windows->unloadView(n);

@@ -55,6 +55,9 @@ BrowseResult ProgramDialogs::browse(int)
         return own;
     };
     const BrowseValues v = browseForCamera(*m_settings, *control, m_owner, makeControl);
+    // The session that the dialog's login opened goes to the next Kestra camera put in.
+    if (!v.SessionCookie.empty())
+        m_settings->engine.setPendingCookie(v.SessionCookie);
     BrowseResult r;
     r.Cancelled = v.Cancelled;
     r.IPAddress = v.IPAddress;
@@ -153,6 +156,7 @@ bool ProgramDialogs::checkPassword(const PasswordCheckRequest& request)
     }
     PasswordCheckValues values;
     values.CheckMode = request.CheckMode;
+    values.Camera = request.camera;
     {
         PasswordCheckDialog dialog(*m_settings, values, m_owner, control.get());
         dialog.runModal();
@@ -192,7 +196,6 @@ WebResult webResultFrom(const WebPageValues& values)
     return r;
 }
 
-// The panel has set CurCam to the camera it passes.
 WebResult ProgramDialogs::web(const WebRequest& request)
 {
     if (!m_settings) {
@@ -203,11 +206,10 @@ WebResult ProgramDialogs::web(const WebRequest& request)
     shareServices(context, *m_settings);
     context.run = request.connected;
     context.oldIPAddress = request.address;
-    return webResultFrom(runWebPage(context, m_owner));
+    return webResultFrom(runWebPage(context, request.camera, m_owner));
 }
 
-// The panel has set CurCam to the camera it passes.
-void ProgramDialogs::updateFirmware(int)
+void ProgramDialogs::updateFirmware(int n)
 {
     if (!m_settings)
         return notAvailable("firmware update");
@@ -218,7 +220,7 @@ void ProgramDialogs::updateFirmware(int)
         if (auto* panel = qobject_cast<ControlPanel*>(owner.data()))
             panel->RefrushCamCfgBtn();
     };
-    runFirmwareDialog(context, m_owner);
+    runFirmwareDialog(context, n, m_owner);
 }
 
 void ProgramDialogs::schedule(int n)

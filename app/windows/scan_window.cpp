@@ -209,13 +209,13 @@ void ScanWindow::Form_Unload()
     // No control keeps the number of a picture that is about to go.
     for (int n = 1; n <= 4; ++n)
         viewdetail::unbindControl(m_sv.engine->Cam(n), m_picture->handle());
-    st.ScanModeOn = false;
+    m_sv.engine->setScanModeOn(false);
     st.WindowOpen[kScanOpen] = false;
     bool anyOpen = false;
     for (bool open : st.WindowOpen)
         anyOpen = anyOpen || open;
     if (anyOpen) {
-        st.CombineMode = 0;
+        m_sv.engine->setCombineMode(0);
         m_sv.engine->tmrScan().setEnabled(false);
     }
     emit unloaded();

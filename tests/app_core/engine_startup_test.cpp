@@ -226,6 +226,21 @@ TEST_F(EngineTest, KestraCameraLogsInAndKeepsItsOwnSessionCookie)
     EXPECT_EQ(rig.trace.count("Cam(3).Kestra_Logout(\"\")"), 0u);
 }
 
+// A setup dialog's login opened the session already: the camera takes it over, once.
+TEST_F(EngineTest, KestraCameraTakesOverTheSessionOfASetupLogin)
+{
+    assign(1, 3, true, "Door");
+    assign(2, 3, true, "Hall");
+    EngineRig rig(state, kMonday10);
+    rig.engine->setPendingCookie("4242");
+    rig.engine->PutSettingToCam(1);
+    EXPECT_EQ(rig.trace.count("Cam(1).LoginCamera(False)"), 0u);
+    EXPECT_EQ(state.CamCookie[0], "4242");
+    rig.engine->PutSettingToCam(2);
+    EXPECT_EQ(rig.trace.count("Cam(2).LoginCamera(False)"), 1u);
+    EXPECT_NE(state.CamCookie[1], "4242");
+}
+
 TEST_F(EngineTest, CookiesAreShortDecimalTextsThatDiffer)
 {
     EngineRig rig(state, kMonday10);

@@ -109,8 +109,8 @@ TEST(ScheduleList, RowsShowTheRecordWithPackNames)
     EXPECT_EQ(column(d, 2), (std::vector<std::string>{"", "", "2026-03-10", ""}));
     EXPECT_EQ(column(d, 5), (std::vector<std::string>{"09:00:00", "11:00:00", "06:00:00", "06:00:00"}));
     EXPECT_EQ(list(d).topLevelItem(1)->checkState(0), Qt::Unchecked);
-    EXPECT_EQ(rig.state().WeekDayNames[6], "Sat");
-    EXPECT_EQ(rig.state().ScheduleModeNames[1], "Date Mode");
+    EXPECT_EQ(d.names().WeekDayNames[6], "Sat");
+    EXPECT_EQ(d.names().ScheduleModeNames[1], "Date Mode");
     EXPECT_EQ(list(d).headerItem()->text(6), "Days of the week");
     saveScreenshot(d, "schedule-list.png");
 }
@@ -201,7 +201,7 @@ TEST(ScheduleList, WithoutTheLanguageFileEveryEntrySurvivesOkUnchanged)
     ScheduleResult result;
     ScheduleDialog d(rig.context, rig.state().CurCam, result);
     d.show();
-    EXPECT_TRUE(rig.state().ScheduleModeNames[0].empty());
+    EXPECT_TRUE(d.names().ScheduleModeNames[0].empty());
     EXPECT_EQ(list(d).topLevelItem(2)->text(1), "Date Mode"); // shown with the built-in name
     EXPECT_EQ(list(d).headerItem()->text(6), "Day of Week");
     click(d, "cmdOK");
@@ -337,7 +337,6 @@ TEST(ScheduleEditor, RefusesItsFourCasesAndAcceptsTheEdges)
         Rig rig;
         const std::vector<ScheduleInfo> rows{week(65, "08:00:00", "09:00:00"),
                                              dated("2026-03-10", "11:00:00", "2026-03-11", "06:00:00")};
-        rig.state().WeekDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
         ScheduleEntryResult result;
         ScheduleEntryEditor e(
             rig.context, [&] { return rows; }, result);
@@ -370,7 +369,6 @@ TEST(ScheduleEditor, RefusesItsFourCasesAndAcceptsTheEdges)
 TEST(ScheduleEditor, WeekDayTextAndPresetsAcrossMidnight)
 {
     Rig rig;
-    rig.state().WeekDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     rig.context.now = [] { return QDateTime(QDate(2026, 12, 31), QTime(23, 55)); };
     ScheduleEntryResult result;
     ScheduleEntryEditor e(rig.context, {}, result);
@@ -429,7 +427,6 @@ TEST(ScheduleEditor, ClickingAModeClearsTheOtherAndOkTakesTheClickedOne)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.clicks.size());
         Rig rig;
-        rig.state().WeekDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
         ScheduleEntryResult result;
         ScheduleEntryEditor e(rig.context, {}, result);
         e.show();

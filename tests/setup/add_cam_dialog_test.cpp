@@ -375,9 +375,9 @@ TEST(AddCamDialog, KestraCameraLogsInWithTheViewerNameAndAFreshCookie)
     rig.control.events->onEndLoginCamera(1);
     EXPECT_EQ(rig.control.count("LoginCamera"), 2);
     EXPECT_NE(rig.control.password, first);
-    EXPECT_EQ(rig.home.state.PendingCookie, "");
+    EXPECT_EQ(rig.values.SessionCookie, "");
     rig.control.events->onEndLoginCamera(-1);
-    EXPECT_EQ(rig.home.state.PendingCookie, rig.control.password);
+    EXPECT_EQ(rig.values.SessionCookie, rig.control.password);
     EXPECT_FALSE(rig.values.Cancelled);
     EXPECT_EQ(rig.values.Password, "typed pw 2");
 }

@@ -375,7 +375,7 @@ TEST(BrowseAdd, KestraCameraFromTheListLogsInWithACookie)
     rig.control.events->onEndLoginCamera(-1);
     EXPECT_FALSE(rig.values.Cancelled);
     EXPECT_EQ(rig.values.Password, "typed");
-    EXPECT_EQ(rig.home.state.PendingCookie, rig.control.password);
+    EXPECT_EQ(rig.values.SessionCookie, rig.control.password);
 }
 
 } // namespace

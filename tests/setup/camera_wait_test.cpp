@@ -227,13 +227,13 @@ TEST_F(CameraWait, PasswordCheckByTheCameraWaitsWhileTheProgramRuns)
     std::string error;
     auto control = DispatchSetupControl::create(kControlProgId, &error);
     ASSERT_TRUE(control) << error;
-    home.state.CurCam = 1;
     CamInfo& cam = home.state.cam(1);
     cam.Protocol = 1;
     cam.IPAddress = "127.0.0.1";
     cam.Port = peer.port();
     PasswordCheckValues values;
     values.CheckMode = 1;
+    values.Camera = 1;
     PasswordCheckDialog dialog(context, values, nullptr, control.get());
     dialog.show();
     // Here the dialog is disabled only while it waits for the camera.

@@ -57,7 +57,6 @@ struct FirmwareCamsimRig
         c.FWVersion = "1.00a";
         c.ServerName = "old name";
         engine->PutSettingToCam(1);
-        home.state.CurCam = 1;
         context = std::make_unique<FirmwareContext>(home.state, *engine);
         context->prompts = &prompts;
         context->tempFolder = home.path() / "tmp";
@@ -79,7 +78,7 @@ struct FirmwareCamsimRig
         const auto file = home.path() / "new firmware.bin";
         std::ofstream(file, std::ios::binary) << bytes;
         FirmwareResult result;
-        FirmwareDialog dialog(*context, result, nullptr);
+        FirmwareDialog dialog(*context, 1, result, nullptr);
         dialog.show();
         child<QLineEdit>(dialog, "txtFirmwareFileName").setText(QString::fromStdString(file.string()));
         QTest::mouseClick(&child<QPushButton>(dialog, "cmdUpdateFirmware"), Qt::LeftButton);

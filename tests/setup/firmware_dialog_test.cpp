@@ -152,7 +152,7 @@ struct Rig
     void update(const std::filesystem::path& file)
     {
         FirmwareResult result;
-        FirmwareDialog dialog(context, result, nullptr);
+        FirmwareDialog dialog(context, 1, result, nullptr);
         child<QLineEdit>(dialog, "txtFirmwareFileName").setText(QString::fromStdString(file.string()));
         click(dialog, "cmdUpdateFirmware");
     }
@@ -337,7 +337,7 @@ TEST(FirmwareDialog, SlowCameraCallsWaitOffTheUserInterfaceThread)
         tt::ScriptedTftpServer server(script);
         rig.context.tftpPort = server.port();
         FirmwareResult result;
-        FirmwareDialog dialog(rig.context, result, nullptr);
+        FirmwareDialog dialog(rig.context, 1, result, nullptr);
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         QTest::keyClicks(&child<QLineEdit>(dialog, "txtFirmwareFileName"),

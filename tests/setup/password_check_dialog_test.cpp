@@ -66,7 +66,6 @@ struct CameraCheckRig
     explicit CameraCheckRig(std::int32_t mode, std::int32_t protocol = 0) : ctx(home.state)
     {
         ctx.prompts = &prompts;
-        home.state.CurCam = 2;
         CamInfo& cam = home.state.cam(2);
         cam.IPAddress = "10.0.0.5";
         cam.Port = 8088;
@@ -76,6 +75,7 @@ struct CameraCheckRig
         home.state.settings.ProxyServerPort = 3128;
         control.probed = {"10.0.0.5", "Door", "0.1.2.3.4.5", 0};
         values.CheckMode = mode;
+        values.Camera = 2;
         values.IPAddress = "10.0.0.9";
         values.MacAddress = "0.1.2.3.4.9";
         dialog = std::make_unique<PasswordCheckDialog>(ctx, values, nullptr, &control);

@@ -237,12 +237,12 @@ TEST(SetupCamsim, SearchAddAndLogInACameraWithAPasswordThenItStreamsInItsSlot)
 
     // The administrator check of the slot's camera by the camera itself: probed through the
     // check dialog's own control, its configuration's administrator compared with what is typed.
-    home.state.CurCam = 1;
     for (const char* typed : {"wrong", " s3cret "}) {
         auto own = DispatchSetupControl::create(kControlProgId, &error);
         ASSERT_TRUE(own) << error;
         PasswordCheckValues check;
         check.CheckMode = 1;
+        check.Camera = 1;
         prompts.boxes.clear();
         PasswordCheckDialog checkDialog(context, check, nullptr, own.get());
         checkDialog.show();

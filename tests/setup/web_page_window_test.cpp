@@ -252,7 +252,6 @@ struct WindowRig
         ci.IPAddress = "127.0.0.1";
         ci.Port = server.port();
         ci.ServerName = "Gate";
-        home.state.CurCam = 1;
         context.pause = [this](std::uint32_t ms) { pausedMs += ms; };
         context.run = true;
         context.oldIPAddress = "127.0.0.1";
@@ -262,7 +261,7 @@ struct WindowRig
     // Opens the window on the page; see openFirstPage.
     void open()
     {
-        window = std::make_unique<WebPageWindow>(context, values, nullptr);
+        window = std::make_unique<WebPageWindow>(context, 1, values, nullptr);
         page = std::make_unique<PageDriver>(*window);
         openFirstPage(*window, *page);
     }

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <utility>
 
 using namespace tessivor;
@@ -81,6 +82,13 @@ double firstFramePsnr(const std::filesystem::path& a, const std::filesystem::pat
 // anchor's plus one frame period for every frame the pipeline has taken since (counted by the
 // frame-sharing sequence, which only Run sets back). A steady camera's frames thus arrive at
 // known times however busy the machine is; the wall clock and the waits stay the system's.
+//
+// The anchor lies one millisecond past the highest tick the control has read, and reading and
+// anchoring exclude each other: a tick read just before the anchoring (the time of the last frame
+// passed on, the start of a wait for the camera) is always behind the clock and never further
+// behind than the system's time says. Read apart, a reading thread could take a system tick
+// after the anchor was chosen, and the clock would then stand before the start of that wait,
+// which the reader counts as a camera silent for longer than it allows.
 class FrameDrivenClock final : public Clock
 {
 public:
@@ -90,28 +98,37 @@ public:
     }
     std::uint32_t tickCount() override
     {
-        if (!m_anchored.load())
-            return m_system.tickCount();
+        std::lock_guard lock(m_mutex);
+        if (!m_anchored) {
+            const std::uint32_t t = m_system.tickCount();
+            if (!m_read || static_cast<std::int32_t>(t - m_highest) > 0)
+                m_highest = t;
+            m_read = true;
+            return t;
+        }
         return m_anchor + m_period * static_cast<std::uint32_t>(m_frames.load() - m_anchorFrames);
     }
     void sleepMs(std::uint32_t ms) override { m_system.sleepMs(ms); }
     std::time_t now() override { return m_system.now(); }
-    // From now on the clock moves with the frames. It starts a second ahead of the system's, so
-    // that a tick the control read just before is behind it, never equal to it.
+    // From now on the clock moves with the frames.
     void anchorNow()
     {
-        m_anchor = m_system.tickCount() + 1000;
+        std::lock_guard lock(m_mutex);
+        m_anchor = (m_read ? m_highest : m_system.tickCount()) + 1;
         m_anchorFrames = m_frames.load();
-        m_anchored.store(true);
+        m_anchored = true;
     }
 
 private:
     Clock& m_system;
     const std::uint32_t m_period;
     const std::atomic<std::int32_t>& m_frames;
+    std::mutex m_mutex;
+    bool m_read = false;
+    std::uint32_t m_highest = 0;
+    bool m_anchored = false;
     std::uint32_t m_anchor = 0;
     std::int32_t m_anchorFrames = 0;
-    std::atomic<bool> m_anchored{false};
 };
 
 // The system's clock, except that while fast-forward is on, the control's waits cost a
@@ -226,6 +243,17 @@ protected:
 
     std::vector<std::int32_t> codes() const { return recorder->imageCodes(); }
 
+    // What the control and its clock stood at, for a failure message.
+    std::string state()
+    {
+        const auto& info = CImagePeer::streaminfo(*control);
+        return "codes " + ::testing::PrintToString(codes()) + ", status " + std::to_string(status()) +
+               ", frames " + std::to_string(info.m_nFrameCount.load()) + ", shared " +
+               std::to_string(info.m_nShareSequence.load()) + ", failed rounds " +
+               std::to_string(CImagePeer::run(*control).m_nFailedRounds.load()) + ", ticks " +
+               std::to_string(activeClock().tickCount());
+    }
+
     // The codes from `after` on that recording and the loop's end are about.
     std::vector<std::int32_t> recordingCodes(std::size_t after = 0) const
     {
@@ -266,11 +294,9 @@ TEST_F(RecordCamsimTest, TenFpsCameraRecordsEveryFrameOnEveryThirdSlot)
         if (clock)
             clock->anchorNow();
         control->StartRecording();
-        ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED))
-            << "codes " << ::testing::PrintToString(codes()) << ", status " << status() << ", frames "
-            << CImagePeer::streaminfo(*control).m_nFrameCount.load();
+        ASSERT_TRUE(waitForCode(EVT_RECORD_STARTED)) << state();
         EXPECT_EQ(status(), 4);
-        ASSERT_TRUE(waitForFrames(20));
+        ASSERT_TRUE(waitForFrames(20)) << state();
         control->StopRecording();
         ASSERT_TRUE(waitForCode(EVT_RECORD_STOPPED));
         EXPECT_EQ(status(), 2);

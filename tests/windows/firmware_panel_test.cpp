@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -95,7 +96,8 @@ QWidget* shownWindow(const char* objectName)
     return nullptr;
 }
 
-// The screen as the user sees it: the panel, the view windows, then the dialogs over them.
+// The screen as the user sees it: the view windows, the panel the user works in over them, and
+// the dialogs over the panel.
 QImage screenPicture(ControlPanel& panel)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -105,10 +107,10 @@ QImage screenPicture(ControlPanel& panel)
     auto draw = [&](QWidget* w) {
         painter.drawPixmap(w->frameGeometry().topLeft() - screen.topLeft(), w->grab());
     };
-    draw(&panel);
     for (int n = 1; n <= 4; ++n)
         if (ViewWindow* v = viewWindow(n))
             draw(v);
+    draw(&panel);
     for (const char* name : {"frmUpdateFW", "frmTFTPProgress", "frmProgress"})
         if (QWidget* w = shownWindow(name))
             draw(w);
@@ -148,6 +150,11 @@ public:
     bool gaveUp = false;
 
 private:
+    void shoot(const char* name)
+    {
+        screenPicture(m_panel).save(QString::fromStdString(screenshotFile(name).string()), "PNG");
+    }
+
     void step()
     {
         if (m_since.elapsed() > 240000) {
@@ -166,8 +173,15 @@ private:
         }
         if (upload && !sawUpload) {
             sawUpload = true;
-            screenPicture(m_panel).save(
-                QString::fromStdString(screenshotFile("firmware-upload.png").string()), "PNG");
+            shoot("firmware-upload.png");
+        }
+        // Once again with part of the file sent, when the upload lasts long enough to be seen so.
+        if (upload && !m_uploadShot) {
+            auto* bar = upload->findChild<QProgressBar*>("progressbar");
+            if (bar && bar->value() > 0 && bar->value() < bar->maximum()) {
+                m_uploadShot = true;
+                shoot("firmware-upload.png");
+            }
         }
         if (countdown && !sawCountdown) {
             sawCountdown = true;
@@ -214,6 +228,7 @@ private:
     QElapsedTimer m_since;
     QElapsedTimer m_countdownSince;
     bool m_typed = false;
+    bool m_uploadShot = false;
     bool m_countdownShot = false;
 };
 
@@ -299,6 +314,7 @@ TEST(FirmwareFromPanel, TheChosenCameraTakesTheFileRestartsAndIsProbedWhileThePa
         // the countdown.
         EXPECT_GE(script.clockTexts.size(), 3u);
         EXPECT_GE(script.otherPictures.size(), 3u);
+                script.otherPictures.size());
     }
 
     // The camera got the whole file under the name the program gives it, and restarted once.
@@ -318,6 +334,9 @@ TEST(FirmwareFromPanel, TheChosenCameraTakesTheFileRestartsAndIsProbedWhileThePa
     // Camera 2 was enabled: it streams again after the update.
     EXPECT_TRUE(state.cam(2).Enable);
     EXPECT_TRUE(waitUntil([&] { return linesWith(log, 2, "Camera connected.") >= 2; }, 60000));
+    // The panel shows camera 2 under the name the camera now reports.
+    EXPECT_TRUE(waitUntil([&] { return form.RootObject().FindObject("Line1").Text() == "Gate"; }, 20000))
+        << form.RootObject().FindObject("Line1").Text().toStdString();
     QCoreApplication::processEvents();
     EXPECT_TRUE(screenPicture(panel).save(
         QString::fromStdString(screenshotFile("firmware-done.png").string()), "PNG"));

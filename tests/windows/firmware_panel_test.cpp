@@ -147,6 +147,8 @@ public:
     std::vector<std::string> boxes;
     std::set<QString> clockTexts;
     std::set<std::uint64_t> otherPictures;
+    std::set<int> uploadBarValues;          // the upload window's bar as the test saw it
+    std::set<std::uint64_t> uploadPictures; // camera 1's pictures while the upload window was up
     bool sawUpload = false;
     bool sawCountdown = false;
     bool gaveUp = false;
@@ -173,6 +175,12 @@ private:
             clockTexts.insert(m_panel.skin().RootObject().FindObject("Time").Text());
             if (ViewWindow* one = viewWindow(1))
                 otherPictures.insert(one->picture().shownVersion());
+        }
+        if (upload) {
+            if (auto* bar = upload->findChild<QProgressBar*>("progressbar"))
+                uploadBarValues.insert(bar->value());
+            if (ViewWindow* one = viewWindow(1))
+                uploadPictures.insert(one->picture().shownVersion());
         }
         if (upload && !sawUpload) {
             sawUpload = true;
@@ -293,8 +301,8 @@ TEST(FirmwareFromPanel, TheChosenCameraTakesTheFileRestartsAndIsProbedWhileThePa
         s.cam(2).MacAddress = kMac;
         ASSERT_TRUE(SaveSetting(s));
     }
-    // Not a whole number of blocks, and long enough for the upload window to be seen.
-    std::string bytes(1024 * 1024 + 77, '\0');
+    // Not a whole number of blocks, and long enough for the upload to last a while on loopback.
+    std::string bytes(8 * 1024 * 1024 + 77, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>((i * 131 + i / 512) & 0xFF);
     const auto file = root.path() / "new firmware.bin";
@@ -335,6 +343,9 @@ TEST(FirmwareFromPanel, TheChosenCameraTakesTheFileRestartsAndIsProbedWhileThePa
         EXPECT_GE(script.clockTexts.size(), 3u);
         EXPECT_GE(script.otherPictures.size(), 3u);
         EXPECT_FALSE(script.boxStoppedThePanel);
+        // The upload itself let the panel work: its bar moved and camera 1's pictures came.
+        EXPECT_GE(script.uploadBarValues.size(), 3u);
+        EXPECT_GE(script.uploadPictures.size(), 3u);
     }
 
     // The camera got the whole file under the name the program gives it, and restarted once.

@@ -59,7 +59,9 @@ void TftpProgressWindow::start()
     }
     m_total = size;
     m_widgets.bar->setValue(0);
-    m_busy.emplace(*this);
+    // The window has nothing to press: it stays drawn as it is, so the bar and the percent read
+    // plainly while the transfer runs; only closing it is refused.
+    m_busy.emplace(*this, Inputs::Kept);
     m_timeout.start();
 
     QPointer<TftpProgressWindow> self(this);

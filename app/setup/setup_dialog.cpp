@@ -129,30 +129,30 @@ void SetupDialog::showEvent(QShowEvent* event)
     }
 }
 
-void SetupDialog::enterBusy()
+void SetupDialog::enterBusy(Inputs inputs)
 {
-    if (m_busy++ == 0) {
-        setEnabled(false);
+    if (m_busy++ == 0)
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
+    if (inputs == Inputs::Off && m_inputsOff++ == 0)
+        setEnabled(false);
 }
 
-void SetupDialog::leaveBusy()
+void SetupDialog::leaveBusy(Inputs inputs)
 {
-    if (--m_busy == 0) {
-        QApplication::restoreOverrideCursor();
+    if (inputs == Inputs::Off && --m_inputsOff == 0)
         setEnabled(true);
-    }
+    if (--m_busy == 0)
+        QApplication::restoreOverrideCursor();
 }
 
-SetupDialog::Busy::Busy(SetupDialog& dialog) : m_dialog(dialog)
+SetupDialog::Busy::Busy(SetupDialog& dialog, Inputs inputs) : m_dialog(dialog), m_inputs(inputs)
 {
-    m_dialog.enterBusy();
+    m_dialog.enterBusy(m_inputs);
 }
 
 SetupDialog::Busy::~Busy()
 {
-    m_dialog.leaveBusy();
+    m_dialog.leaveBusy(m_inputs);
 }
 
 bool SetupDialog::waitUntil(const std::function<bool()>& done, int limitMs)

@@ -66,17 +66,27 @@ public:
     int runModal();
     bool isBusy() const { return m_busy > 0; }
 
-    // Marks the dialog busy for its lifetime (nests).
+    // What a busy dialog does with its inputs: turned off (drawn greyed), or kept as they are for a
+    // window that has none the user could press and only shows how far a job has got.
+    enum class Inputs
+    {
+        Off,
+        Kept
+    };
+
+    // Marks the dialog busy for its lifetime (nests): the close box and Esc are refused and the
+    // pointer is the busy one.
     class Busy
     {
     public:
-        explicit Busy(SetupDialog& dialog);
+        explicit Busy(SetupDialog& dialog, Inputs inputs = Inputs::Off);
         ~Busy();
         Busy(const Busy&) = delete;
         Busy& operator=(const Busy&) = delete;
 
     private:
         SetupDialog& m_dialog;
+        Inputs m_inputs;
     };
 
     // Runs the local event loop until `done` holds or `limitMs` passes; inputs are disabled
@@ -129,12 +139,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void enterBusy();
-    void leaveBusy();
+    void enterBusy(Inputs inputs);
+    void leaveBusy(Inputs inputs);
 
     DialogContext& m_context;
     WindowTexts m_texts;
     int m_busy = 0;
+    int m_inputsOff = 0; // the busy marks that turned the inputs off
     bool m_activated = false;
 };
 

@@ -148,6 +148,7 @@ public:
     std::set<QString> clockTexts;
     std::set<std::uint64_t> otherPictures;
     std::set<int> uploadBarValues;          // the upload window's bar as the test saw it
+    std::set<bool> uploadBarDrawnEnabled;   // whether that bar was drawn enabled or greyed
     std::set<std::uint64_t> uploadPictures; // camera 1's pictures while the upload window was up
     bool sawUpload = false;
     bool sawCountdown = false;
@@ -177,8 +178,10 @@ private:
                 otherPictures.insert(one->picture().shownVersion());
         }
         if (upload) {
-            if (auto* bar = upload->findChild<QProgressBar*>("progressbar"))
+            if (auto* bar = upload->findChild<QProgressBar*>("progressbar")) {
                 uploadBarValues.insert(bar->value());
+                uploadBarDrawnEnabled.insert(bar->isEnabled());
+            }
             if (ViewWindow* one = viewWindow(1))
                 uploadPictures.insert(one->picture().shownVersion());
         }
@@ -346,6 +349,8 @@ TEST(FirmwareFromPanel, TheChosenCameraTakesTheFileRestartsAndIsProbedWhileThePa
         // The upload itself let the panel work: its bar moved and camera 1's pictures came.
         EXPECT_GE(script.uploadBarValues.size(), 3u);
         EXPECT_GE(script.uploadPictures.size(), 3u);
+        // The upload window reads plainly while it works: nothing in it is greyed.
+        EXPECT_EQ(script.uploadBarDrawnEnabled, std::set<bool>{true});
     }
 
     // The camera got the whole file under the name the program gives it, and restarted once.

@@ -119,11 +119,12 @@ void Engine::onEndGetImageConfig(int n, std::int32_t status, const std::int16_t 
     std::copy(values, values + all.size(), all.begin());
     // A copy: a waiter usually forgets itself when it hears its answer.
     const auto waiters = m_imageConfigWaiters;
-    for (const auto& [key, waiter] : waiters) {
+    for (const auto& entry : waiters) {
+        const int key = entry.first;
         const bool stillWaiting = std::any_of(m_imageConfigWaiters.begin(), m_imageConfigWaiters.end(),
                                               [key](const auto& w) { return w.first == key; });
         if (stillWaiting)
-            waiter(n, status, all);
+            entry.second(n, status, all);
     }
 }
 
